@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/named_mutex.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+class QCoreApplication;
+class QTranslator;
+
+extern const char *const SINGLETON_MUTEX_NAME;
+extern const char *const RESTART_MUTEX_NAME;
+constexpr int RESTART_WAIT_MS = 6000;
+
+using NamedMutexSlot = std::unique_ptr<platform::NamedMutex>;
+
+// Held for the life of the process; the restart routine closes the first.
+extern NamedMutexSlot singletonMutex;
+extern NamedMutexSlot restartMutex;
+
+// "~/" becomes the home folder and backslashes become slashes. Unless expandOnly is
+// set, the folder is created and, when no file is there, one holding initContent.
+QString expandPathAndInitFile(const QString &path, bool expandOnly, const QByteArray &initContent);
+
+// True when the caller now holds the named mutex in slot.
+bool takeNamedMutex(NamedMutexSlot &slot, const QString &name, int timeoutMs);
+
+// Starts a new copy of the program and leaves the event loop with 0.
+void restartApplication();
+
+// Picks the catalogue named by "lang.cfg" beside the program and installs it.
+void loadLanguage(QCoreApplication *app, QTranslator *translator);
+
+// The catalogue resource for a language code as "lang.cfg" holds it.
+QString translationFileFor(const QString &language);
+
+// True when no user can see or answer a dialog (headless Qt platforms).
+bool isHeadlessPlatform();

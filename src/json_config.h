@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QJsonValue>
+#include <QReadWriteLock>
+#include <QString>
+
+// A JSON document kept in memory and addressed by slash-separated key paths
+// ("security/password"). A writable store rewrites its file after every change,
+// unless a batch is open; a read-only store never touches the disk after loading.
+class JsonConfig
+{
+public:
+    JsonConfig(const QString &path, bool readOnly);
+
+    int value(const QString &path, int defaultValue) const;
+    double value(const QString &path, double defaultValue) const;
+    QString value(const QString &path, const QString &defaultValue) const;
+    QString value(const QString &path, const char *defaultValue) const;
+    bool value(const QString &path, bool defaultValue) const;
+
+    void setValue(const QString &path, const QJsonValue &value);
+    void setReadOnly(bool readOnly);
+    QString path() const;
+
+    void beginBatch();
+    void endBatch();
+
+private:
+    QJsonValue lookup(const QString &path) const;
+    void load();
+    void save();
+    void keepUnreadableFile(const QByteArray &content);
+
+    mutable QReadWriteLock lock;
+    QString filePath;
+    bool readOnly;
+    bool inBatch;
+    QJsonValue root;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+// The process-wide message handler: one line per message to the log file, rotated
+// above LOG_ROTATE_BYTES with two backups, and a shorter line to the debugger output.
+namespace logging {
+
+constexpr qint64 LOG_ROTATE_BYTES = 5242880;
+constexpr int LOG_BACKUPS = 2;
+extern const char *const DEFAULT_LOG_PATH;
+
+// Expands and creates the log file, then installs the handler for every message.
+void install(const QString &path = QString::fromLatin1(DEFAULT_LOG_PATH));
+
+// The log file the handler writes to.
+QString logFilePath();
+
+void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+
+QString fileLine(QtMsgType type, const QMessageLogContext &context, const QString &message, const QDateTime &time);
+QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message);
+
+// Shifts the log file to ".1" and ".1" to ".2" when the file is larger than the limit.
+void rotateIfNeeded(const QString &path);
+
+} // namespace logging

@@ -1,0 +1,146 @@
+#include "common.h"
+#include "logging.h"
+#include "oem_setting.h"
+
+#include <QAbstractSocket>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QTranslator>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const char *const MAIN_QML = "qrc:/qml/main.qml";
+
+bool hasResetArgument(int argc, char *argv[])
+{
+    for (int i = 1; i < argc && argv[i] && argv[i][0]; ++i) {
+        if (QString::fromLocal8Bit(argv[i]).toLower() == QLatin1String("/reset"))
+            return true;
+    }
+    return false;
+}
+
+// Answers --help and --version without touching the log, the guards or the display.
+bool answerInformationRequest(int argc, char *argv[], int *exitCode)
+{
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc; ++i) {
+        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+        version = version || std::strcmp(argv[i], "--version") == 0;
+    }
+    if (!help && !version)
+        return false;
+    QCoreApplication app(argc, argv);
+    OemSetting oem;
+    if (version) {
+        std::printf("%s %s\n", qPrintable(oem.name()), qPrintable(oem.version()));
+    } else {
+        std::printf("Usage: %s [/reset] [--version] [--help]\n"
+                    "Controls the encoders and decoders of an AV-over-IP installation on this LAN.\n\n"
+                    "  /reset     wait up to 6 seconds for a previous copy that is restarting to end\n"
+                    "  --version  print the product name and version\n"
+                    "  --help     print this help\n\n"
+                    "Log: ~/.zentrova/zentrova.log  Settings: ~/.zentrova/config.json\n"
+                    "Beside the program: custom.json (branding), lang.cfg (en_US, zh_CN or zh_TW)\n",
+                    QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit().constData());
+    }
+    *exitCode = 0;
+    return true;
+}
+
+void showSecondInstanceError()
+{
+    const QString title = QApplication::translate("QApplication", "Error");
+    const QString text = QApplication::translate("QApplication", "Only one instance can run at the same time!");
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    // Nobody could ever close the box on a headless platform; the line above has said it.
+    if (!isHeadlessPlatform())
+        QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    int informationExit = 0;
+    if (answerInformationRequest(argc, argv, &informationExit))
+        return informationExit;
+
+    QApplication::setAttribute(Qt::AA_DisableHighDpiScaling, true);
+    QApplication::setAttribute(Qt::AA_SynthesizeMouseForUnhandledTouchEvents, true);
+
+    if (hasResetArgument(argc, argv)) {
+        if (!takeNamedMutex(restartMutex, QString::fromLatin1(RESTART_MUTEX_NAME), RESTART_WAIT_MS))
+            return 1;
+        restartMutex.reset();
+    }
+
+    qRegisterMetaType<QAbstractSocket::SocketError>();
+
+    auto app = std::make_unique<QApplication>(argc, argv);
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+    auto oem = std::make_unique<OemSetting>(app.get());
+    auto pixmap = std::make_unique<QPixmap>(oem->icon());
+    auto icon = std::make_unique<QIcon>(*pixmap);
+    QApplication::setWindowIcon(*icon);
+
+    logging::install();
+    qInfo() << "---------------------------------------------------";
+    qInfo() << "- System Start!";
+    qInfo() << "---------------------------------------------------";
+
+    auto translator = std::make_unique<QTranslator>();
+    loadLanguage(app.get(), translator.get());
+
+    if (!takeNamedMutex(singletonMutex, QString::fromLatin1(SINGLETON_MUTEX_NAME), 0)) {
+        showSecondInstanceError();
+        return 2;
+    }
+
+    auto families = std::make_unique<QStringList>(QStringList{QStringLiteral("Microsoft Yahei UI Light"),
+                                                              QStringLiteral("Microsoft Yahei Light"),
+                                                              QStringLiteral("Microsoft Yahei"),
+                                                              QStringLiteral("Tahoma"), QStringLiteral("Arial")});
+    auto font = std::make_unique<QFont>();
+    font->setFamilies(*families);
+    font->setPointSize(14);
+    QApplication::setFont(*font);
+
+    auto engine = std::make_unique<QQmlApplicationEngine>();
+    auto url = std::make_unique<QUrl>(QString::fromLatin1(MAIN_QML));
+    QObject::connect(
+        engine.get(), &QQmlApplicationEngine::objectCreated, app.get(),
+        [](QObject *object, const QUrl &createdUrl) {
+            if (!object && createdUrl == QUrl(QString::fromLatin1(MAIN_QML)))
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+    engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
+    engine->load(*url);
+    const int result = app->exec();
+
+    url.reset();
+    engine.reset();
+    families.reset();
+    font.reset();
+    translator.reset();
+    icon.reset();
+    pixmap.reset();
+    oem.reset();
+    app.reset();
+    return result;
+}

@@ -1,0 +1,71 @@
+#include "platform.h"
+
+#include <QGuiApplication>
+#include <QVector>
+
+#include <winsock2.h>
+#include <windows.h>
+
+namespace platform {
+
+QString fileVersion()
+{
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_VERSION);
+    if (!info)
+        return QString();
+    HGLOBAL loaded = ::LoadResource(module, info);
+    const void *data = loaded ? ::LockResource(loaded) : nullptr;
+    const DWORD size = ::SizeofResource(module, info);
+    if (!data || size == 0)
+        return QString();
+    // VerQueryValueW may write into the block, so query a private copy.
+    QByteArray copy(static_cast<const char *>(data), int(size));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(copy.data(), L"\\", reinterpret_cast<void **>(&fixed), &length) || !fixed)
+        return QString();
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(HIWORD(fixed->dwFileVersionMS))
+        .arg(LOWORD(fixed->dwFileVersionMS))
+        .arg(HIWORD(fixed->dwFileVersionLS))
+        .arg(LOWORD(fixed->dwFileVersionLS));
+}
+
+QString executablePath()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return QString::fromWCharArray(buffer, int(n));
+}
+
+void writeDebuggerOutput(const QString &text)
+{
+    ::OutputDebugStringW(reinterpret_cast<LPCWSTR>(text.utf16()));
+}
+
+bool renameReplacing(const QString &from, const QString &to)
+{
+    return ::MoveFileExW(reinterpret_cast<LPCWSTR>(from.utf16()), reinterpret_cast<LPCWSTR>(to.utf16()),
+                         MOVEFILE_REPLACE_EXISTING)
+        != 0;
+}
+
+QTextCodec *logCodec()
+{
+    return QTextCodec::codecForLocale();
+}
+
+bool isTabletMode()
+{
+    using TabletModeFunction = bool (*)();
+    auto function = reinterpret_cast<TabletModeFunction>(QGuiApplication::platformFunction("WindowsIsTabletMode"));
+    return function && function();
+}
+
+qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size)
+{
+    return ::send(SOCKET(socketDescriptor), data, int(size), MSG_OOB);
+}
+
+} // namespace platform
