@@ -1,0 +1,64 @@
+#include "device_discovery_response.h"
+
+#include <QRegularExpression>
+#include <cstring>
+
+namespace {
+
+QString nulTerminatedText(const QByteArray &raw, int offset, int size)
+{
+    if (raw.size() < offset + size)
+        return QString();
+    const char *field = raw.constData() + offset;
+    return QString::fromUtf8(field, int(qstrnlen(field, uint(size))));
+}
+
+QString idFromName(const QString &name)
+{
+    static const QRegularExpression pattern(QStringLiteral("(IP[DE][^-]+-([\\dA-F]{12})|VW)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(name);
+    if (!match.hasMatch())
+        return QString();
+    const QString hexId = match.captured(2);
+    return hexId.isEmpty() ? match.captured(1) : hexId;
+}
+
+} // namespace
+
+QSharedPointer<DeviceDiscoveryResponse> DeviceDiscoveryResponse::parse(const QByteArray &datagram,
+                                                                       const QHostAddress &sender, int senderPort)
+{
+    if (datagram.size() < DISCOVERY_RECORD_SIZE)
+        return nullptr;
+    auto record = QSharedPointer<DeviceDiscoveryResponse>::create();
+    record->address = sender;
+    record->port = senderPort;
+    record->raw = QByteArray(DISCOVERY_RECORD_SIZE, '\0');
+    std::memcpy(record->raw.data(), datagram.constData(), DISCOVERY_RECORD_SIZE);
+    const QString name = record->name();
+    record->id = idFromName(name);
+    if (name.isEmpty() || record->id.isEmpty())
+        return nullptr;
+    return record;
+}
+
+QString DeviceDiscoveryResponse::name() const
+{
+    return nulTerminatedText(raw, DISCOVERY_NAME_OFFSET, DISCOVERY_NAME_SIZE);
+}
+
+QString DeviceDiscoveryResponse::alias() const
+{
+    return nulTerminatedText(raw, DISCOVERY_ALIAS_OFFSET, DISCOVERY_ALIAS_SIZE);
+}
+
+ResponseKind DeviceDiscoveryResponse::deviceKind() const
+{
+    const QString prefix = name().left(3);
+    if (prefix.compare(QLatin1String("IPD"), Qt::CaseInsensitive) == 0)
+        return ResponseKind::Decoder;
+    if (prefix.compare(QLatin1String("IPE"), Qt::CaseInsensitive) == 0)
+        return ResponseKind::Encoder;
+    return ResponseKind::Unknown;
+}

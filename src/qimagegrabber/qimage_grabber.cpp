@@ -1,0 +1,52 @@
+#include "qimage_grabber.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+QImageGrabber::QImageGrabber(QObject *parent)
+    : QObject(parent),
+      frameBuffer(new QBuffer(this)),
+      imageReader(new QImageReader()),
+      image(new QImage(640, 480, QImage::Format_RGB888))
+{
+    frameBuffer->open(QIODevice::ReadWrite);
+    imageReader->setAutoDetectImageFormat(true);
+    imageReader->setDevice(frameBuffer);
+    connect(&timeoutTimer, &QTimer::timeout, this, &QImageGrabber::newImageTimeOut);
+}
+
+QImageGrabber::~QImageGrabber()
+{
+    delete imageReader;
+    delete image;
+}
+
+bool QImageGrabber::isGrabbing() const
+{
+    return grabbingState == Grabbing;
+}
+
+void QImageGrabber::setState(GrabbingState newState)
+{
+    if (newState == grabbingState)
+        return;
+    grabbingState = newState;
+    emit stateChanged(grabbingState);
+}
+
+void QImageGrabber::calculateFPS(int intervalMs)
+{
+    const quint16 interval = quint16(intervalMs);
+    if (interval == 0)
+        return;
+    intervalSum -= intervalHistory[size_t(historyIndex)];
+    intervalHistory[size_t(historyIndex)] = interval;
+    intervalSum += interval;
+    if (++historyIndex == FPS_HISTORY_SIZE) {
+        historyIndex = 0;
+        historyFull = true;
+    }
+    const double meanInterval = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
+    const float current = 1000.0f / float(interval);
+    emit newFPSCalculated(double(current), 1000.0 / meanInterval);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QTime>
+#include <QTimer>
+#include <array>
+
+class QBuffer;
+class QImageReader;
+
+// An image source that decodes one frame at a time into an image it owns. Receivers
+// of newImageGrabbed use or copy the image inside the slot and never keep the pointer.
+class QImageGrabber : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum GrabbingState { Stopped = 0, Connecting = 1, Grabbing = 2, Error = 4 };
+    Q_ENUM(GrabbingState)
+
+    static constexpr int FPS_HISTORY_SIZE = 50;
+
+    explicit QImageGrabber(QObject *parent = nullptr);
+    ~QImageGrabber() override;
+
+    virtual QString grabberName() const = 0;
+    virtual bool startGrabbing() = 0;
+    virtual void stopGrabbing() = 0;
+    virtual bool isGrabbing() const;
+    virtual void setRequestedFps(double fps) = 0;
+    virtual void setSource(const QString &source) = 0;
+    virtual QString source() const = 0;
+    virtual QString defaultSource() const = 0;
+
+    GrabbingState state() const { return grabbingState; }
+    QString errorString() const { return lastError; }
+
+signals:
+    void newImageGrabbed(QImage *img);
+    void errorHappend();
+    void stateChanged(QImageGrabber::GrabbingState newState);
+    void newFPSCalculated(double current, double avg);
+    void downloadStopped();
+
+protected slots:
+    virtual void newImageTimeOut() = 0;
+
+protected:
+    void setState(GrabbingState newState);
+    // Records the time since the previous frame; only its low 16 bits count.
+    void calculateFPS(int intervalMs);
+
+    QString lastError;
+    QBuffer *frameBuffer;
+    QImageReader *imageReader;
+    QImage *image;
+    QString sourceText;
+    GrabbingState grabbingState = Stopped;
+    double requestedFps = 0;
+    QTime lastFrameTime;
+    QTimer timeoutTimer;
+
+private:
+    std::array<quint16, FPS_HISTORY_SIZE> intervalHistory {};
+    int historyIndex = 0;
+    bool historyFull = false;
+    quint64 intervalSum = 0;
+};
+
+Q_DECLARE_METATYPE(QImageGrabber::GrabbingState)
