@@ -1,13 +1,14 @@
 #include "qimage_grabber.h"
 
 #include <QBuffer>
+#include <QDebug>
 #include <QImageReader>
 
 QImageGrabber::QImageGrabber(QObject *parent)
-    : QObject(parent),
-      frameBuffer(new QBuffer(this)),
-      imageReader(new QImageReader()),
-      image(new QImage(640, 480, QImage::Format_RGB888))
+    : QObject(parent)
+    , frameBuffer(new QBuffer(this))
+    , imageReader(new QImageReader())
+    , image(new QImage(640, 480, QImage::Format_RGB888))
 {
     frameBuffer->open(QIODevice::ReadWrite);
     imageReader->setAutoDetectImageFormat(true);
@@ -46,7 +47,18 @@ void QImageGrabber::calculateFPS(int intervalMs)
         historyIndex = 0;
         historyFull = true;
     }
-    const double meanInterval = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
+    const double meanInterval
+        = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
     const float current = 1000.0f / float(interval);
     emit newFPSCalculated(double(current), 1000.0 / meanInterval);
+}
+
+bool QImageGrabber::readImage()
+{
+    const QSize size = imageReader->size();
+    if (size.isValid() && qint64(size.width()) * size.height() > MAX_IMAGE_PIXELS) {
+        qWarning() << "Image of" << size << "pixels refused, more than" << MAX_IMAGE_PIXELS;
+        return false;
+    }
+    return imageReader->read(image);
 }
