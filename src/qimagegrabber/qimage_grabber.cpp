@@ -5,10 +5,10 @@
 #include <QImageReader>
 
 QImageGrabber::QImageGrabber(QObject *parent)
-    : QObject(parent)
-    , frameBuffer(new QBuffer(this))
-    , imageReader(new QImageReader())
-    , image(new QImage(640, 480, QImage::Format_RGB888))
+    : QObject(parent),
+      frameBuffer(new QBuffer(this)),
+      imageReader(new QImageReader()),
+      image(new QImage(640, 480, QImage::Format_RGB888))
 {
     frameBuffer->open(QIODevice::ReadWrite);
     imageReader->setAutoDetectImageFormat(true);
@@ -47,8 +47,7 @@ void QImageGrabber::calculateFPS(int intervalMs)
         historyIndex = 0;
         historyFull = true;
     }
-    const double meanInterval
-        = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
+    const double meanInterval = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
     const float current = 1000.0f / float(interval);
     emit newFPSCalculated(double(current), 1000.0 / meanInterval);
 }
