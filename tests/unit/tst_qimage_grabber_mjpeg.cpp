@@ -465,5 +465,5 @@ void TestQImageGrabberMjpeg::playsFfmpegMultipartStream()
     QCOMPARE(sizes.count(QSize(320, 240)), sizes.size());
 }
 
-QTEST_MAIN(TestQImageGrabberMjpeg)
+QTEST_GUILESS_MAIN(TestQImageGrabberMjpeg)
 #include "tst_qimage_grabber_mjpeg.moc"
