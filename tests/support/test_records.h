@@ -6,5 +6,5 @@
 #include <QString>
 
 // A discovery reply as a device on the LAN would send it, already parsed.
-DeviceDiscoveryResponsePtr makeDiscoveryRecord(
+DeviceDiscoveryResponsePtr parsedDiscoveryRecord(
     const QString &name, const QString &alias = QString(), const QHostAddress &sender = QHostAddress());

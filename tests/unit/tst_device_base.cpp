@@ -77,7 +77,7 @@ void TestDeviceBase::offlineCounting()
     QFETCH(int, announced);
     QFETCH(QStringList, notes);
 
-    ProbeDevice device(makeDiscoveryRecord(NAME));
+    ProbeDevice device(parsedDiscoveryRecord(NAME));
     QSignalSpy spy(&device, &DeviceBase::onlineStatusChanged);
     LogCapture log(QtInfoMsg);
     for (const QChar step : steps) {
@@ -96,7 +96,7 @@ void TestDeviceBase::offlineCounting()
 
 void TestDeviceBase::writesAndTheirSignals()
 {
-    ProbeDevice device(makeDiscoveryRecord(NAME));
+    ProbeDevice device(parsedDiscoveryRecord(NAME));
     QSignalSpy aliasSpy(&device, &DeviceBase::nameAliasChanged);
     QSignalSpy onlineSpy(&device, &DeviceBase::onlineStatusChanged);
 
@@ -119,7 +119,7 @@ void TestDeviceBase::addressUpdates()
 {
     const QHostAddress first(QStringLiteral("192.0.2.10"));
     const QHostAddress second(QStringLiteral("192.0.2.11"));
-    ProbeDevice device(makeDiscoveryRecord(NAME, QString(), first));
+    ProbeDevice device(parsedDiscoveryRecord(NAME, QString(), first));
 
     device.updateAddress(first);
     QVERIFY(device.addressChanges.isEmpty());
@@ -135,7 +135,7 @@ void TestDeviceBase::addressUpdates()
 
 void TestDeviceBase::identity()
 {
-    const DeviceDiscoveryResponsePtr record = makeDiscoveryRecord(NAME, QStringLiteral("Hall left"));
+    const DeviceDiscoveryResponsePtr record = parsedDiscoveryRecord(NAME, QStringLiteral("Hall left"));
     ProbeDevice first(record);
     ProbeDevice second(record);
 
