@@ -68,7 +68,7 @@ void TestLogging::lineFormats_data()
         const char *debuggerTag;
     } tags[] = {{QtDebugMsg, "-D- ", " [Debug] "},       {QtInfoMsg, "-I- ", " [Info] "},
                 {QtWarningMsg, "-W- ", " [Warning] "},   {QtCriticalMsg, "-C- ", " [Critical] "},
-                {QtFatalMsg, "-F- ", " [Fatal] "},       {42, "-E- ", " [Error] "}};
+                {QtFatalMsg, "-F- ", " [Fatal] "},       {7, "-E- ", " [Error] "}};
     for (const auto &tag : tags) {
         QTest::addRow("with source, %s", tag.debuggerTag)
             << tag.type << true << source.arg(QLatin1String(tag.fileTag))
