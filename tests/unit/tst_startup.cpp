@@ -50,7 +50,6 @@ QProcess *TestStartup::start(const QStringList &arguments)
     processes << process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
     process->setProcessEnvironment(env);
     process->start(QStringLiteral(ZENTROVA_PROGRAM), arguments);
     return process;
