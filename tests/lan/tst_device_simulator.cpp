@@ -2,11 +2,11 @@
 // hand rely on them answering as encoders and decoders do.
 #include "broadcast_socket.h"
 #include "device_discovery_response.h"
+#include "free_port.h"
 
 #include <QImage>
 #include <QNetworkDatagram>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -17,18 +17,6 @@ Q_DECLARE_METATYPE(ResponseKind)
 namespace {
 
 const QString ENCODER_NAME = QStringLiteral("IPE3x-7c2e0d00aa01");
-
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::LocalHost, 0) ? probe.localPort() : 0;
-}
 
 // One zentrova-devsim on 127.0.0.1, ended with the object.
 class Simulator
