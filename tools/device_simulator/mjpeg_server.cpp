@@ -73,10 +73,7 @@ void MjpegServer::answer(QTcpSocket *client, const QByteArray &requestLine)
         streaming << client;
         return;
     }
-    const QByteArray status = parts.size() == 3 && parts.at(0) != "GET" ? "405 Method Not Allowed"
-        : parts.size() == 3                                             ? "404 Not Found"
-                                                                        : "400 Bad Request";
-    client->write("HTTP/1.0 " + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    client->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     client->disconnectFromHost();
 }
 
