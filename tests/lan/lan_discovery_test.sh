@@ -27,7 +27,7 @@ lan_exec "$(lan_ns controller)" 45 env \
     LAN_CONTROLLER_ADDRESSES=192.0.2.1,192.0.2.2 \
     LAN_CONTROLLER_INTERFACE="$(lan_controller_interface)" \
     LAN_DECODER_SHELL="$(lan_device_address 1)" \
-    "$test_program" discoversEveryDeviceThroughEveryAddress interfaceSelection decoderShellAnswers
+    "$test_program" discoversEveryDeviceThroughEveryAddress partialBindFailure interfaceSelection decoderShellAnswers
 
 # One pass: one request from each of the controller's addresses, at every device.
 status=0

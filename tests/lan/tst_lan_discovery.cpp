@@ -8,7 +8,10 @@
 #include "shell_session.h"
 
 #include <QNetworkDatagram>
+#include <QUdpSocket>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -49,6 +52,7 @@ class TestLanDiscovery : public QObject
 private slots:
     void loopbackOnly();
     void discoversEveryDeviceThroughEveryAddress();
+    void partialBindFailure();
     void interfaceSelection_data();
     void interfaceSelection();
     void decoderShellAnswers();
@@ -102,6 +106,28 @@ void TestLanDiscovery::discoversEveryDeviceThroughEveryAddress()
         got.sort();
         QCOMPARE(got, expected);
     }
+}
+
+// One address taken by another program: discovery goes on through the others, the error
+// is kept, and the next bind retries only the socket that failed.
+void TestLanDiscovery::partialBindFailure()
+{
+    const quint16 port = DISCOVERY_REPLY_PORT + 1;
+    auto blocker = std::make_unique<QUdpSocket>();
+    QVERIFY(blocker->bind(QHostAddress(QStringLiteral("192.0.2.2")), port, QAbstractSocket::DontShareAddress));
+
+    BroadcastSocket sockets;
+    QCOMPARE(sockets.interfaceSockets().size(), 2);
+    QVERIFY(sockets.bind(port));
+    QVERIFY(!sockets.errorString().isEmpty());
+    QCOMPARE(sockets.interfaceSockets().at(1).error, sockets.errorString());
+    QCOMPARE(sockets.interfaceSockets().at(1).socket->state(), QAbstractSocket::UnconnectedState);
+
+    blocker.reset();
+    QVERIFY(sockets.bind(port));
+    QCOMPARE(sockets.errorString(), QString());
+    for (const InterfaceSocket &entry : sockets.interfaceSockets())
+        QCOMPARE(entry.socket->state(), QAbstractSocket::BoundState);
 }
 
 void TestLanDiscovery::interfaceSelection_data()
