@@ -22,7 +22,10 @@ public:
     bool videoFrame(int entry, QByteArray *jpeg) const;
 
 private:
-    explicit AviIndex(const QByteArray &data) : fileData(data) {}
+    explicit AviIndex(const QByteArray &data)
+        : fileData(data)
+    {
+    }
 
     QByteArray fileData;
     // Chunk offsets in the index count from the "movi" list type.

@@ -38,7 +38,11 @@ QByteArray list(const QByteArray &listType, const QByteArray &content)
 
 } // namespace
 
-AviWriter::AviWriter(const QSize &frameSize, int framesPerSecond) : size(frameSize), fps(framesPerSecond) {}
+AviWriter::AviWriter(const QSize &frameSize, int framesPerSecond)
+    : size(frameSize)
+    , fps(framesPerSecond)
+{
+}
 
 void AviWriter::addFrame(const QByteArray &jpeg)
 {
@@ -66,7 +70,7 @@ QByteArray AviWriter::headerList() const
     QByteArray mainHeader;
     appendU32(mainHeader, microsecondsPerFrame);
     appendU32(mainHeader, largestChunk * quint32(fps)); // max bytes per second
-    appendU32(mainHeader, 0);                           // padding granularity
+    appendU32(mainHeader, 0); // padding granularity
     appendU32(mainHeader, avi::AVIF_HASINDEX);
     appendU32(mainHeader, quint32(frames));
     appendU32(mainHeader, 0); // initial frames
@@ -87,7 +91,7 @@ QByteArray AviWriter::headerList() const
     appendU32(streamHeader, quint32(frames));
     appendU32(streamHeader, largestChunk);
     appendU32(streamHeader, 0xFFFFFFFF); // default quality
-    appendU32(streamHeader, 0);          // sample size varies
+    appendU32(streamHeader, 0); // sample size varies
     appendU16(streamHeader, 0);
     appendU16(streamHeader, 0);
     appendU16(streamHeader, quint16(size.width()));
@@ -97,7 +101,7 @@ QByteArray AviWriter::headerList() const
     appendU32(bitmapInfo, avi::BITMAP_INFO_SIZE);
     appendU32(bitmapInfo, quint32(size.width()));
     appendU32(bitmapInfo, quint32(size.height()));
-    appendU16(bitmapInfo, 1);  // planes
+    appendU16(bitmapInfo, 1); // planes
     appendU16(bitmapInfo, 24); // bits per pixel once decoded
     bitmapInfo += avi::MJPEG_HANDLER;
     appendU32(bitmapInfo, quint32(size.width() * size.height() * 3));
@@ -106,8 +110,8 @@ QByteArray AviWriter::headerList() const
     Q_ASSERT(mainHeader.size() == avi::MAIN_HEADER_SIZE);
     Q_ASSERT(streamHeader.size() == avi::STREAM_HEADER_SIZE);
     Q_ASSERT(bitmapInfo.size() == avi::BITMAP_INFO_SIZE);
-    const QByteArray streamList =
-        list(avi::STREAM_LIST, chunk(avi::STREAM_HEADER_ID, streamHeader) + chunk(avi::STREAM_FORMAT_ID, bitmapInfo));
+    const QByteArray streamList
+        = list(avi::STREAM_LIST, chunk(avi::STREAM_HEADER_ID, streamHeader) + chunk(avi::STREAM_FORMAT_ID, bitmapInfo));
     return list(avi::HEADER_LIST, chunk(avi::MAIN_HEADER_ID, mainHeader) + streamList);
 }
 

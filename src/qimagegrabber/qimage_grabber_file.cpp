@@ -10,7 +10,8 @@
 #include <QImageReader>
 
 QImageGrabberFile::QImageGrabberFile(QObject *parent)
-    : QImageGrabber(parent), clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    : QImageGrabber(parent)
+    , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     imageReader->setFormat("JPG");
     // Nothing is loaded yet, so there is nothing to start.
@@ -39,7 +40,9 @@ void QImageGrabberFile::stopGrabbing()
     grabbingState = Stopped;
 }
 
-void QImageGrabberFile::setRequestedFps(double) {}
+void QImageGrabberFile::setRequestedFps(double)
+{
+}
 
 void QImageGrabberFile::setSource(const QString &path)
 {
@@ -63,7 +66,9 @@ void QImageGrabberFile::setClock(Clock newClock)
     clock = std::move(newClock);
 }
 
-void QImageGrabberFile::newImageTimeOut() {}
+void QImageGrabberFile::newImageTimeOut()
+{
+}
 
 void QImageGrabberFile::loadAviFile()
 {

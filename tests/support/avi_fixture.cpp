@@ -40,11 +40,6 @@ void AviFixture::putU32(QByteArray &data, qint64 pos, quint32 value)
     qToLittleEndian(value, data.data() + pos);
 }
 
-void AviFixture::fixRiffSize(QByteArray &data)
-{
-    putU32(data, avi::RIFF_SIZE_POS, quint32(data.size() - avi::CHUNK_HEADER_SIZE));
-}
-
 qint64 AviFixture::indexEntryPos(const QByteArray &data, int entry)
 {
     return data.indexOf(avi::INDEX_ID) + avi::CHUNK_HEADER_SIZE + qint64(entry) * avi::INDEX_ENTRY_SIZE;

@@ -15,8 +15,6 @@ public:
 
     static quint32 u32(const QByteArray &data, qint64 pos);
     static void putU32(QByteArray &data, qint64 pos, quint32 value);
-    // Makes the RIFF size agree with the length again after a test cut or padded the data.
-    static void fixRiffSize(QByteArray &data);
     // Where entry k of the idx1 index starts.
     static qint64 indexEntryPos(const QByteArray &data, int entry);
 };

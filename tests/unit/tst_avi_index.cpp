@@ -1,14 +1,14 @@
 #include "avi_fixture.h"
 #include "qimagegrabber/avi_format.h"
 #include "qimagegrabber/avi_index.h"
-#include "qimagegrabber/avi_writer.h"
 
 #include <QtTest>
 
 namespace {
 
 // Where the first stream header sits in the files AviWriter makes.
-constexpr qint64 STREAM_HEADER_POS = avi::MAIN_HEADER_POS + avi::MAIN_HEADER_SIZE + avi::STREAM_HEADER_AFTER_MAIN_HEADER;
+constexpr qint64 STREAM_HEADER_POS
+    = avi::MAIN_HEADER_POS + avi::MAIN_HEADER_SIZE + avi::STREAM_HEADER_AFTER_MAIN_HEADER;
 
 QByteArray replaced(QByteArray data, qint64 pos, const QByteArray &bytes)
 {
@@ -25,8 +25,7 @@ QByteArray withU32(QByteArray data, qint64 pos, quint32 value)
 QByteArray cutAt(QByteArray data, qint64 size)
 {
     data.truncate(int(size));
-    if (data.size() >= avi::CHUNK_HEADER_SIZE)
-        AviFixture::fixRiffSize(data);
+    AviFixture::putU32(data, avi::RIFF_SIZE_POS, quint32(size - avi::CHUNK_HEADER_SIZE));
     return data;
 }
 
@@ -37,40 +36,11 @@ class TestAviIndex : public QObject
     Q_OBJECT
 
 private slots:
-    void readsBackWhatWasWritten();
     void refusesMalformedFiles_data();
     void refusesMalformedFiles();
     void passesOverBadEntries_data();
     void passesOverBadEntries();
 };
-
-void TestAviIndex::readsBackWhatWasWritten()
-{
-    AviWriter writer(QSize(32, 16), 25);
-    const QByteArray first = AviFixture::jpeg(QSize(16, 16));
-    const QByteArray odd = first + "x"; // an odd length makes the writer pad the chunk
-    const QByteArray audio(7, 'a');
-    writer.addFrame(first);
-    writer.addChunk(QByteArrayLiteral("01wb"), audio);
-    writer.addFrame(odd);
-    writer.addFrame(QByteArray()); // a dropped frame
-    writer.addFrame(first);
-
-    const auto index = AviIndex::parse(writer.toByteArray());
-    QVERIFY(index);
-    QCOMPARE(index->frameIntervalMs(), 40);
-    QCOMPARE(index->entryCount(), 5);
-    QByteArray jpeg;
-    QVERIFY(index->videoFrame(0, &jpeg));
-    QCOMPARE(jpeg, first);
-    QVERIFY(!index->videoFrame(1, &jpeg));
-    QVERIFY(index->videoFrame(2, &jpeg));
-    QCOMPARE(jpeg, odd);
-    QVERIFY(index->videoFrame(3, &jpeg));
-    QVERIFY(jpeg.isEmpty());
-    QVERIFY(index->videoFrame(4, &jpeg));
-    QCOMPARE(jpeg, first);
-}
 
 void TestAviIndex::refusesMalformedFiles_data()
 {
@@ -81,12 +51,10 @@ void TestAviIndex::refusesMalformedFiles_data()
     const qint64 moviePos = good.indexOf(avi::MOVIE_LIST);
     const qint64 indexPos = good.indexOf(avi::INDEX_ID);
 
-    QTest::newRow("empty") << QByteArray();
     QTest::newRow("RIFF tag alone") << QByteArrayLiteral("RIFF");
     QTest::newRow("not RIFF") << replaced(good, 0, "RIFX");
     QTest::newRow("truncated by one byte") << good.left(good.size() - 1);
     QTest::newRow("padded by one byte") << good + '\0';
-    QTest::newRow("RIFF size far too large") << withU32(good, avi::RIFF_SIZE_POS, 0xFFFFFFFF);
     QTest::newRow("header cut inside avih") << cutAt(good, avi::MICROSECONDS_PER_FRAME_POS + 2);
     QTest::newRow("no avih") << replaced(good, avi::MAIN_HEADER_POS, "AVIH");
     QTest::newRow("avih size beyond the file") << withU32(good, avi::MAIN_HEADER_SIZE_POS, 0xFFFFFFF0);
@@ -95,7 +63,8 @@ void TestAviIndex::refusesMalformedFiles_data()
     QTest::newRow("audio stream first") << replaced(good, STREAM_HEADER_POS + avi::STREAM_TYPE_OFFSET, "auds");
     QTest::newRow("other video codec") << replaced(good, STREAM_HEADER_POS + avi::STREAM_HANDLER_OFFSET, "H264");
     QTest::newRow("no movie list") << replaced(good, moviePos, "MOVI");
-    QTest::newRow("no movie list, LIST at the very end") << cutAt(replaced(good, moviePos, "MOVI") + "LIST", good.size() + 4);
+    QTest::newRow("no movie list, LIST at the very end")
+        << cutAt(replaced(good, moviePos, "MOVI") + "LIST", good.size() + 4);
     QTest::newRow("no idx1") << replaced(good, indexPos, "IDX1");
     QTest::newRow("file ends inside idx1 header") << cutAt(good, indexPos + 6);
     QTest::newRow("idx1 size beyond the file") << withU32(good, indexPos + avi::FOURCC_SIZE, 0x7FFFFFF0);

@@ -9,8 +9,7 @@
 namespace {
 
 const std::array<QColor, 8> BAR_COLOURS = {QColor(235, 235, 235), QColor(235, 235, 16), QColor(16, 235, 235),
-                                          QColor(16, 235, 16),   QColor(235, 16, 235), QColor(235, 16, 16),
-                                          QColor(16, 16, 235),   QColor(16, 16, 16)};
+    QColor(16, 235, 16), QColor(235, 16, 235), QColor(235, 16, 16), QColor(16, 16, 235), QColor(16, 16, 16)};
 // The bars move a whole 8 x 8 JPEG block per frame, so that their edges always fall on block
 // borders: flat blocks cost next to nothing, and the video stays a few megabytes.
 constexpr int BAR_STEP_PIXELS = 8;
@@ -18,7 +17,8 @@ constexpr int BAR_STEP_PIXELS = 8;
 } // namespace
 
 DemoFramePainter::DemoFramePainter(const QSize &frameSize, int framesPerSecond)
-    : size(frameSize), fps(framesPerSecond)
+    : size(frameSize)
+    , fps(framesPerSecond)
 {
 }
 
