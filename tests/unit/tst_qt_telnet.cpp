@@ -109,6 +109,7 @@ private slots:
     void loggedOutOnce_data();
     void loggedOutOnce();
     void reconnectStartsAfresh();
+    void replacingTheSocketLogsOut();
     void controls_data();
     void controls();
     void dataByte255IsDoubled();
@@ -368,6 +369,18 @@ void TestQtTelnet::reconnectStartsAfresh()
     session.feed({"login: "});
     QCOMPARE(session.replies(), QByteArray("root\r\n"));
     QCOMPARE(session.events, (QStringList {"message:login: ", "loginRequired"}));
+}
+
+void TestQtTelnet::replacingTheSocketLogsOut()
+{
+    Session session;
+    QVERIFY(!session.start().isEmpty());
+    auto *replacement = new QTcpSocket;
+    session.telnet.setSocket(replacement);
+    QCOMPARE(session.telnet.socket(), replacement);
+    QVERIFY(session.peer.waitForBytes(3));
+    QCOMPARE(session.peer.received(), bytes({Iac, Do, OptLogout}));
+    QVERIFY(session.peer.waitForDisconnected());
 }
 
 void TestQtTelnet::controls_data()
