@@ -9,9 +9,11 @@
 #include <QFont>
 #include <QIcon>
 #include <QMessageBox>
+#include <QOpenGLContext>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQuickWindow>
 #include <QTranslator>
 #include <QUrl>
 
@@ -59,6 +61,18 @@ bool answerInformationRequest(int argc, char *argv[], int *exitCode)
     }
     *exitCode = 0;
     return true;
+}
+
+// Without OpenGL the scene graph aborts the program; draw in software instead.
+void chooseRenderer()
+{
+    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        return;
+    QOpenGLContext probe;
+    if (probe.create())
+        return;
+    qWarning() << "OpenGL is not available, drawing in software";
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
 }
 
 void showSecondInstanceError()
@@ -120,6 +134,7 @@ int main(int argc, char *argv[])
     font->setPointSize(14);
     QApplication::setFont(*font);
 
+    chooseRenderer();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     auto url = std::make_unique<QUrl>(QString::fromLatin1(MAIN_QML));
     QObject::connect(

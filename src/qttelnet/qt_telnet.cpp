@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QtDebug>
 
+#include <iterator>
+
 QtTelnet::QtTelnet(QObject *parent)
     : QObject(parent)
     , d(new QtTelnetPrivate(this))
@@ -104,48 +106,21 @@ void QtTelnet::logout()
 
 void QtTelnet::sendControl(QtTelnet::Control ctrl)
 {
-    uchar code = 0;
-    bool synch = false;
-    switch (ctrl) {
-    case GoAhead:
-        code = telnet::Ga;
-        break;
-    case InterruptProcess:
-        code = telnet::Ip;
-        synch = true;
-        break;
-    case AreYouThere:
-        code = telnet::Ayt;
-        synch = true;
-        break;
-    case AbortOutput:
-        code = telnet::Ao;
-        synch = true;
-        break;
-    case EraseCharacter:
-        code = telnet::Ec;
-        break;
-    case EraseLine:
-        code = telnet::El;
-        break;
-    case Break:
-        code = telnet::Brk;
-        break;
-    case EndOfFile:
-        code = telnet::Eof;
-        break;
-    case Suspend:
-        code = telnet::Susp;
-        break;
-    case Abort:
-        code = telnet::Abort;
-        break;
-    default:
+    // Indexed by Control. The codes that interrupt or discard output also send a Synch, so
+    // that the server skips what is still in transit before acting on them (RFC 854).
+    struct ControlCode
+    {
+        uchar code;
+        bool synch;
+    };
+    static constexpr ControlCode codes[] = {{telnet::Ga, false}, {telnet::Ip, true}, {telnet::Ayt, true},
+        {telnet::Ao, true}, {telnet::Ec, false}, {telnet::El, false}, {telnet::Brk, false}, {telnet::Eof, false},
+        {telnet::Susp, false}, {telnet::Abort, false}};
+    if (ctrl < 0 || size_t(ctrl) >= std::size(codes))
         return;
-    }
-    const char command[] = {char(telnet::Iac), char(code)};
+    const char command[] = {char(telnet::Iac), char(codes[ctrl].code)};
     d->sendCommand(QByteArray(command, sizeof command));
-    if (synch)
+    if (codes[ctrl].synch)
         sendSync();
 }
 

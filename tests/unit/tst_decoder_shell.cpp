@@ -1,11 +1,11 @@
 // The decoder shell that the tests stand in for a decoder: driven with the controller's own
 // command bytes over telnet on loopback, it must answer and keep state as a decoder does.
+#include "free_port.h"
 #include "models/network_commands.h"
 #include "shell_session.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,12 +28,6 @@ bool waitForNoChildren(qint64 pid, int timeoutMs)
         QThread::msleep(20);
     } while (!deadline.hasExpired());
     return false;
-}
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 } // namespace
@@ -61,7 +55,7 @@ private:
 void TestDecoderShell::initTestCase()
 {
     QVERIFY(stateDir.isValid());
-    const quint16 port = freeLoopbackPort();
+    const quint16 port = freeTcpPort();
     QVERIFY(port != 0);
     server.setProcessChannelMode(QProcess::ForwardedChannels);
     server.start(QStringLiteral(ZENTROVA_SOURCE_DIR "/tools/device_simulator/decoder-shell/start-decoder-shell.sh"),
