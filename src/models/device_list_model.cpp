@@ -37,11 +37,17 @@ QString DeviceListModel::wallOnlineText(const DeviceBase &device)
     return device.online() ? QStringLiteral("1") : QStringLiteral("0");
 }
 
+DeviceBase *DeviceListModel::deviceAt(const QModelIndex &index) const
+{
+    return index.row() >= 0 && index.row() < devices.size() ? devices.at(index.row()).data() : nullptr;
+}
+
 QVariant DeviceListModel::data(const QModelIndex &index, int role) const
 {
-    if (index.row() < 0 || index.row() >= devices.size() || !devices.at(index.row()))
+    const DeviceBase *listed = deviceAt(index);
+    if (!listed)
         return QVariant();
-    const DeviceBase &device = *devices.at(index.row());
+    const DeviceBase &device = *listed;
     const auto *encoder = qobject_cast<const TxDevice *>(&device);
     switch (role) {
     case Qt::DisplayRole:
@@ -74,9 +80,10 @@ QVariant DeviceListModel::data(const QModelIndex &index, int role) const
 
 bool DeviceListModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != AliasRole || index.row() < 0 || index.row() >= devices.size() || !devices.at(index.row()))
+    DeviceBase *device = deviceAt(index);
+    if (role != AliasRole || !device)
         return false;
-    devices.at(index.row())->setNameAlias(value.toString());
+    device->setNameAlias(value.toString());
     emit dataChanged(index, index, {AliasRole});
     return true;
 }

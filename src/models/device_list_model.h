@@ -64,6 +64,7 @@ signals:
     void orderChanged();
 
 private:
+    DeviceBase *deviceAt(const QModelIndex &index) const;
     int firstRow(const std::function<bool(const DeviceBase &)> &matches) const;
     DeviceBasePtr firstDevice(const std::function<bool(const DeviceBase &)> &matches) const;
     int savedOrder(const DeviceBase &device) const;

@@ -52,8 +52,6 @@ private slots:
     void brokenLinkResendsRunningCommand_data();
     void brokenLinkResendsRunningCommand();
     void withoutAddressNeverConnects();
-    void extractResponse_data();
-    void extractResponse();
 };
 
 void TestRxDevice::fetchesDeviceInformation_data()
@@ -130,13 +128,6 @@ void TestRxDevice::operationsOnTheWire_data()
     QTest::newRow("command separator in name")
         << DeviceAction([](RxDevice &d) { d.setSource(QStringLiteral("IPE1-00aabbccddee;reboot")); })
         << QList<QByteArray>() << before;
-    QTest::newRow("substitution in name")
-        << DeviceAction([](RxDevice &d) { d.setSource(QStringLiteral("$(reboot)")); }) << QList<QByteArray>() << before;
-    QTest::newRow("blank in name") << DeviceAction([](RxDevice &d) { d.setSource(QStringLiteral("IPE1 x")); })
-                                   << QList<QByteArray>() << before;
-    QTest::newRow("line end in name") << DeviceAction([](RxDevice &d) {
-        d.setSource(QStringLiteral("IPE1\r\nreboot"));
-    }) << QList<QByteArray>() << before;
     QTest::newRow("displays on and off") << DeviceAction([](RxDevice &d) {
         d.setDisplayPower(true, QString());
         d.setDisplayPower(false, QString());
@@ -272,34 +263,6 @@ void TestRxDevice::withoutAddressNeverConnects()
     QVERIFY(!timerOf(device, "reconnectTimer")->isActive());
     QCOMPARE(device.category(), QStringLiteral("rx"));
     QCOMPARE(device.deviceModel(), DeviceModel::Rx);
-}
-
-void TestRxDevice::extractResponse_data()
-{
-    QTest::addColumn<QString>("response");
-    QTest::addColumn<QString>("output");
-
-    QTest::newRow("echo, output, prompt") << "gbparam g source_select\r\n  NULL \r\n/ # "
-                                          << "NULL";
-    QTest::newRow("several lines") << "cmd\r\none\r\ntwo\r\n/ # "
-                                   << "one\r\ntwo";
-    QTest::newRow("no output") << "cmd\r\n/ # "
-                               << "";
-    QTest::newRow("no line end") << "NULL/ # "
-                                 << "NULL";
-    QTest::newRow("no prompt keeps blanks") << "cmd\r\n value "
-                                            << " value ";
-    QTest::newRow("neither") << "partial"
-                             << "partial";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
-void TestRxDevice::extractResponse()
-{
-    QFETCH(QString, response);
-    QFETCH(QString, output);
-    QCOMPARE(RxDevice::extractResponse(response), output);
 }
 
 QTEST_GUILESS_MAIN(TestRxDevice)

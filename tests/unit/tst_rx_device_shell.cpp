@@ -1,15 +1,13 @@
 // The decoder model against a real telnet server: busybox telnetd running the decoder
 // shell stand-in on loopback, whose commands keep the decoder's state in files.
+#include "free_port.h"
 #include "log_capture.h"
 #include "models/rx_device.h"
 #include "test_records.h"
 
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 #include <memory>
 
@@ -17,25 +15,6 @@ namespace {
 
 constexpr int WAIT_MS = 15000;
 const QString NAME = QStringLiteral("IPD9DEMO-7C2E0DFE0001");
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-// telnetd reaps its session shells only while it runs: wait for them before ending it.
-bool waitForNoChildren(qint64 pid, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    do {
-        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
-        if (!children.open(QIODevice::ReadOnly) || children.readAll().trimmed().isEmpty())
-            return true;
-        QThread::msleep(20);
-    } while (!deadline.hasExpired());
-    return false;
-}
 
 } // namespace
 
@@ -69,7 +48,7 @@ void TestRxDeviceShell::init()
 void TestRxDeviceShell::cleanup()
 {
     if (server->state() != QProcess::NotRunning) {
-        waitForNoChildren(server->processId(), 5000);
+        // The session shells end with their terminals when telnetd goes.
         server->terminate();
         if (!server->waitForFinished(5000))
             server->kill();
@@ -96,7 +75,7 @@ void TestRxDeviceShell::writeState(const QString &key, const QByteArray &value)
 
 bool TestRxDeviceShell::startShell(bool login)
 {
-    port = freeLoopbackPort();
+    port = freeTcpPort();
     QStringList arguments {stateDir->path(), QString::number(port), QStringLiteral("127.0.0.1")};
     if (!login)
         arguments.append(QStringLiteral("--no-login"));

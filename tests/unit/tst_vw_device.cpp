@@ -64,8 +64,6 @@ void TestVwDevice::construction_data()
     QTest::newRow("missing cells are free")
         << 2 << 2 << QStringList {a} << "" << QSize(2, 2) << QStringList {a, "", "", ""} << "";
     QTest::newRow("width 9 becomes 1") << 9 << 2 << QStringList() << "" << QSize(1, 2) << QStringList {"", ""} << "";
-    QTest::newRow("height 0 becomes 1") << 3 << 0 << QStringList() << "" << QSize(3, 1) << QStringList {"", "", ""}
-                                        << "";
     QTest::newRow("NULL source is none") << 1 << 1 << QStringList() << "NULL" << QSize(1, 1) << QStringList {""} << "";
 }
 
