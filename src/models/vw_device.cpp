@@ -48,6 +48,8 @@ QString VWDevice::category() const
 
 bool VWDevice::bind(const RxDevicePtr &decoder)
 {
+    if (!decoder)
+        return false;
     const int named = cells.indexOf(decoder->name());
     if (named >= 0) {
         boundMembers[named] = decoder;

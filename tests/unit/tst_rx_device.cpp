@@ -139,12 +139,6 @@ void TestRxDevice::operationsOnTheWire_data()
     QTest::newRow("custom command with a line end")
         << DeviceAction([](RxDevice &d) { d.setDisplayPower(true, QStringLiteral("40\r\nreboot")); })
         << QList<QByteArray>() << before;
-    QTest::newRow("on-screen number") << DeviceAction([](RxDevice &d) {
-        d.setSeq(12);
-        d.showOsdSeq();
-        d.hideOsd();
-    }) << QList<QByteArray> {"osd_show -o 1 -s \"12\" -f 800 -p 3700,2500", "osd_show -c 1"}
-                                      << before;
     QTest::newRow("wall place and back") << DeviceAction([](RxDevice &d) {
         d.configVw(2, 3, 1, 2);
         d.resetVw();
@@ -209,6 +203,8 @@ void TestRxDevice::brokenLinkResendsRunningCommand()
     QFETCH(bool, peerDrops);
 
     ScriptedShellPeer peer;
+    // Each new link has to log in again.
+    peer.setAskForLogin(true);
     peer.setSilentFor("osd_show");
     QVERIFY(peer.listen());
     auto device = decoderAt(peer);
@@ -246,6 +242,7 @@ void TestRxDevice::brokenLinkResendsRunningCommand()
     QVERIFY(QMetaObject::invokeMethod(device.get(), "doReconnect"));
     QVERIFY(reachesReady(*device));
     QCOMPARE(peer.connectionCount(), 2);
+    QCOMPARE(peer.logins(), (QList<QByteArray> {"root", "root"}));
     QCOMPARE(peer.commands().mid(2), (QList<QByteArray> {"osd_show -c 1", "osd_show -c 1"}));
 }
 
