@@ -192,6 +192,7 @@ void RxDevice::onStateChanged(int)
         break;
     case NeedLogin:
     case LoginWaitPrompt:
+        // Logging in is part of the wait for the first prompt.
         break;
     case Ready:
         responseTimer->stop();

@@ -2,7 +2,6 @@
 
 #include "models/rx_device.h"
 
-#include <QDebug>
 #include <QJsonArray>
 #include <QtEndian>
 
@@ -27,17 +26,14 @@ DeviceDiscoveryResponsePtr wallRecord()
 } // namespace
 
 VWDevice::VWDevice(const QString &name, const QString &displayName, int width, int height, const QString &source,
-    const QStringList &cells, QObject *parent)
+    const QStringList &initialCells, QObject *parent)
     : RxDeviceBase(wallRecord(), name, name, displayName, parent)
     , vwSize(VwInfo::normalised(width, height, 0, 0))
-    , cells(cells)
+    , cells(initialCells.mid(0, vwSize.columns * vwSize.rows))
     , boundMembers(vwSize.columns * vwSize.rows)
 {
-    const int cellCount = boundMembers.size();
-    if (this->cells.size() > cellCount)
-        this->cells.erase(this->cells.begin() + cellCount, this->cells.end());
-    while (this->cells.size() < cellCount)
-        this->cells.append(QString());
+    while (cells.size() < boundMembers.size())
+        cells.append(QString());
     setCurrentSource(source);
 }
 

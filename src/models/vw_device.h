@@ -20,7 +20,7 @@ class VWDevice : public RxDeviceBase
 public:
     // Cells are given row by row; the list is cut or padded to width x height.
     VWDevice(const QString &name, const QString &displayName, int width, int height, const QString &source,
-        const QStringList &cells, QObject *parent = nullptr);
+        const QStringList &initialCells, QObject *parent = nullptr);
 
     DeviceModel deviceModel() const override { return DeviceModel::Vw; }
     QString category() const override;
