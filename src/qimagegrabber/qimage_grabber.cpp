@@ -1,6 +1,7 @@
 #include "qimage_grabber.h"
 
 #include <QBuffer>
+#include <QDebug>
 #include <QImageReader>
 
 QImageGrabber::QImageGrabber(QObject *parent)
@@ -49,4 +50,14 @@ void QImageGrabber::calculateFPS(int intervalMs)
     const double meanInterval = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
     const float current = 1000.0f / float(interval);
     emit newFPSCalculated(double(current), 1000.0 / meanInterval);
+}
+
+bool QImageGrabber::readImage()
+{
+    const QSize size = imageReader->size();
+    if (size.isValid() && qint64(size.width()) * size.height() > MAX_IMAGE_PIXELS) {
+        qWarning() << "Image of" << size << "pixels refused, more than" << MAX_IMAGE_PIXELS;
+        return false;
+    }
+    return imageReader->read(image);
 }

@@ -21,6 +21,10 @@ public:
     Q_ENUM(GrabbingState)
 
     static constexpr int FPS_HISTORY_SIZE = 50;
+    // Bounds for one image, encoded and decoded: a broken or hostile source must not be
+    // able to make a grabber hold more than this for a frame.
+    static constexpr qint64 MAX_IMAGE_BYTES = 32 * 1024 * 1024;
+    static constexpr qint64 MAX_IMAGE_PIXELS = 4096 * 4096;
 
     explicit QImageGrabber(QObject *parent = nullptr);
     ~QImageGrabber() override;
@@ -51,6 +55,9 @@ protected:
     void setState(GrabbingState newState);
     // Records the time since the previous frame; only its low 16 bits count.
     void calculateFPS(int intervalMs);
+    // Decodes from imageReader's device into image. An image whose header announces more
+    // than MAX_IMAGE_PIXELS is refused before any pixel memory is taken for it.
+    bool readImage();
 
     QString lastError;
     QBuffer *frameBuffer;

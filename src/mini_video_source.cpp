@@ -1,0 +1,107 @@
+#include "mini_video_source.h"
+
+#include <QAbstractVideoSurface>
+#include <QDebug>
+#include <QImage>
+#include <QTimer>
+#include <QVideoFrame>
+#include <QVideoSurfaceFormat>
+
+MiniVideoSource::MiniVideoSource(QObject *parent)
+    : QObject(parent)
+    , surfaceStartTimer(new QTimer(this))
+{
+    surfaceStartTimer->setObjectName(QStringLiteral("surfaceStartTimer"));
+    surfaceStartTimer->setSingleShot(true);
+    surfaceStartTimer->setInterval(SURFACE_START_DELAY_MS);
+    connect(this, &MiniVideoSource::surfaceChanged, this, &MiniVideoSource::bindSurface);
+    connect(this, &MiniVideoSource::surfaceChanged, this, &MiniVideoSource::onSurfaceChanged);
+    connect(this, &MiniVideoSource::sizeChanged, this, &MiniVideoSource::bindSurface);
+    connect(surfaceStartTimer, &QTimer::timeout, this, &MiniVideoSource::startSurface);
+}
+
+QAbstractVideoSurface *MiniVideoSource::videoSurface() const
+{
+    return surface;
+}
+
+void MiniVideoSource::setVideoSurface(QAbstractVideoSurface *newSurface)
+{
+    if (surface == newSurface)
+        return;
+    surface = newSurface;
+    emit surfaceChanged(newSurface);
+}
+
+void MiniVideoSource::setVideoAvaiable(bool flag)
+{
+    available = flag;
+    emit videoAvaiableChanged(flag);
+}
+
+void MiniVideoSource::writeVideoAvaiable(bool flag)
+{
+    if (available != flag)
+        setVideoAvaiable(flag);
+}
+
+void MiniVideoSource::setSize(const QSize &newSize)
+{
+    if (viewSize == newSize)
+        return;
+    viewSize = newSize;
+    emit sizeChanged(newSize);
+}
+
+void MiniVideoSource::bindSource(MiniVideoSource *other)
+{
+    if (other == boundSource)
+        return;
+    unbindSource();
+    boundSource = other;
+    mirrorConnections << connect(other, &MiniVideoSource::imageReceived, this, &MiniVideoSource::onImageReceived)
+                      << connect(
+                             other, &MiniVideoSource::videoAvaiableChanged, this, &MiniVideoSource::setVideoAvaiable);
+    setVideoAvaiable(other->videoAvaiable());
+}
+
+void MiniVideoSource::unbindSource()
+{
+    for (const QMetaObject::Connection &connection : qAsConst(mirrorConnections))
+        disconnect(connection);
+    mirrorConnections.clear();
+    setVideoAvaiable(false);
+    boundSource = nullptr;
+}
+
+void MiniVideoSource::bindSurface()
+{
+    if (!surface || viewSize.width() == 0 || viewSize.height() == 0)
+        return;
+    if (surface->isActive())
+        surface->stop();
+    surfaceStartTimer->start();
+}
+
+void MiniVideoSource::onSurfaceChanged()
+{
+    qDebug() << "surface changed";
+}
+
+void MiniVideoSource::onImageReceived(QImage *image)
+{
+    if (surface && surface->isActive())
+        surface->present(image ? QVideoFrame(*image) : QVideoFrame());
+    emit imageReceived(image);
+}
+
+void MiniVideoSource::startSurface()
+{
+    if (!surface)
+        return;
+    const QVideoSurfaceFormat format(viewSize, QVideoFrame::Format_RGB32, QAbstractVideoBuffer::NoHandle);
+    if (surface->start(format))
+        qDebug() << "surface start";
+    else
+        qDebug() << "surface start failed with error: " << surface->error();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+
+class QAbstractVideoSurface;
+class QImage;
+class QTimer;
+
+// The source object of a declarative video view: the view hands over its surface, and
+// decoded images are presented on it as video frames. A source can mirror another one, so
+// that one picture shows in two views.
+class MiniVideoSource : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QAbstractVideoSurface *videoSurface READ videoSurface WRITE setVideoSurface NOTIFY surfaceChanged)
+    Q_PROPERTY(bool videoAvaiable READ videoAvaiable WRITE writeVideoAvaiable NOTIFY videoAvaiableChanged)
+    Q_PROPERTY(QSize size READ size WRITE setSize NOTIFY sizeChanged)
+
+public:
+    // The surface is started this long after the last change of surface or size, so that a
+    // window being resized does not restart it for every step.
+    static constexpr int SURFACE_START_DELAY_MS = 500;
+
+    explicit MiniVideoSource(QObject *parent = nullptr);
+
+    QAbstractVideoSurface *videoSurface() const;
+    void setVideoSurface(QAbstractVideoSurface *surface);
+    bool videoAvaiable() const { return available; }
+    // Announces the flag every time, also when it does not change.
+    void setVideoAvaiable(bool flag);
+    QSize size() const { return viewSize; }
+    void setSize(const QSize &newSize);
+
+    // Mirrors other's frames and availability until unbindSource or the next bindSource.
+    void bindSource(MiniVideoSource *other);
+    void unbindSource();
+
+signals:
+    void surfaceChanged(QAbstractVideoSurface *surface);
+    void videoAvaiableChanged(bool state);
+    void imageReceived(QImage *image);
+    void sizeChanged(QSize size);
+
+public slots:
+    void bindSurface();
+    void onSurfaceChanged();
+    void onImageReceived(QImage *image);
+    void startSurface();
+
+private:
+    // The property write from the view: announced only on a change.
+    void writeVideoAvaiable(bool flag);
+
+    bool available = false;
+    // The view owns the surface; a deleted one must not be presented to.
+    QPointer<QAbstractVideoSurface> surface;
+    QList<QMetaObject::Connection> mirrorConnections;
+    QSize viewSize {0, 0};
+    QTimer *surfaceStartTimer;
+    QPointer<MiniVideoSource> boundSource;
+};

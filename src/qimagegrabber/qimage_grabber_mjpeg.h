@@ -1,0 +1,60 @@
+#pragma once
+
+#include "mjpeg_frame_cutter.h"
+#include "qimage_grabber.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+class QBuffer;
+class QNetworkAccessManager;
+
+// Pulls an encoder's MJPEG preview over one long HTTP GET and decodes, of every batch of
+// arrived data, only the newest complete image, so a slow consumer never builds a backlog.
+class QImageGrabberMjpeg : public QImageGrabber
+{
+    Q_OBJECT
+
+public:
+    explicit QImageGrabberMjpeg(QObject *parent = nullptr);
+
+    QString grabberName() const override;
+    bool startGrabbing() override;
+    // Reports Stopped at once and ends the download, without an error for it.
+    void stopGrabbing() override;
+    void setRequestedFps(double fps) override;
+    void setSource(const QString &source) override;
+    QString source() const override;
+    QString defaultSource() const override;
+
+    // Stores the URL; a running download is restarted on it.
+    void setUrl(const QUrl &newUrl);
+
+protected:
+    // Cuts what a download delivered into images and decodes the newest one. The reply feeds
+    // it; any device does, so the stream handling can be driven without a network.
+    void processReceivedData(QIODevice *input);
+
+protected slots:
+    void newImageTimeOut() override;
+
+private slots:
+    void downloadErrorSlot(QNetworkReply::NetworkError code);
+    void downloadFinished(QNetworkReply *finished);
+    void headerReceived();
+    void replyDataAvailable();
+
+private:
+    // Ends the running download, if any, so that nothing of it reaches the grabber again.
+    void dropReply();
+    void failOverflowedStream();
+
+    QUrl url;
+    QNetworkAccessManager *networkManager;
+    QNetworkRequest request;
+    QNetworkReply *reply = nullptr;
+    MjpegFrameCutter cutter;
+    QByteArray decodeBytes;
+    QBuffer *decodeBuffer;
+};

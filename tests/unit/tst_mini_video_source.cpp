@@ -1,0 +1,311 @@
+#include "mini_video_source.h"
+
+#include <QAbstractVideoSurface>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QVideoSurfaceFormat>
+#include <QtTest>
+
+namespace {
+
+// Stands in for the surface a video view hands over: records starts, stops and frames.
+class FakeSurface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return {QVideoFrame::Format_RGB32, QVideoFrame::Format_ARGB32};
+    }
+    bool start(const QVideoSurfaceFormat &format) override
+    {
+        ++starts;
+        startedWith = format;
+        if (refuse) {
+            setError(UnsupportedFormatError);
+            return false;
+        }
+        return QAbstractVideoSurface::start(format);
+    }
+    void stop() override
+    {
+        ++stops;
+        QAbstractVideoSurface::stop();
+    }
+    bool present(const QVideoFrame &frame) override
+    {
+        frames << frame;
+        return true;
+    }
+    int starts = 0;
+    int stops = 0;
+    bool refuse = false;
+    QVideoSurfaceFormat startedWith;
+    QList<QVideoFrame> frames;
+};
+
+// The frames a source forwards, by pointer, as mirrors receive them.
+struct ForwardLog
+{
+    explicit ForwardLog(MiniVideoSource &source)
+    {
+        QObject::connect(&source, &MiniVideoSource::imageReceived, &source, [this](QImage *image) { images << image; });
+    }
+    QList<QImage *> images;
+};
+
+QList<bool> flags(const QSignalSpy &spy)
+{
+    QList<bool> values;
+    for (const QList<QVariant> &arguments : spy)
+        values << arguments.at(0).toBool();
+    return values;
+}
+
+QTimer *startTimerOf(MiniVideoSource &source)
+{
+    return source.findChild<QTimer *>(QStringLiteral("surfaceStartTimer"));
+}
+
+} // namespace
+
+class TestMiniVideoSource : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void surfaceStartsOnceAfterTheLastChange();
+    void surfaceNeedsASize_data();
+    void surfaceNeedsASize();
+    void failedStartIsLoggedAndTriedAgainOnTheNextChange();
+    void framesArePresentedOnlyOnAnActiveSurface();
+    void propertyWritesAnnounceOnlyChanges();
+    void mirrorsTheBoundSource();
+};
+
+void TestMiniVideoSource::initTestCase()
+{
+    qRegisterMetaType<QAbstractVideoSurface *>();
+}
+
+void TestMiniVideoSource::surfaceStartsOnceAfterTheLastChange()
+{
+    MiniVideoSource source;
+    FakeSurface surface;
+    QTimer *timer = startTimerOf(source);
+    QVERIFY(timer);
+    QCOMPARE(timer->interval(), 500);
+    QVERIFY(timer->isSingleShot());
+
+    // A shorter wait than the real one, to watch the timer being started anew.
+    timer->setInterval(300);
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    source.setVideoSurface(&surface);
+    QVERIFY(!timer->isActive());
+    source.setSize(QSize(640, 360));
+    QVERIFY(timer->isActive());
+    QTest::qWait(150);
+    const int leftBefore = timer->remainingTime();
+    source.setSize(QSize(320, 180));
+    QVERIFY(timer->remainingTime() > leftBefore + 100);
+    QCOMPARE(surface.starts, 0);
+
+    QTest::ignoreMessage(QtDebugMsg, "surface start");
+    QTRY_COMPARE(surface.starts, 1);
+    QVERIFY(surface.isActive());
+    // The view's size, not the images', and plain memory frames.
+    QCOMPARE(surface.startedWith.frameSize(), QSize(320, 180));
+    QCOMPARE(surface.startedWith.pixelFormat(), QVideoFrame::Format_RGB32);
+    QCOMPARE(surface.startedWith.handleType(), QAbstractVideoBuffer::NoHandle);
+
+    // A running surface is stopped at the next change and waits for the timer again.
+    source.setSize(QSize(800, 450));
+    QCOMPARE(surface.stops, 1);
+    QVERIFY(!surface.isActive());
+    QVERIFY(timer->isActive());
+
+    // A new surface restarts the wait as well; a lost one is not started.
+    FakeSurface other;
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    source.setVideoSurface(&other);
+    QVERIFY(timer->isActive());
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    source.setVideoSurface(nullptr);
+    source.startSurface();
+    QCOMPARE(other.starts, 0);
+    QCOMPARE(surface.starts, 1);
+}
+
+void TestMiniVideoSource::surfaceNeedsASize_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("never set") << QSize(0, 0);
+    QTest::newRow("no height") << QSize(320, 0);
+    QTest::newRow("no width") << QSize(0, 240);
+}
+
+void TestMiniVideoSource::surfaceNeedsASize()
+{
+    QFETCH(QSize, size);
+    MiniVideoSource source;
+    FakeSurface surface;
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    source.setVideoSurface(&surface);
+    source.setSize(size);
+    QVERIFY(!startTimerOf(source)->isActive());
+    QCOMPARE(surface.starts, 0);
+}
+
+void TestMiniVideoSource::failedStartIsLoggedAndTriedAgainOnTheNextChange()
+{
+    MiniVideoSource source;
+    FakeSurface surface;
+    surface.refuse = true;
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    source.setVideoSurface(&surface);
+    source.setSize(QSize(320, 240));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^surface start failed with error: .*UnsupportedFormatError$"));
+    source.startSurface();
+    QVERIFY(!surface.isActive());
+    QImage frame(320, 240, QImage::Format_RGB32);
+    source.onImageReceived(&frame);
+    QVERIFY(surface.frames.isEmpty());
+
+    surface.refuse = false;
+    source.setSize(QSize(640, 480));
+    QVERIFY(startTimerOf(source)->isActive());
+    QTest::ignoreMessage(QtDebugMsg, "surface start");
+    source.startSurface();
+    QVERIFY(surface.isActive());
+}
+
+void TestMiniVideoSource::framesArePresentedOnlyOnAnActiveSurface()
+{
+    MiniVideoSource source;
+    ForwardLog forwarded(source);
+    QImage frame(64, 48, QImage::Format_ARGB32);
+    frame.fill(Qt::red);
+
+    source.onImageReceived(&frame);
+    QCOMPARE(forwarded.images, QList<QImage *> {&frame});
+
+    FakeSurface surface;
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    source.setVideoSurface(&surface);
+    source.setSize(QSize(320, 240));
+    source.onImageReceived(&frame); // still waiting to start
+    QVERIFY(surface.frames.isEmpty());
+    QCOMPARE(forwarded.images.size(), 2);
+
+    QTest::ignoreMessage(QtDebugMsg, "surface start");
+    source.startSurface();
+    source.onImageReceived(&frame);
+    QCOMPARE(surface.frames.size(), 1);
+    const QVideoFrame presented = surface.frames.at(0);
+    QCOMPARE(presented.size(), QSize(64, 48));
+    QCOMPARE(presented.pixelFormat(), QVideoFrame::Format_ARGB32);
+    QCOMPARE(forwarded.images.size(), 3);
+
+    // An empty image clears the view.
+    QImage empty;
+    source.onImageReceived(&empty);
+    QCOMPARE(surface.frames.size(), 2);
+    QVERIFY(!surface.frames.at(1).isValid());
+    QCOMPARE(forwarded.images.last(), &empty);
+
+    // A view that goes away takes its surface along; frames still travel on.
+    auto *lost = new FakeSurface;
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    source.setVideoSurface(lost);
+    QTest::ignoreMessage(QtDebugMsg, "surface start");
+    source.startSurface();
+    delete lost;
+    source.onImageReceived(&frame);
+    QCOMPARE(forwarded.images.size(), 5);
+    QCOMPARE(source.videoSurface(), nullptr);
+}
+
+void TestMiniVideoSource::propertyWritesAnnounceOnlyChanges()
+{
+    MiniVideoSource source;
+    QSignalSpy available(&source, &MiniVideoSource::videoAvaiableChanged);
+    QSignalSpy sizes(&source, &MiniVideoSource::sizeChanged);
+    QSignalSpy surfaces(&source, &MiniVideoSource::surfaceChanged);
+
+    QVERIFY(source.setProperty("videoAvaiable", false));
+    QCOMPARE(available.count(), 0);
+    QVERIFY(source.setProperty("videoAvaiable", true));
+    QVERIFY(source.setProperty("videoAvaiable", true));
+    QCOMPARE(flags(available), QList<bool> {true});
+    // The encoder's own calls are announced every time.
+    source.setVideoAvaiable(true);
+    QCOMPARE(flags(available), (QList<bool> {true, true}));
+    QCOMPARE(source.property("videoAvaiable").toBool(), true);
+
+    QVERIFY(source.setProperty("size", QSize(10, 10)));
+    QVERIFY(source.setProperty("size", QSize(10, 10)));
+    QCOMPARE(sizes.count(), 1);
+    QVERIFY(source.setProperty("videoSurface", QVariant::fromValue<QAbstractVideoSurface *>(nullptr)));
+    QCOMPARE(surfaces.count(), 0);
+    FakeSurface surface;
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    QVERIFY(source.setProperty("videoSurface", QVariant::fromValue<QAbstractVideoSurface *>(&surface)));
+    QVERIFY(source.setProperty("videoSurface", QVariant::fromValue<QAbstractVideoSurface *>(&surface)));
+    QCOMPARE(surfaces.count(), 1);
+    QCOMPARE(source.videoSurface(), &surface);
+}
+
+void TestMiniVideoSource::mirrorsTheBoundSource()
+{
+    MiniVideoSource first;
+    MiniVideoSource second;
+    MiniVideoSource mirror;
+    first.setVideoAvaiable(true);
+    QSignalSpy available(&mirror, &MiniVideoSource::videoAvaiableChanged);
+    ForwardLog forwarded(mirror);
+    FakeSurface surface;
+    QTest::ignoreMessage(QtDebugMsg, "surface changed");
+    mirror.setVideoSurface(&surface);
+    mirror.setSize(QSize(320, 240));
+    QTest::ignoreMessage(QtDebugMsg, "surface start");
+    mirror.startSurface();
+
+    mirror.bindSource(&first);
+    QCOMPARE(flags(available), (QList<bool> {false, true}));
+    mirror.bindSource(&first);
+    QCOMPARE(available.count(), 2);
+
+    QImage frame(32, 32, QImage::Format_RGB32);
+    first.onImageReceived(&frame);
+    QCOMPARE(forwarded.images, QList<QImage *> {&frame});
+    QCOMPARE(surface.frames.size(), 1);
+    first.setVideoAvaiable(false);
+    QCOMPARE(flags(available).last(), false);
+
+    available.clear();
+    mirror.bindSource(&second);
+    QCOMPARE(flags(available), (QList<bool> {false, false}));
+    first.onImageReceived(&frame);
+    first.setVideoAvaiable(true);
+    QCOMPARE(forwarded.images.size(), 1);
+    QCOMPARE(available.count(), 2);
+    second.onImageReceived(&frame);
+    QCOMPARE(forwarded.images.size(), 2);
+
+    available.clear();
+    mirror.unbindSource();
+    QCOMPARE(flags(available), QList<bool> {false});
+    second.onImageReceived(&frame);
+    second.setVideoAvaiable(true);
+    QCOMPARE(forwarded.images.size(), 2);
+    QCOMPARE(available.count(), 1);
+    QVERIFY(!mirror.videoAvaiable());
+
+    // Bound again after an unbind, the same source mirrors anew.
+    mirror.bindSource(&second);
+    QVERIFY(mirror.videoAvaiable());
+}
+
+QTEST_MAIN(TestMiniVideoSource)
+#include "tst_mini_video_source.moc"

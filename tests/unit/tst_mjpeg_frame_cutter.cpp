@@ -1,0 +1,235 @@
+#include "qimagegrabber/mjpeg_frame_cutter.h"
+#include "test_mjpeg.h"
+
+#include <QBuffer>
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QtTest>
+
+namespace {
+
+using TestMjpeg::blockHeader;
+
+// Image payloads that carry framing look-alikes, so that a cutter that reads into the
+// image bytes shows up as a wrong cut.
+const QList<QByteArray> PAYLOADS = {
+    QByteArray("\xff\xd8 first image\r\n\r\nContent-Length: 3\r\n--ffmpeg\r\n\xff\xd9"),
+    QByteArray("\xff\xd8 mjpeg00000010 second\n\r\n\xff\xd9"),
+    QByteArray(300, '\n') + "\r\n\xff\xd9",
+};
+
+QByteArray ffmpegMultipart()
+{
+    // What ffmpeg's mpjpeg muxer puts on the wire: a boundary, then per image its part
+    // headers, the image, and a line break before the next boundary.
+    QByteArray body = "--ffmpeg\r\n";
+    for (const QByteArray &payload : PAYLOADS)
+        body += TestMjpeg::multipartPart(payload);
+    return body;
+}
+
+QByteArray tightMultipart()
+{
+    QByteArray body;
+    for (const QByteArray &payload : PAYLOADS)
+        body += "--myboundary\r\nContent-Type: image/jpeg\r\nX-Timestamp: 1\r\nContent-Length: "
+            + QByteArray::number(payload.size()) + "\r\n\r\n" + payload;
+    return body;
+}
+
+QByteArray headersFirstMultipart()
+{
+    QByteArray body;
+    for (const QByteArray &payload : PAYLOADS)
+        body += "Content-Length: " + QByteArray::number(payload.size()) + "\r\n\r\n" + payload;
+    return body;
+}
+
+QByteArray blockFraming()
+{
+    QByteArray body;
+    for (const QByteArray &payload : PAYLOADS)
+        body += blockHeader(payload.size(), body.isEmpty() ? 50 : 51) + payload;
+    return body;
+}
+
+// Feeds the chunks one after another, as the network would deliver them, and returns
+// every image cut, in order.
+QList<QByteArray> cutAll(MjpegFrameCutter &cutter, const QList<QByteArray> &chunks)
+{
+    QByteArray arrived;
+    QBuffer input(&arrived);
+    input.open(QIODevice::ReadOnly);
+    QList<QByteArray> images;
+    for (const QByteArray &chunk : chunks) {
+        arrived.append(chunk);
+        while (cutter.cutImage(&input)) {
+            QByteArray image;
+            cutter.takeNewestImage(image);
+            images << image;
+        }
+    }
+    return images;
+}
+
+QList<QByteArray> cutAll(const QList<QByteArray> &chunks, qint64 maxImageBytes = 1 << 20)
+{
+    MjpegFrameCutter cutter(maxImageBytes);
+    return cutAll(cutter, chunks);
+}
+
+QList<QByteArray> randomCuts(const QByteArray &body, QRandomGenerator &random)
+{
+    QList<QByteArray> chunks;
+    for (int at = 0; at < body.size();) {
+        const int length = random.bounded(1, 80);
+        chunks << body.mid(at, length);
+        at += length;
+    }
+    return chunks;
+}
+
+} // namespace
+
+class TestMjpegFrameCutter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void survivesEverySplit_data();
+    void survivesEverySplit();
+    void contentLengthSpellings_data();
+    void contentLengthSpellings();
+    void partWithoutLengthReusesTheLastSize();
+    void blockHeadersAreLoggedAndRealigned();
+    void sizeCap_data();
+    void sizeCap();
+    void blockSizeCap();
+};
+
+void TestMjpegFrameCutter::survivesEverySplit_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("framing");
+    QTest::newRow("multipart as ffmpeg sends it") << ffmpegMultipart() << int(MjpegFrameCutter::Multipart);
+    QTest::newRow("multipart without line break after the image")
+        << tightMultipart() << int(MjpegFrameCutter::Multipart);
+    QTest::newRow("multipart starting with the part headers")
+        << headersFirstMultipart() << int(MjpegFrameCutter::Multipart);
+    QTest::newRow("block framing") << blockFraming() << int(MjpegFrameCutter::Block);
+}
+
+void TestMjpegFrameCutter::survivesEverySplit()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, framing);
+    // Every block header is logged; thousands of cuts would bury a failure's output.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.warning=false"));
+    auto restoreWarnings = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+
+    MjpegFrameCutter whole(1 << 20);
+    QCOMPARE(cutAll(whole, {body}), PAYLOADS);
+    QCOMPARE(int(whole.framing()), framing);
+
+    for (int at = 0; at <= body.size(); ++at)
+        QVERIFY2(cutAll({body.left(at), body.mid(at)}) == PAYLOADS, qPrintable(QString::number(at)));
+
+    QList<QByteArray> bytes;
+    for (char c : body)
+        bytes << QByteArray(1, c);
+    QCOMPARE(cutAll(bytes), PAYLOADS);
+
+    QRandomGenerator random(4242);
+    for (int run = 0; run < 300; ++run)
+        QCOMPARE(cutAll(randomCuts(body, random)), PAYLOADS);
+}
+
+void TestMjpegFrameCutter::contentLengthSpellings_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("usual") << QByteArray("Content-Length: 5");
+    QTest::newRow("lower case") << QByteArray("content-length: 5");
+    QTest::newRow("upper case") << QByteArray("CONTENT-LENGTH: 5");
+    QTest::newRow("no space after the colon") << QByteArray("Content-Length:5");
+    QTest::newRow("tab and trailing blanks") << QByteArray("Content-Length:\t 5  ");
+    QTest::newRow("leading zeros") << QByteArray("Content-length: 0005");
+}
+
+void TestMjpegFrameCutter::contentLengthSpellings()
+{
+    QFETCH(QByteArray, line);
+    const QByteArray part = "--x\r\n" + line + "\r\n\r\nABCDE";
+    QCOMPARE(cutAll({part + part}), (QList<QByteArray> {"ABCDE", "ABCDE"}));
+}
+
+void TestMjpegFrameCutter::partWithoutLengthReusesTheLastSize()
+{
+    const QByteArray body = "--x\r\nContent-Length: 4\r\n\r\nAAAA--x\r\nContent-Type: image/jpeg\r\n\r\nBBBB"
+                            "--x\r\nContent-Length: zwei\r\n\r\n--x\r\nContent-Length: 2\r\n\r\nCC";
+    QTest::ignoreMessage(QtWarningMsg, "Could not convert zwei to number");
+    // An unreadable size counts as 0: that part is empty, and the stream goes on.
+    QCOMPARE(cutAll({body}), (QList<QByteArray> {"AAAA", "BBBB", "", "CC"}));
+}
+
+void TestMjpegFrameCutter::blockHeadersAreLoggedAndRealigned()
+{
+    const QByteArray body = blockHeader(3, 50) + "one" + QByteArray(51, 'x') + blockHeader(3, 51) + "two"
+        + blockHeader(-1, 51) + blockHeader(5, 51) + "three";
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^3 CI \"mjpeg00000003 +\\\\n\"$"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^invalid border \"x{51}\"$"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^3 CI \"mjpeg00000003 +\\\\n\"$"));
+    QTest::ignoreMessage(QtWarningMsg, "Could not convert 000000-1 to number");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^5 CI "));
+    QCOMPARE(cutAll({body}), (QList<QByteArray> {"one", "two", "three"}));
+
+    // A first header without a size goes straight on to the next header block.
+    QTest::ignoreMessage(QtWarningMsg, "Could not convert mjpegabc to number");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^2 CI "));
+    QCOMPARE(
+        cutAll({"mjpegmjpegabc" + QByteArray(36, ' ') + '\n' + blockHeader(2, 51) + "ok"}), (QList<QByteArray> {"ok"}));
+}
+
+void TestMjpegFrameCutter::sizeCap_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("overflows");
+    QTest::addColumn<int>("images");
+    const QByteArray start = "--boundary-long-enough-to-be-read-as-a-first-line\r\n";
+    const QByteArray atCap(64, 'j');
+    QTest::newRow("part at the cap") << start + "Content-Length: 64\r\n\r\n" + atCap << false << 1;
+    QTest::newRow("part above the cap") << start + "Content-Length: 65\r\n\r\n" + atCap << true << 0;
+    QTest::newRow("gigabytes announced") << start + "Content-Length: 4294967296\r\n\r\n" << true << 0;
+    QTest::newRow("header line that never ends") << start + "X-Padding: " + QByteArray(60, 'p') << true << 0;
+    QTest::newRow("long header line that ends") << start + "X-Padding: " + QByteArray(60, 'p') + "\r\n" << false << 0;
+}
+
+void TestMjpegFrameCutter::sizeCap()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, overflows);
+    QFETCH(int, images);
+
+    MjpegFrameCutter cutter(64);
+    QCOMPARE(cutAll(cutter, {body}).size(), images);
+    QCOMPARE(cutter.overflowed(), overflows);
+    if (!overflows)
+        return;
+    // Nothing more is cut from an overflowed stream until the next download.
+    const QByteArray good = "--boundary-long-enough-to-be-read-as-a-first-line\r\nContent-Length: 2\r\n\r\nok";
+    QVERIFY(cutAll(cutter, {good}).isEmpty());
+    cutter.restart();
+    QCOMPARE(cutAll(cutter, {good}), QList<QByteArray> {"ok"});
+}
+
+void TestMjpegFrameCutter::blockSizeCap()
+{
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^65 CI "));
+    MjpegFrameCutter cutter(64);
+    QVERIFY(cutAll(cutter, {blockHeader(65, 50) + QByteArray(65, 'j')}).isEmpty());
+    QVERIFY(cutter.overflowed());
+}
+
+QTEST_GUILESS_MAIN(TestMjpegFrameCutter)
+#include "tst_mjpeg_frame_cutter.moc"
