@@ -1,4 +1,6 @@
 #include "common.h"
+#include "mini_video_source.h"
+#include "models/device_list_model.h"
 #include "logging.h"
 #include "oem_setting.h"
 
@@ -13,6 +15,7 @@
 #include <QPixmap>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQmlEngine>
 #include <QQuickWindow>
 #include <QTranslator>
 #include <QUrl>
@@ -103,6 +106,9 @@ int main(int argc, char *argv[])
     }
 
     qRegisterMetaType<QAbstractSocket::SocketError>();
+    qRegisterMetaType<DeviceListModel *>("DeviceListModel*");
+    qRegisterMetaType<MiniVideoSource *>("MiniVideoSource*");
+    qmlRegisterAnonymousType<DeviceListModel>("DeviceListModel", 1);
 
     auto app = std::make_unique<QApplication>(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
