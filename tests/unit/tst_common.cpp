@@ -1,4 +1,5 @@
 #include "common.h"
+#include "test_files.h"
 #include "test_home.h"
 
 #include <QCoreApplication>
@@ -7,17 +8,6 @@
 #include <QTranslator>
 #include <QtTest>
 #include <thread>
-
-namespace {
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
-
-} // namespace
 
 class TestCommon : public QObject
 {
@@ -55,7 +45,7 @@ void TestCommon::expandsHomeAndCreatesFile()
 void TestCommon::keepsExistingContent()
 {
     const QString path = home.path() + QStringLiteral("/kept.json");
-    writeFile(path, "precious");
+    QVERIFY(writeFile(path, "precious"));
     QCOMPARE(expandPathAndInitFile(path, false, QByteArrayLiteral("new")), path);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -85,7 +75,7 @@ void TestCommon::expandOnlyTouchesNothing()
 void TestCommon::warnsWhenFolderCannotBeMade()
 {
     const QString blocker = home.path() + QStringLiteral("/plainfile");
-    writeFile(blocker, "x");
+    QVERIFY(writeFile(blocker, "x"));
     const QString path = blocker + QStringLiteral("/sub/file.log");
     QTest::ignoreMessage(QtWarningMsg,
                          qPrintable(QStringLiteral("Error, cannot create dir %1/sub").arg(blocker)));
@@ -116,7 +106,7 @@ void TestCommon::languageFromLangCfg()
     const QString cfg = QCoreApplication::applicationDirPath() + QStringLiteral("/lang.cfg");
     QFile::remove(cfg);
     if (present)
-        writeFile(cfg, content);
+        QVERIFY(writeFile(cfg, content));
     QTranslator translator;
     loadLanguage(QCoreApplication::instance(), &translator);
     QFile::remove(cfg);

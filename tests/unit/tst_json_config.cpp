@@ -1,4 +1,5 @@
 #include "json_config.h"
+#include "test_files.h"
 #include "test_home.h"
 
 #include <QFile>
@@ -8,23 +9,6 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
-
-} // namespace
 
 class TestJsonConfig : public QObject
 {
@@ -109,10 +93,10 @@ void TestJsonConfig::writableStoreCreatesItsFile()
     JsonConfig config(QStringLiteral("~/.zentrova/config.json"), false);
     QCOMPARE(config.path(), path);
     QVERIFY(QFile::exists(path));
-    QCOMPARE(readAll(path), QByteArray());
+    QCOMPARE(readFile(path), QByteArray());
 
     config.setValue(QStringLiteral("security/password"), QStringLiteral("9876"));
-    QCOMPARE(readAll(path), QByteArray("{\n    \"security\": {\n        \"password\": \"9876\"\n    }\n}\n"));
+    QCOMPARE(readFile(path), QByteArray("{\n    \"security\": {\n        \"password\": \"9876\"\n    }\n}\n"));
     QCOMPARE(JsonConfig(path, true).value(QStringLiteral("security/password"), ""), QStringLiteral("9876"));
 }
 
@@ -125,7 +109,7 @@ void TestJsonConfig::writesReplaceNonObjects()
     config.setValue(QStringLiteral("list/0"), QStringLiteral("x"));
     config.setValue(QString(), 5); // no steps: nothing changes
 
-    const QJsonObject saved = QJsonDocument::fromJson(readAll(path)).object();
+    const QJsonObject saved = QJsonDocument::fromJson(readFile(path)).object();
     QCOMPARE(saved.value(QStringLiteral("name")).toObject(), QJsonObject({{"first", 1}}));
     QCOMPARE(saved.value(QStringLiteral("list")).toObject(), QJsonObject({{"0", "x"}}));
     QCOMPARE(saved.size(), 2);
@@ -135,14 +119,14 @@ void TestJsonConfig::batchWritesOnce()
 {
     JsonConfig config(path, false);
     config.setValue(QStringLiteral("a"), 1);
-    const QByteArray before = readAll(path);
+    const QByteArray before = readFile(path);
     config.beginBatch();
     config.setValue(QStringLiteral("b"), 2);
     config.setValue(QStringLiteral("c"), 3);
-    QCOMPARE(readAll(path), before);
+    QCOMPARE(readFile(path), before);
     QCOMPARE(config.value(QStringLiteral("c"), 0), 3);
     config.endBatch();
-    QCOMPARE(QJsonDocument::fromJson(readAll(path)).object(), QJsonObject({{"a", 1}, {"b", 2}, {"c", 3}}));
+    QCOMPARE(QJsonDocument::fromJson(readFile(path)).object(), QJsonObject({{"a", 1}, {"b", 2}, {"c", 3}}));
 }
 
 void TestJsonConfig::readOnlyNeverWrites()
@@ -156,12 +140,12 @@ void TestJsonConfig::readOnlyNeverWrites()
 
     JsonConfig config(path, false);
     config.setValue(QStringLiteral("kept"), 1);
-    const QByteArray before = readAll(path);
+    const QByteArray before = readFile(path);
     config.setReadOnly(true);
     config.setValue(QStringLiteral("kept"), 2);
     config.beginBatch();
     config.endBatch();
-    QCOMPARE(readAll(path), before);
+    QCOMPARE(readFile(path), before);
     QCOMPARE(config.value(QStringLiteral("kept"), 0), 2);
 }
 
@@ -203,7 +187,7 @@ void TestJsonConfig::unreadableFileIsKeptBeforeOverwrite()
     QFETCH(QByteArray, content);
     QFETCH(bool, kept);
     QDir().mkpath(QFileInfo(path).path());
-    writeFile(path, content);
+    QVERIFY(writeFile(path, content));
     const QString copy = path + QStringLiteral(".bad");
     if (kept) {
         QTest::ignoreMessage(QtWarningMsg,
@@ -214,8 +198,8 @@ void TestJsonConfig::unreadableFileIsKeptBeforeOverwrite()
     config.setValue(QStringLiteral("fresh"), true);
     QCOMPARE(QFile::exists(copy), kept);
     if (kept)
-        QCOMPARE(readAll(copy), content);
-    QCOMPARE(QJsonDocument::fromJson(readAll(path)).object(), QJsonObject({{"fresh", true}}));
+        QCOMPARE(readFile(copy), content);
+    QCOMPARE(QJsonDocument::fromJson(readFile(path)).object(), QJsonObject({{"fresh", true}}));
 }
 
 QTEST_GUILESS_MAIN(TestJsonConfig)

@@ -1,4 +1,5 @@
 #include "logging.h"
+#include "test_files.h"
 #include "test_home.h"
 
 #include <QFile>
@@ -9,19 +10,6 @@ namespace {
 QMessageLogContext context(const char *file, int line, const char *function)
 {
     return QMessageLogContext(file, line, function, "default");
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
 }
 
 } // namespace
@@ -119,7 +107,7 @@ void TestLogging::handlerAppendsCrLfLines()
     QVERIFY(QFile::exists(logPath));
     qWarning("first");
     qInfo("second");
-    const QList<QByteArray> lines = readAll(logPath).split('\n');
+    const QList<QByteArray> lines = readFile(logPath).split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).endsWith("first\r"));
     QVERIFY(lines.at(0).contains("] -W-  "));
@@ -130,15 +118,15 @@ void TestLogging::handlerAppendsCrLfLines()
 
 void TestLogging::rotatesOnlyAboveTheLimit()
 {
-    writeFile(logPath, QByteArray(int(logging::LOG_ROTATE_BYTES), 'x'));
+    QVERIFY(writeFile(logPath, QByteArray(int(logging::LOG_ROTATE_BYTES), 'x')));
     qInfo("at the limit");
     QVERIFY(!QFile::exists(logPath + QStringLiteral(".1")));
     QVERIFY(QFileInfo(logPath).size() > logging::LOG_ROTATE_BYTES);
 
     qInfo("above the limit");
     QVERIFY(QFile::exists(logPath + QStringLiteral(".1")));
-    QVERIFY(readAll(logPath + QStringLiteral(".1")).contains("at the limit"));
-    const QByteArray fresh = readAll(logPath);
+    QVERIFY(readFile(logPath + QStringLiteral(".1")).contains("at the limit"));
+    const QByteArray fresh = readFile(logPath);
     QVERIFY(fresh.contains("above the limit"));
     QCOMPARE(fresh.count('\n'), 1);
 }
@@ -146,13 +134,13 @@ void TestLogging::rotatesOnlyAboveTheLimit()
 void TestLogging::keepsTwoBackups()
 {
     for (int round = 1; round <= 3; ++round) {
-        writeFile(logPath, QByteArray(int(logging::LOG_ROTATE_BYTES) + 1, char('0' + round)));
+        QVERIFY(writeFile(logPath, QByteArray(int(logging::LOG_ROTATE_BYTES) + 1, char('0' + round))));
         qInfo("rotation %d", round);
     }
     QVERIFY(!QFile::exists(logPath + QStringLiteral(".3")));
-    QVERIFY(readAll(logPath + QStringLiteral(".1")).startsWith('3'));
-    QVERIFY(readAll(logPath + QStringLiteral(".2")).startsWith('2'));
-    QVERIFY(readAll(logPath).contains("rotation 3"));
+    QVERIFY(readFile(logPath + QStringLiteral(".1")).startsWith('3'));
+    QVERIFY(readFile(logPath + QStringLiteral(".2")).startsWith('2'));
+    QVERIFY(readFile(logPath).contains("rotation 3"));
 }
 
 QTEST_GUILESS_MAIN(TestLogging)
