@@ -1,4 +1,6 @@
 #include "common.h"
+#include "mini_video_source.h"
+#include "models/device_list_model.h"
 #include "logging.h"
 #include "oem_setting.h"
 
@@ -9,9 +11,12 @@
 #include <QFont>
 #include <QIcon>
 #include <QMessageBox>
+#include <QOpenGLContext>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickWindow>
 #include <QTranslator>
 #include <QUrl>
 
@@ -61,6 +66,18 @@ bool answerInformationRequest(int argc, char *argv[], int *exitCode)
     return true;
 }
 
+// Without OpenGL the scene graph aborts the program; draw in software instead.
+void chooseRenderer()
+{
+    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        return;
+    QOpenGLContext probe;
+    if (probe.create())
+        return;
+    qWarning() << "OpenGL is not available, drawing in software";
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+}
+
 void showSecondInstanceError()
 {
     const QString title = QApplication::translate("QApplication", "Error");
@@ -89,6 +106,9 @@ int main(int argc, char *argv[])
     }
 
     qRegisterMetaType<QAbstractSocket::SocketError>();
+    qRegisterMetaType<DeviceListModel *>("DeviceListModel*");
+    qRegisterMetaType<MiniVideoSource *>("MiniVideoSource*");
+    qmlRegisterAnonymousType<DeviceListModel>("DeviceListModel", 1);
 
     auto app = std::make_unique<QApplication>(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
@@ -120,6 +140,7 @@ int main(int argc, char *argv[])
     font->setPointSize(14);
     QApplication::setFont(*font);
 
+    chooseRenderer();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     auto url = std::make_unique<QUrl>(QString::fromLatin1(MAIN_QML));
     QObject::connect(

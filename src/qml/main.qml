@@ -9,8 +9,21 @@ Window {
     title: oem.name
     color: "#1e2229"
 
-    Image {
+    Column {
         anchors.centerIn: parent
-        source: oem.splash
+        spacing: 12
+
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: oem.name
+            color: "white"
+            font.pointSize: 28
+        }
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: oem.version
+            color: "#9aa4b2"
+            font.pointSize: 14
+        }
     }
 }

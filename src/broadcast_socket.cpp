@@ -1,0 +1,89 @@
+#include "broadcast_socket.h"
+
+#include "interface_selection.h"
+
+#include <QNetworkInterface>
+
+const QByteArray DISCOVERY_REQUEST(8, '\0');
+
+namespace {
+
+QList<InterfaceAddress> usableInterfaceAddresses()
+{
+    QList<InterfaceAddress> addresses;
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const QNetworkInterface::InterfaceFlags flags = interface.flags();
+        if (!interface.isValid() || !flags.testFlag(QNetworkInterface::CanBroadcast)
+            || !flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            addresses << InterfaceAddress {
+                interface.name(), interface.humanReadableName(), entry.ip(), entry.broadcast()};
+        }
+    }
+    return addresses;
+}
+
+} // namespace
+
+BroadcastSocket::BroadcastSocket(QObject *parent)
+    : QObject(parent)
+{
+    createSocketsByInterfaces();
+}
+
+void BroadcastSocket::createSocketsByInterfaces()
+{
+    const QString selection = qEnvironmentVariable(INTERFACES_VARIABLE);
+    QStringList unmatched;
+    const QList<InterfaceAddress> addresses
+        = selectInterfaceAddresses(usableInterfaceAddresses(), selection, &unmatched);
+    if (!selection.trimmed().isEmpty())
+        qInfo().noquote() << "Discovery limited by" << INTERFACES_VARIABLE << "to" << selection;
+    for (const QString &entry : qAsConst(unmatched))
+        qWarning().noquote().nospace() << INTERFACES_VARIABLE << " entry '" << entry
+                                       << "' matches no usable IPv4 interface address";
+
+    for (const InterfaceAddress &address : addresses) {
+        qDebug().noquote().nospace() << "Bind address: " << address.ip.toString() << " (" << address.humanReadableName
+                                     << ")";
+        QSharedPointer<QUdpSocket> socket(new QUdpSocket);
+        QUdpSocket *raw = socket.data();
+        connect(raw, &QUdpSocket::readyRead, this, [this, raw] { emit readyRead(raw); });
+        sockets << InterfaceSocket {address.ip, address.broadcast, QString(), socket};
+    }
+}
+
+bool BroadcastSocket::bind(quint16 port)
+{
+    int failures = 0;
+    for (InterfaceSocket &entry : sockets) {
+        entry.error.clear();
+        if (entry.socket->state() == QAbstractSocket::BoundState)
+            continue;
+        if (!entry.socket->bind(entry.ip, port, QAbstractSocket::ReuseAddressHint)) {
+            entry.error = entry.socket->errorString();
+            ++failures;
+        }
+    }
+    return !sockets.isEmpty() && failures < sockets.size();
+}
+
+void BroadcastSocket::writeDatagram(const QByteArray &data, quint16 port)
+{
+    for (const InterfaceSocket &entry : qAsConst(sockets))
+        entry.socket->writeDatagram(data, entry.broadcast, port);
+}
+
+QString BroadcastSocket::errorString() const
+{
+    for (const InterfaceSocket &entry : sockets) {
+        if (!entry.error.isEmpty())
+            return entry.error;
+    }
+    return QString();
+}

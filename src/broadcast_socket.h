@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QSharedPointer>
+#include <QString>
+#include <QUdpSocket>
+
+// Every device answers this: eight zero bytes sent to the discovery request port.
+extern const QByteArray DISCOVERY_REQUEST;
+
+// One discovery socket, tied to one IPv4 address of one interface.
+struct InterfaceSocket
+{
+    QHostAddress ip;
+    QHostAddress broadcast;
+    // Why the last bind failed; empty after a successful one.
+    QString error;
+    QSharedPointer<QUdpSocket> socket;
+};
+
+// The discovery sockets: one per IPv4 address of every interface that is up, can
+// broadcast and is not loopback (narrowed by ZENTROVA_INTERFACES when set). The list is
+// built once; an interface that comes up later is used after a restart.
+class BroadcastSocket : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BroadcastSocket(QObject *parent = nullptr);
+
+    // Binds the sockets not bound yet; true when at least one socket is bound.
+    bool bind(quint16 port);
+    // Sends `data` from every socket to its broadcast address; failures are not reported,
+    // one interface failing must not keep the others from being asked.
+    void writeDatagram(const QByteArray &data, quint16 port);
+    // The first bind failure, or empty.
+    QString errorString() const;
+
+    const QList<InterfaceSocket> &interfaceSockets() const { return sockets; }
+
+signals:
+    void readyRead(QUdpSocket *socket);
+
+private:
+    void createSocketsByInterfaces();
+
+    QList<InterfaceSocket> sockets;
+};

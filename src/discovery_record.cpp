@@ -1,0 +1,21 @@
+#include "discovery_record.h"
+
+#include "device_discovery_response.h"
+
+namespace {
+
+void putText(QByteArray &record, int offset, int size, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8().left(size);
+    record.replace(offset, utf8.size(), utf8);
+}
+
+} // namespace
+
+QByteArray makeDiscoveryRecord(const QString &name, const QString &alias)
+{
+    QByteArray record(DISCOVERY_RECORD_SIZE, '\0');
+    putText(record, DISCOVERY_NAME_OFFSET, DISCOVERY_NAME_SIZE, name);
+    putText(record, DISCOVERY_ALIAS_OFFSET, DISCOVERY_ALIAS_SIZE, alias);
+    return record;
+}

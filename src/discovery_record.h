@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A discovery reply record as a device sends it: `name` and `alias` as UTF-8, each cut
+// to its field and NUL-filled, every other byte zero. Used wherever the controller has
+// to stand in for a device.
+QByteArray makeDiscoveryRecord(const QString &name, const QString &alias);

@@ -1,0 +1,274 @@
+#include "models/rx_device.h"
+
+#include "models/network_commands.h"
+#include "qttelnet/qt_telnet.h"
+
+#include <QDebug>
+#include <QMetaEnum>
+#include <QRegExp>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+const QString LOGIN_TEXT = QStringLiteral("root\r\n");
+const QString SHELL_PROMPT_PATTERN = QStringLiteral("[\\/] [#] ");
+const QString SHELL_PROMPT = QStringLiteral("/ # ");
+const QString LINE_END = QStringLiteral("\r\n");
+
+} // namespace
+
+RxDevice::RxDevice(const DeviceDiscoveryResponsePtr &record, QObject *parent, quint16 telnetPort)
+    : RxDeviceBase(record, parent)
+    , telnet(new QtTelnet(this))
+    , reconnectTimer(new QTimer(this))
+    , responseTimer(new QTimer(this))
+    , port(telnetPort)
+{
+    reconnectTimer->setObjectName(QStringLiteral("reconnectTimer"));
+    responseTimer->setObjectName(QStringLiteral("responseTimer"));
+    responseTimer->setSingleShot(true);
+    responseTimer->setInterval(RESPONSE_TIMEOUT_MS);
+    connect(responseTimer, &QTimer::timeout, this, &RxDevice::onResponseTimeout);
+    initialise();
+}
+
+QString RxDevice::category() const
+{
+    return QStringLiteral("rx");
+}
+
+void RxDevice::initialise()
+{
+    if (linkState != Start)
+        return;
+    telnet->login(LOGIN_TEXT, QString());
+    telnet->setPromptPattern(QRegExp(SHELL_PROMPT_PATTERN));
+    updateState(Disconnected);
+    connect(telnet, &QtTelnet::loginRequired, this, &RxDevice::onLoginRequired);
+    connect(telnet, &QtTelnet::message, this, &RxDevice::onTelnetMessage);
+    connect(telnet, &QtTelnet::connectionError, this, &RxDevice::onTelnetError);
+    connect(telnet, &QtTelnet::loggedIn, this, &RxDevice::onTelnetLoggedIn);
+    enqueue(TelnetQuerySourceSelect(), &RxDevice::parseSourceSelect);
+    enqueue(TelnetQueryVwInfo(), &RxDevice::parseVwInfo);
+    connect(this, &RxDevice::haveNewCommand, this, &RxDevice::checkAndSendNextCommand);
+    if (meta()->address.isNull()) {
+        updateState(Failed);
+        return;
+    }
+    reconnectTimer->setSingleShot(true);
+    reconnectTimer->setInterval(RECONNECT_DELAY_MS);
+    connect(reconnectTimer, &QTimer::timeout, this, &RxDevice::doReconnect);
+    connect(this, &RxDevice::stateChanged, this, &RxDevice::onStateChanged);
+    doReconnect();
+}
+
+QString RxDevice::stateName(TS state)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<TS>().valueToKey(state));
+}
+
+void RxDevice::updateState(TS state)
+{
+    linkState = state;
+    qDebug().noquote() << "RX Device" << name() << "Changed state to" << stateName(state);
+    emit stateChanged(state);
+}
+
+void RxDevice::enqueue(const INetworkCommand &command, ResponseHandler handler)
+{
+    if (!command.isValid()) {
+        qWarning().noquote() << "Device" << name() << "refuses a command that could not be built safely";
+        return;
+    }
+    if (int(queue.size()) >= QUEUE_LIMIT || linkState == Close || linkState == Failed)
+        return;
+    queue.push_back(QueuedCommand {command.bytes(), handler});
+    emit haveNewCommand();
+}
+
+void RxDevice::setSource(const QString &sourceName)
+{
+    if (!acceptsSource(sourceName))
+        return;
+    setCurrentSource(sourceName);
+    enqueue(TelnetSwitchSourceCommand(sourceName));
+}
+
+void RxDevice::setDisplayPower(bool on, const QString &customCommand)
+{
+    if (!customCommand.isEmpty())
+        enqueue(TelnetCecCustomCommand(customCommand));
+    else if (on)
+        enqueue(TelnetDisplayOn());
+    else
+        enqueue(TelnetDisplayOff());
+}
+
+void RxDevice::showOsdSeq()
+{
+    enqueue(TelnetOsdShow(seq()));
+}
+
+void RxDevice::hideOsd()
+{
+    enqueue(TelnetOsdShow(-1));
+}
+
+void RxDevice::configVw(int rows, int columns, int row, int column)
+{
+    wallInfo = VwInfo::normalised(columns, rows, column, row);
+    enqueue(TelnetConfigVW(rows, columns, row, column));
+}
+
+void RxDevice::resetVw()
+{
+    wallInfo = VwInfo::standAlone();
+    enqueue(TelnetConfigVW());
+}
+
+void RxDevice::setResponseTimeout(int milliseconds)
+{
+    responseTimer->setInterval(milliseconds);
+}
+
+void RxDevice::addressUpdated(const QHostAddress &oldAddress, const QHostAddress &newAddress)
+{
+    // The link keeps its peer; the next reconnection goes to the new address.
+    logAddressChange(oldAddress, newAddress);
+}
+
+void RxDevice::doReconnect()
+{
+    if (linkState != ErrorWaiting && linkState != Disconnected)
+        return;
+    updateState(Connecting);
+    telnet->connectToHost(meta()->address.toString(), port);
+}
+
+void RxDevice::onLoginRequired()
+{
+    updateState(NeedLogin);
+    // Re-arms the client, which writes the login text as soon as this slot returns.
+    telnet->login(LOGIN_TEXT, QString());
+}
+
+void RxDevice::onTelnetLoggedIn()
+{
+    updateState(LoginWaitPrompt);
+}
+
+void RxDevice::onTelnetError(QAbstractSocket::SocketError)
+{
+    lastErrorText = telnet->socket()->errorString();
+    qWarning().noquote() << "Device" << name() << "got network error:" << lastErrorText;
+    updateState(ErrorWaiting);
+}
+
+void RxDevice::onResponseTimeout()
+{
+    if (linkState != Connecting && linkState != NeedLogin && linkState != LoginWaitPrompt && linkState != CmdRunning)
+        return;
+    lastErrorText = QStringLiteral("no shell prompt within %1 ms").arg(responseTimer->interval());
+    qWarning().noquote() << "Device" << name() << "got network error:" << lastErrorText;
+    // Dropped like a broken link, so that the running command is sent again once the
+    // shell is back. The abort also ends an attempt that is still connecting.
+    telnet->close();
+    telnet->socket()->abort();
+    updateState(ErrorWaiting);
+}
+
+void RxDevice::onStateChanged(int)
+{
+    switch (linkState) {
+    case ErrorWaiting:
+        responseTimer->stop();
+        rxBuffer.clear();
+        reconnectTimer->start();
+        break;
+    case Connecting:
+    case CmdRunning:
+        responseTimer->start();
+        break;
+    case NeedLogin:
+    case LoginWaitPrompt:
+        // Logging in is part of the wait for the first prompt.
+        break;
+    case Ready:
+        responseTimer->stop();
+        checkAndSendNextCommand();
+        break;
+    default:
+        responseTimer->stop();
+        break;
+    }
+}
+
+void RxDevice::checkAndSendNextCommand()
+{
+    if (linkState != Ready || queue.empty())
+        return;
+    rxBuffer.clear();
+    const QByteArray bytes = queue.front().bytes;
+    updateState(CmdRunning);
+    const QString text = QString::fromUtf8(bytes);
+    telnet->sendData(text);
+    qDebug().noquote() << "Rx Send Command" << text;
+}
+
+void RxDevice::onTelnetMessage(const QString &text)
+{
+    qDebug().noquote() << "Received message " << text << "in state" << stateName(linkState);
+    rxBuffer.append(text);
+    if (linkState == CmdRunning) {
+        qDebug().noquote() << "RX receive " << text << "total" << rxBuffer;
+        if (rxBuffer.endsWith(SHELL_PROMPT))
+            onCommandFinished(rxBuffer);
+        return;
+    }
+    qDebug().noquote() << "Total received:" << rxBuffer;
+    if (linkState == Connecting || linkState == NeedLogin || linkState == LoginWaitPrompt) {
+        if (rxBuffer.endsWith(SHELL_PROMPT))
+            updateState(Ready);
+        return;
+    }
+    qWarning().noquote() << "Recevied text in unexpected state" << stateName(linkState) << ", this may be a bug!";
+}
+
+void RxDevice::onCommandFinished(QString response)
+{
+    rxBuffer.clear();
+    if (queue.empty()) {
+        updateState(Ready);
+        return;
+    }
+    updateState(CmdHaveResponse);
+    const ResponseHandler handler = queue.front().handler;
+    queue.pop_front();
+    if (handler)
+        (this->*handler)(response);
+    updateState(Ready);
+}
+
+QString RxDevice::extractResponse(const QString &response)
+{
+    const int lineEnd = response.indexOf(LINE_END);
+    const bool endsWithPrompt = response.endsWith(SHELL_PROMPT);
+    if (lineEnd < 0)
+        return endsWithPrompt ? response.chopped(SHELL_PROMPT.size()) : response;
+    const int outputStart = lineEnd + LINE_END.size();
+    if (!endsWithPrompt)
+        return response.mid(outputStart);
+    return response.mid(outputStart, response.size() - outputStart - SHELL_PROMPT.size()).trimmed();
+}
+
+void RxDevice::parseSourceSelect(const QString &response)
+{
+    setCurrentSource(extractResponse(response));
+}
+
+void RxDevice::parseVwInfo(const QString &response)
+{
+    wallInfo = VwInfo::parse(extractResponse(response));
+    emit deviceInfoFetched(this);
+}

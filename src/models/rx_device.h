@@ -1,0 +1,114 @@
+#pragma once
+
+#include "models/rx_device_base.h"
+#include "models/vw_info.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <deque>
+
+class INetworkCommand;
+class QtTelnet;
+class QTimer;
+
+// One decoder: a telnet link to its shell that is kept up for the life of the program,
+// and a queue of shell commands run strictly one after the other on it. On the first
+// connection it reads the decoder's source and wall geometry.
+class RxDevice : public RxDeviceBase
+{
+    Q_OBJECT
+
+public:
+    // Connection states; the names appear in the log.
+    enum TS {
+        Start = 0,
+        Disconnected = 1,
+        ErrorWaiting = 2,
+        Connecting = 3,
+        Connected = 4,
+        NeedLogin = 5,
+        LoginWaitPrompt = 6,
+        Ready = 7,
+        CmdRunning = 8,
+        CmdHaveResponse = 9,
+        Close = 10,
+        Failed = 11
+    };
+    Q_ENUM(TS)
+
+    static constexpr quint16 TELNET_PORT = 24;
+    static constexpr int RECONNECT_DELAY_MS = 10000;
+    // Far longer than any decoder command takes; past it the link counts as broken.
+    static constexpr int RESPONSE_TIMEOUT_MS = 30000;
+    // The command being run counts, as it stays queued until its answer is complete.
+    static constexpr int QUEUE_LIMIT = 10;
+
+    explicit RxDevice(
+        const DeviceDiscoveryResponsePtr &record, QObject *parent = nullptr, quint16 telnetPort = TELNET_PORT);
+
+    DeviceModel deviceModel() const override { return DeviceModel::Rx; }
+    QString category() const override;
+
+    void setSource(const QString &sourceName) override;
+    void setDisplayPower(bool on, const QString &customCommand) override;
+    void showOsdSeq() override;
+    void hideOsd() override;
+
+    void configVw(int rows, int columns, int row, int column);
+    void resetVw();
+    VwInfo vwInfo() const { return wallInfo; }
+
+    TS state() const { return linkState; }
+    QString errorText() const { return lastErrorText; }
+    int pendingCommandCount() const { return int(queue.size()); }
+    void setResponseTimeout(int milliseconds);
+
+    // The output of one command: the shell's echo of the command line and the
+    // closing prompt taken off.
+    static QString extractResponse(const QString &response);
+
+signals:
+    void deviceInfoFetched(RxDevice *pThis);
+    void deviceInfoFetchFailed(RxDevice *pThis);
+    void haveNewCommand();
+    void stateChanged(int state);
+
+protected:
+    void addressUpdated(const QHostAddress &oldAddress, const QHostAddress &newAddress) override;
+
+private slots:
+    void onLoginRequired();
+    void onTelnetMessage(const QString &text);
+    void onTelnetError(QAbstractSocket::SocketError error);
+    void onTelnetLoggedIn();
+    void onStateChanged(int ts);
+    void checkAndSendNextCommand();
+    void doReconnect();
+    void onResponseTimeout();
+
+private:
+    using ResponseHandler = void (RxDevice::*)(const QString &);
+    struct QueuedCommand
+    {
+        QByteArray bytes;
+        ResponseHandler handler;
+    };
+
+    void initialise();
+    void updateState(TS state);
+    void enqueue(const INetworkCommand &command, ResponseHandler handler = nullptr);
+    void onCommandFinished(QString response);
+    void parseSourceSelect(const QString &response);
+    void parseVwInfo(const QString &response);
+    static QString stateName(TS state);
+
+    QString lastErrorText;
+    VwInfo wallInfo;
+    QtTelnet *telnet;
+    std::deque<QueuedCommand> queue;
+    TS linkState = Start;
+    QString rxBuffer;
+    QTimer *reconnectTimer;
+    QTimer *responseTimer;
+    quint16 port;
+};

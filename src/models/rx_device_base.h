@@ -1,0 +1,30 @@
+#pragma once
+
+#include "models/device_base.h"
+
+// What routing, walls and display power ask of a decoder, whether it is one decoder
+// or a wall that passes each request on to its members.
+class RxDeviceBase : public DeviceBase
+{
+    Q_OBJECT
+
+public:
+    using DeviceBase::DeviceBase;
+
+    // The encoder the decoder shows; empty for none.
+    QString currentSource() const { return source; }
+    // Decoders report "no source" as "NULL".
+    void setCurrentSource(const QString &sourceName);
+
+    // Source names come from encoders' discovery replies and end up on decoder shell
+    // command lines, so a name a shell could read as more than a name is refused.
+    bool acceptsSource(const QString &sourceName) const;
+
+    virtual void setSource(const QString &sourceName) = 0;
+    virtual void setDisplayPower(bool on, const QString &customCommand) = 0;
+    virtual void showOsdSeq() = 0;
+    virtual void hideOsd() = 0;
+
+private:
+    QString source;
+};

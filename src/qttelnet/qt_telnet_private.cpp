@@ -1,0 +1,360 @@
+#include "qt_telnet_private.h"
+
+#include "qt_telnet.h"
+#include "qt_telnet_auth_null.h"
+#include "telnet_protocol.h"
+
+#include <QTcpSocket>
+#include <QtDebug>
+
+namespace {
+
+QByteArray escapeIac(QByteArray bytes)
+{
+    return bytes.replace(QByteArray(1, char(telnet::Iac)), QByteArray(2, char(telnet::Iac)));
+}
+
+bool isOptionVerb(uchar byte)
+{
+    return byte >= telnet::Will && byte <= telnet::Dont;
+}
+
+} // namespace
+
+QtTelnetPrivate::QtTelnetPrivate(QtTelnet *q)
+    : QObject(q)
+    , q(q)
+    , loginPattern(QString::fromLatin1(telnet::LoginPattern), Qt::CaseSensitive, QRegExp::RegExp)
+    , passwordPattern(QString::fromLatin1(telnet::PasswordPattern), Qt::CaseSensitive, QRegExp::RegExp)
+{
+    setSocket(new QTcpSocket);
+}
+
+QtTelnetPrivate::~QtTelnetPrivate()
+{
+    // The owner is being destroyed: nothing the socket says while it closes may reach it.
+    socket->disconnect(this);
+    delete socket;
+}
+
+void QtTelnetPrivate::setSocket(QTcpSocket *newSocket)
+{
+    if (socket) {
+        sendCommand(telnet::Do, telnet::OptLogout);
+        socket->flush();
+        socket->disconnect(this);
+        // Later, not now: the caller may be inside one of the old socket's signals.
+        socket->deleteLater();
+    }
+    socket = newSocket;
+    socket->setParent(this);
+    connected = false;
+    connect(socket, &QTcpSocket::connected, this, &QtTelnetPrivate::socketConnected);
+    connect(socket, &QTcpSocket::disconnected, this, &QtTelnetPrivate::socketConnectionClosed);
+    connect(socket, &QTcpSocket::readyRead, this, &QtTelnetPrivate::socketReadyRead);
+    connect(socket, &QTcpSocket::errorOccurred, this, &QtTelnetPrivate::socketError);
+}
+
+void QtTelnetPrivate::socketConnected()
+{
+    // Options and the login belong to one connection: a new one starts again from the plain
+    // network virtual terminal, and the server may well ask for a login again.
+    modes.clear();
+    sentRequests.clear();
+    buffer.clear();
+    loginDone = false;
+    firstTry = true;
+    currentAuth.reset();
+    connected = true;
+
+    sendCommand(telnet::Will, telnet::OptAuthentication);
+    sendCommand(telnet::Do, telnet::OptSga);
+    sendCommand(telnet::Will, telnet::OptLinemode);
+    sendCommand(telnet::Do, telnet::OptStatus);
+    if (windowSize.isValid())
+        sendCommand(telnet::Will, telnet::OptNaws);
+}
+
+void QtTelnetPrivate::socketConnectionClosed()
+{
+    // After close() the connection is already over and loggedOut() has been emitted.
+    if (!connected)
+        return;
+    connected = false;
+    emit q->loggedOut();
+}
+
+void QtTelnetPrivate::socketReadyRead()
+{
+    receive(socket->readAll());
+}
+
+void QtTelnetPrivate::socketError(QAbstractSocket::SocketError error)
+{
+    emit q->connectionError(error);
+}
+
+void QtTelnetPrivate::receive(const QByteArray &bytes)
+{
+    buffer.append(bytes);
+    const QByteArray data = buffer;
+    buffer.clear();
+
+    // A Data Mark without IAC is the urgent byte of a Synch sent the way sendSync sends it; it
+    // is no data. A step of 0 is a command still waiting for the rest of its bytes.
+    int p = 0;
+    int step = 1;
+    while (step > 0 && p < data.size()) {
+        const QByteArray rest = QByteArray::fromRawData(data.constData() + p, data.size() - p);
+        const uchar byte = uchar(rest.at(0));
+        const bool escapedData = rest.size() > 1 && uchar(rest.at(1)) == telnet::Iac;
+        if (byte == telnet::Dm)
+            step = 1;
+        else if (byte == telnet::Iac && !escapedData)
+            step = parseIAC(rest);
+        else
+            step = parseText(rest);
+        p += step;
+    }
+
+    buffer = data.mid(p);
+    if (buffer.size() > telnet::MaxPendingBytes) {
+        qWarning("QtTelnetPrivate::receive: dropping %d pending bytes of a telnet command that does not end",
+            int(buffer.size()));
+        buffer.clear();
+    }
+}
+
+int QtTelnetPrivate::parseIAC(const QByteArray &data)
+{
+    if (data.size() < 2)
+        return 0;
+    const uchar command = uchar(data.at(1));
+    if (isOptionVerb(command)) {
+        if (data.size() < 3)
+            return 0;
+        parseOption(command, uchar(data.at(2)));
+        return 3;
+    }
+    if (command == telnet::Sb)
+        return parseSubnegotiation(data);
+    // DM, NOP, GA and every other two-byte command carry nothing this client acts on.
+    return 2;
+}
+
+void QtTelnetPrivate::parseOption(uchar verb, uchar option)
+{
+    if (verb == telnet::Wont && option == telnet::OptLogout) {
+        q->close();
+        return;
+    }
+    if (verb == telnet::Dont && option == telnet::OptAuthentication && !hasLoginPatterns())
+        emit q->loggedIn();
+
+    // DO and DONT are answered only when they change the state, WILL and WONT always; our own
+    // requests coming back are filtered out by sendCommand.
+    const bool serverAsks = verb == telnet::Do || verb == telnet::Dont;
+    const bool on = modes.value(option);
+    if (!serverAsks || (verb == telnet::Do) != on) {
+        const bool accept = (verb == telnet::Do || verb == telnet::Will) && isAllowed(option);
+        const uchar reply = serverAsks ? (accept ? telnet::Will : telnet::Wont) : (accept ? telnet::Do : telnet::Dont);
+        sendCommand(reply, option);
+    }
+    if (verb == telnet::Do)
+        modes[option] = true;
+    else if (verb == telnet::Dont)
+        modes[option] = false;
+    if (verb == telnet::Do && option == telnet::OptNaws)
+        sendWindowSize();
+}
+
+int QtTelnetPrivate::parseSubnegotiation(const QByteArray &data)
+{
+    // data starts with IAC SB; it ends at the first IAC SE, and a doubled IAC inside stands
+    // for one byte 255 (RFC 855).
+    QByteArray payload;
+    for (int i = 2; i + 1 < data.size(); ++i) {
+        const uchar byte = uchar(data.at(i));
+        const uchar next = uchar(data.at(i + 1));
+        if (byte == telnet::Iac && next == telnet::Se) {
+            parseSuboption(payload);
+            return i + 2;
+        }
+        if (byte == telnet::Iac && next == telnet::Iac)
+            ++i;
+        payload.append(char(byte));
+    }
+    return 0;
+}
+
+void QtTelnetPrivate::parseSuboption(const QByteArray &payload)
+{
+    if (payload.isEmpty())
+        return;
+    switch (uchar(payload.at(0))) {
+    case telnet::OptAuthentication:
+        parseAuthentication(payload);
+        break;
+    case telnet::OptTtype:
+        if (payload.size() >= 2 && uchar(payload.at(1)) == telnet::SubSend) {
+            const char head[] = {char(telnet::Iac), char(telnet::Sb), char(telnet::OptTtype), char(telnet::SubIs)};
+            const char tail[] = {char(telnet::Iac), char(telnet::Se)};
+            write(QByteArray(head, sizeof head));
+            sendString(QString::fromLatin1(telnet::TerminalType));
+            write(QByteArray(tail, sizeof tail));
+        }
+        break;
+    case telnet::OptNaws:
+        break;
+    default:
+        qWarning("QtTelnetPrivate::parseIAC: unknown suboption %d", int(uchar(payload.at(0))));
+        break;
+    }
+}
+
+void QtTelnetPrivate::parseAuthentication(const QByteArray &payload)
+{
+    if (!currentAuth) {
+        if (payload.size() < 2 || uchar(payload.at(1)) != telnet::SubSend)
+            return;
+        // No mechanism of our own is registered, whatever the server offers: NULL tells it to
+        // go on to its login prompt, which the prompt patterns then answer.
+        currentAuth.reset(new QtTelnetAuthNull);
+        if (!hasLoginPatterns())
+            loginDone = true;
+    }
+    sendCommand(currentAuth->authenticate(payload));
+    if (currentAuth->state() == QtTelnetAuth::Failure)
+        emit q->loginFailed();
+    else if (currentAuth->state() == QtTelnetAuth::Success && !hasLoginPatterns())
+        emit q->loggedIn();
+}
+
+int QtTelnetPrivate::parseText(const QByteArray &data)
+{
+    // A run ends at a NUL (dropped) or where a command begins; a doubled IAC is one data byte.
+    QByteArray run;
+    int consumed = 0;
+    while (consumed < data.size()) {
+        const uchar byte = uchar(data.at(consumed));
+        if (byte == telnet::Nul) {
+            ++consumed;
+            break;
+        }
+        if (byte == telnet::Iac) {
+            if (consumed + 1 >= data.size() || uchar(data.at(consumed + 1)) != telnet::Iac)
+                break;
+            ++consumed;
+        }
+        run.append(char(byte));
+        ++consumed;
+    }
+    handleText(QString::fromLocal8Bit(run));
+    return consumed;
+}
+
+void QtTelnetPrivate::handleText(QString run)
+{
+    // The prompts are looked for until the shell prompt shows, whether or not the server
+    // negotiated authentication: NULL authentication, a refused option and a server that never
+    // answers the offer all leave the login to the prompts.
+    if (!loginDone && !promptPattern.isEmpty() && promptPattern.indexIn(run) != -1) {
+        loginDone = true;
+        emit q->loggedIn();
+    }
+    if (!loginDone) {
+        answerPrompt(run, loginPattern, triedLogin, loginText);
+        if (answerPrompt(run, passwordPattern, triedPassword, passwordText)) {
+            // The password is not kept once it has gone out.
+            passwordText.fill(QLatin1Char(' '));
+            passwordText.clear();
+        }
+    }
+    if (!run.isEmpty())
+        emit q->message(run);
+}
+
+bool QtTelnetPrivate::answerPrompt(QString &run, const QRegExp &pattern, bool &tried, QString &answer)
+{
+    if (pattern.isEmpty() || pattern.indexIn(run) == -1)
+        return false;
+    if (tried || firstTry) {
+        emit q->message(run);
+        run.clear();
+        emit q->loginRequired();
+        firstTry = false;
+    }
+    // Tested after loginRequired(): a receiver that calls login() from its slot has its new
+    // text written right here.
+    if (tried)
+        return false;
+    sendString(answer);
+    tried = true;
+    return true;
+}
+
+bool QtTelnetPrivate::isAllowed(uchar option) const
+{
+    switch (option) {
+    case telnet::OptSga:
+    case telnet::OptStatus:
+    case telnet::OptLogout:
+    case telnet::OptTtype:
+    case telnet::OptLinemode:
+    case telnet::OptAuthentication:
+        return true;
+    case telnet::OptNaws:
+        return windowSize.isValid();
+    default:
+        return false;
+    }
+}
+
+bool QtTelnetPrivate::hasLoginPatterns() const
+{
+    return !loginPattern.isEmpty() || !passwordPattern.isEmpty();
+}
+
+void QtTelnetPrivate::sendCommand(const QByteArray &command)
+{
+    if (command.isEmpty() || !connected)
+        return;
+    if (command.size() == 3) {
+        const QPair<uchar, uchar> request(uchar(command.at(1)), uchar(command.at(2)));
+        if (sentRequests.removeAll(request) > 0)
+            return;
+        sentRequests.append(request);
+    }
+    write(command);
+}
+
+void QtTelnetPrivate::sendCommand(uchar verb, uchar option)
+{
+    const char command[] = {char(telnet::Iac), char(verb), char(option)};
+    sendCommand(QByteArray(command, sizeof command));
+}
+
+void QtTelnetPrivate::sendString(const QString &text)
+{
+    if (!text.isEmpty())
+        write(escapeIac(text.toLocal8Bit()));
+}
+
+void QtTelnetPrivate::sendWindowSize()
+{
+    if (!modes.value(telnet::OptNaws) || !windowSize.isValid())
+        return;
+    const int width = qMin(windowSize.width(), 0xFFFF);
+    const int height = qMin(windowSize.height(), 0xFFFF);
+    const char size[] = {char(width >> 8), char(width), char(height >> 8), char(height)};
+    const char head[] = {char(telnet::Iac), char(telnet::Sb), char(telnet::OptNaws)};
+    const char tail[] = {char(telnet::Iac), char(telnet::Se)};
+    // RFC 1073: a size byte 255 goes out doubled like any other.
+    write(QByteArray(head, sizeof head) + escapeIac(QByteArray(size, sizeof size)) + QByteArray(tail, sizeof tail));
+}
+
+void QtTelnetPrivate::write(const QByteArray &bytes)
+{
+    if (connected && !bytes.isEmpty())
+        socket->write(bytes);
+}

@@ -1,0 +1,266 @@
+#include "log_capture.h"
+#include "models/rx_device.h"
+#include "scripted_shell_peer.h"
+#include "test_records.h"
+
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+using DeviceAction = std::function<void(RxDevice &)>;
+Q_DECLARE_METATYPE(DeviceAction)
+
+namespace {
+
+const QString NAME = QStringLiteral("IPD9DEMO-7C2E0DFE0001");
+const QByteArray QUERY_SOURCE = "gbparam g source_select";
+const QByteArray QUERY_PLACE = "gbparam g crop_param";
+constexpr int WAIT_MS = 10000;
+
+std::unique_ptr<RxDevice> decoderAt(const ScriptedShellPeer &peer)
+{
+    return std::make_unique<RxDevice>(
+        parsedDiscoveryRecord(NAME, QString(), QHostAddress::LocalHost), nullptr, peer.port());
+}
+
+QTimer *timerOf(RxDevice &device, const char *name)
+{
+    return device.findChild<QTimer *>(QString::fromLatin1(name));
+}
+
+// The decoder answers both start-up queries and is idle at its prompt.
+bool reachesReady(RxDevice &device)
+{
+    return QTest::qWaitFor(
+        [&] { return device.state() == RxDevice::Ready && device.pendingCommandCount() == 0; }, WAIT_MS);
+}
+
+} // namespace
+
+class TestRxDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fetchesDeviceInformation_data();
+    void fetchesDeviceInformation();
+    void operationsOnTheWire_data();
+    void operationsOnTheWire();
+    void queueHoldsTenCommands();
+    void brokenLinkResendsRunningCommand_data();
+    void brokenLinkResendsRunningCommand();
+    void withoutAddressNeverConnects();
+};
+
+void TestRxDevice::fetchesDeviceInformation_data()
+{
+    QTest::addColumn<bool>("login");
+    QTest::addColumn<int>("pieceSize");
+    QTest::addColumn<QByteArray>("sourceAnswer");
+    QTest::addColumn<QByteArray>("placeAnswer");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QSize>("wallSize");
+    QTest::addColumn<QPoint>("place");
+
+    QTest::newRow("prompt at once") << false << 0 << QByteArray("IPE3x-7c2e0d00aa01\r\n") << QByteArray("1:1:0:1\r\n")
+                                    << "IPE3x-7c2e0d00aa01" << QSize(2, 2) << QPoint(1, 0);
+    QTest::newRow("login first") << true << 0 << QByteArray("IPE3x-7c2e0d00aa01\r\n") << QByteArray("0:0:0:0\r\n")
+                                 << "IPE3x-7c2e0d00aa01" << QSize(1, 1) << QPoint(0, 0);
+    QTest::newRow("no source") << false << 0 << QByteArray("NULL\r\n") << QByteArray("0:0:0:0\r\n") << "" << QSize(1, 1)
+                               << QPoint(0, 0);
+    QTest::newRow("answers in small pieces")
+        << false << 3 << QByteArray("IPE3x-7c2e0d00aa01\r\n") << QByteArray("2:3:1:2\r\n") << "IPE3x-7c2e0d00aa01"
+        << QSize(4, 3) << QPoint(2, 1);
+    // A prompt inside the output does not end the command; only the closing one does.
+    QTest::newRow("prompt text inside output") << false << 0 << QByteArray("a/ # b\r\n") << QByteArray("0:1:0:1\r\n")
+                                               << "a/ # b" << QSize(2, 1) << QPoint(1, 0);
+    QTest::newRow("extents out of range")
+        << false << 0 << QByteArray("NULL\r\n") << QByteArray("8:11:3:4\r\n") << "" << QSize(1, 1) << QPoint(4, 3);
+    QTest::newRow("unreadable geometry") << false << 0 << QByteArray("NULL\r\n") << QByteArray("sh: not found\r\n")
+                                         << "" << QSize(0, 0) << QPoint(0, 0);
+}
+
+void TestRxDevice::fetchesDeviceInformation()
+{
+    QFETCH(bool, login);
+    QFETCH(int, pieceSize);
+    QFETCH(QByteArray, sourceAnswer);
+    QFETCH(QByteArray, placeAnswer);
+    QFETCH(QString, source);
+    QFETCH(QSize, wallSize);
+    QFETCH(QPoint, place);
+
+    ScriptedShellPeer peer;
+    peer.setAskForLogin(login);
+    peer.setPieceSize(pieceSize);
+    peer.setAnswer(QUERY_SOURCE, sourceAnswer);
+    peer.setAnswer(QUERY_PLACE, placeAnswer);
+    QVERIFY(peer.listen());
+    auto device = decoderAt(peer);
+    QSignalSpy fetched(device.get(), &RxDevice::deviceInfoFetched);
+
+    QTRY_COMPARE_WITH_TIMEOUT(fetched.count(), 1, WAIT_MS);
+    QCOMPARE(fetched.at(0).at(0).value<RxDevice *>(), device.get());
+    QCOMPARE(device->currentSource(), source);
+    QCOMPARE(device->vwInfo().size(), wallSize);
+    QCOMPARE(QPoint(device->vwInfo().column, device->vwInfo().row), place);
+    QVERIFY(reachesReady(*device));
+    QCOMPARE(peer.commands(), (QList<QByteArray> {QUERY_SOURCE, QUERY_PLACE}));
+    QCOMPARE(peer.logins(), login ? QList<QByteArray> {"root"} : QList<QByteArray>());
+    QCOMPARE(peer.connectionCount(), 1);
+}
+
+void TestRxDevice::operationsOnTheWire_data()
+{
+    QTest::addColumn<DeviceAction>("action");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QString>("source");
+
+    const QString before = QStringLiteral("IPE3x-7c2e0d00aa01");
+    QTest::newRow("switch source") << DeviceAction([](RxDevice &d) {
+        d.setSource(QStringLiteral("IPE1-00aabbccddee"));
+    }) << QList<QByteArray> {"gbconfig --source-select=IPE1-00aabbccddee;e e_reconnect"}
+                                   << "IPE1-00aabbccddee";
+    QTest::newRow("no source") << DeviceAction([](RxDevice &d) { d.setSource(QString()); })
+                               << QList<QByteArray> {"gbconfig --source-select=NULL;e e_reconnect"} << "";
+    QTest::newRow("command separator in name")
+        << DeviceAction([](RxDevice &d) { d.setSource(QStringLiteral("IPE1-00aabbccddee;reboot")); })
+        << QList<QByteArray>() << before;
+    QTest::newRow("displays on and off") << DeviceAction([](RxDevice &d) {
+        d.setDisplayPower(true, QString());
+        d.setDisplayPower(false, QString());
+    }) << QList<QByteArray> {"e e_cec_one_touch_play", "e e_cec_system_standby"}
+                                         << before;
+    QTest::newRow("custom power command wins")
+        << DeviceAction([](RxDevice &d) { d.setDisplayPower(false, QStringLiteral("40 04")); })
+        << QList<QByteArray> {"cec -s  \"40 04\""} << before;
+    QTest::newRow("custom command with a line end")
+        << DeviceAction([](RxDevice &d) { d.setDisplayPower(true, QStringLiteral("40\r\nreboot")); })
+        << QList<QByteArray>() << before;
+    QTest::newRow("wall place and back") << DeviceAction([](RxDevice &d) {
+        d.configVw(2, 3, 1, 2);
+        d.resetVw();
+    }) << QList<QByteArray> {"e e_vw_enable_1_2_1_2;e e_reconnect", "e e_vw_enable_0_0_0_0;e e_reconnect"}
+                                         << before;
+}
+
+void TestRxDevice::operationsOnTheWire()
+{
+    QFETCH(DeviceAction, action);
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QString, source);
+
+    ScriptedShellPeer peer;
+    peer.setAnswer(QUERY_SOURCE, "IPE3x-7c2e0d00aa01\r\n");
+    QVERIFY(peer.listen());
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+
+    LogCapture warnings(QtWarningMsg);
+    action(*device);
+    // A marker after the action shows that nothing else was sent in between.
+    device->hideOsd();
+    QVERIFY(reachesReady(*device));
+    const QList<QByteArray> sent = peer.commands().mid(2);
+    QCOMPARE(sent, lines + QList<QByteArray> {"osd_show -c 1"});
+    QCOMPARE(device->currentSource(), source);
+    QCOMPARE(warnings.messages().size(), lines.isEmpty() ? 1 : 0);
+}
+
+void TestRxDevice::queueHoldsTenCommands()
+{
+    ScriptedShellPeer peer;
+    peer.setHoldPrompt(true);
+    QVERIFY(peer.listen());
+    auto device = decoderAt(peer);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.clientConnected(), WAIT_MS);
+
+    QList<QByteArray> expected {QUERY_SOURCE, QUERY_PLACE};
+    for (int number = 1; number <= 9; ++number) {
+        device->setSeq(number);
+        device->showOsdSeq();
+        if (number <= 8)
+            expected.append(QByteArray("osd_show -o 1 -s \"") + QByteArray::number(number) + "\" -f 800 -p 4300,2500");
+    }
+    QCOMPARE(device->pendingCommandCount(), RxDevice::QUEUE_LIMIT);
+
+    peer.releasePrompt();
+    QVERIFY(reachesReady(*device));
+    QCOMPARE(peer.commands(), expected);
+}
+
+void TestRxDevice::brokenLinkResendsRunningCommand_data()
+{
+    QTest::addColumn<bool>("peerDrops");
+    QTest::newRow("peer closes the link") << true;
+    QTest::newRow("peer never answers") << false;
+}
+
+void TestRxDevice::brokenLinkResendsRunningCommand()
+{
+    QFETCH(bool, peerDrops);
+
+    ScriptedShellPeer peer;
+    // Each new link has to log in again.
+    peer.setAskForLogin(true);
+    peer.setSilentFor("osd_show");
+    QVERIFY(peer.listen());
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+
+    QTimer *responseTimer = timerOf(*device, "responseTimer");
+    QTimer *reconnectTimer = timerOf(*device, "reconnectTimer");
+    QVERIFY(responseTimer && reconnectTimer);
+    QCOMPARE(responseTimer->interval(), RxDevice::RESPONSE_TIMEOUT_MS);
+    QVERIFY(responseTimer->isSingleShot());
+    QCOMPARE(reconnectTimer->interval(), RxDevice::RECONNECT_DELAY_MS);
+    QVERIFY(reconnectTimer->isSingleShot());
+
+    if (!peerDrops)
+        device->setResponseTimeout(300);
+    LogCapture warnings(QtWarningMsg);
+    QSignalSpy received(&peer, &ScriptedShellPeer::commandReceived);
+    device->hideOsd();
+    QVERIFY(received.wait(WAIT_MS));
+    QCOMPARE(device->state(), RxDevice::CmdRunning);
+    QVERIFY(responseTimer->isActive());
+    if (peerDrops)
+        peer.dropConnection();
+
+    QTRY_COMPARE_WITH_TIMEOUT(device->state(), RxDevice::ErrorWaiting, WAIT_MS);
+    QVERIFY(reconnectTimer->isActive());
+    QVERIFY(!responseTimer->isActive());
+    QCOMPARE(warnings.matching(QStringLiteral("got network error")).size(), 1);
+    QCOMPARE(device->pendingCommandCount(), 1);
+    if (!peerDrops)
+        QTRY_COMPARE_WITH_TIMEOUT(peer.closedByClient(), 1, WAIT_MS);
+
+    // What the reconnect timer would do 10 s later.
+    peer.setSilentFor(QByteArray());
+    QVERIFY(QMetaObject::invokeMethod(device.get(), "doReconnect"));
+    QVERIFY(reachesReady(*device));
+    QCOMPARE(peer.connectionCount(), 2);
+    QCOMPARE(peer.logins(), (QList<QByteArray> {"root", "root"}));
+    QCOMPARE(peer.commands().mid(2), (QList<QByteArray> {"osd_show -c 1", "osd_show -c 1"}));
+}
+
+void TestRxDevice::withoutAddressNeverConnects()
+{
+    RxDevice device(parsedDiscoveryRecord(NAME));
+    QCOMPARE(device.state(), RxDevice::Failed);
+    QCOMPARE(device.pendingCommandCount(), 2);
+    device.setSource(QStringLiteral("IPE1-00aabbccddee"));
+    device.showOsdSeq();
+    device.configVw(2, 2, 0, 1);
+    QCOMPARE(device.pendingCommandCount(), 2);
+    QVERIFY(QMetaObject::invokeMethod(&device, "doReconnect"));
+    QCOMPARE(device.state(), RxDevice::Failed);
+    QVERIFY(!timerOf(device, "reconnectTimer")->isActive());
+    QCOMPARE(device.category(), QStringLiteral("rx"));
+    QCOMPARE(device.deviceModel(), DeviceModel::Rx);
+}
+
+QTEST_GUILESS_MAIN(TestRxDevice)
+#include "tst_rx_device.moc"

@@ -1,0 +1,129 @@
+#include "common.h"
+#include "test_home.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+// The built program, started the way a user starts it, in a home of its own.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void firstStartLogsAndRuns();
+    void secondStartExitsWithTwo();
+    void resetWaitsForRestartGuard();
+    void versionAndHelp();
+
+private:
+    QProcess *start(const QStringList &arguments);
+    QString logContent() const;
+
+    std::unique_ptr<TestHome> home;
+    QList<QProcess *> processes;
+};
+
+void TestStartup::init()
+{
+    home.reset();
+    home.reset(new TestHome);
+}
+
+void TestStartup::cleanup()
+{
+    for (QProcess *process : qAsConst(processes)) {
+        process->kill();
+        process->waitForFinished(5000);
+        delete process;
+    }
+    processes.clear();
+}
+
+QProcess *TestStartup::start(const QStringList &arguments)
+{
+    auto *process = new QProcess;
+    processes << process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(ZENTROVA_PROGRAM), arguments);
+    return process;
+}
+
+QString TestStartup::logContent() const
+{
+    QFile file(home->path() + QStringLiteral("/.zentrova/zentrova.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void TestStartup::firstStartLogsAndRuns()
+{
+    QProcess *program = start({});
+    QTRY_VERIFY_WITH_TIMEOUT(logContent().contains(QLatin1String("- System Start!")), 20000);
+    const QStringList lines = logContent().split(QStringLiteral("\r\n"));
+    const QRegularExpression format(QStringLiteral(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] -I-  \S+main\.cpp\(\d+\) <<.*main\(.*\)>>: (.*)$)"));
+    const QStringList expected{QStringLiteral("---------------------------------------------------"),
+                               QStringLiteral("- System Start!"),
+                               QStringLiteral("---------------------------------------------------")};
+    for (int i = 0; i < expected.size(); ++i) {
+        const QRegularExpressionMatch match = format.match(lines.value(i));
+        QVERIFY2(match.hasMatch(), qPrintable(lines.value(i)));
+        QCOMPARE(match.captured(1), expected.at(i));
+    }
+    QTest::qWait(1000);
+    QCOMPARE(program->state(), QProcess::Running);
+}
+
+void TestStartup::secondStartExitsWithTwo()
+{
+    QProcess *first = start({});
+    QTRY_VERIFY_WITH_TIMEOUT(logContent().contains(QLatin1String("- System Start!")), 20000);
+    QProcess *second = start({});
+    QVERIFY(second->waitForFinished(20000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 2);
+    QVERIFY(second->readAllStandardError().contains("Only one instance can run at the same time!"));
+    QCOMPARE(logContent().count(QLatin1String("- System Start!")), 2);
+    QCOMPARE(first->state(), QProcess::Running);
+}
+
+void TestStartup::resetWaitsForRestartGuard()
+{
+    NamedMutexSlot guard;
+    QVERIFY(takeNamedMutex(guard, QString::fromLatin1(RESTART_MUTEX_NAME), 0));
+    QElapsedTimer timer;
+    timer.start();
+    QProcess *program = start({QStringLiteral("/RESET")});
+    QVERIFY(program->waitForFinished(30000));
+    QCOMPARE(program->exitCode(), 1);
+    QVERIFY(timer.elapsed() >= RESTART_WAIT_MS - 500);
+    QVERIFY(logContent().isEmpty());
+
+    // Once the guard is free, the same start goes through.
+    guard.reset();
+    QProcess *again = start({QStringLiteral("/Reset")});
+    QTRY_VERIFY_WITH_TIMEOUT(logContent().contains(QLatin1String("- System Start!")), 20000);
+    QCOMPARE(again->state(), QProcess::Running);
+}
+
+void TestStartup::versionAndHelp()
+{
+    QProcess *version = start({QStringLiteral("--version")});
+    QVERIFY(version->waitForFinished(20000));
+    QCOMPARE(version->exitCode(), 0);
+    QCOMPARE(version->readAllStandardOutput(), QByteArray("Brivolt Orvanta Lite " ZENTROVA_VERSION "\n"));
+
+    QProcess *help = start({QStringLiteral("--help")});
+    QVERIFY(help->waitForFinished(20000));
+    QCOMPARE(help->exitCode(), 0);
+    QVERIFY(help->readAllStandardOutput().contains("/reset"));
+    QVERIFY(logContent().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,237 @@
+#include "log_capture.h"
+#include "mini_video_source.h"
+#include "mjpeg_test_server.h"
+#include "models/tx_device.h"
+#include "qimagegrabber/qimage_grabber_mjpeg.h"
+#include "test_records.h"
+
+#include <QAbstractVideoSurface>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+constexpr int WAIT_MS = 10000;
+constexpr quint16 HTTP_PORT = 80;
+const QString NAME = QStringLiteral("IPE3x-7c2e0d00aa01");
+
+// The stream address has no port, so the test encoder serves on port 80. A loopback
+// address of its own per process keeps parallel tests from meeting there.
+QHostAddress encoderAddress(int which)
+{
+    const quint32 pid = quint32(QCoreApplication::applicationPid());
+    return QHostAddress((127u << 24) | ((pid & 0xffffu) << 8) | quint32(10 + which));
+}
+
+class NullSurface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return {QVideoFrame::Format_RGB32};
+    }
+    bool present(const QVideoFrame &) override { return true; }
+};
+
+QTimer *retryTimerOf(TxDevice &device)
+{
+    return device.findChild<QTimer *>(QStringLiteral("retryTimer"));
+}
+
+} // namespace
+
+class TestTxDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void previewStartsAndShowsFrames();
+    void failureWarnsOnceAndRetries_data();
+    void failureWarnsOnceAndRetries();
+    void offlineStopsAndOnlineRestarts();
+    void demoKeepsViewsFromStartingTheStream();
+    void addressChangeMovesTheStream();
+
+private:
+    std::unique_ptr<MjpegTestServer> startServer(int which);
+    std::unique_ptr<TxDevice> device;
+};
+
+void TestTxDevice::initTestCase()
+{
+    qRegisterMetaType<QImage *>();
+}
+
+void TestTxDevice::init()
+{
+    device = std::make_unique<TxDevice>(parsedDiscoveryRecord(NAME, QStringLiteral("TX - 1"), encoderAddress(0)));
+}
+
+void TestTxDevice::cleanup()
+{
+    device.reset();
+}
+
+std::unique_ptr<MjpegTestServer> TestTxDevice::startServer(int which)
+{
+    auto server = std::make_unique<MjpegTestServer>();
+    if (!server->listen(encoderAddress(which), HTTP_PORT))
+        return nullptr;
+    return server;
+}
+
+void TestTxDevice::previewStartsAndShowsFrames()
+{
+    auto server = startServer(0);
+    QVERIFY2(server, "port 80 on loopback is needed: run the test under scripts/netless");
+    QCOMPARE(device->grabber()->source(), QStringLiteral("http://%1/stream").arg(encoderAddress(0).toString()));
+    QCOMPARE(device->category(), QStringLiteral("tx"));
+    QCOMPARE(device->deviceModel(), DeviceModel::Tx);
+
+    QSignalSpy frames(device->videoSource(), &MiniVideoSource::imageReceived);
+    device->startFetchVideoStream();
+    QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 1, WAIT_MS);
+    QCOMPARE(server->requests(), QList<QByteArray> {"GET /stream HTTP/1.1"});
+
+    // Views binding (and re-binding) their surface leave a running stream alone.
+    NullSurface first;
+    NullSurface second;
+    device->videoSource()->setVideoSurface(&first);
+    device->videoSource()->setVideoSurface(&second);
+    device->startFetchVideoStream();
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 3, WAIT_MS);
+    QCOMPARE(server->requests().size(), 1);
+    QCOMPARE(server->openLinks(), 1);
+}
+
+void TestTxDevice::failureWarnsOnceAndRetries_data()
+{
+    QTest::addColumn<bool>("serverUp");
+    QTest::newRow("stream ends") << true;
+    QTest::newRow("connection refused") << false;
+}
+
+void TestTxDevice::failureWarnsOnceAndRetries()
+{
+    QFETCH(bool, serverUp);
+
+    auto server = startServer(0);
+    QVERIFY2(server, "port 80 on loopback is needed: run the test under scripts/netless");
+    server->setFrameCount(2);
+    server->setKeepOpen(false);
+    if (!serverUp)
+        server->close();
+
+    QTimer *retry = retryTimerOf(*device);
+    QVERIFY(retry);
+    QCOMPARE(retry->interval(), TxDevice::RETRY_DELAY_MS);
+    QVERIFY(retry->isSingleShot());
+
+    LogCapture warnings(QtWarningMsg);
+    // Frames are only lent for the time of the signal, so they are looked at right there.
+    QList<bool> framesEmpty;
+    connect(device->videoSource(), &MiniVideoSource::imageReceived, this,
+        [&framesEmpty](QImage *image) { framesEmpty.append(image->isNull()); });
+    device->startFetchVideoStream();
+    QTRY_VERIFY_WITH_TIMEOUT(retry->isActive(), WAIT_MS);
+    const QStringList told = warnings.matching(QStringLiteral("Error while download image from device"));
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.at(0).contains(NAME) && told.at(0).contains(QStringLiteral("retry after 5 seconds")),
+        qPrintable(told.at(0)));
+    QVERIFY(!device->videoSource()->videoAvaiable());
+    // The last thing the views got is an empty picture in place of the stale frame.
+    QVERIFY(!framesEmpty.isEmpty());
+    QVERIFY(framesEmpty.last());
+    QCOMPARE(framesEmpty.count(false), serverUp ? 2 : 0);
+
+    if (!serverUp)
+        QVERIFY(server->listen(encoderAddress(0), HTTP_PORT));
+    server->setKeepOpen(true);
+    const int requestsBefore = server->requests().size();
+    QVERIFY(QMetaObject::invokeMethod(retry, "timeout"));
+    QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), requestsBefore + 1, WAIT_MS);
+    QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
+    QTRY_VERIFY_WITH_TIMEOUT(!framesEmpty.last(), WAIT_MS);
+    QCOMPARE(warnings.matching(QStringLiteral("Error while download image from device")).size(), 1);
+    disconnect(device->videoSource(), &MiniVideoSource::imageReceived, this, nullptr);
+}
+
+void TestTxDevice::offlineStopsAndOnlineRestarts()
+{
+    auto server = startServer(0);
+    QVERIFY2(server, "port 80 on loopback is needed: run the test under scripts/netless");
+    device->startFetchVideoStream();
+    QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
+
+    // The encoder disappears: its stream fails first, and a retry is pending when the
+    // missed discovery passes take it offline.
+    LogCapture warnings(QtWarningMsg);
+    server->close();
+    QTRY_VERIFY_WITH_TIMEOUT(retryTimerOf(*device)->isActive(), WAIT_MS);
+    for (int pass = 0; pass < DeviceBase::OFFLINE_THRESHOLD; ++pass)
+        device->offlineCounterIncrease();
+    QVERIFY(!device->online());
+    QVERIFY(!device->grabber()->isGrabbing());
+    QVERIFY(!device->videoSource()->videoAvaiable());
+    QVERIFY(!retryTimerOf(*device)->isActive());
+
+    // A view starting the stream of an offline encoder gets one attempt, not a retry loop.
+    QSignalSpy failures(device->grabber(), &QImageGrabber::errorHappend);
+    device->startFetchVideoStream();
+    QVERIFY(failures.wait(WAIT_MS));
+    QVERIFY(!retryTimerOf(*device)->isActive());
+    QCOMPARE(warnings.matching(QStringLiteral("Error while download image from device")).size(), 1);
+
+    QVERIFY(server->listen(encoderAddress(0), HTTP_PORT));
+    device->offlineCounterReset();
+    QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), 2, WAIT_MS);
+    QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
+}
+
+void TestTxDevice::demoKeepsViewsFromStartingTheStream()
+{
+    QSignalSpy grabberStates(device->grabber(), &QImageGrabber::stateChanged);
+    device->setDemo(true);
+    QVERIFY(device->demo());
+    NullSurface surface;
+    device->videoSource()->setVideoSurface(&surface);
+    QCOMPARE(grabberStates.count(), 0);
+
+    // Coming back online is not a view: it starts the stream even in demo mode.
+    device->setOnline(false);
+    device->setOnline(true);
+    QVERIFY(!grabberStates.isEmpty());
+    QCOMPARE(grabberStates.last().at(0).value<QImageGrabber::GrabbingState>(), QImageGrabber::Connecting);
+}
+
+void TestTxDevice::addressChangeMovesTheStream()
+{
+    auto oldServer = startServer(0);
+    auto newServer = startServer(1);
+    QVERIFY2(oldServer && newServer, "port 80 on loopback is needed: run the test under scripts/netless");
+    device->startFetchVideoStream();
+    QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
+
+    LogCapture notes(QtInfoMsg);
+    device->updateAddress(encoderAddress(1));
+    QCOMPARE(notes.messages(),
+        QStringList {QStringLiteral("Device '%1' address changed from %2 to %3")
+                         .arg(NAME, encoderAddress(0).toString(), encoderAddress(1).toString())});
+    QCOMPARE(device->grabber()->source(), QStringLiteral("http://%1/stream").arg(encoderAddress(1).toString()));
+    QVERIFY(!device->grabber()->isGrabbing());
+    QTRY_COMPARE_WITH_TIMEOUT(oldServer->openLinks(), 0, WAIT_MS);
+    QCOMPARE(newServer->requests().size(), 0);
+
+    device->startFetchVideoStream();
+    QTRY_COMPARE_WITH_TIMEOUT(newServer->requests().size(), 1, WAIT_MS);
+    QCOMPARE(oldServer->requests().size(), 1);
+}
+
+QTEST_MAIN(TestTxDevice)
+#include "tst_tx_device.moc"
