@@ -87,13 +87,7 @@ QString QImageGrabberMjpeg::source() const
 
 QString QImageGrabberMjpeg::defaultSource() const
 {
-    QUrl fallback;
-    fallback.setScheme(QStringLiteral("http"));
-    fallback.setHost(QStringLiteral("127.0.0.1"));
-    fallback.setPort(8080);
-    fallback.setPath(QStringLiteral("/"));
-    fallback.setQuery(QStringLiteral("action=stream"));
-    return fallback.toString();
+    return QStringLiteral("http://127.0.0.1:8080/?action=stream");
 }
 
 void QImageGrabberMjpeg::setUrl(const QUrl &newUrl)
