@@ -17,8 +17,9 @@ void logNotANumber(const QByteArray &text)
 
 } // namespace
 
-MjpegFrameCutter::MjpegFrameCutter(qint64 maxImageBytes)
+MjpegFrameCutter::MjpegFrameCutter(qint64 maxImageBytes, qint64 maxHeaderLineBytes)
     : maxImageBytes(maxImageBytes)
+    , maxHeaderLineBytes(maxHeaderLineBytes)
 {
 }
 
@@ -93,7 +94,7 @@ bool MjpegFrameCutter::readPartHeader(QIODevice *input)
         return true;
     }
     // Whatever is left is one unfinished header line: it must not grow without end.
-    if (input->bytesAvailable() > maxImageBytes)
+    if (input->bytesAvailable() > maxHeaderLineBytes)
         overflow = true;
     return false;
 }

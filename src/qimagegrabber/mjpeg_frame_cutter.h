@@ -25,9 +25,9 @@ public:
     static constexpr int BLOCK_SIZE_OFFSET = 5;
     static constexpr int BLOCK_SIZE_DIGITS = 8;
 
-    // maxImageBytes bounds one image and one run of header bytes; a stream that goes past it
-    // is overflowed and cut no further.
-    explicit MjpegFrameCutter(qint64 maxImageBytes);
+    // The bounds for one image and for one unfinished header line; a stream that goes past
+    // either is overflowed and cut no further.
+    MjpegFrameCutter(qint64 maxImageBytes, qint64 maxHeaderLineBytes);
 
     // Forgets the framing and any partly collected image, for a new download.
     void restart();
@@ -57,6 +57,7 @@ private:
     bool collect(QIODevice *input);
 
     const qint64 maxImageBytes;
+    const qint64 maxHeaderLineBytes;
     Framing framingKind = Unknown;
     bool readingImage = false;
     // A part's empty line ends its headers only after at least one header line: the line

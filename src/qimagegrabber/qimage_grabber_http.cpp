@@ -7,6 +7,9 @@
 namespace {
 
 const char USER_AGENT[] = "QImageGrabber";
+// The reply buffers a little more than one image may take, so that an oversized answer is
+// seen, and ended, however fast it arrives.
+constexpr qint64 READ_BUFFER_BYTES = QImageGrabber::MAX_IMAGE_BYTES + 1024 * 1024;
 
 } // namespace
 
@@ -69,13 +72,7 @@ QString QImageGrabberHttp::source() const
 
 QString QImageGrabberHttp::defaultSource() const
 {
-    QUrl fallback;
-    fallback.setScheme(QStringLiteral("http"));
-    fallback.setHost(QStringLiteral("127.0.0.1"));
-    fallback.setPort(8080);
-    fallback.setPath(QStringLiteral("/"));
-    fallback.setQuery(QStringLiteral("action=snapshot"));
-    return fallback.toString();
+    return QStringLiteral("http://127.0.0.1:8080/?action=snapshot");
 }
 
 void QImageGrabberHttp::setUrl(const QUrl &newUrl)
@@ -110,6 +107,7 @@ void QImageGrabberHttp::requestNewImage()
         reply->deleteLater();
     }
     reply = networkManager->get(request);
+    reply->setReadBufferSize(READ_BUFFER_BYTES);
     connect(reply, &QNetworkReply::errorOccurred, this, &QImageGrabberHttp::downloadErrorSlot);
     connect(reply, &QNetworkReply::readyRead, this, &QImageGrabberHttp::onReplyDataAvailable);
 }

@@ -55,6 +55,9 @@ private:
     QNetworkRequest request;
     QNetworkReply *reply = nullptr;
     MjpegFrameCutter cutter;
+    // Received bytes the cutter has not used yet.
+    QByteArray receivedBytes;
+    QBuffer *receivedBuffer;
     QByteArray decodeBytes;
     QBuffer *decodeBuffer;
 };

@@ -307,5 +307,5 @@ void TestMiniVideoSource::mirrorsTheBoundSource()
     QVERIFY(mirror.videoAvaiable());
 }
 
-QTEST_MAIN(TestMiniVideoSource)
+QTEST_GUILESS_MAIN(TestMiniVideoSource)
 #include "tst_mini_video_source.moc"

@@ -74,9 +74,9 @@ QList<QByteArray> cutAll(MjpegFrameCutter &cutter, const QList<QByteArray> &chun
     return images;
 }
 
-QList<QByteArray> cutAll(const QList<QByteArray> &chunks, qint64 maxImageBytes = 1 << 20)
+QList<QByteArray> cutAll(const QList<QByteArray> &chunks)
 {
-    MjpegFrameCutter cutter(maxImageBytes);
+    MjpegFrameCutter cutter(1 << 20, 1 << 16);
     return cutAll(cutter, chunks);
 }
 
@@ -129,7 +129,7 @@ void TestMjpegFrameCutter::survivesEverySplit()
     QLoggingCategory::setFilterRules(QStringLiteral("default.warning=false"));
     auto restoreWarnings = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
 
-    MjpegFrameCutter whole(1 << 20);
+    MjpegFrameCutter whole(1 << 20, 1 << 16);
     QCOMPARE(cutAll(whole, {body}), PAYLOADS);
     QCOMPARE(int(whole.framing()), framing);
 
@@ -201,7 +201,8 @@ void TestMjpegFrameCutter::sizeCap_data()
     QTest::newRow("part at the cap") << start + "Content-Length: 64\r\n\r\n" + atCap << false << 1;
     QTest::newRow("part above the cap") << start + "Content-Length: 65\r\n\r\n" + atCap << true << 0;
     QTest::newRow("gigabytes announced") << start + "Content-Length: 4294967296\r\n\r\n" << true << 0;
-    QTest::newRow("header line that never ends") << start + "X-Padding: " + QByteArray(60, 'p') << true << 0;
+    QTest::newRow("unfinished header line at its cap") << start + "X-Padding: " + QByteArray(21, 'p') << false << 0;
+    QTest::newRow("header line that never ends") << start + "X-Padding: " + QByteArray(22, 'p') << true << 0;
     QTest::newRow("long header line that ends") << start + "X-Padding: " + QByteArray(60, 'p') + "\r\n" << false << 0;
 }
 
@@ -211,7 +212,8 @@ void TestMjpegFrameCutter::sizeCap()
     QFETCH(bool, overflows);
     QFETCH(int, images);
 
-    MjpegFrameCutter cutter(64);
+    // Images up to 64 bytes, unfinished header lines up to 32.
+    MjpegFrameCutter cutter(64, 32);
     QCOMPARE(cutAll(cutter, {body}).size(), images);
     QCOMPARE(cutter.overflowed(), overflows);
     if (!overflows)
@@ -226,7 +228,7 @@ void TestMjpegFrameCutter::sizeCap()
 void TestMjpegFrameCutter::blockSizeCap()
 {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^65 CI "));
-    MjpegFrameCutter cutter(64);
+    MjpegFrameCutter cutter(64, 32);
     QVERIFY(cutAll(cutter, {blockHeader(65, 50) + QByteArray(65, 'j')}).isEmpty());
     QVERIFY(cutter.overflowed());
 }

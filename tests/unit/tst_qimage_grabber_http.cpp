@@ -287,5 +287,5 @@ void TestQImageGrabberHttp::dropsSnapshotsPastTheSizeCap()
     QCOMPARE(peer.server.requests.size(), 1);
 }
 
-QTEST_MAIN(TestQImageGrabberHttp)
+QTEST_GUILESS_MAIN(TestQImageGrabberHttp)
 #include "tst_qimage_grabber_http.moc"
