@@ -166,7 +166,7 @@ void TestQtTelnet::exchanges_data()
     row("two-byte commands in between", {bytes({Iac, 241, Iac, Ga, Iac, Dm, Iac, Se, Iac, Do, OptTtype})},
         bytes({Iac, Will, OptTtype}));
     row("escaped IAC inside a subnegotiation",
-        {bytes({Iac, Sb, OptTtype, SubSend, Iac, Iac, Se, Iac, Se, Iac, Do, OptTtype})},
+        {bytes({Iac, Sb, OptTtype, SubSend, Iac, Iac, Se, 'x', Iac, Se, Iac, Do, OptTtype})},
         ttypeReply + bytes({Iac, Will, OptTtype}));
 
     // Authentication.
