@@ -39,7 +39,6 @@ private slots:
     void identity();
     void bind_data();
     void bind();
-    void occupiedCellKeepsFirstDecoder();
     void memberQueries();
     void releaseMembers();
     void forwardsToEveryMember();
@@ -123,6 +122,7 @@ void TestVwDevice::bind_data()
     QTest::newRow("row below the wall") << 2 << QList<int> {2, 2, 2, 0} << -1;
     // Column 2 of a two-column wall is no tile; it must not take row 1's first cell.
     QTest::newRow("column beyond the wall") << 2 << QList<int> {2, 2, 0, 2} << -1;
+    // A cell that holds a name, given or taken by an earlier bind, keeps its decoder.
     QTest::newRow("cell named for another decoder") << 2 << QList<int> {2, 2, 0, 0} << -1;
 }
 
@@ -145,19 +145,6 @@ void TestVwDevice::bind()
     if (cell >= 0)
         cellsAfter[cell] = candidate->name();
     QCOMPARE(wall.cellNames(), cellsAfter);
-}
-
-void TestVwDevice::occupiedCellKeepsFirstDecoder()
-{
-    VWDevice wall(QStringLiteral("VW:0001:42"), QStringLiteral("Lobby"), 2, 2, QString(), {});
-    const RxDevicePtr first = offlineDecoder(1, 2, 2, 1, 0);
-    const RxDevicePtr second = offlineDecoder(2, 2, 2, 1, 0);
-    QVERIFY(wall.bind(first));
-    QVERIFY(!wall.bind(second));
-    QCOMPARE(wall.members().at(2), first);
-    QCOMPARE(wall.cellNames().at(2), first->name());
-    // Binding again by name is allowed: the same decoder turning up once more.
-    QVERIFY(wall.bind(first));
 }
 
 void TestVwDevice::memberQueries()
