@@ -2,7 +2,7 @@
 // hand rely on them answering as encoders and decoders do.
 #include "broadcast_socket.h"
 #include "device_discovery_response.h"
-#include "free_port.h"
+#include "telnet_server_process.h"
 
 #include <QImage>
 #include <QNetworkDatagram>
@@ -60,6 +60,19 @@ bool readAtLeast(QTcpSocket &socket, QByteArray &data, int size)
         data += socket.readAll();
     }
     return true;
+}
+
+// Reads one header block from `socket` into `data` and takes it off; empty on a timeout.
+QByteArray takeHeaders(QTcpSocket &socket, QByteArray &data)
+{
+    int end;
+    while ((end = data.indexOf("\r\n\r\n")) < 0) {
+        if (!readAtLeast(socket, data, data.size() + 1))
+            return QByteArray();
+    }
+    const QByteArray headers = data.left(end);
+    data.remove(0, end + 4);
+    return headers;
 }
 
 } // namespace
@@ -154,35 +167,28 @@ void TestDeviceSimulator::streamsJpegParts()
     client.write("GET /stream HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: test\r\n\r\n");
 
     QByteArray data;
-    int headersEnd = -1;
-    while ((headersEnd = data.indexOf("\r\n\r\n")) < 0)
-        QVERIFY(readAtLeast(client, data, data.size() + 1));
-    const QByteArray headers = data.left(headersEnd);
+    const QByteArray headers = takeHeaders(client, data);
     QVERIFY2(headers.startsWith("HTTP/1.0 200 OK\r\n"), headers.constData());
     QVERIFY(headers.contains("Content-Type: multipart/x-mixed-replace; boundary=zentrovaframe"));
-    data.remove(0, headersEnd + 4);
 
     // Two parts in a row, each cut by its Content-Length, each a decodable picture.
     QImage previous;
     for (int part = 0; part < 2; ++part) {
-        int partHeadersEnd = -1;
-        while ((partHeadersEnd = data.indexOf("\r\n\r\n")) < 0)
-            QVERIFY(readAtLeast(client, data, data.size() + 1));
-        const QByteArray partHeaders = data.left(partHeadersEnd);
+        const QByteArray partHeaders = takeHeaders(client, data);
         QVERIFY2(partHeaders.startsWith("--zentrovaframe\r\n"), partHeaders.constData());
         const int lengthAt = partHeaders.indexOf("Content-Length: ");
         QVERIFY(lengthAt > 0);
         bool ok = false;
         const int length = partHeaders.mid(lengthAt + 16).trimmed().toInt(&ok);
         QVERIFY(ok && length > 0);
-        QVERIFY(readAtLeast(client, data, partHeadersEnd + 4 + length + 2));
-        const QImage image = QImage::fromData(data.mid(partHeadersEnd + 4, length), "JPG");
+        QVERIFY(readAtLeast(client, data, length + 2));
+        const QImage image = QImage::fromData(data.left(length), "JPG");
         QCOMPARE(image.size(), fromFolder ? QSize(64, 48) : QSize(320, 180));
-        QCOMPARE(data.mid(partHeadersEnd + 4 + length, 2), QByteArray("\r\n"));
+        QCOMPARE(data.mid(length, 2), QByteArray("\r\n"));
         // Drawn frames move, so that a frozen preview shows; a single file repeats.
         QCOMPARE(image != previous, fromFolder ? part == 0 : true);
         previous = image;
-        data.remove(0, partHeadersEnd + 4 + length + 2);
+        data.remove(0, length + 2);
     }
 
     QTcpSocket other;

@@ -1,6 +1,7 @@
 #include "scripted_shell_peer.h"
 
 #include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -12,67 +13,7 @@ constexpr char SB = char(250);
 constexpr char SE = char(240);
 constexpr int PIECE_GAP_MS = 15;
 
-} // namespace
-
-ScriptedShellPeer::ScriptedShellPeer(QObject *parent)
-    : QObject(parent)
-{
-    connect(&server, &QTcpServer::newConnection, this, &ScriptedShellPeer::onNewConnection);
-}
-
-bool ScriptedShellPeer::listen()
-{
-    return server.listen(QHostAddress::LocalHost, 0);
-}
-
-void ScriptedShellPeer::setAnswer(const QByteArray &commandLine, const QByteArray &output)
-{
-    answers.insert(commandLine, output);
-}
-
-void ScriptedShellPeer::releasePrompt()
-{
-    holdPrompt = false;
-    if (client && !askForLogin)
-        sendInPieces(PROMPT);
-}
-
-void ScriptedShellPeer::dropConnection()
-{
-    if (!client)
-        return;
-    QTcpSocket *dropped = client;
-    client = nullptr;
-    dropped->disconnectFromHost();
-    dropped->deleteLater();
-}
-
-void ScriptedShellPeer::onNewConnection()
-{
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
-        // One decoder shell serves one controller; an older link is replaced.
-        dropConnection();
-        client = socket;
-        ++connections;
-        inbound.clear();
-        outbound.clear();
-        loggedIn = false;
-        connect(client, &QTcpSocket::readyRead, this, &ScriptedShellPeer::onReadyRead);
-        connect(client, &QTcpSocket::disconnected, this, [this, socket] {
-            if (socket != client)
-                return;
-            ++clientCloses;
-            client = nullptr;
-            socket->deleteLater();
-        });
-        if (askForLogin)
-            sendInPieces("\r\nstandin login: ");
-        else if (!holdPrompt)
-            sendInPieces(PROMPT);
-    }
-}
-
-QByteArray ScriptedShellPeer::withoutTelnetCommands(const QByteArray &data)
+QByteArray withoutTelnetCommands(const QByteArray &data)
 {
     QByteArray text;
     for (int i = 0; i < data.size(); ++i) {
@@ -88,14 +29,103 @@ QByteArray ScriptedShellPeer::withoutTelnetCommands(const QByteArray &data)
     return text;
 }
 
+} // namespace
+
+ScriptedShellPeer::ScriptedShellPeer(Mode mode)
+    : mode(mode)
+{
+    connect(&server, &QTcpServer::newConnection, this, &ScriptedShellPeer::onNewConnection);
+    server.listen(QHostAddress::LocalHost, 0);
+}
+
+void ScriptedShellPeer::releasePrompt()
+{
+    holdPrompt = false;
+    if (current && !askForLogin)
+        sendInPieces(PROMPT);
+}
+
+void ScriptedShellPeer::dropConnection()
+{
+    if (!current)
+        return;
+    QTcpSocket *dropped = current;
+    current = nullptr;
+    dropped->disconnectFromHost();
+    dropped->deleteLater();
+}
+
+bool ScriptedShellPeer::waitForClient(int msecs)
+{
+    if (!QTest::qWaitFor([this] { return connections > claimed; }, msecs))
+        return false;
+    claimed = connections;
+    return true;
+}
+
+bool ScriptedShellPeer::waitForBytes(int count, int msecs)
+{
+    return QTest::qWaitFor([this, count] { return raw.size() >= count; }, msecs);
+}
+
+bool ScriptedShellPeer::waitForDisconnected(int msecs)
+{
+    return QTest::qWaitFor([this] { return !current; }, msecs);
+}
+
+void ScriptedShellPeer::send(const QByteArray &data)
+{
+    current->write(data);
+    current->flush();
+}
+
+QByteArray ScriptedShellPeer::takeRawBytes()
+{
+    QByteArray taken;
+    taken.swap(raw);
+    return taken;
+}
+
+void ScriptedShellPeer::onNewConnection()
+{
+    while (QTcpSocket *socket = server.nextPendingConnection()) {
+        // One decoder shell serves one controller; an older link is replaced.
+        dropConnection();
+        current = socket;
+        ++connections;
+        raw.clear();
+        inbound.clear();
+        outbound.clear();
+        loggedIn = false;
+        connect(socket, &QTcpSocket::readyRead, this, &ScriptedShellPeer::onReadyRead);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            if (socket != current)
+                return;
+            ++clientCloses;
+            current = nullptr;
+            socket->deleteLater();
+        });
+        if (mode == Raw)
+            continue;
+        if (askForLogin)
+            sendInPieces("\r\nstandin login: ");
+        else if (!holdPrompt)
+            sendInPieces(PROMPT);
+    }
+}
+
 void ScriptedShellPeer::onReadyRead()
 {
     auto *socket = qobject_cast<QTcpSocket *>(sender());
-    if (socket != client)
+    if (socket != current)
+        return;
+    const QByteArray data = socket->readAll();
+    raw.append(data);
+    if (mode == Raw)
         return;
     // The client's option requests arrive whole in its first write; the tests need no
     // negotiation, so they are dropped rather than answered.
-    inbound.append(withoutTelnetCommands(socket->readAll()));
+    inbound.append(withoutTelnetCommands(data));
     int end;
     while ((end = inbound.indexOf(LINE_END)) >= 0) {
         const QByteArray line = inbound.left(end);
@@ -121,10 +151,10 @@ void ScriptedShellPeer::handleLine(const QByteArray &line)
 
 void ScriptedShellPeer::sendInPieces(const QByteArray &data)
 {
-    if (!client)
+    if (!current)
         return;
     if (pieceSize <= 0) {
-        client->write(data);
+        current->write(data);
         return;
     }
     const bool idle = outbound.isEmpty();
@@ -135,10 +165,10 @@ void ScriptedShellPeer::sendInPieces(const QByteArray &data)
 
 void ScriptedShellPeer::sendNextPiece()
 {
-    if (!client || outbound.isEmpty())
+    if (!current || outbound.isEmpty())
         return;
-    client->write(outbound.left(pieceSize));
-    client->flush();
+    current->write(outbound.left(pieceSize));
+    current->flush();
     outbound.remove(0, pieceSize);
     if (!outbound.isEmpty())
         QTimer::singleShot(PIECE_GAP_MS, this, &ScriptedShellPeer::sendNextPiece);
