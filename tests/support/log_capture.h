@@ -9,18 +9,34 @@
 class LogCapture
 {
 public:
-    explicit LogCapture(QtMsgType level);
-    ~LogCapture();
+    explicit LogCapture(QtMsgType level)
+        : level(level)
+        , previous(qInstallMessageHandler(&LogCapture::handler))
+    {
+        active = this;
+    }
+    ~LogCapture()
+    {
+        active = nullptr;
+        qInstallMessageHandler(previous);
+    }
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
 
     QStringList messages() const { return captured; }
     // The captured messages that contain the text.
-    QStringList matching(const QString &text) const;
+    QStringList matching(const QString &text) const { return captured.filter(text); }
 
 private:
-    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (active && type == active->level)
+            active->captured.append(message);
+        else if (active && active->previous)
+            active->previous(type, context, message);
+    }
 
+    static inline LogCapture *active = nullptr;
     QtMsgType level;
     QStringList captured;
     QtMessageHandler previous;

@@ -4,17 +4,11 @@
 
 namespace {
 
-InterfaceAddress address(const char *name, const char *humanName, const char *ip)
-{
-    return InterfaceAddress {
-        QString::fromLatin1(name), QString::fromLatin1(humanName), QHostAddress(QLatin1String(ip)), QHostAddress()};
-}
-
 // Two cards, the first with two addresses, as an installer's PC might have them.
 const QList<InterfaceAddress> candidates {
-    address("eth0", "Office", "10.1.2.3"),
-    address("eth0", "Office", "192.0.2.1"),
-    address("eth1", "AV LAN", "198.51.100.7"),
+    {"eth0", "Office", QHostAddress("10.1.2.3"), {}},
+    {"eth0", "Office", QHostAddress("192.0.2.1"), {}},
+    {"eth1", "AV LAN", QHostAddress("198.51.100.7"), {}},
 };
 
 QStringList ips(const QList<InterfaceAddress> &addresses)
@@ -32,51 +26,44 @@ class TestInterfaceSelection : public QObject
     Q_OBJECT
 
 private slots:
-    void selection_data();
-    void selection();
+    void selection_data()
+    {
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("unmatched");
+
+        const QStringList all {"10.1.2.3", "192.0.2.1", "198.51.100.7"};
+        QTest::newRow("blanks and commas keep all") << QStringLiteral(" , ,") << all << QStringList();
+        QTest::newRow("by name takes every address")
+            << QStringLiteral("eth0") << QStringList {"10.1.2.3", "192.0.2.1"} << QStringList();
+        QTest::newRow("by human-readable name")
+            << QStringLiteral("AV LAN") << QStringList {"198.51.100.7"} << QStringList();
+        QTest::newRow("name and subnet (one address of a card), spaces trimmed, order kept")
+            << QStringLiteral(" eth1 , 192.0.2.0/24") << QStringList {"192.0.2.1", "198.51.100.7"} << QStringList();
+        QTest::newRow("overlapping entries keep an address once")
+            << QStringLiteral("eth0,10.0.0.0/8") << QStringList {"10.1.2.3", "192.0.2.1"} << QStringList();
+        QTest::newRow("names are exact") << QStringLiteral("ETH0,eth") << QStringList() << QStringList {"ETH0", "eth"};
+        QTest::newRow("unknown entry reported, others still work")
+            << QStringLiteral("wlan0,eth1") << QStringList {"198.51.100.7"} << QStringList {"wlan0"};
+        QTest::newRow("malformed subnets match nothing")
+            << QStringLiteral("192.0.2.0/33,300.1.2.0/24,/24") << QStringList()
+            << QStringList {"192.0.2.0/33", "300.1.2.0/24", "/24"};
+        QTest::newRow("IPv6 subnet matches no IPv4 address")
+            << QStringLiteral("::/0") << QStringList() << QStringList {"::/0"};
+        QTest::newRow("whole IPv4 range") << QStringLiteral("0.0.0.0/0") << all << QStringList();
+    }
+
+    void selection()
+    {
+        QFETCH(QString, selection);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, unmatched);
+
+        QStringList reported;
+        QCOMPARE(ips(selectInterfaceAddresses(candidates, selection, &reported)), expected);
+        QCOMPARE(reported, unmatched);
+    }
 };
-
-void TestInterfaceSelection::selection_data()
-{
-    QTest::addColumn<QString>("selection");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QStringList>("unmatched");
-
-    const QStringList all {"10.1.2.3", "192.0.2.1", "198.51.100.7"};
-    QTest::newRow("unset keeps all") << QString() << all << QStringList();
-    QTest::newRow("blanks and commas keep all") << QStringLiteral(" , ,") << all << QStringList();
-    QTest::newRow("by name takes every address")
-        << QStringLiteral("eth0") << QStringList {"10.1.2.3", "192.0.2.1"} << QStringList();
-    QTest::newRow("by human-readable name")
-        << QStringLiteral("AV LAN") << QStringList {"198.51.100.7"} << QStringList();
-    QTest::newRow("by subnet picks one address of a card")
-        << QStringLiteral("192.0.2.0/24") << QStringList {"192.0.2.1"} << QStringList();
-    QTest::newRow("name and subnet, spaces trimmed, order kept")
-        << QStringLiteral(" eth1 , 192.0.2.0/24") << QStringList {"192.0.2.1", "198.51.100.7"} << QStringList();
-    QTest::newRow("overlapping entries keep an address once")
-        << QStringLiteral("eth0,10.0.0.0/8") << QStringList {"10.1.2.3", "192.0.2.1"} << QStringList();
-    QTest::newRow("names are exact") << QStringLiteral("ETH0,eth") << QStringList() << QStringList {"ETH0", "eth"};
-    QTest::newRow("unknown entry reported, others still work")
-        << QStringLiteral("wlan0,eth1") << QStringList {"198.51.100.7"} << QStringList {"wlan0"};
-    QTest::newRow("subnet without addresses reported")
-        << QStringLiteral("203.0.113.0/24") << QStringList() << QStringList {"203.0.113.0/24"};
-    QTest::newRow("malformed subnets match nothing") << QStringLiteral("192.0.2.0/33,300.1.2.0/24,/24") << QStringList()
-                                                     << QStringList {"192.0.2.0/33", "300.1.2.0/24", "/24"};
-    QTest::newRow("IPv6 subnet matches no IPv4 address")
-        << QStringLiteral("::/0") << QStringList() << QStringList {"::/0"};
-    QTest::newRow("whole IPv4 range") << QStringLiteral("0.0.0.0/0") << all << QStringList();
-}
-
-void TestInterfaceSelection::selection()
-{
-    QFETCH(QString, selection);
-    QFETCH(QStringList, expected);
-    QFETCH(QStringList, unmatched);
-
-    QStringList reported;
-    QCOMPARE(ips(selectInterfaceAddresses(candidates, selection, &reported)), expected);
-    QCOMPARE(reported, unmatched);
-}
 
 QTEST_GUILESS_MAIN(TestInterfaceSelection)
 #include "tst_interface_selection.moc"
