@@ -265,6 +265,11 @@ void TestMiniVideoSource::mirrorsTheBoundSource()
     // Bound again after an unbind, the same source mirrors anew.
     mirror.bindSource(&second);
     QVERIFY(mirror.videoAvaiable());
+    // No source at all unbinds, where it used to read from a null source.
+    mirror.bindSource(nullptr);
+    QVERIFY(!mirror.videoAvaiable());
+    second.onImageReceived(&frame);
+    QCOMPARE(forwarded.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestMiniVideoSource)
