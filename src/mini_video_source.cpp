@@ -58,6 +58,9 @@ void MiniVideoSource::bindSource(MiniVideoSource *other)
     if (other == boundSource)
         return;
     unbindSource();
+    // Binding no source is an unbind: there is nothing to mirror, and nothing to read from.
+    if (!other)
+        return;
     boundSource = other;
     mirrorConnections << connect(other, &MiniVideoSource::imageReceived, this, &MiniVideoSource::onImageReceived)
                       << connect(

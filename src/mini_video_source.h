@@ -34,7 +34,8 @@ public:
     QSize size() const { return viewSize; }
     void setSize(const QSize &newSize);
 
-    // Mirrors other's frames and availability until unbindSource or the next bindSource.
+    // Mirrors other's frames and availability until unbindSource or the next bindSource;
+    // a null other unbinds.
     void bindSource(MiniVideoSource *other);
     void unbindSource();
 

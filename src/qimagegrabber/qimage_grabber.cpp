@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDebug>
 #include <QImageReader>
+#include <QNetworkReply>
 
 QImageGrabber::QImageGrabber(QObject *parent)
     : QObject(parent),
@@ -60,4 +61,15 @@ bool QImageGrabber::readImage()
         return false;
     }
     return imageReader->read(image);
+}
+
+void QImageGrabber::abandonReply(QNetworkReply *&reply)
+{
+    if (!reply)
+        return;
+    QNetworkReply *old = reply;
+    reply = nullptr;
+    old->disconnect(this);
+    old->abort();
+    old->deleteLater();
 }

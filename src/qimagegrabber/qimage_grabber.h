@@ -9,6 +9,7 @@
 
 class QBuffer;
 class QImageReader;
+class QNetworkReply;
 
 // An image source that decodes one frame at a time into an image it owns. Receivers
 // of newImageGrabbed use or copy the image inside the slot and never keep the pointer.
@@ -58,6 +59,8 @@ protected:
     // Decodes from imageReader's device into image. An image whose header announces more
     // than MAX_IMAGE_PIXELS is refused before any pixel memory is taken for it.
     bool readImage();
+    // Ends a download, if there is one, so that nothing of it reaches this grabber again.
+    void abandonReply(QNetworkReply *&reply);
 
     QString lastError;
     QBuffer *frameBuffer;

@@ -153,11 +153,7 @@ void QImageGrabberHttp::onReplyDataAvailable()
 {
     if (reply->bytesAvailable() <= MAX_IMAGE_BYTES)
         return;
-    QNetworkReply *oversized = reply;
-    reply = nullptr;
-    oversized->disconnect(this);
-    oversized->abort();
-    oversized->deleteLater();
+    abandonReply(reply);
     timeoutTimer.stop();
     lastError = QStringLiteral("The snapshot is larger than %1 bytes").arg(MAX_IMAGE_BYTES);
     qWarning().noquote() << "Snapshot from" << url.toString() << "dropped:" << lastError;

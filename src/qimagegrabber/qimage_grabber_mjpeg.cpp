@@ -42,7 +42,7 @@ bool QImageGrabberMjpeg::startGrabbing()
     if (!url.isValid())
         return false;
     request.setUrl(url);
-    dropReply();
+    abandonReply(reply);
     reply = networkManager->get(request);
     reply->setReadBufferSize(READ_BUFFER_BYTES);
     connect(reply, &QNetworkReply::errorOccurred, this, &QImageGrabberMjpeg::downloadErrorSlot);
@@ -62,7 +62,7 @@ void QImageGrabberMjpeg::stopGrabbing()
 {
     grabbingState = Stopped;
     emit stateChanged(Stopped);
-    dropReply();
+    abandonReply(reply);
 }
 
 void QImageGrabberMjpeg::setRequestedFps(double)
@@ -179,20 +179,9 @@ void QImageGrabberMjpeg::replyDataAvailable()
     processReceivedData(reply);
 }
 
-void QImageGrabberMjpeg::dropReply()
-{
-    if (!reply)
-        return;
-    QNetworkReply *old = reply;
-    reply = nullptr;
-    old->disconnect(this);
-    old->abort();
-    old->deleteLater();
-}
-
 void QImageGrabberMjpeg::failOverflowedStream()
 {
-    dropReply();
+    abandonReply(reply);
     grabbingState = Error;
     emit stateChanged(Error);
     lastError = tr("The stream sent an image or a header line larger than allowed");

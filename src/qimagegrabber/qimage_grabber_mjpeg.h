@@ -46,8 +46,6 @@ private slots:
     void replyDataAvailable();
 
 private:
-    // Ends the running download, if any, so that nothing of it reaches the grabber again.
-    void dropReply();
     void failOverflowedStream();
 
     QUrl url;

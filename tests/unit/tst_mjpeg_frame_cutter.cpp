@@ -20,38 +20,12 @@ const QList<QByteArray> PAYLOADS = {
     QByteArray(300, '\n') + "\r\n\xff\xd9",
 };
 
-QByteArray ffmpegMultipart()
+// The payloads framed by framer, which is given each payload and what came before it.
+QByteArray framed(const QByteArray &start, const std::function<QByteArray(const QByteArray &, bool)> &framer)
 {
-    // What ffmpeg's mpjpeg muxer puts on the wire: a boundary, then per image its part
-    // headers, the image, and a line break before the next boundary.
-    QByteArray body = "--ffmpeg\r\n";
+    QByteArray body = start;
     for (const QByteArray &payload : PAYLOADS)
-        body += TestMjpeg::multipartPart(payload);
-    return body;
-}
-
-QByteArray tightMultipart()
-{
-    QByteArray body;
-    for (const QByteArray &payload : PAYLOADS)
-        body += "--myboundary\r\nContent-Type: image/jpeg\r\nX-Timestamp: 1\r\nContent-Length: "
-            + QByteArray::number(payload.size()) + "\r\n\r\n" + payload;
-    return body;
-}
-
-QByteArray headersFirstMultipart()
-{
-    QByteArray body;
-    for (const QByteArray &payload : PAYLOADS)
-        body += "Content-Length: " + QByteArray::number(payload.size()) + "\r\n\r\n" + payload;
-    return body;
-}
-
-QByteArray blockFraming()
-{
-    QByteArray body;
-    for (const QByteArray &payload : PAYLOADS)
-        body += blockHeader(payload.size(), body.isEmpty() ? 50 : 51) + payload;
+        body += framer(payload, body.isEmpty());
     return body;
 }
 
@@ -66,9 +40,8 @@ QList<QByteArray> cutAll(MjpegFrameCutter &cutter, const QList<QByteArray> &chun
     for (const QByteArray &chunk : chunks) {
         arrived.append(chunk);
         while (cutter.cutImage(&input)) {
-            QByteArray image;
-            cutter.takeNewestImage(image);
-            images << image;
+            images << QByteArray();
+            cutter.takeNewestImage(images.last());
         }
     }
     return images;
@@ -78,17 +51,6 @@ QList<QByteArray> cutAll(const QList<QByteArray> &chunks)
 {
     MjpegFrameCutter cutter(1 << 20, 1 << 16);
     return cutAll(cutter, chunks);
-}
-
-QList<QByteArray> randomCuts(const QByteArray &body, QRandomGenerator &random)
-{
-    QList<QByteArray> chunks;
-    for (int at = 0; at < body.size();) {
-        const int length = random.bounded(1, 80);
-        chunks << body.mid(at, length);
-        at += length;
-    }
-    return chunks;
 }
 
 } // namespace
@@ -106,19 +68,30 @@ private slots:
     void blockHeadersAreLoggedAndRealigned();
     void sizeCap_data();
     void sizeCap();
-    void blockSizeCap();
 };
 
 void TestMjpegFrameCutter::survivesEverySplit_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("framing");
-    QTest::newRow("multipart as ffmpeg sends it") << ffmpegMultipart() << int(MjpegFrameCutter::Multipart);
-    QTest::newRow("multipart without line break after the image")
-        << tightMultipart() << int(MjpegFrameCutter::Multipart);
-    QTest::newRow("multipart starting with the part headers")
-        << headersFirstMultipart() << int(MjpegFrameCutter::Multipart);
-    QTest::newRow("block framing") << blockFraming() << int(MjpegFrameCutter::Block);
+    const auto length = [](const QByteArray &payload) { return QByteArray::number(payload.size()); };
+    // What ffmpeg's mpjpeg muxer puts on the wire: a boundary, then per image its part
+    // headers, the image, and a line break before the next boundary.
+    QTest::newRow("multipart as ffmpeg sends it") << framed(
+        "--ffmpeg\r\n", [](const QByteArray &payload, bool) -> QByteArray { return TestMjpeg::multipartPart(payload); })
+                                                  << int(MjpegFrameCutter::Multipart);
+    QTest::newRow("multipart without line break after the image") << framed(
+        {}, [&](const QByteArray &payload, bool) -> QByteArray {
+            return "--myboundary\r\nContent-Type: image/jpeg\r\nX-Timestamp: 1\r\nContent-Length: " + length(payload)
+                + "\r\n\r\n" + payload;
+        }) << int(MjpegFrameCutter::Multipart);
+    QTest::newRow("multipart starting with the part headers") << framed(
+        {}, [&](const QByteArray &payload, bool) -> QByteArray {
+            return "Content-Length: " + length(payload) + "\r\n\r\n" + payload;
+        }) << int(MjpegFrameCutter::Multipart);
+    QTest::newRow("block framing") << framed({}, [](const QByteArray &payload, bool first) -> QByteArray {
+        return blockHeader(payload.size(), first ? 50 : 51) + payload;
+    }) << int(MjpegFrameCutter::Block);
 }
 
 void TestMjpegFrameCutter::survivesEverySplit()
@@ -136,20 +109,19 @@ void TestMjpegFrameCutter::survivesEverySplit()
     for (int at = 0; at <= body.size(); ++at)
         QVERIFY2(cutAll({body.left(at), body.mid(at)}) == PAYLOADS, qPrintable(QString::number(at)));
 
-    QList<QByteArray> bytes;
-    for (char c : body)
-        bytes << QByteArray(1, c);
-    QCOMPARE(cutAll(bytes), PAYLOADS);
-
+    // Byte by byte, then many random splits.
     QRandomGenerator random(4242);
-    for (int run = 0; run < 300; ++run)
-        QCOMPARE(cutAll(randomCuts(body, random)), PAYLOADS);
+    for (int run = 0; run < 300; ++run) {
+        QList<QByteArray> chunks;
+        for (int at = 0; at < body.size(); at += chunks.last().size())
+            chunks << body.mid(at, random.bounded(1, run == 0 ? 2 : 80));
+        QCOMPARE(cutAll(chunks), PAYLOADS);
+    }
 }
 
 void TestMjpegFrameCutter::contentLengthSpellings_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::newRow("usual") << QByteArray("Content-Length: 5");
     QTest::newRow("lower case") << QByteArray("content-length: 5");
     QTest::newRow("upper case") << QByteArray("CONTENT-LENGTH: 5");
     QTest::newRow("no space after the colon") << QByteArray("Content-Length:5");
@@ -201,6 +173,7 @@ void TestMjpegFrameCutter::sizeCap_data()
     QTest::newRow("part at the cap") << start + "Content-Length: 64\r\n\r\n" + atCap << false << 1;
     QTest::newRow("part above the cap") << start + "Content-Length: 65\r\n\r\n" + atCap << true << 0;
     QTest::newRow("gigabytes announced") << start + "Content-Length: 4294967296\r\n\r\n" << true << 0;
+    QTest::newRow("block above the cap") << blockHeader(65, 50) + atCap + 'j' << true << 0;
     QTest::newRow("unfinished header line at its cap") << start + "X-Padding: " + QByteArray(21, 'p') << false << 0;
     QTest::newRow("header line that never ends") << start + "X-Padding: " + QByteArray(22, 'p') << true << 0;
     QTest::newRow("long header line that ends") << start + "X-Padding: " + QByteArray(60, 'p') + "\r\n" << false << 0;
@@ -214,6 +187,8 @@ void TestMjpegFrameCutter::sizeCap()
 
     // Images up to 64 bytes, unfinished header lines up to 32.
     MjpegFrameCutter cutter(64, 32);
+    if (body.startsWith("mjpeg"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^65 CI "));
     QCOMPARE(cutAll(cutter, {body}).size(), images);
     QCOMPARE(cutter.overflowed(), overflows);
     if (!overflows)
@@ -223,14 +198,6 @@ void TestMjpegFrameCutter::sizeCap()
     QVERIFY(cutAll(cutter, {good}).isEmpty());
     cutter.restart();
     QCOMPARE(cutAll(cutter, {good}), QList<QByteArray> {"ok"});
-}
-
-void TestMjpegFrameCutter::blockSizeCap()
-{
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^65 CI "));
-    MjpegFrameCutter cutter(64, 32);
-    QVERIFY(cutAll(cutter, {blockHeader(65, 50) + QByteArray(65, 'j')}).isEmpty());
-    QVERIFY(cutter.overflowed());
 }
 
 QTEST_GUILESS_MAIN(TestMjpegFrameCutter)

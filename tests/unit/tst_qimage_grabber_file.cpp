@@ -1,15 +1,80 @@
-#include "avi_fixture.h"
 #include "qimagegrabber/avi_format.h"
+#include "qimagegrabber/avi_index.h"
 #include "qimagegrabber/avi_writer.h"
 #include "qimagegrabber/qimage_grabber_file.h"
 #include "test_home.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 namespace {
+
+// Frame i of a clip is (16 + 8 i) x 16 pixels, so the width of a decoded image tells
+// which frame was shown.
+int frameWidth(int frame)
+{
+    return 16 + 8 * frame;
+}
+
+QByteArray jpeg(int frame)
+{
+    QImage image(QSize(frameWidth(frame), 16), QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpg");
+    // Small tables keep a one-frame clip under the 1 KiB lower file size limit.
+    writer.setOptimizedWrite(true);
+    writer.write(image);
+    return bytes;
+}
+
+// A clip of frames JPEG frames, each followed by a chunk of another stream if given.
+QByteArray clip(int frames, const QByteArray &otherChunk = QByteArray())
+{
+    AviWriter writer(QSize(frameWidth(frames - 1), 16), 25);
+    for (int i = 0; i < frames; ++i) {
+        writer.addFrame(jpeg(i));
+        if (!otherChunk.isEmpty())
+            writer.addChunk(otherChunk, QByteArray(320, '\0'));
+    }
+    return writer.toByteArray();
+}
+
+QByteArray withU32(QByteArray data, qint64 pos, quint32 value)
+{
+    qToLittleEndian(value, data.data() + pos);
+    return data;
+}
+
+QByteArray replaced(QByteArray data, qint64 pos, const QByteArray &bytes)
+{
+    return data.replace(int(pos), bytes.size(), bytes);
+}
+
+// Cut to size, with a RIFF size that agrees.
+QByteArray cutAt(const QByteArray &data, qint64 size)
+{
+    return withU32(data.left(int(size)), avi::RIFF_SIZE_POS, quint32(size - avi::CHUNK_HEADER_SIZE));
+}
+
+// The offset field of an idx1 entry, and the chunk it points to (offsets count from "movi").
+qint64 offsetField(const QByteArray &data, int entry)
+{
+    return data.indexOf(avi::INDEX_ID) + avi::CHUNK_HEADER_SIZE + qint64(entry) * avi::INDEX_ENTRY_SIZE
+        + avi::INDEX_ENTRY_OFFSET_POS;
+}
+
+qint64 chunkPos(const QByteArray &data, int entry)
+{
+    return data.indexOf(avi::MOVIE_LIST) + qFromLittleEndian<quint32>(data.constData() + offsetField(data, entry));
+}
 
 // Exposes the tick and the timer, and runs on a clock the test sets.
 class PlayableGrabber : public QImageGrabberFile
@@ -30,8 +95,8 @@ public:
         grabberNextFrame();
         return !lastImage.isNull();
     }
-    // Which frame of an AviFixture clip a tick showed, -1 for none.
-    int frameAt(qint64 elapsedMs) { return tickAt(elapsedMs) ? AviFixture::frameShown(lastImage.width()) : -1; }
+    // Which frame of a clip a tick showed, -1 for none.
+    int frameAt(qint64 elapsedMs) { return tickAt(elapsedMs) ? (lastImage.width() - 16) / 8 : -1; }
 
     qint64 now = 0;
     QImage lastImage;
@@ -44,6 +109,10 @@ class TestQImageGrabberFile : public QObject
     Q_OBJECT
 
 private slots:
+    void indexRefusesMalformedFiles_data();
+    void indexRefusesMalformedFiles();
+    void indexPassesOverBadEntries_data();
+    void indexPassesOverBadEntries();
     void fileSizeLimits_data();
     void fileSizeLimits();
     void startsOnlyWhenLoaded();
@@ -66,6 +135,82 @@ private:
     QTemporaryDir dir;
 };
 
+void TestQImageGrabberFile::indexRefusesMalformedFiles_data()
+{
+    QTest::addColumn<QByteArray>("data");
+
+    const QByteArray good = clip(3);
+    QVERIFY(AviIndex::parse(good));
+    const qint64 moviePos = good.indexOf(avi::MOVIE_LIST);
+    const qint64 indexPos = good.indexOf(avi::INDEX_ID);
+    // Where the first stream header sits in the files AviWriter makes.
+    const qint64 streamHeaderPos = avi::MAIN_HEADER_POS + avi::MAIN_HEADER_SIZE + avi::STREAM_HEADER_AFTER_MAIN_HEADER;
+
+    QTest::newRow("RIFF tag alone") << QByteArrayLiteral("RIFF");
+    QTest::newRow("not RIFF") << replaced(good, 0, "RIFX");
+    QTest::newRow("truncated by one byte") << good.left(good.size() - 1);
+    QTest::newRow("padded by one byte") << good + '\0';
+    QTest::newRow("header cut inside avih") << cutAt(good, avi::MICROSECONDS_PER_FRAME_POS + 2);
+    QTest::newRow("no avih") << replaced(good, avi::MAIN_HEADER_POS, "AVIH");
+    QTest::newRow("avih size beyond the file") << withU32(good, avi::MAIN_HEADER_SIZE_POS, 0xFFFFFFF0);
+    QTest::newRow("avih size misses strh") << withU32(good, avi::MAIN_HEADER_SIZE_POS, avi::MAIN_HEADER_SIZE + 4);
+    QTest::newRow("header cut inside strh") << cutAt(good, streamHeaderPos + avi::STREAM_HANDLER_OFFSET + 2);
+    QTest::newRow("audio stream first") << replaced(good, streamHeaderPos + avi::STREAM_TYPE_OFFSET, "auds");
+    QTest::newRow("other video codec") << replaced(good, streamHeaderPos + avi::STREAM_HANDLER_OFFSET, "H264");
+    QTest::newRow("no movie list") << replaced(good, moviePos, "MOVI");
+    QTest::newRow("no movie list, LIST at the very end")
+        << cutAt(replaced(good, moviePos, "MOVI") + "LIST", good.size() + 4);
+    QTest::newRow("no idx1") << replaced(good, indexPos, "IDX1");
+    QTest::newRow("file ends inside idx1 header") << cutAt(good, indexPos + 6);
+    QTest::newRow("idx1 size beyond the file") << withU32(good, indexPos + avi::FOURCC_SIZE, 0x7FFFFFF0);
+    QTest::newRow("idx1 one entry too long") << withU32(good, indexPos + avi::FOURCC_SIZE, 4 * avi::INDEX_ENTRY_SIZE);
+}
+
+void TestQImageGrabberFile::indexRefusesMalformedFiles()
+{
+    QFETCH(QByteArray, data);
+    QVERIFY(!AviIndex::parse(data));
+}
+
+void TestQImageGrabberFile::indexPassesOverBadEntries_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("badEntry");
+
+    const QByteArray good = clip(3);
+    const qint64 moviePos = good.indexOf(avi::MOVIE_LIST);
+    const qint64 chunk = chunkPos(good, 1);
+    const quint32 pastTheEnd = quint32(good.size() - chunk - avi::CHUNK_HEADER_SIZE + 1);
+
+    QTest::newRow("offset far beyond the file") << withU32(good, offsetField(good, 1), 0xFFFFFFF0) << 1;
+    QTest::newRow("chunk header past the end")
+        << withU32(good, offsetField(good, 1), quint32(good.size() - moviePos - 4)) << 1;
+    QTest::newRow("chunk size past the end") << withU32(good, chunk + avi::FOURCC_SIZE, 0x7FFFFFFF) << 1;
+    QTest::newRow("chunk size one byte too long") << withU32(good, chunk + avi::FOURCC_SIZE, pastTheEnd) << 1;
+    QTest::newRow("audio chunk") << replaced(good, chunk, "01wb") << 1;
+    QTest::newRow("uncompressed frame") << replaced(good, chunk, "00db") << 1;
+    QTest::newRow("entry before the first") << good << -1;
+    QTest::newRow("entry after the last") << good << 3;
+}
+
+void TestQImageGrabberFile::indexPassesOverBadEntries()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, badEntry);
+
+    const auto index = AviIndex::parse(data);
+    QVERIFY(index);
+    QCOMPARE(index->entryCount(), 3);
+    QByteArray jpeg = "untouched";
+    QVERIFY(!index->videoFrame(badEntry, &jpeg));
+    QCOMPARE(jpeg, QByteArrayLiteral("untouched"));
+    // The neighbours still play.
+    for (int entry : {0, 2}) {
+        QVERIFY(index->videoFrame(entry, &jpeg));
+        QCOMPARE(QImage::fromData(jpeg).width(), frameWidth(entry));
+    }
+}
+
 void TestQImageGrabberFile::fileSizeLimits_data()
 {
     QTest::addColumn<qint64>("size");
@@ -83,10 +228,9 @@ void TestQImageGrabberFile::fileSizeLimits()
     QFETCH(bool, loads);
 
     // A valid clip padded with zeros (sparse on disk) to the size under test.
-    QByteArray data = AviFixture::clip(1);
+    const QByteArray data = clip(1);
     QVERIFY(data.size() < avi::MIN_FILE_BYTES - 1);
-    AviFixture::putU32(data, avi::RIFF_SIZE_POS, quint32(size - avi::CHUNK_HEADER_SIZE));
-    const QString path = writeFile(data);
+    const QString path = writeFile(withU32(data, avi::RIFF_SIZE_POS, quint32(size - avi::CHUNK_HEADER_SIZE)));
     QVERIFY(QFile::resize(path, size));
 
     PlayableGrabber grabber;
@@ -104,7 +248,7 @@ void TestQImageGrabberFile::startsOnlyWhenLoaded()
     QCOMPARE(grabber.state(), QImageGrabber::Error);
     QVERIFY(!grabber.startGrabbing());
 
-    const QString good = writeFile(AviFixture::clip(3));
+    const QString good = writeFile(clip(3));
     grabber.setSource(good);
     QCOMPARE(grabber.state(), QImageGrabber::Stopped);
     QVERIFY(grabber.startGrabbing());
@@ -137,7 +281,7 @@ void TestQImageGrabberFile::pacesFramesByTheClock_data()
     QTest::addColumn<QList<qint64>>("ticks");
     QTest::addColumn<QList<int>>("shown");
 
-    const QByteArray six = AviFixture::clip(6);
+    const QByteArray six = clip(6);
     using Ticks = QList<qint64>;
     using Frames = QList<int>;
     QTest::newRow("on time, then loops") << six << 40 << Ticks {0, 40, 80, 120, 160, 200, 240, 280}
@@ -147,32 +291,16 @@ void TestQImageGrabberFile::pacesFramesByTheClock_data()
     QTest::newRow("early ticks still advance") << six << 40 << Ticks {0, 10, 20} << Frames {0, 1, 2};
     QTest::newRow("too late for every remaining frame")
         << six << 40 << Ticks {0, 1000, 1040, 1080} << Frames {0, -1, 0, 1};
-
     // 200 ms after the start, frame 200 / interval - 1 is due.
-    const auto withFramePeriod = [&six](quint32 microseconds) {
-        QByteArray data = six;
-        AviFixture::putU32(data, avi::MICROSECONDS_PER_FRAME_POS, microseconds);
-        return data;
-    };
-    QTest::newRow("29.97 fps") << withFramePeriod(33366) << 33 << Ticks {0, 200} << Frames {0, 5};
-    QTest::newRow("10 fps") << withFramePeriod(100000) << 100 << Ticks {0, 200} << Frames {0, 1};
-    QTest::newRow("no frame period: 50 ms") << withFramePeriod(0) << 50 << Ticks {0, 200} << Frames {0, 3};
-    QTest::newRow("under 1 ms: 50 ms") << withFramePeriod(999) << 50 << Ticks {0, 200} << Frames {0, 3};
-
-    AviWriter withAudio(QSize(AviFixture::frameWidth(5), 16), 25);
-    for (int i = 0; i < 6; ++i) {
-        withAudio.addFrame(AviFixture::jpeg(QSize(AviFixture::frameWidth(i), 16)));
-        withAudio.addChunk(QByteArrayLiteral("01wb"), QByteArray(320, '\0'));
-    }
+    QTest::newRow("29.97 fps") << withU32(six, avi::MICROSECONDS_PER_FRAME_POS, 33366) << 33 << Ticks {0, 200}
+                               << Frames {0, 5};
+    QTest::newRow("under 1 ms: 50 ms") << withU32(six, avi::MICROSECONDS_PER_FRAME_POS, 999) << 50 << Ticks {0, 200}
+                                       << Frames {0, 3};
     QTest::newRow("audio chunks are not frames")
-        << withAudio.toByteArray() << 40 << Ticks {0, 40, 80, 200, 240} << Frames {0, 1, 2, 4, 5};
-
-    const qint64 offsetField = AviFixture::indexEntryPos(six, 1) + avi::INDEX_ENTRY_OFFSET_POS;
-    QByteArray undecodable = six;
-    const qint64 frameOne = six.indexOf(avi::MOVIE_LIST) + AviFixture::u32(six, offsetField) + avi::CHUNK_HEADER_SIZE;
-    undecodable.replace(int(frameOne), 64, QByteArray(64, 'x'));
+        << clip(6, "01wb") << 40 << Ticks {0, 40, 80, 200, 240} << Frames {0, 1, 2, 4, 5};
     QTest::newRow("an undecodable frame shows nothing on its tick")
-        << undecodable << 40 << Ticks {0, 40, 80} << Frames {0, -1, 2};
+        << replaced(six, chunkPos(six, 1) + avi::CHUNK_HEADER_SIZE, QByteArray(64, 'x')) << 40 << Ticks {0, 40, 80}
+        << Frames {0, -1, 2};
 }
 
 void TestQImageGrabberFile::pacesFramesByTheClock()

@@ -1,8 +1,8 @@
 #include "log_capture.h"
 #include "mini_video_source.h"
-#include "mjpeg_test_server.h"
 #include "models/tx_device.h"
 #include "qimagegrabber/qimage_grabber_mjpeg.h"
+#include "test_mjpeg.h"
 #include "test_records.h"
 
 #include <QAbstractVideoSurface>
@@ -16,6 +16,8 @@ namespace {
 constexpr int WAIT_MS = 10000;
 constexpr quint16 HTTP_PORT = 80;
 const QString NAME = QStringLiteral("IPE3x-7c2e0d00aa01");
+const QString RETRY_WARNING = QStringLiteral("Error while download image from device");
+const char NEED_PORT_80[] = "port 80 on loopback is needed: run the test under scripts/netless";
 
 // The stream address has no port, so the test encoder serves on port 80. A loopback
 // address of its own per process keeps parallel tests from meeting there.
@@ -23,6 +25,31 @@ QHostAddress encoderAddress(int which)
 {
     const quint32 pid = quint32(QCoreApplication::applicationPid());
     return QHostAddress((127u << 24) | ((pid & 0xffffu) << 8) | quint32(10 + which));
+}
+
+// An encoder's preview: a multipart body of small images, one every 40 ms, after which the
+// body ends or the connection stays open.
+LoopbackHttpServer::Handler pacedStream(int frames, bool thenClose)
+{
+    return [frames, thenClose](QTcpSocket *connection, const QByteArray &) {
+        connection->write(LoopbackHttpServer::streamHead() + "--b\r\n");
+        for (int i = 1; i <= frames; ++i) {
+            QTimer::singleShot(40 * i, connection, [connection, end = thenClose && i == frames] {
+                if (connection->state() != QAbstractSocket::ConnectedState)
+                    return;
+                connection->write(TestMjpeg::multipartPart(TestMjpeg::plain(Qt::darkCyan), "b"));
+                if (end)
+                    connection->disconnectFromHost();
+            });
+        }
+    };
+}
+
+std::unique_ptr<LoopbackHttpServer> startServer(int which, int frames = 3, bool thenClose = false)
+{
+    auto server
+        = std::make_unique<LoopbackHttpServer>(pacedStream(frames, thenClose), encoderAddress(which), HTTP_PORT);
+    return server->isListening() ? std::move(server) : nullptr;
 }
 
 class NullSurface : public QAbstractVideoSurface
@@ -47,68 +74,21 @@ class TestTxDevice : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void previewStartsAndShowsFrames();
+    void initTestCase() { qRegisterMetaType<QImage *>(); }
+    void init()
+    {
+        device = std::make_unique<TxDevice>(parsedDiscoveryRecord(NAME, QStringLiteral("TX - 1"), encoderAddress(0)));
+    }
+    void cleanup() { device.reset(); }
     void failureWarnsOnceAndRetries_data();
     void failureWarnsOnceAndRetries();
     void offlineStopsAndOnlineRestarts();
     void demoKeepsViewsFromStartingTheStream();
-    void addressChangeMovesTheStream();
+    void bindingViewsAndAddressChange();
 
 private:
-    std::unique_ptr<MjpegTestServer> startServer(int which);
     std::unique_ptr<TxDevice> device;
 };
-
-void TestTxDevice::initTestCase()
-{
-    qRegisterMetaType<QImage *>();
-}
-
-void TestTxDevice::init()
-{
-    device = std::make_unique<TxDevice>(parsedDiscoveryRecord(NAME, QStringLiteral("TX - 1"), encoderAddress(0)));
-}
-
-void TestTxDevice::cleanup()
-{
-    device.reset();
-}
-
-std::unique_ptr<MjpegTestServer> TestTxDevice::startServer(int which)
-{
-    auto server = std::make_unique<MjpegTestServer>();
-    if (!server->listen(encoderAddress(which), HTTP_PORT))
-        return nullptr;
-    return server;
-}
-
-void TestTxDevice::previewStartsAndShowsFrames()
-{
-    auto server = startServer(0);
-    QVERIFY2(server, "port 80 on loopback is needed: run the test under scripts/netless");
-    QCOMPARE(device->grabber()->source(), QStringLiteral("http://%1/stream").arg(encoderAddress(0).toString()));
-    QCOMPARE(device->category(), QStringLiteral("tx"));
-    QCOMPARE(device->deviceModel(), DeviceModel::Tx);
-
-    QSignalSpy frames(device->videoSource(), &MiniVideoSource::imageReceived);
-    device->startFetchVideoStream();
-    QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
-    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 1, WAIT_MS);
-    QCOMPARE(server->requests(), QList<QByteArray> {"GET /stream HTTP/1.1"});
-
-    // Views binding (and re-binding) their surface leave a running stream alone.
-    NullSurface first;
-    NullSurface second;
-    device->videoSource()->setVideoSurface(&first);
-    device->videoSource()->setVideoSurface(&second);
-    device->startFetchVideoStream();
-    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 3, WAIT_MS);
-    QCOMPARE(server->requests().size(), 1);
-    QCOMPARE(server->openLinks(), 1);
-}
 
 void TestTxDevice::failureWarnsOnceAndRetries_data()
 {
@@ -121,16 +101,13 @@ void TestTxDevice::failureWarnsOnceAndRetries()
 {
     QFETCH(bool, serverUp);
 
-    auto server = startServer(0);
-    QVERIFY2(server, "port 80 on loopback is needed: run the test under scripts/netless");
-    server->setFrameCount(2);
-    server->setKeepOpen(false);
+    auto server = startServer(0, 2, true);
+    QVERIFY2(server, NEED_PORT_80);
     if (!serverUp)
         server->close();
-
     QTimer *retry = retryTimerOf(*device);
     QVERIFY(retry);
-    QCOMPARE(retry->interval(), TxDevice::RETRY_DELAY_MS);
+    QCOMPARE(retry->interval(), 5000);
     QVERIFY(retry->isSingleShot());
 
     LogCapture warnings(QtWarningMsg);
@@ -140,7 +117,7 @@ void TestTxDevice::failureWarnsOnceAndRetries()
         [&framesEmpty](QImage *image) { framesEmpty.append(image->isNull()); });
     device->startFetchVideoStream();
     QTRY_VERIFY_WITH_TIMEOUT(retry->isActive(), WAIT_MS);
-    const QStringList told = warnings.matching(QStringLiteral("Error while download image from device"));
+    const QStringList told = warnings.matching(RETRY_WARNING);
     QCOMPARE(told.size(), 1);
     QVERIFY2(told.at(0).contains(NAME) && told.at(0).contains(QStringLiteral("retry after 5 seconds")),
         qPrintable(told.at(0)));
@@ -152,20 +129,20 @@ void TestTxDevice::failureWarnsOnceAndRetries()
 
     if (!serverUp)
         QVERIFY(server->listen(encoderAddress(0), HTTP_PORT));
-    server->setKeepOpen(true);
-    const int requestsBefore = server->requests().size();
+    server->setHandler(pacedStream(3, false));
+    const int requestsBefore = server->requests.size();
     QVERIFY(QMetaObject::invokeMethod(retry, "timeout"));
-    QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), requestsBefore + 1, WAIT_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(server->requests.size(), requestsBefore + 1, WAIT_MS);
     QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
     QTRY_VERIFY_WITH_TIMEOUT(!framesEmpty.last(), WAIT_MS);
-    QCOMPARE(warnings.matching(QStringLiteral("Error while download image from device")).size(), 1);
+    QCOMPARE(warnings.matching(RETRY_WARNING).size(), 1);
     disconnect(device->videoSource(), &MiniVideoSource::imageReceived, this, nullptr);
 }
 
 void TestTxDevice::offlineStopsAndOnlineRestarts()
 {
     auto server = startServer(0);
-    QVERIFY2(server, "port 80 on loopback is needed: run the test under scripts/netless");
+    QVERIFY2(server, NEED_PORT_80);
     device->startFetchVideoStream();
     QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
 
@@ -186,11 +163,11 @@ void TestTxDevice::offlineStopsAndOnlineRestarts()
     device->startFetchVideoStream();
     QVERIFY(failures.wait(WAIT_MS));
     QVERIFY(!retryTimerOf(*device)->isActive());
-    QCOMPARE(warnings.matching(QStringLiteral("Error while download image from device")).size(), 1);
+    QCOMPARE(warnings.matching(RETRY_WARNING).size(), 1);
 
     QVERIFY(server->listen(encoderAddress(0), HTTP_PORT));
     device->offlineCounterReset();
-    QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), 2, WAIT_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(server->requests.size(), 2, WAIT_MS);
     QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
 }
 
@@ -198,7 +175,6 @@ void TestTxDevice::demoKeepsViewsFromStartingTheStream()
 {
     QSignalSpy grabberStates(device->grabber(), &QImageGrabber::stateChanged);
     device->setDemo(true);
-    QVERIFY(device->demo());
     NullSurface surface;
     device->videoSource()->setVideoSurface(&surface);
     QCOMPARE(grabberStates.count(), 0);
@@ -210,13 +186,26 @@ void TestTxDevice::demoKeepsViewsFromStartingTheStream()
     QCOMPARE(grabberStates.last().at(0).value<QImageGrabber::GrabbingState>(), QImageGrabber::Connecting);
 }
 
-void TestTxDevice::addressChangeMovesTheStream()
+void TestTxDevice::bindingViewsAndAddressChange()
 {
     auto oldServer = startServer(0);
     auto newServer = startServer(1);
-    QVERIFY2(oldServer && newServer, "port 80 on loopback is needed: run the test under scripts/netless");
+    QVERIFY2(oldServer && newServer, NEED_PORT_80);
+    QSignalSpy frames(device->videoSource(), &MiniVideoSource::imageReceived);
     device->startFetchVideoStream();
     QTRY_VERIFY_WITH_TIMEOUT(device->videoSource()->videoAvaiable(), WAIT_MS);
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 1, WAIT_MS);
+    QVERIFY(oldServer->requests.value(0).startsWith("GET /stream HTTP/1.1\r\n"));
+
+    // Views binding (and re-binding) their surface leave a running stream alone.
+    NullSurface first;
+    NullSurface second;
+    device->videoSource()->setVideoSurface(&first);
+    device->videoSource()->setVideoSurface(&second);
+    device->startFetchVideoStream();
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 3, WAIT_MS);
+    QCOMPARE(oldServer->requests.size(), 1);
+    QCOMPARE(oldServer->openConnections(), 1);
 
     LogCapture notes(QtInfoMsg);
     device->updateAddress(encoderAddress(1));
@@ -225,12 +214,12 @@ void TestTxDevice::addressChangeMovesTheStream()
                          .arg(NAME, encoderAddress(0).toString(), encoderAddress(1).toString())});
     QCOMPARE(device->grabber()->source(), QStringLiteral("http://%1/stream").arg(encoderAddress(1).toString()));
     QVERIFY(!device->grabber()->isGrabbing());
-    QTRY_COMPARE_WITH_TIMEOUT(oldServer->openLinks(), 0, WAIT_MS);
-    QCOMPARE(newServer->requests().size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(oldServer->openConnections(), 0, WAIT_MS);
+    QVERIFY(newServer->requests.isEmpty());
 
     device->startFetchVideoStream();
-    QTRY_COMPARE_WITH_TIMEOUT(newServer->requests().size(), 1, WAIT_MS);
-    QCOMPARE(oldServer->requests().size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(newServer->requests.size(), 1, WAIT_MS);
+    QCOMPARE(oldServer->requests.size(), 1);
 }
 
 QTEST_MAIN(TestTxDevice)
