@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device_discovery_response.h"
+#include "discovery/device_discovery_response.h"
 
 #include <QHostAddress>
 #include <QObject>

@@ -1,6 +1,6 @@
 // Discovery replies come from anyone on the LAN: whatever the bytes, parsing must neither
 // crash nor read beyond the datagram, and an accepted record must be whole and named.
-#include "device_discovery_response.h"
+#include "discovery/device_discovery_response.h"
 #include "models/network_commands.h"
 
 #include <QHostAddress>

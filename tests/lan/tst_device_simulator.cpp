@@ -1,7 +1,7 @@
 // The simulated devices on loopback: the LAN tests and anyone checking the controller by
 // hand rely on them answering as encoders and decoders do.
-#include "broadcast_socket.h"
-#include "device_discovery_response.h"
+#include "discovery/broadcast_socket.h"
+#include "discovery/device_discovery_response.h"
 #include "telnet_server_process.h"
 
 #include <QImage>

@@ -1,9 +1,9 @@
 // Discovery over real interfaces. Run by lan_discovery_test.sh: `loopbackOnly` in a
 // namespace with nothing but loopback, the rest inside the controller's namespace of the
 // test LAN, which the script describes in LAN_* variables.
-#include "broadcast_socket.h"
-#include "device_discovery_response.h"
-#include "interface_selection.h"
+#include "discovery/broadcast_socket.h"
+#include "discovery/device_discovery_response.h"
+#include "discovery/interface_selection.h"
 #include "models/network_commands.h"
 #include "telnet_server_process.h"
 

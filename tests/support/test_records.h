@@ -1,7 +1,7 @@
 #pragma once
 
-#include "device_discovery_response.h"
-#include "discovery_record.h"
+#include "discovery/device_discovery_response.h"
+#include "discovery/discovery_record.h"
 
 #include <QHostAddress>
 #include <QString>

@@ -1,5 +1,5 @@
-#include "device_discovery_response.h"
-#include "discovery_record.h"
+#include "discovery/device_discovery_response.h"
+#include "discovery/discovery_record.h"
 
 #include <QtTest>
 

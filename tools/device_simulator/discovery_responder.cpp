@@ -1,6 +1,6 @@
 #include "discovery_responder.h"
 
-#include "broadcast_socket.h"
+#include "discovery/broadcast_socket.h"
 
 #include <QNetworkDatagram>
 #include <QTextStream>

@@ -1,8 +1,8 @@
 // zentrova-devsim: stands in for one encoder or decoder. It answers discovery and, as an
 // encoder, serves the MJPEG preview; a decoder's shell is decoder-shell/ beside it.
 // Run it only on loopback or inside the test LAN's namespaces: it answers broadcasts.
-#include "device_discovery_response.h"
-#include "discovery_record.h"
+#include "discovery/device_discovery_response.h"
+#include "discovery/discovery_record.h"
 #include "discovery_responder.h"
 #include "frame_source.h"
 #include "mjpeg_server.h"

@@ -1,6 +1,6 @@
-#include "discovery_record.h"
+#include "discovery/discovery_record.h"
 
-#include "device_discovery_response.h"
+#include "discovery/device_discovery_response.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "interface_selection.h"
+#include "discovery/interface_selection.h"
 
 #include <QVector>
 

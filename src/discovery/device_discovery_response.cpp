@@ -1,4 +1,4 @@
-#include "device_discovery_response.h"
+#include "discovery/device_discovery_response.h"
 
 #include <QRegularExpression>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "broadcast_socket.h"
+#include "discovery/broadcast_socket.h"
 
-#include "interface_selection.h"
+#include "discovery/interface_selection.h"
 
 #include <QNetworkInterface>
 
