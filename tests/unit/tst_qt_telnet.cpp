@@ -105,6 +105,7 @@ private slots:
     void controls();
     void dataByte255IsDoubled();
     void unendingSubnegotiationIsBounded();
+    void longSubnegotiationInOneByteReads();
 };
 
 void TestQtTelnet::initTestCase()
@@ -114,9 +115,10 @@ void TestQtTelnet::initTestCase()
 }
 
 // What the server sends, each chunk as one read; what the client answers on the wire; what it
-// signals, text runs as "message:<text>". The setup: "" plain, "window" with an 80 x 24 size,
-// "password" with one to give, "rearm" with a new login name given from loginRequired, "no
-// prompts" without login and password patterns (the authentication outcome is then the login).
+// signals, text runs as "message:<text>". The setup: "" plain, "utf-8" with that locale,
+// "window" with an 80 x 24 size, "password" with one to give, "rearm" with a new login name
+// given from loginRequired, "no prompts" without login and password patterns (the
+// authentication outcome is then the login).
 void TestQtTelnet::exchanges_data()
 {
     QTest::addColumn<QString>("setup");
@@ -147,9 +149,13 @@ void TestQtTelnet::exchanges_data()
     row("TTYPE SEND split over reads", {ttypeSend.left(3), ttypeSend.mid(3, 2), ttypeSend.mid(5)}, ttypeReply);
     row("two-byte commands in between", {bytes({Iac, 241, Iac, Ga, Iac, Dm, Iac, Se, Iac, Do, OptTtype})},
         bytes({Iac, Will, OptTtype}));
-    row("escaped IAC inside a subnegotiation",
-        {bytes({Iac, Sb, OptTtype, SubSend, Iac, Iac, Se, 'x', Iac, Se, Iac, Do, OptTtype})},
+    const QByteArray escapedIacInside = bytes({Iac, Sb, OptTtype, SubSend, Iac, Iac, Se, 'x', Iac, Se});
+    row("escaped IAC inside a subnegotiation", {escapedIacInside + bytes({Iac, Do, OptTtype})},
         ttypeReply + bytes({Iac, Will, OptTtype}));
+    QByteArrayList oneByteReads;
+    for (char byte : escapedIacInside)
+        oneByteReads << QByteArray(1, byte);
+    row("escaped IAC inside a subnegotiation, byte by byte", oneByteReads, ttypeReply);
 
     // Authentication.
     row("auth SEND", {authSend}, nullAuthReply, {"loggedIn"}, "no prompts");
@@ -171,6 +177,12 @@ void TestQtTelnet::exchanges_data()
     row("negotiation inside text", {"ab" + bytes({Iac, Will, Echo}) + "cd"}, bytes({Iac, Dont, Echo}),
         {"message:ab", "message:cd"});
     row("bare Data Mark", {bytes({Dm}) + "abc"}, QByteArray(), {"message:abc"});
+    row("character split over reads", {"a\xe5", "\xa4\xa7!"}, QByteArray(), {"message:a", "message:\u5927!"}, "utf-8");
+    // Shells with line editing ask for the cursor position after the prompt.
+    row("control sequences taken out", {"\x1b[1;32mok\x1b[0m\r\n/ # \x1b[6n"}, QByteArray(),
+        {"loggedIn", "message:ok\r\n/ # "});
+    row("control sequence split over reads", {"/ # \x1b", "[6", "nls\x1b]0;title\x07\r\n"}, QByteArray(),
+        {"loggedIn", "message:/ # ", "message:ls\r\n"});
     row("subnegotiation split over reads", {"x" + ttypeSend.left(3), ttypeSend.mid(3) + "y"}, ttypeReply,
         {"message:x", "message:y"});
 
@@ -196,6 +208,10 @@ void TestQtTelnet::exchanges()
     QFETCH(QByteArrayList, chunks);
     QFETCH(QByteArray, replies);
     QFETCH(QStringList, events);
+    QTextCodec *const locale = QTextCodec::codecForLocale();
+    const auto restoreLocale = qScopeGuard([locale] { QTextCodec::setCodecForLocale(locale); });
+    if (setup == "utf-8")
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     Session session(setup == "window" ? QSize(80, 24) : QSize(), setup == "password" ? "secret\r\n" : QString());
     if (setup == "rearm")
         connect(&session.telnet, &QtTelnet::loginRequired, this, [&] { session.telnet.login("admin\r\n", QString()); });
@@ -359,6 +375,23 @@ void TestQtTelnet::unendingSubnegotiationIsBounded()
     receivePath->receive(bytes({Iac, Sb, 99}) + QByteArray(MaxPendingBytes - 2, 'x'));
     receivePath->receive("again");
     QCOMPARE(session.events, (QStringList {"message:after", "message:again"}));
+}
+
+void TestQtTelnet::longSubnegotiationInOneByteReads()
+{
+    // Every read goes on where the previous one stopped. When each read scanned the pending
+    // subnegotiation from its start, these reads took seconds of CPU on the GUI thread.
+    Session session;
+    QtTelnetPrivate *receivePath = session.telnet.findChild<QtTelnetPrivate *>();
+    QElapsedTimer clock;
+    clock.start();
+    receivePath->receive(bytes({Iac, Sb, 99}));
+    for (int i = 0; i < MaxPendingBytes - 100; ++i)
+        receivePath->receive(QByteArray(1, 'x'));
+    QTest::ignoreMessage(QtWarningMsg, "QtTelnetPrivate::parseIAC: unknown suboption 99");
+    receivePath->receive(bytes({Iac, Se}) + "after");
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+    QCOMPARE(session.events, QStringList {"message:after"});
 }
 
 QTEST_GUILESS_MAIN(TestQtTelnet)
