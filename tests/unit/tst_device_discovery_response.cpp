@@ -120,6 +120,11 @@ private slots:
         QCOMPARE(response->id, QStringLiteral("7c2e0d0000ff"));
         // Two three-byte characters and 26 letters fill the 32 bytes.
         QCOMPARE(response->alias(), alias.left(28));
+
+        // A character that would not fit whole is left out.
+        const QString cut = QString(31, QLatin1Char('a')) + QStringLiteral("\u5927");
+        const QByteArray cutRecord = makeDiscoveryRecord(QString::fromLatin1(name), cut);
+        QCOMPARE(DeviceDiscoveryResponse::parse(cutRecord, deviceAddress, 3336)->alias(), cut.left(31));
     }
 };
 
