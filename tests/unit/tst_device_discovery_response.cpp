@@ -1,5 +1,6 @@
 #include "discovery/device_discovery_response.h"
 #include "discovery/discovery_record.h"
+#include "wire_fixtures.h"
 
 #include <QtTest>
 
@@ -100,6 +101,17 @@ private slots:
             QCOMPARE(response->raw, datagram.left(DISCOVERY_RECORD_SIZE));
             QCOMPARE(response->id, QStringLiteral("7c2e0d00aa01"));
         }
+    }
+
+    void readsTheDevicesLayout()
+    {
+        const DeviceDiscoveryResponsePtr response
+            = DeviceDiscoveryResponse::parse(encoderReplyFixture(), deviceAddress, 3336);
+        QVERIFY(response);
+        QCOMPARE(response->name(), QStringLiteral("IPE3x-7c2e0d00aa01"));
+        QCOMPARE(response->alias(), QStringLiteral("Camera"));
+        QCOMPARE(response->id, QStringLiteral("7c2e0d00aa01"));
+        QCOMPARE(response->deviceKind(), ResponseKind::Encoder);
     }
 
     void fullFieldsEndAtTheirSize()

@@ -1,13 +1,14 @@
 #include "discovery_responder.h"
 
-#include "discovery/broadcast_socket.h"
+#include "fault_switches.h"
 
 #include <QNetworkDatagram>
 #include <QTextStream>
 
-DiscoveryResponder::DiscoveryResponder(const QByteArray &record, QObject *parent)
+DiscoveryResponder::DiscoveryResponder(const QByteArray &record, const FaultSwitches *faults, QObject *parent)
     : QObject(parent)
     , record(record)
+    , faults(faults)
 {
     connect(&socket, &QUdpSocket::readyRead, this, &DiscoveryResponder::onReadyRead);
 }
@@ -24,8 +25,12 @@ void DiscoveryResponder::onReadyRead()
         const QNetworkDatagram datagram = socket.receiveDatagram();
         const QString from
             = datagram.senderAddress().toString() + QLatin1Char(':') + QString::number(datagram.senderPort());
-        if (datagram.data() != DISCOVERY_REQUEST) {
+        if (datagram.data() != QByteArray(8, '\0')) {
             out << "ignored " << datagram.data().size() << " bytes from " << from << Qt::endl;
+            continue;
+        }
+        if (faults->silent()) {
+            out << "silent to request from " << from << Qt::endl;
             continue;
         }
         out << "request from " << from << Qt::endl;
