@@ -20,8 +20,9 @@ QByteArray bytes(std::initializer_list<int> values)
     return result;
 }
 
-const QByteArray opening
-    = bytes({Iac, Will, OptAuthentication, Iac, Do, OptSga, Iac, Will, OptLinemode, Iac, Do, OptStatus});
+// The client's opening requests, written out byte for byte: WILL AUTHENTICATION, DO SGA,
+// WILL LINEMODE, DO STATUS.
+const QByteArray opening = QByteArray::fromHex("fffb25 fffd03 fffb22 fffd05");
 const QByteArray ttypeSend = bytes({Iac, Sb, OptTtype, SubSend, Iac, Se});
 const QByteArray ttypeReply = bytes({Iac, Sb, OptTtype, SubIs}) + "UNKNOWN" + bytes({Iac, Se});
 const QByteArray nullAuthReply = bytes({Iac, Sb, OptAuthentication, SubIs, 0, 0, Iac, Se});
@@ -156,6 +157,14 @@ void TestQtTelnet::exchanges_data()
     for (char byte : escapedIacInside)
         oneByteReads << QByteArray(1, byte);
     row("escaped IAC inside a subnegotiation, byte by byte", oneByteReads, ttypeReply);
+
+    // Captured from busybox telnetd running an interactive ash: DO ECHO, DO NAWS, WILL ECHO,
+    // WILL SGA, the banner, and the first prompt followed by a cursor position query. The
+    // answers are WONT ECHO, WONT NAWS and DONT ECHO; WILL SGA only confirms our DO SGA.
+    const QByteArray banner = "\r\r\n\r\n\r\nBusyBox v1.35.0 (Debian 1:1.35.0-4+deb12u1+b1) built-in shell (ash)\r\n"
+                              "Enter 'help' for a list of built-in commands.\r\n\r\n/ # ";
+    row("busybox telnetd, captured", {QByteArray::fromHex("fffd01 fffd1f fffb01 fffb03") + banner + "\x1b[6n"},
+        QByteArray::fromHex("fffc01 fffc1f fffe01"), {"loggedIn", QString::fromLatin1("message:" + banner)});
 
     // Authentication.
     row("auth SEND", {authSend}, nullAuthReply, {"loggedIn"}, "no prompts");
