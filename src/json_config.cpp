@@ -4,9 +4,9 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonArray>
 #include <QSaveFile>
 
 namespace {
@@ -16,8 +16,8 @@ QStringList splitPath(const QString &path)
     return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
 }
 
-void setRecursive(QJsonValue &current, QStringList::const_iterator step, QStringList::const_iterator end,
-                  const QJsonValue &value)
+void setRecursive(
+    QJsonValue &current, QStringList::const_iterator step, QStringList::const_iterator end, const QJsonValue &value)
 {
     if (step == end || !current.isObject())
         return;
@@ -37,28 +37,32 @@ void setRecursive(QJsonValue &current, QStringList::const_iterator step, QString
 } // namespace
 
 JsonConfig::JsonConfig(const QString &path, bool readOnly)
-    : filePath(expandPathAndInitFile(path, readOnly, QByteArray())), readOnly(readOnly), inBatch(false)
+    : filePath(expandPathAndInitFile(path, readOnly, QByteArray()))
+    , readOnly(readOnly)
+    , inBatch(false)
 {
     load();
 }
 
-QJsonValue JsonConfig::lookup(const QString &path) const
+QJsonValue JsonConfig::jsonValue(const QString &keyPath) const
 {
     QReadLocker locker(&lock);
-    const QStringList steps = splitPath(path);
+    const QStringList steps = splitPath(keyPath);
     if (steps.isEmpty())
-        return QJsonValue();
+        return QJsonValue(QJsonValue::Undefined);
     QJsonValue current = root;
     for (const QString &step : steps) {
         if (current.isArray()) {
             bool ok = false;
             const uint index = step.toUInt(&ok);
             const QJsonArray array = current.toArray();
-            current = ok && index < uint(array.size()) ? array.at(int(index)) : QJsonValue();
+            if (!ok || index >= uint(array.size()))
+                return QJsonValue(QJsonValue::Undefined);
+            current = array.at(int(index));
         } else if (current.isObject() && current.toObject().contains(step)) {
             current = current.toObject().value(step);
         } else {
-            return QJsonValue();
+            return QJsonValue(QJsonValue::Undefined);
         }
     }
     return current;
@@ -66,19 +70,19 @@ QJsonValue JsonConfig::lookup(const QString &path) const
 
 int JsonConfig::value(const QString &path, int defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toInt(defaultValue);
 }
 
 double JsonConfig::value(const QString &path, double defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toDouble(defaultValue);
 }
 
 QString JsonConfig::value(const QString &path, const QString &defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toString(defaultValue);
 }
 
@@ -89,7 +93,7 @@ QString JsonConfig::value(const QString &path, const char *defaultValue) const
 
 bool JsonConfig::value(const QString &path, bool defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toBool(defaultValue);
 }
 

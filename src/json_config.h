@@ -17,6 +17,9 @@ public:
     QString value(const QString &path, const QString &defaultValue) const;
     QString value(const QString &path, const char *defaultValue) const;
     bool value(const QString &path, bool defaultValue) const;
+    // The entry as stored, for callers that must tell an object from an array;
+    // Undefined when the path leads nowhere.
+    QJsonValue jsonValue(const QString &keyPath) const;
 
     void setValue(const QString &path, const QJsonValue &value);
     void setReadOnly(bool readOnly);
@@ -26,7 +29,6 @@ public:
     void endBatch();
 
 private:
-    QJsonValue lookup(const QString &path) const;
     void load();
     void save();
     void keepUnreadableFile(const QByteArray &content);
