@@ -55,7 +55,7 @@ public:
     DeviceBasePtr findDeviceBySeq(int seq) const;
     bool containsName(const QString &name) const;
     bool containsAlias(const QString &alias) const;
-    // A wall counts as its bound decoders, every other device as one.
+    // A wall counts as its occupied cells, every other device as one.
     int deviceCount() const;
     void increaseOfflineCounters();
     void clear();
