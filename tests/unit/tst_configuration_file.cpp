@@ -1,4 +1,5 @@
 #include "json_config.h"
+#include "manager/access_lock.h"
 #include "manager/configuration_file.h"
 #include "manager/display_control.h"
 #include "manager/video_walls.h"
@@ -47,7 +48,7 @@ struct Controller
         , pending(&store)
         , tx(&store)
         , display(&rx)
-        , file(&store, {&rx, &pending, &tx}, &display)
+        , file(&store, {&rx, &pending, &tx}, &lock, &display)
     {
         file.load();
     }
@@ -62,6 +63,7 @@ struct Controller
     DeviceListModel rx;
     DeviceListModel pending;
     DeviceListModel tx;
+    AccessLock lock;
     DisplayControl display;
     ConfigurationFile file;
 };
@@ -119,6 +121,7 @@ void TestConfigurationFile::roundTripOfEveryKey()
         first.rx.addDevice(wall, -1);
         first.rx.move(2, 1, 1);
         first.display.changePowerCommand(QStringLiteral("40 04"), QStringLiteral("FF 36"));
+        QVERIFY(first.lock.changePassword(QStringLiteral("tulpe"), QStringLiteral("Lobby 2")));
         QVERIFY(first.file.saveNow());
 
         const QJsonObject saved = first.document();
@@ -134,6 +137,8 @@ void TestConfigurationFile::roundTripOfEveryKey()
     QCOMPARE(wall->nameAlias(), QStringLiteral("Front"));
     QCOMPARE(wall->size(), QSize(2, 1));
     QCOMPARE(wall->currentSource(), QStringLiteral("IPE3-7C2E0D00AA01"));
+    QVERIFY(!second.lock.login(QStringLiteral("tulpe")));
+    QVERIFY(second.lock.login(QStringLiteral("Lobby 2")));
     QCOMPARE(second.display.powerOnCommand(), QStringLiteral("40 04"));
     QCOMPARE(second.display.powerOffCommand(), QStringLiteral("FF 36"));
     // Devices come back where they were: the wall was saved between the two decoders.
