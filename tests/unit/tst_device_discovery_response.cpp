@@ -112,6 +112,26 @@ private slots:
         QCOMPARE(response->alias(), QStringLiteral("Camera"));
         QCOMPARE(response->id, QStringLiteral("7c2e0d00aa01"));
         QCOMPARE(response->deviceKind(), ResponseKind::Encoder);
+        // The controller writes records the same way when it stands in for a device.
+        QCOMPARE(makeDiscoveryRecord(response->name(), response->alias()), encoderReplyFixture());
+    }
+
+    void leadingWords_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<quint32>("kindWord");
+        QTest::newRow("encoder") << "IPE9DEMO-7C2E0DFF0001" << 1u;
+        QTest::newRow("decoder") << "ipd9demo-7C2E0DFE0001" << 2u;
+        QTest::newRow("neither") << "VW-2" << 0u;
+    }
+
+    void leadingWords()
+    {
+        QFETCH(QString, name);
+        QFETCH(quint32, kindWord);
+        const QByteArray record = makeDiscoveryRecord(name, QString());
+        QCOMPARE(qFromLittleEndian<quint32>(record.constData()), kindWord);
+        QCOMPARE(qFromLittleEndian<quint32>(record.constData() + 4), 2u);
     }
 
     void fullFieldsEndAtTheirSize()
