@@ -8,23 +8,31 @@
 #                    shells alternate between an interactive ash with line editing and the
 #                    plain read loop
 #   --wall CxR       the first C x R decoders already form a wall of C columns and R rows
+#   --extra KIND BYTES NAME
+#                    one more device (repeatable) whose reply is BYTES long and carries NAME
+#                    as given, for replies a controller must survive: short, long, unnamed,
+#                    or named like a wall or with shell metacharacters; KIND is encoder or
+#                    decoder (a decoder without a shell)
 #   --seconds N      how long CMD and the devices may run at most (default 3600)
 # CMD finds the installation described in the file $SIM_INSTALLATION, one device a line:
-#   encoder NAME ADDRESS FOLDER   FOLDER: faults (files silent, stall, cut, oversize) and
-#                                 log.txt, the simulator's output (requests, wall commands)
-#   decoder NAME ADDRESS FOLDER   FOLDER: the shell's state files, its faults (fault-drop,
-#                                 fault-garbage), the simulator's faults and log.txt
+# KIND ADDRESS FOLDER NAME, KIND being encoder, decoder or extra, and NAME the rest of the
+# line. An encoder's FOLDER holds its faults (files silent, stall, cut, oversize) and
+# log.txt, the simulator's output (requests, wall commands); a decoder's FOLDER holds its
+# shell's state files, the shell's faults (fault-drop, fault-garbage), the simulator's
+# faults and log.txt.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../tests/lan/testlan.sh"
 
 encoders=2 decoders=4 wall_columns=0 wall_rows=0 seconds=3600
+extras=()
 devsim=${DEVSIM:-}
 while [ $# -gt 0 ]; do
     case $1 in
     --encoders) encoders=$2; shift 2 ;;
     --decoders) decoders=$2; shift 2 ;;
     --wall) wall_columns=${2%x*} wall_rows=${2#*x}; shift 2 ;;
+    --extra) extras+=("$2" "$3" "$4"); shift 4 ;;
     --seconds) seconds=$2; shift 2 ;;
     --) shift; break ;;
     -*) echo "simulated-installation: unknown option $1" >&2; exit 2 ;;
@@ -32,7 +40,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 if [ $# -eq 0 ]; then
-    echo "usage: $0 [--encoders N] [--decoders N] [--wall CxR] [--seconds N] [--] CMD..." >&2
+    echo "usage: $0 [--encoders N] [--decoders N] [--wall CxR] [--extra KIND BYTES NAME]... [--seconds N] [--] CMD..." >&2
     exit 2
 fi
 if [ -z "$devsim" ]; then
@@ -57,7 +65,7 @@ for ((n = 0; n < encoders + decoders; n++)); do
     if [ "$n" -lt "$encoders" ]; then
         name=$(printf 'IPE1SIM-7c2e0d00e0%02X' $((n + 1)))
         lan_spawn "$(lan_ns "$n")" "$folder/log.txt" "$seconds" "$devsim" --name "$name" --faults "$folder"
-        echo "encoder $name $address $folder" >>"$SIM_INSTALLATION"
+        echo "encoder $address $folder $name" >>"$SIM_INSTALLATION"
     else
         d=$((n - encoders))
         name=$(printf 'IPD1SIM-7c2e0d00d0%02X' $((d + 1)))
@@ -69,11 +77,21 @@ for ((n = 0; n < encoders + decoders; n++)); do
         lan_spawn "$(lan_ns "$n")" "$folder/log.txt" "$seconds" "$devsim" --name "$name" --faults "$folder"
         lan_spawn "$(lan_ns "$n")" "$folder/shell.txt" "$seconds" \
             "$here/decoder-shell/start-decoder-shell.sh" "$folder" 24 "$address" "$flavour"
-        echo "decoder $name $address $folder" >>"$SIM_INSTALLATION"
+        echo "decoder $address $folder $name" >>"$SIM_INSTALLATION"
     fi
 done
-while read -r kind name address folder; do
-    lan_wait_for "$folder/log.txt" "^ready $kind" 20
+for ((e = 0; e < ${#extras[@]}; e += 3)); do
+    n=$((encoders + decoders + e / 3))
+    lan_add_device "$n"
+    folder=$LAN_WORK/device$n
+    mkdir -p "$folder"
+    # Only the reply matters: the preview and the command ports are out of the way.
+    lan_spawn "$(lan_ns "$n")" "$folder/log.txt" "$seconds" "$devsim" --kind "${extras[e]}" \
+        --reply-size "${extras[e + 1]}" --name "${extras[e + 2]}" --http-port 8080 --command-ports '' --faults "$folder"
+    echo "extra $(lan_device_address "$n") $folder ${extras[e + 2]}" >>"$SIM_INSTALLATION"
+done
+while read -r kind address folder name; do
+    lan_wait_for "$folder/log.txt" "^ready " 20
 done <"$SIM_INSTALLATION"
 
 export SIM_INSTALLATION
