@@ -4,8 +4,6 @@
 #include "discovery/broadcast_socket.h"
 #include "discovery/device_discovery_response.h"
 #include "discovery/interface_selection.h"
-#include "models/network_commands.h"
-#include "telnet_server_process.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
@@ -55,7 +53,6 @@ private slots:
     void partialBindFailure();
     void interfaceSelection_data();
     void interfaceSelection();
-    void decoderShellAnswers();
 };
 
 void TestLanDiscovery::loopbackOnly()
@@ -162,20 +159,6 @@ void TestLanDiscovery::interfaceSelection()
         QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
     BroadcastSocket sockets;
     QCOMPARE(socketAddresses(sockets), expected);
-}
-
-void TestLanDiscovery::decoderShellAnswers()
-{
-    const QString address = qEnvironmentVariable("LAN_DECODER_SHELL");
-    QVERIFY(!address.isEmpty());
-    ShellClient shell;
-    QVERIFY(shell.connectTo(QHostAddress(address), 24));
-    QVERIFY2(shell.waitForPrompt(), qPrintable(shell.transcript));
-    // What the shell answers is checked on loopback; here it is the reach across the LAN, and
-    // the script reads the state the command left.
-    const TelnetSwitchSourceCommand switchSource(QStringLiteral("IPE3x-7c2e0d00aa01"));
-    QVERIFY(shell.run(switchSource.bytes()).endsWith(QLatin1String("/ # ")));
-    shell.telnet.close();
 }
 
 QTEST_GUILESS_MAIN(TestLanDiscovery)

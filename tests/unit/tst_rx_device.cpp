@@ -53,8 +53,6 @@ private slots:
     void operationsOnTheWire();
     void demoGeometryIsNotSent();
     void queueHoldsTenCommands();
-    void brokenLinkResendsRunningCommand_data();
-    void brokenLinkResendsRunningCommand();
     void withoutAddressNeverConnects();
     void unfinishedCommandIsGivenUp();
     void idleTextIsLoggedOnce();
@@ -231,60 +229,6 @@ void TestRxDevice::queueHoldsTenCommands()
     peer.releasePrompt();
     QVERIFY(reachesReady(*device));
     QCOMPARE(peer.commands(), expected);
-}
-
-void TestRxDevice::brokenLinkResendsRunningCommand_data()
-{
-    QTest::addColumn<bool>("peerDrops");
-    QTest::newRow("peer closes the link") << true;
-    QTest::newRow("peer never answers") << false;
-}
-
-void TestRxDevice::brokenLinkResendsRunningCommand()
-{
-    QFETCH(bool, peerDrops);
-
-    ScriptedShellPeer peer;
-    // Each new link has to log in again.
-    peer.setAskForLogin(true);
-    peer.setSilentFor("osd_show");
-    auto device = decoderAt(peer);
-    QVERIFY(reachesReady(*device));
-
-    QTimer *responseTimer = timerOf(*device, "responseTimer");
-    QTimer *reconnectTimer = timerOf(*device, "reconnectTimer");
-    QVERIFY(responseTimer && reconnectTimer);
-    QCOMPARE(responseTimer->interval(), RxDevice::RESPONSE_TIMEOUT_MS);
-    QVERIFY(responseTimer->isSingleShot());
-    QCOMPARE(reconnectTimer->interval(), RxDevice::RECONNECT_DELAY_MS);
-    QVERIFY(reconnectTimer->isSingleShot());
-
-    if (!peerDrops)
-        device->setResponseTimeout(300);
-    LogCapture warnings(QtWarningMsg);
-    QSignalSpy received(&peer, &ScriptedShellPeer::commandReceived);
-    device->hideOsd();
-    QVERIFY(received.wait(WAIT_MS));
-    QCOMPARE(device->state(), RxDevice::CmdRunning);
-    QVERIFY(responseTimer->isActive());
-    if (peerDrops)
-        peer.dropConnection();
-
-    QTRY_COMPARE_WITH_TIMEOUT(device->state(), RxDevice::ErrorWaiting, WAIT_MS);
-    QVERIFY(reconnectTimer->isActive());
-    QVERIFY(!responseTimer->isActive());
-    QCOMPARE(warnings.matching(QStringLiteral("got network error")).size(), 1);
-    QCOMPARE(device->pendingCommandCount(), 1);
-    if (!peerDrops)
-        QTRY_COMPARE_WITH_TIMEOUT(peer.closedByClient(), 1, WAIT_MS);
-
-    // What the reconnect timer would do 10 s later.
-    peer.setSilentFor(QByteArray());
-    QVERIFY(QMetaObject::invokeMethod(device.get(), "doReconnect"));
-    QVERIFY(reachesReady(*device));
-    QCOMPARE(peer.connectionCount(), 2);
-    QCOMPARE(peer.logins(), (QList<QByteArray> {"root", "root"}));
-    QCOMPARE(peer.commands().mid(2), (QList<QByteArray> {"osd_show -c 1", "osd_show -c 1"}));
 }
 
 void TestRxDevice::withoutAddressNeverConnects()
