@@ -147,6 +147,8 @@ private:
     static QSharedPointer<VWDevice> firstWall(const DeviceManager &manager);
 
     QList<SimDevice> devices;
+    QList<SimDevice> encoders;
+    QList<SimDevice> decoders;
     std::unique_ptr<TestHome> home;
 };
 
@@ -154,6 +156,8 @@ void TestInstallation::initTestCase()
 {
     devices = readInstallation();
     QVERIFY2(!devices.isEmpty(), "run this inside simulated-installation.sh");
+    encoders = all(QStringLiteral("encoder"));
+    decoders = all(QStringLiteral("decoder"));
     home = std::make_unique<TestHome>();
 }
 
@@ -195,11 +199,11 @@ bool TestInstallation::discover(DeviceManager &manager) const
     manager.startDiscovery(true);
     return QTest::qWaitFor(
         [&] {
-            for (const SimDevice &encoder : all(QStringLiteral("encoder"))) {
+            for (const SimDevice &encoder : encoders) {
                 if (!manager.txlist()->findDevice(encoder.name, false))
                     return false;
             }
-            for (const SimDevice &decoder : all(QStringLiteral("decoder"))) {
+            for (const SimDevice &decoder : decoders) {
                 if (!manager.rxlist()->findDevice(decoder.name, true))
                     return false;
             }
@@ -229,8 +233,6 @@ void TestInstallation::discoversMixedInstallation()
     Controller controller;
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
-    const QList<SimDevice> encoders = all(QStringLiteral("encoder"));
-    const QList<SimDevice> decoders = all(QStringLiteral("decoder"));
 
     QCOMPARE(sorted(rowNames(manager.txlist())), sorted(namesOf(encoders)));
     QStringList encoderAliases;
@@ -269,8 +271,6 @@ void TestInstallation::routesToDecoderWallAndAll()
     Controller controller;
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
-    const QList<SimDevice> encoders = all(QStringLiteral("encoder"));
-    const QList<SimDevice> decoders = all(QStringLiteral("decoder"));
     const QSharedPointer<VWDevice> wall = firstWall(manager);
     QVERIFY(wall);
 
@@ -311,7 +311,6 @@ void TestInstallation::createsAndDeletesWall()
     Controller controller;
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
-    const QList<SimDevice> decoders = all(QStringLiteral("decoder"));
     QStringList cells;
     for (const SimDevice &simulated : decoders)
         cells << QString::number(decoder(manager, simulated)->seq());
@@ -339,7 +338,6 @@ void TestInstallation::displayPowerAndNumbers()
     Controller controller;
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
-    const QList<SimDevice> decoders = all(QStringLiteral("decoder"));
     const auto everyDecoder = [&](const QString &key, const std::function<QString(const SimDevice &)> &expected) {
         return QTest::qWaitFor(
             [&] {
@@ -376,8 +374,8 @@ void TestInstallation::droppedConnectionRunsCommandAgain()
     Controller controller;
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
-    const SimDevice target = all(QStringLiteral("decoder")).at(0);
-    const QString source = all(QStringLiteral("encoder")).at(0).name;
+    const SimDevice target = decoders.at(0);
+    const QString source = encoders.at(0).name;
     RxDevice *link = decoder(manager, target);
     link->findChild<QTimer *>(QStringLiteral("reconnectTimer"))->setInterval(SHORT_RETRY_MS);
     QSignalSpy states(link, &RxDevice::stateChanged);
@@ -398,7 +396,7 @@ void TestInstallation::silentDeviceGoesOfflineAndBack()
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
     QVERIFY(pass(manager));
-    const SimDevice target = all(QStringLiteral("decoder")).at(1);
+    const SimDevice target = decoders.at(1);
     const DeviceBasePtr listed = device(manager, target.name);
 
     QVERIFY(switchFault(target, QStringLiteral("silent"), true));
@@ -433,7 +431,7 @@ void TestInstallation::previewRecovers()
     Controller controller;
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
-    const SimDevice encoder = all(QStringLiteral("encoder")).at(0);
+    const SimDevice encoder = encoders.at(0);
     const auto preview = qSharedPointerObjectCast<TxDevice>(device(manager, encoder.name));
     preview->findChild<QTimer *>(QStringLiteral("retryTimer"))->setInterval(SHORT_RETRY_MS);
     ViewSurface view;
@@ -459,7 +457,7 @@ void TestInstallation::previewRecovers()
 
 void TestInstallation::garbageAnswerIsSurvived()
 {
-    const SimDevice target = all(QStringLiteral("decoder")).at(2);
+    const SimDevice target = decoders.at(2);
     QVERIFY(switchFault(target, QStringLiteral("fault-garbage"), true));
     Controller controller;
     DeviceManager &manager = controller.manager;
@@ -468,7 +466,7 @@ void TestInstallation::garbageAnswerIsSurvived()
 
     // Listed as a stand-alone decoder, whatever it said, and still taking commands.
     QVERIFY(manager.rxlist()->findDevice(target.name, false));
-    const QString source = all(QStringLiteral("encoder")).at(1).name;
+    const QString source = encoders.at(1).name;
     manager.setCurrentRxDevice(target.name);
     manager.changeRxDeviceSource(QStringLiteral("TX:") + source, false);
     QTRY_COMPARE_WITH_TIMEOUT(stateOf(target, QStringLiteral("source_select")), source, WAIT_MS);
@@ -478,7 +476,6 @@ void TestInstallation::garbageAnswerIsSurvived()
 // extra devices with odd replies.
 void TestInstallation::hostileRepliesCreateNothingHarmful()
 {
-    const QList<SimDevice> decoders = all(QStringLiteral("decoder"));
     const QByteArray settings = "{\"vw\": [{\"name\": \"VW:0001:1111\", \"width\": 2, \"height\": 1, \"bind\": \"\", "
                                 "\"devices\": [\""
         + decoders.at(0).name.toUtf8() + "\", \"" + decoders.at(1).name.toUtf8()
@@ -499,8 +496,7 @@ void TestInstallation::hostileRepliesCreateNothingHarmful()
     // never comes.
     const QString hostileEncoder = QStringLiteral("IPE1$(touch pwned)`touch pwned`;touch pwned-7c2e0d00ba03");
     QCOMPARE(sorted(rowNames(manager.txlist())),
-        sorted(QStringList {
-            all(QStringLiteral("encoder")).at(0).name, QStringLiteral("IPE1LONG-7c2e0d00ba02"), hostileEncoder}));
+        sorted(QStringList {encoders.at(0).name, QStringLiteral("IPE1LONG-7c2e0d00ba02"), hostileEncoder}));
     QCOMPARE(rowNames(manager.pendingRxList()), QStringList {"IPD1;reboot;-7c2e0d00ba04"});
     const QSharedPointer<VWDevice> wall = firstWall(manager);
     QCOMPARE(rowNames(manager.rxlist()), QStringList {"VW:0001:1111"});
@@ -517,7 +513,7 @@ void TestInstallation::hostileRepliesCreateNothingHarmful()
         QVERIFY2(everything.next().indexOf(QLatin1String("pwned")) < 0, qPrintable(everything.filePath()));
 
     // And the controller works on.
-    const QString source = all(QStringLiteral("encoder")).at(0).name;
+    const QString source = encoders.at(0).name;
     manager.changeRxDeviceSource(QStringLiteral("TX:") + source, false);
     for (const SimDevice &simulated : decoders)
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(simulated, QStringLiteral("source_select")), source, WAIT_MS);
@@ -526,7 +522,6 @@ void TestInstallation::hostileRepliesCreateNothingHarmful()
 // 2 encoders and 4 decoders, the first 2 of which form a 2 x 1 wall.
 void TestInstallation::restartKeepsNamesOrderAndWalls()
 {
-    const QList<SimDevice> decoders = all(QStringLiteral("decoder"));
     QStringList rxOrder;
     QStringList txOrder;
     QStringList aliases;
