@@ -154,9 +154,13 @@ void TestRxDevice::operationsOnTheWire_data()
                                    << "IPE1-00aabbccddee";
     QTest::newRow("no source") << DeviceAction([](RxDevice &d) { d.setSource(QString()); })
                                << QList<QByteArray> {"gbconfig --source-select=NULL;e e_reconnect"} << "";
-    QTest::newRow("command separator in name")
+    QTest::newRow("command separator in name is quoted")
         << DeviceAction([](RxDevice &d) { d.setSource(QStringLiteral("IPE1-00aabbccddee;reboot")); })
-        << QList<QByteArray>() << before;
+        << QList<QByteArray> {"gbconfig --source-select='IPE1-00aabbccddee;reboot';e e_reconnect"}
+        << "IPE1-00aabbccddee;reboot";
+    QTest::newRow("line end in name") << DeviceAction([](RxDevice &d) {
+        d.setSource(QStringLiteral("IPE1-00aabbccddee\r\nreboot"));
+    }) << QList<QByteArray>() << before;
     QTest::newRow("displays on and off") << DeviceAction([](RxDevice &d) {
         d.setDisplayPower(true, QString());
         d.setDisplayPower(false, QString());
