@@ -82,19 +82,15 @@ private slots:
         QTest::addColumn<bool>("datagramValid");
 
         QTest::newRow("encoder name") << QStringLiteral("IPE3x-7c2e0d00aa01") << true << true << true;
-        QTest::newRow("dots underscores") << QStringLiteral("IPE_a.b-000000000000") << true << true << true;
         QTest::newRow("colon splits the datagram") << QStringLiteral("IPE1:x-7c2e0d00aa01") << true << true << false;
         QTest::newRow("empty means no source") << QString() << true << true << true;
         QTest::newRow("blank splits the datagram") << QStringLiteral("IPE1 x-7c2e0d00aa01") << false << true << false;
-        QTest::newRow("slash and plus") << QStringLiteral("IPE/../x+1-7c2e0d00aa01") << false << true << true;
-        QTest::newRow("non-ASCII letter") << QStringLiteral("IPE\u00e9\u5927-7c2e0d00aa01") << false << true << true;
-        QTest::newRow("command separator")
-            << QStringLiteral("IPE1-7c2e0d00aa01;touch${IFS}pwned") << false << true << true;
-        QTest::newRow("expansions") << QStringLiteral("IPE$(touch${IFS}pwned)`touch${IFS}x`$HOME\\") << false << true
-                                    << true;
+        QTest::newRow("slash, plus, non-ASCII")
+            << QStringLiteral("IPE/../x+\u00e9\u5927-7c2e0d00aa01") << false << true << true;
+        QTest::newRow("expansions") << QStringLiteral("IPE1;touch${IFS}x;$(touch${IFS}pwned)`touch${IFS}x`$HOME\\")
+                                    << false << true << true;
         QTest::newRow("quotes") << QStringLiteral("IPE'1\"'';touch${IFS}pwned;'") << false << true << true;
         QTest::newRow("line break") << QStringLiteral("IPE1-7c2e0d00aa01\r\nreboot") << false << false << false;
-        QTest::newRow("tab") << QStringLiteral("IPE1\t-7c2e0d00aa01") << false << false << false;
         QTest::newRow("NUL") << QString::fromLatin1("IPE1\0x-7c2e0d00aa01", 19) << false << false << false;
     }
 

@@ -51,7 +51,6 @@ private slots:
     void survivesAReceiverDroppingIt();
     void operationsOnTheWire_data();
     void operationsOnTheWire();
-    void demoGeometryIsNotSent();
     void queueKeepsTheNewestOfEachKind();
     void brokenLinkResendsRunningCommand_data();
     void brokenLinkResendsRunningCommand();
@@ -201,19 +200,6 @@ void TestRxDevice::operationsOnTheWire()
     QCOMPARE(warnings.messages().size(), lines.isEmpty() ? 1 : 0);
 }
 
-void TestRxDevice::demoGeometryIsNotSent()
-{
-    ScriptedShellPeer peer;
-    auto device = decoderAt(peer);
-    QVERIFY(reachesReady(*device));
-    const VwInfo place = VwInfo::normalised(3, 2, 2, 1);
-    device->setDemoVwInfo(place);
-    QCOMPARE(device->vwInfo(), place);
-    device->hideOsd();
-    QVERIFY(reachesReady(*device));
-    QCOMPARE(peer.commands().mid(2), QList<QByteArray> {"osd_show -c 1"});
-}
-
 // Commands given while the decoder cannot be reached: the newest of each kind is sent,
 // in the order the latest ones were given.
 void TestRxDevice::queueKeepsTheNewestOfEachKind()
@@ -311,6 +297,9 @@ void TestRxDevice::withoutAddressNeverConnects()
     device.showOsdSeq();
     device.configVw(2, 2, 0, 1);
     QCOMPARE(device.pendingCommandCount(), 2);
+    // Demo decoders are such devices; their geometry is set without a command.
+    device.setDemoVwInfo(VwInfo::standAlone());
+    QVERIFY(device.vwInfo().isStandAlone());
     QVERIFY(QMetaObject::invokeMethod(&device, "doReconnect"));
     QCOMPARE(device.state(), RxDevice::Failed);
     QVERIFY(!timerOf(device, "reconnectTimer")->isActive());
