@@ -97,13 +97,12 @@ bool JsonConfig::value(const QString &path, bool defaultValue) const
     return v.isNull() || v.isUndefined() ? defaultValue : v.toBool(defaultValue);
 }
 
-void JsonConfig::setValue(const QString &path, const QJsonValue &value)
+bool JsonConfig::setValue(const QString &path, const QJsonValue &value)
 {
     QWriteLocker locker(&lock);
     const QStringList steps = splitPath(path);
     setRecursive(root, steps.cbegin(), steps.cend(), value);
-    if (!readOnly && !inBatch)
-        save();
+    return readOnly || inBatch || save();
 }
 
 void JsonConfig::setReadOnly(bool flag)
@@ -121,11 +120,11 @@ void JsonConfig::beginBatch()
     inBatch = true;
 }
 
-void JsonConfig::endBatch()
+bool JsonConfig::endBatch()
 {
+    QWriteLocker locker(&lock);
     inBatch = false;
-    if (!readOnly)
-        save();
+    return readOnly || save();
 }
 
 void JsonConfig::load()
@@ -134,6 +133,7 @@ void JsonConfig::load()
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray content = file.readAll();
+    fileContent = content;
     const QJsonDocument document = QJsonDocument::fromJson(content);
     root = document.isObject() ? document.object() : QJsonObject();
     if (!document.isObject() && !readOnly && !content.trimmed().isEmpty())
@@ -154,11 +154,14 @@ void JsonConfig::keepUnreadableFile(const QByteArray &content)
 
 // Written beside the file and renamed over it, so that a crash or power loss during
 // the write leaves the previous file whole.
-void JsonConfig::save()
+bool JsonConfig::save()
 {
+    const QByteArray content = QJsonDocument(root.toObject()).toJson(QJsonDocument::Indented);
+    if (content == fileContent && QFile::exists(filePath))
+        return true;
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QJsonDocument(root.toObject()).toJson(QJsonDocument::Indented));
-    file.commit();
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return false;
+    fileContent = content;
+    return true;
 }

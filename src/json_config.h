@@ -21,16 +21,18 @@ public:
     // Undefined when the path leads nowhere.
     QJsonValue jsonValue(const QString &keyPath) const;
 
-    void setValue(const QString &path, const QJsonValue &value);
+    // False when the file had to be written and could not be.
+    bool setValue(const QString &path, const QJsonValue &value);
     void setReadOnly(bool readOnly);
     QString path() const;
 
     void beginBatch();
-    void endBatch();
+    // False when the file had to be written and could not be.
+    bool endBatch();
 
 private:
     void load();
-    void save();
+    bool save();
     void keepUnreadableFile(const QByteArray &content);
 
     mutable QReadWriteLock lock;
@@ -38,4 +40,6 @@ private:
     bool readOnly;
     bool inBatch;
     QJsonValue root;
+    // What the file holds as far as this store knows; an unchanged document is not rewritten.
+    QByteArray fileContent;
 };

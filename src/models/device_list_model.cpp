@@ -141,6 +141,11 @@ int DeviceListModel::calcNewItemIndex(const DeviceBasePtr &device, int order) co
     return result;
 }
 
+DeviceBasePtr DeviceListModel::at(int row) const
+{
+    return devices.value(row);
+}
+
 int DeviceListModel::addDevice(const DeviceBasePtr &device, int order)
 {
     const int row = calcNewItemIndex(device, order);

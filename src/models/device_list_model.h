@@ -44,6 +44,8 @@ public:
     // A request reaching outside the list is refused without change.
     Q_INVOKABLE void move(int from, int to, int n);
 
+    // The device in that row; null outside the list.
+    DeviceBasePtr at(int row) const;
     int addDevice(const DeviceBasePtr &device, int order);
     // The row in front of the first device whose saved order is not below `order`;
     // the end for a device without a saved order (-1).
