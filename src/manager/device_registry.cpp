@@ -116,16 +116,12 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 
 bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
 {
-    bool found = false;
-    for (DeviceListModel *list : {lists.rx, lists.pending, lists.tx}) {
-        const DeviceBasePtr device = list->findDevice(reply.name(), true);
-        if (!device)
-            continue;
-        device->updateAddress(reply.address);
-        device->offlineCounterReset();
-        found = true;
-    }
-    return found;
+    const DeviceBasePtr device = knownDevices.value(reply.name().toLower()).toStrongRef();
+    if (!device)
+        return false;
+    device->updateAddress(reply.address);
+    device->offlineCounterReset();
+    return true;
 }
 
 DeviceBasePtr DeviceRegistry::createDevice(const DeviceDiscoveryResponsePtr &record)
@@ -150,6 +146,7 @@ void DeviceRegistry::addNewDevice(const DeviceDiscoveryResponsePtr &reply)
     if (!device)
         return;
     assignAlias(*device, kind);
+    knownDevices.insert(device->name().toLower(), device);
     if (const QSharedPointer<RxDevice> decoder = device.objectCast<RxDevice>()) {
         connect(decoder.data(), &RxDevice::deviceInfoFetched, this, &DeviceRegistry::onRxDeviceInfoFetched);
         lists.pending->addDevice(decoder, -1);
