@@ -16,8 +16,9 @@ bool DisplayControl::acceptable(const QString &command)
 {
     if (command.isEmpty() || TelnetCecCustomCommand(command).isValid())
         return true;
+    qWarning().noquote() << "Refused the display command" << command;
     emit errorOccured(tr("The display command \"%1\" cannot be sent to the decoders: it holds control characters.")
-                          .arg(command.toHtmlEscaped().simplified()));
+                          .arg(command.simplified()));
     return false;
 }
 
