@@ -98,8 +98,7 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
             = DeviceDiscoveryResponse::parse(datagram.data(), datagram.senderAddress(), datagram.senderPort());
         if (!reply)
             continue;
-        // Only encoders and decoders answer discovery; anything else, a name shaped like a
-        // wall's identity included, must not reach a listed device.
+        // Only encoders and decoders answer discovery; anything else is only logged.
         if (reply->deviceKind() == ResponseKind::Unknown) {
             logReceived(*reply);
             continue;
