@@ -5,6 +5,7 @@
 // discovery_scale_bench controller DEVICES
 //   runs the device manager against that installation and prints the figures.
 // bench/discovery_scale/run.sh builds the LAN and runs both.
+#include "../bench_support.h"
 #include "discovery/broadcast_socket.h"
 #include "discovery/device_discovery_response.h"
 #include "discovery/discovery_record.h"
@@ -26,7 +27,6 @@
 #include <QUdpSocket>
 
 #include <sys/stat.h>
-#include <time.h>
 
 namespace {
 
@@ -34,17 +34,9 @@ const QByteArray PROMPT = "/ # ";
 constexpr int PASSES = 5;
 constexpr int PASS_GAP_MS = 1000;
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
 double cpuMs()
 {
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+    return cpuSeconds() * 1000.0;
 }
 
 // Runs the event loop for a while without spinning, so that idle time costs no CPU.
