@@ -48,8 +48,8 @@
 <context>
     <name>Routing</name>
     <message>
-        <source>The source "%1" cannot be shown on %2: its name cannot be sent to a decoder.</source>
-        <translation>无法在 %2 上显示信号源“%1”：其名称无法发送给解码器。</translation>
+        <source>The source "%1" cannot be shown: its name cannot be sent to a decoder.</source>
+        <translation>无法显示信号源“%1”：其名称无法发送给解码器。</translation>
     </message>
     <message>
         <source>The encoders cannot be told about the wall %1: a device name in it cannot be sent.</source>

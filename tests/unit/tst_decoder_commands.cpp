@@ -227,12 +227,13 @@ void TestDecoderCommands::unsafeSourceIsReported()
 {
     QSignalSpy errors(routing.get(), &Routing::errorOccured);
     routing->setCurrentRxDevice(wall->name());
-    routing->changeRxDeviceSource(QStringLiteral("TX:IPE3-7C2E0D00AA01\nreboot"), false);
+    routing->changeRxDeviceSource(QStringLiteral("TX:IPE3-7C2E0D00AA01\nreboot"), true);
     QCOMPARE(errors.count(), 1);
-    QVERIFY(errors.at(0).at(0).toString().contains(QLatin1String("W")));
+    QVERIFY(errors.at(0).at(0).toString().contains(QLatin1String("IPE3-7C2E0D00AA01 reboot")));
     QCOMPARE(wall->currentSource(), QString());
     QTest::qWait(100);
-    QCOMPARE(decoders[1]->pendingCommandCount(), 0);
+    for (const RxDevicePtr &device : decoders)
+        QCOMPARE(device->pendingCommandCount(), 0);
 }
 
 void TestDecoderCommands::displayCommands_data()
