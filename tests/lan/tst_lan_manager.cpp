@@ -102,6 +102,19 @@ void TestLanManager::discoversRoutesAndBuildsWalls()
     QTRY_COMPARE_WITH_TIMEOUT(stateOf(states.at(0), "source_select"), encoder, WAIT_MS);
     QCOMPARE(stateOf(states.at(1), "source_select"), QStringLiteral("NULL"));
 
+    // Display power, the user's own CEC command and the numbers reach every plain decoder.
+    manager.switchMonitor(false);
+    manager.changePowerCommand(QStringLiteral("40 04"), QString());
+    manager.switchMonitor(true);
+    manager.osdShowSeq();
+    for (int i = 0; i < 2; ++i) {
+        const QString seq = QString::number(manager.rxlist()->at(rowOf(*manager.rxlist(), decoders.at(i)))->seq());
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(states.at(i), "osd"), seq, WAIT_MS);
+        QCOMPARE(stateOf(states.at(i), "power"), QStringLiteral("standby"));
+        QCOMPARE(stateOf(states.at(i), "cec"), QStringLiteral("40 04"));
+    }
+    manager.osdHideSeq();
+
     // A wall of both: each shell learns its place, the encoders learn the members.
     QSignalSpy created(&manager, &DeviceManager::videoWallCreated);
     const int seq0 = manager.rxlist()->at(rowOf(*manager.rxlist(), decoders.at(0)))->seq();
@@ -114,6 +127,8 @@ void TestLanManager::discoversRoutesAndBuildsWalls()
     QTest::qWait(500);
     QVERIFY2(ports.received.isEmpty(), ports.received.value(5010).value(0).constData());
 
+    // Numbers are for placing plain decoders: wall members keep their picture.
+    manager.osdShowSeq();
     const QString wall = manager.rxlist()->at(created.at(0).at(0).toInt())->name();
     manager.setCurrentRxDevice(wall);
     QCOMPARE(manager.currentVwSize(), QSize(2, 1));
@@ -126,6 +141,7 @@ void TestLanManager::discoversRoutesAndBuildsWalls()
             ports.received.value(port).first().constData());
     }
     QTRY_COMPARE_WITH_TIMEOUT(stateOf(states.at(1), "source_select"), encoder, WAIT_MS);
+    QCOMPARE(stateOf(states.at(1), "osd"), QString());
 
     // To all screens: the wall's encoders are told too, or the wall could stay dark.
     ports.received.clear();
