@@ -6,8 +6,6 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
-class QNetworkAccessManager;
-
 // Turns a snapshot URL (one still image per request) into a picture sequence: request,
 // decode, hand out, request again, at once or paced to the requested frame rate.
 class QImageGrabberHttp : public QImageGrabber
@@ -17,6 +15,7 @@ class QImageGrabberHttp : public QImageGrabber
 public:
     explicit QImageGrabberHttp(QObject *parent = nullptr);
     explicit QImageGrabberHttp(const QUrl &url, QObject *parent = nullptr);
+    ~QImageGrabberHttp() override;
 
     QString grabberName() const override;
     bool startGrabbing() override;
@@ -42,7 +41,6 @@ private slots:
 private:
     void requestNextImagePaced();
 
-    QNetworkAccessManager *networkManager;
     QNetworkRequest request;
     QNetworkReply *reply = nullptr;
     QUrl url;

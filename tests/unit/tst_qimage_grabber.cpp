@@ -1,3 +1,4 @@
+#include "qimagegrabber/frame_decoder.h"
 #include "qimagegrabber/qimage_grabber_http.h"
 #include "qimagegrabber/qimage_grabber_mjpeg.h"
 #include "test_mjpeg.h"
@@ -25,8 +26,18 @@ class StreamProbe : public QImageGrabberMjpeg
 {
 public:
     using QImageGrabber::calculateFPS;
+    using QImageGrabber::decoder;
     using QImageGrabber::lastFrameTime;
+    using QImageGrabber::timeoutTimer;
+    using QImageGrabberMjpeg::newImageTimeOut;
     using QImageGrabberMjpeg::processReceivedData;
+
+    // Cuts what has arrived in input and waits until what that gave the decoder is done.
+    void process(QBuffer &input)
+    {
+        processReceivedData(&input);
+        QVERIFY(QTest::qWaitFor([this] { return !decoder->busy(); }, 5000));
+    }
 };
 
 class SnapshotProbe : public QImageGrabberHttp
@@ -55,13 +66,13 @@ struct ImageLog
         QObject::connect(&grabber, &QImageGrabber::newImageGrabbed, &grabber, [this](QImage *image) {
             images << image->copy();
             objects << image;
-            arrivals << QTime::currentTime();
+            arrivals << QImageGrabber::monotonicMs();
         });
     }
     int count() const { return images.size(); }
     QList<QImage> images;
     QList<QImage *> objects;
-    QList<QTime> arrivals;
+    QList<qint64> arrivals;
 };
 
 // Answers every request with head (a stream's, or nothing yet for a snapshot) and keeps the
@@ -156,9 +167,12 @@ private slots:
     void frameRateHistory_data();
     void frameRateHistory();
 
-    void streamDecodesOnlyTheNewestImageOfAnArrival();
+    void streamDecodesTheNewestFrameOneAtATime();
+    void streamDecodesOnlyWhatIsShown();
     void streamFailures_data();
     void streamFailures();
+    void streamStallIsAnError();
+    void streamEndsWithItsGrabber();
     void streamUrlChangesAndStop();
     void streamKeepsUpWithAFloodingSender();
     void streamPlaysFfmpegMultipart();
@@ -207,40 +221,66 @@ void TestQImageGrabber::frameRateHistory()
     QVERIFY(qFuzzyCompare(spy.last().at(1).toDouble(), average));
 }
 
-void TestQImageGrabber::streamDecodesOnlyTheNewestImageOfAnArrival()
+void TestQImageGrabber::streamDecodesTheNewestFrameOneAtATime()
 {
     StreamProbe grabber;
     ImageLog images(grabber);
     QSignalSpy rates(&grabber, &QImageGrabber::newFPSCalculated);
-    grabber.lastFrameTime = QTime::currentTime().addMSecs(-40);
-    // An image whose header announces too many pixels is refused before it is decoded.
-    QByteArray arrived = "--ffmpeg\r\n" + TestMjpeg::multipartPart(TestMjpeg::claimingSize(60000, 60000));
+    QByteArray arrived = "--ffmpeg\r\n";
     QBuffer input(&arrived);
     input.open(QIODevice::ReadOnly);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Image of QSize\\(60000, 60000\\) pixels refused"));
-    grabber.processReceivedData(&input);
+    // An image whose header announces too many pixels is refused; the stream goes on.
+    arrived += TestMjpeg::multipartPart(TestMjpeg::claimingSize(60000, 60000));
+    grabber.process(input);
     QCOMPARE(images.count(), 0);
 
-    const QByteArray third = TestMjpeg::multipartPart(TestMjpeg::plain(Qt::blue, QSize(64, 48)));
-    arrived += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red))
-        + TestMjpeg::multipartPart(TestMjpeg::plain(Qt::green)) + third.left(100);
+    // Of two images in one arrival only the second is decoded; both count for the frame rate,
+    // with the time since the previous image went to the decoder.
+    grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
+    arrived
+        += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red)) + TestMjpeg::multipartPart(TestMjpeg::plain(Qt::green));
     grabber.processReceivedData(&input);
     QCOMPARE(rates.count(), 3);
-    // Every cut frame counts the time since the last decoded one.
     QVERIFY(rates.at(2).at(0).toDouble() <= 25.0);
-    QCOMPARE(images.count(), 1);
     QCOMPARE(grabber.state(), QImageGrabber::Grabbing);
-    QVERIFY(TestMjpeg::looksLike(images.images.at(0), Qt::green));
-
+    // While green is decoded, blue and then yellow arrive: yellow replaces blue unread.
+    arrived += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::blue));
     grabber.processReceivedData(&input);
-    QCOMPARE(images.count(), 1);
-    arrived += third.mid(100);
-    grabber.processReceivedData(&input);
+    QCOMPARE(images.count(), 0);
+    arrived += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::yellow, QSize(64, 48)));
+    grabber.process(input);
     QCOMPARE(images.count(), 2);
-    QVERIFY(TestMjpeg::looksLike(images.images.at(1), Qt::blue));
+    QVERIFY(TestMjpeg::looksLike(images.images.at(0), Qt::green));
+    QVERIFY(TestMjpeg::looksLike(images.images.at(1), Qt::yellow));
     QCOMPARE(images.images.at(1).size(), QSize(64, 48));
+    QCOMPARE(images.images.at(1).format(), QImage::Format_RGB32);
     // The grabber hands out its one image object every time.
     QCOMPARE(images.objects.at(0), images.objects.at(1));
+}
+
+void TestQImageGrabber::streamDecodesOnlyWhatIsShown()
+{
+    StreamProbe grabber;
+    ImageLog images(grabber);
+    QSignalSpy rates(&grabber, &QImageGrabber::newFPSCalculated);
+    QByteArray arrived = "--ffmpeg\r\n";
+    QBuffer input(&arrived);
+    input.open(QIODevice::ReadOnly);
+    const QByteArray frame = TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red, QSize(64, 48)));
+
+    // Nobody sees the frames: they are cut, and not decoded.
+    grabber.setShownSize(QSize(0, 0));
+    arrived += frame;
+    grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
+    grabber.processReceivedData(&input);
+    QVERIFY(!grabber.decoder->busy());
+    QCOMPARE(rates.count(), 1);
+    // A view binds: the next frame is decoded at the smallest scale that covers the view.
+    grabber.setShownSize(QSize(16, 10));
+    arrived += frame;
+    grabber.process(input);
+    QCOMPARE(images.count(), 1);
+    QCOMPARE(images.images.at(0).size(), QSize(16, 12));
 }
 
 void TestQImageGrabber::streamFailures_data()
@@ -297,6 +337,40 @@ void TestQImageGrabber::streamFailures()
     QCOMPARE(signalled(rig.states), QList<S> {S::Connecting});
     QCOMPARE(rig.grabber.state(), QImageGrabber::Error);
     QTRY_COMPARE(rig.errors.count(), 2);
+}
+
+void TestQImageGrabber::streamStallIsAnError()
+{
+    StreamRig rig(LoopbackHttpServer::streamHead() + "--b\r\n");
+    QVERIFY(rig.grabber.startGrabbing());
+    QTRY_COMPARE(rig.grabber.state(), QImageGrabber::Grabbing);
+    const QTimer &watchdog = rig.grabber.timeoutTimer;
+    QVERIFY(watchdog.isActive());
+    QVERIFY(watchdog.isSingleShot());
+    QCOMPARE(watchdog.interval(), 10000);
+
+    // Connected, and no image for that long: the stream is ended as failed, so that the
+    // encoder's retry takes over.
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("dropped: No image for 10 seconds$"));
+    rig.grabber.newImageTimeOut();
+    QCOMPARE(rig.grabber.state(), QImageGrabber::Error);
+    QCOMPARE(rig.errors.count(), 1);
+    QCOMPARE(rig.grabber.errorString(), QStringLiteral("No image for 10 seconds"));
+    QVERIFY(!watchdog.isActive());
+    QTRY_COMPARE(rig.peer.server.disconnections, 1);
+    QCOMPARE(rig.ended.count(), 0);
+}
+
+void TestQImageGrabber::streamEndsWithItsGrabber()
+{
+    // The grabbers share one network manager, which lives on after any of them.
+    Peer peer(LoopbackHttpServer::streamHead());
+    auto grabber = std::make_unique<QImageGrabberMjpeg>();
+    grabber->setSource(peer.server.url());
+    grabber->startGrabbing();
+    QTRY_COMPARE(grabber->state(), QImageGrabber::Grabbing);
+    grabber.reset();
+    QTRY_COMPARE(peer.server.disconnections, 1);
 }
 
 void TestQImageGrabber::streamUrlChangesAndStop()
@@ -444,11 +518,11 @@ void TestQImageGrabber::snapshotPacing()
     QVERIFY(rig.peer.server.requests.at(0).contains("\r\nUser-Agent: QImageGrabber\r\n"));
 
     // The pacing counts from the moment the request went out.
-    const QTime requestTime = QTime::currentTime().addMSecs(-answerAfterMs);
+    const qint64 requestTime = QImageGrabber::monotonicMs() - answerAfterMs;
     grabber.lastFrameTime = requestTime;
     rig.peer.answerImage(Qt::red);
     QTRY_COMPARE(rig.images.count(), 1);
-    const int elapsed = requestTime.msecsTo(rig.images.arrivals.at(0));
+    const int elapsed = int(rig.images.arrivals.at(0) - requestTime);
     QVERIFY(TestMjpeg::looksLike(rig.images.images.at(0), Qt::red));
     QCOMPARE(signalled(rig.states), QList<S> {S::Grabbing});
     QCOMPARE(rates.count(), 1);

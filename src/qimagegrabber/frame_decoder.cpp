@@ -1,0 +1,90 @@
+#include "frame_decoder.h"
+
+#include "decode_pool.h"
+#include "jpeg_decoder.h"
+
+#include <mutex>
+
+// What a job and its decoder share: the job may finish after the decoder is gone, so it
+// reaches the decoder only through here, under the lock.
+struct FrameDecoder::Channel
+{
+    std::mutex mutex;
+    FrameDecoder *owner = nullptr;
+    QImage result;
+};
+
+FrameDecoder::FrameDecoder(qint64 maxPixels, QObject *parent)
+    : QObject(parent)
+    , maxPixels(maxPixels)
+    , channel(std::make_shared<Channel>())
+    , shown(JpegDecoder::FULL_SIZE)
+{
+    channel->owner = this;
+}
+
+FrameDecoder::~FrameDecoder()
+{
+    std::lock_guard<std::mutex> lock(channel->mutex);
+    channel->owner = nullptr;
+}
+
+void FrameDecoder::setShownSize(const QSize &size)
+{
+    shown = size;
+    if (shown.isEmpty())
+        dropWaiting();
+}
+
+void FrameDecoder::submit(const QByteArray &jpeg)
+{
+    if (shown.isEmpty())
+        return;
+    waiting = jpeg;
+    frameWaiting = true;
+    if (!inFlight)
+        startNext();
+}
+
+void FrameDecoder::cancel()
+{
+    dropWaiting();
+    ++generation;
+}
+
+void FrameDecoder::dropWaiting()
+{
+    waiting = QByteArray();
+    frameWaiting = false;
+}
+
+void FrameDecoder::startNext()
+{
+    inFlight = true;
+    inFlightGeneration = generation;
+    const QByteArray jpeg = waiting;
+    dropWaiting();
+    DecodePool::shared().run([channel = channel, jpeg, size = shown, maxPixels = maxPixels] {
+        QImage image = JpegDecoder::decode(jpeg, size, maxPixels);
+        std::lock_guard<std::mutex> lock(channel->mutex);
+        channel->result = std::move(image);
+        if (FrameDecoder *owner = channel->owner)
+            QMetaObject::invokeMethod(
+                owner, [owner] { owner->onFinished(); }, Qt::QueuedConnection);
+    });
+}
+
+void FrameDecoder::onFinished()
+{
+    QImage image;
+    {
+        std::lock_guard<std::mutex> lock(channel->mutex);
+        image.swap(channel->result);
+    }
+    inFlight = false;
+    const bool current = inFlightGeneration == generation;
+    if (frameWaiting)
+        startNext();
+    if (current && !image.isNull())
+        emit decoded(image);
+}
