@@ -662,22 +662,33 @@ void TestQImageGrabber::snapshotEmptyAndUndecodableAnswers()
     SnapshotRig rig;
     rig.grabber.startGrabbing();
     QTRY_COMPARE(rig.peer.server.requests.size(), 1);
-    rig.peer.answerImage(Qt::red);
+    // Not an image before any was decoded: the image handed out is the initial one, whose
+    // every pixel is defined (opaque black, down to the fourth byte).
+    rig.peer.send(LoopbackHttpServer::snapshotResponse("no picture here"));
+    QTRY_COMPARE(rig.images.count(), 1);
+    const QImage initial = rig.images.images.at(0);
+    QCOMPARE(initial.size(), QSize(640, 480));
+    for (int y = 0; y < initial.height(); ++y) {
+        const quint32 *row = reinterpret_cast<const quint32 *>(initial.constScanLine(y));
+        QVERIFY(std::all_of(row, row + initial.width(), [](quint32 pixel) { return pixel == 0xff000000u; }));
+    }
     QTRY_COMPARE(rig.peer.server.requests.size(), 2);
+    rig.peer.answerImage(Qt::red);
+    QTRY_COMPARE(rig.peer.server.requests.size(), 3);
 
     // Not an image: handed out all the same, still showing the last picture.
     rig.peer.send(LoopbackHttpServer::snapshotResponse("no picture here"));
-    QTRY_COMPARE(rig.images.count(), 2);
-    QVERIFY(TestMjpeg::looksLike(rig.images.images.at(1), Qt::red));
-    QTRY_COMPARE(rig.peer.server.requests.size(), 3);
+    QTRY_COMPARE(rig.images.count(), 3);
+    QVERIFY(TestMjpeg::looksLike(rig.images.images.at(2), Qt::red));
+    QTRY_COMPARE(rig.peer.server.requests.size(), 4);
 
     // No body: the loop ends, and the grabber says so.
     rig.peer.send(LoopbackHttpServer::snapshotResponse(QByteArray()));
     QTRY_COMPARE(rig.grabber.state(), QImageGrabber::Stopped);
     QCOMPARE(signalled(rig.states), (QList<S> {S::Grabbing, S::Stopped}));
     QTest::qWait(50);
-    QCOMPARE(rig.peer.server.requests.size(), 3);
-    QCOMPARE(rig.images.count(), 2);
+    QCOMPARE(rig.peer.server.requests.size(), 4);
+    QCOMPARE(rig.images.count(), 3);
     QVERIFY(rig.grabber.startGrabbing());
 }
 
