@@ -68,9 +68,10 @@ void FrameDecoder::startNext()
         QImage image = JpegDecoder::decode(jpeg, size, maxPixels);
         std::lock_guard<std::mutex> lock(channel->mutex);
         channel->result = std::move(image);
-        if (FrameDecoder *owner = channel->owner)
-            QMetaObject::invokeMethod(
-                owner, [owner] { owner->onFinished(); }, Qt::QueuedConnection);
+        // Called by name, so that nothing made on this thread travels with the call: the
+        // result goes through the channel, under its lock.
+        if (channel->owner)
+            QMetaObject::invokeMethod(channel->owner, "onFinished", Qt::QueuedConnection);
     });
 }
 

@@ -32,12 +32,14 @@ public:
 signals:
     void decoded(const QImage &image);
 
+private slots:
+    void onFinished();
+
 private:
     struct Channel;
 
     void startNext();
     void dropWaiting();
-    void onFinished();
 
     const qint64 maxPixels;
     std::shared_ptr<Channel> channel;
