@@ -18,8 +18,6 @@ QImageGrabber::QImageGrabber(QObject *parent)
     , image(new QImage(640, 480, QImage::Format_RGB32))
     , decoder(new FrameDecoder(MAX_IMAGE_PIXELS, this))
 {
-    // Handed out before any frame has been decoded into it, so it must hold defined pixels.
-    image->fill(Qt::black);
     frameBuffer->open(QIODevice::ReadWrite);
     imageReader->setAutoDetectImageFormat(true);
     imageReader->setDevice(frameBuffer);

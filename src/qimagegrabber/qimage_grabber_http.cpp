@@ -22,6 +22,10 @@ QImageGrabberHttp::QImageGrabberHttp(const QUrl &url, QObject *parent)
     : QImageGrabber(parent)
 {
     request.setRawHeader("User-Agent", USER_AGENT);
+    // An answer that does not decode hands out the image as it is, possibly this initial one,
+    // so its pixels must be defined. The other grabbers only hand out decoded frames and
+    // leave its memory untouched.
+    image->fill(Qt::black);
     timeoutTimer.setSingleShot(true);
     setUrl(url);
 }
