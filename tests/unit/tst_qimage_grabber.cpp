@@ -31,13 +31,6 @@ public:
     using QImageGrabber::timeoutTimer;
     using QImageGrabberMjpeg::newImageTimeOut;
     using QImageGrabberMjpeg::processReceivedData;
-
-    // Cuts what has arrived in input and waits until what that gave the decoder is done.
-    void process(QBuffer &input)
-    {
-        processReceivedData(&input);
-        QVERIFY(QTest::qWaitFor([this] { return !decoder->busy(); }, 5000));
-    }
 };
 
 class SnapshotProbe : public QImageGrabberHttp
@@ -73,6 +66,29 @@ struct ImageLog
     QList<QImage> images;
     QList<QImage *> objects;
     QList<qint64> arrivals;
+};
+
+// A stream grabber fed by hand, with what it hands out and how many frames it cut.
+struct FedStream
+{
+    FedStream() { input.open(QIODevice::ReadOnly); }
+    // The bytes arrive and are cut at once; what went to the decoder may still be under way.
+    void arrive(const QByteArray &bytes)
+    {
+        arrived += bytes;
+        grabber.processReceivedData(&input);
+    }
+    // The bytes arrive, and the decoder is waited for.
+    void arriveAndDecode(const QByteArray &bytes)
+    {
+        arrive(bytes);
+        QVERIFY(QTest::qWaitFor([this] { return !grabber.decoder->busy(); }, 5000));
+    }
+    StreamProbe grabber;
+    ImageLog images {grabber};
+    QSignalSpy rates {&grabber, &QImageGrabber::newFPSCalculated};
+    QByteArray arrived = "--ffmpeg\r\n";
+    QBuffer input {&arrived};
 };
 
 // Answers every request with head (a stream's, or nothing yet for a snapshot) and keeps the
@@ -223,32 +239,24 @@ void TestQImageGrabber::frameRateHistory()
 
 void TestQImageGrabber::streamDecodesTheNewestFrameOneAtATime()
 {
-    StreamProbe grabber;
-    ImageLog images(grabber);
-    QSignalSpy rates(&grabber, &QImageGrabber::newFPSCalculated);
-    QByteArray arrived = "--ffmpeg\r\n";
-    QBuffer input(&arrived);
-    input.open(QIODevice::ReadOnly);
+    FedStream stream;
     // An image whose header announces too many pixels is refused; the stream goes on.
-    arrived += TestMjpeg::multipartPart(TestMjpeg::claimingSize(60000, 60000));
-    grabber.process(input);
-    QCOMPARE(images.count(), 0);
+    stream.arriveAndDecode(TestMjpeg::multipartPart(TestMjpeg::claimingSize(60000, 60000)));
+    QCOMPARE(stream.images.count(), 0);
 
     // Of two images in one arrival only the second is decoded; both count for the frame rate,
     // with the time since the previous image went to the decoder.
-    grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
-    arrived
-        += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red)) + TestMjpeg::multipartPart(TestMjpeg::plain(Qt::green));
-    grabber.processReceivedData(&input);
-    QCOMPARE(rates.count(), 3);
-    QVERIFY(rates.at(2).at(0).toDouble() <= 25.0);
-    QCOMPARE(grabber.state(), QImageGrabber::Grabbing);
+    stream.grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
+    stream.arrive(
+        TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red)) + TestMjpeg::multipartPart(TestMjpeg::plain(Qt::green)));
+    QCOMPARE(stream.rates.count(), 3);
+    QVERIFY(stream.rates.at(2).at(0).toDouble() <= 25.0);
+    QCOMPARE(stream.grabber.state(), QImageGrabber::Grabbing);
     // While green is decoded, blue and then yellow arrive: yellow replaces blue unread.
-    arrived += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::blue));
-    grabber.processReceivedData(&input);
-    QCOMPARE(images.count(), 0);
-    arrived += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::yellow, QSize(64, 48)));
-    grabber.process(input);
+    stream.arrive(TestMjpeg::multipartPart(TestMjpeg::plain(Qt::blue)));
+    QCOMPARE(stream.images.count(), 0);
+    stream.arriveAndDecode(TestMjpeg::multipartPart(TestMjpeg::plain(Qt::yellow, QSize(64, 48))));
+    const ImageLog &images = stream.images;
     QCOMPARE(images.count(), 2);
     QVERIFY(TestMjpeg::looksLike(images.images.at(0), Qt::green));
     QVERIFY(TestMjpeg::looksLike(images.images.at(1), Qt::yellow));
@@ -260,27 +268,19 @@ void TestQImageGrabber::streamDecodesTheNewestFrameOneAtATime()
 
 void TestQImageGrabber::streamDecodesOnlyWhatIsShown()
 {
-    StreamProbe grabber;
-    ImageLog images(grabber);
-    QSignalSpy rates(&grabber, &QImageGrabber::newFPSCalculated);
-    QByteArray arrived = "--ffmpeg\r\n";
-    QBuffer input(&arrived);
-    input.open(QIODevice::ReadOnly);
+    FedStream stream;
     const QByteArray frame = TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red, QSize(64, 48)));
-
     // Nobody sees the frames: they are cut, and not decoded.
-    grabber.setShownSize(QSize(0, 0));
-    arrived += frame;
-    grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
-    grabber.processReceivedData(&input);
-    QVERIFY(!grabber.decoder->busy());
-    QCOMPARE(rates.count(), 1);
+    stream.grabber.setShownSize(QSize(0, 0));
+    stream.grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
+    stream.arrive(frame);
+    QVERIFY(!stream.grabber.decoder->busy());
+    QCOMPARE(stream.rates.count(), 1);
     // A view binds: the next frame is decoded at the smallest scale that covers the view.
-    grabber.setShownSize(QSize(16, 10));
-    arrived += frame;
-    grabber.process(input);
-    QCOMPARE(images.count(), 1);
-    QCOMPARE(images.images.at(0).size(), QSize(16, 12));
+    stream.grabber.setShownSize(QSize(16, 10));
+    stream.arriveAndDecode(frame);
+    QCOMPARE(stream.images.count(), 1);
+    QCOMPARE(stream.images.images.at(0).size(), QSize(16, 12));
 }
 
 void TestQImageGrabber::streamFailures_data()
