@@ -92,7 +92,7 @@ QNetworkAccessManager *QImageGrabber::networkManager()
     return shared;
 }
 
-void QImageGrabber::abandonReply(QNetworkReply *&reply)
+void QImageGrabber::abandonReply(QPointer<QNetworkReply> &reply)
 {
     if (!reply)
         return;

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QTimer>
@@ -72,7 +73,7 @@ protected:
     // The one network access manager of all grabbers, so that they share its HTTP thread.
     static QNetworkAccessManager *networkManager();
     // Ends a download, if there is one, so that nothing of it reaches this grabber again.
-    void abandonReply(QNetworkReply *&reply);
+    void abandonReply(QPointer<QNetworkReply> &reply);
 
     QString lastError;
     QBuffer *frameBuffer;

@@ -4,6 +4,7 @@
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QUrl>
 
 // Turns a snapshot URL (one still image per request) into a picture sequence: request,
@@ -42,7 +43,9 @@ private:
     void requestNextImagePaced();
 
     QNetworkRequest request;
-    QNetworkReply *reply = nullptr;
+    // The shared network manager owns the reply and may delete it first, when the
+    // application ends.
+    QPointer<QNetworkReply> reply;
     QUrl url;
     int requestInterval = 0;
 };

@@ -5,6 +5,7 @@
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QUrl>
 
 class QBuffer;
@@ -55,7 +56,9 @@ private:
 
     QUrl url;
     QNetworkRequest request;
-    QNetworkReply *reply = nullptr;
+    // The shared network manager owns the reply and may delete it first, when the
+    // application ends.
+    QPointer<QNetworkReply> reply;
     MjpegFrameCutter cutter;
     // Received bytes the cutter has not used yet.
     QByteArray receivedBytes;
