@@ -62,13 +62,13 @@ void MiniVideoSource::setSize(const QSize &newSize)
 
 void MiniVideoSource::bindSource(MiniVideoSource *other)
 {
-    if (other == boundSource)
+    if (other == mirrored)
         return;
     unbindSource();
     // Binding no source is an unbind: there is nothing to mirror, and nothing to read from.
     if (!other)
         return;
-    boundSource = other;
+    mirrored = other;
     mirrorConnections << connect(other, &MiniVideoSource::imageReceived, this, &MiniVideoSource::onImageReceived)
                       << connect(
                              other, &MiniVideoSource::videoAvaiableChanged, this, &MiniVideoSource::setVideoAvaiable)
@@ -85,15 +85,15 @@ void MiniVideoSource::unbindSource()
     mirrorConnections.clear();
     setVideoAvaiable(false);
     detachFromBoundSource();
-    boundSource = nullptr;
+    mirrored = nullptr;
 }
 
 void MiniVideoSource::detachFromBoundSource()
 {
-    if (!boundSource)
+    if (!mirrored)
         return;
-    boundSource->mirrors.removeAll(this);
-    boundSource->updateShownSize();
+    mirrored->mirrors.removeAll(this);
+    mirrored->updateShownSize();
 }
 
 void MiniVideoSource::updateShownSize()

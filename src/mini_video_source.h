@@ -39,6 +39,8 @@ public:
     // a null other unbinds.
     void bindSource(MiniVideoSource *other);
     void unbindSource();
+    // The source mirrored now; nullptr when none, or when it has been destroyed.
+    MiniVideoSource *boundSource() const { return mirrored; }
 
     // The size this source's frames are drawn at: the larger of its own view's size, while a
     // view has handed over its surface, and the shown sizes of the sources mirroring it.
@@ -70,7 +72,7 @@ private:
     QList<QMetaObject::Connection> mirrorConnections;
     QSize viewSize {0, 0};
     QTimer *surfaceStartTimer;
-    QPointer<MiniVideoSource> boundSource;
+    QPointer<MiniVideoSource> mirrored;
     // The sources that mirror this one.
     QList<MiniVideoSource *> mirrors;
     QSize shown {0, 0};

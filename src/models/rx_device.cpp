@@ -127,6 +127,11 @@ void RxDevice::resetVw()
     enqueue(TelnetConfigVW());
 }
 
+void RxDevice::setDemoVwInfo(const VwInfo &info)
+{
+    wallInfo = info;
+}
+
 void RxDevice::setResponseTimeout(int milliseconds)
 {
     responseTimer->setInterval(milliseconds);
@@ -270,5 +275,8 @@ void RxDevice::parseSourceSelect(const QString &response)
 void RxDevice::parseVwInfo(const QString &response)
 {
     wallInfo = VwInfo::parse(extractResponse(response));
-    emit deviceInfoFetched(this);
+    // A receiver may drop the last reference to this device. Announced from the event loop,
+    // so that neither this device nor its telnet client is still at work when it goes.
+    QMetaObject::invokeMethod(
+        this, [this] { emit deviceInfoFetched(this); }, Qt::QueuedConnection);
 }

@@ -1,4 +1,5 @@
 #include "log_capture.h"
+#include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "scripted_shell_peer.h"
 #include "test_records.h"
@@ -8,6 +9,7 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <optional>
 
 using DeviceAction = std::function<void(RxDevice &)>;
 Q_DECLARE_METATYPE(DeviceAction)
@@ -46,8 +48,10 @@ class TestRxDevice : public QObject
 private slots:
     void fetchesDeviceInformation_data();
     void fetchesDeviceInformation();
+    void survivesAReceiverDroppingIt();
     void operationsOnTheWire_data();
     void operationsOnTheWire();
+    void demoGeometryIsNotSent();
     void queueHoldsTenCommands();
     void brokenLinkResendsRunningCommand_data();
     void brokenLinkResendsRunningCommand();
@@ -111,6 +115,32 @@ void TestRxDevice::fetchesDeviceInformation()
     QCOMPARE(peer.connectionCount(), 1);
 }
 
+// A decoder that no wall accepts is dropped from the pending list as soon as its
+// information arrives, and that list held the only reference to it.
+void TestRxDevice::survivesAReceiverDroppingIt()
+{
+    ScriptedShellPeer peer;
+    peer.setAnswer(QUERY_PLACE, "0:0:0:0\r\n");
+    DeviceListModel pending(nullptr);
+    QPointer<RxDevice> watched;
+    // Whatever the device still does once it has been dropped shows in its log.
+    std::optional<LogCapture> afterDrop;
+    {
+        const auto device = QSharedPointer<RxDevice>::create(
+            parsedDiscoveryRecord(NAME, QString(), QHostAddress::LocalHost), nullptr, peer.port());
+        watched = device.data();
+        pending.addDevice(device, -1);
+        connect(device.data(), &RxDevice::deviceInfoFetched, &pending, [&](RxDevice *fetched) {
+            pending.removeDevice(fetched->name());
+            afterDrop.emplace(QtDebugMsg);
+        });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(pending.rowCount(), 0, WAIT_MS);
+    QVERIFY(!watched);
+    QVERIFY(peer.waitForDisconnected());
+    QCOMPARE(afterDrop->matching(QStringLiteral("Changed state")), QStringList());
+}
+
 void TestRxDevice::operationsOnTheWire_data()
 {
     QTest::addColumn<DeviceAction>("action");
@@ -165,6 +195,19 @@ void TestRxDevice::operationsOnTheWire()
     QCOMPARE(sent, lines + QList<QByteArray> {"osd_show -c 1"});
     QCOMPARE(device->currentSource(), source);
     QCOMPARE(warnings.messages().size(), lines.isEmpty() ? 1 : 0);
+}
+
+void TestRxDevice::demoGeometryIsNotSent()
+{
+    ScriptedShellPeer peer;
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+    const VwInfo place = VwInfo::normalised(3, 2, 2, 1);
+    device->setDemoVwInfo(place);
+    QCOMPARE(device->vwInfo(), place);
+    device->hideOsd();
+    QVERIFY(reachesReady(*device));
+    QCOMPARE(peer.commands().mid(2), QList<QByteArray> {"osd_show -c 1"});
 }
 
 void TestRxDevice::queueHoldsTenCommands()
