@@ -126,8 +126,9 @@ void QImageGrabberMjpeg::processReceivedData(QIODevice *input)
     receivedBytes.remove(0, int(receivedBuffer->pos()));
     receivedBuffer->seek(0);
     if (cutter.overflowed()) {
-        failStream(tr("The stream sent an image or a header line larger than allowed"));
-        qWarning().noquote() << "Stream from" << url.toString() << "dropped:" << lastError;
+        const QString reason = tr("The stream sent an image or a header line larger than allowed");
+        qWarning().noquote() << "Stream from" << url.toString() << "dropped:" << reason;
+        failStream(reason);
         return;
     }
     if (cutter.frameCount() == framesBefore)
@@ -144,9 +145,10 @@ void QImageGrabberMjpeg::processReceivedData(QIODevice *input)
 
 void QImageGrabberMjpeg::newImageTimeOut()
 {
-    failStream(tr("No image for %1 seconds").arg(STALL_TIMEOUT_MS / 1000));
+    const QString reason = tr("No image for %1 seconds").arg(STALL_TIMEOUT_MS / 1000);
     // The encoder's retry path warns about the outage; a stall is one way for it to start.
-    qInfo().noquote() << "Stream from" << url.toString() << "dropped:" << lastError;
+    qInfo().noquote() << "Stream from" << url.toString() << "dropped:" << reason;
+    failStream(reason);
 }
 
 void QImageGrabberMjpeg::downloadErrorSlot(QNetworkReply::NetworkError)
