@@ -99,7 +99,10 @@ void QImageGrabber::abandonReply(QPointer<QNetworkReply> &reply)
     QNetworkReply *old = reply;
     reply = nullptr;
     old->disconnect(this);
-    old->abort();
+    // A reply that has failed is ending already; aborting it as well makes Qt report an
+    // internal problem.
+    if (!old->isFinished() && old->error() == QNetworkReply::NoError)
+        old->abort();
     old->deleteLater();
 }
 

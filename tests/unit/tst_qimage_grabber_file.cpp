@@ -149,22 +149,17 @@ void TestQImageGrabberFile::indexRefusesMalformedFiles_data()
 
     const QByteArray good = clip(3);
     QVERIFY(AviIndex::parse(good));
-    const qint64 moviePos = good.indexOf(avi::MOVIE_LIST);
     const qint64 indexPos = good.indexOf(avi::INDEX_ID);
     // Where the first stream header sits in the files AviWriter makes.
     const qint64 streamHeaderPos = avi::MAIN_HEADER_POS + avi::MAIN_HEADER_SIZE + avi::STREAM_HEADER_AFTER_MAIN_HEADER;
 
-    QTest::newRow("not RIFF") << replaced(good, 0, "RIFX");
+    // The rules of the format, and sizes that point outside the file; the fuzz target
+    // feeds every other kind of damage.
     QTest::newRow("truncated by one byte") << good.left(good.size() - 1);
     QTest::newRow("padded by one byte") << good + '\0';
-    QTest::newRow("no avih") << replaced(good, avi::MAIN_HEADER_POS, "AVIH");
     QTest::newRow("avih size beyond the file") << withU32(good, avi::MAIN_HEADER_SIZE_POS, 0xFFFFFFF0);
-    QTest::newRow("avih size misses strh") << withU32(good, avi::MAIN_HEADER_SIZE_POS, avi::MAIN_HEADER_SIZE + 4);
     QTest::newRow("audio stream first") << replaced(good, streamHeaderPos + avi::STREAM_TYPE_OFFSET, "auds");
     QTest::newRow("other video codec") << replaced(good, streamHeaderPos + avi::STREAM_HANDLER_OFFSET, "H264");
-    QTest::newRow("no movie list") << replaced(good, moviePos, "MOVI");
-    QTest::newRow("no idx1") << replaced(good, indexPos, "IDX1");
-    QTest::newRow("idx1 size beyond the file") << withU32(good, indexPos + avi::FOURCC_SIZE, 0x7FFFFFF0);
     QTest::newRow("idx1 one entry too long") << withU32(good, indexPos + avi::FOURCC_SIZE, 4 * avi::INDEX_ENTRY_SIZE);
 }
 
@@ -184,10 +179,8 @@ void TestQImageGrabberFile::indexPassesOverBadEntries_data()
     const quint32 pastTheEnd = quint32(good.size() - chunk - avi::CHUNK_HEADER_SIZE + 1);
 
     QTest::newRow("offset far beyond the file") << withU32(good, offsetField(good, 1), 0xFFFFFFF0) << 1;
-    QTest::newRow("chunk size past the end") << withU32(good, chunk + avi::FOURCC_SIZE, 0x7FFFFFFF) << 1;
     QTest::newRow("chunk size one byte too long") << withU32(good, chunk + avi::FOURCC_SIZE, pastTheEnd) << 1;
     QTest::newRow("audio chunk") << replaced(good, chunk, "01wb") << 1;
-    QTest::newRow("entry after the last") << good << 3;
 }
 
 void TestQImageGrabberFile::indexPassesOverBadEntries()
