@@ -64,15 +64,17 @@ void FrameDecoder::startNext()
     inFlightGeneration = generation;
     const QByteArray jpeg = waiting;
     dropWaiting();
-    DecodePool::shared().run([channel = channel, jpeg, size = shown, maxPixels = maxPixels] {
-        QImage image = JpegDecoder::decode(jpeg, size, maxPixels);
-        std::lock_guard<std::mutex> lock(channel->mutex);
-        channel->result = std::move(image);
-        // Called by name, so that nothing made on this thread travels with the call: the
-        // result goes through the channel, under its lock.
-        if (channel->owner)
-            QMetaObject::invokeMethod(channel->owner, "onFinished", Qt::QueuedConnection);
-    });
+    // Moved, not shared, so that the job holds the only reference when nobody else does.
+    DecodePool::shared().run(
+        [channel = channel, jpeg, size = shown, maxPixels = maxPixels, spare = std::move(previous)]() mutable {
+            QImage image = JpegDecoder::decode(jpeg, size, maxPixels, std::move(spare));
+            std::lock_guard<std::mutex> lock(channel->mutex);
+            channel->result = std::move(image);
+            // Called by name, so that nothing made on this thread travels with the call: the
+            // result goes through the channel, under its lock.
+            if (channel->owner)
+                QMetaObject::invokeMethod(channel->owner, "onFinished", Qt::QueuedConnection);
+        });
 }
 
 void FrameDecoder::onFinished()
@@ -83,9 +85,12 @@ void FrameDecoder::onFinished()
         image.swap(channel->result);
     }
     inFlight = false;
-    const bool current = inFlightGeneration == generation;
+    const bool stillWanted = inFlightGeneration == generation;
     if (frameWaiting)
         startNext();
-    if (current && !image.isNull())
-        emit decoded(image);
+    if (!stillWanted || image.isNull())
+        return;
+    previous = std::move(current);
+    current = image;
+    emit decoded(image);
 }

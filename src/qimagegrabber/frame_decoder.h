@@ -45,6 +45,10 @@ private:
     std::shared_ptr<Channel> channel;
     QSize shown;
     QByteArray waiting;
+    // The frame handed out last, and the one before it: once nobody else holds that one,
+    // the next frame is decoded into it.
+    QImage current;
+    QImage previous;
     bool frameWaiting = false;
     bool inFlight = false;
     // Results of frames started before the last cancel are not handed out.

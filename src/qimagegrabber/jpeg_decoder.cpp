@@ -80,7 +80,7 @@ bool readPixels(jpeg_decompress_struct *cinfo, ErrorJump *error, uchar *bits, qs
 
 const QSize JpegDecoder::FULL_SIZE(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
 
-QImage JpegDecoder::decode(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels)
+QImage JpegDecoder::decode(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels, QImage spare)
 {
     jpeg_decompress_struct cinfo;
     ErrorJump error;
@@ -93,7 +93,9 @@ QImage JpegDecoder::decode(const QByteArray &jpeg, const QSize &shownSize, qint6
     if (readHeader(&cinfo, &error, jpeg) && qint64(cinfo.image_width) * qint64(cinfo.image_height) <= maxPixels) {
         const QSize full(int(cinfo.image_width), int(cinfo.image_height));
         if (prepareOutput(&cinfo, &error, scaleDenominator(full, shownSize)) && cinfo.output_components == 4) {
-            image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
+            const QSize size(int(cinfo.output_width), int(cinfo.output_height));
+            const bool reusable = spare.size() == size && spare.format() == QImage::Format_RGB32 && spare.isDetached();
+            image = reusable ? std::move(spare) : QImage(size, QImage::Format_RGB32);
             if (image.isNull() || !readPixels(&cinfo, &error, image.bits(), image.bytesPerLine()))
                 image = QImage();
         }

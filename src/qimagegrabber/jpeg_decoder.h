@@ -16,7 +16,9 @@ public:
 
     // A null image when the bytes are no JPEG, its colours cannot be given as RGB, or its
     // header announces more than maxPixels, which is checked before any pixel memory is taken.
-    static QImage decode(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels);
+    // A spare image of the right size that nobody else holds is decoded into, instead of a
+    // new one: fresh memory for every frame costs the system a page fault per page.
+    static QImage decode(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels, QImage spare = QImage());
 
     // The scale denominator (1, 2, 4 or 8) for an image of imageSize shown at shownSize: the
     // largest whose decoded size is at least shownSize in both directions, 1 when none is.

@@ -185,6 +185,7 @@ private slots:
 
     void streamDecodesTheNewestFrameOneAtATime();
     void streamDecodesOnlyWhatIsShown();
+    void streamReusesOnlyFramesNobodyHolds();
     void streamFailures_data();
     void streamFailures();
     void streamStallIsAnError();
@@ -281,6 +282,27 @@ void TestQImageGrabber::streamDecodesOnlyWhatIsShown()
     stream.arriveAndDecode(frame);
     QCOMPARE(stream.images.count(), 1);
     QCOMPARE(stream.images.images.at(0).size(), QSize(16, 12));
+}
+
+void TestQImageGrabber::streamReusesOnlyFramesNobodyHolds()
+{
+    FedStream stream;
+    QImage kept;
+    QList<const uchar *> pixels;
+    connect(&stream.grabber, &QImageGrabber::newImageGrabbed, this, [&](QImage *image) {
+        if (kept.isNull())
+            kept = *image;
+        pixels << image->constBits();
+    });
+    for (Qt::GlobalColor colour : {Qt::red, Qt::green, Qt::blue, Qt::yellow})
+        stream.arriveAndDecode(TestMjpeg::multipartPart(TestMjpeg::plain(colour, QSize(64, 48))));
+    QCOMPARE(pixels.size(), 4);
+    // The first frame is still held, as a view holds the frame it shows: it stays as it was.
+    QVERIFY(TestMjpeg::looksLike(kept, Qt::red));
+    QVERIFY(pixels.at(2) != pixels.at(0));
+    // The second one nobody holds any more: the fourth is decoded into it.
+    QCOMPARE(pixels.at(3), pixels.at(1));
+    disconnect(&stream.grabber, nullptr, this, nullptr);
 }
 
 void TestQImageGrabber::streamFailures_data()
