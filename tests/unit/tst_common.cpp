@@ -1,4 +1,5 @@
 #include "common.h"
+#include "log_capture.h"
 #include "test_files.h"
 #include "test_home.h"
 
@@ -7,7 +8,9 @@
 #include <QFile>
 #include <QTranslator>
 #include <QtTest>
+#include <pwd.h>
 #include <thread>
+#include <unistd.h>
 
 class TestCommon : public QObject
 {
@@ -23,6 +26,7 @@ private slots:
     void languageFromLangCfg();
     void namedMutexIsExclusive();
     void namedMutexWaitsForRelease();
+    void namedMutexStaysWithTheUser();
 
 private:
     TestHome home;
@@ -147,6 +151,43 @@ void TestCommon::namedMutexWaitsForRelease()
     releaser.join();
     QVERIFY(taken);
     QVERIFY(timer.elapsed() < 30000);
+}
+
+void TestCommon::namedMutexStaysWithTheUser()
+{
+    if (::geteuid() != 0)
+        QSKIP("giving a folder to another user needs root");
+    // No runtime folder is set, and the one that would stand in for it in the shared temporary
+    // folder belongs to someone else: there is no runtime folder of our own.
+    QTemporaryDir shared;
+    const QString taken
+        = shared.filePath(QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+    QVERIFY(QDir().mkdir(taken));
+    QVERIFY(::chown(QFile::encodeName(taken).constData(), 65534, 65534) == 0);
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray temp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([runtime, temp] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", temp);
+    });
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(shared.path()));
+    const LogCapture warnings(QtWarningMsg);
+
+    const QString lockFile = home.path() + QStringLiteral("/.zentrova/USER_MUTEX.lock");
+    NamedMutexSlot held;
+    QVERIFY(takeNamedMutex(held, QStringLiteral("USER_MUTEX"), 0));
+    QVERIFY(QFileInfo(lockFile).isFile());
+    QVERIFY(!QFile::exists(shared.filePath(QStringLiteral("USER_MUTEX.lock"))));
+    held.reset();
+
+    // A link in the lock file's place is not followed.
+    const QString target = home.path() + QStringLiteral("/target");
+    QVERIFY(QFile::remove(lockFile));
+    QVERIFY(QFile::link(target, lockFile));
+    NamedMutexSlot linked;
+    QVERIFY(!takeNamedMutex(linked, QStringLiteral("USER_MUTEX"), 0));
+    QVERIFY(!QFile::exists(target));
 }
 
 QTEST_GUILESS_MAIN(TestCommon)
