@@ -59,17 +59,26 @@ bool takeNamedMutex(NamedMutexSlot &slot, const QString &name, int timeoutMs)
     return slot->wait(timeoutMs);
 }
 
-void restartApplication()
+bool restartApplication()
 {
     const QString program = platform::executablePath();
     if (!restartMutex) {
         platform::NamedMutex::OpenResult ignored;
         restartMutex = platform::NamedMutex::createOrOpen(QString::fromLatin1(RESTART_MUTEX_NAME), &ignored);
     }
-    // The new copy must find the single-instance guard free.
+    // The new copy must find the single-instance guard free, and waits on the restart
+    // guard until this one has ended.
     singletonMutex.reset();
-    QProcess::startDetached(program, QStringList());
+    qint64 pid = 0;
+    if (!QProcess::startDetached(program, {QStringLiteral("/reset")}, QString(), &pid)) {
+        qWarning().noquote() << "Could not start" << program << "for the restart";
+        restartMutex.reset();
+        takeNamedMutex(singletonMutex, QString::fromLatin1(SINGLETON_MUTEX_NAME), 0);
+        return false;
+    }
+    qInfo().noquote() << "Restarted as process" << pid;
     QCoreApplication::exit(0);
+    return true;
 }
 
 QString translationFileFor(const QString &language)

@@ -26,8 +26,9 @@ QString expandPathAndInitFile(const QString &path, bool expandOnly, const QByteA
 // True when the caller now holds the named mutex in slot.
 bool takeNamedMutex(NamedMutexSlot &slot, const QString &name, int timeoutMs);
 
-// Starts a new copy of the program and leaves the event loop with 0.
-void restartApplication();
+// Starts a new copy of the program with "/reset" and leaves the event loop with 0. False
+// when the copy could not be started: this one then keeps running and keeps its guard.
+bool restartApplication();
 
 // Picks the catalogue named by "lang.cfg" beside the program and installs it.
 void loadLanguage(QCoreApplication *app, QTranslator *translator);

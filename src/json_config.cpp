@@ -4,9 +4,9 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonArray>
 #include <QSaveFile>
 
 namespace {
@@ -16,8 +16,8 @@ QStringList splitPath(const QString &path)
     return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
 }
 
-void setRecursive(QJsonValue &current, QStringList::const_iterator step, QStringList::const_iterator end,
-                  const QJsonValue &value)
+void setRecursive(
+    QJsonValue &current, QStringList::const_iterator step, QStringList::const_iterator end, const QJsonValue &value)
 {
     if (step == end || !current.isObject())
         return;
@@ -37,28 +37,32 @@ void setRecursive(QJsonValue &current, QStringList::const_iterator step, QString
 } // namespace
 
 JsonConfig::JsonConfig(const QString &path, bool readOnly)
-    : filePath(expandPathAndInitFile(path, readOnly, QByteArray())), readOnly(readOnly), inBatch(false)
+    : filePath(expandPathAndInitFile(path, readOnly, QByteArray()))
+    , readOnly(readOnly)
+    , inBatch(false)
 {
     load();
 }
 
-QJsonValue JsonConfig::lookup(const QString &path) const
+QJsonValue JsonConfig::jsonValue(const QString &keyPath) const
 {
     QReadLocker locker(&lock);
-    const QStringList steps = splitPath(path);
+    const QStringList steps = splitPath(keyPath);
     if (steps.isEmpty())
-        return QJsonValue();
+        return QJsonValue(QJsonValue::Undefined);
     QJsonValue current = root;
     for (const QString &step : steps) {
         if (current.isArray()) {
             bool ok = false;
             const uint index = step.toUInt(&ok);
             const QJsonArray array = current.toArray();
-            current = ok && index < uint(array.size()) ? array.at(int(index)) : QJsonValue();
+            if (!ok || index >= uint(array.size()))
+                return QJsonValue(QJsonValue::Undefined);
+            current = array.at(int(index));
         } else if (current.isObject() && current.toObject().contains(step)) {
             current = current.toObject().value(step);
         } else {
-            return QJsonValue();
+            return QJsonValue(QJsonValue::Undefined);
         }
     }
     return current;
@@ -66,19 +70,19 @@ QJsonValue JsonConfig::lookup(const QString &path) const
 
 int JsonConfig::value(const QString &path, int defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toInt(defaultValue);
 }
 
 double JsonConfig::value(const QString &path, double defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toDouble(defaultValue);
 }
 
 QString JsonConfig::value(const QString &path, const QString &defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toString(defaultValue);
 }
 
@@ -89,17 +93,16 @@ QString JsonConfig::value(const QString &path, const char *defaultValue) const
 
 bool JsonConfig::value(const QString &path, bool defaultValue) const
 {
-    const QJsonValue v = lookup(path);
+    const QJsonValue v = jsonValue(path);
     return v.isNull() || v.isUndefined() ? defaultValue : v.toBool(defaultValue);
 }
 
-void JsonConfig::setValue(const QString &path, const QJsonValue &value)
+bool JsonConfig::setValue(const QString &path, const QJsonValue &value)
 {
     QWriteLocker locker(&lock);
     const QStringList steps = splitPath(path);
     setRecursive(root, steps.cbegin(), steps.cend(), value);
-    if (!readOnly && !inBatch)
-        save();
+    return readOnly || inBatch || save();
 }
 
 void JsonConfig::setReadOnly(bool flag)
@@ -117,11 +120,11 @@ void JsonConfig::beginBatch()
     inBatch = true;
 }
 
-void JsonConfig::endBatch()
+bool JsonConfig::endBatch()
 {
+    QWriteLocker locker(&lock);
     inBatch = false;
-    if (!readOnly)
-        save();
+    return readOnly || save();
 }
 
 void JsonConfig::load()
@@ -130,6 +133,7 @@ void JsonConfig::load()
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray content = file.readAll();
+    fileContent = content;
     const QJsonDocument document = QJsonDocument::fromJson(content);
     root = document.isObject() ? document.object() : QJsonObject();
     if (!document.isObject() && !readOnly && !content.trimmed().isEmpty())
@@ -150,11 +154,14 @@ void JsonConfig::keepUnreadableFile(const QByteArray &content)
 
 // Written beside the file and renamed over it, so that a crash or power loss during
 // the write leaves the previous file whole.
-void JsonConfig::save()
+bool JsonConfig::save()
 {
+    const QByteArray content = QJsonDocument(root.toObject()).toJson(QJsonDocument::Indented);
+    if (content == fileContent && QFile::exists(filePath))
+        return true;
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QJsonDocument(root.toObject()).toJson(QJsonDocument::Indented));
-    file.commit();
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return false;
+    fileContent = content;
+    return true;
 }

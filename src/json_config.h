@@ -17,18 +17,22 @@ public:
     QString value(const QString &path, const QString &defaultValue) const;
     QString value(const QString &path, const char *defaultValue) const;
     bool value(const QString &path, bool defaultValue) const;
+    // The entry as stored, for callers that must tell an object from an array;
+    // Undefined when the path leads nowhere.
+    QJsonValue jsonValue(const QString &keyPath) const;
 
-    void setValue(const QString &path, const QJsonValue &value);
+    // False when the file had to be written and could not be.
+    bool setValue(const QString &path, const QJsonValue &value);
     void setReadOnly(bool readOnly);
     QString path() const;
 
     void beginBatch();
-    void endBatch();
+    // False when the file had to be written and could not be.
+    bool endBatch();
 
 private:
-    QJsonValue lookup(const QString &path) const;
     void load();
-    void save();
+    bool save();
     void keepUnreadableFile(const QByteArray &content);
 
     mutable QReadWriteLock lock;
@@ -36,4 +40,6 @@ private:
     bool readOnly;
     bool inBatch;
     QJsonValue root;
+    // What the file holds as far as this store knows; an unchanged document is not rewritten.
+    QByteArray fileContent;
 };

@@ -1,7 +1,8 @@
 #include "common.h"
+#include "logging.h"
+#include "manager/device_manager.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
-#include "logging.h"
 #include "oem_setting.h"
 
 #include <QAbstractSocket>
@@ -28,6 +29,15 @@ namespace {
 
 const char *const MAIN_QML = "qrc:/qml/main.qml";
 
+bool hasArgument(int argc, char *argv[], const char *argument)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], argument) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool hasResetArgument(int argc, char *argv[])
 {
     for (int i = 1; i < argc && argv[i] && argv[i][0]; ++i) {
@@ -40,12 +50,8 @@ bool hasResetArgument(int argc, char *argv[])
 // Answers --help and --version without touching the log, the guards or the display.
 bool answerInformationRequest(int argc, char *argv[], int *exitCode)
 {
-    bool help = false;
-    bool version = false;
-    for (int i = 1; i < argc; ++i) {
-        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
-        version = version || std::strcmp(argv[i], "--version") == 0;
-    }
+    const bool help = hasArgument(argc, argv, "--help") || hasArgument(argc, argv, "-h");
+    const bool version = hasArgument(argc, argv, "--version");
     if (!help && !version)
         return false;
     QCoreApplication app(argc, argv);
@@ -53,11 +59,13 @@ bool answerInformationRequest(int argc, char *argv[], int *exitCode)
     if (version) {
         std::printf("%s %s\n", qPrintable(oem.name()), qPrintable(oem.version()));
     } else {
-        std::printf("Usage: %s [/reset] [--version] [--help]\n"
+        std::printf("Usage: %s [/reset] [--demo] [--factory-default] [--version] [--help]\n"
                     "Controls the encoders and decoders of an AV-over-IP installation on this LAN.\n\n"
-                    "  /reset     wait up to 6 seconds for a previous copy that is restarting to end\n"
-                    "  --version  print the product name and version\n"
-                    "  --help     print this help\n\n"
+                    "  /reset             wait up to 6 seconds for a previous copy that is restarting to end\n"
+                    "  --demo             show a made-up installation instead of searching the LAN\n"
+                    "  --factory-default  delete the settings (password included) and start afresh\n"
+                    "  --version          print the product name and version\n"
+                    "  --help             print this help\n\n"
                     "Log: ~/.zentrova/zentrova.log  Settings: ~/.zentrova/config.json\n"
                     "Beside the program: custom.json (branding), lang.cfg (en_US, zh_CN or zh_TW)\n",
                     QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit().constData());
@@ -140,6 +148,20 @@ int main(int argc, char *argv[])
     font->setPointSize(14);
     QApplication::setFont(*font);
 
+    auto manager = std::make_unique<DeviceManager>(oem.get(), app.get());
+    QObject::connect(
+        manager.get(), &DeviceManager::systemReset, app.get(),
+        [manager = manager.get()] {
+            if (!restartApplication())
+                manager->reportRestartFailure();
+        },
+        Qt::QueuedConnection);
+    if (hasArgument(argc, argv, "--demo"))
+        manager->enterDemoMode();
+    // Also the way back in for someone who has forgotten the settings password.
+    if (hasArgument(argc, argv, "--factory-default"))
+        manager->doFactoryDefault();
+
     chooseRenderer();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     auto url = std::make_unique<QUrl>(QString::fromLatin1(MAIN_QML));
@@ -150,12 +172,14 @@ int main(int argc, char *argv[])
                 QCoreApplication::exit(-1);
         },
         Qt::QueuedConnection);
+    engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
     engine->load(*url);
     const int result = app->exec();
 
     url.reset();
     engine.reset();
+    manager.reset();
     families.reset();
     font.reset();
     translator.reset();

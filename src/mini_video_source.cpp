@@ -55,13 +55,13 @@ void MiniVideoSource::setSize(const QSize &newSize)
 
 void MiniVideoSource::bindSource(MiniVideoSource *other)
 {
-    if (other == boundSource)
+    if (other == mirrored)
         return;
     unbindSource();
     // Binding no source is an unbind: there is nothing to mirror, and nothing to read from.
     if (!other)
         return;
-    boundSource = other;
+    mirrored = other;
     mirrorConnections << connect(other, &MiniVideoSource::imageReceived, this, &MiniVideoSource::onImageReceived)
                       << connect(
                              other, &MiniVideoSource::videoAvaiableChanged, this, &MiniVideoSource::setVideoAvaiable);
@@ -74,7 +74,7 @@ void MiniVideoSource::unbindSource()
         disconnect(connection);
     mirrorConnections.clear();
     setVideoAvaiable(false);
-    boundSource = nullptr;
+    mirrored = nullptr;
 }
 
 void MiniVideoSource::bindSurface()

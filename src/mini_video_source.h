@@ -38,6 +38,8 @@ public:
     // a null other unbinds.
     void bindSource(MiniVideoSource *other);
     void unbindSource();
+    // The source mirrored now; nullptr when none, or when it has been destroyed.
+    MiniVideoSource *boundSource() const { return mirrored; }
 
 signals:
     void surfaceChanged(QAbstractVideoSurface *surface);
@@ -61,5 +63,5 @@ private:
     QList<QMetaObject::Connection> mirrorConnections;
     QSize viewSize {0, 0};
     QTimer *surfaceStartTimer;
-    QPointer<MiniVideoSource> boundSource;
+    QPointer<MiniVideoSource> mirrored;
 };

@@ -141,6 +141,11 @@ int DeviceListModel::calcNewItemIndex(const DeviceBasePtr &device, int order) co
     return result;
 }
 
+DeviceBasePtr DeviceListModel::at(int row) const
+{
+    return devices.value(row);
+}
+
 int DeviceListModel::addDevice(const DeviceBasePtr &device, int order)
 {
     const int row = calcNewItemIndex(device, order);
@@ -202,13 +207,16 @@ bool DeviceListModel::containsAlias(const QString &alias) const
 
 int DeviceListModel::deviceCount() const
 {
-    // A wall names its bound decoders, any other device itself.
-    QStringList names;
+    // A saved wall counts its decoders before they answer, or a start-up search
+    // that found only walls would report nothing found.
+    int count = 0;
     for (const DeviceBasePtr &device : devices) {
-        if (device)
-            device->collectNames(names);
+        if (const auto *wall = qobject_cast<const VWDevice *>(device.data()))
+            count += wall->occupiedCellCount();
+        else if (device)
+            ++count;
     }
-    return names.size();
+    return count;
 }
 
 void DeviceListModel::increaseOfflineCounters()

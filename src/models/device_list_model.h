@@ -44,6 +44,8 @@ public:
     // A request reaching outside the list is refused without change.
     Q_INVOKABLE void move(int from, int to, int n);
 
+    // The device in that row; null outside the list.
+    DeviceBasePtr at(int row) const;
     int addDevice(const DeviceBasePtr &device, int order);
     // The row in front of the first device whose saved order is not below `order`;
     // the end for a device without a saved order (-1).
@@ -55,7 +57,7 @@ public:
     DeviceBasePtr findDeviceBySeq(int seq) const;
     bool containsName(const QString &name) const;
     bool containsAlias(const QString &alias) const;
-    // A wall counts as its bound decoders, every other device as one.
+    // A wall counts as its occupied cells, every other device as one.
     int deviceCount() const;
     void increaseOfflineCounters();
     void clear();

@@ -270,5 +270,8 @@ void RxDevice::parseSourceSelect(const QString &response)
 void RxDevice::parseVwInfo(const QString &response)
 {
     wallInfo = VwInfo::parse(extractResponse(response));
-    emit deviceInfoFetched(this);
+    // A receiver may drop the last reference to this device. Announced from the event loop,
+    // so that neither this device nor its telnet client is still at work when it goes.
+    QMetaObject::invokeMethod(
+        this, [this] { emit deviceInfoFetched(this); }, Qt::QueuedConnection);
 }

@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QtEndian>
+#include <algorithm>
 
 namespace {
 
@@ -69,6 +70,11 @@ QVector<RxDevicePtr> VWDevice::releaseMembers()
 {
     forEachMember([](RxDevice &member) { member.resetVw(); });
     return boundMembers;
+}
+
+int VWDevice::occupiedCellCount() const
+{
+    return int(std::count_if(cells.cbegin(), cells.cend(), [](const QString &cell) { return !cell.isEmpty(); }));
 }
 
 QString VWDevice::onlineStatusText() const

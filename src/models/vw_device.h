@@ -34,6 +34,8 @@ public:
     bool bind(const RxDevicePtr &decoder);
     // Turns every bound decoder back into a stand-alone display; one entry per cell.
     QVector<RxDevicePtr> releaseMembers();
+    // Cells that name a decoder, whether or not it has turned up yet.
+    int occupiedCellCount() const;
     // "1" or "0" per cell, joined with ","; an unbound cell counts as offline.
     QString onlineStatusText() const;
     // The wall as the configuration file keeps it.

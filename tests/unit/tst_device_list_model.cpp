@@ -225,7 +225,7 @@ private slots:
     {
         Fixture f;
         const RxDevicePtr member = decoder(1);
-        const auto lobby = wall(2, {decoderName(1), decoderName(2)});
+        const auto lobby = wall(3, {decoderName(1), decoderName(2)});
         QVERIFY(lobby->bind(member));
         // A stand-alone object of the same name further down, as a stale entry would be.
         const RxDevicePtr namesake = decoder(1);
@@ -251,8 +251,8 @@ private slots:
         QVERIFY(f.model.containsAlias(QStringLiteral("lobby")));
         QVERIFY(f.model.containsAlias(QStringLiteral("rx - 3")));
         QVERIFY(!f.model.containsAlias(QStringLiteral("RX - 2")));
-        // The wall counts as its one bound decoder.
-        QCOMPARE(f.model.deviceCount(), 3);
+        // The wall counts as its two occupied cells, bound or not; its free cell does not count.
+        QCOMPARE(f.model.deviceCount(), 4);
 
         QSignalSpy removed(&f.model, &QAbstractItemModel::rowsRemoved);
         QVERIFY(!f.model.removeDevice(decoderName(2)));

@@ -18,6 +18,8 @@ private slots:
     void init();
     void reads_data();
     void reads();
+    void rawValues_data();
+    void rawValues();
     void writableStoreCreatesItsFile();
     void writesReplaceNonObjects();
     void batchWritesOnce();
@@ -27,6 +29,8 @@ private slots:
     void unreadableFileIsKeptBeforeOverwrite();
 
 private:
+    void writeSample();
+
     std::unique_ptr<TestHome> home;
     QString path;
 };
@@ -36,6 +40,13 @@ void TestJsonConfig::init()
     home.reset();
     home.reset(new TestHome);
     path = home->path() + QStringLiteral("/.zentrova/config.json");
+}
+
+void TestJsonConfig::writeSample()
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QVERIFY(writeFile(path, R"({"security":{"password":"1234"},"count":7,"ratio":1.5,"flag":true,"numberText":"7",
+                              "nothing":null,"walls":[{"name":"first"},{"name":"second"}]})"));
 }
 
 void TestJsonConfig::reads_data()
@@ -66,9 +77,7 @@ void TestJsonConfig::reads()
     QFETCH(QVariant, fallback);
     QFETCH(QVariant, expected);
 
-    QDir().mkpath(QFileInfo(path).path());
-    writeFile(path, R"({"security":{"password":"1234"},"count":7,"ratio":1.5,"flag":true,"numberText":"7",
-                       "nothing":null,"walls":[{"name":"first"},{"name":"second"}]})");
+    writeSample();
     const JsonConfig config(path, true);
     switch (fallback.userType()) {
     case QMetaType::QString:
@@ -88,6 +97,32 @@ void TestJsonConfig::reads()
     }
 }
 
+void TestJsonConfig::rawValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QJsonValue>("expected");
+    QTest::newRow("object") << "security" << QJsonValue(QJsonObject {{"password", "1234"}});
+    QTest::newRow("array") << "walls"
+                           << QJsonValue(
+                                  QJsonArray {QJsonObject {{"name", "first"}}, QJsonObject {{"name", "second"}}});
+    QTest::newRow("stored null") << "nothing" << QJsonValue();
+    QTest::newRow("missing") << "security/salt" << QJsonValue(QJsonValue::Undefined);
+    QTest::newRow("array index at size") << "walls/2" << QJsonValue(QJsonValue::Undefined);
+    QTest::newRow("no steps") << "/" << QJsonValue(QJsonValue::Undefined);
+}
+
+// The raw read tells "not there" from a stored null, and hands out what the typed
+// reads would refuse.
+void TestJsonConfig::rawValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QJsonValue, expected);
+    writeSample();
+    const QJsonValue actual = JsonConfig(path, true).jsonValue(key);
+    QCOMPARE(actual.type(), expected.type());
+    QCOMPARE(actual, expected);
+}
+
 void TestJsonConfig::writableStoreCreatesItsFile()
 {
     JsonConfig config(QStringLiteral("~/.zentrova/config.json"), false);
@@ -104,7 +139,7 @@ void TestJsonConfig::writesReplaceNonObjects()
 {
     JsonConfig config(path, false);
     config.setValue(QStringLiteral("name"), QStringLiteral("plain"));
-    config.setValue(QStringLiteral("list"), QJsonArray{1, 2});
+    config.setValue(QStringLiteral("list"), QJsonArray {1, 2});
     config.setValue(QStringLiteral("name/first"), 1);
     config.setValue(QStringLiteral("list/0"), QStringLiteral("x"));
     config.setValue(QString(), 5); // no steps: nothing changes
@@ -169,7 +204,7 @@ void TestJsonConfig::saveReplacesTheFileWhole()
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
     QVERIFY(after.st_ino != before.st_ino);
     const QStringList leftovers = QDir(QFileInfo(path).path()).entryList(QDir::Files);
-    QCOMPARE(leftovers, QStringList{QStringLiteral("config.json")});
+    QCOMPARE(leftovers, QStringList {QStringLiteral("config.json")});
 }
 
 void TestJsonConfig::unreadableFileIsKeptBeforeOverwrite_data()
@@ -190,8 +225,8 @@ void TestJsonConfig::unreadableFileIsKeptBeforeOverwrite()
     QVERIFY(writeFile(path, content));
     const QString copy = path + QStringLiteral(".bad");
     if (kept) {
-        QTest::ignoreMessage(QtWarningMsg,
-                             qPrintable(QStringLiteral("Unreadable settings file %1 kept as %2").arg(path, copy)));
+        QTest::ignoreMessage(
+            QtWarningMsg, qPrintable(QStringLiteral("Unreadable settings file %1 kept as %2").arg(path, copy)));
     }
     JsonConfig config(path, false);
     QCOMPARE(config.value(QStringLiteral("walls/0"), -1), -1);

@@ -235,6 +235,7 @@ void TestMiniVideoSource::mirrorsTheBoundSource()
     QCOMPARE(flags(available), (QList<bool> {false, true}));
     mirror.bindSource(&first);
     QCOMPARE(available.count(), 2);
+    QCOMPARE(mirror.boundSource(), &first);
 
     QImage frame(32, 32, QImage::Format_RGB32);
     first.onImageReceived(&frame);
@@ -246,6 +247,7 @@ void TestMiniVideoSource::mirrorsTheBoundSource()
     available.clear();
     mirror.bindSource(&second);
     QCOMPARE(flags(available), (QList<bool> {false, false}));
+    QCOMPARE(mirror.boundSource(), &second);
     first.onImageReceived(&frame);
     first.setVideoAvaiable(true);
     QCOMPARE(forwarded.size(), 1);
@@ -261,6 +263,7 @@ void TestMiniVideoSource::mirrorsTheBoundSource()
     QCOMPARE(forwarded.size(), 2);
     QCOMPARE(available.count(), 1);
     QVERIFY(!mirror.videoAvaiable());
+    QCOMPARE(mirror.boundSource(), nullptr);
 
     // Bound again after an unbind, the same source mirrors anew.
     mirror.bindSource(&second);
@@ -268,8 +271,16 @@ void TestMiniVideoSource::mirrorsTheBoundSource()
     // No source at all unbinds, where it used to read from a null source.
     mirror.bindSource(nullptr);
     QVERIFY(!mirror.videoAvaiable());
+    QCOMPARE(mirror.boundSource(), nullptr);
     second.onImageReceived(&frame);
     QCOMPARE(forwarded.size(), 2);
+
+    // A mirrored source that goes away is no longer reported as bound.
+    auto *shortLived = new MiniVideoSource;
+    mirror.bindSource(shortLived);
+    QCOMPARE(mirror.boundSource(), shortLived);
+    delete shortLived;
+    QCOMPARE(mirror.boundSource(), nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestMiniVideoSource)

@@ -1,4 +1,5 @@
 #include "log_capture.h"
+#include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "scripted_shell_peer.h"
 #include "test_records.h"
@@ -8,6 +9,7 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <optional>
 
 using DeviceAction = std::function<void(RxDevice &)>;
 Q_DECLARE_METATYPE(DeviceAction)
@@ -46,6 +48,7 @@ class TestRxDevice : public QObject
 private slots:
     void fetchesDeviceInformation_data();
     void fetchesDeviceInformation();
+    void survivesAReceiverDroppingIt();
     void operationsOnTheWire_data();
     void operationsOnTheWire();
     void queueHoldsTenCommands();
@@ -109,6 +112,32 @@ void TestRxDevice::fetchesDeviceInformation()
     QCOMPARE(peer.commands(), (QList<QByteArray> {QUERY_SOURCE, QUERY_PLACE}));
     QCOMPARE(peer.logins(), login ? QList<QByteArray> {"root"} : QList<QByteArray>());
     QCOMPARE(peer.connectionCount(), 1);
+}
+
+// A decoder that no wall accepts is dropped from the pending list as soon as its
+// information arrives, and that list held the only reference to it.
+void TestRxDevice::survivesAReceiverDroppingIt()
+{
+    ScriptedShellPeer peer;
+    peer.setAnswer(QUERY_PLACE, "0:0:0:0\r\n");
+    DeviceListModel pending(nullptr);
+    QPointer<RxDevice> watched;
+    // Whatever the device still does once it has been dropped shows in its log.
+    std::optional<LogCapture> afterDrop;
+    {
+        const auto device = QSharedPointer<RxDevice>::create(
+            parsedDiscoveryRecord(NAME, QString(), QHostAddress::LocalHost), nullptr, peer.port());
+        watched = device.data();
+        pending.addDevice(device, -1);
+        connect(device.data(), &RxDevice::deviceInfoFetched, &pending, [&](RxDevice *fetched) {
+            pending.removeDevice(fetched->name());
+            afterDrop.emplace(QtDebugMsg);
+        });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(pending.rowCount(), 0, WAIT_MS);
+    QVERIFY(!watched);
+    QVERIFY(peer.waitForDisconnected());
+    QCOMPARE(afterDrop->matching(QStringLiteral("Changed state")), QStringList());
 }
 
 void TestRxDevice::operationsOnTheWire_data()

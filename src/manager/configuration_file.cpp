@@ -1,0 +1,176 @@
+#include "manager/configuration_file.h"
+
+#include "json_config.h"
+#include "manager/config_keys.h"
+#include "manager/display_control.h"
+#include "manager/video_walls.h"
+#include "models/device_list_model.h"
+#include "models/vw_device.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+int highestIn(const QJsonValue &value)
+{
+    if (value.isDouble())
+        return value.toInt(-1);
+    int highest = -1;
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        highest = qMax(highest, highestIn(it.value()));
+    return highest;
+}
+
+} // namespace
+
+ConfigurationFile::ConfigurationFile(
+    JsonConfig *store, const DeviceLists &lists, DisplayControl *display, QObject *parent)
+    : QObject(parent)
+    , store(store)
+    , lists(lists)
+    , display(display)
+    , timer(new QTimer(this))
+{
+    timer->setObjectName(QStringLiteral("saveTimer"));
+    timer->setSingleShot(true);
+    timer->setInterval(SAVE_DELAY_MS);
+    connect(timer, &QTimer::timeout, this, &ConfigurationFile::saveNow);
+}
+
+ConfigurationFile::~ConfigurationFile()
+{
+    if (pending)
+        saveNow();
+}
+
+void ConfigurationFile::load()
+{
+    loadWalls();
+    display->setPowerOnCommand(store->value(configkeys::POWER_ON, QString()));
+    display->setPowerOffCommand(store->value(configkeys::POWER_OFF, QString()));
+    watch(lists.rx);
+    watch(lists.tx);
+}
+
+void ConfigurationFile::loadWalls()
+{
+    const QJsonValue walls = store->jsonValue(configkeys::WALLS);
+    if (!walls.isArray())
+        return;
+    const QJsonObject aliasMap = store->jsonValue(configkeys::ALIAS_MAP).toObject();
+    const QJsonArray records = walls.toArray();
+    for (const QJsonValue &record : records) {
+        if (const VWDevicePtr wall = VideoWalls::wallFromRecord(record.toObject(), aliasMap))
+            lists.rx->addDevice(wall, store->value(configkeys::ORDER.arg(wall->name()), -1));
+    }
+}
+
+// Every change a user makes to a list is saved; the online state that every discovery
+// pass refreshes is not part of the file.
+void ConfigurationFile::watch(DeviceListModel *list)
+{
+    connect(list, &QAbstractItemModel::rowsMoved, this, &ConfigurationFile::requestSave);
+    connect(list, &QAbstractItemModel::rowsInserted, this, &ConfigurationFile::requestSave);
+    connect(list, &QAbstractItemModel::rowsRemoved, this, &ConfigurationFile::requestSave);
+    connect(list, &QAbstractItemModel::dataChanged, this, &ConfigurationFile::onDataChanged);
+}
+
+void ConfigurationFile::onDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)
+{
+    const bool onlineOnly = !roles.isEmpty() && std::all_of(roles.begin(), roles.end(), [](int role) {
+        return role == DeviceListModel::OnlineRole || role == DeviceListModel::WallOnlineRole;
+    });
+    if (!onlineOnly)
+        requestSave();
+}
+
+void ConfigurationFile::requestSave()
+{
+    pending = true;
+    if (!held)
+        timer->start();
+}
+
+void ConfigurationFile::setHeld(bool hold)
+{
+    held = hold;
+    if (held)
+        timer->stop();
+    else if (pending)
+        timer->start();
+}
+
+bool ConfigurationFile::saveNow()
+{
+    timer->stop();
+    pending = false;
+    store->beginBatch();
+    QJsonArray walls;
+    for (int row = 0; row < lists.rx->rowCount(); ++row) {
+        if (const VWDevicePtr wall = lists.rx->at(row).objectCast<VWDevice>())
+            walls.append(wall->toJson());
+    }
+    store->setValue(configkeys::WALLS, walls);
+    qDebug() << "save order";
+    int highestOrder = highestIn(store->jsonValue(configkeys::ORDERS));
+    writeEntries(*lists.tx, highestOrder);
+    writeEntries(*lists.rx, highestOrder);
+    store->setValue(configkeys::POWER_ON, display->powerOnCommand());
+    store->setValue(configkeys::POWER_OFF, display->powerOffCommand());
+    if (store->endBatch())
+        return true;
+    qWarning().noquote() << "Could not write the settings file" << store->path();
+    emit errorOccured(tr("The settings could not be saved to %1.").arg(store->path()));
+    return false;
+}
+
+// Devices keep the order numbers they hold, handed out again in their new list order,
+// and new devices are numbered above every number in the file: devices that have not
+// answered yet keep their places between them.
+void ConfigurationFile::writeEntries(const DeviceListModel &list, int &highestOrder)
+{
+    QVector<int> numbers;
+    int fresh = 0;
+    for (int row = 0; row < list.rowCount(); ++row) {
+        const int held = store->value(configkeys::ORDER.arg(list.at(row)->name()), -1);
+        if (held >= 0)
+            numbers << held;
+        else
+            ++fresh;
+    }
+    while (fresh-- > 0)
+        numbers << ++highestOrder;
+    std::sort(numbers.begin(), numbers.end());
+    for (int row = 0; row < list.rowCount(); ++row) {
+        const DeviceBasePtr device = list.at(row);
+        store->setValue(configkeys::ORDER.arg(device->name()), numbers.at(row));
+        store->setValue(configkeys::ALIAS.arg(device->name()), device->nameAlias());
+    }
+}
+
+bool ConfigurationFile::erase()
+{
+    timer->stop();
+    pending = false;
+    store->setReadOnly(true);
+    const QString path = store->path();
+    const bool removed = QFile::remove(path) || !QFile::exists(path);
+    qInfo().noquote() << "Remove" << path << "result is:" << removed;
+    if (removed)
+        return true;
+    // An empty settings object starts the next copy with every default just as well.
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("{}") == 2 && file.flush()) {
+        qInfo().noquote() << "Emptied" << path << "instead";
+        return true;
+    }
+    qWarning().noquote() << "Could neither delete nor empty" << path << ":" << file.errorString();
+    store->setReadOnly(false);
+    return false;
+}

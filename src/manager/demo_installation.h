@@ -1,0 +1,37 @@
+#pragma once
+
+#include "manager/device_lists.h"
+#include "models/device_base.h"
+
+#include <QObject>
+
+class QImageGrabberFile;
+class VideoWalls;
+
+// A made-up installation for showing the controller without hardware: 30 encoders all
+// playing one local video file, four decoders and three empty walls.
+class DemoInstallation : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ENCODER_COUNT = 30;
+
+    DemoInstallation(const DeviceLists &lists, VideoWalls *walls, QObject *parent = nullptr);
+
+    QImageGrabberFile *grabber() const { return videoGrabber; }
+
+    // Replaces the decoder list and adds the encoders; the encoder list is not cleared.
+    void fill(const QString &videoPath);
+
+private:
+    enum class Kind { Encoder = 1, Decoder = 2 };
+
+    DeviceBasePtr makeDemoDevice(Kind kind, const QString &suffix, const QString &displayName, const QString &source);
+    void addEncoder(int number);
+    void addWall(const QString &displayName, int width, int height, const QString &source);
+
+    DeviceLists lists;
+    VideoWalls *walls;
+    QImageGrabberFile *videoGrabber;
+};

@@ -1,0 +1,272 @@
+#include "manager/device_manager.h"
+
+#include "json_config.h"
+#include "manager/configuration_file.h"
+#include "manager/demo_installation.h"
+#include "manager/device_registry.h"
+#include "manager/display_control.h"
+#include "manager/routing.h"
+#include "manager/video_walls.h"
+#include "mini_video_source.h"
+#include "models/device_list_model.h"
+#include "oem_setting.h"
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QSortFilterProxyModel>
+
+const char *const DeviceManager::CONFIG_PATH = "~/.zentrova/config.json";
+
+namespace {
+
+QSortFilterProxyModel *categoryProxy(DeviceListModel *source, const QString &category, QObject *parent)
+{
+    auto *proxy = new QSortFilterProxyModel(parent);
+    proxy->setSourceModel(source);
+    proxy->setFilterRole(DeviceListModel::CategoryRole);
+    proxy->setFilterWildcard(category);
+    return proxy;
+}
+
+} // namespace
+
+DeviceManager::DeviceManager(OemSetting *oem, QObject *parent)
+    : QObject(parent)
+    , config(std::make_unique<JsonConfig>(QString::fromLatin1(CONFIG_PATH), false))
+    , rx(new DeviceListModel(config.get(), this))
+    , pending(new DeviceListModel(config.get(), this))
+    , tx(new DeviceListModel(config.get(), this))
+    , wallProxy(categoryProxy(rx, QStringLiteral("vw"), this))
+    , decoderProxy(categoryProxy(rx, QStringLiteral("rx"), this))
+    , display(new DisplayControl(rx, this))
+    , walls(new VideoWalls(rx, config.get(), this))
+    , registry(new DeviceRegistry({rx, pending, tx}, config.get(), walls, this))
+    , routing(new Routing({rx, pending, tx}, registry->socket(), this))
+    , configFile(new ConfigurationFile(config.get(), {rx, pending, tx}, display, this))
+    , demoParts(new DemoInstallation({rx, pending, tx}, walls, this))
+    , oem(oem)
+{
+    decoderProxy->setSortRole(DeviceListModel::SeqRole);
+    configFile->load();
+    connectParts();
+}
+
+DeviceManager::~DeviceManager()
+{
+    // A save still waiting needs the store, which goes before the child objects do.
+    delete configFile;
+}
+
+void DeviceManager::connectParts()
+{
+    connect(registry, &DeviceRegistry::onlineStatesChanged, routing, &Routing::updateVwOnlineStatus);
+    connect(walls, &VideoWalls::changed, configFile, &ConfigurationFile::requestSave);
+    connect(display, &DisplayControl::powerOnCommandChanged, this, &DeviceManager::powerOnCommandChanged);
+    connect(display, &DisplayControl::powerOffCommandChanged, this, &DeviceManager::powerOffCommandChanged);
+    connect(routing, &Routing::currentVwSizeChanged, this, &DeviceManager::currentVwSizeChanged);
+    connect(routing, &Routing::vwOnlineStatusChanged, this, &DeviceManager::vwOnlineStatusChanged);
+    connect(routing, &Routing::errorOccured, this, &DeviceManager::errorOccured);
+    connect(display, &DisplayControl::errorOccured, this, &DeviceManager::errorOccured);
+    connect(configFile, &ConfigurationFile::errorOccured, this, &DeviceManager::errorOccured);
+}
+
+MiniVideoSource *DeviceManager::rxsource() const
+{
+    return routing->videoSource();
+}
+
+void DeviceManager::setInOptions(bool inOptions)
+{
+    configFile->setHeld(inOptions);
+    if (inOptions == options)
+        return;
+    options = inOptions;
+    emit inOptionsChanged(inOptions);
+}
+
+QSize DeviceManager::currentVwSize() const
+{
+    return routing->currentVwSize();
+}
+
+void DeviceManager::setCurrentVwSize(const QSize &size)
+{
+    routing->setCurrentVwSize(size);
+}
+
+QString DeviceManager::defaultPowerOnCommand() const
+{
+    return DisplayControl::DEFAULT_POWER_ON;
+}
+
+QString DeviceManager::defaultPowerOffCommand() const
+{
+    return DisplayControl::DEFAULT_POWER_OFF;
+}
+
+QString DeviceManager::savedPowerOnCommand() const
+{
+    return display->powerOnCommand();
+}
+
+void DeviceManager::setSavedPowerOnCommand(const QString &command)
+{
+    display->setPowerOnCommand(command);
+}
+
+QString DeviceManager::savedPowerOffCommand() const
+{
+    return display->powerOffCommand();
+}
+
+void DeviceManager::setSavedPowerOffCommand(const QString &command)
+{
+    display->setPowerOffCommand(command);
+}
+
+bool DeviceManager::isTabletMode() const
+{
+    return platform::isTabletMode();
+}
+
+int DeviceManager::vwMaxRows() const
+{
+    return VideoWalls::MAX_ROWS;
+}
+
+int DeviceManager::vwMaxColumns() const
+{
+    return VideoWalls::MAX_COLUMNS;
+}
+
+QList<bool> DeviceManager::vwOnlineStatus() const
+{
+    return routing->vwOnlineStatus();
+}
+
+void DeviceManager::setVwOnlineStatus(const QList<bool> &status)
+{
+    routing->setVwOnlineStatus(status);
+}
+
+void DeviceManager::reportRestartFailure()
+{
+    emit errorOccured(tr("The program could not be restarted. Please close it and start it again."));
+}
+
+void DeviceManager::startDiscovery(bool oneShot)
+{
+    if (!registry->startDiscovery(oneShot))
+        emit errorOccured(tr("Socket error while search device: %1").arg(registry->errorString()));
+}
+
+void DeviceManager::startDiscovery()
+{
+    startDiscovery(false);
+}
+
+void DeviceManager::sendDiscoveryMessage()
+{
+    registry->sendDiscoveryMessage();
+}
+
+void DeviceManager::receiveDiscoveryResponse(QUdpSocket *sock)
+{
+    registry->receiveDiscoveryResponse(sock);
+}
+
+int DeviceManager::deviceFound()
+{
+    return registry->deviceFound();
+}
+
+void DeviceManager::enterDemoMode()
+{
+    qInfo() << "enter demo mode";
+    demo = true;
+    emit demoModeChanged(true);
+    config->setReadOnly(true);
+    registry->setDemoMode(true);
+    routing->setDemoMode(true);
+    demoParts->fill(QCoreApplication::applicationDirPath() + QLatin1Char('/') + oem->demoVideo());
+}
+
+void DeviceManager::changeRxDeviceSource(QString tx, bool toAllDevice)
+{
+    routing->changeRxDeviceSource(tx, toAllDevice);
+}
+
+void DeviceManager::setCurrentRxDevice(QString rx)
+{
+    routing->setCurrentRxDevice(rx);
+}
+
+void DeviceManager::dropCurrentRxSource()
+{
+    routing->changeRxDeviceSource(QStringLiteral("TX:"), false);
+}
+
+void DeviceManager::switchMonitor(bool turnOn)
+{
+    display->switchMonitor(turnOn);
+}
+
+void DeviceManager::createVideoWall(QString name, int rows, int columns, QString cells)
+{
+    const int row = walls->createVideoWall(name, rows, columns, cells);
+    if (row >= 0)
+        emit videoWallCreated(row);
+}
+
+void DeviceManager::deleteVideoWall(QString guid)
+{
+    walls->deleteVideoWall(guid);
+}
+
+void DeviceManager::osdShowSeq()
+{
+    display->osdShowSeq();
+}
+
+void DeviceManager::osdHideSeq()
+{
+    display->osdHideSeq();
+}
+
+void DeviceManager::changePowerCommand(QString onCmd, QString offCmd)
+{
+    if (display->changePowerCommand(onCmd, offCmd))
+        configFile->saveNow();
+}
+
+void DeviceManager::doFactoryDefault()
+{
+    // The made-up installation never touched the file; the real settings stay.
+    if (demo) {
+        qInfo() << "Factory default in demo mode restarts without touching" << config->path();
+        emit systemReset();
+        return;
+    }
+    if (!configFile->erase()) {
+        emit errorOccured(
+            tr("The settings could not be reset: %1 can be neither deleted nor emptied.").arg(config->path()));
+        return;
+    }
+    emit systemReset();
+}
+
+bool DeviceManager::wallExists(QString wallName)
+{
+    return rx->containsName(wallName.trimmed());
+}
+
+bool DeviceManager::deviceAliasExists(QString alias)
+{
+    return registry->deviceAliasExists(alias);
+}
+
+void DeviceManager::sortRxBySeq()
+{
+    decoderProxy->sort(0, Qt::AscendingOrder);
+}

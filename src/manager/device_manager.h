@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <memory>
+
+class ConfigurationFile;
+class DemoInstallation;
+class DeviceListModel;
+class DeviceRegistry;
+class DisplayControl;
+class JsonConfig;
+class MiniVideoSource;
+class OemSetting;
+class QSortFilterProxyModel;
+class QUdpSocket;
+class Routing;
+class VideoWalls;
+
+// What the interface reaches as `manager`: the device lists and every operation on them.
+// The work is done by the parts behind it; this class only joins them up.
+class DeviceManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(DeviceListModel *rxlist READ rxlist CONSTANT)
+    Q_PROPERTY(DeviceListModel *txlist READ txlist CONSTANT)
+    Q_PROPERTY(MiniVideoSource *rxsource READ rxsource CONSTANT)
+    Q_PROPERTY(QSortFilterProxyModel *vwlist READ vwlist CONSTANT)
+    Q_PROPERTY(QSortFilterProxyModel *purerxlist READ purerxlist CONSTANT)
+    Q_PROPERTY(bool inOptions READ inOptions WRITE setInOptions NOTIFY inOptionsChanged)
+    Q_PROPERTY(QSize currentVwSize READ currentVwSize WRITE setCurrentVwSize NOTIFY currentVwSizeChanged)
+    Q_PROPERTY(QString defaultPowerOnCommand READ defaultPowerOnCommand CONSTANT)
+    Q_PROPERTY(QString defaultPowerOffCommand READ defaultPowerOffCommand CONSTANT)
+    Q_PROPERTY(
+        QString savedPowerOnCommand READ savedPowerOnCommand WRITE setSavedPowerOnCommand NOTIFY powerOnCommandChanged)
+    Q_PROPERTY(QString savedPowerOffCommand READ savedPowerOffCommand WRITE setSavedPowerOffCommand NOTIFY
+            powerOffCommandChanged)
+    Q_PROPERTY(bool demoMode READ demoMode NOTIFY demoModeChanged)
+    Q_PROPERTY(bool isTabletMode READ isTabletMode CONSTANT)
+    Q_PROPERTY(int vwMaxRows READ vwMaxRows CONSTANT)
+    Q_PROPERTY(int vwMaxColumns READ vwMaxColumns CONSTANT)
+    Q_PROPERTY(QList<bool> vwOnlineStatus READ vwOnlineStatus WRITE setVwOnlineStatus NOTIFY vwOnlineStatusChanged)
+
+public:
+    static const char *const CONFIG_PATH;
+
+    // The branding settings name the demo video; they must outlive the manager.
+    explicit DeviceManager(OemSetting *oem, QObject *parent = nullptr);
+    ~DeviceManager() override;
+
+    DeviceListModel *rxlist() const { return rx; }
+    DeviceListModel *txlist() const { return tx; }
+    MiniVideoSource *rxsource() const;
+    QSortFilterProxyModel *vwlist() const { return wallProxy; }
+    QSortFilterProxyModel *purerxlist() const { return decoderProxy; }
+    bool inOptions() const { return options; }
+    void setInOptions(bool inOptions);
+    QSize currentVwSize() const;
+    void setCurrentVwSize(const QSize &size);
+    QString defaultPowerOnCommand() const;
+    QString defaultPowerOffCommand() const;
+    QString savedPowerOnCommand() const;
+    void setSavedPowerOnCommand(const QString &command);
+    QString savedPowerOffCommand() const;
+    void setSavedPowerOffCommand(const QString &command);
+    bool demoMode() const { return demo; }
+    bool isTabletMode() const;
+    int vwMaxRows() const;
+    int vwMaxColumns() const;
+    QList<bool> vwOnlineStatus() const;
+    void setVwOnlineStatus(const QList<bool> &status);
+
+    // Start-up calls this when the new copy after a factory default could not be started.
+    void reportRestartFailure();
+
+    // The parts behind the facade, for tests and tools.
+    DeviceListModel *pendingRxList() const { return pending; }
+    DeviceRegistry *deviceRegistry() const { return registry; }
+    ConfigurationFile *configurationFile() const { return configFile; }
+    DemoInstallation *demoInstallation() const { return demoParts; }
+
+signals:
+    void errorOccured(QString errorText);
+    // Declared for the interface; the controller itself never emits it.
+    void discoveryTimeout();
+    void currentVwSizeChanged(QSize size);
+    void lockStateChanged(bool locked);
+    void inOptionsChanged(bool inOptions);
+    void powerOnCommandChanged(QString command);
+    void powerOffCommandChanged(QString command);
+    void demoModeChanged(bool demoMode);
+    void systemReset();
+    void vwOnlineStatusChanged();
+    void videoWallCreated(int row);
+
+public slots:
+    void startDiscovery(bool oneShot);
+    void startDiscovery();
+    void sendDiscoveryMessage();
+    void receiveDiscoveryResponse(QUdpSocket *sock);
+    int deviceFound();
+    void enterDemoMode();
+    void changeRxDeviceSource(QString tx, bool toAllDevice);
+    void setCurrentRxDevice(QString rx);
+    void dropCurrentRxSource();
+    void switchMonitor(bool turnOn);
+    void createVideoWall(QString name, int rows, int columns, QString cells);
+    void deleteVideoWall(QString guid);
+    void osdShowSeq();
+    void osdHideSeq();
+    void changePowerCommand(QString onCmd, QString offCmd);
+    void doFactoryDefault();
+    bool wallExists(QString wallName);
+    bool deviceAliasExists(QString alias);
+    void sortRxBySeq();
+
+private:
+    void connectParts();
+
+    std::unique_ptr<JsonConfig> config;
+    DeviceListModel *rx;
+    DeviceListModel *pending;
+    DeviceListModel *tx;
+    QSortFilterProxyModel *wallProxy;
+    QSortFilterProxyModel *decoderProxy;
+    DisplayControl *display;
+    VideoWalls *walls;
+    DeviceRegistry *registry;
+    Routing *routing;
+    ConfigurationFile *configFile;
+    DemoInstallation *demoParts;
+    OemSetting *oem;
+    bool options = false;
+    bool demo = false;
+};

@@ -1,0 +1,191 @@
+#include "manager/device_registry.h"
+
+#include "discovery/broadcast_socket.h"
+#include "json_config.h"
+#include "manager/config_keys.h"
+#include "manager/log_text.h"
+#include "manager/video_walls.h"
+#include "models/device_list_model.h"
+#include "models/rx_device.h"
+#include "models/tx_device.h"
+
+#include <QDebug>
+#include <QNetworkDatagram>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace {
+
+// Decoders are numbered for the on-screen numbering across the whole process.
+int nextSequenceNumber = 1;
+
+QString kindText(ResponseKind kind)
+{
+    switch (kind) {
+    case ResponseKind::Decoder:
+        return QStringLiteral("RX");
+    case ResponseKind::Encoder:
+        return QStringLiteral("TX");
+    default:
+        return QStringLiteral("Unknown");
+    }
+}
+
+void logReceived(const DeviceDiscoveryResponse &reply)
+{
+    qDebug().noquote() << "Received" << kindText(reply.deviceKind()) << " device with name"
+                       << printableName(reply.name()) << "and ip" << reply.address.toString() << ".";
+}
+
+} // namespace
+
+DeviceRegistry::DeviceRegistry(const DeviceLists &lists, JsonConfig *config, VideoWalls *walls, QObject *parent)
+    : QObject(parent)
+    , lists(lists)
+    , config(config)
+    , walls(walls)
+    , sockets(new BroadcastSocket(this))
+    , timer(new QTimer(this))
+{
+    timer->setObjectName(QStringLiteral("discoveryTimer"));
+    connect(timer, &QTimer::timeout, this, &DeviceRegistry::sendDiscoveryMessage);
+    connect(sockets, &BroadcastSocket::readyRead, this, &DeviceRegistry::receiveDiscoveryResponse);
+}
+
+bool DeviceRegistry::startDiscovery(bool oneShot)
+{
+    if (!sockets->bind(DISCOVERY_REPLY_PORT))
+        return false;
+    if (oneShot) {
+        timer->stop();
+        sendDiscoveryMessage();
+    } else {
+        timer->start(DISCOVERY_INTERVAL_MS);
+    }
+    return true;
+}
+
+QString DeviceRegistry::errorString() const
+{
+    return sockets->errorString();
+}
+
+int DeviceRegistry::deviceFound() const
+{
+    return lists.tx->rowCount() + lists.pending->rowCount() + lists.rx->deviceCount();
+}
+
+bool DeviceRegistry::deviceAliasExists(const QString &alias) const
+{
+    return lists.rx->containsAlias(alias) || lists.pending->containsAlias(alias) || lists.tx->containsAlias(alias);
+}
+
+void DeviceRegistry::sendDiscoveryMessage()
+{
+    for (DeviceListModel *list : {lists.rx, lists.pending, lists.tx})
+        list->increaseOfflineCounters();
+    emit onlineStatesChanged();
+    sockets->writeDatagram(DISCOVERY_REQUEST, DISCOVERY_REQUEST_PORT);
+}
+
+void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
+{
+    bool knownAnswered = false;
+    while (sock->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = sock->receiveDatagram();
+        if (demoMode)
+            continue;
+        const DeviceDiscoveryResponsePtr reply
+            = DeviceDiscoveryResponse::parse(datagram.data(), datagram.senderAddress(), datagram.senderPort());
+        if (!reply)
+            continue;
+        // Only encoders and decoders answer discovery; anything else, a name shaped like a
+        // wall's identity included, must not reach a listed device.
+        if (reply->deviceKind() == ResponseKind::Unknown) {
+            logReceived(*reply);
+            continue;
+        }
+        if (refreshKnownDevice(*reply)) {
+            knownAnswered = true;
+            continue;
+        }
+        addNewDevice(reply);
+    }
+    if (knownAnswered)
+        emit onlineStatesChanged();
+}
+
+bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
+{
+    bool found = false;
+    for (DeviceListModel *list : {lists.rx, lists.pending, lists.tx}) {
+        const DeviceBasePtr device = list->findDevice(reply.name(), true);
+        if (!device || device->deviceModel() == DeviceModel::Vw)
+            continue;
+        device->updateAddress(reply.address);
+        device->offlineCounterReset();
+        found = true;
+    }
+    return found;
+}
+
+DeviceBasePtr DeviceRegistry::createDevice(const DeviceDiscoveryResponsePtr &record)
+{
+    switch (record->deviceKind()) {
+    case ResponseKind::Encoder:
+        return DeviceBasePtr(new TxDevice(record));
+    case ResponseKind::Decoder: {
+        DeviceBasePtr decoder(new RxDevice(record));
+        decoder->setSeq(nextSequenceNumber++);
+        return decoder;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+void DeviceRegistry::addNewDevice(const DeviceDiscoveryResponsePtr &reply)
+{
+    const ResponseKind kind = reply->deviceKind();
+    const DeviceBasePtr device = createDevice(reply);
+    if (!device)
+        return;
+    assignAlias(*device, kind);
+    if (const QSharedPointer<RxDevice> decoder = device.objectCast<RxDevice>()) {
+        connect(decoder.data(), &RxDevice::deviceInfoFetched, this, &DeviceRegistry::onRxDeviceInfoFetched);
+        lists.pending->addDevice(decoder, -1);
+    } else if (const QSharedPointer<TxDevice> encoder = device.objectCast<TxDevice>()) {
+        lists.tx->addDevice(encoder, config->value(configkeys::ORDER.arg(encoder->name()), -1));
+        encoder->startFetchVideoStream();
+    }
+    logReceived(*reply);
+}
+
+void DeviceRegistry::assignAlias(DeviceBase &device, ResponseKind kind)
+{
+    const QString aliasKey = configkeys::ALIAS.arg(device.name());
+    QString alias = config->value(aliasKey, QString());
+    if (alias.isEmpty() || deviceAliasExists(alias)) {
+        const bool decoder = kind == ResponseKind::Decoder;
+        const QString counterKey = decoder ? configkeys::RX_NAME_NEXT : configkeys::TX_NAME_NEXT;
+        const QString prefix = decoder ? QStringLiteral("RX") : QStringLiteral("TX");
+        int n = qMax(1, config->value(counterKey, 1));
+        while (deviceAliasExists(QStringLiteral("%1 - %2").arg(prefix).arg(n)))
+            ++n;
+        alias = QStringLiteral("%1 - %2").arg(prefix).arg(n);
+        config->setValue(counterKey, n + 1);
+    }
+    device.setNameAlias(alias);
+    config->setValue(aliasKey, alias);
+}
+
+void DeviceRegistry::onRxDeviceInfoFetched(RxDevice *device)
+{
+    qDebug().noquote() << printableName(device->name()) << "read success";
+    // A real decoder must not join the made-up installation and receive its commands.
+    if (demoMode || !lists.pending->containsName(device->name()))
+        return;
+    const QSharedPointer<RxDevice> decoder = lists.pending->removeDevice(device->name()).objectCast<RxDevice>();
+    if (decoder)
+        walls->placeFetchedDecoder(decoder);
+}

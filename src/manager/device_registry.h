@@ -1,0 +1,68 @@
+#pragma once
+
+#include "discovery/device_discovery_response.h"
+#include "manager/device_lists.h"
+#include "models/device_base.h"
+
+#include <QObject>
+
+class BroadcastSocket;
+class JsonConfig;
+class QTimer;
+class QUdpSocket;
+class RxDevice;
+class VideoWalls;
+
+// Finds the devices: the periodic discovery request, the replies turned into listed
+// encoders and decoders with their display names, and their online state.
+class DeviceRegistry : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DISCOVERY_INTERVAL_MS = 10000;
+
+    // Lists, store and walls must outlive the registry.
+    DeviceRegistry(const DeviceLists &lists, JsonConfig *config, VideoWalls *walls, QObject *parent = nullptr);
+
+    BroadcastSocket *socket() const { return sockets; }
+    QTimer *discoveryTimer() const { return timer; }
+
+    // Binds the sockets, then sends one request now (oneShot) or starts the periodic
+    // cycle. False, with errorString(), when no socket could be bound.
+    bool startDiscovery(bool oneShot);
+    QString errorString() const;
+    // In demo mode replies are read and dropped, and decoders still waiting for their
+    // information stay where they are.
+    void setDemoMode(bool demo) { demoMode = demo; }
+
+    // Encoders, decoders (a wall counting as its occupied cells), pending decoders.
+    int deviceFound() const;
+    bool deviceAliasExists(const QString &alias) const;
+
+    // The object for a reply: an encoder, or a decoder with the next sequence number.
+    static DeviceBasePtr createDevice(const DeviceDiscoveryResponsePtr &record);
+
+public slots:
+    void sendDiscoveryMessage();
+    void receiveDiscoveryResponse(QUdpSocket *sock);
+
+signals:
+    // Once per pass, and once per socket read in which a known device answered.
+    void onlineStatesChanged();
+
+private slots:
+    void onRxDeviceInfoFetched(RxDevice *device);
+
+private:
+    bool refreshKnownDevice(const DeviceDiscoveryResponse &reply);
+    void addNewDevice(const DeviceDiscoveryResponsePtr &reply);
+    void assignAlias(DeviceBase &device, ResponseKind kind);
+
+    DeviceLists lists;
+    JsonConfig *config;
+    VideoWalls *walls;
+    BroadcastSocket *sockets;
+    QTimer *timer;
+    bool demoMode = false;
+};

@@ -1,0 +1,74 @@
+#include "manager/display_control.h"
+
+#include "models/device_list_model.h"
+#include "models/network_commands.h"
+#include "models/rx_device.h"
+
+const QString DisplayControl::DEFAULT_POWER_ON = QStringLiteral("40 04");
+const QString DisplayControl::DEFAULT_POWER_OFF = QStringLiteral("FF 36");
+
+DisplayControl::DisplayControl(DeviceListModel *rxlist, QObject *parent)
+    : QObject(parent)
+    , rxlist(rxlist)
+{
+}
+
+bool DisplayControl::acceptable(const QString &command)
+{
+    if (command.isEmpty() || TelnetCecCustomCommand(command).isValid())
+        return true;
+    emit errorOccured(tr("The display command \"%1\" cannot be sent to the decoders: it holds control characters.")
+                          .arg(command.toHtmlEscaped().simplified()));
+    return false;
+}
+
+void DisplayControl::setPowerOnCommand(const QString &command)
+{
+    if (command == powerOn || !acceptable(command))
+        return;
+    powerOn = command;
+    emit powerOnCommandChanged(command);
+}
+
+void DisplayControl::setPowerOffCommand(const QString &command)
+{
+    if (command == powerOff || !acceptable(command))
+        return;
+    powerOff = command;
+    emit powerOffCommandChanged(command);
+}
+
+bool DisplayControl::changePowerCommand(const QString &onCmd, const QString &offCmd)
+{
+    if (!acceptable(onCmd) || !acceptable(offCmd))
+        return false;
+    setPowerOnCommand(onCmd);
+    setPowerOffCommand(offCmd);
+    return true;
+}
+
+void DisplayControl::switchMonitor(bool turnOn)
+{
+    const QString command = turnOn ? powerOn : powerOff;
+    for (int row = 0; row < rxlist->rowCount(); ++row) {
+        if (const auto entry = rxlist->at(row).objectCast<RxDeviceBase>())
+            entry->setDisplayPower(turnOn, command);
+    }
+}
+
+void DisplayControl::osdShowSeq()
+{
+    // Wall members are left out: their numbers only matter while placing plain decoders.
+    for (int row = 0; row < rxlist->rowCount(); ++row) {
+        if (const auto decoder = rxlist->at(row).objectCast<RxDevice>())
+            decoder->showOsdSeq();
+    }
+}
+
+void DisplayControl::osdHideSeq()
+{
+    for (int row = 0; row < rxlist->rowCount(); ++row) {
+        if (const auto entry = rxlist->at(row).objectCast<RxDeviceBase>())
+            entry->hideOsd();
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class DeviceListModel;
+
+// The displays behind the decoders: power on and off by HDMI-CEC, with the built-in
+// commands or the user's own, and the sequence numbers shown on screen.
+class DisplayControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const QString DEFAULT_POWER_ON;
+    static const QString DEFAULT_POWER_OFF;
+
+    explicit DisplayControl(DeviceListModel *rxlist, QObject *parent = nullptr);
+
+    QString powerOnCommand() const { return powerOn; }
+    QString powerOffCommand() const { return powerOff; }
+    // A command a decoder would refuse is not stored; errorOccured says so.
+    void setPowerOnCommand(const QString &command);
+    void setPowerOffCommand(const QString &command);
+    // Both or neither: false, with errorOccured, when either would be refused.
+    bool changePowerCommand(const QString &onCmd, const QString &offCmd);
+
+    void switchMonitor(bool turnOn);
+    void osdShowSeq();
+    void osdHideSeq();
+
+signals:
+    void powerOnCommandChanged(const QString &command);
+    void powerOffCommandChanged(const QString &command);
+    void errorOccured(const QString &errorText);
+
+private:
+    bool acceptable(const QString &command);
+
+    DeviceListModel *rxlist;
+    QString powerOn;
+    QString powerOff;
+};

@@ -1,0 +1,155 @@
+#include "manager/routing.h"
+
+#include "discovery/broadcast_socket.h"
+#include "manager/log_text.h"
+#include "mini_video_source.h"
+#include "models/device_list_model.h"
+#include "models/network_commands.h"
+#include "models/rx_device_base.h"
+#include "models/tx_device.h"
+#include "models/vw_device.h"
+
+#include <QDebug>
+
+namespace {
+
+const QString ENCODER_PREFIX = QStringLiteral("TX:");
+
+} // namespace
+
+Routing::Routing(const DeviceLists &lists, BroadcastSocket *sockets, QObject *parent)
+    : QObject(parent)
+    , lists(lists)
+    , sockets(sockets)
+    , rxsource(new MiniVideoSource(this))
+{
+    for (int i = 0; i < WALL_CELLS; ++i)
+        onlineCells << false;
+}
+
+void Routing::setCurrentVwSize(const QSize &size)
+{
+    if (size == vwSize)
+        return;
+    vwSize = size;
+    emit currentVwSizeChanged(size);
+}
+
+void Routing::setVwOnlineStatus(const QList<bool> &status)
+{
+    if (status.size() != WALL_CELLS || status == onlineCells)
+        return;
+    onlineCells = status;
+    emit vwOnlineStatusChanged();
+}
+
+DeviceBasePtr Routing::selectedEntry() const
+{
+    return current.isEmpty() ? nullptr : lists.rx->findDevice(current, false);
+}
+
+void Routing::setCurrentRxDevice(const QString &rx)
+{
+    qDebug().noquote() << "current rx:" << printableName(rx);
+    current = rx;
+    refreshRxVideo();
+    updateVwOnlineStatus();
+}
+
+void Routing::changeRxDeviceSource(const QString &tx, bool toAllDevice)
+{
+    if (!tx.startsWith(ENCODER_PREFIX))
+        return;
+    const QString sourceName = tx.mid(ENCODER_PREFIX.size());
+    qDebug().noquote() << "current tx: " << (sourceName.isEmpty() ? QStringLiteral("N/A") : printableName(sourceName))
+                       << ", to all is" << toAllDevice;
+    for (int row = 0; row < lists.rx->rowCount(); ++row) {
+        const QSharedPointer<RxDeviceBase> entry = lists.rx->at(row).objectCast<RxDeviceBase>();
+        if (!entry || (!toAllDevice && entry->name().compare(current, Qt::CaseInsensitive) != 0))
+            continue;
+        routeEntry(*entry, sourceName);
+        if (!toAllDevice)
+            break;
+    }
+    refreshRxVideo();
+}
+
+void Routing::routeEntry(RxDeviceBase &entry, const QString &sourceName)
+{
+    if (!TelnetSwitchSourceCommand(sourceName).isValid()) {
+        emit errorOccured(tr("The source \"%1\" cannot be shown on %2: its name cannot be sent to a decoder.")
+                              .arg(printableName(sourceName), entry.nameAlias()));
+        return;
+    }
+    entry.setSource(sourceName);
+    if (entry.deviceModel() == DeviceModel::Vw)
+        announceWall(entry, sourceName);
+}
+
+// The encoders learn which decoders of a wall show them; without it a wall can stay dark.
+void Routing::announceWall(const RxDeviceBase &wall, const QString &sourceName)
+{
+    QStringList names;
+    wall.collectNames(names);
+    if (names.isEmpty() || demoMode)
+        return;
+    const UdpConfigSources command(sourceName, names);
+    if (!command.isValid()) {
+        emit errorOccured(tr("The encoders cannot be told about the wall %1: a device name in it cannot be sent.")
+                              .arg(wall.nameAlias()));
+        return;
+    }
+    sendTxBroadcastCommand(command.bytes());
+}
+
+void Routing::sendTxBroadcastCommand(const QByteArray &data)
+{
+    qDebug().noquote() << "Send tx command:" << printableName(QString::fromLatin1(data));
+    for (const quint16 port : ENCODER_COMMAND_PORTS)
+        sockets->writeDatagram(data, port);
+}
+
+void Routing::refreshRxVideo()
+{
+    const QSharedPointer<RxDeviceBase> entry = selectedEntry().objectCast<RxDeviceBase>();
+    if (!entry)
+        return;
+    const auto *wall = qobject_cast<const VWDevice *>(entry.data());
+    setCurrentVwSize(wall ? wall->size() : QSize(1, 1));
+    // Without a known encoder the placeholder shows, not the previous selection's video.
+    const QSharedPointer<TxDevice> encoder = entry->currentSource().isEmpty()
+        ? nullptr
+        : lists.tx->findDevice(entry->currentSource(), false).objectCast<TxDevice>();
+    if (!encoder) {
+        rxsource->unbindSource();
+        return;
+    }
+    if (rxsource->boundSource() == encoder->videoSource())
+        return;
+    qDebug().noquote() << "switch rx" << printableName(current) << " video to tx" << printableName(encoder->name());
+    rxsource->bindSource(encoder->videoSource());
+}
+
+void Routing::updateVwOnlineStatus()
+{
+    const DeviceBasePtr entry = selectedEntry();
+    if (!entry)
+        return;
+    QList<bool> cells = onlineCells;
+    bool anyOnline = false;
+    if (entry->deviceModel() == DeviceModel::Rx) {
+        cells[0] = entry->online();
+    } else if (const auto *wall = qobject_cast<const VWDevice *>(entry.data())) {
+        const QStringList parts = wall->onlineStatusText().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (int i = 0; i < parts.size() && i < WALL_CELLS; ++i) {
+            cells[i] = parts.at(i) == QLatin1String("1");
+            anyOnline = anyOnline || cells[i];
+        }
+    }
+    if (cells != onlineCells) {
+        onlineCells = cells;
+        emit vwOnlineStatusChanged();
+    }
+    if (anyOnline)
+        refreshRxVideo();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "manager/device_lists.h"
+#include "models/device_base.h"
+
+#include <QList>
+#include <QObject>
+#include <QSize>
+#include <QString>
+
+class BroadcastSocket;
+class MiniVideoSource;
+class RxDeviceBase;
+
+// Which encoder each decoder and wall shows: the selection in the video area, routing an
+// encoder to it or to every screen, and the video area following the selection.
+class Routing : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 ENCODER_COMMAND_PORTS[] = {5010, 5011};
+    static constexpr int WALL_CELLS = 64;
+
+    Routing(const DeviceLists &lists, BroadcastSocket *sockets, QObject *parent = nullptr);
+
+    MiniVideoSource *videoSource() const { return rxsource; }
+    QString currentRx() const { return current; }
+    QSize currentVwSize() const { return vwSize; }
+    void setCurrentVwSize(const QSize &size);
+    QList<bool> vwOnlineStatus() const { return onlineCells; }
+    // Lists of another length than WALL_CELLS are ignored.
+    void setVwOnlineStatus(const QList<bool> &status);
+    // In demo mode the encoders are not told about walls.
+    void setDemoMode(bool demo) { demoMode = demo; }
+
+    void setCurrentRxDevice(const QString &rx);
+    // `tx` is "TX:" and the encoder's name; anything else is ignored.
+    void changeRxDeviceSource(const QString &tx, bool toAllDevice);
+    void updateVwOnlineStatus();
+
+signals:
+    void currentVwSizeChanged(QSize size);
+    void vwOnlineStatusChanged();
+    void errorOccured(const QString &errorText);
+
+private:
+    DeviceBasePtr selectedEntry() const;
+    void routeEntry(RxDeviceBase &entry, const QString &sourceName);
+    void announceWall(const RxDeviceBase &wall, const QString &sourceName);
+    void refreshRxVideo();
+    void sendTxBroadcastCommand(const QByteArray &data);
+
+    DeviceLists lists;
+    BroadcastSocket *sockets;
+    MiniVideoSource *rxsource;
+    QString current;
+    QSize vwSize {1, 1};
+    QList<bool> onlineCells;
+    bool demoMode = false;
+};
