@@ -77,6 +77,13 @@
         </message>
     </context>
     <context>
+        <name>ConfigurationFile</name>
+        <message>
+            <source>The settings could not be saved to %1.</source>
+            <translation>无法将设置保存到 %1。</translation>
+        </message>
+    </context>
+    <context>
         <name>DeviceEditorListView</name>
         <message>
             <source>Alias Name</source>
@@ -118,6 +125,14 @@
             <translation>搜索设备时网络套接字出错：%1</translation>
         </message>
         <message>
+            <source>The program could not be restarted. Please close it and start it again.</source>
+            <translation>程序无法重新启动，请关闭后重新打开。</translation>
+        </message>
+        <message>
+            <source>The settings could not be reset: %1 can be neither deleted nor emptied.</source>
+            <translation>无法重置设置：%1 既不能删除也不能清空。</translation>
+        </message>
+        <message>
             <source>VideoWall 2</source>
             <translation>拼接墙 2</translation>
         </message>
@@ -127,6 +142,13 @@
         <message>
             <source>Searching Device</source>
             <translation>正在搜索设备</translation>
+        </message>
+    </context>
+    <context>
+        <name>DisplayControl</name>
+        <message>
+            <source>The display command "%1" cannot be sent to the decoders: it holds control characters.</source>
+            <translation>显示器命令“%1”含有控制字符，无法发送给接收端。</translation>
         </message>
     </context>
     <context>
@@ -210,6 +232,17 @@
         <message>
             <source>The stream sent an image or a header line larger than allowed</source>
             <translation>视频流发送的图像或头部行超出允许的大小</translation>
+        </message>
+    </context>
+    <context>
+        <name>Routing</name>
+        <message>
+            <source>The encoders cannot be told about the wall %1: a device name in it cannot be sent.</source>
+            <translation>无法将拼接墙 %1 通知发送端：其中的设备名称无法发送。</translation>
+        </message>
+        <message>
+            <source>The source "%1" cannot be shown on %2: its name cannot be sent to a decoder.</source>
+            <translation>无法在 %2 上显示信号源“%1”：其名称无法发送给接收端。</translation>
         </message>
     </context>
     <context>

@@ -77,6 +77,13 @@
         </message>
     </context>
     <context>
+        <name>ConfigurationFile</name>
+        <message>
+            <source>The settings could not be saved to %1.</source>
+            <translation>無法將設定儲存到 %1。</translation>
+        </message>
+    </context>
+    <context>
         <name>DeviceEditorListView</name>
         <message>
             <source>Alias Name</source>
@@ -118,6 +125,14 @@
             <translation>搜尋裝置時網路通訊端出錯：%1</translation>
         </message>
         <message>
+            <source>The program could not be restarted. Please close it and start it again.</source>
+            <translation>程式無法重新啟動，請關閉後重新開啟。</translation>
+        </message>
+        <message>
+            <source>The settings could not be reset: %1 can be neither deleted nor emptied.</source>
+            <translation>無法重設設定：%1 既不能刪除也不能清空。</translation>
+        </message>
+        <message>
             <source>VideoWall 2</source>
             <translation>拼接牆 2</translation>
         </message>
@@ -127,6 +142,13 @@
         <message>
             <source>Searching Device</source>
             <translation>正在搜尋裝置</translation>
+        </message>
+    </context>
+    <context>
+        <name>DisplayControl</name>
+        <message>
+            <source>The display command "%1" cannot be sent to the decoders: it holds control characters.</source>
+            <translation>顯示器命令「%1」含有控制字元，無法傳送給接收端。</translation>
         </message>
     </context>
     <context>
@@ -210,6 +232,17 @@
         <message>
             <source>The stream sent an image or a header line larger than allowed</source>
             <translation>視訊串流傳送的影像或標頭行超出允許的大小</translation>
+        </message>
+    </context>
+    <context>
+        <name>Routing</name>
+        <message>
+            <source>The encoders cannot be told about the wall %1: a device name in it cannot be sent.</source>
+            <translation>無法將拼接牆 %1 通知發送端：其中的裝置名稱無法傳送。</translation>
+        </message>
+        <message>
+            <source>The source "%1" cannot be shown on %2: its name cannot be sent to a decoder.</source>
+            <translation>無法在 %2 上顯示訊號源「%1」：其名稱無法傳送給接收端。</translation>
         </message>
     </context>
     <context>

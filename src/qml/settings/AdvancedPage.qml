@@ -58,54 +58,6 @@ Item {
         onAccepted: manager.doFactoryDefault()
     }
 
-    component FieldLabel: Text {
-        color: "white"
-        font.pixelSize: globalStyle.normalFontSize
-        verticalAlignment: Text.AlignVCenter
-    }
-
-    component Field: TextField {
-        width: 200
-        height: 44
-        font.pixelSize: globalStyle.normalFontSize
-        selectByMouse: true
-    }
-
-    component SecretField: Field {
-        echoMode: TextInput.Password
-        passwordMaskDelay: 500
-    }
-
-    component SectionHeader: Rectangle {
-        property alias text: label.text
-        property bool open: false
-        signal clicked
-        width: page.width - 300
-        height: 60
-        color: "#333333"
-        Text {
-            id: label
-            anchors.fill: parent
-            anchors.leftMargin: 20
-            verticalAlignment: Text.AlignVCenter
-            color: "#CCCCCC"
-            font.pixelSize: globalStyle.headerLabelFontSize - 5
-        }
-        Text {
-            anchors.right: parent.right
-            anchors.rightMargin: 20
-            anchors.verticalCenter: parent.verticalCenter
-            text: parent.open ? "\u2212" : "+"
-            color: "#999999"
-            font.pixelSize: globalStyle.headerLabelFontSize
-        }
-        MouseArea {
-            anchors.fill: parent
-            cursorShape: Qt.PointingHandCursor
-            onClicked: parent.clicked()
-        }
-    }
-
     // Locked: the password panel.
     Column {
         objectName: "loginPanel"
@@ -119,9 +71,10 @@ Item {
         }
         Row {
             spacing: 20
-            SecretField {
+            SettingsField {
                 id: passwordField
                 objectName: "passwordField"
+                secret: true
                 width: 600 - 120 - 20
                 height: 50
                 onAccepted: page.unlock()
@@ -158,6 +111,7 @@ Item {
             spacing: 10
 
             SectionHeader {
+                width: page.width - 300
                 text: qsTr("Change password")
                 open: page.openSection === 0
                 onClicked: page.toggleSection(0)
@@ -172,11 +126,11 @@ Item {
                 bottomPadding: 10
                 verticalItemAlignment: Grid.AlignVCenter
                 FieldLabel { text: qsTr("Old password:") }
-                SecretField { id: oldPasswordField }
+                SettingsField { id: oldPasswordField; secret: true }
                 FieldLabel { text: qsTr("New password:") }
-                SecretField { id: newPasswordField }
+                SettingsField { id: newPasswordField; secret: true }
                 FieldLabel { text: qsTr("Confirm:") }
-                SecretField { id: confirmField }
+                SettingsField { id: confirmField; secret: true }
                 Item { width: 1; height: 1 }
                 Row {
                     spacing: 20
@@ -198,6 +152,7 @@ Item {
             }
 
             SectionHeader {
+                width: page.width - 300
                 text: qsTr("Customize display power on/off command")
                 open: page.openSection === 1
                 onClicked: page.toggleSection(1)
@@ -216,14 +171,14 @@ Item {
                 bottomPadding: 10
                 verticalItemAlignment: Grid.AlignVCenter
                 FieldLabel { text: qsTr("Power on:") }
-                Field {
+                SettingsField {
                     id: powerOnField
                     text: manager.savedPowerOnCommand
                     placeholderText: manager.defaultPowerOnCommand
                     placeholderTextColor: "#CCCCCC"
                 }
                 FieldLabel { text: qsTr("Power off:") }
-                Field {
+                SettingsField {
                     id: powerOffField
                     text: manager.savedPowerOffCommand
                     placeholderText: manager.defaultPowerOffCommand
@@ -250,6 +205,7 @@ Item {
             }
 
             SectionHeader {
+                width: page.width - 300
                 text: qsTr("Reset software settings")
                 open: page.openSection === 2
                 onClicked: page.toggleSection(2)

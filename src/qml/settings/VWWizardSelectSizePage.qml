@@ -50,35 +50,6 @@ Item {
     onWidthChanged: logSize()
     onHeightChanged: logSize()
 
-    component Dots: Rectangle {
-        width: parent.width
-        height: 2
-        color: "transparent"
-        Row {
-            spacing: 4
-            Repeater {
-                model: Math.floor(page.width / 6)
-                Rectangle { width: 2; height: 2; color: "#666666" }
-            }
-        }
-    }
-
-    component SizeTumbler: Tumbler {
-        id: tumbler
-        property string unit
-        width: 300
-        height: page.height > 900 ? 260 : 160
-        visibleItemCount: 5
-        delegate: Text {
-            text: (index + 1) + " " + tumbler.unit
-            color: "white"
-            font.pixelSize: globalStyle.titleFontSize
-            horizontalAlignment: Text.AlignHCenter
-            verticalAlignment: Text.AlignVCenter
-            opacity: 1.0 - Math.abs(Tumbler.displacement) / (tumbler.visibleItemCount / 2)
-        }
-    }
-
     Text {
         id: title
         width: parent.width
@@ -118,8 +89,9 @@ Item {
         }
     }
 
-    Dots {
+    DottedLine {
         id: topDots
+        width: parent.width
         anchors.bottom: stepText.top
     }
 
@@ -135,8 +107,9 @@ Item {
         font.pixelSize: globalStyle.normalFontSize
     }
 
-    Dots {
+    DottedLine {
         id: bottomDots
+        width: parent.width
         anchors.bottom: tumblers.top
         anchors.bottomMargin: 10
     }
@@ -150,6 +123,7 @@ Item {
             id: rowsTumbler
             objectName: "rowsTumbler"
             unit: "row"
+            height: page.height > 900 ? 260 : 160
             model: wizard ? wizard.maxHeight : 8
             onCurrentIndexChanged: if (wizard) wizard.selectedHeight = currentIndex + 1
         }
@@ -157,6 +131,7 @@ Item {
             id: columnsTumbler
             objectName: "columnsTumbler"
             unit: "column"
+            height: page.height > 900 ? 260 : 160
             model: wizard ? wizard.maxWidth : 8
             onCurrentIndexChanged: if (wizard) wizard.selectedWidth = currentIndex + 1
         }

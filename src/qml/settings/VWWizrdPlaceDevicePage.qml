@@ -53,20 +53,6 @@ Item {
         placeError.visible = false;
     }
 
-    component NumberMark: Rectangle {
-        property int number: -1
-        color: "#40B4E6FF"
-        border.width: 2
-        border.color: "#804EC4FF"
-        visible: number > 0
-        Text {
-            anchors.centerIn: parent
-            text: parent.number
-            color: "white"
-            font.pixelSize: globalStyle.normalFontSize
-        }
-    }
-
     Text {
         id: title
         width: parent.width
