@@ -1,13 +1,15 @@
 import QtQuick 2.14
 
 Item {
+    id: line
+
     height: 2
     clip: true
 
     Row {
         spacing: 4
         Repeater {
-            model: Math.ceil(parent.parent.width / 6)
+            model: Math.max(0, Math.ceil(line.width / 6))
             Rectangle {
                 width: 2
                 height: 2
