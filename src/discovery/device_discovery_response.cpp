@@ -55,7 +55,12 @@ QString DeviceDiscoveryResponse::alias() const
 
 ResponseKind DeviceDiscoveryResponse::deviceKind() const
 {
-    const QString prefix = name().left(3);
+    return kindOfName(name());
+}
+
+ResponseKind DeviceDiscoveryResponse::kindOfName(const QString &name)
+{
+    const QString prefix = name.left(3);
     if (prefix.compare(QLatin1String("IPD"), Qt::CaseInsensitive) == 0)
         return ResponseKind::Decoder;
     if (prefix.compare(QLatin1String("IPE"), Qt::CaseInsensitive) == 0)

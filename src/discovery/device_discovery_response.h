@@ -33,6 +33,7 @@ public:
     // The display name the device proposes for itself.
     QString alias() const;
     ResponseKind deviceKind() const;
+    static ResponseKind kindOfName(const QString &name);
 
     QByteArray raw;
     QString id;

@@ -1,6 +1,7 @@
 #include "manager/configuration_file.h"
 
 #include "json_config.h"
+#include "manager/access_lock.h"
 #include "manager/config_keys.h"
 #include "manager/display_control.h"
 #include "manager/video_walls.h"
@@ -30,10 +31,11 @@ int highestIn(const QJsonValue &value)
 } // namespace
 
 ConfigurationFile::ConfigurationFile(
-    JsonConfig *store, const DeviceLists &lists, DisplayControl *display, QObject *parent)
+    JsonConfig *store, const DeviceLists &lists, AccessLock *lock, DisplayControl *display, QObject *parent)
     : QObject(parent)
     , store(store)
     , lists(lists)
+    , lock(lock)
     , display(display)
     , timer(new QTimer(this))
 {
@@ -52,6 +54,7 @@ ConfigurationFile::~ConfigurationFile()
 void ConfigurationFile::load()
 {
     loadWalls();
+    lock->load(store->value(configkeys::PASSWORD, QString()), store->value(configkeys::SALT, QString()));
     display->setPowerOnCommand(store->value(configkeys::POWER_ON, QString()));
     display->setPowerOffCommand(store->value(configkeys::POWER_OFF, QString()));
     watch(lists.rx);
@@ -121,6 +124,8 @@ bool ConfigurationFile::saveNow()
     int highestOrder = highestIn(store->jsonValue(configkeys::ORDERS));
     writeEntries(*lists.tx, highestOrder);
     writeEntries(*lists.rx, highestOrder);
+    store->setValue(configkeys::PASSWORD, lock->hashBase64());
+    store->setValue(configkeys::SALT, lock->saltBase64());
     store->setValue(configkeys::POWER_ON, display->powerOnCommand());
     store->setValue(configkeys::POWER_OFF, display->powerOffCommand());
     if (store->endBatch())

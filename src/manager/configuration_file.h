@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+class AccessLock;
 class DeviceListModel;
 class DisplayControl;
 class JsonConfig;
@@ -20,7 +21,8 @@ public:
     static constexpr int SAVE_DELAY_MS = 300;
 
     // Everything given must outlive this object.
-    ConfigurationFile(JsonConfig *store, const DeviceLists &lists, DisplayControl *display, QObject *parent = nullptr);
+    ConfigurationFile(JsonConfig *store, const DeviceLists &lists, AccessLock *lock, DisplayControl *display,
+        QObject *parent = nullptr);
     // Writes a save still waiting.
     ~ConfigurationFile() override;
 
@@ -50,6 +52,7 @@ private:
 
     JsonConfig *store;
     DeviceLists lists;
+    AccessLock *lock;
     DisplayControl *display;
     QTimer *timer;
     bool held = false;

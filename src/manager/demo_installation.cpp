@@ -39,8 +39,10 @@ DeviceBasePtr DemoInstallation::makeDemoDevice(
         return nullptr;
     record->id = DEMO_ID.arg(suffix);
     const DeviceBasePtr device = DeviceRegistry::createDevice(record);
-    if (const auto decoder = device.objectCast<RxDevice>())
+    if (const auto decoder = device.objectCast<RxDevice>()) {
+        decoder->setDemoVwInfo(VwInfo::parse(QStringLiteral("0:0:0:0")));
         decoder->setCurrentSource(source);
+    }
     return device;
 }
 

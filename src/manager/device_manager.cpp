@@ -1,6 +1,7 @@
 #include "manager/device_manager.h"
 
 #include "json_config.h"
+#include "manager/access_lock.h"
 #include "manager/configuration_file.h"
 #include "manager/demo_installation.h"
 #include "manager/device_registry.h"
@@ -39,11 +40,12 @@ DeviceManager::DeviceManager(OemSetting *oem, QObject *parent)
     , tx(new DeviceListModel(config.get(), this))
     , wallProxy(categoryProxy(rx, QStringLiteral("vw"), this))
     , decoderProxy(categoryProxy(rx, QStringLiteral("rx"), this))
+    , lock(new AccessLock(this))
     , display(new DisplayControl(rx, this))
     , walls(new VideoWalls(rx, config.get(), this))
     , registry(new DeviceRegistry({rx, pending, tx}, config.get(), walls, this))
     , routing(new Routing({rx, pending, tx}, registry->socket(), this))
-    , configFile(new ConfigurationFile(config.get(), {rx, pending, tx}, display, this))
+    , configFile(new ConfigurationFile(config.get(), {rx, pending, tx}, lock, display, this))
     , demoParts(new DemoInstallation({rx, pending, tx}, walls, this))
     , oem(oem)
 {
@@ -62,6 +64,8 @@ void DeviceManager::connectParts()
 {
     connect(registry, &DeviceRegistry::onlineStatesChanged, routing, &Routing::updateVwOnlineStatus);
     connect(walls, &VideoWalls::changed, configFile, &ConfigurationFile::requestSave);
+    connect(lock, &AccessLock::lockStateChanged, this, &DeviceManager::lockStateChanged);
+    connect(lock, &AccessLock::passwordChanged, configFile, &ConfigurationFile::saveNow);
     connect(display, &DisplayControl::powerOnCommandChanged, this, &DeviceManager::powerOnCommandChanged);
     connect(display, &DisplayControl::powerOffCommandChanged, this, &DeviceManager::powerOffCommandChanged);
     connect(routing, &Routing::currentVwSizeChanged, this, &DeviceManager::currentVwSizeChanged);
@@ -74,6 +78,16 @@ void DeviceManager::connectParts()
 MiniVideoSource *DeviceManager::rxsource() const
 {
     return routing->videoSource();
+}
+
+bool DeviceManager::locked() const
+{
+    return lock->locked();
+}
+
+void DeviceManager::setLocked(bool locked)
+{
+    lock->setLocked(locked);
 }
 
 void DeviceManager::setInOptions(bool inOptions)
@@ -232,6 +246,16 @@ void DeviceManager::osdShowSeq()
 void DeviceManager::osdHideSeq()
 {
     display->osdHideSeq();
+}
+
+bool DeviceManager::login(QString password)
+{
+    return lock->login(password);
+}
+
+bool DeviceManager::changePassword(QString oldPassword, QString newPassword)
+{
+    return lock->changePassword(oldPassword, newPassword);
 }
 
 void DeviceManager::changePowerCommand(QString onCmd, QString offCmd)

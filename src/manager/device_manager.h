@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 
+class AccessLock;
 class ConfigurationFile;
 class DemoInstallation;
 class DeviceListModel;
@@ -29,6 +30,7 @@ class DeviceManager : public QObject
     Q_PROPERTY(MiniVideoSource *rxsource READ rxsource CONSTANT)
     Q_PROPERTY(QSortFilterProxyModel *vwlist READ vwlist CONSTANT)
     Q_PROPERTY(QSortFilterProxyModel *purerxlist READ purerxlist CONSTANT)
+    Q_PROPERTY(bool locked READ locked WRITE setLocked NOTIFY lockStateChanged)
     Q_PROPERTY(bool inOptions READ inOptions WRITE setInOptions NOTIFY inOptionsChanged)
     Q_PROPERTY(QSize currentVwSize READ currentVwSize WRITE setCurrentVwSize NOTIFY currentVwSizeChanged)
     Q_PROPERTY(QString defaultPowerOnCommand READ defaultPowerOnCommand CONSTANT)
@@ -55,6 +57,8 @@ public:
     MiniVideoSource *rxsource() const;
     QSortFilterProxyModel *vwlist() const { return wallProxy; }
     QSortFilterProxyModel *purerxlist() const { return decoderProxy; }
+    bool locked() const;
+    void setLocked(bool locked);
     bool inOptions() const { return options; }
     void setInOptions(bool inOptions);
     QSize currentVwSize() const;
@@ -79,6 +83,7 @@ public:
     DeviceListModel *pendingRxList() const { return pending; }
     DeviceRegistry *deviceRegistry() const { return registry; }
     ConfigurationFile *configurationFile() const { return configFile; }
+    AccessLock *accessLock() const { return lock; }
     DemoInstallation *demoInstallation() const { return demoParts; }
 
 signals:
@@ -110,6 +115,8 @@ public slots:
     void deleteVideoWall(QString guid);
     void osdShowSeq();
     void osdHideSeq();
+    bool login(QString password);
+    bool changePassword(QString oldPassword, QString newPassword);
     void changePowerCommand(QString onCmd, QString offCmd);
     void doFactoryDefault();
     bool wallExists(QString wallName);
@@ -125,6 +132,7 @@ private:
     DeviceListModel *tx;
     QSortFilterProxyModel *wallProxy;
     QSortFilterProxyModel *decoderProxy;
+    AccessLock *lock;
     DisplayControl *display;
     VideoWalls *walls;
     DeviceRegistry *registry;

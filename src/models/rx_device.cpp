@@ -127,6 +127,11 @@ void RxDevice::resetVw()
     enqueue(TelnetConfigVW());
 }
 
+void RxDevice::setDemoVwInfo(const VwInfo &info)
+{
+    wallInfo = info;
+}
+
 void RxDevice::setResponseTimeout(int milliseconds)
 {
     responseTimer->setInterval(milliseconds);

@@ -56,6 +56,8 @@ public:
 
     void configVw(int rows, int columns, int row, int column);
     void resetVw();
+    // Demo decoders have no shell to configure: their geometry is only recorded.
+    void setDemoVwInfo(const VwInfo &info);
     VwInfo vwInfo() const { return wallInfo; }
 
     TS state() const { return linkState; }

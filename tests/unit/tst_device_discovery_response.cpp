@@ -102,6 +102,24 @@ private slots:
         }
     }
 
+    void leadingWords_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<quint32>("kindWord");
+        QTest::newRow("encoder") << "IPE9DEMO-7C2E0DFF0001" << 1u;
+        QTest::newRow("decoder") << "ipd9demo-7C2E0DFE0001" << 2u;
+        QTest::newRow("neither") << "VW-2" << 0u;
+    }
+
+    void leadingWords()
+    {
+        QFETCH(QString, name);
+        QFETCH(quint32, kindWord);
+        const QByteArray record = makeDiscoveryRecord(name, QString());
+        QCOMPARE(qFromLittleEndian<quint32>(record.constData()), kindWord);
+        QCOMPARE(qFromLittleEndian<quint32>(record.constData() + 4), 2u);
+    }
+
     void fullFieldsEndAtTheirSize()
     {
         // A name of 64 bytes and an alias of 32, neither with a NUL; the writer cuts what is longer.

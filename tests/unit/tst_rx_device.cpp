@@ -51,6 +51,7 @@ private slots:
     void survivesAReceiverDroppingIt();
     void operationsOnTheWire_data();
     void operationsOnTheWire();
+    void demoGeometryIsNotSent();
     void queueHoldsTenCommands();
     void brokenLinkResendsRunningCommand_data();
     void brokenLinkResendsRunningCommand();
@@ -194,6 +195,19 @@ void TestRxDevice::operationsOnTheWire()
     QCOMPARE(sent, lines + QList<QByteArray> {"osd_show -c 1"});
     QCOMPARE(device->currentSource(), source);
     QCOMPARE(warnings.messages().size(), lines.isEmpty() ? 1 : 0);
+}
+
+void TestRxDevice::demoGeometryIsNotSent()
+{
+    ScriptedShellPeer peer;
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+    const VwInfo place = VwInfo::normalised(3, 2, 2, 1);
+    device->setDemoVwInfo(place);
+    QCOMPARE(device->vwInfo(), place);
+    device->hideOsd();
+    QVERIFY(reachesReady(*device));
+    QCOMPARE(peer.commands().mid(2), QList<QByteArray> {"osd_show -c 1"});
 }
 
 void TestRxDevice::queueHoldsTenCommands()
