@@ -8,6 +8,8 @@ Item {
 
     // Which section is open: -1 none, 0 password, 1 power commands, 2 reset.
     property int openSection: -1
+    // Narrow windows would squeeze the section titles; they keep at least 640 then.
+    readonly property int sectionWidth: Math.min(width, Math.max(width - 300, 640))
 
     function toggleSection(section) {
         openSection = openSection === section ? -1 : section;
@@ -111,7 +113,7 @@ Item {
             spacing: 10
 
             SectionHeader {
-                width: page.width - 300
+                width: page.sectionWidth
                 text: qsTr("Change password")
                 open: page.openSection === 0
                 onClicked: page.toggleSection(0)
@@ -152,7 +154,7 @@ Item {
             }
 
             SectionHeader {
-                width: page.width - 300
+                width: page.sectionWidth
                 text: qsTr("Customize display power on/off command")
                 open: page.openSection === 1
                 onClicked: page.toggleSection(1)
@@ -205,14 +207,14 @@ Item {
             }
 
             SectionHeader {
-                width: page.width - 300
+                width: page.sectionWidth
                 text: qsTr("Reset software settings")
                 open: page.openSection === 2
                 onClicked: page.toggleSection(2)
             }
             Rectangle {
                 visible: page.openSection === 2
-                width: page.width - 300
+                width: page.sectionWidth
                 height: 60
                 color: resetMouse.pressed ? "#B0282E" : "#941E23"
                 Text {

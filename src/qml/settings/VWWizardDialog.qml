@@ -41,9 +41,10 @@ Item {
     // The decoders show their numbers exactly while the wizard is on screen, however it closes.
     onVisibleChanged: visible ? manager.osdShowSeq() : manager.osdHideSeq()
 
+    // Covers the pop-up's padding too, so nothing of the main screen shows around it.
     Rectangle {
         anchors.fill: parent
-        anchors.margins: -10
+        anchors.margins: -20
         color: "black"
         MouseArea {
             anchors.fill: parent

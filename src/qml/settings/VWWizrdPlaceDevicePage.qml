@@ -159,7 +159,7 @@ Item {
         id: stepText
         anchors.bottom: separator.top
         width: parent.width
-        height: page.height > 900 ? 100 : 50
+        height: Math.max(page.height > 900 ? 100 : 50, implicitHeight)
         verticalAlignment: Text.AlignVCenter
         wrapMode: Text.Wrap
         text: qsTr("Step 2:\nDrag RX to each display frame, ensure the number in the frame is consistent with that in the physical video wall.")

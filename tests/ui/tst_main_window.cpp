@@ -1,0 +1,225 @@
+#include "common.h"
+#include "manager/device_manager.h"
+#include "mini_video_source.h"
+#include "models/device_list_model.h"
+#include "oem_setting.h"
+#include "test_home.h"
+
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSortFilterProxyModel>
+#include <QTranslator>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QStringList qmlProblems;
+QtMessageHandler previousHandler = nullptr;
+
+// Warnings from the interface files (type errors, failed loads, binding loops) fail the test.
+void collectQmlProblems(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    const bool fromQml = QString::fromUtf8(context.file ? context.file : "").startsWith(QLatin1String("qrc:/qml"))
+        || text.contains(QLatin1String("qrc:/qml"));
+    if (type != QtDebugMsg && type != QtInfoMsg && fromQml)
+        qmlProblems << text;
+    previousHandler(type, context, text);
+}
+
+int countRows(QAbstractItemModel *model, const QString &category)
+{
+    int count = 0;
+    for (int row = 0; row < model->rowCount(); ++row)
+        count += model->index(row, 0).data(DeviceListModel::CategoryRole).toString() == category ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+// Drives the window as start-up builds it with --demo. With ZENTROVA_UI_SHOTS set to a
+// folder, it also saves a picture of every screen it passes through, for people to look at.
+class TstMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void listsShowTheDemoInstallation();
+    void thumbnailsShowMovingVideo();
+    void settingsPagesOpen();
+    void wizardCreatesAWall();
+
+private:
+    QQuickItem *item(const char *objectName) const;
+    QVariant call(const char *function, const QVariant &argument = QVariant());
+    void shoot(const QString &name);
+
+    TestHome home;
+    QTranslator translator;
+    std::unique_ptr<OemSetting> oem;
+    std::unique_ptr<DeviceManager> manager;
+    std::unique_ptr<QQmlApplicationEngine> engine;
+    QQuickWindow *window = nullptr;
+    QString shotFolder;
+};
+
+void TstMainWindow::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(collectQmlProblems);
+    shotFolder = qEnvironmentVariable("ZENTROVA_UI_SHOTS");
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    loadLanguage(qApp, &translator);
+    // The registrations start-up makes; the proxies' type as well, or QML cannot read
+    // the wall and decoder lists.
+    qRegisterMetaType<DeviceListModel *>("DeviceListModel*");
+    qRegisterMetaType<MiniVideoSource *>("MiniVideoSource*");
+    qRegisterMetaType<QSortFilterProxyModel *>("QSortFilterProxyModel*");
+    qmlRegisterAnonymousType<DeviceListModel>("DeviceListModel", 1);
+
+    oem = std::make_unique<OemSetting>();
+    manager = std::make_unique<DeviceManager>(oem.get());
+    manager->enterDemoMode();
+    engine = std::make_unique<QQmlApplicationEngine>();
+    engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
+    engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
+    engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+    QCOMPARE(engine->rootObjects().size(), 1);
+    window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
+    QVERIFY(window);
+    QCOMPARE(window->objectName(), QStringLiteral("mainWindow"));
+    shoot(QStringLiteral("start-screen"));
+
+    // Started in demo mode, the start screen leads straight to the main screen.
+    QTRY_VERIFY_WITH_TIMEOUT(item("mainFrame")->isVisible(), 10000);
+    QTRY_VERIFY(!window->findChild<QObject *>(QStringLiteral("retryButton"))->property("visible").toBool());
+}
+
+void TstMainWindow::cleanupTestCase()
+{
+    engine.reset();
+    manager.reset();
+    oem.reset();
+    qInstallMessageHandler(previousHandler);
+    QVERIFY2(qmlProblems.isEmpty(), qPrintable(qmlProblems.join(QLatin1Char('\n'))));
+}
+
+QQuickItem *TstMainWindow::item(const char *objectName) const
+{
+    auto *found = window->findChild<QQuickItem *>(QString::fromLatin1(objectName));
+    if (!found)
+        qFatal("no item named %s", objectName);
+    return found;
+}
+
+QVariant TstMainWindow::call(const char *function, const QVariant &argument)
+{
+    QVariant result;
+    if (argument.isValid())
+        QMetaObject::invokeMethod(window, function, Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, argument));
+    else
+        QMetaObject::invokeMethod(window, function, Q_RETURN_ARG(QVariant, result));
+    return result;
+}
+
+void TstMainWindow::shoot(const QString &name)
+{
+    if (shotFolder.isEmpty())
+        return;
+    QTest::qWait(700);
+    window->grabWindow().save(shotFolder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+void TstMainWindow::listsShowTheDemoInstallation()
+{
+    QQuickItem *txList = item("txListView");
+    QQuickItem *rxList = item("rxListView");
+    QTRY_COMPARE(txList->property("count").toInt(), 30);
+    QCOMPARE(rxList->property("count").toInt(), 7);
+    auto *rxModel = qvariant_cast<QAbstractItemModel *>(rxList->property("model"));
+    QVERIFY(rxModel);
+    QCOMPARE(countRows(rxModel, QStringLiteral("vw")), 3);
+    QCOMPARE(countRows(rxModel, QStringLiteral("rx")), 4);
+    // The first wall is selected and shows its source.
+    QCOMPARE(rxList->property("currentIndex").toInt(), 0);
+    QTRY_COMPARE(manager->currentVwSize(), QSize(2, 2));
+    QTRY_VERIFY(manager->rxsource()->videoAvaiable());
+    shoot(QStringLiteral("main-screen"));
+}
+
+void TstMainWindow::thumbnailsShowMovingVideo()
+{
+    QQuickItem *txList = item("txListView");
+    const QRect strip = txList->mapRectToScene(QRectF(0, 0, txList->width(), txList->height())).toRect();
+    QTest::qWait(1500);
+    const QImage before = window->grabWindow().copy(strip);
+    QTest::qWait(1000);
+    const QImage after = window->grabWindow().copy(strip);
+    QVERIFY(!before.isNull());
+    QVERIFY2(before != after, "the thumbnails did not change within a second");
+    // A placeholder would be nearly one colour; the demo picture has many.
+    QSet<QRgb> colours;
+    for (int x = 0; x < after.width(); x += 7)
+        colours.insert(after.pixel(x, after.height() / 3));
+    QVERIFY2(colours.size() > 5, "the thumbnails show no picture");
+}
+
+void TstMainWindow::settingsPagesOpen()
+{
+    call("showOptions");
+    QQuickItem *navigation = item("settingsNavigation");
+    QQuickItem *loader = item("settingsPageLoader");
+    const QStringList pages {
+        QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"), QStringLiteral("system")};
+    for (int page = 0; page < pages.size(); ++page) {
+        navigation->setProperty("currentIndex", page);
+        QTRY_COMPARE(loader->property("status").toInt(), 1);
+        QVERIFY(qvariant_cast<QQuickItem *>(loader->property("item")));
+        shoot(QStringLiteral("settings-") + pages.at(page) + (page == 2 ? QStringLiteral("-locked") : QString()));
+    }
+    navigation->setProperty("currentIndex", 2);
+    QVERIFY(item("loginPanel")->isVisible());
+    QVERIFY(manager->login(QStringLiteral("tulpe")));
+    QTRY_VERIFY(item("sections")->isVisible());
+    QVERIFY(!item("loginPanel")->isVisible());
+    QObject *advanced = qvariant_cast<QObject *>(loader->property("item"));
+    advanced->setProperty("openSection", 0);
+    shoot(QStringLiteral("settings-advanced-unlocked"));
+    advanced->setProperty("openSection", 1);
+    shoot(QStringLiteral("settings-advanced-power"));
+    call("hideOptions");
+}
+
+void TstMainWindow::wizardCreatesAWall()
+{
+    call("showOptions");
+    call("showVwWizrd", QStringLiteral("Lobby"));
+    QQuickItem *next = item("nextButton");
+    QTRY_VERIFY(next->isVisible());
+    shoot(QStringLiteral("wizard-size"));
+    QMetaObject::invokeMethod(next->parentItem(), "goNext");
+    QQuickItem *create = item("createButton");
+    QTRY_VERIFY(create->isVisible());
+    QQuickItem *placePage = create->parentItem();
+    // The demo decoders are numbered 1 to 4.
+    for (int cell = 0; cell < 4; ++cell)
+        QMetaObject::invokeMethod(placePage, "acceptRxInCell", Q_ARG(QVariant, cell), Q_ARG(QVariant, 4 - cell));
+    shoot(QStringLiteral("wizard-place"));
+    QMetaObject::invokeMethod(placePage, "saveVideoWall");
+    QTRY_VERIFY(!create->isVisible());
+    QCOMPARE(manager->deviceAliasExists(QStringLiteral("Lobby")), true);
+    QCOMPARE(countRows(manager->rxlist(), QStringLiteral("vw")), 4);
+    QCOMPARE(countRows(manager->rxlist(), QStringLiteral("rx")), 0);
+    call("hideOptions");
+    // The new wall is selected.
+    QTRY_COMPARE(manager->currentVwSize(), QSize(2, 2));
+    QCOMPARE(item("rxListView")->property("currentIndex").toInt(), 3);
+}
+
+QTEST_MAIN(TstMainWindow)
+
+#include "tst_main_window.moc"
