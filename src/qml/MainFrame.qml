@@ -154,6 +154,7 @@ Item {
             anchors.left: rxTitle.right
             anchors.leftMargin: 20
             anchors.right: parent.right
+            hasSelection: rxListView.currentIndex >= 0
             onSourceChanged: manager.changeRxDeviceSource(source, false)
         }
     }

@@ -8,6 +8,8 @@ Rectangle {
 
     property int rows: 1
     property int cols: 1
+    // With nothing selected there is no screen whose state could be shown.
+    property bool hasSelection: true
     readonly property bool videoAvailable: manager.rxsource.videoAvaiable
 
     signal sourceChanged(string source)
@@ -76,6 +78,7 @@ Rectangle {
 
     VWOnlineStatus {
         anchors.fill: parent
+        visible: area.hasSelection
         rows: area.rows
         cols: area.cols
     }

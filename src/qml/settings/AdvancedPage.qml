@@ -119,6 +119,7 @@ Item {
                 onClicked: page.toggleSection(0)
             }
             Grid {
+                objectName: "passwordFields"
                 visible: page.openSection === 0
                 columns: 2
                 columnSpacing: 30
@@ -137,6 +138,7 @@ Item {
                 Row {
                     spacing: 20
                     IconButton {
+                        objectName: "passwordConfirmButton"
                         enabled: Checks.canConfirmPassword(oldPasswordField.text, newPasswordField.text, confirmField.text)
                         source: "qrc:/images/icons/confirm.png"
                         pressedSource: "qrc:/images/icons/confirm-press.png"
