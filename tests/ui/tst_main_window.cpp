@@ -182,7 +182,7 @@ void TstMainWindow::settingsPagesOpen()
         shoot(QStringLiteral("settings-") + pages.at(page) + (page == 2 ? QStringLiteral("-locked") : QString()));
     }
     navigation->setProperty("currentIndex", 2);
-    QVERIFY(item("loginPanel")->isVisible());
+    QTRY_VERIFY(item("loginPanel")->isVisible());
     QVERIFY(manager->login(QStringLiteral("tulpe")));
     QTRY_VERIFY(item("sections")->isVisible());
     QVERIFY(!item("loginPanel")->isVisible());
