@@ -112,6 +112,7 @@ Item {
 
         Rectangle {
             id: allScreensZone
+            objectName: "allScreensZone"
             anchors.bottom: parent.bottom
             width: rxListWidth
             height: 120

@@ -2,6 +2,7 @@
 #include "manager/device_manager.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
+#include "models/rx_device_base.h"
 #include "oem_setting.h"
 #include "test_home.h"
 
@@ -51,12 +52,15 @@ private slots:
     void cleanupTestCase();
     void listsShowTheDemoInstallation();
     void thumbnailsShowMovingVideo();
+    void draggingAThumbnailRoutesIt();
     void settingsPagesOpen();
     void wizardCreatesAWall();
 
 private:
     QQuickItem *item(const char *objectName) const;
     QVariant call(const char *function, const QVariant &argument = QVariant());
+    void drag(QQuickItem *from, QQuickItem *to);
+    QString sourceOf(int rxRow) const;
     void shoot(const QString &name);
 
     TestHome home;
@@ -166,6 +170,46 @@ void TstMainWindow::thumbnailsShowMovingVideo()
     for (int x = 0; x < after.width(); x += 7)
         colours.insert(after.pixel(x, after.height() / 3));
     QVERIFY2(colours.size() > 5, "the thumbnails show no picture");
+}
+
+void TstMainWindow::drag(QQuickItem *from, QQuickItem *to)
+{
+    const QPoint start = from->mapToScene(QPointF(from->width() / 2, from->height() / 2)).toPoint();
+    const QPoint end = to->mapToScene(QPointF(to->width() / 2, to->height() / 2)).toPoint();
+    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, start);
+    for (int step = 1; step <= 20; ++step) {
+        QTest::mouseMove(window, start + (end - start) * step / 20, 10);
+    }
+    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, end, 10);
+}
+
+QString TstMainWindow::sourceOf(int rxRow) const
+{
+    auto device = qSharedPointerDynamicCast<RxDeviceBase>(manager->rxlist()->at(rxRow));
+    return device ? device->currentSource() : QStringLiteral("(no decoder)");
+}
+
+void TstMainWindow::draggingAThumbnailRoutesIt()
+{
+    QQuickItem *rxList = item("rxListView");
+    QQuickItem *txList = item("txListView");
+    rxList->setProperty("currentIndex", 1);
+    QQuickItem *secondCell = nullptr;
+    QMetaObject::invokeMethod(txList, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, secondCell), Q_ARG(int, 1));
+    QVERIFY(secondCell);
+    QQuickItem *thumbnail = secondCell->findChild<QQuickItem *>(QStringLiteral("txContent"));
+    QQuickItem *cellHome = thumbnail->parentItem();
+
+    drag(thumbnail, item("rxVideo"));
+    QTRY_COMPARE(sourceOf(1), QStringLiteral("IPE9DEMO-7C2E0DFF0002"));
+    QCOMPARE(sourceOf(2), QString());
+    QTRY_COMPARE(thumbnail->parentItem(), cellHome);
+
+    drag(thumbnail, item("allScreensZone"));
+    for (int row = 1; row <= 4; ++row)
+        QTRY_COMPARE(sourceOf(row), QStringLiteral("IPE9DEMO-7C2E0DFF0002"));
+    QTRY_COMPARE(thumbnail->parentItem(), cellHome);
+    rxList->setProperty("currentIndex", 0);
 }
 
 void TstMainWindow::settingsPagesOpen()

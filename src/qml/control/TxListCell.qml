@@ -32,6 +32,7 @@ Item {
 
         Rectangle {
             id: content
+            objectName: "txContent"
 
             property string txName: "TX:" + model.name
 
