@@ -36,6 +36,7 @@ Item {
 
     IconButton {
         id: displayOnButton
+        objectName: "displayOnButton"
         anchors.verticalCenter: optionsButton.verticalCenter
         anchors.right: optionsButton.left
         anchors.rightMargin: 80

@@ -311,6 +311,7 @@ ApplicationWindow {
                 onClicked: dialogLayer.reject()
             }
             RoundButton {
+                objectName: "dialogOkButton"
                 width: 150
                 height: 40
                 normalBg: globalStyle.darkFontColorOnBlack
@@ -322,6 +323,7 @@ ApplicationWindow {
 
     Popup {
         id: toastLayer
+        objectName: "toastLayer"
         property alias text: toastText.text
 
         parent: Overlay.overlay

@@ -52,6 +52,7 @@ private slots:
     void cleanupTestCase();
     void listsShowTheDemoInstallation();
     void thumbnailsShowMovingVideo();
+    void displayButtonsAskAndAnswer();
     void draggingAThumbnailRoutesIt();
     void settingsPagesOpen();
     void wizardCreatesAWall();
@@ -170,6 +171,25 @@ void TstMainWindow::thumbnailsShowMovingVideo()
     for (int x = 0; x < after.width(); x += 7)
         colours.insert(after.pixel(x, after.height() / 3));
     QVERIFY2(colours.size() > 5, "the thumbnails show no picture");
+}
+
+void TstMainWindow::displayButtonsAskAndAnswer()
+{
+    QQuickItem *button = item("displayOnButton");
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier,
+        button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
+    QObject *layer = window->findChild<QObject *>(QStringLiteral("dialogLayer"));
+    QTRY_VERIFY(layer->property("opened").toBool());
+    QCOMPARE(layer->property("question").toString(), QStringLiteral("Are you sure want to turn on all monitors?"));
+    shoot(QStringLiteral("question"));
+    QQuickItem *ok = item("dialogOkButton");
+    QTest::mouseClick(
+        window, Qt::LeftButton, Qt::NoModifier, ok->mapToScene(QPointF(ok->width() / 2, ok->height() / 2)).toPoint());
+    QTRY_VERIFY(!layer->property("visible").toBool());
+    QObject *toast = window->findChild<QObject *>(QStringLiteral("toastLayer"));
+    QTRY_VERIFY(toast->property("visible").toBool());
+    QCOMPARE(toast->property("text").toString(), QStringLiteral("All monitors are opened"));
+    shoot(QStringLiteral("toast"));
 }
 
 void TstMainWindow::drag(QQuickItem *from, QQuickItem *to)
