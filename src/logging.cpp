@@ -30,11 +30,16 @@ QMutex &writeMutex()
 const char *fileTag(QtMsgType type)
 {
     switch (type) {
-    case QtDebugMsg: return "-D- ";
-    case QtInfoMsg: return "-I- ";
-    case QtWarningMsg: return "-W- ";
-    case QtCriticalMsg: return "-C- ";
-    case QtFatalMsg: return "-F- ";
+    case QtDebugMsg:
+        return "-D- ";
+    case QtInfoMsg:
+        return "-I- ";
+    case QtWarningMsg:
+        return "-W- ";
+    case QtCriticalMsg:
+        return "-C- ";
+    case QtFatalMsg:
+        return "-F- ";
     }
     return "-E- ";
 }
@@ -42,11 +47,16 @@ const char *fileTag(QtMsgType type)
 const char *debuggerTag(QtMsgType type)
 {
     switch (type) {
-    case QtDebugMsg: return " [Debug] ";
-    case QtInfoMsg: return " [Info] ";
-    case QtWarningMsg: return " [Warning] ";
-    case QtCriticalMsg: return " [Critical] ";
-    case QtFatalMsg: return " [Fatal] ";
+    case QtDebugMsg:
+        return " [Debug] ";
+    case QtInfoMsg:
+        return " [Info] ";
+    case QtWarningMsg:
+        return " [Warning] ";
+    case QtCriticalMsg:
+        return " [Critical] ";
+    case QtFatalMsg:
+        return " [Fatal] ";
     }
     return " [Error] ";
 }
@@ -89,15 +99,33 @@ QString logFilePath()
     return currentPath();
 }
 
+QString printable(const QString &message)
+{
+    QString result;
+    result.reserve(message.size());
+    for (const QChar c : message) {
+        if (c == QLatin1Char('\n'))
+            result += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            result += QLatin1String("\\r");
+        else if ((c.category() == QChar::Other_Control && c != QLatin1Char('\t')) || c.category() == QChar::Other_Format
+            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
 QString fileLine(QtMsgType type, const QMessageLogContext &context, const QString &message, const QDateTime &time)
 {
     const QString stamp = time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
     if (context.file) {
         return QStringLiteral("[%1] %2 %3(%4) <<%5>>: %6")
             .arg(stamp, QLatin1String(fileTag(type)), QString::fromUtf8(context.file), QString::number(context.line),
-                 QString::fromUtf8(context.function), message);
+                QString::fromUtf8(context.function), printable(message));
     }
-    return QStringLiteral("[%1] %2: %3").arg(stamp, QLatin1String(fileTag(type)), message);
+    return QStringLiteral("[%1] %2: %3").arg(stamp, QLatin1String(fileTag(type)), printable(message));
 }
 
 QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -105,9 +133,9 @@ QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QS
     if (context.file) {
         return QStringLiteral("%1(%2):%3<<%4>> %5")
             .arg(QString::fromUtf8(context.file), QString::number(context.line), QLatin1String(debuggerTag(type)),
-                 bareFunctionName(context.function), message);
+                bareFunctionName(context.function), printable(message));
     }
-    return QLatin1String(debuggerTag(type)) + message;
+    return QLatin1String(debuggerTag(type)) + printable(message);
 }
 
 void rotateIfNeeded(const QString &path)

@@ -20,6 +20,10 @@ QString logFilePath();
 
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
+// Every message stays on one line: line breaks and other control characters (tabs
+// excepted) are shown as \n, \r or \xNN, so that text from the network, such as a
+// device name, can never forge a log line.
+QString printable(const QString &message);
 QString fileLine(QtMsgType type, const QMessageLogContext &context, const QString &message, const QDateTime &time);
 QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message);
 

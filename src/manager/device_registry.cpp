@@ -3,7 +3,6 @@
 #include "discovery/broadcast_socket.h"
 #include "json_config.h"
 #include "manager/config_keys.h"
-#include "manager/log_text.h"
 #include "manager/video_walls.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
@@ -33,8 +32,8 @@ QString kindText(ResponseKind kind)
 
 void logReceived(const DeviceDiscoveryResponse &reply)
 {
-    qDebug().noquote() << "Received" << kindText(reply.deviceKind()) << " device with name"
-                       << printableName(reply.name()) << "and ip" << reply.address.toString() << ".";
+    qDebug().noquote() << "Received" << kindText(reply.deviceKind()) << " device with name" << reply.name() << "and ip"
+                       << reply.address.toString() << ".";
 }
 
 } // namespace
@@ -181,7 +180,7 @@ void DeviceRegistry::assignAlias(DeviceBase &device, ResponseKind kind)
 
 void DeviceRegistry::onRxDeviceInfoFetched(RxDevice *device)
 {
-    qDebug().noquote() << printableName(device->name()) << "read success";
+    qDebug().noquote() << device->name() << "read success";
     // A real decoder must not join the made-up installation and receive its commands.
     if (demoMode || !lists.pending->containsName(device->name()))
         return;

@@ -1,7 +1,6 @@
 #include "manager/routing.h"
 
 #include "discovery/broadcast_socket.h"
-#include "manager/log_text.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/network_commands.h"
@@ -50,7 +49,7 @@ DeviceBasePtr Routing::selectedEntry() const
 
 void Routing::setCurrentRxDevice(const QString &rx)
 {
-    qDebug().noquote() << "current rx:" << printableName(rx);
+    qDebug().noquote() << "current rx:" << rx;
     current = rx;
     refreshRxVideo();
     updateVwOnlineStatus();
@@ -61,8 +60,8 @@ void Routing::changeRxDeviceSource(const QString &tx, bool toAllDevice)
     if (!tx.startsWith(ENCODER_PREFIX))
         return;
     const QString sourceName = tx.mid(ENCODER_PREFIX.size());
-    qDebug().noquote() << "current tx: " << (sourceName.isEmpty() ? QStringLiteral("N/A") : printableName(sourceName))
-                       << ", to all is" << toAllDevice;
+    qDebug().noquote() << "current tx: " << (sourceName.isEmpty() ? QStringLiteral("N/A") : sourceName) << ", to all is"
+                       << toAllDevice;
     for (int row = 0; row < lists.rx->rowCount(); ++row) {
         const QSharedPointer<RxDeviceBase> entry = lists.rx->at(row).objectCast<RxDeviceBase>();
         if (!entry || (!toAllDevice && entry->name().compare(current, Qt::CaseInsensitive) != 0))
@@ -78,7 +77,7 @@ void Routing::routeEntry(RxDeviceBase &entry, const QString &sourceName)
 {
     if (!TelnetSwitchSourceCommand(sourceName).isValid()) {
         emit errorOccured(tr("The source \"%1\" cannot be shown on %2: its name cannot be sent to a decoder.")
-                              .arg(printableName(sourceName), entry.nameAlias()));
+                              .arg(sourceName, entry.nameAlias()));
         return;
     }
     entry.setSource(sourceName);
@@ -104,7 +103,7 @@ void Routing::announceWall(const RxDeviceBase &wall, const QString &sourceName)
 
 void Routing::sendTxBroadcastCommand(const QByteArray &data)
 {
-    qDebug().noquote() << "Send tx command:" << printableName(QString::fromLatin1(data));
+    qDebug().noquote() << "Send tx command:" << QString::fromLatin1(data);
     for (const quint16 port : ENCODER_COMMAND_PORTS)
         sockets->writeDatagram(data, port);
 }
@@ -126,7 +125,7 @@ void Routing::refreshRxVideo()
     }
     if (rxsource->boundSource() == encoder->videoSource())
         return;
-    qDebug().noquote() << "switch rx" << printableName(current) << " video to tx" << printableName(encoder->name());
+    qDebug().noquote() << "switch rx" << current << " video to tx" << encoder->name();
     rxsource->bindSource(encoder->videoSource());
 }
 

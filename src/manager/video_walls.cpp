@@ -2,7 +2,6 @@
 
 #include "json_config.h"
 #include "manager/config_keys.h"
-#include "manager/log_text.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/vw_device.h"
@@ -80,7 +79,7 @@ VWDevicePtr VideoWalls::wallFromRecord(const QJsonObject &record, const QJsonObj
 
 int VideoWalls::createVideoWall(const QString &name, int rows, int columns, const QString &cells)
 {
-    qDebug().noquote() << "create vw" << printableName(name) << rows << columns << cells;
+    qDebug().noquote() << "create vw" << name << rows << columns << cells;
     const VWDevicePtr wall = createWall(name, columns, rows, QString());
     if (!wall)
         return -1;
@@ -124,7 +123,7 @@ bool VideoWalls::deleteVideoWall(const QString &guid)
 void VideoWalls::placeFetchedDecoder(const RxDevicePtr &decoder)
 {
     if (formerMembers.remove(decoder->name())) {
-        qInfo().noquote() << "Decoder" << printableName(decoder->name())
+        qInfo().noquote() << "Decoder" << decoder->name()
                           << "belonged to a deleted wall, setting it back to a single display";
         decoder->resetVw();
         listPlain(decoder);
@@ -140,8 +139,8 @@ void VideoWalls::placeFetchedDecoder(const RxDevicePtr &decoder)
         return;
     }
     if (!fitsOwnGrid(info)) {
-        qWarning().noquote() << "Decoder" << printableName(decoder->name()) << "reports the wall place" << info.columns
-                             << "x" << info.rows << "at" << info.column << info.row
+        qWarning().noquote() << "Decoder" << decoder->name() << "reports the wall place" << info.columns << "x"
+                             << info.rows << "at" << info.column << info.row
                              << "which fits no wall, listing it as a single display";
         listPlain(decoder);
         return;
@@ -150,8 +149,7 @@ void VideoWalls::placeFetchedDecoder(const RxDevicePtr &decoder)
         emit changed();
         return;
     }
-    qWarning().noquote() << "No wall accepts decoder" << printableName(decoder->name())
-                         << ", listing it as a single display";
+    qWarning().noquote() << "No wall accepts decoder" << decoder->name() << ", listing it as a single display";
     listPlain(decoder);
 }
 

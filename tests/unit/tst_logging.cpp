@@ -106,13 +106,14 @@ void TestLogging::handlerAppendsCrLfLines()
     QCOMPARE(logging::logFilePath(), logPath);
     QVERIFY(QFile::exists(logPath));
     qWarning("first");
-    qInfo("second");
+    // A device name from the network cannot start a line of its own.
+    qInfo("second\r\n[2026-01-01 00:00:00.000] -I- forged\x1b[2K\t");
     const QList<QByteArray> lines = readFile(logPath).split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).endsWith("first\r"));
     QVERIFY(lines.at(0).contains("] -W-  "));
     QVERIFY(lines.at(0).contains("tst_logging.cpp("));
-    QVERIFY(lines.at(1).endsWith("second\r"));
+    QVERIFY(lines.at(1).endsWith("second\\r\\n[2026-01-01 00:00:00.000] -I- forged\\x1b[2K\t\r"));
     QVERIFY(lines.at(2).isEmpty());
 }
 

@@ -1,11 +1,14 @@
 #include "common.h"
 #include "test_home.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+
+#include <signal.h>
 
 // The built program, started the way a user starts it, in a home of its own.
 class TestStartup : public QObject
@@ -19,6 +22,7 @@ private slots:
     void secondStartExitsWithTwo();
     void resetWaitsForRestartGuard();
     void versionAndHelp();
+    void factoryDefaultRestartsWithoutSettings();
 
 private:
     QProcess *start(const QStringList &arguments);
@@ -26,6 +30,8 @@ private:
 
     std::unique_ptr<TestHome> home;
     QList<QProcess *> processes;
+    // Copies the program started by itself, known only by their process ids.
+    QList<pid_t> detached;
 };
 
 void TestStartup::init()
@@ -42,6 +48,9 @@ void TestStartup::cleanup()
         delete process;
     }
     processes.clear();
+    for (const pid_t pid : qAsConst(detached))
+        ::kill(pid, SIGKILL);
+    detached.clear();
 }
 
 QProcess *TestStartup::start(const QStringList &arguments)
@@ -129,6 +138,34 @@ void TestStartup::versionAndHelp()
     QCOMPARE(help->exitCode(), 0);
     QVERIFY(help->readAllStandardOutput().contains("/reset"));
     QVERIFY(logContent().isEmpty());
+}
+
+void TestStartup::factoryDefaultRestartsWithoutSettings()
+{
+    const QString config = home->path() + QStringLiteral("/.zentrova/config.json");
+    QVERIFY(QDir().mkpath(home->path() + QStringLiteral("/.zentrova")));
+    QFile file(config);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"alias_map": {"IPD9-7C2E0D000001": "Old name"}})");
+    file.close();
+
+    QProcess *program = start({QStringLiteral("--factory-default")});
+    QVERIFY(program->waitForFinished(30000));
+    QCOMPARE(program->exitCode(), 0);
+    const QRegularExpression restarted(QStringLiteral("Restarted as process (\\d+)"));
+    const QRegularExpressionMatch match = restarted.match(logContent());
+    QVERIFY2(match.hasMatch(), qPrintable(logContent()));
+    const pid_t copy = pid_t(match.captured(1).toLongLong());
+    QVERIFY(copy > 0);
+    // The new copy waited for the old one to end, and found no settings.
+    QTRY_COMPARE_WITH_TIMEOUT(logContent().count(QLatin1String("- System Start!")), 2, 20000);
+    detached << copy;
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(copy));
+    QVERIFY(commandLine.open(QIODevice::ReadOnly));
+    QCOMPARE(commandLine.readAll().split('\0').mid(1, 1), QList<QByteArray> {"/reset"});
+    QFile left(config);
+    if (left.open(QIODevice::ReadOnly))
+        QVERIFY(!left.readAll().contains("Old name"));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
