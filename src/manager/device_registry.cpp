@@ -119,7 +119,7 @@ bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
     bool found = false;
     for (DeviceListModel *list : {lists.rx, lists.pending, lists.tx}) {
         const DeviceBasePtr device = list->findDevice(reply.name(), true);
-        if (!device || device->deviceModel() == DeviceModel::Vw)
+        if (!device)
             continue;
         device->updateAddress(reply.address);
         device->offlineCounterReset();

@@ -8,6 +8,7 @@
 #include <QRegExp>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -81,9 +82,17 @@ void RxDevice::enqueue(const INetworkCommand &command, ResponseHandler handler)
         qWarning().noquote() << "Device" << name() << "refuses a command that could not be built safely";
         return;
     }
-    if (int(queue.size()) >= QUEUE_LIMIT || linkState == Close || linkState == Failed)
+    if (linkState == Close || linkState == Failed)
         return;
-    queue.push_back(QueuedCommand {command.bytes(), handler});
+    // While the decoder cannot be reached, only the newest command of each kind still
+    // matters; it goes last, so that the decoder ends in the state asked for last.
+    const std::type_index kind(typeid(command));
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                    [&kind](const QueuedCommand &queued) { return !queued.sent && queued.kind == kind; }),
+        queue.end());
+    if (int(queue.size()) >= QUEUE_LIMIT)
+        return;
+    queue.push_back(QueuedCommand {command.bytes(), handler, kind});
     emit haveNewCommand();
 }
 
@@ -214,6 +223,7 @@ void RxDevice::checkAndSendNextCommand()
     if (linkState != Ready || queue.empty())
         return;
     rxBuffer.clear();
+    queue.front().sent = true;
     const QByteArray bytes = queue.front().bytes;
     updateState(CmdRunning);
     const QString text = QString::fromUtf8(bytes);

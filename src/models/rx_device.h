@@ -6,6 +6,7 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <deque>
+#include <typeindex>
 
 class INetworkCommand;
 class QtTelnet;
@@ -40,7 +41,8 @@ public:
     static constexpr int RECONNECT_DELAY_MS = 10000;
     // Far longer than any decoder command takes; past it the link counts as broken.
     static constexpr int RESPONSE_TIMEOUT_MS = 30000;
-    // The command being run counts, as it stays queued until its answer is complete.
+    // The command being run counts, as it stays queued until its answer is complete. A new
+    // command replaces a waiting one of the same kind, so the limit is hardly ever reached.
     static constexpr int QUEUE_LIMIT = 10;
 
     explicit RxDevice(
@@ -94,6 +96,9 @@ private:
     {
         QByteArray bytes;
         ResponseHandler handler;
+        std::type_index kind;
+        // Sent at least once: it runs, or runs again after a broken link.
+        bool sent = false;
     };
 
     void initialise();

@@ -11,8 +11,11 @@ void RxDeviceBase::setCurrentSource(const QString &sourceName)
 
 bool RxDeviceBase::acceptsSource(const QString &sourceName) const
 {
-    if (isSafeDeviceName(sourceName))
+    if (TelnetSwitchSourceCommand(sourceName).isValid())
         return true;
-    qWarning().noquote() << "Device" << name() << "refuses the unsafe source name" << sourceName;
+    QDebug warning = qWarning().noquote();
+    warning << "Device" << name() << "refuses the source name";
+    // Quoted, so that its control characters show escaped instead of forging log lines.
+    warning.quote() << sourceName;
     return false;
 }

@@ -108,7 +108,6 @@ void TestJsonConfig::rawValues_data()
     QTest::newRow("stored null") << "nothing" << QJsonValue();
     QTest::newRow("missing") << "security/salt" << QJsonValue(QJsonValue::Undefined);
     QTest::newRow("array index at size") << "walls/2" << QJsonValue(QJsonValue::Undefined);
-    QTest::newRow("no steps") << "/" << QJsonValue(QJsonValue::Undefined);
 }
 
 // The raw read tells "not there" from a stored null, and hands out what the typed

@@ -2,6 +2,35 @@
 
 #include <QtTest>
 
+namespace {
+
+// The decoder's shell is a POSIX shell: let the real ones here read the command line, with
+// `program` and `e` standing in as functions, and compare the arguments `program` got.
+// dash here, busybox ash on the decoders: both must read it the same way.
+void expectShellReads(QByteArray line, const QString &program, const QStringList &arguments)
+{
+    QVERIFY(line.endsWith("\r\n"));
+    line.chop(2);
+    // Script and output travel as bytes, whatever the locale of the test run.
+    const QByteArray script = program.toUtf8() + "() { printf '%s|' \"$@\"; }; e() { :; }; " + line + '\n';
+    for (const QStringList &shell : {QStringList {"/bin/sh"}, QStringList {"busybox", "sh"}}) {
+        if (QStandardPaths::findExecutable(shell.first()).isEmpty())
+            continue;
+        QTemporaryDir dir;
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(shell.first(), shell.mid(1) << "-s");
+        process.write(script);
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardOutput(), (arguments.join(QLatin1Char('|')) + '|').toUtf8());
+        QVERIFY2(QDir(dir.path()).isEmpty(), "the command line ran something besides the command");
+    }
+}
+
+} // namespace
+
 class TestNetworkCommands : public QObject
 {
     Q_OBJECT
@@ -45,42 +74,59 @@ private slots:
         QCOMPARE(bytes, expected);
     }
 
-    void unsafeNamesAreRefused_data()
+    void sourceNames_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("safe");
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<bool>("shellValid");
+        QTest::addColumn<bool>("datagramValid");
 
-        QTest::newRow("encoder name") << QStringLiteral("IPE3x-7c2e0d00aa01") << true;
-        QTest::newRow("dots underscores colons") << QStringLiteral("IPE_a.b:c-000000000000") << true;
-        QTest::newRow("empty means no source") << QString() << true;
-        QTest::newRow("semicolon and command") << QStringLiteral("IPE1-7c2e0d00aa01;reboot") << false;
-        QTest::newRow("blank") << QStringLiteral("IPE1 x-7c2e0d00aa01") << false;
-        QTest::newRow("command substitution") << QStringLiteral("IPE$(reboot)-7c2e0d00aa01") << false;
-        QTest::newRow("backtick") << QStringLiteral("IPE`id`-7c2e0d00aa01") << false;
-        QTest::newRow("pipe") << QStringLiteral("IPE1|sh-7c2e0d00aa01") << false;
-        QTest::newRow("quote") << QStringLiteral("IPE1\"-7c2e0d00aa01") << false;
-        QTest::newRow("line break") << QStringLiteral("IPE1-7c2e0d00aa01\r\nreboot") << false;
-        QTest::newRow("slash") << QStringLiteral("IPE/../x-7c2e0d00aa01") << false;
-        QTest::newRow("non-ASCII letter") << QStringLiteral("IPE\u00e9-7c2e0d00aa01") << false;
-        QTest::newRow("NUL") << QString::fromLatin1("IPE1\0x-7c2e0d00aa01", 19) << false;
+        QTest::newRow("encoder name") << QStringLiteral("IPE3x-7c2e0d00aa01") << true << true << true;
+        QTest::newRow("colon splits the datagram") << QStringLiteral("IPE1:x-7c2e0d00aa01") << true << true << false;
+        QTest::newRow("empty means no source") << QString() << true << true << true;
+        QTest::newRow("blank splits the datagram") << QStringLiteral("IPE1 x-7c2e0d00aa01") << false << true << false;
+        QTest::newRow("slash, plus, non-ASCII")
+            << QStringLiteral("IPE/../x+\u00e9\u5927-7c2e0d00aa01") << false << true << true;
+        QTest::newRow("expansions") << QStringLiteral("IPE1;touch${IFS}x;$(touch${IFS}pwned)`touch${IFS}x`$HOME\\")
+                                    << false << true << true;
+        QTest::newRow("quotes") << QStringLiteral("IPE'1\"'';touch${IFS}pwned;'") << false << true << true;
+        QTest::newRow("line break") << QStringLiteral("IPE1-7c2e0d00aa01\r\nreboot") << false << false << false;
+        QTest::newRow("NUL") << QString::fromLatin1("IPE1\0x-7c2e0d00aa01", 19) << false << false << false;
     }
 
-    void unsafeNamesAreRefused()
+    // A refused command is invalid and has no bytes, so nothing can reach the wire.
+    void sourceNames()
     {
         QFETCH(QString, name);
-        QFETCH(bool, safe);
-        const QString decoder = QStringLiteral("IPD9-7c2e0d000001");
-        // Valid, and bytes to send: a refused command must give neither.
-        const auto passes
-            = [](const INetworkCommand &command) { return qMakePair(command.isValid(), !command.bytes().isEmpty()); };
+        QFETCH(bool, plain);
+        QFETCH(bool, shellValid);
+        QFETCH(bool, datagramValid);
 
-        QCOMPARE(isSafeDeviceName(name), safe);
-        QCOMPARE(passes(TelnetSwitchSourceCommand(name)), qMakePair(safe, safe));
-        QCOMPARE(passes(UdpConfigSources(name, {decoder})), qMakePair(safe, safe));
+        const TelnetSwitchSourceCommand command(name);
+        QCOMPARE(command.isValid(), shellValid);
+        QCOMPARE(command.bytes().isEmpty(), !shellValid);
+        if (plain) {
+            const QByteArray word = name.isEmpty() ? QByteArray("NULL") : name.toUtf8();
+            QCOMPARE(command.bytes(), "gbconfig --source-select=" + word + ";e e_reconnect\r\n");
+        }
+        if (shellValid) {
+            const QString word = name.isEmpty() ? QStringLiteral("NULL") : name;
+            expectShellReads(command.bytes(), QStringLiteral("gbconfig"), {"--source-select=" + word});
+        }
+
+        const QString decoder = QStringLiteral("IPD9-7c2e0d000001");
+        const UdpConfigSources asSource(name, {decoder});
+        QCOMPARE(asSource.isValid(), datagramValid);
+        QCOMPARE(asSource.bytes().isEmpty(), !datagramValid);
+        if (datagramValid)
+            QVERIFY(asSource.bytes().startsWith("msg_b_reconnect " + name.toUtf8() + ':'));
         // An empty decoder name would shift the list the encoder reads, so it never passes.
-        const bool member = safe && !name.isEmpty();
-        QCOMPARE(
-            passes(UdpConfigSources(QStringLiteral("IPE3x-7c2e0d00aa01"), {decoder, name})), qMakePair(member, member));
+        const bool member = datagramValid && !name.isEmpty();
+        const UdpConfigSources asMember(QStringLiteral("IPE3x-7c2e0d00aa01"), {decoder, name});
+        QCOMPARE(asMember.isValid(), member);
+        QCOMPARE(asMember.bytes().isEmpty(), !member);
+        if (member)
+            QVERIFY(asMember.bytes().endsWith(":2 " + decoder.toUtf8() + ' ' + name.toUtf8()));
     }
 
     void cecCommandReachesShellAsTyped_data()
@@ -95,8 +141,6 @@ private slots:
         QTest::newRow("delete") << QStringLiteral("40 04\x7f") << false;
     }
 
-    // The decoder's shell is a POSIX shell: let a real one read the command line with `cec`
-    // standing in as a function that prints its arguments, and compare with what was typed.
     void cecCommandReachesShellAsTyped()
     {
         QFETCH(QString, command);
@@ -108,21 +152,7 @@ private slots:
         QCOMPARE(line.isEmpty(), !valid);
         if (!valid)
             return;
-        line.chop(2); // the line end
-        // dash here, busybox ash on the decoders: both must read it the same way.
-        for (const QStringList &shell : {QStringList {"/bin/sh"}, QStringList {"busybox", "sh"}}) {
-            if (QStandardPaths::findExecutable(shell.first()).isEmpty())
-                continue;
-            QTemporaryDir dir;
-            QProcess process;
-            process.setWorkingDirectory(dir.path());
-            process.start(shell.first(),
-                shell.mid(1) << "-c" << QStringLiteral("cec() { printf '%s|' \"$@\"; }; ") + QString::fromUtf8(line));
-            QVERIFY(process.waitForFinished(10000));
-            QCOMPARE(process.exitCode(), 0);
-            QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QString("-s|" + command + '|'));
-            QVERIFY2(QDir(dir.path()).isEmpty(), "the command line ran something besides cec");
-        }
+        expectShellReads(line, QStringLiteral("cec"), {"-s", command});
     }
 
     void udpMessageNumbersCountUp()

@@ -214,22 +214,27 @@ void TestVwDevice::forwardsToEveryMember()
     QVERIFY(wall.bind(right));
 
     LogCapture warnings(QtWarningMsg);
-    wall.setSource(QStringLiteral("IPE1-00aabbccddee;reboot"));
+    wall.setSource(QStringLiteral("IPE1-00aabbccddee\nreboot"));
     QCOMPARE(wall.currentSource(), QStringLiteral("IPE1-00aabbccddee"));
     QCOMPARE(warnings.messages().size(), 1);
+    // The name shows escaped: it cannot start a log line of its own.
+    QVERIFY(!warnings.messages().first().contains(QLatin1Char('\n')));
     wall.setSource(QStringLiteral("IPE2-00aabbccddef"));
     wall.setDisplayPower(true, QString());
     wall.showOsdSeq();
-    wall.hideOsd();
     QCOMPARE(wall.currentSource(), QStringLiteral("IPE2-00aabbccddef"));
     QCOMPARE(left->currentSource(), QStringLiteral("IPE2-00aabbccddef"));
 
     auto expected = [](int seq) {
         return QList<QByteArray> {"gbconfig --source-select=IPE2-00aabbccddef;e e_reconnect", "e e_cec_one_touch_play",
-            QByteArray("osd_show -o 1 -s \"") + QByteArray::number(seq) + "\" -f 800 -p 4300,2500", "osd_show -c 1"};
+            QByteArray("osd_show -o 1 -s \"") + QByteArray::number(seq) + "\" -f 800 -p 4300,2500"};
     };
     QTRY_COMPARE_WITH_TIMEOUT(leftPeer.commands().mid(2), expected(7), WAIT_MS);
     QTRY_COMPARE_WITH_TIMEOUT(rightPeer.commands().mid(2), expected(8), WAIT_MS);
+    // Given while the number still waited, the clear would have replaced it.
+    wall.hideOsd();
+    QTRY_COMPARE_WITH_TIMEOUT(leftPeer.commands().mid(2), expected(7) << "osd_show -c 1", WAIT_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(rightPeer.commands().mid(2), expected(8) << "osd_show -c 1", WAIT_MS);
 }
 
 QTEST_GUILESS_MAIN(TestVwDevice)
