@@ -60,6 +60,7 @@ private slots:
 private:
     QQuickItem *item(const char *objectName) const;
     QVariant call(const char *function, const QVariant &argument = QVariant());
+    void click(QQuickItem *target);
     void drag(QQuickItem *from, QQuickItem *to);
     QString sourceOf(int rxRow) const;
     void shoot(const QString &name);
@@ -173,6 +174,12 @@ void TstMainWindow::thumbnailsShowMovingVideo()
     QVERIFY2(colours.size() > 5, "the thumbnails show no picture");
 }
 
+void TstMainWindow::click(QQuickItem *target)
+{
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier,
+        target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint());
+}
+
 void TstMainWindow::displayButtonsAskAndAnswer()
 {
     QQuickItem *button = item("displayOnButton");
@@ -260,8 +267,15 @@ void TstMainWindow::settingsPagesOpen()
 
 void TstMainWindow::wizardCreatesAWall()
 {
+    // Named on the wall page, as a user starts it.
     call("showOptions");
-    call("showVwWizrd", QStringLiteral("Lobby"));
+    item("settingsNavigation")->setProperty("currentIndex", 1);
+    QTRY_VERIFY(window->findChild<QQuickItem *>(QStringLiteral("createWallRow")));
+    click(item("createWallRow"));
+    QTRY_VERIFY(window->findChild<QObject *>(QStringLiteral("dialogLayer"))->property("opened").toBool());
+    for (const char key : QByteArrayLiteral(" Lobby "))
+        QTest::keyClick(window, key);
+    click(item("dialogOkButton"));
     QQuickItem *next = item("nextButton");
     QTRY_VERIFY(next->isVisible());
     shoot(QStringLiteral("wizard-size"));
