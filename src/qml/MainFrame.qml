@@ -95,7 +95,6 @@ Item {
             snapMode: ListView.SnapToItem
             boundsBehavior: Flickable.StopAtBounds
             model: manager.rxlist
-            highlightFollowsCurrentItem: true
             readonly property int rowHeight: 60
             delegate: RxListCell {}
             ScrollIndicator.vertical: ScrollIndicator {}

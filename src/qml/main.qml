@@ -133,6 +133,7 @@ ApplicationWindow {
 
     Popup {
         id: popupStack
+        objectName: "popupStack"
         parent: Overlay.overlay
         x: 0
         y: 0

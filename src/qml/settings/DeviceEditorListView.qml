@@ -160,9 +160,12 @@ Item {
                         }
                         MouseArea {
                             id: handle
+                            objectName: "sequenceHandle"
                             anchors.fill: parent
                             drag.target: row
                             drag.axis: Drag.YAxis
+                            // Otherwise the list takes a vertical drag for scrolling.
+                            preventStealing: true
                             cursorShape: drag.active ? Qt.ClosedHandCursor : Qt.OpenHandCursor
                             onPressed: list.currentIndex = index
                             drag.onActiveChanged: manager.inOptions = drag.active
