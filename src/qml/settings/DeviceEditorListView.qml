@@ -1,7 +1,6 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.14
 import "../control"
-import "../js/checks.js" as Checks
 
 // A table of devices to rename (click a row) and re-order (drag the handle).
 Item {
@@ -11,33 +10,12 @@ Item {
     readonly property int spareWidth: Math.max(0, width - 60 - 4 * 180)
     readonly property var columnWidths: [60, 180, 180 + spareWidth, 180, 180]
 
-    property string editedAlias
-
-    function renameCurrent() {
-        var row = list.currentItem;
-        if (!row)
-            return;
-        switch (Checks.renameVerdict(editedAlias, renameDialog.inputText, manager.deviceAliasExists)) {
-        case "unchanged":
-            manager.inOptions = false;
-            return;
-        case "exists":
-            console.log("Change name '" + editedAlias + "' to '" + renameDialog.inputText + "'.");
-            renameDialog.open(qsTr("Name exists, please input again!"));
-            return;
-        default:
-            console.log("Change name '" + editedAlias + "' to '" + renameDialog.inputText + "'.");
-            row.setAlias(renameDialog.inputText);
-            manager.inOptions = false;
-        }
-    }
-
-    InputDialog {
+    RenameDialog {
         id: renameDialog
         title: qsTr("Modify Alias Name")
         tips: qsTr("Alias Name:")
-        onAccepted: table.renameCurrent()
-        onRejected: manager.inOptions = false
+        existsError: qsTr("Name exists, please input again!")
+        onRenamed: list.currentItem.setAlias(newName)
     }
 
     Rectangle {
@@ -123,10 +101,7 @@ Item {
                     cursorShape: Qt.PointingHandCursor
                     onClicked: {
                         list.currentIndex = index;
-                        manager.inOptions = true;
-                        table.editedAlias = model.alias;
-                        renameDialog.inputText = model.alias;
-                        renameDialog.open();
+                        renameDialog.start(model.alias);
                     }
                 }
 

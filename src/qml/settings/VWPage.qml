@@ -6,27 +6,7 @@ import "../js/checks.js" as Checks
 Item {
     id: page
 
-    property string editedAlias
-
     signal showVwWizard(string vwName)
-
-    function renameCurrent() {
-        var row = wallList.currentItem;
-        if (!row)
-            return;
-        switch (Checks.renameVerdict(editedAlias, renameDialog.inputText, manager.deviceAliasExists)) {
-        case "unchanged":
-            manager.inOptions = false;
-            return;
-        case "exists":
-            renameDialog.open(qsTr("Name exists, please input again!"));
-            return;
-        default:
-            console.log("Change name '" + editedAlias + "' to '" + renameDialog.inputText + "'.");
-            row.setAlias(renameDialog.inputText);
-            manager.inOptions = false;
-        }
-    }
 
     function createWall() {
         if (Checks.renameVerdict("", createDialog.inputText, manager.deviceAliasExists) === "exists") {
@@ -36,12 +16,12 @@ Item {
         page.showVwWizard(createDialog.inputText);
     }
 
-    InputDialog {
+    RenameDialog {
         id: renameDialog
         title: qsTr("Modify Video Wall Name")
         tips: qsTr("New Name:")
-        onAccepted: page.renameCurrent()
-        onRejected: manager.inOptions = false
+        existsError: qsTr("Name exists, please input again!")
+        onRenamed: wallList.currentItem.setAlias(newName)
     }
 
     ConfirmDialog {
@@ -123,10 +103,7 @@ Item {
                 pressedSource: "qrc:/images/icons/edit-press.png"
                 onClicked: {
                     wallList.currentIndex = index;
-                    manager.inOptions = true;
-                    page.editedAlias = model.alias;
-                    renameDialog.inputText = model.alias;
-                    renameDialog.open();
+                    renameDialog.start(model.alias);
                 }
             }
             IconButton {
