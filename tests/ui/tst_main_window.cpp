@@ -326,10 +326,26 @@ void TstMainWindow::wizardCreatesAWall()
     QCOMPARE(manager->deviceAliasExists(QStringLiteral("Lobby")), true);
     QCOMPARE(countRows(manager->rxlist(), QStringLiteral("vw")), 4);
     QCOMPARE(countRows(manager->rxlist(), QStringLiteral("rx")), 0);
-    call("hideOptions");
     // The new wall is selected.
     QTRY_COMPARE(manager->currentVwSize(), QSize(2, 2));
     QCOMPARE(item("rxListView")->property("currentIndex").toInt(), 3);
+
+    // Deleted again on the wall page: its decoders return to the list.
+    auto *page = qvariant_cast<QQuickItem *>(item("settingsPageLoader")->property("item"));
+    QQuickItem *walls = page->findChild<QQuickItem *>(QStringLiteral("wallList"));
+    QTRY_COMPARE(walls->property("count").toInt(), 4);
+    QQuickItem *lobbyRow = nullptr;
+    QTRY_VERIFY(QMetaObject::invokeMethod(walls, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, lobbyRow), Q_ARG(int, 3))
+        && lobbyRow);
+    click(lobbyRow->findChild<QQuickItem *>(QStringLiteral("deleteWallButton")));
+    QObject *layer = window->findChild<QObject *>(QStringLiteral("dialogLayer"));
+    QTRY_VERIFY(layer->property("opened").toBool());
+    QCOMPARE(
+        layer->property("question").toString(), QStringLiteral("Are you sure to delete the video wall \"Lobby\" ?"));
+    click(item("dialogOkButton"));
+    QTRY_COMPARE(countRows(manager->rxlist(), QStringLiteral("rx")), 4);
+    QCOMPARE(countRows(manager->rxlist(), QStringLiteral("vw")), 3);
+    call("hideOptions");
 }
 
 QTEST_MAIN(TstMainWindow)

@@ -108,6 +108,7 @@ Item {
             }
             IconButton {
                 id: deleteButton
+                objectName: "deleteWallButton"
                 anchors.right: parent.right
                 anchors.rightMargin: 40
                 anchors.verticalCenter: parent.verticalCenter
