@@ -1,4 +1,5 @@
 import QtQuick 2.14
+import QtQuick.Shapes 1.14
 import "../js/wall.js" as Wall
 
 // The dotted outline of a wall's screens, centred in the item.
@@ -16,34 +17,30 @@ Item {
     readonly property int totalWidth: cellWidth * cols
     readonly property int totalHeight: cellHeight * rows
 
-    Canvas {
-        id: canvas
-        x: Math.floor((grid.width - grid.totalWidth) / 2)
-        y: Math.floor((grid.height - grid.totalHeight) / 2)
-        width: grid.totalWidth + 2
-        height: grid.totalHeight + 2
-        onPaint: {
-            var ctx = getContext("2d");
-            ctx.reset();
-            ctx.strokeStyle = grid.borderColor;
-            ctx.lineWidth = 2;
-            ctx.setLineDash([1, 4]);
-            ctx.beginPath();
-            for (var c = 0; c <= grid.cols; ++c) {
-                ctx.moveTo(c * grid.cellWidth + 1, 0);
-                ctx.lineTo(c * grid.cellWidth + 1, grid.totalHeight + 2);
-            }
-            for (var r = 0; r <= grid.rows; ++r) {
-                ctx.moveTo(0, r * grid.cellHeight + 1);
-                ctx.lineTo(grid.totalWidth + 2, r * grid.cellHeight + 1);
-            }
-            ctx.stroke();
-        }
-        onWidthChanged: requestPaint()
-        onHeightChanged: requestPaint()
+    // Every cell's left and top edges, and the grid's right and bottom edges.
+    readonly property var lines: {
+        var result = [];
+        for (var c = 0; c <= cols; ++c)
+            result.push([Qt.point(c * cellWidth + 1, 0), Qt.point(c * cellWidth + 1, totalHeight + 2)]);
+        for (var r = 0; r <= rows; ++r)
+            result.push([Qt.point(0, r * cellHeight + 1), Qt.point(totalWidth + 2, r * cellHeight + 1)]);
+        return result;
     }
 
-    onRowsChanged: canvas.requestPaint()
-    onColsChanged: canvas.requestPaint()
-    onBorderColorChanged: canvas.requestPaint()
+    Shape {
+        x: Math.floor((grid.width - grid.totalWidth) / 2) - 1
+        y: Math.floor((grid.height - grid.totalHeight) / 2) - 1
+        width: grid.totalWidth + 2
+        height: grid.totalHeight + 2
+        ShapePath {
+            strokeColor: grid.borderColor
+            strokeWidth: 2
+            strokeStyle: ShapePath.DashLine
+            dashPattern: [1, 4]
+            fillColor: "transparent"
+            PathMultiline {
+                paths: grid.lines
+            }
+        }
+    }
 }
