@@ -13,9 +13,6 @@ bool RxDeviceBase::acceptsSource(const QString &sourceName) const
 {
     if (TelnetSwitchSourceCommand(sourceName).isValid())
         return true;
-    QDebug warning = qWarning().noquote();
-    warning << "Device" << name() << "refuses the source name";
-    // Quoted, so that its control characters show escaped instead of forging log lines.
-    warning.quote() << sourceName;
+    qWarning().noquote() << "Device" << name() << "refuses the source name" << sourceName;
     return false;
 }
