@@ -6,6 +6,7 @@
 // The frames are made by ffmpeg at run time in a temporary folder. The stream server and
 // every measured set of grabbers run as child processes of this one, so that CPU time and
 // resident memory belong to the grabbers alone. Run it inside scripts/netless.
+#include "../bench_support.h"
 #include "qimagegrabber/qimage_grabber_mjpeg.h"
 
 #include <QCoreApplication>
@@ -28,20 +29,6 @@ const QByteArray BOUNDARY = "zentrova";
 constexpr int WARM_UP_MS = 1000;
 // A slow client is not sent more than this much ahead, as an encoder would not either.
 constexpr qint64 MAX_QUEUED_BYTES = 512 * 1024;
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 qint64 residentBytes()
 {

@@ -241,8 +241,8 @@
             <translation>无法将拼接墙 %1 通知发送端：其中的设备名称无法发送。</translation>
         </message>
         <message>
-            <source>The source "%1" cannot be shown on %2: its name cannot be sent to a decoder.</source>
-            <translation>无法在 %2 上显示信号源“%1”：其名称无法发送给接收端。</translation>
+            <source>The source "%1" cannot be shown: its name cannot be sent to a decoder.</source>
+            <translation>无法显示信号源“%1”：其名称无法发送给接收端。</translation>
         </message>
     </context>
     <context>

@@ -241,8 +241,8 @@
             <translation>無法將拼接牆 %1 通知發送端：其中的裝置名稱無法傳送。</translation>
         </message>
         <message>
-            <source>The source "%1" cannot be shown on %2: its name cannot be sent to a decoder.</source>
-            <translation>無法在 %2 上顯示訊號源「%1」：其名稱無法傳送給接收端。</translation>
+            <source>The source "%1" cannot be shown: its name cannot be sent to a decoder.</source>
+            <translation>無法顯示訊號源「%1」：其名稱無法傳送給接收端。</translation>
         </message>
     </context>
     <context>

@@ -1,5 +1,6 @@
 #include "discovery/broadcast_socket.h"
 #include "json_config.h"
+#include "manager/display_control.h"
 #include "manager/routing.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
@@ -27,9 +28,10 @@ QByteArray switchLine(const QString &source)
 
 } // namespace
 
-// Decoders A (plain) and B, C (the two cells of wall W) each run against a shell of their
-// own on loopback, so the tests read what every decoder's shell was sent.
-class TestRouting : public QObject
+// What routing, display power and numbering send to the decoders. Decoders A (plain) and
+// B, C (the two cells of wall W) each run against a shell of their own on loopback, so the
+// tests read what every decoder's shell was sent.
+class TestDecoderCommands : public QObject
 {
     Q_OBJECT
 
@@ -43,9 +45,14 @@ private slots:
     void unknownSourceShowsPlaceholder();
     void wallOnlineStatus();
     void unsafeSourceIsReported();
+    void displayCommands_data();
+    void displayCommands();
 
 private:
     RxDevicePtr decoder(int n, ScriptedShellPeer *peer);
+    QList<int> commandCounts() const;
+    // Each shell got exactly its line (or nothing) since the counts were taken.
+    void compareReceived(const QList<int> &before, const QList<QByteArray> &received);
 
     std::unique_ptr<TestHome> home;
     std::unique_ptr<JsonConfig> config;
@@ -58,13 +65,13 @@ private:
     QSharedPointer<TxDevice> encoder;
 };
 
-void TestRouting::initTestCase()
+void TestDecoderCommands::initTestCase()
 {
     home = std::make_unique<TestHome>();
     config = std::make_unique<JsonConfig>(QStringLiteral("~/.zentrova/config.json"), false);
 }
 
-RxDevicePtr TestRouting::decoder(int n, ScriptedShellPeer *peer)
+RxDevicePtr TestDecoderCommands::decoder(int n, ScriptedShellPeer *peer)
 {
     const QString name = QStringLiteral("IPD9-7C2E0D00000%1").arg(n);
     auto device = RxDevicePtr::create(
@@ -74,7 +81,27 @@ RxDevicePtr TestRouting::decoder(int n, ScriptedShellPeer *peer)
     return device;
 }
 
-void TestRouting::init()
+QList<int> TestDecoderCommands::commandCounts() const
+{
+    QList<int> counts;
+    for (const ScriptedShellPeer &peer : peers)
+        counts << peer.commands().size();
+    return counts;
+}
+
+void TestDecoderCommands::compareReceived(const QList<int> &before, const QList<QByteArray> &received)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (!received.at(i).isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(
+                peers[i].commands().mid(before.at(i)), QList<QByteArray> {received.at(i)}, WAIT_MS);
+    }
+    QTest::qWait(100);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(peers[i].commands().size(), before.at(i) + (received.at(i).isEmpty() ? 0 : 1));
+}
+
+void TestDecoderCommands::init()
 {
     rx = std::make_unique<DeviceListModel>(config.get());
     pending = std::make_unique<DeviceListModel>(config.get());
@@ -97,7 +124,7 @@ void TestRouting::init()
     }
 }
 
-void TestRouting::cleanup()
+void TestDecoderCommands::cleanup()
 {
     routing.reset();
     wall.reset();
@@ -110,7 +137,7 @@ void TestRouting::cleanup()
     sockets.reset();
 }
 
-void TestRouting::routes_data()
+void TestDecoderCommands::routes_data()
 {
     QTest::addColumn<QString>("selection");
     QTest::addColumn<QString>("tx");
@@ -137,7 +164,7 @@ void TestRouting::routes_data()
                                        << "tx:" + T1 << false << QList<QByteArray> {none, none, none} << false;
 }
 
-void TestRouting::routes()
+void TestDecoderCommands::routes()
 {
     QFETCH(QString, selection);
     QFETCH(QString, tx);
@@ -146,22 +173,15 @@ void TestRouting::routes()
     QFETCH(bool, showsT1);
 
     routing->setCurrentRxDevice(selection);
-    QList<int> before;
-    for (const ScriptedShellPeer &peer : peers)
-        before << peer.commands().size();
+    const QList<int> before = commandCounts();
     routing->changeRxDeviceSource(tx, toAll);
-    for (int i = 0; i < 3; ++i) {
-        if (!received.at(i).isEmpty())
-            QTRY_COMPARE_WITH_TIMEOUT(
-                peers[i].commands().mid(before.at(i)), QList<QByteArray> {received.at(i)}, WAIT_MS);
-    }
-    QTest::qWait(100);
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(peers[i].commands().size(), before.at(i) + (received.at(i).isEmpty() ? 0 : 1));
+    compareReceived(before, received);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(routing->videoSource()->boundSource(), showsT1 ? encoder->videoSource() : nullptr);
 }
 
-void TestRouting::gridSizeFollowsSelection()
+void TestDecoderCommands::gridSizeFollowsSelection()
 {
     const RxDevicePtr other = decoder(4, nullptr);
     rx->addDevice(other, -1);
@@ -173,7 +193,7 @@ void TestRouting::gridSizeFollowsSelection()
     QCOMPARE(sizes.at(1).at(0).toSize(), QSize(1, 1));
 }
 
-void TestRouting::unknownSourceShowsPlaceholder()
+void TestDecoderCommands::unknownSourceShowsPlaceholder()
 {
     decoders[0]->setCurrentSource(T1);
     const RxDevicePtr other = decoder(4, nullptr);
@@ -185,7 +205,7 @@ void TestRouting::unknownSourceShowsPlaceholder()
     QCOMPARE(routing->videoSource()->boundSource(), nullptr);
 }
 
-void TestRouting::wallOnlineStatus()
+void TestDecoderCommands::wallOnlineStatus()
 {
     for (int pass = 0; pass < DeviceBase::OFFLINE_THRESHOLD; ++pass)
         decoders[2]->offlineCounterIncrease();
@@ -203,17 +223,53 @@ void TestRouting::wallOnlineStatus()
     QCOMPARE(changed.count(), 2);
 }
 
-void TestRouting::unsafeSourceIsReported()
+void TestDecoderCommands::unsafeSourceIsReported()
 {
     QSignalSpy errors(routing.get(), &Routing::errorOccured);
     routing->setCurrentRxDevice(wall->name());
-    routing->changeRxDeviceSource(QStringLiteral("TX:IPE3-7C2E0D00AA01\nreboot"), false);
+    const QList<int> before = commandCounts();
+    routing->changeRxDeviceSource(QStringLiteral("TX:IPE3-7C2E0D00AA01\nreboot"), true);
     QCOMPARE(errors.count(), 1);
-    QVERIFY(errors.at(0).at(0).toString().contains(QLatin1String("W")));
+    QVERIFY(errors.at(0).at(0).toString().contains(QLatin1String("IPE3-7C2E0D00AA01 reboot")));
     QCOMPARE(wall->currentSource(), QString());
-    QTest::qWait(100);
-    QCOMPARE(decoders[1]->pendingCommandCount(), 0);
+    QTest::qWait(300);
+    QCOMPARE(commandCounts(), before);
 }
 
-QTEST_GUILESS_MAIN(TestRouting)
-#include "tst_routing.moc"
+void TestDecoderCommands::displayCommands_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QList<QByteArray>>("received");
+
+    const QByteArray none;
+    const QByteArray on = TelnetDisplayOn().bytes().trimmed();
+    const QByteArray cec = TelnetCecCustomCommand(QStringLiteral("40 04")).bytes().trimmed();
+    const QByteArray hide = TelnetOsdShow(-1).bytes().trimmed();
+    QTest::newRow("built-in power on") << "on" << QList<QByteArray> {on, on, on};
+    QTest::newRow("saved power on") << "custom on" << QList<QByteArray> {cec, cec, cec};
+    // Numbers help placing plain decoders; wall members keep their picture.
+    QTest::newRow("numbers shown") << "show" << QList<QByteArray> {TelnetOsdShow(7).bytes().trimmed(), none, none};
+    QTest::newRow("numbers hidden") << "hide" << QList<QByteArray> {hide, hide, hide};
+}
+
+void TestDecoderCommands::displayCommands()
+{
+    QFETCH(QString, action);
+    QFETCH(QList<QByteArray>, received);
+
+    decoders[0]->setSeq(7);
+    DisplayControl display(rx.get());
+    const QList<int> before = commandCounts();
+    if (action == QLatin1String("custom on"))
+        display.setPowerOnCommand(QStringLiteral("40 04"));
+    if (action.endsWith(QLatin1String("on")))
+        display.switchMonitor(true);
+    else if (action == QLatin1String("show"))
+        display.osdShowSeq();
+    else
+        display.osdHideSeq();
+    compareReceived(before, received);
+}
+
+QTEST_GUILESS_MAIN(TestDecoderCommands)
+#include "tst_decoder_commands.moc"
