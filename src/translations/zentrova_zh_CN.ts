@@ -122,7 +122,7 @@
         <name>DeviceManager</name>
         <message>
             <source>Socket error while search device: %1</source>
-            <translation>搜索设备时网络套接字出错：%1</translation>
+            <translation>搜索设备时发生套接字错误：%1</translation>
         </message>
         <message>
             <source>The program could not be restarted. Please close it and start it again.</source>

@@ -122,7 +122,7 @@
         <name>DeviceManager</name>
         <message>
             <source>Socket error while search device: %1</source>
-            <translation>搜尋裝置時網路通訊端出錯：%1</translation>
+            <translation>搜尋裝置時發生通訊端錯誤：%1</translation>
         </message>
         <message>
             <source>The program could not be restarted. Please close it and start it again.</source>
