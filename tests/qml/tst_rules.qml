@@ -2,6 +2,7 @@ import QtQuick 2.14
 import QtTest 1.14
 import "../../src/qml/js/checks.js" as Checks
 import "../../src/qml/js/paging.js" as Paging
+import "../../src/qml/control"
 import "../../src/qml/js/wall.js" as Wall
 
 TestCase {
@@ -109,8 +110,22 @@ TestCase {
         ];
     }
 
+    Component {
+        id: gridComponent
+        VWGrid {}
+    }
+
+    // The grid that the video area and the wizard lay their cells out by.
+    function test_gridFollowsItsSize() {
+        var grid = createTemporaryObject(gridComponent, null, { width: 800, height: 450, rows: 2, cols: 2 });
+        compare([grid.cellWidth, grid.cellHeight, grid.totalWidth, grid.totalHeight], [391, 222, 782, 444]);
+        grid.rows = 1;
+        grid.cols = 1;
+        compare([grid.cellWidth, grid.cellHeight], [782, 444]);
+    }
+
     function test_cellSize(data) {
-        var size = Wall.cellSize(data.w, data.h, data.rows, data.cols);
+        var size = Wall.cellSize(data.w, data.h, data.rows, data.cols, 16 / 9, 10);
         compare(size.width, data.cw);
         compare(size.height, data.ch);
     }

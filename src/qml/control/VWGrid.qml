@@ -9,9 +9,9 @@ Item {
     property int rows: 1
     property int cols: 1
     property color borderColor: "#999999"
-    property real vwWHRatio: 16 / 9
-    property int vwSafePixel: 10
-    readonly property var cellSize: Wall.cellSize(width, height, rows, cols)
+    property real vwWHRatio: Wall.displayRatio
+    property int vwSafePixel: Wall.safetyMargin
+    readonly property var cellSize: Wall.cellSize(width, height, rows, cols, vwWHRatio, vwSafePixel)
     readonly property int cellWidth: cellSize.width
     readonly property int cellHeight: cellSize.height
     readonly property int totalWidth: cellWidth * cols

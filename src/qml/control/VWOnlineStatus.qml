@@ -7,7 +7,7 @@ Item {
 
     property int rows: 1
     property int cols: 1
-    readonly property var cellSize: Wall.cellSize(width, height, rows, cols)
+    readonly property var cellSize: Wall.cellSize(width, height, rows, cols, Wall.displayRatio, Wall.safetyMargin)
 
     Grid {
         anchors.centerIn: parent

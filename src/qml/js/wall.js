@@ -5,14 +5,14 @@
 var displayRatio = 16 / 9;
 var safetyMargin = 10;
 
-// Each dimension is fitted on its own, so a cell need not keep 16:9 exactly.
-function cellSize(width, height, rows, columns) {
+// Each dimension is fitted on its own, so a cell need not keep the ratio exactly.
+function cellSize(width, height, rows, columns, ratio, margin) {
     var cellWidth = Math.floor(width / columns);
-    if (cellWidth / displayRatio * rows > height - safetyMargin)
-        cellWidth = Math.floor((height - safetyMargin) / rows * displayRatio);
+    if (cellWidth / ratio * rows > height - margin)
+        cellWidth = Math.floor((height - margin) / rows * ratio);
     var cellHeight = Math.floor(height / rows);
-    if (cellHeight * displayRatio * columns > width - safetyMargin)
-        cellHeight = Math.floor((width - safetyMargin) / columns / displayRatio);
+    if (cellHeight * ratio * columns > width - margin)
+        cellHeight = Math.floor((width - margin) / columns / ratio);
     return { "width": Math.max(cellWidth, 0), "height": Math.max(cellHeight, 0) };
 }
 
