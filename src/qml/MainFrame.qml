@@ -208,6 +208,7 @@ Item {
         }
 
         IconButton {
+            objectName: "txScrollLeft"
             anchors.left: parent.left
             anchors.verticalCenter: txListView.verticalCenter
             iconWidth: 78
@@ -219,6 +220,7 @@ Item {
         }
 
         IconButton {
+            objectName: "txScrollRight"
             anchors.right: parent.right
             anchors.verticalCenter: txListView.verticalCenter
             iconWidth: 78

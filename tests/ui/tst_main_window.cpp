@@ -156,6 +156,15 @@ void TstMainWindow::listsShowTheDemoInstallation()
     QTRY_COMPARE(manager->currentVwSize(), QSize(2, 2));
     QTRY_VERIFY(manager->rxsource()->videoAvaiable());
     shoot(QStringLiteral("main-screen"));
+
+    // Paging the strip: a page to the right shows the way back, and back it is at the start.
+    QVERIFY(!item("txScrollLeft")->isVisible());
+    click(item("txScrollRight"));
+    QTRY_VERIFY(txList->property("contentX").toReal() > txList->width() / 2);
+    QTRY_VERIFY(item("txScrollLeft")->isVisible());
+    for (int page = 0; page < 10 && item("txScrollLeft")->isVisible(); ++page)
+        click(item("txScrollLeft"));
+    QCOMPARE(txList->property("contentX").toReal(), 0.0);
 }
 
 void TstMainWindow::thumbnailsShowMovingVideo()
