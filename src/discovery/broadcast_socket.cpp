@@ -8,6 +8,10 @@ const QByteArray DISCOVERY_REQUEST(8, '\0');
 
 namespace {
 
+// Every device answers a request at once: a few hundred replies arrive in one burst, far
+// more than a default receive buffer (8 KiB on some systems) holds until the next read.
+constexpr int RECEIVE_BUFFER_BYTES = 1 << 20;
+
 QList<InterfaceAddress> usableInterfaceAddresses()
 {
     QList<InterfaceAddress> addresses;
@@ -68,6 +72,7 @@ bool BroadcastSocket::bind(quint16 port)
             ++failures;
             continue;
         }
+        entry.socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, RECEIVE_BUFFER_BYTES);
         entry.error.clear();
     }
     return !sockets.isEmpty() && failures < sockets.size();
