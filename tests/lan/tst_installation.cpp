@@ -80,8 +80,8 @@ QSharedPointer<VWDevice> firstWall(const DeviceManager &manager)
     return nullptr;
 }
 
-// What a view does with a video source: it hands over a surface, which makes the preview
-// decode, and takes the frames.
+// What a view does with a video source: it hands over a surface and the size it draws at,
+// which makes the preview decode, and takes the frames.
 class ViewSurface : public QAbstractVideoSurface
 {
 public:
@@ -423,6 +423,7 @@ void TestInstallation::previewRecovers()
             ++frames;
     });
     preview->videoSource()->setVideoSurface(&view);
+    preview->videoSource()->setSize(QSize(320, 180));
     QTRY_VERIFY_WITH_TIMEOUT(frames > 0, WAIT_MS);
 
     QVERIFY(switchFault(encoder, fault, true));
