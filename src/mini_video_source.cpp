@@ -18,6 +18,13 @@ MiniVideoSource::MiniVideoSource(QObject *parent)
     connect(this, &MiniVideoSource::surfaceChanged, this, &MiniVideoSource::onSurfaceChanged);
     connect(this, &MiniVideoSource::sizeChanged, this, &MiniVideoSource::bindSurface);
     connect(surfaceStartTimer, &QTimer::timeout, this, &MiniVideoSource::startSurface);
+    connect(this, &MiniVideoSource::surfaceChanged, this, &MiniVideoSource::updateShownSize);
+    connect(this, &MiniVideoSource::sizeChanged, this, &MiniVideoSource::updateShownSize);
+}
+
+MiniVideoSource::~MiniVideoSource()
+{
+    detachFromBoundSource();
 }
 
 QAbstractVideoSurface *MiniVideoSource::videoSurface() const
@@ -64,7 +71,10 @@ void MiniVideoSource::bindSource(MiniVideoSource *other)
     mirrored = other;
     mirrorConnections << connect(other, &MiniVideoSource::imageReceived, this, &MiniVideoSource::onImageReceived)
                       << connect(
-                             other, &MiniVideoSource::videoAvaiableChanged, this, &MiniVideoSource::setVideoAvaiable);
+                             other, &MiniVideoSource::videoAvaiableChanged, this, &MiniVideoSource::setVideoAvaiable)
+                      << connect(this, &MiniVideoSource::shownSizeChanged, other, &MiniVideoSource::updateShownSize);
+    other->mirrors << this;
+    other->updateShownSize();
     setVideoAvaiable(other->videoAvaiable());
 }
 
@@ -74,7 +84,29 @@ void MiniVideoSource::unbindSource()
         disconnect(connection);
     mirrorConnections.clear();
     setVideoAvaiable(false);
+    detachFromBoundSource();
     mirrored = nullptr;
+}
+
+void MiniVideoSource::detachFromBoundSource()
+{
+    if (!mirrored)
+        return;
+    mirrored->mirrors.removeAll(this);
+    mirrored->updateShownSize();
+}
+
+void MiniVideoSource::updateShownSize()
+{
+    QSize size(0, 0);
+    if (surface && !viewSize.isEmpty())
+        size = viewSize;
+    for (const MiniVideoSource *mirror : qAsConst(mirrors))
+        size = size.expandedTo(mirror->shownSize());
+    if (size == shown)
+        return;
+    shown = size;
+    emit shownSizeChanged(shown);
 }
 
 void MiniVideoSource::bindSurface()

@@ -25,6 +25,7 @@ public:
     static constexpr int SURFACE_START_DELAY_MS = 500;
 
     explicit MiniVideoSource(QObject *parent = nullptr);
+    ~MiniVideoSource() override;
 
     QAbstractVideoSurface *videoSurface() const;
     void setVideoSurface(QAbstractVideoSurface *surface);
@@ -41,11 +42,17 @@ public:
     // The source mirrored now; nullptr when none, or when it has been destroyed.
     MiniVideoSource *boundSource() const { return mirrored; }
 
+    // The size this source's frames are drawn at: the larger of its own view's size, while a
+    // view has handed over its surface, and the shown sizes of the sources mirroring it.
+    // Empty when nobody shows the frames, so that they need not be decoded.
+    QSize shownSize() const { return shown; }
+
 signals:
     void surfaceChanged(QAbstractVideoSurface *surface);
     void videoAvaiableChanged(bool state);
     void imageReceived(QImage *image);
     void sizeChanged(QSize size);
+    void shownSizeChanged(QSize size);
 
 public slots:
     void bindSurface();
@@ -56,6 +63,8 @@ public slots:
 private:
     // The property write from the view: announced only on a change.
     void writeVideoAvaiable(bool flag);
+    void updateShownSize();
+    void detachFromBoundSource();
 
     bool available = false;
     // The view owns the surface; a deleted one must not be presented to.
@@ -64,4 +73,7 @@ private:
     QSize viewSize {0, 0};
     QTimer *surfaceStartTimer;
     QPointer<MiniVideoSource> mirrored;
+    // The sources that mirror this one.
+    QList<MiniVideoSource *> mirrors;
+    QSize shown {0, 0};
 };

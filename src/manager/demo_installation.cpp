@@ -55,6 +55,8 @@ void DemoInstallation::addEncoder(int number)
         return;
     encoder->setDemo(true);
     connect(videoGrabber, &QImageGrabber::newImageGrabbed, encoder->videoSource(), &MiniVideoSource::onImageReceived);
+    connect(encoder->videoSource(), &MiniVideoSource::shownSizeChanged, this, &DemoInstallation::updateShownSize);
+    fedSources << encoder->videoSource();
     if (videoGrabber->isGrabbing())
         encoder->videoSource()->setVideoAvaiable(true);
     lists.tx->addDevice(encoder, -1);
@@ -82,4 +84,15 @@ void DemoInstallation::fill(const QString &videoPath)
     }
     addWall(QCoreApplication::translate("DeviceManager", "VideoWall 2"), 4, 3, QString());
     addWall(QStringLiteral("6 x 3 - 1"), 6, 3, QString());
+    updateShownSize();
+}
+
+void DemoInstallation::updateShownSize()
+{
+    QSize largest(0, 0);
+    for (const QPointer<MiniVideoSource> &source : qAsConst(fedSources)) {
+        if (source)
+            largest = largest.expandedTo(source->shownSize());
+    }
+    videoGrabber->setShownSize(largest);
 }

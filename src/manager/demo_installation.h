@@ -3,8 +3,11 @@
 #include "manager/device_lists.h"
 #include "models/device_base.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 
+class MiniVideoSource;
 class QImageGrabberFile;
 class VideoWalls;
 
@@ -30,8 +33,12 @@ private:
     DeviceBasePtr makeDemoDevice(Kind kind, const QString &suffix, const QString &displayName, const QString &source);
     void addEncoder(int number);
     void addWall(const QString &displayName, int width, int height, const QString &source);
+    // The one video feeds every demo encoder: it is decoded at the largest size any of them
+    // is shown at, and not at all while none is.
+    void updateShownSize();
 
     DeviceLists lists;
     VideoWalls *walls;
     QImageGrabberFile *videoGrabber;
+    QList<QPointer<MiniVideoSource>> fedSources;
 };

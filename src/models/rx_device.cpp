@@ -222,6 +222,16 @@ void RxDevice::checkAndSendNextCommand()
 {
     if (linkState != Ready || queue.empty())
         return;
+    if (frontAttempts >= COMMAND_ATTEMPTS) {
+        qWarning().noquote() << "Device" << name() << "gives up on command"
+                             << QString::fromUtf8(queue.front().bytes).trimmed() << "after" << frontAttempts
+                             << "tries without a complete answer";
+        queue.pop_front();
+        frontAttempts = 0;
+        if (queue.empty())
+            return;
+    }
+    ++frontAttempts;
     rxBuffer.clear();
     queue.front().sent = true;
     const QByteArray bytes = queue.front().bytes;
@@ -234,20 +244,20 @@ void RxDevice::checkAndSendNextCommand()
 void RxDevice::onTelnetMessage(const QString &text)
 {
     qDebug().noquote() << "Received message " << text << "in state" << stateName(linkState);
+    if (linkState != CmdRunning && linkState != Connecting && linkState != NeedLogin && linkState != LoginWaitPrompt) {
+        // Nobody waits for it, and the next command starts afresh: the text is not kept.
+        qWarning().noquote() << "Recevied text in unexpected state" << stateName(linkState) << ", this may be a bug!";
+        return;
+    }
     rxBuffer.append(text);
-    if (linkState == CmdRunning) {
-        qDebug().noquote() << "RX receive " << text << "total" << rxBuffer;
-        if (rxBuffer.endsWith(SHELL_PROMPT))
-            onCommandFinished(rxBuffer);
+    if (rxBuffer.size() > RECEIVE_LIMIT)
+        rxBuffer.remove(0, rxBuffer.size() - RECEIVE_LIMIT);
+    if (!rxBuffer.endsWith(SHELL_PROMPT))
         return;
-    }
-    qDebug().noquote() << "Total received:" << rxBuffer;
-    if (linkState == Connecting || linkState == NeedLogin || linkState == LoginWaitPrompt) {
-        if (rxBuffer.endsWith(SHELL_PROMPT))
-            updateState(Ready);
-        return;
-    }
-    qWarning().noquote() << "Recevied text in unexpected state" << stateName(linkState) << ", this may be a bug!";
+    if (linkState == CmdRunning)
+        onCommandFinished(rxBuffer);
+    else
+        updateState(Ready);
 }
 
 void RxDevice::onCommandFinished(QString response)
@@ -260,6 +270,7 @@ void RxDevice::onCommandFinished(QString response)
     updateState(CmdHaveResponse);
     const ResponseHandler handler = queue.front().handler;
     queue.pop_front();
+    frontAttempts = 0;
     if (handler)
         (this->*handler)(response);
     updateState(Ready);

@@ -44,6 +44,13 @@ public:
     // The command being run counts, as it stays queued until its answer is complete. A new
     // command replaces a waiting one of the same kind, so the limit is hardly ever reached.
     static constexpr int QUEUE_LIMIT = 10;
+    // A command whose answer has not completed after this many sends is given up, so that
+    // one command a decoder never finishes cannot block the queue, nor interrupt the picture
+    // for ever when it holds "e e_reconnect".
+    static constexpr int COMMAND_ATTEMPTS = 3;
+    // Only the end of the received text decides, and no answer comes near this size; what a
+    // decoder sends beyond it is dropped from the front.
+    static constexpr int RECEIVE_LIMIT = 16 * 1024;
 
     explicit RxDevice(
         const DeviceDiscoveryResponsePtr &record, QObject *parent = nullptr, quint16 telnetPort = TELNET_PORT);
@@ -115,6 +122,8 @@ private:
     std::deque<QueuedCommand> queue;
     TS linkState = Start;
     QString rxBuffer;
+    // How often the command at the front of the queue has been sent.
+    int frontAttempts = 0;
     QTimer *reconnectTimer;
     QTimer *responseTimer;
     quint16 port;

@@ -31,6 +31,8 @@ TxDevice::TxDevice(const DeviceDiscoveryResponsePtr &record, QObject *parent)
     connect(streamGrabber, &QImageGrabber::stateChanged, this, &TxDevice::onGrabberStateChanged);
     connect(source, &MiniVideoSource::surfaceChanged, this, &TxDevice::bindSurface);
     connect(this, &DeviceBase::onlineStatusChanged, this, &TxDevice::onOnlineStatusChanged);
+    connect(source, &MiniVideoSource::shownSizeChanged, streamGrabber, &QImageGrabber::setShownSize);
+    streamGrabber->setShownSize(source->shownSize());
     updateVideoUrl();
 }
 
@@ -68,6 +70,11 @@ void TxDevice::onGrabberStateChanged()
     switch (streamGrabber->state()) {
     case QImageGrabber::Grabbing:
         source->setVideoAvaiable(true);
+        if (outage) {
+            outage = false;
+            qWarning().noquote()
+                << QStringLiteral("Preview of device %1 (%2) is back.").arg(meta()->address.toString(), name());
+        }
         break;
     case QImageGrabber::Connecting:
         break;
@@ -87,8 +94,15 @@ void TxDevice::onVideoDownloadError()
     // bring the stream back. Coming online again restarts it.
     if (!online())
         return;
-    qWarning().noquote() << QStringLiteral("Error while download image from device %1 (%2), retry after %3 seconds.")
-                                .arg(meta()->address.toString(), name(), QString::number(RETRY_DELAY_MS / 1000));
+    // An encoder that stays away would otherwise fill the log with one warning per retry.
+    const QString text = QStringLiteral("Error while download image from device %1 (%2), retry after %3 seconds.")
+                             .arg(meta()->address.toString(), name(), QString::number(RETRY_DELAY_MS / 1000));
+    if (outage) {
+        qDebug().noquote() << text;
+    } else {
+        outage = true;
+        qWarning().noquote() << text;
+    }
     retryTimer->start();
 }
 
@@ -105,8 +119,13 @@ void TxDevice::onOnlineStatusChanged()
 
 void TxDevice::addressUpdated(const QHostAddress &oldAddress, const QHostAddress &newAddress)
 {
-    if (streamGrabber->isGrabbing())
+    // A stopped stream reports no error, so no retry would ever bring it back: it is
+    // started again at once, at the new address.
+    const bool wasGrabbing = streamGrabber->isGrabbing();
+    if (wasGrabbing)
         streamGrabber->stopGrabbing();
     logAddressChange(oldAddress, newAddress);
     updateVideoUrl();
+    if (wasGrabbing)
+        startFetchVideoStream();
 }

@@ -9,7 +9,8 @@ class QTimer;
 
 // One encoder and its live preview: an MJPEG grabber on the encoder's stream feeding
 // the video source the thumbnails (and the large video area) show. A failed or ended
-// stream is retried after a pause for as long as the encoder is online.
+// stream is retried after a pause for as long as the encoder is online; the frames are
+// decoded only while a view shows them, at the size it draws them.
 class TxDevice : public DeviceBase
 {
     Q_OBJECT
@@ -45,4 +46,6 @@ private:
     MiniVideoSource *source;
     bool demoMode = false;
     QTimer *retryTimer;
+    // The stream has failed and not run again since: its retries are not warned about anew.
+    bool outage = false;
 };

@@ -10,9 +10,24 @@ const char LENGTH_NAME[] = "content-length:";
 constexpr int LENGTH_NAME_SIZE = sizeof(LENGTH_NAME) - 1;
 const char END_OF_HEADERS[] = "\r\n";
 
+// Network bytes as log text: printable ASCII as it is, anything else as \xNN, so that a
+// stream cannot put control characters or false lines into the log.
+QString escaped(const QByteArray &bytes)
+{
+    QString text;
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && byte != '\\')
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
 void logNotANumber(const QByteArray &text)
 {
-    qWarning().noquote() << QStringLiteral("Could not convert %1 to number").arg(QString::fromLatin1(text));
+    qWarning().noquote() << QStringLiteral("Could not convert %1 to number").arg(escaped(text));
 }
 
 } // namespace
@@ -25,6 +40,8 @@ MjpegFrameCutter::MjpegFrameCutter(qint64 maxImageBytes, qint64 maxHeaderLineByt
 
 void MjpegFrameCutter::restart()
 {
+    reportSkippedHeaders();
+    headerLogged = false;
     framingKind = Unknown;
     readingImage = false;
     partHasHeaderLines = false;
@@ -80,11 +97,22 @@ bool MjpegFrameCutter::readBlockHeader(QIODevice *input)
     if (input->bytesAvailable() < BLOCK_HEADER_SIZE)
         return false;
     const QByteArray header = input->read(BLOCK_HEADER_SIZE);
-    if (header.startsWith(BLOCK_MAGIC))
+    if (header.startsWith(BLOCK_MAGIC)) {
+        reportSkippedHeaders();
         startBlockImage(header);
-    else
-        qWarning() << "invalid border" << header;
+    } else if (skippedHeaders++ == 0) {
+        // Once out of step, every following 51 bytes are no header either: the first is
+        // told, the rest counted until the stream is in step again.
+        qWarning().noquote() << "invalid border" << escaped(header);
+    }
     return true;
+}
+
+void MjpegFrameCutter::reportSkippedHeaders()
+{
+    if (skippedHeaders > 1)
+        qWarning().noquote() << QStringLiteral("%1 more invalid borders skipped").arg(skippedHeaders - 1);
+    skippedHeaders = 0;
 }
 
 bool MjpegFrameCutter::readPartHeader(QIODevice *input)
@@ -127,7 +155,10 @@ void MjpegFrameCutter::startBlockImage(const QByteArray &header)
         logNotANumber(text);
         return;
     }
-    qWarning() << size << "CI" << header;
+    // Every image has a header; only the first of a download is worth a line.
+    if (!headerLogged)
+        qWarning().noquote() << size << "CI" << escaped(header);
+    headerLogged = true;
     startImage(size);
 }
 

@@ -53,6 +53,7 @@ private:
     bool readPartHeader(QIODevice *input);
     void readPartLine(const QByteArray &line);
     void startBlockImage(const QByteArray &header);
+    void reportSkippedHeaders();
     void startImage(qint64 size);
     bool collect(QIODevice *input);
 
@@ -64,6 +65,9 @@ private:
     // break that multipart puts between an image and the next boundary is not a part.
     bool partHasHeaderLines = false;
     bool overflow = false;
+    bool headerLogged = false;
+    // Block headers skipped in a row for not starting with the magic.
+    qint64 skippedHeaders = 0;
     qint64 imageSize = 0;
     qint64 collected = 0;
     quint64 frames = 0;

@@ -1,20 +1,28 @@
 #include "qimage_grabber.h"
 
+#include "frame_decoder.h"
+
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QImageReader>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
+#include <chrono>
 
 QImageGrabber::QImageGrabber(QObject *parent)
-    : QObject(parent),
-      frameBuffer(new QBuffer(this)),
-      imageReader(new QImageReader()),
-      image(new QImage(640, 480, QImage::Format_RGB888))
+    : QObject(parent)
+    , frameBuffer(new QBuffer(this))
+    , imageReader(new QImageReader())
+    , image(new QImage(640, 480, QImage::Format_RGB32))
+    , decoder(new FrameDecoder(MAX_IMAGE_PIXELS, this))
 {
     frameBuffer->open(QIODevice::ReadWrite);
     imageReader->setAutoDetectImageFormat(true);
     imageReader->setDevice(frameBuffer);
     connect(&timeoutTimer, &QTimer::timeout, this, &QImageGrabber::newImageTimeOut);
+    connect(decoder, &FrameDecoder::decoded, this, &QImageGrabber::handOut);
 }
 
 QImageGrabber::~QImageGrabber()
@@ -26,6 +34,11 @@ QImageGrabber::~QImageGrabber()
 bool QImageGrabber::isGrabbing() const
 {
     return grabbingState == Grabbing;
+}
+
+void QImageGrabber::setShownSize(const QSize &size)
+{
+    decoder->setShownSize(size);
 }
 
 void QImageGrabber::setState(GrabbingState newState)
@@ -48,9 +61,16 @@ void QImageGrabber::calculateFPS(int intervalMs)
         historyIndex = 0;
         historyFull = true;
     }
-    const double meanInterval = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
+    const double meanInterval
+        = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
     const float current = 1000.0f / float(interval);
     emit newFPSCalculated(double(current), 1000.0 / meanInterval);
+}
+
+qint64 QImageGrabber::monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 bool QImageGrabber::readImage()
@@ -63,13 +83,31 @@ bool QImageGrabber::readImage()
     return imageReader->read(image);
 }
 
-void QImageGrabber::abandonReply(QNetworkReply *&reply)
+QNetworkAccessManager *QImageGrabber::networkManager()
+{
+    // Owned by the application, so that it ends before the event loop's objects do.
+    static QPointer<QNetworkAccessManager> shared;
+    if (!shared)
+        shared = new QNetworkAccessManager(QCoreApplication::instance());
+    return shared;
+}
+
+void QImageGrabber::abandonReply(QPointer<QNetworkReply> &reply)
 {
     if (!reply)
         return;
     QNetworkReply *old = reply;
     reply = nullptr;
     old->disconnect(this);
-    old->abort();
+    // A reply that has failed is ending already; aborting it as well makes Qt report an
+    // internal problem.
+    if (!old->isFinished() && old->error() == QNetworkReply::NoError)
+        old->abort();
     old->deleteLater();
+}
+
+void QImageGrabber::handOut(const QImage &frame)
+{
+    *image = frame;
+    emit newImageGrabbed(image);
 }

@@ -2,13 +2,16 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
+#include <QSize>
 #include <QString>
-#include <QTime>
 #include <QTimer>
 #include <array>
 
+class FrameDecoder;
 class QBuffer;
 class QImageReader;
+class QNetworkAccessManager;
 class QNetworkReply;
 
 // An image source that decodes one frame at a time into an image it owns. Receivers
@@ -42,6 +45,14 @@ public:
     GrabbingState state() const { return grabbingState; }
     QString errorString() const { return lastError; }
 
+    // The size the largest view draws the frames at: they are decoded at the smallest exact
+    // scale that covers it. An empty size means nobody sees them, and nothing is decoded
+    // until a size is given again. Until told, frames are decoded at full size.
+    void setShownSize(const QSize &size);
+
+    // Milliseconds on a monotonic clock, for frame intervals that clock changes cannot upset.
+    static qint64 monotonicMs();
+
 signals:
     void newImageGrabbed(QImage *img);
     void errorHappend();
@@ -59,8 +70,10 @@ protected:
     // Decodes from imageReader's device into image. An image whose header announces more
     // than MAX_IMAGE_PIXELS is refused before any pixel memory is taken for it.
     bool readImage();
+    // The one network access manager of all grabbers, so that they share its HTTP thread.
+    static QNetworkAccessManager *networkManager();
     // Ends a download, if there is one, so that nothing of it reaches this grabber again.
-    void abandonReply(QNetworkReply *&reply);
+    void abandonReply(QPointer<QNetworkReply> &reply);
 
     QString lastError;
     QBuffer *frameBuffer;
@@ -69,8 +82,15 @@ protected:
     QString sourceText;
     GrabbingState grabbingState = Stopped;
     double requestedFps = 0;
-    QTime lastFrameTime;
+    // monotonicMs() at the previous frame.
+    qint64 lastFrameTime = 0;
     QTimer timeoutTimer;
+    // Decodes JPEG frames off this thread; what it finishes is handed out as image.
+    FrameDecoder *decoder;
+
+    // Makes frame the image and hands it out. Its pixels are shared, not copied: a view still
+    // showing the previous frame keeps that one's pixels alive on its own.
+    void handOut(const QImage &frame);
 
 private:
     std::array<quint16, FPS_HISTORY_SIZE> intervalHistory {};

@@ -1,19 +1,16 @@
 #include "qimage_grabber_file.h"
 
 #include "avi_format.h"
+#include "frame_decoder.h"
 
-#include <QBuffer>
-#include <QDateTime>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 
 QImageGrabberFile::QImageGrabberFile(QObject *parent)
     : QImageGrabber(parent)
-    , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , clock(&QImageGrabber::monotonicMs)
 {
-    imageReader->setFormat("JPG");
     // Nothing is loaded yet, so there is nothing to start.
     grabbingState = Error;
     connect(&frameTimer, &QTimer::timeout, this, &QImageGrabberFile::grabberNextFrame);
@@ -27,6 +24,9 @@ QString QImageGrabberFile::grabberName() const
 bool QImageGrabberFile::startGrabbing()
 {
     if (grabbingState != Grabbing && grabbingState != Error && !fileData.isEmpty() && index) {
+        // Playback goes on where it stopped: the frames shown so far are due by now, not
+        // those of all the time the grabber was stopped.
+        playbackStart = clock() - framesPassed * index->frameIntervalMs();
         grabbingState = Grabbing;
         frameTimer.start();
         return true;
@@ -37,6 +37,7 @@ bool QImageGrabberFile::startGrabbing()
 void QImageGrabberFile::stopGrabbing()
 {
     frameTimer.stop();
+    decoder->cancel();
     grabbingState = Stopped;
 }
 
@@ -119,23 +120,10 @@ void QImageGrabberFile::grabberNextFrame()
         // Behind the clock: drop this frame rather than let the video fall further behind.
         if (framesPassed < (now - playbackStart) / index->frameIntervalMs())
             continue;
-        decodeFrame(jpeg);
+        // A copy of its own: the frame is decoded on another thread, and the file data it
+        // points into goes away when another file is loaded.
+        decoder->submit(QByteArray(jpeg.constData(), jpeg.size()));
         ++currentEntry;
         return;
     }
-}
-
-void QImageGrabberFile::decodeFrame(const QByteArray &jpeg)
-{
-    // A buffer of its own bounds the decoder to this chunk, so a damaged JPEG cannot run
-    // on into the next frame's bytes.
-    QBuffer chunk;
-    chunk.setData(jpeg);
-    chunk.open(QIODevice::ReadOnly);
-    imageReader->setDevice(&chunk);
-    const bool decoded = imageReader->read(image);
-    // The reader must not be left pointing at a buffer that is about to go away.
-    imageReader->setDevice(frameBuffer);
-    if (decoded)
-        emit newImageGrabbed(image);
 }

@@ -9,7 +9,7 @@
 #include <functional>
 
 // Plays an MJPEG AVI file as an endless sequence of images, paced by the file's frame rate
-// against the wall clock: when a tick comes late, the frames that were due meanwhile are
+// against a monotonic clock: when a tick comes late, the frames that were due meanwhile are
 // dropped instead of slowing the video down. The whole file is held in memory, so playback
 // never touches the disk. The state changes silently; users poll isGrabbing().
 class QImageGrabberFile : public QImageGrabber
@@ -17,7 +17,7 @@ class QImageGrabberFile : public QImageGrabber
     Q_OBJECT
 
 public:
-    // Milliseconds since the epoch.
+    // Milliseconds on a monotonic clock.
     using Clock = std::function<qint64()>;
 
     explicit QImageGrabberFile(QObject *parent = nullptr);
@@ -42,7 +42,6 @@ protected:
 
 private:
     void loadAviFile();
-    void decodeFrame(const QByteArray &jpeg);
 
     QString filePath;
     QByteArray fileData;

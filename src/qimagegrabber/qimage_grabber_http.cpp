@@ -20,12 +20,20 @@ QImageGrabberHttp::QImageGrabberHttp(QObject *parent)
 
 QImageGrabberHttp::QImageGrabberHttp(const QUrl &url, QObject *parent)
     : QImageGrabber(parent)
-    , networkManager(new QNetworkAccessManager(this))
 {
-    connect(networkManager, &QNetworkAccessManager::finished, this, &QImageGrabberHttp::downloadFinished);
     request.setRawHeader("User-Agent", USER_AGENT);
+    // An answer that does not decode hands out the image as it is, possibly this initial one,
+    // so its pixels must be defined. The other grabbers only hand out decoded frames and
+    // leave its memory untouched.
+    image->fill(Qt::black);
     timeoutTimer.setSingleShot(true);
     setUrl(url);
+}
+
+QImageGrabberHttp::~QImageGrabberHttp()
+{
+    // The network manager is shared and outlives the grabber; so would the request.
+    abandonReply(reply);
 }
 
 QString QImageGrabberHttp::grabberName() const
@@ -100,14 +108,15 @@ void QImageGrabberHttp::requestNewImage()
     if (grabbingState != Grabbing && grabbingState != Connecting)
         return;
     request.setUrl(url);
-    lastFrameTime = QTime::currentTime();
+    lastFrameTime = monotonicMs();
     if (reply) {
         // A request still under way ends with its deletion; nothing of it reaches us.
         reply->disconnect(this);
         reply->deleteLater();
     }
-    reply = networkManager->get(request);
+    reply = networkManager()->get(request);
     reply->setReadBufferSize(READ_BUFFER_BYTES);
+    connect(reply, &QNetworkReply::finished, this, [this, sent = reply] { downloadFinished(sent); });
     connect(reply, &QNetworkReply::errorOccurred, this, &QImageGrabberHttp::downloadErrorSlot);
     connect(reply, &QNetworkReply::readyRead, this, &QImageGrabberHttp::onReplyDataAvailable);
 }
@@ -144,7 +153,7 @@ void QImageGrabberHttp::downloadFinished(QNetworkReply *finished)
     imageReader->setDevice(nullptr);
     // Handed out even when it did not decode; the image then shows the previous frame.
     emit newImageGrabbed(image);
-    calculateFPS(lastFrameTime.msecsTo(QTime::currentTime()));
+    calculateFPS(int(monotonicMs() - lastFrameTime));
     if (grabbingState == Grabbing)
         requestNextImagePaced();
 }
@@ -164,7 +173,7 @@ void QImageGrabberHttp::onReplyDataAvailable()
 
 void QImageGrabberHttp::requestNextImagePaced()
 {
-    const int elapsed = lastFrameTime.msecsTo(QTime::currentTime());
+    const int elapsed = int(monotonicMs() - lastFrameTime);
     if (requestInterval > 0 && elapsed < requestInterval)
         timeoutTimer.start(requestInterval - elapsed);
     else

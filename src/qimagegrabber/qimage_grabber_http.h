@@ -4,9 +4,8 @@
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QUrl>
-
-class QNetworkAccessManager;
 
 // Turns a snapshot URL (one still image per request) into a picture sequence: request,
 // decode, hand out, request again, at once or paced to the requested frame rate.
@@ -17,6 +16,7 @@ class QImageGrabberHttp : public QImageGrabber
 public:
     explicit QImageGrabberHttp(QObject *parent = nullptr);
     explicit QImageGrabberHttp(const QUrl &url, QObject *parent = nullptr);
+    ~QImageGrabberHttp() override;
 
     QString grabberName() const override;
     bool startGrabbing() override;
@@ -42,9 +42,10 @@ private slots:
 private:
     void requestNextImagePaced();
 
-    QNetworkAccessManager *networkManager;
     QNetworkRequest request;
-    QNetworkReply *reply = nullptr;
+    // The shared network manager owns the reply and may delete it first, when the
+    // application ends.
+    QPointer<QNetworkReply> reply;
     QUrl url;
     int requestInterval = 0;
 };

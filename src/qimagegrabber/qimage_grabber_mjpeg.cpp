@@ -1,14 +1,15 @@
 #include "qimage_grabber_mjpeg.h"
 
+#include "frame_decoder.h"
+#include "jpeg_decoder.h"
+
 #include <QBuffer>
 #include <QDebug>
-#include <QImageReader>
 #include <QNetworkAccessManager>
 
 namespace {
 
 const char USER_AGENT[] = "Kobo7171 Imagegrabber LIB";
-const char IMAGE_FORMAT[] = "JPG";
 // The reply holds at most this much unread: past it the network is not read until the
 // grabber has taken bytes out, so a sender faster than the decoding is held back by TCP
 // instead of filling memory.
@@ -21,15 +22,19 @@ static_assert(MAX_HEADER_LINE_BYTES < READ_BUFFER_BYTES, "a header line must fit
 
 QImageGrabberMjpeg::QImageGrabberMjpeg(QObject *parent)
     : QImageGrabber(parent)
-    , networkManager(new QNetworkAccessManager(this))
     , cutter(MAX_IMAGE_BYTES, MAX_HEADER_LINE_BYTES)
     , receivedBuffer(new QBuffer(&receivedBytes, this))
-    , decodeBuffer(new QBuffer(&decodeBytes, this))
 {
-    connect(networkManager, &QNetworkAccessManager::finished, this, &QImageGrabberMjpeg::downloadFinished);
     request.setRawHeader("User-Agent", USER_AGENT);
     receivedBuffer->open(QIODevice::ReadOnly);
-    decodeBuffer->open(QIODevice::ReadWrite);
+    timeoutTimer.setSingleShot(true);
+    timeoutTimer.setInterval(STALL_TIMEOUT_MS);
+}
+
+QImageGrabberMjpeg::~QImageGrabberMjpeg()
+{
+    // The network manager is shared and outlives the grabber; so would the download.
+    abandonReply(reply);
 }
 
 QString QImageGrabberMjpeg::grabberName() const
@@ -43,15 +48,18 @@ bool QImageGrabberMjpeg::startGrabbing()
         return false;
     request.setUrl(url);
     abandonReply(reply);
-    reply = networkManager->get(request);
+    decoder->cancel();
+    reply = networkManager()->get(request);
     reply->setReadBufferSize(READ_BUFFER_BYTES);
     connect(reply, &QNetworkReply::errorOccurred, this, &QImageGrabberMjpeg::downloadErrorSlot);
     connect(reply, &QNetworkReply::readyRead, this, &QImageGrabberMjpeg::replyDataAvailable);
     connect(reply, &QNetworkReply::metaDataChanged, this, &QImageGrabberMjpeg::headerReceived);
+    connect(reply, &QNetworkReply::finished, this, [this, started = reply] { downloadFinished(started); });
     cutter.restart();
     receivedBytes.clear();
     receivedBuffer->seek(0);
-    lastFrameTime = QTime::currentTime();
+    lastFrameTime = monotonicMs();
+    timeoutTimer.start();
     // The state itself stays as it was (Stopped, or Error after a failure) until the reply
     // headers arrive; listeners only learn that a connection is under way.
     emit stateChanged(Connecting);
@@ -63,6 +71,8 @@ void QImageGrabberMjpeg::stopGrabbing()
     grabbingState = Stopped;
     emit stateChanged(Stopped);
     abandonReply(reply);
+    timeoutTimer.stop();
+    decoder->cancel();
 }
 
 void QImageGrabberMjpeg::setRequestedFps(double)
@@ -111,38 +121,42 @@ void QImageGrabberMjpeg::processReceivedData(QIODevice *input)
         setState(Grabbing);
         if (!cutter.cutImage(receivedBuffer))
             break;
-        calculateFPS(lastFrameTime.msecsTo(QTime::currentTime()));
+        calculateFPS(int(monotonicMs() - lastFrameTime));
     }
     receivedBytes.remove(0, int(receivedBuffer->pos()));
     receivedBuffer->seek(0);
     if (cutter.overflowed()) {
-        failOverflowedStream();
+        const QString reason = tr("The stream sent an image or a header line larger than allowed");
+        qWarning().noquote() << "Stream from" << url.toString() << "dropped:" << reason;
+        failStream(reason);
         return;
     }
     if (cutter.frameCount() == framesBefore)
         return;
 
-    cutter.takeNewestImage(decodeBytes);
-    imageReader->setDevice(decodeBuffer);
-    imageReader->setFormat(IMAGE_FORMAT);
-    decodeBuffer->seek(0);
-    const bool decoded = readImage();
-    decodeBuffer->seek(0);
-    if (decoded) {
-        emit newImageGrabbed(image);
-        lastFrameTime = QTime::currentTime();
-    }
+    timeoutTimer.start();
+    lastFrameTime = monotonicMs();
+    // Taken, not copied: the cutter collects the next image into a buffer of its own while
+    // this one is decoded elsewhere.
+    QByteArray newest;
+    cutter.takeNewestImage(newest);
+    decoder->submit(newest);
 }
 
 void QImageGrabberMjpeg::newImageTimeOut()
 {
-    qWarning() << "newImageTimeOut called unexpectedly: the stream grabber runs no frame timer";
+    const QString reason = tr("No image for %1 seconds").arg(STALL_TIMEOUT_MS / 1000);
+    // The encoder's retry path warns about the outage; a stall is one way for it to start.
+    qInfo().noquote() << "Stream from" << url.toString() << "dropped:" << reason;
+    failStream(reason);
 }
 
 void QImageGrabberMjpeg::downloadErrorSlot(QNetworkReply::NetworkError)
 {
     grabbingState = Error;
     emit stateChanged(Error);
+    timeoutTimer.stop();
+    decoder->cancel();
     if (reply) {
         lastError = reply->errorString();
         emit errorHappend();
@@ -153,13 +167,16 @@ void QImageGrabberMjpeg::downloadFinished(QNetworkReply *finished)
 {
     if (finished != reply)
         return;
-    // What the cutter left over may still be one whole image.
+    timeoutTimer.stop();
+    // Frames still being decoded would reach the views after the end is announced, over the
+    // placeholder that follows it. What the cutter left over may still be one whole image:
+    // that one is decoded here and now, so that it comes before the end.
+    decoder->cancel();
     receivedBytes.append(reply->readAll());
-    if (!receivedBytes.isEmpty()) {
-        imageReader->setDevice(receivedBuffer);
-        if (readImage())
-            emit newImageGrabbed(image);
-        imageReader->setDevice(nullptr);
+    if (!receivedBytes.isEmpty() && !decoder->shownSize().isEmpty()) {
+        const QImage leftover = JpegDecoder::decode(receivedBytes, decoder->shownSize(), MAX_IMAGE_PIXELS);
+        if (!leftover.isNull())
+            handOut(leftover);
     }
     if (grabbingState != Error) {
         grabbingState = Stopped;
@@ -179,12 +196,13 @@ void QImageGrabberMjpeg::replyDataAvailable()
     processReceivedData(reply);
 }
 
-void QImageGrabberMjpeg::failOverflowedStream()
+void QImageGrabberMjpeg::failStream(const QString &reason)
 {
     abandonReply(reply);
+    timeoutTimer.stop();
+    decoder->cancel();
     grabbingState = Error;
     emit stateChanged(Error);
-    lastError = tr("The stream sent an image or a header line larger than allowed");
-    qWarning().noquote() << "Stream from" << url.toString() << "dropped:" << lastError;
+    lastError = reason;
     emit errorHappend();
 }

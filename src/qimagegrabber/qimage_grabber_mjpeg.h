@@ -5,19 +5,23 @@
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QUrl>
 
 class QBuffer;
-class QNetworkAccessManager;
 
-// Pulls an encoder's MJPEG preview over one long HTTP GET and decodes, of every batch of
-// arrived data, only the newest complete image, so a slow consumer never builds a backlog.
+// Pulls an encoder's MJPEG preview over one long HTTP GET, cuts its images as they arrive and
+// hands the newest of every batch to the decoder, so a slow consumer never builds a backlog.
+// A stream that delivers no image for a while counts as failed.
 class QImageGrabberMjpeg : public QImageGrabber
 {
     Q_OBJECT
 
 public:
+    static constexpr int STALL_TIMEOUT_MS = 10000;
+
     explicit QImageGrabberMjpeg(QObject *parent = nullptr);
+    ~QImageGrabberMjpeg() override;
 
     QString grabberName() const override;
     bool startGrabbing() override;
@@ -37,6 +41,7 @@ protected:
     void processReceivedData(QIODevice *input);
 
 protected slots:
+    // No image for STALL_TIMEOUT_MS: the stream has stalled.
     void newImageTimeOut() override;
 
 private slots:
@@ -46,16 +51,16 @@ private slots:
     void replyDataAvailable();
 
 private:
-    void failOverflowedStream();
+    // Ends the download as failed, with the reason in errorString.
+    void failStream(const QString &reason);
 
     QUrl url;
-    QNetworkAccessManager *networkManager;
     QNetworkRequest request;
-    QNetworkReply *reply = nullptr;
+    // The shared network manager owns the reply and may delete it first, when the
+    // application ends.
+    QPointer<QNetworkReply> reply;
     MjpegFrameCutter cutter;
     // Received bytes the cutter has not used yet.
     QByteArray receivedBytes;
     QBuffer *receivedBuffer;
-    QByteArray decodeBytes;
-    QBuffer *decodeBuffer;
 };

@@ -1,10 +1,15 @@
+#include "manager/demo_installation.h"
 #include "manager/device_manager.h"
+#include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
+#include "models/tx_device.h"
 #include "models/vw_device.h"
 #include "oem_setting.h"
+#include "qimagegrabber/qimage_grabber_file.h"
 #include "test_home.h"
 
+#include <QAbstractVideoSurface>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -43,6 +48,16 @@ QStringList column(const QAbstractItemModel &model, int role)
     return values;
 }
 
+class NullSurface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return {QVideoFrame::Format_RGB32};
+    }
+    bool present(const QVideoFrame &) override { return true; }
+};
+
 } // namespace
 
 // The facade as the interface sees it, in a home of its own.
@@ -54,6 +69,7 @@ private slots:
     void init();
     void cleanup();
     void demoMode();
+    void demoVideoIsDecodedAtTheSizeShown();
     void factoryDefault_data();
     void factoryDefault();
     void powerCommands();
@@ -117,6 +133,34 @@ void TestDeviceManager::demoMode()
     QCOMPARE(reset.count(), 1);
     manager.reset();
     QCOMPARE(configBytes(), before);
+}
+
+void TestDeviceManager::demoVideoIsDecodedAtTheSizeShown()
+{
+    manager->enterDemoMode();
+    QImageGrabberFile *grabber = manager->demoInstallation()->grabber();
+    grabber->setSource(QStringLiteral(ZENTROVA_BINARY_DIR "/OrvantaLiteDemo.avi"));
+    QVERIFY(grabber->startGrabbing());
+    MiniVideoSource *thumbnail = manager->txlist()->at(4).objectCast<TxDevice>()->videoSource();
+    QList<QSize> sizes;
+    connect(thumbnail, &MiniVideoSource::imageReceived, this, [&sizes](QImage *image) { sizes << image->size(); });
+
+    // Nobody looks at any demo encoder: nothing is decoded.
+    QTest::qWait(300);
+    QVERIFY(sizes.isEmpty());
+    // A thumbnail of the 1280 x 720 video: an eighth of it is enough.
+    NullSurface cell;
+    thumbnail->setVideoSurface(&cell);
+    thumbnail->setSize(QSize(160, 90));
+    QTRY_VERIFY(!sizes.isEmpty());
+    QCOMPARE(sizes.last(), QSize(160, 90));
+    // The view goes: decoding stops again.
+    thumbnail->setVideoSurface(nullptr);
+    QTest::qWait(100);
+    sizes.clear();
+    QTest::qWait(300);
+    QVERIFY(sizes.isEmpty());
+    disconnect(thumbnail, nullptr, this, nullptr);
 }
 
 void TestDeviceManager::factoryDefault_data()

@@ -85,6 +85,7 @@ private slots:
     void framesArePresentedOnlyOnAnActiveSurface();
     void propertyWritesAnnounceOnlyChanges();
     void mirrorsTheBoundSource();
+    void tellsTheSizeItIsShownAt();
 };
 
 void TestMiniVideoSource::surfaceStartsOnceAfterTheLastChange()
@@ -281,6 +282,48 @@ void TestMiniVideoSource::mirrorsTheBoundSource()
     QCOMPARE(mirror.boundSource(), shortLived);
     delete shortLived;
     QCOMPARE(mirror.boundSource(), nullptr);
+}
+
+void TestMiniVideoSource::tellsTheSizeItIsShownAt()
+{
+    MiniVideoSource thumbnail;
+    QSignalSpy told(&thumbnail, &MiniVideoSource::shownSizeChanged);
+    const auto lastTold = [&told] { return told.isEmpty() ? QSize(0, 0) : told.last().at(0).toSize(); };
+
+    // A size alone is no view, and a view without a size shows nothing yet.
+    thumbnail.setSize(QSize(160, 90));
+    QVERIFY(told.isEmpty());
+    thumbnail.setSize(QSize(0, 0));
+    FakeSurface cell;
+    thumbnail.setVideoSurface(&cell);
+    QVERIFY(told.isEmpty());
+    thumbnail.setSize(QSize(160, 90));
+    QCOMPARE(lastTold(), QSize(160, 90));
+
+    // The large video area mirrors it: the larger of the two in each direction counts.
+    auto *videoArea = new MiniVideoSource;
+    FakeSurface area;
+    videoArea->setVideoSurface(&area);
+    videoArea->setSize(QSize(1280, 80));
+    videoArea->bindSource(&thumbnail);
+    QCOMPARE(lastTold(), QSize(1280, 90));
+    videoArea->setSize(QSize(1280, 720));
+    QCOMPARE(lastTold(), QSize(1280, 720));
+    QCOMPARE(thumbnail.shownSize(), QSize(1280, 720));
+
+    // The cell goes away: only the mirror shows it.
+    thumbnail.setVideoSurface(nullptr);
+    QCOMPARE(lastTold(), QSize(1280, 720));
+    videoArea->unbindSource();
+    QCOMPARE(lastTold(), QSize(0, 0));
+    videoArea->bindSource(&thumbnail);
+    QCOMPARE(lastTold(), QSize(1280, 720));
+    // A mirror that is destroyed while bound no longer counts.
+    delete videoArea;
+    QCOMPARE(lastTold(), QSize(0, 0));
+    const int announcements = told.count();
+    thumbnail.setSize(QSize(100, 100));
+    QCOMPARE(told.count(), announcements);
 }
 
 QTEST_GUILESS_MAIN(TestMiniVideoSource)

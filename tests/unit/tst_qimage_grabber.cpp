@@ -1,3 +1,4 @@
+#include "qimagegrabber/frame_decoder.h"
 #include "qimagegrabber/qimage_grabber_http.h"
 #include "qimagegrabber/qimage_grabber_mjpeg.h"
 #include "test_mjpeg.h"
@@ -25,7 +26,10 @@ class StreamProbe : public QImageGrabberMjpeg
 {
 public:
     using QImageGrabber::calculateFPS;
+    using QImageGrabber::decoder;
     using QImageGrabber::lastFrameTime;
+    using QImageGrabber::timeoutTimer;
+    using QImageGrabberMjpeg::newImageTimeOut;
     using QImageGrabberMjpeg::processReceivedData;
 };
 
@@ -55,13 +59,36 @@ struct ImageLog
         QObject::connect(&grabber, &QImageGrabber::newImageGrabbed, &grabber, [this](QImage *image) {
             images << image->copy();
             objects << image;
-            arrivals << QTime::currentTime();
+            arrivals << QImageGrabber::monotonicMs();
         });
     }
     int count() const { return images.size(); }
     QList<QImage> images;
     QList<QImage *> objects;
-    QList<QTime> arrivals;
+    QList<qint64> arrivals;
+};
+
+// A stream grabber fed by hand, with what it hands out and how many frames it cut.
+struct FedStream
+{
+    FedStream() { input.open(QIODevice::ReadOnly); }
+    // The bytes arrive and are cut at once; what went to the decoder may still be under way.
+    void arrive(const QByteArray &bytes)
+    {
+        arrived += bytes;
+        grabber.processReceivedData(&input);
+    }
+    // The bytes arrive, and the decoder is waited for.
+    void arriveAndDecode(const QByteArray &bytes)
+    {
+        arrive(bytes);
+        QVERIFY(QTest::qWaitFor([this] { return !grabber.decoder->busy(); }, 5000));
+    }
+    StreamProbe grabber;
+    ImageLog images {grabber};
+    QSignalSpy rates {&grabber, &QImageGrabber::newFPSCalculated};
+    QByteArray arrived = "--ffmpeg\r\n";
+    QBuffer input {&arrived};
 };
 
 // Answers every request with head (a stream's, or nothing yet for a snapshot) and keeps the
@@ -156,9 +183,13 @@ private slots:
     void frameRateHistory_data();
     void frameRateHistory();
 
-    void streamDecodesOnlyTheNewestImageOfAnArrival();
+    void streamDecodesTheNewestFrameOneAtATime();
+    void streamDecodesOnlyWhatIsShown();
+    void streamReusesOnlyFramesNobodyHolds();
     void streamFailures_data();
     void streamFailures();
+    void streamStallIsAnError();
+    void streamEndsWithItsGrabber();
     void streamUrlChangesAndStop();
     void streamKeepsUpWithAFloodingSender();
     void streamPlaysFfmpegMultipart();
@@ -207,40 +238,71 @@ void TestQImageGrabber::frameRateHistory()
     QVERIFY(qFuzzyCompare(spy.last().at(1).toDouble(), average));
 }
 
-void TestQImageGrabber::streamDecodesOnlyTheNewestImageOfAnArrival()
+void TestQImageGrabber::streamDecodesTheNewestFrameOneAtATime()
 {
-    StreamProbe grabber;
-    ImageLog images(grabber);
-    QSignalSpy rates(&grabber, &QImageGrabber::newFPSCalculated);
-    grabber.lastFrameTime = QTime::currentTime().addMSecs(-40);
-    // An image whose header announces too many pixels is refused before it is decoded.
-    QByteArray arrived = "--ffmpeg\r\n" + TestMjpeg::multipartPart(TestMjpeg::claimingSize(60000, 60000));
-    QBuffer input(&arrived);
-    input.open(QIODevice::ReadOnly);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Image of QSize\\(60000, 60000\\) pixels refused"));
-    grabber.processReceivedData(&input);
-    QCOMPARE(images.count(), 0);
+    FedStream stream;
+    // An image whose header announces too many pixels is refused; the stream goes on.
+    stream.arriveAndDecode(TestMjpeg::multipartPart(TestMjpeg::claimingSize(60000, 60000)));
+    QCOMPARE(stream.images.count(), 0);
 
-    const QByteArray third = TestMjpeg::multipartPart(TestMjpeg::plain(Qt::blue, QSize(64, 48)));
-    arrived += TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red))
-        + TestMjpeg::multipartPart(TestMjpeg::plain(Qt::green)) + third.left(100);
-    grabber.processReceivedData(&input);
-    QCOMPARE(rates.count(), 3);
-    // Every cut frame counts the time since the last decoded one.
-    QVERIFY(rates.at(2).at(0).toDouble() <= 25.0);
-    QCOMPARE(images.count(), 1);
-    QCOMPARE(grabber.state(), QImageGrabber::Grabbing);
-    QVERIFY(TestMjpeg::looksLike(images.images.at(0), Qt::green));
-
-    grabber.processReceivedData(&input);
-    QCOMPARE(images.count(), 1);
-    arrived += third.mid(100);
-    grabber.processReceivedData(&input);
+    // Of two images in one arrival only the second is decoded; both count for the frame rate,
+    // with the time since the previous image went to the decoder.
+    stream.grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
+    stream.arrive(
+        TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red)) + TestMjpeg::multipartPart(TestMjpeg::plain(Qt::green)));
+    QCOMPARE(stream.rates.count(), 3);
+    QVERIFY(stream.rates.at(2).at(0).toDouble() <= 25.0);
+    QCOMPARE(stream.grabber.state(), QImageGrabber::Grabbing);
+    // While green is decoded, blue and then yellow arrive: yellow replaces blue unread.
+    stream.arrive(TestMjpeg::multipartPart(TestMjpeg::plain(Qt::blue)));
+    QCOMPARE(stream.images.count(), 0);
+    stream.arriveAndDecode(TestMjpeg::multipartPart(TestMjpeg::plain(Qt::yellow, QSize(64, 48))));
+    const ImageLog &images = stream.images;
     QCOMPARE(images.count(), 2);
-    QVERIFY(TestMjpeg::looksLike(images.images.at(1), Qt::blue));
+    QVERIFY(TestMjpeg::looksLike(images.images.at(0), Qt::green));
+    QVERIFY(TestMjpeg::looksLike(images.images.at(1), Qt::yellow));
     QCOMPARE(images.images.at(1).size(), QSize(64, 48));
+    QCOMPARE(images.images.at(1).format(), QImage::Format_RGB32);
     // The grabber hands out its one image object every time.
     QCOMPARE(images.objects.at(0), images.objects.at(1));
+}
+
+void TestQImageGrabber::streamDecodesOnlyWhatIsShown()
+{
+    FedStream stream;
+    const QByteArray frame = TestMjpeg::multipartPart(TestMjpeg::plain(Qt::red, QSize(64, 48)));
+    // Nobody sees the frames: they are cut, and not decoded.
+    stream.grabber.setShownSize(QSize(0, 0));
+    stream.grabber.lastFrameTime = QImageGrabber::monotonicMs() - 40;
+    stream.arrive(frame);
+    QVERIFY(!stream.grabber.decoder->busy());
+    QCOMPARE(stream.rates.count(), 1);
+    // A view binds: the next frame is decoded at the smallest scale that covers the view.
+    stream.grabber.setShownSize(QSize(16, 10));
+    stream.arriveAndDecode(frame);
+    QCOMPARE(stream.images.count(), 1);
+    QCOMPARE(stream.images.images.at(0).size(), QSize(16, 12));
+}
+
+void TestQImageGrabber::streamReusesOnlyFramesNobodyHolds()
+{
+    FedStream stream;
+    QImage kept;
+    QList<const uchar *> pixels;
+    connect(&stream.grabber, &QImageGrabber::newImageGrabbed, this, [&](QImage *image) {
+        if (kept.isNull())
+            kept = *image;
+        pixels << image->constBits();
+    });
+    for (Qt::GlobalColor colour : {Qt::red, Qt::green, Qt::blue, Qt::yellow})
+        stream.arriveAndDecode(TestMjpeg::multipartPart(TestMjpeg::plain(colour, QSize(64, 48))));
+    QCOMPARE(pixels.size(), 4);
+    // The first frame is still held, as a view holds the frame it shows: it stays as it was.
+    QVERIFY(TestMjpeg::looksLike(kept, Qt::red));
+    QVERIFY(pixels.at(2) != pixels.at(0));
+    // The second one nobody holds any more: the fourth is decoded into it.
+    QCOMPARE(pixels.at(3), pixels.at(1));
+    disconnect(&stream.grabber, nullptr, this, nullptr);
 }
 
 void TestQImageGrabber::streamFailures_data()
@@ -297,6 +359,40 @@ void TestQImageGrabber::streamFailures()
     QCOMPARE(signalled(rig.states), QList<S> {S::Connecting});
     QCOMPARE(rig.grabber.state(), QImageGrabber::Error);
     QTRY_COMPARE(rig.errors.count(), 2);
+}
+
+void TestQImageGrabber::streamStallIsAnError()
+{
+    StreamRig rig(LoopbackHttpServer::streamHead() + "--b\r\n");
+    QVERIFY(rig.grabber.startGrabbing());
+    QTRY_COMPARE(rig.grabber.state(), QImageGrabber::Grabbing);
+    const QTimer &watchdog = rig.grabber.timeoutTimer;
+    QVERIFY(watchdog.isActive());
+    QVERIFY(watchdog.isSingleShot());
+    QCOMPARE(watchdog.interval(), 10000);
+
+    // Connected, and no image for that long: the stream is ended as failed, so that the
+    // encoder's retry takes over.
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("dropped: No image for 10 seconds$"));
+    rig.grabber.newImageTimeOut();
+    QCOMPARE(rig.grabber.state(), QImageGrabber::Error);
+    QCOMPARE(rig.errors.count(), 1);
+    QCOMPARE(rig.grabber.errorString(), QStringLiteral("No image for 10 seconds"));
+    QVERIFY(!watchdog.isActive());
+    QTRY_COMPARE(rig.peer.server.disconnections, 1);
+    QCOMPARE(rig.ended.count(), 0);
+}
+
+void TestQImageGrabber::streamEndsWithItsGrabber()
+{
+    // The grabbers share one network manager, which lives on after any of them.
+    Peer peer(LoopbackHttpServer::streamHead());
+    auto grabber = std::make_unique<QImageGrabberMjpeg>();
+    grabber->setSource(peer.server.url());
+    grabber->startGrabbing();
+    QTRY_COMPARE(grabber->state(), QImageGrabber::Grabbing);
+    grabber.reset();
+    QTRY_COMPARE(peer.server.disconnections, 1);
 }
 
 void TestQImageGrabber::streamUrlChangesAndStop()
@@ -444,11 +540,11 @@ void TestQImageGrabber::snapshotPacing()
     QVERIFY(rig.peer.server.requests.at(0).contains("\r\nUser-Agent: QImageGrabber\r\n"));
 
     // The pacing counts from the moment the request went out.
-    const QTime requestTime = QTime::currentTime().addMSecs(-answerAfterMs);
+    const qint64 requestTime = QImageGrabber::monotonicMs() - answerAfterMs;
     grabber.lastFrameTime = requestTime;
     rig.peer.answerImage(Qt::red);
     QTRY_COMPARE(rig.images.count(), 1);
-    const int elapsed = requestTime.msecsTo(rig.images.arrivals.at(0));
+    const int elapsed = int(rig.images.arrivals.at(0) - requestTime);
     QVERIFY(TestMjpeg::looksLike(rig.images.images.at(0), Qt::red));
     QCOMPARE(signalled(rig.states), QList<S> {S::Grabbing});
     QCOMPARE(rates.count(), 1);
@@ -588,22 +684,33 @@ void TestQImageGrabber::snapshotEmptyAndUndecodableAnswers()
     SnapshotRig rig;
     rig.grabber.startGrabbing();
     QTRY_COMPARE(rig.peer.server.requests.size(), 1);
-    rig.peer.answerImage(Qt::red);
+    // Not an image before any was decoded: the image handed out is the initial one, whose
+    // every pixel is defined (opaque black, down to the fourth byte).
+    rig.peer.send(LoopbackHttpServer::snapshotResponse("no picture here"));
+    QTRY_COMPARE(rig.images.count(), 1);
+    const QImage initial = rig.images.images.at(0);
+    QCOMPARE(initial.size(), QSize(640, 480));
+    for (int y = 0; y < initial.height(); ++y) {
+        const quint32 *row = reinterpret_cast<const quint32 *>(initial.constScanLine(y));
+        QVERIFY(std::all_of(row, row + initial.width(), [](quint32 pixel) { return pixel == 0xff000000u; }));
+    }
     QTRY_COMPARE(rig.peer.server.requests.size(), 2);
+    rig.peer.answerImage(Qt::red);
+    QTRY_COMPARE(rig.peer.server.requests.size(), 3);
 
     // Not an image: handed out all the same, still showing the last picture.
     rig.peer.send(LoopbackHttpServer::snapshotResponse("no picture here"));
-    QTRY_COMPARE(rig.images.count(), 2);
-    QVERIFY(TestMjpeg::looksLike(rig.images.images.at(1), Qt::red));
-    QTRY_COMPARE(rig.peer.server.requests.size(), 3);
+    QTRY_COMPARE(rig.images.count(), 3);
+    QVERIFY(TestMjpeg::looksLike(rig.images.images.at(2), Qt::red));
+    QTRY_COMPARE(rig.peer.server.requests.size(), 4);
 
     // No body: the loop ends, and the grabber says so.
     rig.peer.send(LoopbackHttpServer::snapshotResponse(QByteArray()));
     QTRY_COMPARE(rig.grabber.state(), QImageGrabber::Stopped);
     QCOMPARE(signalled(rig.states), (QList<S> {S::Grabbing, S::Stopped}));
     QTest::qWait(50);
-    QCOMPARE(rig.peer.server.requests.size(), 3);
-    QCOMPARE(rig.images.count(), 2);
+    QCOMPARE(rig.peer.server.requests.size(), 4);
+    QCOMPARE(rig.images.count(), 3);
     QVERIFY(rig.grabber.startGrabbing());
 }
 

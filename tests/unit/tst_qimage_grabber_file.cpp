@@ -1,8 +1,10 @@
 #include "qimagegrabber/avi_format.h"
 #include "qimagegrabber/avi_index.h"
 #include "qimagegrabber/avi_writer.h"
+#include "qimagegrabber/frame_decoder.h"
 #include "qimagegrabber/qimage_grabber_file.h"
 #include "test_home.h"
+#include "test_mjpeg.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -87,12 +89,16 @@ public:
     }
     const QTimer &timer() const { return frameTimer; }
 
-    // A tick at the given milliseconds since an arbitrary epoch; true when it showed an image.
+    // A tick at the given milliseconds since an arbitrary start; true when it showed an image.
     bool tickAt(qint64 elapsedMs)
     {
         now = 1700000000000 + elapsedMs;
         lastImage = QImage();
+        // The test gives the ticks; the real timer must not add its own while the test waits.
+        frameTimer.stop();
         grabberNextFrame();
+        if (!QTest::qWaitFor([this] { return !decoder->busy(); }, 5000))
+            qFatal("a frame took more than 5 s to decode");
         return !lastImage.isNull();
     }
     // Which frame of a clip a tick showed, -1 for none.
@@ -116,6 +122,8 @@ private slots:
     void fileSizeLimits_data();
     void fileSizeLimits();
     void startsOnlyWhenLoaded();
+    void goesOnWhereItStopped();
+    void refusesOversizedFrames();
     void pacesFramesByTheClock_data();
     void pacesFramesByTheClock();
     void playsFfmpegFiles_data();
@@ -141,28 +149,17 @@ void TestQImageGrabberFile::indexRefusesMalformedFiles_data()
 
     const QByteArray good = clip(3);
     QVERIFY(AviIndex::parse(good));
-    const qint64 moviePos = good.indexOf(avi::MOVIE_LIST);
     const qint64 indexPos = good.indexOf(avi::INDEX_ID);
     // Where the first stream header sits in the files AviWriter makes.
     const qint64 streamHeaderPos = avi::MAIN_HEADER_POS + avi::MAIN_HEADER_SIZE + avi::STREAM_HEADER_AFTER_MAIN_HEADER;
 
-    QTest::newRow("RIFF tag alone") << QByteArrayLiteral("RIFF");
-    QTest::newRow("not RIFF") << replaced(good, 0, "RIFX");
+    // The rules of the format, and sizes that point outside the file; the fuzz target
+    // feeds every other kind of damage.
     QTest::newRow("truncated by one byte") << good.left(good.size() - 1);
     QTest::newRow("padded by one byte") << good + '\0';
-    QTest::newRow("header cut inside avih") << cutAt(good, avi::MICROSECONDS_PER_FRAME_POS + 2);
-    QTest::newRow("no avih") << replaced(good, avi::MAIN_HEADER_POS, "AVIH");
     QTest::newRow("avih size beyond the file") << withU32(good, avi::MAIN_HEADER_SIZE_POS, 0xFFFFFFF0);
-    QTest::newRow("avih size misses strh") << withU32(good, avi::MAIN_HEADER_SIZE_POS, avi::MAIN_HEADER_SIZE + 4);
-    QTest::newRow("header cut inside strh") << cutAt(good, streamHeaderPos + avi::STREAM_HANDLER_OFFSET + 2);
     QTest::newRow("audio stream first") << replaced(good, streamHeaderPos + avi::STREAM_TYPE_OFFSET, "auds");
     QTest::newRow("other video codec") << replaced(good, streamHeaderPos + avi::STREAM_HANDLER_OFFSET, "H264");
-    QTest::newRow("no movie list") << replaced(good, moviePos, "MOVI");
-    QTest::newRow("no movie list, LIST at the very end")
-        << cutAt(replaced(good, moviePos, "MOVI") + "LIST", good.size() + 4);
-    QTest::newRow("no idx1") << replaced(good, indexPos, "IDX1");
-    QTest::newRow("file ends inside idx1 header") << cutAt(good, indexPos + 6);
-    QTest::newRow("idx1 size beyond the file") << withU32(good, indexPos + avi::FOURCC_SIZE, 0x7FFFFFF0);
     QTest::newRow("idx1 one entry too long") << withU32(good, indexPos + avi::FOURCC_SIZE, 4 * avi::INDEX_ENTRY_SIZE);
 }
 
@@ -178,19 +175,12 @@ void TestQImageGrabberFile::indexPassesOverBadEntries_data()
     QTest::addColumn<int>("badEntry");
 
     const QByteArray good = clip(3);
-    const qint64 moviePos = good.indexOf(avi::MOVIE_LIST);
     const qint64 chunk = chunkPos(good, 1);
     const quint32 pastTheEnd = quint32(good.size() - chunk - avi::CHUNK_HEADER_SIZE + 1);
 
     QTest::newRow("offset far beyond the file") << withU32(good, offsetField(good, 1), 0xFFFFFFF0) << 1;
-    QTest::newRow("chunk header past the end")
-        << withU32(good, offsetField(good, 1), quint32(good.size() - moviePos - 4)) << 1;
-    QTest::newRow("chunk size past the end") << withU32(good, chunk + avi::FOURCC_SIZE, 0x7FFFFFFF) << 1;
     QTest::newRow("chunk size one byte too long") << withU32(good, chunk + avi::FOURCC_SIZE, pastTheEnd) << 1;
     QTest::newRow("audio chunk") << replaced(good, chunk, "01wb") << 1;
-    QTest::newRow("uncompressed frame") << replaced(good, chunk, "00db") << 1;
-    QTest::newRow("entry before the first") << good << -1;
-    QTest::newRow("entry after the last") << good << 3;
 }
 
 void TestQImageGrabberFile::indexPassesOverBadEntries()
@@ -272,6 +262,39 @@ void TestQImageGrabberFile::startsOnlyWhenLoaded()
     QVERIFY(!grabber.timer().isActive());
     // Users poll isGrabbing(); none of these changes is signalled.
     QCOMPARE(stateSpy.count(), 0);
+}
+
+void TestQImageGrabberFile::goesOnWhereItStopped()
+{
+    PlayableGrabber grabber;
+    grabber.setSource(writeFile(clip(6)));
+    QVERIFY(grabber.startGrabbing());
+    QCOMPARE(grabber.frameAt(0), 0);
+    QCOMPARE(grabber.frameAt(40), 1);
+    // Ten seconds stopped are not ten seconds of frames to drop.
+    grabber.stopGrabbing();
+    grabber.now += 10000;
+    QVERIFY(grabber.startGrabbing());
+    QCOMPARE(grabber.frameAt(10040), 2);
+    QCOMPARE(grabber.frameAt(10080), 3);
+}
+
+void TestQImageGrabberFile::refusesOversizedFrames()
+{
+    // A tiny file whose one JPEG claims 20000 x 20000 pixels: refused from its header, so
+    // a tick neither takes seconds nor gigabytes.
+    AviWriter writer(QSize(16, 16), 25);
+    writer.addFrame(TestMjpeg::claimingSize(20000, 20000));
+    writer.addFrame(jpeg(1));
+    PlayableGrabber grabber;
+    const QByteArray padded = writer.toByteArray() + QByteArray(avi::MIN_FILE_BYTES, '\0');
+    grabber.setSource(writeFile(cutAt(padded, padded.size())));
+    QVERIFY(grabber.startGrabbing());
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(grabber.frameAt(0), -1);
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(grabber.frameAt(40), 1);
 }
 
 void TestQImageGrabberFile::pacesFramesByTheClock_data()

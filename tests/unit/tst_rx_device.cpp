@@ -55,6 +55,8 @@ private slots:
     void brokenLinkResendsRunningCommand_data();
     void brokenLinkResendsRunningCommand();
     void withoutAddressNeverConnects();
+    void unfinishedCommandIsGivenUp();
+    void idleTextIsLoggedOnce();
 };
 
 void TestRxDevice::fetchesDeviceInformation_data()
@@ -303,6 +305,44 @@ void TestRxDevice::withoutAddressNeverConnects()
     QVERIFY(QMetaObject::invokeMethod(&device, "doReconnect"));
     QCOMPARE(device.state(), RxDevice::Failed);
     QVERIFY(!timerOf(device, "reconnectTimer")->isActive());
+}
+
+void TestRxDevice::unfinishedCommandIsGivenUp()
+{
+    ScriptedShellPeer peer;
+    peer.setSilentFor("osd_show");
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+    device->setResponseTimeout(200);
+
+    LogCapture warnings(QtWarningMsg);
+    device->hideOsd();
+    device->setDisplayPower(true, QString());
+    for (int attempt = 1; attempt <= RxDevice::COMMAND_ATTEMPTS; ++attempt) {
+        QTRY_COMPARE_WITH_TIMEOUT(device->state(), RxDevice::ErrorWaiting, WAIT_MS);
+        // What the reconnect timer would do 10 s later.
+        QVERIFY(QMetaObject::invokeMethod(device.get(), "doReconnect"));
+    }
+    QVERIFY(reachesReady(*device));
+    const QByteArray hide = "osd_show -c 1";
+    QCOMPARE(peer.commands().mid(2), (QList<QByteArray> {hide, hide, hide, "e e_cec_one_touch_play"}));
+    QCOMPARE(warnings.matching(QStringLiteral("gives up on command osd_show -c 1")).size(), 1);
+}
+
+void TestRxDevice::idleTextIsLoggedOnce()
+{
+    ScriptedShellPeer peer;
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+
+    LogCapture notes(QtDebugMsg);
+    const QStringList markers {"<idle a>", "<idle b>", "<idle c>", "<idle d>", "<idle e>"};
+    for (const QString &marker : markers) {
+        peer.send(marker.toLatin1());
+        QTRY_VERIFY_WITH_TIMEOUT(!notes.matching(marker).isEmpty(), WAIT_MS);
+    }
+    for (const QString &marker : markers)
+        QCOMPARE(notes.matching(marker).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestRxDevice)
