@@ -21,8 +21,8 @@ QString expandPathAndInitFile(const QString &path, bool expandOnly, const QByteA
 {
     QString result;
     if (path.startsWith(QLatin1String("~/"))) {
-        result = QStringLiteral("%1/%2").arg(QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
-                                             path.mid(2));
+        result
+            = QStringLiteral("%1/%2").arg(QStandardPaths::writableLocation(QStandardPaths::HomeLocation), path.mid(2));
     } else {
         result = path;
     }
@@ -92,8 +92,8 @@ QString translationFileFor(const QString &language)
 
 void loadLanguage(QCoreApplication *app, QTranslator *translator)
 {
-    const QString path =
-        expandPathAndInitFile(QCoreApplication::applicationDirPath() + QStringLiteral("/lang.cfg"), true, QByteArray());
+    const QString path = expandPathAndInitFile(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/lang.cfg"), true, QByteArray());
     QString language = QStringLiteral("en_US");
     QFile file(path);
     if (file.open(QIODevice::ReadOnly | QIODevice::Text))

@@ -68,7 +68,7 @@ bool answerInformationRequest(int argc, char *argv[], int *exitCode)
                     "  --help             print this help\n\n"
                     "Log: ~/.zentrova/zentrova.log  Settings: ~/.zentrova/config.json\n"
                     "Beside the program: custom.json (branding), lang.cfg (en_US, zh_CN or zh_TW)\n",
-                    QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit().constData());
+            QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit().constData());
     }
     *exitCode = 0;
     return true;
@@ -139,10 +139,9 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    auto families = std::make_unique<QStringList>(QStringList{QStringLiteral("Microsoft Yahei UI Light"),
-                                                              QStringLiteral("Microsoft Yahei Light"),
-                                                              QStringLiteral("Microsoft Yahei"),
-                                                              QStringLiteral("Tahoma"), QStringLiteral("Arial")});
+    auto families = std::make_unique<QStringList>(
+        QStringList {QStringLiteral("Microsoft Yahei UI Light"), QStringLiteral("Microsoft Yahei Light"),
+            QStringLiteral("Microsoft Yahei"), QStringLiteral("Tahoma"), QStringLiteral("Arial")});
     auto font = std::make_unique<QFont>();
     font->setFamilies(*families);
     font->setPointSize(14);

@@ -15,6 +15,7 @@
 // The frames are made by ffmpeg at run time in a temporary folder. The stream server and
 // every measured set of grabbers run as child processes of this one, so that CPU time and
 // resident memory belong to the grabbers alone. Run it inside scripts/netless.
+#include "../bench_support.h"
 #include "qimagegrabber/jpeg_decoder.h"
 #include "qimagegrabber/qimage_grabber_mjpeg.h"
 
@@ -47,25 +48,11 @@ constexpr int FRAME_COUNT = 100;
 constexpr qint64 MAX_QUEUED_BYTES = 512 * 1024;
 constexpr qint64 PIXEL_CAP = QImageGrabber::MAX_IMAGE_PIXELS;
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-double cpuSeconds(clockid_t clock)
+double clockSeconds(clockid_t clock)
 {
     timespec now {};
     clock_gettime(clock, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-double processCpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 qint64 residentBytes()
@@ -188,13 +175,13 @@ int client(const QStringList &ports, double seconds, const QString &shown, bool 
     runEventLoopFor(WARM_UP_MS);
     decoded = 0;
     cut = 0;
-    const double cpuBefore = processCpuSeconds();
-    const double guiBefore = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double cpuBefore = cpuSeconds();
+    const double guiBefore = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
     QElapsedTimer clock;
     clock.start();
     runEventLoopFor(int(seconds * 1000));
-    const double cpu = processCpuSeconds() - cpuBefore;
-    const double gui = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - guiBefore;
+    const double cpu = cpuSeconds() - cpuBefore;
+    const double gui = clockSeconds(CLOCK_THREAD_CPUTIME_ID) - guiBefore;
     const double elapsed = clock.elapsed() / 1000.0;
     out() << decoded << ' ' << cut << ' ' << cpu << ' ' << gui << ' ' << elapsed << ' '
           << residentBytes() - residentBefore << Qt::endl;
@@ -235,16 +222,16 @@ double ffmpegCpuPerFrameMs(const QString &avi, int frames)
 // The CPU time per frame of decode, run round the frames for at least DECODE_SECONDS.
 double decodeCpuPerFrameMs(const QList<QByteArray> &frames, const std::function<QImage(const QByteArray &)> &decode)
 {
-    const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double start = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
     qint64 decoded = 0;
-    while (cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start < DECODE_SECONDS) {
+    while (clockSeconds(CLOCK_THREAD_CPUTIME_ID) - start < DECODE_SECONDS) {
         for (const QByteArray &frame : frames) {
             if (decode(frame).isNull())
                 return -1;
             ++decoded;
         }
     }
-    return (cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start) * 1000.0 / double(decoded);
+    return (clockSeconds(CLOCK_THREAD_CPUTIME_ID) - start) * 1000.0 / double(decoded);
 }
 
 // The toolkit's reader, as the grabbers decoded before: header parsed by the reader, RGB888

@@ -8,6 +8,10 @@ const QByteArray DISCOVERY_REQUEST(8, '\0');
 
 namespace {
 
+// Every device answers a request at once: a few hundred replies arrive in one burst, far
+// more than a default receive buffer (8 KiB on some systems) holds until the next read.
+constexpr int RECEIVE_BUFFER_BYTES = 1 << 20;
+
 QList<InterfaceAddress> usableInterfaceAddresses()
 {
     QList<InterfaceAddress> addresses;
@@ -62,21 +66,26 @@ bool BroadcastSocket::bind(quint16 port)
 {
     int failures = 0;
     for (InterfaceSocket &entry : sockets) {
-        entry.error.clear();
-        if (entry.socket->state() == QAbstractSocket::BoundState)
-            continue;
-        if (!entry.socket->bind(entry.ip, port, QAbstractSocket::ReuseAddressHint)) {
+        if (entry.socket->state() != QAbstractSocket::BoundState
+            && !entry.socket->bind(entry.ip, port, QAbstractSocket::ReuseAddressHint)) {
             entry.error = entry.socket->errorString();
             ++failures;
+            continue;
         }
+        entry.socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, RECEIVE_BUFFER_BYTES);
+        entry.error.clear();
     }
     return !sockets.isEmpty() && failures < sockets.size();
 }
 
 void BroadcastSocket::writeDatagram(const QByteArray &data, quint16 port)
 {
-    for (const InterfaceSocket &entry : qAsConst(sockets))
-        entry.socket->writeDatagram(data, entry.broadcast, port);
+    // The system would bind an unbound socket to a port of its own choosing, where no reply
+    // arrives, and the next bind would take it for done.
+    for (const InterfaceSocket &entry : qAsConst(sockets)) {
+        if (entry.socket->state() == QAbstractSocket::BoundState)
+            entry.socket->writeDatagram(data, entry.broadcast, port);
+    }
 }
 
 QString BroadcastSocket::errorString() const

@@ -33,8 +33,8 @@ public:
 
     // Binds the sockets not bound yet; true when at least one socket is bound.
     bool bind(quint16 port);
-    // Sends `data` from every socket to its broadcast address; failures are not reported,
-    // one interface failing must not keep the others from being asked.
+    // Sends `data` from every bound socket to its broadcast address; failures are not
+    // reported, one interface failing must not keep the others from being asked.
     void writeDatagram(const QByteArray &data, quint16 port);
     // The first bind failure, or empty.
     QString errorString() const;

@@ -20,7 +20,14 @@ void putWord(QByteArray &record, int offset, quint32 word)
 
 void putText(QByteArray &record, int offset, int size, const QString &text)
 {
-    const QByteArray utf8 = text.toUtf8().left(size);
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > size) {
+        // A character that does not fit whole is left out, continuation bytes (10xxxxxx) and all.
+        int end = size;
+        while (end > 0 && (uchar(utf8.at(end)) & 0xc0) == 0x80)
+            --end;
+        utf8.truncate(end);
+    }
     record.replace(offset, utf8.size(), utf8);
 }
 

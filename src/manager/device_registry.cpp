@@ -98,8 +98,7 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
             = DeviceDiscoveryResponse::parse(datagram.data(), datagram.senderAddress(), datagram.senderPort());
         if (!reply)
             continue;
-        // Only encoders and decoders answer discovery; anything else, a name shaped like a
-        // wall's identity included, must not reach a listed device.
+        // Only encoders and decoders answer discovery; anything else is only logged.
         if (reply->deviceKind() == ResponseKind::Unknown) {
             logReceived(*reply);
             continue;
@@ -116,16 +115,12 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 
 bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
 {
-    bool found = false;
-    for (DeviceListModel *list : {lists.rx, lists.pending, lists.tx}) {
-        const DeviceBasePtr device = list->findDevice(reply.name(), true);
-        if (!device || device->deviceModel() == DeviceModel::Vw)
-            continue;
-        device->updateAddress(reply.address);
-        device->offlineCounterReset();
-        found = true;
-    }
-    return found;
+    const DeviceBasePtr device = knownDevices.value(reply.name().toLower()).toStrongRef();
+    if (!device)
+        return false;
+    device->updateAddress(reply.address);
+    device->offlineCounterReset();
+    return true;
 }
 
 DeviceBasePtr DeviceRegistry::createDevice(const DeviceDiscoveryResponsePtr &record)
@@ -150,6 +145,7 @@ void DeviceRegistry::addNewDevice(const DeviceDiscoveryResponsePtr &reply)
     if (!device)
         return;
     assignAlias(*device, kind);
+    knownDevices.insert(device->name().toLower(), device);
     if (const QSharedPointer<RxDevice> decoder = device.objectCast<RxDevice>()) {
         connect(decoder.data(), &RxDevice::deviceInfoFetched, this, &DeviceRegistry::onRxDeviceInfoFetched);
         lists.pending->addDevice(decoder, -1);

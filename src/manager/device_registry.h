@@ -4,7 +4,9 @@
 #include "manager/device_lists.h"
 #include "models/device_base.h"
 
+#include <QHash>
 #include <QObject>
+#include <QWeakPointer>
 
 class BroadcastSocket;
 class JsonConfig;
@@ -65,4 +67,7 @@ private:
     BroadcastSocket *sockets;
     QTimer *timer;
     bool demoMode = false;
+    // Every device made from a reply, by lower-cased name, for as long as a list or a
+    // wall holds it: a few hundred replies a pass must not each search every list.
+    QHash<QString, QWeakPointer<DeviceBase>> knownDevices;
 };

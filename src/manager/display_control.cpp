@@ -1,6 +1,5 @@
 #include "manager/display_control.h"
 
-#include "models/device_list_model.h"
 #include "models/network_commands.h"
 #include "models/rx_device.h"
 
@@ -17,8 +16,9 @@ bool DisplayControl::acceptable(const QString &command)
 {
     if (command.isEmpty() || TelnetCecCustomCommand(command).isValid())
         return true;
+    qWarning().noquote() << "Refused the display command" << command;
     emit errorOccured(tr("The display command \"%1\" cannot be sent to the decoders: it holds control characters.")
-                          .arg(command.toHtmlEscaped().simplified()));
+                          .arg(command.simplified()));
     return false;
 }
 
@@ -50,25 +50,16 @@ bool DisplayControl::changePowerCommand(const QString &onCmd, const QString &off
 void DisplayControl::switchMonitor(bool turnOn)
 {
     const QString command = turnOn ? powerOn : powerOff;
-    for (int row = 0; row < rxlist->rowCount(); ++row) {
-        if (const auto entry = rxlist->at(row).objectCast<RxDeviceBase>())
-            entry->setDisplayPower(turnOn, command);
-    }
+    forEachListed<RxDeviceBase>([&](RxDeviceBase &entry) { entry.setDisplayPower(turnOn, command); });
 }
 
 void DisplayControl::osdShowSeq()
 {
     // Wall members are left out: their numbers only matter while placing plain decoders.
-    for (int row = 0; row < rxlist->rowCount(); ++row) {
-        if (const auto decoder = rxlist->at(row).objectCast<RxDevice>())
-            decoder->showOsdSeq();
-    }
+    forEachListed<RxDevice>([](RxDevice &decoder) { decoder.showOsdSeq(); });
 }
 
 void DisplayControl::osdHideSeq()
 {
-    for (int row = 0; row < rxlist->rowCount(); ++row) {
-        if (const auto entry = rxlist->at(row).objectCast<RxDeviceBase>())
-            entry->hideOsd();
-    }
+    forEachListed<RxDeviceBase>([](RxDeviceBase &entry) { entry.hideOsd(); });
 }

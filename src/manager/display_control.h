@@ -1,9 +1,9 @@
 #pragma once
 
+#include "models/device_list_model.h"
+
 #include <QObject>
 #include <QString>
-
-class DeviceListModel;
 
 // The displays behind the decoders: power on and off by HDMI-CEC, with the built-in
 // commands or the user's own, and the sequence numbers shown on screen.
@@ -36,6 +36,14 @@ signals:
 
 private:
     bool acceptable(const QString &command);
+    // Decoders still waiting for their information are not listed and take no part.
+    template <typename Device, typename Action> void forEachListed(Action action) const
+    {
+        for (int row = 0; row < rxlist->rowCount(); ++row) {
+            if (const auto device = rxlist->at(row).template objectCast<Device>())
+                action(*device);
+        }
+    }
 
     DeviceListModel *rxlist;
     QString powerOn;

@@ -62,6 +62,12 @@ void Routing::changeRxDeviceSource(const QString &tx, bool toAllDevice)
     const QString sourceName = tx.mid(ENCODER_PREFIX.size());
     qDebug().noquote() << "current tx: " << (sourceName.isEmpty() ? QStringLiteral("N/A") : sourceName) << ", to all is"
                        << toAllDevice;
+    // One message for the whole request, however many decoders it would have reached.
+    if (!TelnetSwitchSourceCommand(sourceName).isValid()) {
+        emit errorOccured(tr("The source \"%1\" cannot be shown: its name cannot be sent to a decoder.")
+                              .arg(sourceName.simplified()));
+        return;
+    }
     for (int row = 0; row < lists.rx->rowCount(); ++row) {
         const QSharedPointer<RxDeviceBase> entry = lists.rx->at(row).objectCast<RxDeviceBase>();
         if (!entry || (!toAllDevice && entry->name().compare(current, Qt::CaseInsensitive) != 0))
@@ -75,11 +81,6 @@ void Routing::changeRxDeviceSource(const QString &tx, bool toAllDevice)
 
 void Routing::routeEntry(RxDeviceBase &entry, const QString &sourceName)
 {
-    if (!TelnetSwitchSourceCommand(sourceName).isValid()) {
-        emit errorOccured(tr("The source \"%1\" cannot be shown on %2: its name cannot be sent to a decoder.")
-                              .arg(sourceName, entry.nameAlias()));
-        return;
-    }
     entry.setSource(sourceName);
     if (entry.deviceModel() == DeviceModel::Vw)
         announceWall(entry, sourceName);

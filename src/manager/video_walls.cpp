@@ -20,14 +20,6 @@ bool validExtent(int extent, int max)
     return extent >= 1 && extent <= max;
 }
 
-// A position outside the decoder's own grid, or a geometry that could not be read
-// (all zeros), fits no wall.
-bool fitsOwnGrid(const VwInfo &info)
-{
-    return info.columns >= 1 && info.rows >= 1 && info.column >= 0 && info.column < info.columns && info.row >= 0
-        && info.row < info.rows;
-}
-
 } // namespace
 
 VideoWalls::VideoWalls(DeviceListModel *rxlist, JsonConfig *config, QObject *parent)
@@ -138,18 +130,14 @@ void VideoWalls::placeFetchedDecoder(const RxDevicePtr &decoder)
         listPlain(decoder);
         return;
     }
-    if (!fitsOwnGrid(info)) {
-        qWarning().noquote() << "Decoder" << decoder->name() << "reports the wall place" << info.columns << "x"
-                             << info.rows << "at" << info.column << info.row
-                             << "which fits no wall, listing it as a single display";
-        listPlain(decoder);
-        return;
-    }
     if (joinAnyWall(decoder) || joinNewWall(decoder)) {
         emit changed();
         return;
     }
-    qWarning().noquote() << "No wall accepts decoder" << decoder->name() << ", listing it as a single display";
+    // An unreadable place (all zeros) or one outside the decoder's own grid fits no wall.
+    qWarning().noquote().nospace() << "No wall accepts decoder " << decoder->name() << " at its place " << info.columns
+                                   << " x " << info.rows << " (" << info.column << ", " << info.row
+                                   << "), listing it as a single display";
     listPlain(decoder);
 }
 

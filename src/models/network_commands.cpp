@@ -1,5 +1,6 @@
 #include "models/network_commands.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -9,7 +10,7 @@ const QString LINE_END = QStringLiteral("\r\n");
 // What the decoder calls "no source".
 const QString NO_SOURCE = QStringLiteral("NULL");
 
-bool isShellSafe(QChar c)
+bool isPlainNameCharacter(QChar c)
 {
     return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
         || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_')
@@ -23,6 +24,23 @@ bool hasControlCharacter(const QString &text)
             return true;
     }
     return false;
+}
+
+// Plain names go out byte for byte, as decoders have always received them. Anything else
+// is taken literally by the shell inside single quotes, where only the quote itself needs
+// care: it closes the quoting, is escaped, and the quoting opens again.
+QString shellWord(const QString &name)
+{
+    if (std::all_of(name.cbegin(), name.cend(), isPlainNameCharacter))
+        return name;
+    QString quoted = name;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+bool isDatagramField(const QString &name)
+{
+    return !hasControlCharacter(name) && !name.contains(QLatin1Char(':')) && !name.contains(QLatin1Char(' '));
 }
 
 // Inside double quotes a POSIX shell still expands "$" and "`", and "\" escapes them and
@@ -58,15 +76,6 @@ std::atomic<quint64> udpMessageCounter {0};
 
 } // namespace
 
-bool isSafeDeviceName(const QString &name)
-{
-    for (const QChar c : name) {
-        if (!isShellSafe(c))
-            return false;
-    }
-    return true;
-}
-
 INetworkCommand::~INetworkCommand() = default;
 
 QByteArray INetworkCommand::bytes() const
@@ -86,8 +95,9 @@ TelnetQueryVwInfo::TelnetQueryVwInfo()
 
 TelnetSwitchSourceCommand::TelnetSwitchSourceCommand(const QString &source)
 {
-    valid = isSafeDeviceName(source);
-    text = QStringLiteral("gbconfig --source-select=%1;e e_reconnect").arg(source.isEmpty() ? NO_SOURCE : source)
+    valid = !hasControlCharacter(source);
+    text = QStringLiteral("gbconfig --source-select=%1;e e_reconnect")
+               .arg(source.isEmpty() ? NO_SOURCE : shellWord(source))
         + LINE_END;
 }
 
@@ -134,9 +144,9 @@ TelnetCecCustomCommand::TelnetCecCustomCommand(const QString &command)
 UdpConfigSources::UdpConfigSources(const QString &source, const QStringList &names)
 {
     const quint64 number = ++udpMessageCounter;
-    valid = isSafeDeviceName(source);
+    valid = isDatagramField(source);
     for (const QString &name : names)
-        valid = valid && !name.isEmpty() && isSafeDeviceName(name);
+        valid = valid && !name.isEmpty() && isDatagramField(name);
     text = QStringLiteral("msg_b_reconnect %1:%2:%3 %4")
                .arg(source, QString::number(number), QString::number(names.size()), names.join(QLatin1Char(' ')));
 }

@@ -4,12 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-// Names that reach a decoder's shell command line or the encoders' routing datagram come
-// from discovery replies, which anyone on the LAN can send. Only letters, digits and
-// "-", "_", ".", ":" pass, so that a name can never end a command or start another one.
-// The empty name passes: it stands for "no source".
-bool isSafeDeviceName(const QString &name);
-
 // One instruction for a device, reduced to the exact bytes that go on the wire.
 // Built on the stack, its bytes taken at once, then dropped.
 class INetworkCommand
@@ -42,7 +36,10 @@ public:
     TelnetQueryVwInfo();
 };
 
-// An empty source switches the decoder to no source ("NULL").
+// An empty source switches the decoder to no source ("NULL"). Source names come from
+// discovery replies, which anyone on the LAN can send: a name outside the plain set
+// (letters, digits, "-", "_", ".", ":") is single-quoted for the decoder's shell, and one
+// with a control character, which the decoder's terminal would act on, is refused.
 class TelnetSwitchSourceCommand : public INetworkCommand
 {
 public:
@@ -86,7 +83,9 @@ public:
 };
 
 // Tells the encoders which decoders of a wall now show `source`. Every command carries
-// the next number of one process-wide counter, starting at 1.
+// the next number of one process-wide counter, starting at 1. The encoders split the text
+// at ":" and blanks and cannot unquote, so a name holding either, or a control character,
+// is refused, as is an empty decoder name, which would shift the list.
 class UdpConfigSources : public INetworkCommand
 {
 public:

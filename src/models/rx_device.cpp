@@ -8,6 +8,7 @@
 #include <QRegExp>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -81,9 +82,17 @@ void RxDevice::enqueue(const INetworkCommand &command, ResponseHandler handler)
         qWarning().noquote() << "Device" << name() << "refuses a command that could not be built safely";
         return;
     }
-    if (int(queue.size()) >= QUEUE_LIMIT || linkState == Close || linkState == Failed)
+    if (linkState == Close || linkState == Failed)
         return;
-    queue.push_back(QueuedCommand {command.bytes(), handler});
+    // While the decoder cannot be reached, only the newest command of each kind still
+    // matters; it goes last, so that the decoder ends in the state asked for last.
+    const std::type_index kind(typeid(command));
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                    [&kind](const QueuedCommand &queued) { return !queued.sent && queued.kind == kind; }),
+        queue.end());
+    if (int(queue.size()) >= QUEUE_LIMIT)
+        return;
+    queue.push_back(QueuedCommand {command.bytes(), handler, kind});
     emit haveNewCommand();
 }
 
@@ -213,7 +222,18 @@ void RxDevice::checkAndSendNextCommand()
 {
     if (linkState != Ready || queue.empty())
         return;
+    if (frontAttempts >= COMMAND_ATTEMPTS) {
+        qWarning().noquote() << "Device" << name() << "gives up on command"
+                             << QString::fromUtf8(queue.front().bytes).trimmed() << "after" << frontAttempts
+                             << "tries without a complete answer";
+        queue.pop_front();
+        frontAttempts = 0;
+        if (queue.empty())
+            return;
+    }
+    ++frontAttempts;
     rxBuffer.clear();
+    queue.front().sent = true;
     const QByteArray bytes = queue.front().bytes;
     updateState(CmdRunning);
     const QString text = QString::fromUtf8(bytes);
@@ -224,20 +244,20 @@ void RxDevice::checkAndSendNextCommand()
 void RxDevice::onTelnetMessage(const QString &text)
 {
     qDebug().noquote() << "Received message " << text << "in state" << stateName(linkState);
+    if (linkState != CmdRunning && linkState != Connecting && linkState != NeedLogin && linkState != LoginWaitPrompt) {
+        // Nobody waits for it, and the next command starts afresh: the text is not kept.
+        qWarning().noquote() << "Recevied text in unexpected state" << stateName(linkState) << ", this may be a bug!";
+        return;
+    }
     rxBuffer.append(text);
-    if (linkState == CmdRunning) {
-        qDebug().noquote() << "RX receive " << text << "total" << rxBuffer;
-        if (rxBuffer.endsWith(SHELL_PROMPT))
-            onCommandFinished(rxBuffer);
+    if (rxBuffer.size() > RECEIVE_LIMIT)
+        rxBuffer.remove(0, rxBuffer.size() - RECEIVE_LIMIT);
+    if (!rxBuffer.endsWith(SHELL_PROMPT))
         return;
-    }
-    qDebug().noquote() << "Total received:" << rxBuffer;
-    if (linkState == Connecting || linkState == NeedLogin || linkState == LoginWaitPrompt) {
-        if (rxBuffer.endsWith(SHELL_PROMPT))
-            updateState(Ready);
-        return;
-    }
-    qWarning().noquote() << "Recevied text in unexpected state" << stateName(linkState) << ", this may be a bug!";
+    if (linkState == CmdRunning)
+        onCommandFinished(rxBuffer);
+    else
+        updateState(Ready);
 }
 
 void RxDevice::onCommandFinished(QString response)
@@ -250,6 +270,7 @@ void RxDevice::onCommandFinished(QString response)
     updateState(CmdHaveResponse);
     const ResponseHandler handler = queue.front().handler;
     queue.pop_front();
+    frontAttempts = 0;
     if (handler)
         (this->*handler)(response);
     updateState(Ready);

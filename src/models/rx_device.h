@@ -6,6 +6,7 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <deque>
+#include <typeindex>
 
 class INetworkCommand;
 class QtTelnet;
@@ -40,8 +41,16 @@ public:
     static constexpr int RECONNECT_DELAY_MS = 10000;
     // Far longer than any decoder command takes; past it the link counts as broken.
     static constexpr int RESPONSE_TIMEOUT_MS = 30000;
-    // The command being run counts, as it stays queued until its answer is complete.
+    // The command being run counts, as it stays queued until its answer is complete. A new
+    // command replaces a waiting one of the same kind, so the limit is hardly ever reached.
     static constexpr int QUEUE_LIMIT = 10;
+    // A command whose answer has not completed after this many sends is given up, so that
+    // one command a decoder never finishes cannot block the queue, nor interrupt the picture
+    // for ever when it holds "e e_reconnect".
+    static constexpr int COMMAND_ATTEMPTS = 3;
+    // Only the end of the received text decides, and no answer comes near this size; what a
+    // decoder sends beyond it is dropped from the front.
+    static constexpr int RECEIVE_LIMIT = 16 * 1024;
 
     explicit RxDevice(
         const DeviceDiscoveryResponsePtr &record, QObject *parent = nullptr, quint16 telnetPort = TELNET_PORT);
@@ -94,6 +103,9 @@ private:
     {
         QByteArray bytes;
         ResponseHandler handler;
+        std::type_index kind;
+        // Sent at least once: it runs, or runs again after a broken link.
+        bool sent = false;
     };
 
     void initialise();
@@ -110,6 +122,8 @@ private:
     std::deque<QueuedCommand> queue;
     TS linkState = Start;
     QString rxBuffer;
+    // How often the command at the front of the queue has been sent.
+    int frontAttempts = 0;
     QTimer *reconnectTimer;
     QTimer *responseTimer;
     quint16 port;

@@ -11,8 +11,8 @@ void RxDeviceBase::setCurrentSource(const QString &sourceName)
 
 bool RxDeviceBase::acceptsSource(const QString &sourceName) const
 {
-    if (isSafeDeviceName(sourceName))
+    if (TelnetSwitchSourceCommand(sourceName).isValid())
         return true;
-    qWarning().noquote() << "Device" << name() << "refuses the unsafe source name" << sourceName;
+    qWarning().noquote() << "Device" << name() << "refuses the source name" << sourceName;
     return false;
 }

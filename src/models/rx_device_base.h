@@ -17,7 +17,7 @@ public:
     void setCurrentSource(const QString &sourceName);
 
     // Source names come from encoders' discovery replies and end up on decoder shell
-    // command lines, so a name a shell could read as more than a name is refused.
+    // command lines; a name that cannot be put there safely is refused.
     bool acceptsSource(const QString &sourceName) const;
 
     virtual void setSource(const QString &sourceName) = 0;

@@ -16,8 +16,10 @@ namespace {
 QString lockDirectory()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // Without a runtime folder of the user's own, the program's folder in the user's home: in a
+    // folder every user shares, anyone could hold the lock or put a link in its place.
     if (dir.isEmpty())
-        dir = QDir::tempPath();
+        dir = QDir::homePath() + QStringLiteral("/.zentrova");
     QDir().mkpath(dir);
     return dir;
 }
@@ -32,8 +34,9 @@ bool tryLock(int fd)
 std::unique_ptr<NamedMutex> NamedMutex::createOrOpen(const QString &name, OpenResult *result)
 {
     const QByteArray path = QFile::encodeName(lockDirectory() + QLatin1Char('/') + name + QStringLiteral(".lock"));
-    // Close-on-exec, so that a restarted copy of the program does not inherit the lock.
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Close-on-exec, so that a restarted copy of the program does not inherit the lock; a link
+    // in the lock file's place is refused rather than followed.
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         *result = OpenResult::Failed;
         return nullptr;

@@ -7,11 +7,18 @@
 #include <windows.h>
 
 namespace platform {
+namespace {
+
+// RT_VERSION itself is the narrow or the wide form depending on UNICODE; the calls here are
+// all the wide ones, whatever the build defines.
+const LPCWSTR VersionResourceType = MAKEINTRESOURCEW(16);
+
+} // namespace
 
 QString fileVersion()
 {
     HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_VERSION);
+    HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(1), VersionResourceType);
     if (!info)
         return QString();
     HGLOBAL loaded = ::LoadResource(module, info);

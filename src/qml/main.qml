@@ -1,29 +1,358 @@
 import QtQuick 2.14
 import QtQuick.Window 2.14
+import QtQuick.Controls 2.14
+import "control"
+import "settings"
+import "js/checks.js" as Checks
 
-Window {
-    id: window
+ApplicationWindow {
+    id: mainWindow
+    objectName: "mainWindow"
+
+    readonly property bool tablet: manager.isTabletMode
+
     visible: true
-    width: 1280
-    height: 800
     title: oem.name
-    color: "#1e2229"
+    color: "black"
+    minimumWidth: 1024
+    minimumHeight: 720
+    // A frameless window one pixel taller than the screen keeps its task-bar entry
+    // without being treated as full-screen.
+    flags: tablet ? (Qt.Window | Qt.FramelessWindowHint) : Qt.Window
+    width: tablet ? Screen.width : 1024
+    height: tablet ? Screen.height + 1 : 720
 
-    Column {
-        anchors.centerIn: parent
-        spacing: 12
+    Component.onCompleted: {
+        x = tablet ? 0 : (Screen.width - width) / 2;
+        y = tablet ? 0 : (Screen.height - height) / 2;
+    }
+
+    Style {
+        id: globalStyle
+    }
+
+    function toast(text) {
+        console.log("toast", text);
+        toastAnimation.stop();
+        toastLayer.text = text;
+        toastLayer.open();
+        toastAnimation.start();
+    }
+
+    function startSearch() {
+        popupStack.open();
+        retrySearch();
+    }
+
+    function retrySearch() {
+        popupShowOnly(searchIndicator);
+        manager.startDiscovery(true);
+        searchTimer.restart();
+    }
+
+    function searchFinished() {
+        if (manager.deviceFound() < 1) {
+            popupShowOnly(searchFailedDialog);
+        } else {
+            popupStack.close();
+            manager.startDiscovery(false);
+        }
+    }
+
+    function enterDemoMode() {
+        popupStack.close();
+        manager.enterDemoMode();
+    }
+
+    function popupShowOnly(item) {
+        var panels = [searchIndicator, searchFailedDialog, settingsDialog, vwWizardDialog];
+        for (var i = 0; i < panels.length; ++i)
+            panels[i].visible = false;
+        if (item) {
+            item.visible = true;
+            if (item === settingsDialog)
+                settingsDialog.active();
+        }
+    }
+
+    function showOptions() {
+        popupShowOnly(settingsDialog);
+        popupStack.open();
+    }
+
+    function hideOptions() {
+        popupShowOnly(null);
+        popupStack.close();
+    }
+
+    // The wizard itself shows the on-screen numbers while it is visible.
+    function showVwWizrd(vwName) {
+        popupShowOnly(vwWizardDialog);
+        vwWizardDialog.open(vwName);
+        manager.sortRxBySeq();
+    }
+
+    function hideVwWizard() {
+        popupShowOnly(settingsDialog);
+    }
+
+    Image {
+        anchors.fill: parent
+        source: "/images/background.png"
+    }
+
+    MainFrame {
+        id: mainFrame
+        anchors.fill: parent
+        visible: false
+        onOptionsClicked: showOptions()
+    }
+
+    Splash {
+        anchors.fill: parent
+        onSplashHidden: {
+            mainFrame.visible = true;
+            // Started with --demo: the devices are already there, nothing to search for.
+            if (!manager.demoMode)
+                startSearch();
+        }
+    }
+
+    Timer {
+        id: searchTimer
+        interval: 3000
+        onTriggered: searchFinished()
+    }
+
+    Connections {
+        target: manager
+        function onErrorOccured(errorText) {
+            toast(errorText);
+        }
+    }
+
+    Popup {
+        id: popupStack
+        objectName: "popupStack"
+        parent: Overlay.overlay
+        x: 0
+        y: 0
+        width: mainWindow.width
+        height: mainWindow.height
+        padding: 20
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        Overlay.modal: Item {}
+        background: Item {}
+        enter: Transition {
+            NumberAnimation { property: "opacity"; from: 0; to: 1; duration: 200; easing.type: Easing.InOutQuad }
+        }
+        exit: Transition {
+            NumberAnimation { property: "opacity"; from: 1; to: 0; duration: 200; easing.type: Easing.InOutQuad }
+        }
+
+        DeviceSearchIndicator {
+            id: searchIndicator
+            anchors.centerIn: parent
+            visible: false
+        }
+        SearchFailedDialog {
+            id: searchFailedDialog
+            anchors.centerIn: parent
+            visible: false
+            onDemoButtonClicked: enterDemoMode()
+            onRetryButtonClicked: retrySearch()
+        }
+        SettingsDialog {
+            id: settingsDialog
+            anchors.fill: parent
+            visible: false
+            onCloseButtonClicked: hideOptions()
+            onShowVwWizardDialog: showVwWizrd(vwName)
+        }
+        VWWizardDialog {
+            id: vwWizardDialog
+            anchors.fill: parent
+            visible: false
+            onCloseButtonClicked: hideVwWizard()
+        }
+    }
+
+    // The question and input box shared by every screen.
+    Popup {
+        id: dialogLayer
+        objectName: "dialogLayer"
+
+        property bool inputMode: false
+        property string title
+        property string question
+        property string prompt
+        property string initialText
+        property string placeholder
+        property bool allowEmpty: false
+        property string openingError
+
+        signal accepted
+        signal rejected
+        signal textInputed(string text)
+
+        function acceptInput() {
+            var text = Checks.acceptedInput(inputField.text, allowEmpty);
+            if (text === null) {
+                inputError.text = qsTr("The input content must not be empty.");
+                return;
+            }
+            close();
+            textInputed(text);
+        }
+
+        function acceptConfirm() {
+            close();
+            accepted();
+        }
+
+        function reject() {
+            close();
+            rejected();
+        }
+
+        parent: Overlay.overlay
+        z: 10
+        x: (mainWindow.width - width) / 2
+        y: inputMode ? 200 : (mainWindow.height - height) / 2
+        width: 600
+        height: 220
+        padding: 0
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        Overlay.modal: Rectangle {
+            color: "#C0000000"
+        }
+        background: Rectangle {
+            color: "white"
+            radius: 15
+        }
+        onAboutToShow: {
+            inputField.text = initialText;
+            inputError.text = openingError;
+        }
+        onOpened: {
+            if (inputMode)
+                inputField.forceActiveFocus();
+        }
 
         Text {
+            visible: !dialogLayer.inputMode
+            y: 20
+            width: 500
             anchors.horizontalCenter: parent.horizontalCenter
-            text: oem.name
-            color: "white"
-            font.pointSize: 28
+            horizontalAlignment: Text.AlignHCenter
+            textFormat: Text.PlainText
+            text: dialogLayer.title
+            font.pixelSize: globalStyle.titleFontSize
+            font.weight: Font.Black
+            elide: Text.ElideRight
         }
         Text {
+            visible: !dialogLayer.inputMode
+            y: 60
+            width: 500
             anchors.horizontalCenter: parent.horizontalCenter
-            text: oem.version
-            color: "#9aa4b2"
-            font.pointSize: 14
+            horizontalAlignment: Text.AlignHCenter
+            textFormat: Text.PlainText
+            text: dialogLayer.question
+            font.pixelSize: globalStyle.normalFontSize
+            font.bold: true
+            wrapMode: Text.Wrap
+            maximumLineCount: 3
+            elide: Text.ElideRight
+        }
+        Row {
+            id: inputRow
+            visible: dialogLayer.inputMode
+            y: 40
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 15
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                textFormat: Text.PlainText
+                text: dialogLayer.prompt
+                font.pixelSize: globalStyle.normalFontSize
+                font.bold: true
+            }
+            TextField {
+                id: inputField
+                width: 300
+                placeholderText: dialogLayer.placeholder
+                font.pixelSize: globalStyle.normalFontSize
+                selectByMouse: true
+                onAccepted: dialogLayer.acceptInput()
+            }
+        }
+        Text {
+            id: inputError
+            visible: dialogLayer.inputMode
+            anchors.top: inputRow.bottom
+            anchors.topMargin: 10
+            anchors.horizontalCenter: parent.horizontalCenter
+            textFormat: Text.PlainText
+            color: globalStyle.errorTextColor
+            font.pixelSize: globalStyle.normalFontSize
+        }
+        Row {
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 40
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 50
+            RoundButton {
+                width: 150
+                height: 40
+                normalBg: globalStyle.darkFontColorOnBlack
+                text: qsTr("Cancel")
+                onClicked: dialogLayer.reject()
+            }
+            RoundButton {
+                objectName: "dialogOkButton"
+                width: 150
+                height: 40
+                normalBg: globalStyle.darkFontColorOnBlack
+                text: qsTr("OK")
+                onClicked: dialogLayer.inputMode ? dialogLayer.acceptInput() : dialogLayer.acceptConfirm()
+            }
+        }
+    }
+
+    Popup {
+        id: toastLayer
+        objectName: "toastLayer"
+        property alias text: toastText.text
+
+        parent: Overlay.overlay
+        z: 20
+        width: toastText.implicitWidth + 100
+        height: 50
+        x: (mainWindow.width - width) / 2
+        y: mainWindow.height / 2 - 300
+        padding: 0
+        closePolicy: Popup.NoAutoClose
+        background: Rectangle {
+            color: "#CC000000"
+            radius: 25
+        }
+        Text {
+            id: toastText
+            anchors.centerIn: parent
+            textFormat: Text.PlainText
+            color: "white"
+            font.bold: true
+            font.pixelSize: globalStyle.normalFontSize
+        }
+        SequentialAnimation {
+            id: toastAnimation
+            NumberAnimation { target: toastLayer; property: "opacity"; from: 0; to: 1; duration: 200; easing.type: Easing.InQuad }
+            PauseAnimation { duration: 2200 }
+            NumberAnimation { target: toastLayer; property: "opacity"; to: 0; duration: 500 }
+            ScriptAction { script: toastLayer.close() }
         }
     }
 }

@@ -61,7 +61,7 @@ void QtTelnetPrivate::socketConnected()
     // network virtual terminal, and the server may well ask for a login again.
     modes.clear();
     sentRequests.clear();
-    buffer.clear();
+    clearPending();
     loginDone = false;
     firstTry = true;
     currentAuth.reset();
@@ -121,8 +121,24 @@ void QtTelnetPrivate::receive(const QByteArray &bytes)
     if (buffer.size() > telnet::MaxPendingBytes) {
         qWarning("QtTelnetPrivate::receive: dropping %d pending bytes of a telnet command that does not end",
             int(buffer.size()));
-        buffer.clear();
+        clearPending();
     }
+}
+
+void QtTelnetPrivate::clearPending()
+{
+    buffer.clear();
+    subnegotiationScanned = 0;
+    subnegotiationPayload.clear();
+    textDecoder.reset();
+    terminalFilter.reset();
+}
+
+QString QtTelnetPrivate::decode(const QByteArray &bytes)
+{
+    if (!textDecoder)
+        textDecoder.reset(QTextCodec::codecForLocale()->makeDecoder());
+    return textDecoder->toUnicode(bytes);
 }
 
 int QtTelnetPrivate::parseIAC(const QByteArray &data)
@@ -171,19 +187,24 @@ void QtTelnetPrivate::parseOption(uchar verb, uchar option)
 int QtTelnetPrivate::parseSubnegotiation(const QByteArray &data)
 {
     // data starts with IAC SB; it ends at the first IAC SE, and a doubled IAC inside stands
-    // for one byte 255 (RFC 855).
-    QByteArray payload;
-    for (int i = 2; i + 1 < data.size(); ++i) {
+    // for one byte 255 (RFC 855). An unfinished one stays at the front of the buffer, so the
+    // scan can resume where the previous read left it.
+    int i = qMax(2, subnegotiationScanned);
+    for (; i + 1 < data.size(); ++i) {
         const uchar byte = uchar(data.at(i));
         const uchar next = uchar(data.at(i + 1));
         if (byte == telnet::Iac && next == telnet::Se) {
+            const QByteArray payload = subnegotiationPayload;
+            subnegotiationScanned = 0;
+            subnegotiationPayload.clear();
             parseSuboption(payload);
             return i + 2;
         }
         if (byte == telnet::Iac && next == telnet::Iac)
             ++i;
-        payload.append(char(byte));
+        subnegotiationPayload.append(char(byte));
     }
+    subnegotiationScanned = i;
     return 0;
 }
 
@@ -235,10 +256,12 @@ int QtTelnetPrivate::parseText(const QByteArray &data)
     // A run ends at a NUL (dropped) or where a command begins; a doubled IAC is one data byte.
     QByteArray run;
     int consumed = 0;
+    bool endedAtNul = false;
     while (consumed < data.size()) {
         const uchar byte = uchar(data.at(consumed));
         if (byte == telnet::Nul) {
             ++consumed;
+            endedAtNul = true;
             break;
         }
         if (byte == telnet::Iac) {
@@ -249,7 +272,13 @@ int QtTelnetPrivate::parseText(const QByteArray &data)
         run.append(char(byte));
         ++consumed;
     }
-    handleText(QString::fromLocal8Bit(run));
+    const QString text = terminalFilter.filter(decode(run));
+    if (endedAtNul) {
+        // Nothing begun before a NUL continues after it.
+        textDecoder.reset();
+        terminalFilter.reset();
+    }
+    handleText(text);
     return consumed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "qt_telnet_auth.h"
+#include "terminal_text_filter.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <QRegExp>
 #include <QSize>
 #include <QString>
+#include <QTextCodec>
 
 #include <memory>
 
@@ -47,6 +49,13 @@ public:
     QtTelnet *q;
     QTcpSocket *socket = nullptr;
     QByteArray buffer;
+    // How far the scan of the unfinished subnegotiation at the front of `buffer` got, and
+    // its payload up to there: a later read goes on from there instead of starting over.
+    int subnegotiationScanned = 0;
+    QByteArray subnegotiationPayload;
+    // Text is decoded across reads, so that a character whose bytes arrive apart stays whole.
+    std::unique_ptr<QTextDecoder> textDecoder;
+    TerminalTextFilter terminalFilter;
     QSize windowSize;
     bool connected = false;
     bool loginDone = false;
@@ -78,4 +87,7 @@ private:
     bool answerPrompt(QString &run, const QRegExp &pattern, bool &tried, QString &answer);
     bool isAllowed(uchar option) const;
     void write(const QByteArray &bytes);
+    // Forgets everything received and not yet delivered.
+    void clearPending();
+    QString decode(const QByteArray &bytes);
 };

@@ -1,15 +1,389 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
-<context>
-    <name>QApplication</name>
-    <message>
-        <source>Error</source>
-        <translation>错误</translation>
-    </message>
-    <message>
-        <source>Only one instance can run at the same time!</source>
-        <translation>同时只能运行一个实例！</translation>
-    </message>
-</context>
+    <context>
+        <name>AdvancedPage</name>
+        <message>
+            <source>Admin password:</source>
+            <translation>管理员密码：</translation>
+        </message>
+        <message>
+            <source>Attention</source>
+            <translation>注意</translation>
+        </message>
+        <message>
+            <source>Change password</source>
+            <translation>修改密码</translation>
+        </message>
+        <message>
+            <source>Confirm:</source>
+            <translation>确认密码：</translation>
+        </message>
+        <message>
+            <source>Customize display power on/off command</source>
+            <translation>自定义显示器开关机命令</translation>
+        </message>
+        <message>
+            <source>Do you want to reset the software?</source>
+            <translation>确定要将软件恢复出厂设置吗？</translation>
+        </message>
+        <message>
+            <source>New display power on/off command saved.</source>
+            <translation>新的显示器开关机命令已保存。</translation>
+        </message>
+        <message>
+            <source>New password:</source>
+            <translation>新密码：</translation>
+        </message>
+        <message>
+            <source>Old password incorrect, please re-enter.</source>
+            <translation>旧密码不正确，请重新输入。</translation>
+        </message>
+        <message>
+            <source>Old password:</source>
+            <translation>旧密码：</translation>
+        </message>
+        <message>
+            <source>Password changed.</source>
+            <translation>密码已修改。</translation>
+        </message>
+        <message>
+            <source>Password error!</source>
+            <translation>密码错误！</translation>
+        </message>
+        <message>
+            <source>Power off:</source>
+            <translation>关机：</translation>
+        </message>
+        <message>
+            <source>Power on:</source>
+            <translation>开机：</translation>
+        </message>
+        <message>
+            <source>Reset software settings</source>
+            <translation>恢复软件出厂设置</translation>
+        </message>
+        <message>
+            <source>The password entered does not match!</source>
+            <translation>两次输入的密码不一致！</translation>
+        </message>
+        <message>
+            <source>Unlock</source>
+            <translation>解锁</translation>
+        </message>
+        <message>
+            <source>You are in demo mode, all configurations will not be saved.</source>
+            <translation>当前为演示模式，所有配置都不会被保存。</translation>
+        </message>
+    </context>
+    <context>
+        <name>ConfigurationFile</name>
+        <message>
+            <source>The settings could not be saved to %1.</source>
+            <translation>无法将设置保存到 %1。</translation>
+        </message>
+    </context>
+    <context>
+        <name>DeviceEditorListView</name>
+        <message>
+            <source>Alias Name</source>
+            <translation>别名</translation>
+        </message>
+        <message>
+            <source>Alias Name:</source>
+            <translation>别名：</translation>
+        </message>
+        <message>
+            <source>ID</source>
+            <translation>ID</translation>
+        </message>
+        <message>
+            <source>IP Address</source>
+            <translation>IP 地址</translation>
+        </message>
+        <message>
+            <source>Modify Alias Name</source>
+            <translation>修改别名</translation>
+        </message>
+        <message>
+            <source>Name exists, please input again!</source>
+            <translation>名称已存在，请重新输入！</translation>
+        </message>
+        <message>
+            <source>No.</source>
+            <translation>序号</translation>
+        </message>
+        <message>
+            <source>Sequencing</source>
+            <translation>排序</translation>
+        </message>
+    </context>
+    <context>
+        <name>DeviceManager</name>
+        <message>
+            <source>Socket error while search device: %1</source>
+            <translation>搜索设备时发生套接字错误：%1</translation>
+        </message>
+        <message>
+            <source>The program could not be restarted. Please close it and start it again.</source>
+            <translation>程序无法重新启动，请关闭后重新打开。</translation>
+        </message>
+        <message>
+            <source>The settings could not be reset: %1 can be neither deleted nor emptied.</source>
+            <translation>无法重置设置：%1 既不能删除也不能清空。</translation>
+        </message>
+        <message>
+            <source>VideoWall 2</source>
+            <translation>拼接墙 2</translation>
+        </message>
+    </context>
+    <context>
+        <name>DeviceSearchIndicator</name>
+        <message>
+            <source>Searching Device</source>
+            <translation>正在搜索设备</translation>
+        </message>
+    </context>
+    <context>
+        <name>DisplayControl</name>
+        <message>
+            <source>The display command "%1" cannot be sent to the decoders: it holds control characters.</source>
+            <translation>显示器命令“%1”含有控制字符，无法发送给接收端。</translation>
+        </message>
+    </context>
+    <context>
+        <name>InputDialog</name>
+        <message>
+            <source>Enter a name</source>
+            <translation>请输入名称</translation>
+        </message>
+    </context>
+    <context>
+        <name>MainFrame</name>
+        <message>
+            <source>All monitors are closed</source>
+            <translation>所有显示器已关闭</translation>
+        </message>
+        <message>
+            <source>All monitors are opened</source>
+            <translation>所有显示器已打开</translation>
+        </message>
+        <message>
+            <source>Are you sure want to turn off all monitors?</source>
+            <translation>确定要关闭所有显示器吗？</translation>
+        </message>
+        <message>
+            <source>Are you sure want to turn on all monitors?</source>
+            <translation>确定要打开所有显示器吗？</translation>
+        </message>
+        <message>
+            <source>Notification</source>
+            <translation>提示</translation>
+        </message>
+        <message>
+            <source>RX List</source>
+            <translation>接收端列表</translation>
+        </message>
+        <message>
+            <source>TX List</source>
+            <translation>发送端列表</translation>
+        </message>
+        <message>
+            <source>qrc:/images/toallscreens-drop.png</source>
+            <translation>qrc:/images/toallscreens-drop-zh_CN.png</translation>
+        </message>
+        <message>
+            <source>qrc:/images/toallscreens.png</source>
+            <translation>qrc:/images/toallscreens-zh_CN.png</translation>
+        </message>
+    </context>
+    <context>
+        <name>NameAndSeqPage</name>
+        <message>
+            <source>RX</source>
+            <translation>接收端</translation>
+        </message>
+        <message>
+            <source>TX</source>
+            <translation>发送端</translation>
+        </message>
+        <message>
+            <source>Tips: You can rename and sequence by click and drag.</source>
+            <translation>提示：点击可重命名，拖动可调整顺序。</translation>
+        </message>
+    </context>
+    <context>
+        <name>QApplication</name>
+        <message>
+            <source>Error</source>
+            <translation>错误</translation>
+        </message>
+        <message>
+            <source>Only one instance can run at the same time!</source>
+            <translation>同时只能运行一个实例！</translation>
+        </message>
+    </context>
+    <context>
+        <name>QImageGrabberMjpeg</name>
+        <message>
+            <source>Invalid URL</source>
+            <translation>无效的网址</translation>
+        </message>
+        <message>
+            <source>The stream sent an image or a header line larger than allowed</source>
+            <translation>视频流发送的图像或头部行超出允许的大小</translation>
+        </message>
+    </context>
+    <context>
+        <name>Routing</name>
+        <message>
+            <source>The encoders cannot be told about the wall %1: a device name in it cannot be sent.</source>
+            <translation>无法将拼接墙 %1 通知发送端：其中的设备名称无法发送。</translation>
+        </message>
+        <message>
+            <source>The source "%1" cannot be shown: its name cannot be sent to a decoder.</source>
+            <translation>无法显示信号源“%1”：其名称无法发送给接收端。</translation>
+        </message>
+    </context>
+    <context>
+        <name>SearchFailedDialog</name>
+        <message>
+            <source>Demo</source>
+            <translation>演示</translation>
+        </message>
+        <message>
+            <source>Retry</source>
+            <translation>重试</translation>
+        </message>
+        <message>
+            <source>Unable to discover any online devices, please make sure the devices are in the same LAN and retry.</source>
+            <translation>未能发现任何在线设备，请确认设备处于同一局域网后重试。</translation>
+        </message>
+    </context>
+    <context>
+        <name>SettingsDialog</name>
+        <message>
+            <source>Advanced Settings</source>
+            <translation>高级设置</translation>
+        </message>
+        <message>
+            <source>Name and sequencing</source>
+            <translation>名称与排序</translation>
+        </message>
+        <message>
+            <source>Settings</source>
+            <translation>设置</translation>
+        </message>
+        <message>
+            <source>System Information</source>
+            <translation>系统信息</translation>
+        </message>
+        <message>
+            <source>Video Wall Settings</source>
+            <translation>拼接墙设置</translation>
+        </message>
+    </context>
+    <context>
+        <name>SystemInfoPage</name>
+        <message>
+            <source>Name: </source>
+            <translation>名称：</translation>
+        </message>
+        <message>
+            <source>Version: </source>
+            <translation>版本：</translation>
+        </message>
+    </context>
+    <context>
+        <name>VWPage</name>
+        <message>
+            <source>Are you sure to delete the video wall "%1" ?</source>
+            <translation>确定要删除拼接墙“%1”吗？</translation>
+        </message>
+        <message>
+            <source>Confirm</source>
+            <translation>确认</translation>
+        </message>
+        <message>
+            <source>Create new video wall</source>
+            <translation>新建拼接墙</translation>
+        </message>
+        <message>
+            <source>Modify Video Wall Name</source>
+            <translation>修改拼接墙名称</translation>
+        </message>
+        <message>
+            <source>Name exists, please input again!</source>
+            <translation>名称已存在，请重新输入！</translation>
+        </message>
+        <message>
+            <source>New Name:</source>
+            <translation>新名称：</translation>
+        </message>
+        <message>
+            <source>Video Wall Name:</source>
+            <translation>拼接墙名称：</translation>
+        </message>
+        <message>
+            <source>Video wall list</source>
+            <translation>拼接墙列表</translation>
+        </message>
+    </context>
+    <context>
+        <name>VWWizardSelectSizePage</name>
+        <message>
+            <source>1x1  wall creation is not allowed.</source>
+            <translation>不允许创建 1x1 的拼接墙。</translation>
+        </message>
+        <message>
+            <source>Next</source>
+            <translation>下一步</translation>
+        </message>
+        <message>
+            <source>Step 1:
+Please set the number of the video wall’s rows and columns, and then click "Next".</source>
+            <translation>第一步：
+请设置拼接墙的行数和列数，然后点击“下一步”。</translation>
+        </message>
+    </context>
+    <context>
+        <name>VWWizrdPlaceDevicePage</name>
+        <message>
+            <source>Can't create video wall because some cells have not been configured!</source>
+            <translation>有屏幕尚未配置，无法创建拼接墙！</translation>
+        </message>
+        <message>
+            <source>Create</source>
+            <translation>创建</translation>
+        </message>
+        <message>
+            <source>RX List</source>
+            <translation>接收端列表</translation>
+        </message>
+        <message>
+            <source>Step 2:
+Drag RX to each display frame, ensure the number in the frame is consistent with that in the physical video wall.</source>
+            <translation>第二步：
+将接收端拖到每个屏幕框中，确保框中的编号与实际拼接墙上显示的编号一致。</translation>
+        </message>
+        <message>
+            <source>Video Wall "%1" created.</source>
+            <translation>拼接墙“%1”已创建。</translation>
+        </message>
+    </context>
+    <context>
+        <name>main</name>
+        <message>
+            <source>Cancel</source>
+            <translation>取消</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>确定</translation>
+        </message>
+        <message>
+            <source>The input content must not be empty.</source>
+            <translation>输入内容不能为空。</translation>
+        </message>
+    </context>
 </TS>

@@ -1,15 +1,389 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_TW">
-<context>
-    <name>QApplication</name>
-    <message>
-        <source>Error</source>
-        <translation>錯誤</translation>
-    </message>
-    <message>
-        <source>Only one instance can run at the same time!</source>
-        <translation>同時只能執行一個實例！</translation>
-    </message>
-</context>
+    <context>
+        <name>AdvancedPage</name>
+        <message>
+            <source>Admin password:</source>
+            <translation>管理員密碼：</translation>
+        </message>
+        <message>
+            <source>Attention</source>
+            <translation>注意</translation>
+        </message>
+        <message>
+            <source>Change password</source>
+            <translation>修改密碼</translation>
+        </message>
+        <message>
+            <source>Confirm:</source>
+            <translation>確認密碼：</translation>
+        </message>
+        <message>
+            <source>Customize display power on/off command</source>
+            <translation>自訂顯示器開關機命令</translation>
+        </message>
+        <message>
+            <source>Do you want to reset the software?</source>
+            <translation>確定要將軟體恢復原廠設定嗎？</translation>
+        </message>
+        <message>
+            <source>New display power on/off command saved.</source>
+            <translation>新的顯示器開關機命令已儲存。</translation>
+        </message>
+        <message>
+            <source>New password:</source>
+            <translation>新密碼：</translation>
+        </message>
+        <message>
+            <source>Old password incorrect, please re-enter.</source>
+            <translation>舊密碼不正確，請重新輸入。</translation>
+        </message>
+        <message>
+            <source>Old password:</source>
+            <translation>舊密碼：</translation>
+        </message>
+        <message>
+            <source>Password changed.</source>
+            <translation>密碼已修改。</translation>
+        </message>
+        <message>
+            <source>Password error!</source>
+            <translation>密碼錯誤！</translation>
+        </message>
+        <message>
+            <source>Power off:</source>
+            <translation>關機：</translation>
+        </message>
+        <message>
+            <source>Power on:</source>
+            <translation>開機：</translation>
+        </message>
+        <message>
+            <source>Reset software settings</source>
+            <translation>恢復軟體原廠設定</translation>
+        </message>
+        <message>
+            <source>The password entered does not match!</source>
+            <translation>兩次輸入的密碼不一致！</translation>
+        </message>
+        <message>
+            <source>Unlock</source>
+            <translation>解鎖</translation>
+        </message>
+        <message>
+            <source>You are in demo mode, all configurations will not be saved.</source>
+            <translation>目前為示範模式，所有設定都不會被儲存。</translation>
+        </message>
+    </context>
+    <context>
+        <name>ConfigurationFile</name>
+        <message>
+            <source>The settings could not be saved to %1.</source>
+            <translation>無法將設定儲存到 %1。</translation>
+        </message>
+    </context>
+    <context>
+        <name>DeviceEditorListView</name>
+        <message>
+            <source>Alias Name</source>
+            <translation>別名</translation>
+        </message>
+        <message>
+            <source>Alias Name:</source>
+            <translation>別名：</translation>
+        </message>
+        <message>
+            <source>ID</source>
+            <translation>ID</translation>
+        </message>
+        <message>
+            <source>IP Address</source>
+            <translation>IP 位址</translation>
+        </message>
+        <message>
+            <source>Modify Alias Name</source>
+            <translation>修改別名</translation>
+        </message>
+        <message>
+            <source>Name exists, please input again!</source>
+            <translation>名稱已存在，請重新輸入！</translation>
+        </message>
+        <message>
+            <source>No.</source>
+            <translation>序號</translation>
+        </message>
+        <message>
+            <source>Sequencing</source>
+            <translation>排序</translation>
+        </message>
+    </context>
+    <context>
+        <name>DeviceManager</name>
+        <message>
+            <source>Socket error while search device: %1</source>
+            <translation>搜尋裝置時發生通訊端錯誤：%1</translation>
+        </message>
+        <message>
+            <source>The program could not be restarted. Please close it and start it again.</source>
+            <translation>程式無法重新啟動，請關閉後重新開啟。</translation>
+        </message>
+        <message>
+            <source>The settings could not be reset: %1 can be neither deleted nor emptied.</source>
+            <translation>無法重設設定：%1 既不能刪除也不能清空。</translation>
+        </message>
+        <message>
+            <source>VideoWall 2</source>
+            <translation>拼接牆 2</translation>
+        </message>
+    </context>
+    <context>
+        <name>DeviceSearchIndicator</name>
+        <message>
+            <source>Searching Device</source>
+            <translation>正在搜尋裝置</translation>
+        </message>
+    </context>
+    <context>
+        <name>DisplayControl</name>
+        <message>
+            <source>The display command "%1" cannot be sent to the decoders: it holds control characters.</source>
+            <translation>顯示器命令「%1」含有控制字元，無法傳送給接收端。</translation>
+        </message>
+    </context>
+    <context>
+        <name>InputDialog</name>
+        <message>
+            <source>Enter a name</source>
+            <translation>請輸入名稱</translation>
+        </message>
+    </context>
+    <context>
+        <name>MainFrame</name>
+        <message>
+            <source>All monitors are closed</source>
+            <translation>所有顯示器已關閉</translation>
+        </message>
+        <message>
+            <source>All monitors are opened</source>
+            <translation>所有顯示器已開啟</translation>
+        </message>
+        <message>
+            <source>Are you sure want to turn off all monitors?</source>
+            <translation>確定要關閉所有顯示器嗎？</translation>
+        </message>
+        <message>
+            <source>Are you sure want to turn on all monitors?</source>
+            <translation>確定要開啟所有顯示器嗎？</translation>
+        </message>
+        <message>
+            <source>Notification</source>
+            <translation>提示</translation>
+        </message>
+        <message>
+            <source>RX List</source>
+            <translation>接收端列表</translation>
+        </message>
+        <message>
+            <source>TX List</source>
+            <translation>發送端列表</translation>
+        </message>
+        <message>
+            <source>qrc:/images/toallscreens-drop.png</source>
+            <translation>qrc:/images/toallscreens-drop-zh_TW.png</translation>
+        </message>
+        <message>
+            <source>qrc:/images/toallscreens.png</source>
+            <translation>qrc:/images/toallscreens-zh_TW.png</translation>
+        </message>
+    </context>
+    <context>
+        <name>NameAndSeqPage</name>
+        <message>
+            <source>RX</source>
+            <translation>接收端</translation>
+        </message>
+        <message>
+            <source>TX</source>
+            <translation>發送端</translation>
+        </message>
+        <message>
+            <source>Tips: You can rename and sequence by click and drag.</source>
+            <translation>提示：點擊可重新命名，拖曳可調整順序。</translation>
+        </message>
+    </context>
+    <context>
+        <name>QApplication</name>
+        <message>
+            <source>Error</source>
+            <translation>錯誤</translation>
+        </message>
+        <message>
+            <source>Only one instance can run at the same time!</source>
+            <translation>同時只能執行一個實例！</translation>
+        </message>
+    </context>
+    <context>
+        <name>QImageGrabberMjpeg</name>
+        <message>
+            <source>Invalid URL</source>
+            <translation>無效的網址</translation>
+        </message>
+        <message>
+            <source>The stream sent an image or a header line larger than allowed</source>
+            <translation>視訊串流傳送的影像或標頭行超出允許的大小</translation>
+        </message>
+    </context>
+    <context>
+        <name>Routing</name>
+        <message>
+            <source>The encoders cannot be told about the wall %1: a device name in it cannot be sent.</source>
+            <translation>無法將拼接牆 %1 通知發送端：其中的裝置名稱無法傳送。</translation>
+        </message>
+        <message>
+            <source>The source "%1" cannot be shown: its name cannot be sent to a decoder.</source>
+            <translation>無法顯示訊號源「%1」：其名稱無法傳送給接收端。</translation>
+        </message>
+    </context>
+    <context>
+        <name>SearchFailedDialog</name>
+        <message>
+            <source>Demo</source>
+            <translation>示範</translation>
+        </message>
+        <message>
+            <source>Retry</source>
+            <translation>重試</translation>
+        </message>
+        <message>
+            <source>Unable to discover any online devices, please make sure the devices are in the same LAN and retry.</source>
+            <translation>未能發現任何線上裝置，請確認裝置位於同一區域網路後重試。</translation>
+        </message>
+    </context>
+    <context>
+        <name>SettingsDialog</name>
+        <message>
+            <source>Advanced Settings</source>
+            <translation>進階設定</translation>
+        </message>
+        <message>
+            <source>Name and sequencing</source>
+            <translation>名稱與排序</translation>
+        </message>
+        <message>
+            <source>Settings</source>
+            <translation>設定</translation>
+        </message>
+        <message>
+            <source>System Information</source>
+            <translation>系統資訊</translation>
+        </message>
+        <message>
+            <source>Video Wall Settings</source>
+            <translation>拼接牆設定</translation>
+        </message>
+    </context>
+    <context>
+        <name>SystemInfoPage</name>
+        <message>
+            <source>Name: </source>
+            <translation>名稱：</translation>
+        </message>
+        <message>
+            <source>Version: </source>
+            <translation>版本：</translation>
+        </message>
+    </context>
+    <context>
+        <name>VWPage</name>
+        <message>
+            <source>Are you sure to delete the video wall "%1" ?</source>
+            <translation>確定要刪除拼接牆「%1」嗎？</translation>
+        </message>
+        <message>
+            <source>Confirm</source>
+            <translation>確認</translation>
+        </message>
+        <message>
+            <source>Create new video wall</source>
+            <translation>新增拼接牆</translation>
+        </message>
+        <message>
+            <source>Modify Video Wall Name</source>
+            <translation>修改拼接牆名稱</translation>
+        </message>
+        <message>
+            <source>Name exists, please input again!</source>
+            <translation>名稱已存在，請重新輸入！</translation>
+        </message>
+        <message>
+            <source>New Name:</source>
+            <translation>新名稱：</translation>
+        </message>
+        <message>
+            <source>Video Wall Name:</source>
+            <translation>拼接牆名稱：</translation>
+        </message>
+        <message>
+            <source>Video wall list</source>
+            <translation>拼接牆列表</translation>
+        </message>
+    </context>
+    <context>
+        <name>VWWizardSelectSizePage</name>
+        <message>
+            <source>1x1  wall creation is not allowed.</source>
+            <translation>不允許建立 1x1 的拼接牆。</translation>
+        </message>
+        <message>
+            <source>Next</source>
+            <translation>下一步</translation>
+        </message>
+        <message>
+            <source>Step 1:
+Please set the number of the video wall’s rows and columns, and then click "Next".</source>
+            <translation>第一步：
+請設定拼接牆的列數和欄數，然後點擊「下一步」。</translation>
+        </message>
+    </context>
+    <context>
+        <name>VWWizrdPlaceDevicePage</name>
+        <message>
+            <source>Can't create video wall because some cells have not been configured!</source>
+            <translation>有螢幕尚未設定，無法建立拼接牆！</translation>
+        </message>
+        <message>
+            <source>Create</source>
+            <translation>建立</translation>
+        </message>
+        <message>
+            <source>RX List</source>
+            <translation>接收端列表</translation>
+        </message>
+        <message>
+            <source>Step 2:
+Drag RX to each display frame, ensure the number in the frame is consistent with that in the physical video wall.</source>
+            <translation>第二步：
+將接收端拖曳到每個螢幕框中，確保框中的編號與實際拼接牆上顯示的編號一致。</translation>
+        </message>
+        <message>
+            <source>Video Wall "%1" created.</source>
+            <translation>拼接牆「%1」已建立。</translation>
+        </message>
+    </context>
+    <context>
+        <name>main</name>
+        <message>
+            <source>Cancel</source>
+            <translation>取消</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>確定</translation>
+        </message>
+        <message>
+            <source>The input content must not be empty.</source>
+            <translation>輸入內容不能為空。</translation>
+        </message>
+    </context>
 </TS>

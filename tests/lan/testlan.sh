@@ -5,6 +5,7 @@
 #                                  (192.0.2.1/24), and a trap that removes everything on exit
 #   lan_add_controller_address IP  one more address on the controller's interface
 #   lan_add_device N               device namespace N with 192.0.2.(10+N)/24
+#   lan_add_device_address N IP    one more address on device N's interface
 #   lan_ns controller|N            the name of a namespace
 #   lan_exec NS SECONDS CMD...     runs CMD inside NS, ended after SECONDS
 #   lan_spawn NS LOG SECONDS CMD...  starts CMD inside NS in the background (own process
@@ -67,6 +68,11 @@ lan_add_device() {
         return 1
     fi
     _lan_join "$(lan_ns "$n")" "zd${LAN_ID}n${n}" "192.0.2.$((10 + n))"
+}
+
+lan_add_device_address() {
+    case $2 in 192.0.2.*) ;; *) echo "testlan: $2 is not in 192.0.2.0/24" >&2; return 1 ;; esac
+    _lan_ip -n "$(lan_ns "$1")" addr add "$2/24" brd + dev "zd${LAN_ID}n$1"
 }
 
 lan_device_address() { echo "192.0.2.$((10 + $1))"; }

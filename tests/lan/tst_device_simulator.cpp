@@ -3,6 +3,7 @@
 #include "discovery/broadcast_socket.h"
 #include "discovery/device_discovery_response.h"
 #include "telnet_server_process.h"
+#include "wire_fixtures.h"
 
 #include <QImage>
 #include <QNetworkDatagram>
@@ -26,18 +27,14 @@ public:
     {
         discoveryPort = freeUdpPort();
         httpPort = freeTcpPort();
+        commandPort = freeUdpPort();
         process.start(QStringLiteral(DEVSIM_PROGRAM),
             QStringList {QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--discovery-port"),
-                QString::number(discoveryPort), QStringLiteral("--http-port"), QString::number(httpPort)}
+                QString::number(discoveryPort), QStringLiteral("--http-port"), QString::number(httpPort),
+                QStringLiteral("--command-ports"), QString::number(commandPort), QStringLiteral("--faults"),
+                faults.path()}
                 + arguments);
-        if (!process.waitForStarted(10000))
-            return false;
-        while (!output.contains("ready ")) {
-            if (!process.waitForReadyRead(10000))
-                return false;
-            output += process.readAllStandardOutput();
-        }
-        return true;
+        return process.waitForStarted(10000) && waitForOutput("ready ");
     }
     ~Simulator()
     {
@@ -45,10 +42,28 @@ public:
         process.waitForFinished(5000);
     }
 
+    // Waits until the simulator has printed the text.
+    bool waitForOutput(const QByteArray &text)
+    {
+        while (!output.contains(text)) {
+            if (!process.waitForReadyRead(10000))
+                return false;
+            output += process.readAllStandardOutput();
+        }
+        return true;
+    }
+    bool switchFault(const QString &fault, bool on)
+    {
+        QFile file(faults.filePath(fault));
+        return on ? file.open(QIODevice::WriteOnly) : file.remove();
+    }
+
     QProcess process;
     QByteArray output;
+    QTemporaryDir faults;
     quint16 discoveryPort = 0;
     quint16 httpPort = 0;
+    quint16 commandPort = 0;
 };
 
 // Reads from `socket` until `data` holds at least `size` bytes.
@@ -112,7 +127,12 @@ void TestDeviceSimulator::answersOnlyTheDiscoveryRequest()
     QVERIFY(device.start(arguments));
     QUdpSocket controller;
     QVERIFY(controller.bind(QHostAddress::LocalHost, 0));
-    // Anything but the request goes unanswered: the first reply is the one to the request.
+    // Anything but the request goes unanswered, and so does the request while the device is
+    // silent: the first reply is the one to the last request.
+    QVERIFY(device.switchFault(QStringLiteral("silent"), true));
+    controller.writeDatagram(DISCOVERY_REQUEST, QHostAddress::LocalHost, device.discoveryPort);
+    QVERIFY(device.waitForOutput("silent to request from 127.0.0.1:"));
+    QVERIFY(device.switchFault(QStringLiteral("silent"), false));
     controller.writeDatagram(QByteArray(8, '\x01'), QHostAddress::LocalHost, device.discoveryPort);
     controller.writeDatagram(DISCOVERY_REQUEST + '\0', QHostAddress::LocalHost, device.discoveryPort);
     controller.writeDatagram(DISCOVERY_REQUEST, QHostAddress::LocalHost, device.discoveryPort);
@@ -121,6 +141,8 @@ void TestDeviceSimulator::answersOnlyTheDiscoveryRequest()
     QCOMPARE(reply.data().size(), DISCOVERY_RECORD_SIZE);
     QCOMPARE(reply.senderPort(), int(device.discoveryPort));
     QVERIFY(!controller.hasPendingDatagrams());
+    if (kind == ResponseKind::Encoder)
+        QCOMPARE(reply.data(), encoderReplyFixture());
 
     const DeviceDiscoveryResponsePtr record
         = DeviceDiscoveryResponse::parse(reply.data(), reply.senderAddress(), reply.senderPort());
@@ -129,15 +151,19 @@ void TestDeviceSimulator::answersOnlyTheDiscoveryRequest()
     QCOMPARE(record->alias(), alias);
     QCOMPARE(record->deviceKind(), kind);
 
-    while (!device.output.contains("request from") && device.process.waitForReadyRead(10000))
-        device.output += device.process.readAllStandardOutput();
-    QCOMPARE(device.output.count("request from 127.0.0.1:"), 1);
+    QVERIFY(device.waitForOutput("\nrequest from 127.0.0.1:"));
+    QCOMPARE(device.output.count("\nrequest from 127.0.0.1:"), 1);
     QCOMPARE(device.output.count("ignored "), 2);
 
-    // Only encoders serve a preview.
+    // Only encoders serve a preview and take commands.
     QTcpSocket preview;
     preview.connectToHost(QHostAddress::LocalHost, device.httpPort);
     QCOMPARE(preview.waitForConnected(10000), kind == ResponseKind::Encoder);
+    if (kind == ResponseKind::Encoder) {
+        controller.writeDatagram("msg_b_reconnect x:1:0 ", QHostAddress::LocalHost, device.commandPort);
+        QVERIFY(device.waitForOutput(
+            "command on " + QByteArray::number(device.commandPort) + " from 127.0.0.1: msg_b_reconnect x:1:0 \n"));
+    }
 }
 
 void TestDeviceSimulator::streamsJpegParts_data()
@@ -190,6 +216,17 @@ void TestDeviceSimulator::streamsJpegParts()
         previous = image;
         data.remove(0, length + 2);
     }
+
+    // Spoilt frames announce more than anyone accepts; a cut closes the connection.
+    QVERIFY(encoder.switchFault(QStringLiteral("oversize"), true));
+    QByteArray spoilt;
+    do
+        spoilt = takeHeaders(client, data);
+    while (!spoilt.isEmpty() && !spoilt.contains("Content-Length: 67108864"));
+    QVERIFY(!spoilt.isEmpty());
+    QVERIFY(encoder.switchFault(QStringLiteral("cut"), true));
+    QVERIFY(client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(10000));
+    QVERIFY(encoder.switchFault(QStringLiteral("cut"), false));
 
     QTcpSocket other;
     other.connectToHost(QHostAddress::LocalHost, encoder.httpPort);

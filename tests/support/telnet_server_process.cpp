@@ -114,6 +114,8 @@ bool TelnetServerProcess::start()
                   << statePath(QString()) << QString::number(serverPort) << QStringLiteral("127.0.0.1");
         if (kind == DecoderShellNoLogin)
             arguments << QStringLiteral("--no-login");
+        if (kind == DecoderShellLineEditing)
+            arguments << QStringLiteral("--line-editing");
     } else {
         const QString socat = findProgram(QStringLiteral("socat"), QStringLiteral("socat"), &error);
         if (!QFileInfo(InetutilsTelnetd).isExecutable())

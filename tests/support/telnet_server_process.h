@@ -22,6 +22,9 @@ public:
         // decoder's state in files (stateOf()); with or without a "login:" prompt first.
         DecoderShell,
         DecoderShellNoLogin,
+        // busybox telnetd running an interactive busybox ash with line editing, as decoder
+        // firmware often does: it asks for the cursor position after every prompt.
+        DecoderShellLineEditing,
         // inetutils telnetd under socat (it expects inetd), with a login program that asks
         // "login:" and "Password:" and wants LoginName and Password before a plain shell.
         Inetutils,

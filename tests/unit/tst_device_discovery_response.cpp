@@ -1,5 +1,6 @@
 #include "discovery/device_discovery_response.h"
 #include "discovery/discovery_record.h"
+#include "wire_fixtures.h"
 
 #include <QtTest>
 
@@ -102,6 +103,19 @@ private slots:
         }
     }
 
+    void readsTheDevicesLayout()
+    {
+        const DeviceDiscoveryResponsePtr response
+            = DeviceDiscoveryResponse::parse(encoderReplyFixture(), deviceAddress, 3336);
+        QVERIFY(response);
+        QCOMPARE(response->name(), QStringLiteral("IPE3x-7c2e0d00aa01"));
+        QCOMPARE(response->alias(), QStringLiteral("Camera"));
+        QCOMPARE(response->id, QStringLiteral("7c2e0d00aa01"));
+        QCOMPARE(response->deviceKind(), ResponseKind::Encoder);
+        // The controller writes records the same way when it stands in for a device.
+        QCOMPARE(makeDiscoveryRecord(response->name(), response->alias()), encoderReplyFixture());
+    }
+
     void leadingWords_data()
     {
         QTest::addColumn<QString>("name");
@@ -138,6 +152,11 @@ private slots:
         QCOMPARE(response->id, QStringLiteral("7c2e0d0000ff"));
         // Two three-byte characters and 26 letters fill the 32 bytes.
         QCOMPARE(response->alias(), alias.left(28));
+
+        // A character that would not fit whole is left out.
+        const QString cut = QString(31, QLatin1Char('a')) + QStringLiteral("\u5927");
+        const QByteArray cutRecord = makeDiscoveryRecord(QString::fromLatin1(name), cut);
+        QCOMPARE(DeviceDiscoveryResponse::parse(cutRecord, deviceAddress, 3336)->alias(), cut.left(31));
     }
 };
 

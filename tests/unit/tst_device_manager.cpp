@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -229,6 +230,13 @@ void TestDeviceManager::searchWithoutInterfaces()
     manager->startDiscovery(true);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Socket error while search device: "));
+
+    QTranslator chinese;
+    QVERIFY(chinese.load(QStringLiteral(":/translations/zentrova_zh_CN.qm")));
+    QCoreApplication::installTranslator(&chinese);
+    manager->startDiscovery(false);
+    QCoreApplication::removeTranslator(&chinese);
+    QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("搜索设备时发生套接字错误："));
 }
 
 QTEST_MAIN(TestDeviceManager)

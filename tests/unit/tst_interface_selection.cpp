@@ -32,10 +32,8 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QStringList>("unmatched");
 
-        const QStringList all {"10.1.2.3", "192.0.2.1", "198.51.100.7"};
-        QTest::newRow("blanks and commas keep all") << QStringLiteral(" , ,") << all << QStringList();
-        QTest::newRow("by name takes every address")
-            << QStringLiteral("eth0") << QStringList {"10.1.2.3", "192.0.2.1"} << QStringList();
+        QTest::newRow("blanks and commas keep all")
+            << QStringLiteral(" , ,") << QStringList {"10.1.2.3", "192.0.2.1", "198.51.100.7"} << QStringList();
         QTest::newRow("by human-readable name")
             << QStringLiteral("AV LAN") << QStringList {"198.51.100.7"} << QStringList();
         QTest::newRow("name and subnet (one address of a card), spaces trimmed, order kept")
@@ -48,9 +46,6 @@ private slots:
         QTest::newRow("malformed subnets match nothing")
             << QStringLiteral("192.0.2.0/33,300.1.2.0/24,/24") << QStringList()
             << QStringList {"192.0.2.0/33", "300.1.2.0/24", "/24"};
-        QTest::newRow("IPv6 subnet matches no IPv4 address")
-            << QStringLiteral("::/0") << QStringList() << QStringList {"::/0"};
-        QTest::newRow("whole IPv4 range") << QStringLiteral("0.0.0.0/0") << all << QStringList();
     }
 
     void selection()

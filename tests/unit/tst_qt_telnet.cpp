@@ -20,8 +20,9 @@ QByteArray bytes(std::initializer_list<int> values)
     return result;
 }
 
-const QByteArray opening
-    = bytes({Iac, Will, OptAuthentication, Iac, Do, OptSga, Iac, Will, OptLinemode, Iac, Do, OptStatus});
+// The client's opening requests, written out byte for byte: WILL AUTHENTICATION, DO SGA,
+// WILL LINEMODE, DO STATUS.
+const QByteArray opening = QByteArray::fromHex("fffb25 fffd03 fffb22 fffd05");
 const QByteArray ttypeSend = bytes({Iac, Sb, OptTtype, SubSend, Iac, Se});
 const QByteArray ttypeReply = bytes({Iac, Sb, OptTtype, SubIs}) + "UNKNOWN" + bytes({Iac, Se});
 const QByteArray nullAuthReply = bytes({Iac, Sb, OptAuthentication, SubIs, 0, 0, Iac, Se});
@@ -105,6 +106,7 @@ private slots:
     void controls();
     void dataByte255IsDoubled();
     void unendingSubnegotiationIsBounded();
+    void longSubnegotiationInOneByteReads();
 };
 
 void TestQtTelnet::initTestCase()
@@ -114,9 +116,10 @@ void TestQtTelnet::initTestCase()
 }
 
 // What the server sends, each chunk as one read; what the client answers on the wire; what it
-// signals, text runs as "message:<text>". The setup: "" plain, "window" with an 80 x 24 size,
-// "password" with one to give, "rearm" with a new login name given from loginRequired, "no
-// prompts" without login and password patterns (the authentication outcome is then the login).
+// signals, text runs as "message:<text>". The setup: "" plain, "utf-8" with that locale,
+// "window" with an 80 x 24 size, "password" with one to give, "rearm" with a new login name
+// given from loginRequired, "no prompts" without login and password patterns (the
+// authentication outcome is then the login).
 void TestQtTelnet::exchanges_data()
 {
     QTest::addColumn<QString>("setup");
@@ -147,9 +150,21 @@ void TestQtTelnet::exchanges_data()
     row("TTYPE SEND split over reads", {ttypeSend.left(3), ttypeSend.mid(3, 2), ttypeSend.mid(5)}, ttypeReply);
     row("two-byte commands in between", {bytes({Iac, 241, Iac, Ga, Iac, Dm, Iac, Se, Iac, Do, OptTtype})},
         bytes({Iac, Will, OptTtype}));
-    row("escaped IAC inside a subnegotiation",
-        {bytes({Iac, Sb, OptTtype, SubSend, Iac, Iac, Se, 'x', Iac, Se, Iac, Do, OptTtype})},
+    const QByteArray escapedIacInside = bytes({Iac, Sb, OptTtype, SubSend, Iac, Iac, Se, 'x', Iac, Se});
+    row("escaped IAC inside a subnegotiation", {escapedIacInside + bytes({Iac, Do, OptTtype})},
         ttypeReply + bytes({Iac, Will, OptTtype}));
+    QByteArrayList oneByteReads;
+    for (char byte : escapedIacInside)
+        oneByteReads << QByteArray(1, byte);
+    row("escaped IAC inside a subnegotiation, byte by byte", oneByteReads, ttypeReply);
+
+    // Captured from busybox telnetd running an interactive ash: DO ECHO, DO NAWS, WILL ECHO,
+    // WILL SGA, the banner, and the first prompt followed by a cursor position query. The
+    // answers are WONT ECHO, WONT NAWS and DONT ECHO; WILL SGA only confirms our DO SGA.
+    const QByteArray banner = "\r\r\n\r\n\r\nBusyBox v1.35.0 (Debian 1:1.35.0-4+deb12u1+b1) built-in shell (ash)\r\n"
+                              "Enter 'help' for a list of built-in commands.\r\n\r\n/ # ";
+    row("busybox telnetd, captured", {QByteArray::fromHex("fffd01 fffd1f fffb01 fffb03") + banner + "\x1b[6n"},
+        QByteArray::fromHex("fffc01 fffc1f fffe01"), {"loggedIn", QString::fromLatin1("message:" + banner)});
 
     // Authentication.
     row("auth SEND", {authSend}, nullAuthReply, {"loggedIn"}, "no prompts");
@@ -171,6 +186,12 @@ void TestQtTelnet::exchanges_data()
     row("negotiation inside text", {"ab" + bytes({Iac, Will, Echo}) + "cd"}, bytes({Iac, Dont, Echo}),
         {"message:ab", "message:cd"});
     row("bare Data Mark", {bytes({Dm}) + "abc"}, QByteArray(), {"message:abc"});
+    row("character split over reads", {"a\xe5", "\xa4\xa7!"}, QByteArray(), {"message:a", "message:\u5927!"}, "utf-8");
+    // Shells with line editing ask for the cursor position after the prompt.
+    row("control sequences taken out", {"\x1b[1;32mok\x1b[0m\r\n/ # \x1b[6n"}, QByteArray(),
+        {"loggedIn", "message:ok\r\n/ # "});
+    row("control sequence split over reads", {"/ # \x1b", "[6", "nls\x1b]0;title\x07\r\n"}, QByteArray(),
+        {"loggedIn", "message:/ # ", "message:ls\r\n"});
     row("subnegotiation split over reads", {"x" + ttypeSend.left(3), ttypeSend.mid(3) + "y"}, ttypeReply,
         {"message:x", "message:y"});
 
@@ -196,6 +217,10 @@ void TestQtTelnet::exchanges()
     QFETCH(QByteArrayList, chunks);
     QFETCH(QByteArray, replies);
     QFETCH(QStringList, events);
+    QTextCodec *const locale = QTextCodec::codecForLocale();
+    const auto restoreLocale = qScopeGuard([locale] { QTextCodec::setCodecForLocale(locale); });
+    if (setup == "utf-8")
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     Session session(setup == "window" ? QSize(80, 24) : QSize(), setup == "password" ? "secret\r\n" : QString());
     if (setup == "rearm")
         connect(&session.telnet, &QtTelnet::loginRequired, this, [&] { session.telnet.login("admin\r\n", QString()); });
@@ -359,6 +384,23 @@ void TestQtTelnet::unendingSubnegotiationIsBounded()
     receivePath->receive(bytes({Iac, Sb, 99}) + QByteArray(MaxPendingBytes - 2, 'x'));
     receivePath->receive("again");
     QCOMPARE(session.events, (QStringList {"message:after", "message:again"}));
+}
+
+void TestQtTelnet::longSubnegotiationInOneByteReads()
+{
+    // Every read goes on where the previous one stopped. When each read scanned the pending
+    // subnegotiation from its start, these reads took seconds of CPU on the GUI thread.
+    Session session;
+    QtTelnetPrivate *receivePath = session.telnet.findChild<QtTelnetPrivate *>();
+    QElapsedTimer clock;
+    clock.start();
+    receivePath->receive(bytes({Iac, Sb, 99}));
+    for (int i = 0; i < MaxPendingBytes - 100; ++i)
+        receivePath->receive(QByteArray(1, 'x'));
+    QTest::ignoreMessage(QtWarningMsg, "QtTelnetPrivate::parseIAC: unknown suboption 99");
+    receivePath->receive(bytes({Iac, Se}) + "after");
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+    QCOMPARE(session.events, QStringList {"message:after"});
 }
 
 QTEST_GUILESS_MAIN(TestQtTelnet)

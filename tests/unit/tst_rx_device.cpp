@@ -51,11 +51,12 @@ private slots:
     void survivesAReceiverDroppingIt();
     void operationsOnTheWire_data();
     void operationsOnTheWire();
-    void demoGeometryIsNotSent();
-    void queueHoldsTenCommands();
+    void queueKeepsTheNewestOfEachKind();
     void brokenLinkResendsRunningCommand_data();
     void brokenLinkResendsRunningCommand();
     void withoutAddressNeverConnects();
+    void unfinishedCommandIsGivenUp();
+    void idleTextIsLoggedOnce();
 };
 
 void TestRxDevice::fetchesDeviceInformation_data()
@@ -154,9 +155,13 @@ void TestRxDevice::operationsOnTheWire_data()
                                    << "IPE1-00aabbccddee";
     QTest::newRow("no source") << DeviceAction([](RxDevice &d) { d.setSource(QString()); })
                                << QList<QByteArray> {"gbconfig --source-select=NULL;e e_reconnect"} << "";
-    QTest::newRow("command separator in name")
+    QTest::newRow("command separator in name is quoted")
         << DeviceAction([](RxDevice &d) { d.setSource(QStringLiteral("IPE1-00aabbccddee;reboot")); })
-        << QList<QByteArray>() << before;
+        << QList<QByteArray> {"gbconfig --source-select='IPE1-00aabbccddee;reboot';e e_reconnect"}
+        << "IPE1-00aabbccddee;reboot";
+    QTest::newRow("line end in name") << DeviceAction([](RxDevice &d) {
+        d.setSource(QStringLiteral("IPE1-00aabbccddee\r\nreboot"));
+    }) << QList<QByteArray>() << before;
     QTest::newRow("displays on and off") << DeviceAction([](RxDevice &d) {
         d.setDisplayPower(true, QString());
         d.setDisplayPower(false, QString());
@@ -197,38 +202,33 @@ void TestRxDevice::operationsOnTheWire()
     QCOMPARE(warnings.messages().size(), lines.isEmpty() ? 1 : 0);
 }
 
-void TestRxDevice::demoGeometryIsNotSent()
-{
-    ScriptedShellPeer peer;
-    auto device = decoderAt(peer);
-    QVERIFY(reachesReady(*device));
-    const VwInfo place = VwInfo::normalised(3, 2, 2, 1);
-    device->setDemoVwInfo(place);
-    QCOMPARE(device->vwInfo(), place);
-    device->hideOsd();
-    QVERIFY(reachesReady(*device));
-    QCOMPARE(peer.commands().mid(2), QList<QByteArray> {"osd_show -c 1"});
-}
-
-void TestRxDevice::queueHoldsTenCommands()
+// Commands given while the decoder cannot be reached: the newest of each kind is sent,
+// in the order the latest ones were given.
+void TestRxDevice::queueKeepsTheNewestOfEachKind()
 {
     ScriptedShellPeer peer;
     peer.setHoldPrompt(true);
     auto device = decoderAt(peer);
     QTRY_VERIFY_WITH_TIMEOUT(peer.client(), WAIT_MS);
 
-    QList<QByteArray> expected {QUERY_SOURCE, QUERY_PLACE};
-    for (int number = 1; number <= 9; ++number) {
+    device->setSource(QStringLiteral("IPE1-00aabbccdd01"));
+    device->setDisplayPower(true, QString());
+    device->setSource(QStringLiteral("IPE1-00aabbccdd02"));
+    device->setDisplayPower(false, QString());
+    for (int number = 1; number <= 12; ++number) {
         device->setSeq(number);
         device->showOsdSeq();
-        if (number <= 8)
-            expected.append(QByteArray("osd_show -o 1 -s \"") + QByteArray::number(number) + "\" -f 800 -p 4300,2500");
     }
-    QCOMPARE(device->pendingCommandCount(), RxDevice::QUEUE_LIMIT);
+    device->configVw(2, 2, 0, 1);
+    device->resetVw();
+    device->setDisplayPower(true, QString());
 
     peer.releasePrompt();
     QVERIFY(reachesReady(*device));
-    QCOMPARE(peer.commands(), expected);
+    QCOMPARE(peer.commands(),
+        (QList<QByteArray> {QUERY_SOURCE, QUERY_PLACE, "gbconfig --source-select=IPE1-00aabbccdd02;e e_reconnect",
+            "e e_cec_system_standby", "osd_show -o 1 -s \"12\" -f 800 -p 3700,2500",
+            "e e_vw_enable_0_0_0_0;e e_reconnect", "e e_cec_one_touch_play"}));
 }
 
 void TestRxDevice::brokenLinkResendsRunningCommand_data()
@@ -264,6 +264,10 @@ void TestRxDevice::brokenLinkResendsRunningCommand()
     device->hideOsd();
     QVERIFY(received.wait(WAIT_MS));
     QCOMPARE(device->state(), RxDevice::CmdRunning);
+    // The running command is no longer a candidate for replacement; the one behind it is.
+    device->hideOsd();
+    device->showOsdSeq();
+    QCOMPARE(device->pendingCommandCount(), 2);
     QVERIFY(responseTimer->isActive());
     if (peerDrops)
         peer.dropConnection();
@@ -272,7 +276,7 @@ void TestRxDevice::brokenLinkResendsRunningCommand()
     QVERIFY(reconnectTimer->isActive());
     QVERIFY(!responseTimer->isActive());
     QCOMPARE(warnings.matching(QStringLiteral("got network error")).size(), 1);
-    QCOMPARE(device->pendingCommandCount(), 1);
+    QCOMPARE(device->pendingCommandCount(), 2);
     if (!peerDrops)
         QTRY_COMPARE_WITH_TIMEOUT(peer.closedByClient(), 1, WAIT_MS);
 
@@ -282,7 +286,8 @@ void TestRxDevice::brokenLinkResendsRunningCommand()
     QVERIFY(reachesReady(*device));
     QCOMPARE(peer.connectionCount(), 2);
     QCOMPARE(peer.logins(), (QList<QByteArray> {"root", "root"}));
-    QCOMPARE(peer.commands().mid(2), (QList<QByteArray> {"osd_show -c 1", "osd_show -c 1"}));
+    QCOMPARE(peer.commands().mid(2),
+        (QList<QByteArray> {"osd_show -c 1", "osd_show -c 1", "osd_show -o 1 -s \"0\" -f 800 -p 4300,2500"}));
 }
 
 void TestRxDevice::withoutAddressNeverConnects()
@@ -294,9 +299,50 @@ void TestRxDevice::withoutAddressNeverConnects()
     device.showOsdSeq();
     device.configVw(2, 2, 0, 1);
     QCOMPARE(device.pendingCommandCount(), 2);
+    // Demo decoders are such devices; their geometry is set without a command.
+    device.setDemoVwInfo(VwInfo::standAlone());
+    QVERIFY(device.vwInfo().isStandAlone());
     QVERIFY(QMetaObject::invokeMethod(&device, "doReconnect"));
     QCOMPARE(device.state(), RxDevice::Failed);
     QVERIFY(!timerOf(device, "reconnectTimer")->isActive());
+}
+
+void TestRxDevice::unfinishedCommandIsGivenUp()
+{
+    ScriptedShellPeer peer;
+    peer.setSilentFor("osd_show");
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+    device->setResponseTimeout(200);
+
+    LogCapture warnings(QtWarningMsg);
+    device->hideOsd();
+    device->setDisplayPower(true, QString());
+    for (int attempt = 1; attempt <= RxDevice::COMMAND_ATTEMPTS; ++attempt) {
+        QTRY_COMPARE_WITH_TIMEOUT(device->state(), RxDevice::ErrorWaiting, WAIT_MS);
+        // What the reconnect timer would do 10 s later.
+        QVERIFY(QMetaObject::invokeMethod(device.get(), "doReconnect"));
+    }
+    QVERIFY(reachesReady(*device));
+    const QByteArray hide = "osd_show -c 1";
+    QCOMPARE(peer.commands().mid(2), (QList<QByteArray> {hide, hide, hide, "e e_cec_one_touch_play"}));
+    QCOMPARE(warnings.matching(QStringLiteral("gives up on command osd_show -c 1")).size(), 1);
+}
+
+void TestRxDevice::idleTextIsLoggedOnce()
+{
+    ScriptedShellPeer peer;
+    auto device = decoderAt(peer);
+    QVERIFY(reachesReady(*device));
+
+    LogCapture notes(QtDebugMsg);
+    const QStringList markers {"<idle a>", "<idle b>", "<idle c>", "<idle d>", "<idle e>"};
+    for (const QString &marker : markers) {
+        peer.send(marker.toLatin1());
+        QTRY_VERIFY_WITH_TIMEOUT(!notes.matching(marker).isEmpty(), WAIT_MS);
+    }
+    for (const QString &marker : markers)
+        QCOMPARE(notes.matching(marker).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestRxDevice)

@@ -63,7 +63,7 @@ QProcess *TestStartup::start(const QStringList &arguments)
     // the headless plugin's own leak; Qt's libraries have no frame pointers to walk.
     if (env.contains(QStringLiteral("ASAN_OPTIONS"))) {
         env.insert(QStringLiteral("ASAN_OPTIONS"),
-                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":fast_unwind_on_malloc=0"));
+            env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":fast_unwind_on_malloc=0"));
     }
     process->setProcessEnvironment(env);
     process->start(QStringLiteral(ZENTROVA_PROGRAM), arguments);
@@ -81,10 +81,10 @@ void TestStartup::firstStartLogsAndRuns()
     QProcess *program = start({});
     QTRY_VERIFY_WITH_TIMEOUT(logContent().contains(QLatin1String("- System Start!")), 20000);
     const QStringList lines = logContent().split(QStringLiteral("\r\n"));
-    const QRegularExpression format(QStringLiteral(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] -I-  \S+main\.cpp\(\d+\) <<.*main\(.*\)>>: (.*)$)"));
-    const QStringList expected{QStringLiteral("---------------------------------------------------"),
-                               QStringLiteral("- System Start!"),
-                               QStringLiteral("---------------------------------------------------")};
+    const QRegularExpression format(QStringLiteral(
+        R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] -I-  \S+main\.cpp\(\d+\) <<.*main\(.*\)>>: (.*)$)"));
+    const QStringList expected {QStringLiteral("---------------------------------------------------"),
+        QStringLiteral("- System Start!"), QStringLiteral("---------------------------------------------------")};
     for (int i = 0; i < expected.size(); ++i) {
         const QRegularExpressionMatch match = format.match(lines.value(i));
         QVERIFY2(match.hasMatch(), qPrintable(lines.value(i)));

@@ -1,27 +1,25 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHostAddress>
-#include <QObject>
-#include <QUdpSocket>
+#include "udp_port.h"
 
-// Answers every discovery request with the device's record, sent back to the port the
-// request came from, and notes each request on standard output so that a test can
-// count them.
-class DiscoveryResponder : public QObject
+#include <QByteArray>
+
+class FaultSwitches;
+
+// Answers every discovery request (eight zero bytes) with the device's record, sent back to
+// the port the request came from, unless the faults keep it silent. Each request is noted
+// on standard output, so that a test can count them.
+class DiscoveryResponder : public UdpPort
 {
     Q_OBJECT
 
 public:
-    explicit DiscoveryResponder(const QByteArray &record, QObject *parent = nullptr);
+    DiscoveryResponder(const QByteArray &record, const FaultSwitches *faults, QObject *parent = nullptr);
 
-    bool listen(const QHostAddress &address, quint16 port);
-    QString errorString() const { return socket.errorString(); }
-
-private slots:
-    void onReadyRead();
+protected:
+    void onDatagram(const QNetworkDatagram &datagram) override;
 
 private:
-    QUdpSocket socket;
     QByteArray record;
+    const FaultSwitches *faults;
 };

@@ -1,5 +1,6 @@
 #include "mjpeg_server.h"
 
+#include "fault_switches.h"
 #include "frame_source.h"
 
 #include <QTcpSocket>
@@ -11,12 +12,15 @@ const QByteArray BOUNDARY = "zentrovaframe";
 constexpr int MAX_REQUEST_BYTES = 8192;
 // A client this far behind skips frames rather than making the server buffer them.
 constexpr qint64 MAX_BACKLOG_BYTES = 1 << 20;
+// Twice what the controller accepts for one image.
+constexpr int OVERSIZE_BYTES = 64 << 20;
 
 } // namespace
 
-MjpegServer::MjpegServer(FrameSource *frames, int fps, QObject *parent)
+MjpegServer::MjpegServer(FrameSource *frames, int fps, const FaultSwitches *faults, QObject *parent)
     : QObject(parent)
     , frames(frames)
+    , faults(faults)
 {
     connect(&server, &QTcpServer::newConnection, this, &MjpegServer::onNewConnection);
     frameTimer.setInterval(1000 / qMax(1, fps));
@@ -36,12 +40,16 @@ void MjpegServer::onNewConnection()
     while (QTcpSocket *client = server.nextPendingConnection()) {
         pending.insert(client, QByteArray());
         connect(client, &QTcpSocket::readyRead, this, [this, client] { onRequestData(client); });
-        connect(client, &QTcpSocket::disconnected, this, [this, client] {
-            pending.remove(client);
-            streaming.removeAll(client);
-            client->deleteLater();
-        });
+        connect(client, &QTcpSocket::disconnected, this, [this, client] { dropClient(client); });
     }
+}
+
+void MjpegServer::dropClient(QTcpSocket *client)
+{
+    pending.remove(client);
+    streaming.removeAll(client);
+    client->abort();
+    client->deleteLater();
 }
 
 void MjpegServer::onRequestData(QTcpSocket *client)
@@ -62,6 +70,10 @@ void MjpegServer::onRequestData(QTcpSocket *client)
 
 void MjpegServer::answer(QTcpSocket *client, const QByteArray &requestLine)
 {
+    if (faults->cut()) {
+        dropClient(client);
+        return;
+    }
     const QList<QByteArray> parts = requestLine.split(' ');
     if (parts.size() == 3 && parts.at(0) == "GET" && parts.at(1) == "/stream" && parts.at(2).startsWith("HTTP/1.")) {
         client->write("HTTP/1.0 200 OK\r\n"
@@ -79,11 +91,18 @@ void MjpegServer::answer(QTcpSocket *client, const QByteArray &requestLine)
 
 void MjpegServer::onFrameTimer()
 {
-    if (streaming.isEmpty())
+    if (streaming.isEmpty() || faults->stalled())
         return;
+    if (faults->cut()) {
+        const QList<QTcpSocket *> clients = streaming;
+        for (QTcpSocket *client : clients)
+            dropClient(client);
+        return;
+    }
     const QByteArray jpeg = frames->next();
+    const int announced = faults->oversize() ? OVERSIZE_BYTES : jpeg.size();
     const QByteArray part = "--" + BOUNDARY + "\r\nContent-Type: image/jpeg\r\nContent-Length: "
-        + QByteArray::number(jpeg.size()) + "\r\n\r\n" + jpeg + "\r\n";
+        + QByteArray::number(announced) + "\r\n\r\n" + jpeg + "\r\n";
     for (QTcpSocket *client : qAsConst(streaming)) {
         if (client->bytesToWrite() < MAX_BACKLOG_BYTES)
             client->write(part);

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# run.sh BENCH [DECODERS ENCODERS ADDRESSES]: the discovery benchmark on a test LAN of its
+# own: the controller in one namespace, the whole installation (default 250 decoders and
+# 60 encoders on 40 addresses) in another. Prints figures; passes or fails on nothing but
+# every device being listed.
+set -euo pipefail
+bench=$1 decoders=${2:-250} encoders=${3:-60} count=${4:-40}
+source "$(dirname "$0")/../../tests/lan/testlan.sh"
+
+lan_start
+lan_add_device 0
+addresses=("$(lan_device_address 0)")
+for ((i = 1; i < count; i++)); do
+    address=192.0.2.$((10 + 100 + i))
+    lan_add_device_address 0 "$address"
+    addresses+=("$address")
+done
+lan_spawn "$(lan_ns 0)" "$LAN_WORK/fleet.log" 300 "$bench" fleet "$decoders" "$encoders" "${addresses[@]}"
+lan_wait_for "$LAN_WORK/fleet.log" '^ready fleet' 20
+lan_exec "$(lan_ns controller)" 240 "$bench" controller $((decoders + encoders))

@@ -1,0 +1,234 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.14
+import "control"
+import "js/checks.js" as Checks
+import "js/paging.js" as Paging
+
+Item {
+    id: mainFrame
+    objectName: "mainFrame"
+
+    property bool txDragging: false
+    readonly property int contentMargin: 70
+    readonly property int rxListWidth: 280
+    readonly property int txCellWidth: 210
+    readonly property int txCellHeight: 150
+    readonly property int txCellSpacing: 5
+
+    signal optionsClicked
+
+    function txListMoveLeft() {
+        if (txListView.atXBeginning)
+            return;
+        txListView.positionViewAtIndex(Paging.leftIndex(txListView.contentX, txListView.width,
+                                                        txCellWidth + txCellSpacing), ListView.Beginning);
+    }
+
+    function txListMoveRight() {
+        if (txListView.atXEnd)
+            return;
+        txListView.positionViewAtIndex(Paging.rightIndex(txListView.contentX, txListView.width,
+                                                         txCellWidth + txCellSpacing, txListView.count),
+                                       ListView.Beginning);
+    }
+
+    Header {
+        id: header
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        onOptionsClicked: mainFrame.optionsClicked()
+        onDisplayOnClicked: displayOnQuestion.open()
+        onDisplayOffClicked: displayOffQuestion.open()
+    }
+
+    ConfirmDialog {
+        id: displayOnQuestion
+        title: qsTr("Notification")
+        tips: qsTr("Are you sure want to turn on all monitors?")
+        onAccepted: {
+            manager.switchMonitor(true);
+            toast(qsTr("All monitors are opened"));
+        }
+    }
+
+    ConfirmDialog {
+        id: displayOffQuestion
+        title: qsTr("Notification")
+        tips: qsTr("Are you sure want to turn off all monitors?")
+        onAccepted: {
+            manager.switchMonitor(false);
+            toast(qsTr("All monitors are closed"));
+        }
+    }
+
+    Item {
+        id: centre
+        anchors.top: header.bottom
+        anchors.bottom: txStrip.top
+        anchors.bottomMargin: 20
+        anchors.left: parent.left
+        anchors.leftMargin: contentMargin
+        anchors.right: parent.right
+        anchors.rightMargin: contentMargin
+
+        Text {
+            id: rxTitle
+            width: rxListWidth
+            height: 40
+            verticalAlignment: Text.AlignVCenter
+            text: qsTr("RX List")
+            color: globalStyle.accent
+            font.pixelSize: globalStyle.titleFontSize
+            font.bold: true
+        }
+
+        ListView {
+            id: rxListView
+            objectName: "rxListView"
+            anchors.top: rxTitle.bottom
+            anchors.bottom: allScreensZone.top
+            anchors.bottomMargin: 20
+            width: rxListWidth
+            clip: true
+            spacing: 1
+            snapMode: ListView.SnapToItem
+            boundsBehavior: Flickable.StopAtBounds
+            model: manager.rxlist
+            readonly property int rowHeight: 60
+            delegate: RxListCell {}
+            ScrollIndicator.vertical: ScrollIndicator {}
+
+            function selectCurrent() {
+                manager.setCurrentRxDevice(currentItem ? currentItem.rxName : "");
+            }
+            onCurrentItemChanged: selectCurrent()
+            Component.onCompleted: {
+                if (currentItem)
+                    selectCurrent();
+            }
+        }
+
+        Rectangle {
+            id: allScreensZone
+            objectName: "allScreensZone"
+            anchors.bottom: parent.bottom
+            width: rxListWidth
+            height: 120
+            radius: 20
+            readonly property bool hovered: allScreensDrop.containsDrag
+            color: hovered ? "#1E1E1E" : "#141418"
+            border.width: hovered ? 2 : 1
+            border.color: hovered ? globalStyle.accent : "#26262E"
+
+            Image {
+                anchors.centerIn: parent
+                source: allScreensZone.hovered ? qsTr("qrc:/images/toallscreens-drop.png")
+                                               : qsTr("qrc:/images/toallscreens.png")
+            }
+
+            // Reaches past the box so that a thumbnail dragged in from the strip lands easily.
+            DropArea {
+                id: allScreensDrop
+                enabled: mainFrame.txDragging
+                x: -(contentMargin + 40)
+                y: -30
+                width: parent.width + contentMargin + 40 + 30
+                height: parent.height + 30 + 20
+                keys: ["videoSource"]
+                onDropped: {
+                    var txName = Checks.droppedTxName(drop.keys, drop.source);
+                    if (txName === "")
+                        return;
+                    drop.accept();
+                    manager.changeRxDeviceSource(txName, true);
+                }
+            }
+        }
+
+        RxVideo {
+            id: rxVideo
+            objectName: "rxVideo"
+            anchors.top: parent.top
+            anchors.bottom: parent.bottom
+            anchors.left: rxTitle.right
+            anchors.leftMargin: 20
+            anchors.right: parent.right
+            hasSelection: rxListView.currentIndex >= 0
+            onSourceChanged: manager.changeRxDeviceSource(source, false)
+        }
+    }
+
+    Connections {
+        target: manager
+        function onVideoWallCreated(index) {
+            console.log("New view wall created at index " + index);
+            rxListView.currentIndex = index;
+            manager.dropCurrentRxSource();
+        }
+    }
+
+    Rectangle {
+        id: txStrip
+        anchors.bottom: parent.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        height: 220
+        color: "black"
+
+        Text {
+            x: contentMargin
+            y: 9
+            text: qsTr("TX List")
+            font.family: "Arial Black"
+            font.bold: true
+            font.pixelSize: globalStyle.titleFontSize
+            color: "white"
+        }
+
+        ListView {
+            id: txListView
+            objectName: "txListView"
+            anchors.fill: parent
+            anchors.topMargin: 55
+            anchors.bottomMargin: 25
+            anchors.leftMargin: contentMargin
+            anchors.rightMargin: contentMargin
+            orientation: ListView.Horizontal
+            spacing: txCellSpacing
+            snapMode: ListView.SnapToItem
+            boundsBehavior: Flickable.StopAtBounds
+            model: manager.txlist
+            delegate: TxListCell {
+                width: txCellWidth
+                height: txCellHeight
+                dragLayer: mainFrame
+                onDraggingChanged: mainFrame.txDragging = dragging
+            }
+        }
+
+        IconButton {
+            objectName: "txScrollLeft"
+            anchors.left: parent.left
+            anchors.verticalCenter: txListView.verticalCenter
+            iconWidth: 78
+            iconHeight: 128
+            visible: !txListView.atXBeginning
+            source: "qrc:/images/icons/scroll-left.png"
+            pressedSource: "qrc:/images/icons/scroll-left-press.png"
+            onClicked: txListMoveLeft()
+        }
+
+        IconButton {
+            objectName: "txScrollRight"
+            anchors.right: parent.right
+            anchors.verticalCenter: txListView.verticalCenter
+            iconWidth: 78
+            iconHeight: 128
+            visible: !txListView.atXEnd
+            source: "qrc:/images/icons/scroll-right.png"
+            pressedSource: "qrc:/images/icons/scroll-right-press.png"
+            onClicked: txListMoveRight()
+        }
+    }
+}

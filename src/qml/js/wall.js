@@ -1,0 +1,55 @@
+.pragma library
+
+// Geometry of a wall's screens inside an area, and the cell assignments of the wall wizard.
+
+var displayRatio = 16 / 9;
+var safetyMargin = 10;
+
+// Each dimension is fitted on its own, so a cell need not keep the ratio exactly.
+function cellSize(width, height, rows, columns, ratio, margin) {
+    var cellWidth = Math.floor(width / columns);
+    if (cellWidth / ratio * rows > height - margin)
+        cellWidth = Math.floor((height - margin) / rows * ratio);
+    var cellHeight = Math.floor(height / rows);
+    if (cellHeight * ratio * columns > width - margin)
+        cellHeight = Math.floor((width - margin) / columns / ratio);
+    return { "width": Math.max(cellWidth, 0), "height": Math.max(cellHeight, 0) };
+}
+
+function sizeAllowed(rows, columns) {
+    return rows * columns > 1;
+}
+
+function emptyCells(count) {
+    var cells = [];
+    for (var i = 0; i < count; ++i)
+        cells.push("");
+    return cells;
+}
+
+// A decoder takes one screen only: placing it again frees its old screen, and it
+// displaces whatever decoder held the new one (that one becomes unassigned).
+function place(cells, used, index, seq) {
+    var result = cells.slice();
+    var text = String(seq);
+    for (var i = 0; i < used; ++i) {
+        if (result[i] === text) {
+            result[i] = "";
+            break;
+        }
+    }
+    result[index] = text;
+    return result;
+}
+
+function allAssigned(cells, used) {
+    for (var i = 0; i < used; ++i) {
+        if (cells[i] === "")
+            return false;
+    }
+    return true;
+}
+
+function cellsText(cells) {
+    return cells.join(",");
+}

@@ -1,0 +1,253 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.14
+import "../control"
+import "../js/checks.js" as Checks
+
+Item {
+    id: page
+
+    // Which section is open: -1 none, 0 password, 1 power commands, 2 reset.
+    property int openSection: -1
+    // Narrow windows would squeeze the section titles; they keep at least 640 then.
+    readonly property int sectionWidth: Math.min(width, Math.max(width - 300, 640))
+
+    function toggleSection(section) {
+        openSection = openSection === section ? -1 : section;
+    }
+
+    function unlock() {
+        if (manager.login(passwordField.text)) {
+            passwordField.text = "";
+            passwordError.visible = false;
+        } else {
+            passwordError.visible = true;
+        }
+    }
+
+    function changePassword() {
+        var oldPassword = oldPasswordField.text.trim();
+        var newPassword = newPasswordField.text.trim();
+        if (newPassword !== confirmField.text.trim())
+            toast(qsTr("The password entered does not match!"));
+        else if (!manager.changePassword(oldPassword, newPassword))
+            toast(qsTr("Old password incorrect, please re-enter."));
+        else {
+            clearPasswordFields();
+            toast(qsTr("Password changed."));
+        }
+    }
+
+    function clearPasswordFields() {
+        oldPasswordField.text = "";
+        newPasswordField.text = "";
+        confirmField.text = "";
+    }
+
+    function savePowerCommands() {
+        manager.changePowerCommand(powerOnField.text.trim(), powerOffField.text.trim());
+        toast(qsTr("New display power on/off command saved."));
+    }
+
+    function restorePowerCommands() {
+        powerOnField.text = manager.savedPowerOnCommand;
+        powerOffField.text = manager.savedPowerOffCommand;
+    }
+
+    ConfirmDialog {
+        id: resetQuestion
+        title: qsTr("Attention")
+        tips: qsTr("Do you want to reset the software?")
+        onAccepted: manager.doFactoryDefault()
+    }
+
+    // Locked: the password panel.
+    Column {
+        objectName: "loginPanel"
+        visible: manager.locked
+        y: 150
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: 600
+        spacing: 12
+        FieldLabel {
+            text: qsTr("Admin password:")
+        }
+        Row {
+            spacing: 20
+            SettingsField {
+                id: passwordField
+                objectName: "passwordField"
+                secret: true
+                width: 600 - 120 - 20
+                height: 50
+                onAccepted: page.unlock()
+            }
+            RoundButton {
+                objectName: "unlockButton"
+                width: 120
+                text: qsTr("Unlock")
+                onClicked: page.unlock()
+            }
+        }
+        FieldLabel {
+            id: passwordError
+            visible: false
+            text: qsTr("Password error!")
+            color: globalStyle.errorTextColor
+            font.bold: true
+        }
+    }
+
+    // Unlocked: the three sections.
+    Flickable {
+        objectName: "sections"
+        visible: !manager.locked
+        anchors.top: parent.top
+        anchors.bottom: messageLine.top
+        width: parent.width
+        contentHeight: sections.height
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+
+        Column {
+            id: sections
+            spacing: 10
+
+            SectionHeader {
+                width: page.sectionWidth
+                text: qsTr("Change password")
+                open: page.openSection === 0
+                onClicked: page.toggleSection(0)
+            }
+            Grid {
+                objectName: "passwordFields"
+                visible: page.openSection === 0
+                columns: 2
+                columnSpacing: 30
+                rowSpacing: 10
+                leftPadding: 20
+                topPadding: 10
+                bottomPadding: 10
+                verticalItemAlignment: Grid.AlignVCenter
+                FieldLabel { text: qsTr("Old password:") }
+                SettingsField { id: oldPasswordField; secret: true }
+                FieldLabel { text: qsTr("New password:") }
+                SettingsField { id: newPasswordField; secret: true }
+                FieldLabel { text: qsTr("Confirm:") }
+                SettingsField { id: confirmField; secret: true }
+                Item { width: 1; height: 1 }
+                Row {
+                    spacing: 20
+                    IconButton {
+                        objectName: "passwordConfirmButton"
+                        enabled: Checks.canConfirmPassword(oldPasswordField.text, newPasswordField.text, confirmField.text)
+                        source: "qrc:/images/icons/confirm.png"
+                        pressedSource: "qrc:/images/icons/confirm-press.png"
+                        disabledSource: "qrc:/images/icons/confirm-disable.png"
+                        onClicked: page.changePassword()
+                    }
+                    IconButton {
+                        enabled: Checks.canClearPassword(oldPasswordField.text, newPasswordField.text, confirmField.text)
+                        source: "qrc:/images/icons/cancel.png"
+                        pressedSource: "qrc:/images/icons/cancel-press.png"
+                        disabledSource: "qrc:/images/icons/cancel-disable.png"
+                        onClicked: page.clearPasswordFields()
+                    }
+                }
+            }
+
+            SectionHeader {
+                width: page.sectionWidth
+                text: qsTr("Customize display power on/off command")
+                open: page.openSection === 1
+                onClicked: page.toggleSection(1)
+            }
+            Grid {
+                id: powerPanel
+                readonly property bool edited: Checks.powerCommandsEdited(powerOnField.text, powerOffField.text,
+                                                                          manager.savedPowerOnCommand,
+                                                                          manager.savedPowerOffCommand)
+                visible: page.openSection === 1
+                columns: 2
+                columnSpacing: 30
+                rowSpacing: 10
+                leftPadding: 20
+                topPadding: 10
+                bottomPadding: 10
+                verticalItemAlignment: Grid.AlignVCenter
+                FieldLabel { text: qsTr("Power on:") }
+                SettingsField {
+                    id: powerOnField
+                    text: manager.savedPowerOnCommand
+                    placeholderText: manager.defaultPowerOnCommand
+                    placeholderTextColor: "#CCCCCC"
+                }
+                FieldLabel { text: qsTr("Power off:") }
+                SettingsField {
+                    id: powerOffField
+                    text: manager.savedPowerOffCommand
+                    placeholderText: manager.defaultPowerOffCommand
+                    placeholderTextColor: "#CCCCCC"
+                }
+                Item { width: 1; height: 1 }
+                Row {
+                    spacing: 20
+                    IconButton {
+                        enabled: powerPanel.edited
+                        source: "qrc:/images/icons/confirm.png"
+                        pressedSource: "qrc:/images/icons/confirm-press.png"
+                        disabledSource: "qrc:/images/icons/confirm-disable.png"
+                        onClicked: page.savePowerCommands()
+                    }
+                    IconButton {
+                        enabled: powerPanel.edited
+                        source: "qrc:/images/icons/cancel.png"
+                        pressedSource: "qrc:/images/icons/cancel-press.png"
+                        disabledSource: "qrc:/images/icons/cancel-disable.png"
+                        onClicked: page.restorePowerCommands()
+                    }
+                }
+            }
+
+            SectionHeader {
+                width: page.sectionWidth
+                text: qsTr("Reset software settings")
+                open: page.openSection === 2
+                onClicked: page.toggleSection(2)
+            }
+            Rectangle {
+                visible: page.openSection === 2
+                width: page.sectionWidth
+                height: 60
+                color: resetMouse.pressed ? "#B0282E" : "#941E23"
+                Text {
+                    anchors.fill: parent
+                    anchors.leftMargin: 20
+                    verticalAlignment: Text.AlignVCenter
+                    text: qsTr("Reset software settings")
+                    color: "white"
+                    font.pixelSize: globalStyle.normalFontSize
+                }
+                MouseArea {
+                    id: resetMouse
+                    anchors.fill: parent
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: resetQuestion.open()
+                }
+            }
+        }
+    }
+
+    Text {
+        id: messageLine
+        anchors.bottom: parent.bottom
+        width: parent.width
+        height: 50
+        verticalAlignment: Text.AlignVCenter
+        wrapMode: Text.Wrap
+        visible: manager.demoMode
+        text: qsTr("You are in demo mode, all configurations will not be saved.")
+        color: globalStyle.errorTextColor
+        font.bold: true
+        font.pixelSize: globalStyle.normalFontSize
+    }
+}

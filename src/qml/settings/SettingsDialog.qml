@@ -1,0 +1,190 @@
+import QtQuick 2.14
+import "../control"
+
+Item {
+    id: dialog
+
+    readonly property bool compact: width <= 1400
+    property string currentTitle
+
+    signal closeButtonClicked
+    signal showVwWizardDialog(string vwName)
+
+    function active() {
+        pageLoader.active = true;
+    }
+
+    function onShowVwWizard(vwName) {
+        dialog.showVwWizardDialog(vwName);
+    }
+
+    readonly property var entries: [
+        { "title": qsTr("Name and sequencing"), "identifier": "name-and-seq", "page": "NameAndSeqPage.qml",
+          "icon": "setting-name-and-sequence", "lockable": false },
+        { "title": qsTr("Video Wall Settings"), "identifier": "vw", "page": "VWPage.qml",
+          "icon": "setting-videowall", "lockable": false },
+        { "title": qsTr("Advanced Settings"), "identifier": "advanced", "page": "AdvancedPage.qml",
+          "icon": "setting-advanced", "lockable": true },
+        { "title": qsTr("System Information"), "identifier": "system-info", "page": "SystemInfoPage.qml",
+          "icon": "setting-system-info", "lockable": false }
+    ]
+
+    Rectangle {
+        anchors.fill: parent
+        anchors.margins: -20
+        color: "black"
+        // Nothing behind the dialog may be reached while it is open.
+        MouseArea {
+            anchors.fill: parent
+        }
+    }
+
+    Item {
+        id: titleBar
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.margins: 50
+        anchors.topMargin: 30
+        height: 100
+
+        Row {
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 20
+            Image {
+                anchors.verticalCenter: parent.verticalCenter
+                width: 40
+                height: 40
+                source: "qrc:/images/icons/setting.png"
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: qsTr("Settings")
+                color: "#CCCCFF"
+                font.pixelSize: globalStyle.headerLabelFontSize + 6
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.verticalCenterOffset: 2
+                visible: dialog.compact
+                text: "\u203A  " + dialog.currentTitle
+                color: "#BBBBEE"
+                font.pixelSize: globalStyle.headerLabelFontSize - 2
+            }
+        }
+
+        IconButton {
+            objectName: "settingsCloseButton"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            source: "qrc:/images/icons/close.png"
+            pressedSource: "qrc:/images/icons/close-press.png"
+            onClicked: dialog.closeButtonClicked()
+        }
+    }
+
+    ListView {
+        id: navigation
+        objectName: "settingsNavigation"
+        anchors.top: titleBar.bottom
+        anchors.topMargin: 20
+        anchors.left: parent.left
+        anchors.leftMargin: 50
+        anchors.bottom: parent.bottom
+        width: dialog.compact ? 80 : 320
+        interactive: false
+        keyNavigationEnabled: false
+        model: dialog.entries
+        onCurrentIndexChanged: {
+            var entry = dialog.entries[currentIndex];
+            console.log(entry.page);
+            dialog.currentTitle = entry.title;
+            pageLoader.source = entry.page;
+        }
+        delegate: Item {
+            id: entry
+            readonly property bool current: ListView.isCurrentItem
+            width: navigation.width
+            height: 65
+
+            Rectangle {
+                anchors.fill: parent
+                anchors.topMargin: 4
+                anchors.bottomMargin: 4
+                radius: 6
+                color: entry.current ? "#26262E" : "transparent"
+            }
+            Image {
+                id: icon
+                anchors.verticalCenter: parent.verticalCenter
+                x: dialog.compact ? (parent.width - width) / 2 : 16
+                width: 24
+                height: 24
+                source: "qrc:/images/icons/" + modelData.icon + (entry.current ? "-select" : "") + ".png"
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.left: icon.right
+                anchors.leftMargin: 16
+                anchors.right: lockIcon.left
+                visible: !dialog.compact
+                text: modelData.title
+                elide: Text.ElideRight
+                color: entry.current ? "white" : "#666666"
+                font.pixelSize: globalStyle.normalFontSize
+            }
+            MouseArea {
+                anchors.fill: parent
+                cursorShape: Qt.PointingHandCursor
+                onClicked: navigation.currentIndex = index
+            }
+            Image {
+                id: lockIcon
+                objectName: "lockIcon"
+                visible: modelData.lockable
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.right: parent.right
+                anchors.rightMargin: dialog.compact ? 0 : 10
+                anchors.verticalCenterOffset: dialog.compact ? 16 : 0
+                width: dialog.compact ? 20 : 32
+                height: width
+                source: manager.locked ? "qrc:/images/icons/lock.png" : "qrc:/images/icons/unlock.png"
+                MouseArea {
+                    anchors.fill: parent
+                    anchors.margins: -10
+                    enabled: !manager.locked
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: manager.locked = true
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        id: separator
+        anchors.top: navigation.top
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 30
+        anchors.left: navigation.right
+        anchors.leftMargin: 20
+        width: 3
+        color: "#333333"
+    }
+
+    Loader {
+        id: pageLoader
+        objectName: "settingsPageLoader"
+        anchors.top: navigation.top
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 30
+        anchors.left: separator.right
+        anchors.leftMargin: 20
+        anchors.right: parent.right
+        anchors.rightMargin: 80
+        active: false
+        onLoaded: {
+            if (item.showVwWizard)
+                item.showVwWizard.connect(dialog.onShowVwWizard);
+        }
+    }
+}
