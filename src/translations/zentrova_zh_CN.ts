@@ -226,6 +226,10 @@
     <context>
         <name>QImageGrabberMjpeg</name>
         <message>
+            <source>No image for %1 seconds</source>
+            <translation>%1 秒内没有收到图像</translation>
+        </message>
+        <message>
             <source>Invalid URL</source>
             <translation>无效的网址</translation>
         </message>

@@ -226,6 +226,10 @@
     <context>
         <name>QImageGrabberMjpeg</name>
         <message>
+            <source>No image for %1 seconds</source>
+            <translation>%1 秒內沒有收到影像</translation>
+        </message>
+        <message>
             <source>Invalid URL</source>
             <translation>無效的網址</translation>
         </message>
