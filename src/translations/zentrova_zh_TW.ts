@@ -226,12 +226,12 @@
     <context>
         <name>QImageGrabberMjpeg</name>
         <message>
-            <source>No image for %1 seconds</source>
-            <translation>%1 秒內沒有收到影像</translation>
-        </message>
-        <message>
             <source>Invalid URL</source>
             <translation>無效的網址</translation>
+        </message>
+        <message>
+            <source>No image for %1 seconds</source>
+            <translation>%1 秒內沒有收到影像</translation>
         </message>
         <message>
             <source>The stream sent an image or a header line larger than allowed</source>

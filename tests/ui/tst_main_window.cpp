@@ -207,6 +207,11 @@ void TstMainWindow::displayButtonsAskAndAnswer()
     QTRY_VERIFY(toast->property("visible").toBool());
     QCOMPARE(toast->property("text").toString(), QStringLiteral("All monitors are opened"));
     shoot(QStringLiteral("toast"));
+
+    // What the manager reports going wrong reaches the user the same way.
+    emit manager->errorOccured(QStringLiteral("The settings could not be saved to /x."));
+    QTRY_COMPARE(toast->property("text").toString(), QStringLiteral("The settings could not be saved to /x."));
+    QVERIFY(toast->property("visible").toBool());
 }
 
 void TstMainWindow::drag(QQuickItem *from, QQuickItem *to)
