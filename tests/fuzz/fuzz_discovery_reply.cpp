@@ -8,6 +8,27 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace {
+
+// What a POSIX shell makes of one word that holds nothing but plain and single-quoted
+// text: the quotes go, everything between them stays as it is.
+QByteArray unquoteShellWord(const QByteArray &word)
+{
+    QByteArray text;
+    bool quoted = false;
+    for (int i = 0; i < word.size(); ++i) {
+        if (word.at(i) == '\\' && !quoted && i + 1 < word.size())
+            text += word.at(++i);
+        else if (word.at(i) == '\'')
+            quoted = !quoted;
+        else
+            text += word.at(i);
+    }
+    return text;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray datagram(reinterpret_cast<const char *>(data), int(size));
@@ -21,9 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     (void)response->alias();
     (void)response->deviceKind();
-    // A name that reaches a command is either refused or passes unchanged.
+    // A name that reaches a command is either refused or reaches the decoder's shell unchanged.
     const TelnetSwitchSourceCommand command(name);
-    if (command.isValid() && !command.bytes().contains(name.toUtf8()))
+    const QByteArray prefix = "gbconfig --source-select=";
+    const QByteArray suffix = ";e e_reconnect";
+    const QByteArray bytes = command.bytes();
+    if (command.isValid()
+        && (!bytes.startsWith(prefix) || !bytes.contains(suffix)
+            || unquoteShellWord(bytes.mid(prefix.size(), bytes.lastIndexOf(suffix) - prefix.size()))
+                != name.toUtf8()))
         std::abort();
     return 0;
 }

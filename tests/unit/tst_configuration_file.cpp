@@ -93,7 +93,6 @@ private slots:
     void whatTriggersASave();
     void unchangedDocumentIsNotWritten();
     void failedWriteIsReported();
-    void erase();
 
 private:
     std::unique_ptr<TestHome> home;
@@ -271,22 +270,6 @@ void TestConfigurationFile::failedWriteIsReported()
     QVERIFY(!controller.file.saveNow());
     QCOMPARE(errors.count(), 1);
     QVERIFY(errors.at(0).at(0).toString().contains(controller.store.path()));
-
-    // Neither deleted nor emptied: the reset reports failure and the store stays writable.
-    QVERIFY(!controller.file.erase());
-}
-
-void TestConfigurationFile::erase()
-{
-    writeFile(QJsonObject {{"rx_name_next", 7}});
-    Controller controller;
-    QVERIFY(controller.file.erase());
-    QVERIFY(!QFile::exists(controller.store.path()));
-    // Whatever happens before the restart leaves no file behind.
-    controller.rx.addDevice(decoderNamed(QStringLiteral("IPD9-7C2E0D000001"), QStringLiteral("A")), -1);
-    QVERIFY(controller.file.saveNow());
-    controller.store.setValue(QStringLiteral("rx_name_next"), 9);
-    QVERIFY(!QFile::exists(controller.store.path()));
 }
 
 QTEST_GUILESS_MAIN(TestConfigurationFile)

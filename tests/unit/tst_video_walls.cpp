@@ -54,8 +54,6 @@ private slots:
     void deleteVideoWall();
     void placeFetchedDecoder_data();
     void placeFetchedDecoder();
-    void wallFromRecord_data();
-    void wallFromRecord();
 
 private:
     std::unique_ptr<TestHome> home;
@@ -93,15 +91,12 @@ void TestVideoWalls::createVideoWall_data()
     const QStringList none;
     QTest::newRow("2 x 3 row by row") << "Lobby" << 2 << 3 << "4,5,6,7,8,9" << QList<int> {4, 5, 6, 7, 8, 9}
                                       << QStringList {"Lobby"};
-    QTest::newRow("extra parts ignored") << "Hall" << 1 << 2 << "5,4,6" << QList<int> {5, 4}
-                                         << QStringList {"RX - 6", "RX - 7", "RX - 8", "RX - 9", "Hall"};
-    QTest::newRow("bad or unknown cells stay empty")
-        << "Hall" << 1 << 3 << "x,42,4" << QList<int> {0, 0, 4}
+    QTest::newRow("bad, unknown and extra cells")
+        << "Hall" << 1 << 3 << "x,42,4,5" << QList<int> {0, 0, 4}
         << QStringList {"RX - 5", "RX - 6", "RX - 7", "RX - 8", "RX - 9", "Hall"};
     const QStringList untouched {"RX - 4", "RX - 5", "RX - 6", "RX - 7", "RX - 8", "RX - 9"};
     QTest::newRow("empty name") << "" << 1 << 1 << "4" << QList<int>() << untouched;
     QTest::newRow("nine rows") << "Tall" << 9 << 1 << "4" << QList<int>() << untouched;
-    QTest::newRow("no columns") << "Flat" << 1 << 0 << "4" << QList<int>() << untouched;
 }
 
 void TestVideoWalls::createVideoWall()
@@ -245,35 +240,6 @@ void TestVideoWalls::placeFetchedDecoder()
     QVERIFY(wall);
     QCOMPARE(wall->members().at(cell), fetched);
     QCOMPARE(rxlist->findDevice(fetched->name(), false), DeviceBasePtr());
-}
-
-void TestVideoWalls::wallFromRecord_data()
-{
-    QTest::addColumn<QJsonObject>("record");
-    QTest::addColumn<bool>("valid");
-
-    const QJsonArray six {"a", "b", "c", "d", "e", "f"};
-    QTest::newRow("valid 3 x 2") << QJsonObject {{"name", "VW:1"}, {"width", 3}, {"height", 2}, {"devices", six}}
-                                 << true;
-    QTest::newRow("five cells for 3 x 2") << QJsonObject {{"name", "VW:1"}, {"width", 3}, {"height", 2},
-        {"devices", QJsonArray {"a", "b", "c", "d", "e"}}}
-                                          << false;
-    QTest::newRow("width 9") << QJsonObject {{"name", "VW:1"}, {"width", 9}, {"height", 1}, {"devices", six}} << false;
-    QTest::newRow("no name") << QJsonObject {{"width", 1}, {"height", 1}, {"devices", six}} << false;
-    QTest::newRow("width as text") << QJsonObject {{"name", "VW:1"}, {"width", "1"}, {"height", 1}, {"devices", six}}
-                                   << false;
-}
-
-void TestVideoWalls::wallFromRecord()
-{
-    QFETCH(QJsonObject, record);
-    QFETCH(bool, valid);
-    const VWDevicePtr wall = VideoWalls::wallFromRecord(record, QJsonObject {{"VW:1", "Front"}});
-    QCOMPARE(bool(wall), valid);
-    if (wall) {
-        QCOMPARE(wall->nameAlias(), QStringLiteral("Front"));
-        QCOMPARE(wall->toJson().value("devices"), record.value("devices"));
-    }
 }
 
 QTEST_GUILESS_MAIN(TestVideoWalls)

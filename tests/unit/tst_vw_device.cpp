@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(third->vwInfo(), VwInfo::standAlone());
     }
 
-    // Routing a source through a wall is the routing tests' business; here what else it passes on.
+    // A source routed through a wall is checked on the test LAN; here what else it passes on.
     void forwardsToItsMembers()
     {
         ScriptedShellPeer peer;
