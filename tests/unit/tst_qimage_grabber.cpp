@@ -212,8 +212,6 @@ void TestQImageGrabber::frameRateHistory_data()
 
     QTest::newRow("one slow frame") << QList<int> {40, 40, 40, 80} << 4 << 12.5 << 20.0;
     QTest::newRow("zero is ignored and leaves history alone") << QList<int> {40, 0, 80} << 2 << 12.5 << 1000.0 / 60;
-    // 65536 ms is 0 and ignored, 65576 ms is 40.
-    QTest::newRow("only the low 16 bits count") << QList<int> {65536, 65576} << 1 << 25.0 << 25.0;
     QList<int> rolled;
     for (int i = 0; i < 50; ++i)
         rolled << 100;
@@ -369,7 +367,6 @@ void TestQImageGrabber::streamStallIsAnError()
     const QTimer &watchdog = rig.grabber.timeoutTimer;
     QVERIFY(watchdog.isActive());
     QVERIFY(watchdog.isSingleShot());
-    QCOMPARE(watchdog.interval(), 10000);
 
     // Connected, and no image for that long: the stream is ended as failed, so that the
     // encoder's retry takes over.
