@@ -136,7 +136,15 @@ void TestStartup::versionAndHelp()
     QProcess *help = start({QStringLiteral("--help")});
     QVERIFY(help->waitForFinished(20000));
     QCOMPARE(help->exitCode(), 0);
-    QVERIFY(help->readAllStandardOutput().contains("/reset"));
+    // Each option on a line of its own with a description, and in the usage line.
+    const QString text = QString::fromLocal8Bit(help->readAllStandardOutput());
+    for (const QString &option : QStringList {"/reset", "--demo", "--factory-default", "--version", "--help"}) {
+        const QRegularExpression described(
+            QStringLiteral("^  %1 +\\S").arg(QRegularExpression::escape(option)), QRegularExpression::MultilineOption);
+        QVERIFY2(text.contains(described), qPrintable(option));
+        QVERIFY2(text.section(QLatin1Char('\n'), 0, 0).contains(QLatin1Char('[') + option + QLatin1Char(']')),
+            qPrintable(option));
+    }
     QVERIFY(logContent().isEmpty());
 }
 
