@@ -196,7 +196,6 @@ void TestDeviceManager::searchWithoutInterfaces()
     manager->startDiscovery(true);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Socket error while search device: "));
-
 }
 
 QTEST_MAIN(TestDeviceManager)
