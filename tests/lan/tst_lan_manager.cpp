@@ -98,7 +98,7 @@ void TestLanManager::discoversRoutesAndBuildsWalls()
     QTRY_COMPARE_WITH_TIMEOUT(stateOf(states.at(0), "source_select"), encoder, WAIT_MS);
     QCOMPARE(stateOf(states.at(1), "source_select"), QStringLiteral("NULL"));
 
-    // A wall of both: each shell learns its place, the encoders learn the members.
+    // A wall of both: each shell learns its place; the encoders hear of it only once it is routed.
     QSignalSpy created(&manager, &DeviceManager::videoWallCreated);
     const int seq0 = manager.rxlist()->at(rowOf(*manager.rxlist(), decoders.at(0)))->seq();
     const int seq1 = manager.rxlist()->at(rowOf(*manager.rxlist(), decoders.at(1)))->seq();

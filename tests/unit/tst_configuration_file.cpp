@@ -147,7 +147,6 @@ void TestConfigurationFile::invalidWallRecords_data()
     QTest::addColumn<int>("walls");
 
     const QJsonObject good {{"name", "VW:0001:1"}, {"width", 1}, {"height", 1}, {"devices", QJsonArray {""}}};
-    QTest::newRow("valid") << QJsonValue(QJsonArray {good}) << 1;
     QTest::newRow("invalid skipped, valid kept")
         << QJsonValue(QJsonArray {QJsonObject {{"name", "VW:0001:2"}, {"width", 0}}, "text", good}) << 1;
     // An object holding what looks like a record is not an array of records.

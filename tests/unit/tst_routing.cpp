@@ -27,7 +27,7 @@ RxDevicePtr decoder(int n)
 
 } // namespace
 
-// Selection and the video area: decoder A (plain) and B, C (the two cells of wall W).
+// Selection and the video area: wall W (decoders B and C in its cells), then decoder A.
 struct Installation
 {
     Installation()
@@ -36,8 +36,8 @@ struct Installation
             decoders[i] = decoder(i + 1);
         wall->bind(decoders[1]);
         wall->bind(decoders[2]);
-        rx.addDevice(decoders[0], -1);
         rx.addDevice(wall, -1);
+        rx.addDevice(decoders[0], -1);
         tx.addDevice(encoder, -1);
     }
 
