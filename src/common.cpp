@@ -1,13 +1,18 @@
 #include "common.h"
 
+#include "mini_video_source.h"
+#include "models/device_list_model.h"
 #include "platform/platform.h"
 
+#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QQmlEngine>
+#include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QTranslator>
 
@@ -106,4 +111,13 @@ bool isHeadlessPlatform()
 {
     const QString name = QGuiApplication::platformName();
     return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
+}
+
+void registerInterfaceTypes()
+{
+    qRegisterMetaType<QAbstractSocket::SocketError>();
+    qRegisterMetaType<DeviceListModel *>("DeviceListModel*");
+    qRegisterMetaType<MiniVideoSource *>("MiniVideoSource*");
+    qRegisterMetaType<QSortFilterProxyModel *>("QSortFilterProxyModel*");
+    qmlRegisterAnonymousType<DeviceListModel>("DeviceListModel", 1);
 }

@@ -33,6 +33,10 @@ bool restartApplication();
 // Picks the catalogue named by "lang.cfg" beside the program and installs it.
 void loadLanguage(QCoreApplication *app, QTranslator *translator);
 
+// The types the interface reaches through the manager's properties; QML reads nothing
+// of a property whose type is not registered.
+void registerInterfaceTypes();
+
 // The catalogue resource for a language code as "lang.cfg" holds it.
 QString translationFileFor(const QString &language);
 

@@ -1,11 +1,8 @@
 #include "common.h"
 #include "logging.h"
 #include "manager/device_manager.h"
-#include "mini_video_source.h"
-#include "models/device_list_model.h"
 #include "oem_setting.h"
 
-#include <QAbstractSocket>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +13,6 @@
 #include <QPixmap>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
-#include <QQmlEngine>
 #include <QQuickWindow>
 #include <QTranslator>
 #include <QUrl>
@@ -113,10 +109,7 @@ int main(int argc, char *argv[])
         restartMutex.reset();
     }
 
-    qRegisterMetaType<QAbstractSocket::SocketError>();
-    qRegisterMetaType<DeviceListModel *>("DeviceListModel*");
-    qRegisterMetaType<MiniVideoSource *>("MiniVideoSource*");
-    qmlRegisterAnonymousType<DeviceListModel>("DeviceListModel", 1);
+    registerInterfaceTypes();
 
     auto app = std::make_unique<QApplication>(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());

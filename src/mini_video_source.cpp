@@ -6,6 +6,14 @@
 #include <QTimer>
 #include <QVideoFrame>
 #include <QVideoSurfaceFormat>
+#include <limits>
+
+namespace {
+
+// A view that has handed over its surface but not yet its size may draw at any size.
+const QSize SIZE_NOT_KNOWN(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
+
+} // namespace
 
 MiniVideoSource::MiniVideoSource(QObject *parent)
     : QObject(parent)
@@ -99,8 +107,8 @@ void MiniVideoSource::detachFromBoundSource()
 void MiniVideoSource::updateShownSize()
 {
     QSize size(0, 0);
-    if (surface && !viewSize.isEmpty())
-        size = viewSize;
+    if (surface)
+        size = viewSize.isEmpty() ? SIZE_NOT_KNOWN : viewSize;
     for (const MiniVideoSource *mirror : qAsConst(mirrors))
         size = size.expandedTo(mirror->shownSize());
     if (size == shown)

@@ -43,8 +43,9 @@ public:
     MiniVideoSource *boundSource() const { return mirrored; }
 
     // The size this source's frames are drawn at: the larger of its own view's size, while a
-    // view has handed over its surface, and the shown sizes of the sources mirroring it.
-    // Empty when nobody shows the frames, so that they need not be decoded.
+    // view has handed over its surface (unbounded until the view tells its size), and the
+    // shown sizes of the sources mirroring it. Empty when nobody shows the frames, so that
+    // they need not be decoded.
     QSize shownSize() const { return shown; }
 
 signals:

@@ -230,6 +230,10 @@
             <translation>无效的网址</translation>
         </message>
         <message>
+            <source>No image for %1 seconds</source>
+            <translation>%1 秒内没有收到图像</translation>
+        </message>
+        <message>
             <source>The stream sent an image or a header line larger than allowed</source>
             <translation>视频流发送的图像或头部行超出允许的大小</translation>
         </message>

@@ -230,6 +230,10 @@
             <translation>無效的網址</translation>
         </message>
         <message>
+            <source>No image for %1 seconds</source>
+            <translation>%1 秒內沒有收到影像</translation>
+        </message>
+        <message>
             <source>The stream sent an image or a header line larger than allowed</source>
             <translation>視訊串流傳送的影像或標頭行超出允許的大小</translation>
         </message>

@@ -10,7 +10,6 @@
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QSortFilterProxyModel>
 #include <QTranslator>
 #include <QtTest>
 
@@ -81,12 +80,7 @@ void TstMainWindow::initTestCase()
     shotFolder = qEnvironmentVariable("ZENTROVA_UI_SHOTS");
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     loadLanguage(qApp, &translator);
-    // The registrations start-up makes; the proxies' type as well, or QML cannot read
-    // the wall and decoder lists.
-    qRegisterMetaType<DeviceListModel *>("DeviceListModel*");
-    qRegisterMetaType<MiniVideoSource *>("MiniVideoSource*");
-    qRegisterMetaType<QSortFilterProxyModel *>("QSortFilterProxyModel*");
-    qmlRegisterAnonymousType<DeviceListModel>("DeviceListModel", 1);
+    registerInterfaceTypes();
 
     oem = std::make_unique<OemSetting>();
     manager = std::make_unique<DeviceManager>(oem.get());
@@ -207,6 +201,11 @@ void TstMainWindow::displayButtonsAskAndAnswer()
     QTRY_VERIFY(toast->property("visible").toBool());
     QCOMPARE(toast->property("text").toString(), QStringLiteral("All monitors are opened"));
     shoot(QStringLiteral("toast"));
+
+    // What the manager reports going wrong reaches the user the same way.
+    emit manager->errorOccured(QStringLiteral("The settings could not be saved to /x."));
+    QTRY_COMPARE(toast->property("text").toString(), QStringLiteral("The settings could not be saved to /x."));
+    QVERIFY(toast->property("visible").toBool());
 }
 
 void TstMainWindow::drag(QQuickItem *from, QQuickItem *to)

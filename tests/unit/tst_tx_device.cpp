@@ -109,7 +109,7 @@ void TestTxDevice::failureWarnsOnceAndRetries()
 {
     QFETCH(bool, serverUp);
 
-    auto server = startServer(0, 2, true);
+    auto server = startServer(0, 5, true);
     QVERIFY2(server, NEED_PORT_80);
     if (!serverUp)
         server->close();
