@@ -24,23 +24,9 @@ for log in encoder unknown decoder0 decoder1; do
     lan_wait_for "$LAN_WORK/$log.log" '^ready ' 10
 done
 
+# How many requests each device hears per pass is the discovery test's part.
 lan_exec "$(lan_ns controller)" 100 env \
     LAN_ENCODER="$encoder" \
     LAN_DECODERS="$(IFS=,; echo "${decoders[*]}")" \
     LAN_DECODER_STATES="$(IFS=,; echo "${states[*]}")" \
     "$test_program"
-
-# Two passes (the search, then one in demo mode): one request from each controller address
-# per pass at every device.
-status=0
-for log in encoder unknown decoder0 decoder1; do
-    for address in 192.0.2.1 192.0.2.2; do
-        count=$(grep -c "^request from $address:3336\$" "$LAN_WORK/$log.log" || true)
-        if [ "$count" != 2 ]; then
-            echo "FAIL: the $log saw $count requests from $address:3336 (expected 2)"
-            status=1
-        fi
-    done
-done
-[ $status = 0 ] && echo "PASS: every device heard one request per controller address and pass"
-exit $status

@@ -27,72 +27,50 @@ RxDevicePtr decoder(int n)
 
 } // namespace
 
-// Selection and the video area: decoder A (plain) and B, C (the two cells of wall W).
+// Selection and the video area: wall W (decoders B and C in its cells), then decoder A.
+struct Installation
+{
+    Installation()
+    {
+        for (int i = 0; i < 3; ++i)
+            decoders[i] = decoder(i + 1);
+        wall->bind(decoders[1]);
+        wall->bind(decoders[2]);
+        rx.addDevice(wall, -1);
+        rx.addDevice(decoders[0], -1);
+        tx.addDevice(encoder, -1);
+    }
+
+    TestHome home;
+    JsonConfig config {QStringLiteral("~/.zentrova/config.json"), false};
+    DeviceListModel rx {&config}, pending {&config}, tx {&config};
+    BroadcastSocket sockets;
+    RxDevicePtr decoders[3];
+    QSharedPointer<VWDevice> wall = QSharedPointer<VWDevice>::create(QStringLiteral("VW:0001:1"), QStringLiteral("W"),
+        2, 1, QString(), QStringList {QStringLiteral("IPD9-7C2E0D000002"), QStringLiteral("IPD9-7C2E0D000003")});
+    QSharedPointer<TxDevice> encoder = QSharedPointer<TxDevice>::create(parsedDiscoveryRecord(T1));
+    Routing routing {DeviceLists {&rx, &pending, &tx}, &sockets};
+};
+
 class TestRouting : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void gridSizeFollowsSelection();
     void videoFollowsTheSelectedSource();
     void wallOnlineStatus();
     void unsafeSourceIsReported();
-
-private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<JsonConfig> config;
-    std::unique_ptr<DeviceListModel> rx, pending, tx;
-    std::unique_ptr<BroadcastSocket> sockets;
-    std::unique_ptr<Routing> routing;
-    RxDevicePtr decoders[3];
-    QSharedPointer<VWDevice> wall;
-    QSharedPointer<TxDevice> encoder;
 };
-
-void TestRouting::init()
-{
-    home = std::make_unique<TestHome>();
-    config = std::make_unique<JsonConfig>(QStringLiteral("~/.zentrova/config.json"), false);
-    rx = std::make_unique<DeviceListModel>(config.get());
-    pending = std::make_unique<DeviceListModel>(config.get());
-    tx = std::make_unique<DeviceListModel>(config.get());
-    sockets = std::make_unique<BroadcastSocket>();
-    routing = std::make_unique<Routing>(DeviceLists {rx.get(), pending.get(), tx.get()}, sockets.get());
-    for (int i = 0; i < 3; ++i)
-        decoders[i] = decoder(i + 1);
-    wall = QSharedPointer<VWDevice>::create(QStringLiteral("VW:0001:1"), QStringLiteral("W"), 2, 1, QString(),
-        QStringList {decoders[1]->name(), decoders[2]->name()});
-    QVERIFY(wall->bind(decoders[1]) && wall->bind(decoders[2]));
-    rx->addDevice(decoders[0], -1);
-    rx->addDevice(wall, -1);
-    encoder = QSharedPointer<TxDevice>::create(parsedDiscoveryRecord(T1));
-    tx->addDevice(encoder, -1);
-}
-
-void TestRouting::cleanup()
-{
-    routing.reset();
-    wall.reset();
-    encoder.reset();
-    for (RxDevicePtr &device : decoders)
-        device.reset();
-    rx.reset();
-    pending.reset();
-    tx.reset();
-    sockets.reset();
-    config.reset();
-    home.reset();
-}
 
 void TestRouting::gridSizeFollowsSelection()
 {
+    Installation site;
     const RxDevicePtr other = decoder(4);
-    rx->addDevice(other, -1);
-    QSignalSpy sizes(routing.get(), &Routing::currentVwSizeChanged);
-    for (const QString &name : {wall->name(), decoders[0]->name(), other->name(), QString()})
-        routing->setCurrentRxDevice(name);
+    site.rx.addDevice(other, -1);
+    QSignalSpy sizes(&site.routing, &Routing::currentVwSizeChanged);
+    for (const QString &name : {site.wall->name(), site.decoders[0]->name(), other->name(), QString()})
+        site.routing.setCurrentRxDevice(name);
     QCOMPARE(sizes.count(), 2);
     QCOMPARE(sizes.at(0).at(0).toSize(), QSize(2, 1));
     QCOMPARE(sizes.at(1).at(0).toSize(), QSize(1, 1));
@@ -100,46 +78,48 @@ void TestRouting::gridSizeFollowsSelection()
 
 void TestRouting::videoFollowsTheSelectedSource()
 {
-    routing->setCurrentRxDevice(decoders[0]->name().toLower());
-    routing->changeRxDeviceSource(QStringLiteral("tx:") + T1, false);
-    QCOMPARE(decoders[0]->currentSource(), QString());
-    routing->changeRxDeviceSource(QStringLiteral("TX:") + T1, false);
-    QCOMPARE(decoders[0]->currentSource(), T1);
-    QCOMPARE(decoders[1]->currentSource(), QString());
-    QCOMPARE(routing->videoSource()->boundSource(), encoder->videoSource());
+    Installation site;
+    site.routing.setCurrentRxDevice(site.decoders[0]->name().toLower());
+    site.routing.changeRxDeviceSource(QStringLiteral("tx:") + T1, false);
+    QCOMPARE(site.decoders[0]->currentSource(), QString());
+    site.routing.changeRxDeviceSource(QStringLiteral("TX:") + T1, false);
+    QCOMPARE(site.decoders[0]->currentSource(), T1);
+    QCOMPARE(site.decoders[1]->currentSource(), QString());
+    QCOMPARE(site.routing.videoSource()->boundSource(), site.encoder->videoSource());
 
     // An encoder not found yet shows the placeholder, not the previous decoder's video.
     const RxDevicePtr other = decoder(4);
     other->setCurrentSource(QStringLiteral("IPE3-7C2E0D00FFFF"));
-    rx->addDevice(other, -1);
-    routing->setCurrentRxDevice(other->name());
-    QCOMPARE(routing->videoSource()->boundSource(), nullptr);
+    site.rx.addDevice(other, -1);
+    site.routing.setCurrentRxDevice(other->name());
+    QCOMPARE(site.routing.videoSource()->boundSource(), nullptr);
 }
 
 void TestRouting::wallOnlineStatus()
 {
+    Installation site;
     for (int pass = 0; pass < DeviceBase::OFFLINE_THRESHOLD; ++pass)
-        decoders[2]->offlineCounterIncrease();
-    QSignalSpy changed(routing.get(), &Routing::vwOnlineStatusChanged);
-    routing->setCurrentRxDevice(wall->name());
-    QCOMPARE(routing->vwOnlineStatus().size(), Routing::WALL_CELLS);
-    QCOMPARE(routing->vwOnlineStatus().mid(0, 3), (QList<bool> {true, false, false}));
+        site.decoders[2]->offlineCounterIncrease();
+    QSignalSpy changed(&site.routing, &Routing::vwOnlineStatusChanged);
+    site.routing.setCurrentRxDevice(site.wall->name());
+    QCOMPARE(site.routing.vwOnlineStatus().mid(0, 3), (QList<bool> {true, false, false}));
     QCOMPARE(changed.count(), 1);
-    routing->updateVwOnlineStatus();
+    site.routing.updateVwOnlineStatus();
     QCOMPARE(changed.count(), 1);
-    decoders[2]->offlineCounterReset();
-    routing->updateVwOnlineStatus();
-    QCOMPARE(routing->vwOnlineStatus().mid(0, 2), (QList<bool> {true, true}));
+    site.decoders[2]->offlineCounterReset();
+    site.routing.updateVwOnlineStatus();
+    QCOMPARE(site.routing.vwOnlineStatus().mid(0, 2), (QList<bool> {true, true}));
     QCOMPARE(changed.count(), 2);
 }
 
 void TestRouting::unsafeSourceIsReported()
 {
-    QSignalSpy errors(routing.get(), &Routing::errorOccured);
-    routing->changeRxDeviceSource(QStringLiteral("TX:IPE3-7C2E0D00AA01\nreboot"), true);
+    Installation site;
+    QSignalSpy errors(&site.routing, &Routing::errorOccured);
+    site.routing.changeRxDeviceSource(QStringLiteral("TX:IPE3-7C2E0D00AA01\nreboot"), true);
     QCOMPARE(errors.count(), 1);
     QVERIFY(errors.at(0).at(0).toString().contains(QLatin1String("IPE3-7C2E0D00AA01 reboot")));
-    for (const RxDevicePtr &device : decoders)
+    for (const RxDevicePtr &device : site.decoders)
         QCOMPARE(device->currentSource(), QString());
 }
 
