@@ -1,83 +1,39 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
-#include <QObject>
-#include <QTcpServer>
 
-class QTcpSocket;
+class QtTelnet;
+class QtTelnetPrivate;
+class WireSocket;
 
-// A telnet peer on 127.0.0.1 for tests, one client at a time (a newer link replaces an older
-// one). As a decoder shell it echoes each command line, prints the answer scripted for it and
-// ends with the "/ # " prompt, optionally asking for a login first, answering in small pieces
-// or staying silent for chosen commands. As a raw peer it says nothing by itself, writes what
-// the test gives it and records every byte the client sends.
-class ScriptedShellPeer : public QObject
+// The server end of a telnet client's connection, played inside the test without a network:
+// the client's socket is swapped for one that keeps what the client writes, and what the
+// server says goes straight into the client's receive path. As a decoder shell it echoes
+// each line the client wrote and ends the answer with the "/ # " prompt.
+class ScriptedShellPeer
 {
-    Q_OBJECT
-
 public:
-    enum Mode { Shell, Raw };
-    explicit ScriptedShellPeer(Mode mode = Shell);
+    explicit ScriptedShellPeer(QtTelnet *client);
 
-    quint16 port() const { return server.serverPort(); }
+    // The connection comes up (again); returns the client's opening requests.
+    QByteArray accept();
+    // The server's bytes, as one read.
+    void send(const QByteArray &bytes);
+    // The server closes the connection.
+    void hangUp();
+    // Everything the client wrote since the last call.
+    QByteArray takeWritten();
+    // Answers every line written so far, and the lines those answers bring; a line that
+    // starts with silentPrefix gets no answer at all, not even a prompt.
+    void answerLines();
 
-    // Ask for a login name before the first prompt.
-    void setAskForLogin(bool ask) { askForLogin = ask; }
-    // Hold the first prompt back until releasePrompt().
-    void setHoldPrompt(bool hold) { holdPrompt = hold; }
-    void releasePrompt();
-    // Everything the peer sends is cut into pieces of this many bytes, sent apart.
-    void setPieceSize(int bytes) { pieceSize = bytes; }
-    // The output printed for a command line (without its line end).
-    void setAnswer(const QByteArray &commandLine, const QByteArray &output) { answers.insert(commandLine, output); }
-    // Command lines that start with the prefix get no answer at all, not even a prompt.
-    void setSilentFor(const QByteArray &prefix) { silentPrefix = prefix; }
-    void dropConnection();
-
-    QList<QByteArray> commands() const { return received; }
-    QList<QByteArray> logins() const { return loginNames; }
-    int connectionCount() const { return connections; }
-    // Links that the controller closed, as opposed to dropConnection().
-    int closedByClient() const { return clientCloses; }
-    QTcpSocket *client() const { return current; }
-
-    // Waits for a connection newer than the last one waited for.
-    bool waitForClient(int msecs = 5000);
-    bool waitForBytes(int count, int msecs = 5000);
-    bool waitForDisconnected(int msecs = 5000);
-    // Writes the bytes and hands them to the kernel before returning.
-    void send(const QByteArray &data);
-    // Every byte the current client sent, telnet commands included.
-    QByteArray rawBytes() const { return raw; }
-    QByteArray takeRawBytes();
-
-signals:
-    void commandReceived(const QByteArray &line);
+    QByteArray silentPrefix;
+    // The lines as the shell read them, login names included.
+    QList<QByteArray> lines;
 
 private:
-    void onNewConnection();
-    void onReadyRead();
-    void sendInPieces(const QByteArray &data);
-    void sendNextPiece();
-    void handleLine(const QByteArray &line);
-
-    Mode mode;
-    QTcpServer server;
-    QTcpSocket *current = nullptr;
-    QByteArray raw;
-    QByteArray inbound;
-    QByteArray outbound;
-    bool askForLogin = false;
-    bool holdPrompt = false;
-    bool loggedIn = false;
-    int pieceSize = 0;
-    int connections = 0;
-    int claimed = 0;
-    int clientCloses = 0;
-    QHash<QByteArray, QByteArray> answers;
-    QByteArray silentPrefix;
-    QList<QByteArray> received;
-    QList<QByteArray> loginNames;
+    WireSocket *wire;
+    QtTelnetPrivate *receivePath;
+    QByteArray unread;
 };
