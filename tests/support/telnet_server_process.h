@@ -26,9 +26,8 @@ public:
     explicit TelnetServerProcess(Kind kind);
     ~TelnetServerProcess();
 
-    // False, with errorString(), when a program is missing or the server cannot start. A
-    // decoder shell is accepting connections when this returns; socat takes only one, so
-    // the inetutils server is not probed.
+    // False, with errorString(), when a program is missing or the server cannot start. The
+    // server may take a moment more before it accepts a connection.
     bool start();
     QString errorString() const { return error; }
     quint16 port() const { return serverPort; }

@@ -106,7 +106,7 @@ private slots:
         logIn(shell);
         QVERIFY(idle(device));
 
-        LogCapture warnings(QtWarningMsg);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("gives up on command osd_show -c 1 ")));
         device.hideOsd();
         // The running command is no longer a candidate for replacement; the one behind it is.
         device.showOsdSeq();
@@ -128,14 +128,8 @@ private slots:
         QCOMPARE(shell.lines.mid(3),
             (QList<QByteArray> {hide, "root", hide, "root", hide, "root", "osd_show -o 1 -s \"0\" -f 800 -p 4300,2500",
                 "e e_cec_one_touch_play"}));
-        QCOMPARE(warnings.matching(QStringLiteral("gives up on command osd_show -c 1")).size(), 1);
-    }
 
-    void idleTextIsLoggedOnce()
-    {
-        RxDevice device(record());
-        ScriptedShellPeer shell(device.findChild<QtTelnet *>());
-        logIn(shell);
+        // Text that comes while no command runs is logged once, not kept for the next one.
         LogCapture notes(QtDebugMsg);
         shell.send("<idle>");
         QCOMPARE(notes.matching(QStringLiteral("<idle>")).size(), 1);

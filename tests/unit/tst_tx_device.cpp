@@ -106,11 +106,9 @@ private slots:
         device.offlineCounterReset();
         QTRY_VERIFY_WITH_TIMEOUT(device.videoSource()->videoAvaiable(), WAIT_MS);
         QTRY_VERIFY_WITH_TIMEOUT(!framesEmpty.last(), WAIT_MS);
-        const QString address = encoderAddress(0).toString();
-        QCOMPARE(warnings.messages(),
-            (QStringList {QStringLiteral("Error while download image from device %1 (%2), retry after 5 seconds.")
-                              .arg(address, NAME),
-                QStringLiteral("Preview of device %1 (%2) is back.").arg(address, NAME)}));
+        // One warning when the outage started, one when it ended.
+        QCOMPARE(warnings.matching(QStringLiteral("Error while download image from device")).size(), 1);
+        QCOMPARE(warnings.matching(QStringLiteral("is back")).size(), 1);
     }
 
     void demoKeepsViewsFromStartingTheStream()
