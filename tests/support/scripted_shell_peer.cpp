@@ -12,7 +12,7 @@ class WireSocket : public QTcpSocket
 public:
     using QTcpSocket::connectToHost;
     void connectToHost(const QString &, quint16, OpenMode mode, NetworkLayerProtocol) override { setOpenMode(mode); }
-    void open() { setOpenMode(ReadWrite); }
+    void reopen() { setOpenMode(ReadWrite); }
     QByteArray written;
 
 protected:
@@ -32,7 +32,7 @@ ScriptedShellPeer::ScriptedShellPeer(QtTelnet *client)
 
 QByteArray ScriptedShellPeer::accept()
 {
-    wire->open();
+    wire->reopen();
     receivePath->socketConnected();
     return takeWritten();
 }
