@@ -236,9 +236,9 @@ void RxDevice::checkAndSendNextCommand()
     queue.front().sent = true;
     const QByteArray bytes = queue.front().bytes;
     updateState(CmdRunning);
-    const QString text = QString::fromUtf8(bytes);
-    telnet->sendData(text);
-    qDebug().noquote() << "Rx Send Command" << text;
+    // The decoder's shell reads UTF-8, whatever the encoding of this machine.
+    telnet->sendBytes(bytes);
+    qDebug().noquote() << "Rx Send Command" << QString::fromUtf8(bytes);
 }
 
 void RxDevice::onTelnetMessage(const QString &text)

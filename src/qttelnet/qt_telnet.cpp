@@ -129,6 +129,11 @@ void QtTelnet::sendData(const QString &data)
     d->sendString(data);
 }
 
+void QtTelnet::sendBytes(const QByteArray &data)
+{
+    d->sendBytes(data);
+}
+
 void QtTelnet::sendSync()
 {
     if (!d->connected)

@@ -67,6 +67,9 @@ public slots:
     void logout();
     void sendControl(QtTelnet::Control ctrl);
     void sendData(const QString &data);
+    // Bytes already in the encoding the peer expects, sent unchanged: text through sendData
+    // goes out in the local 8-bit encoding, which on Windows is a code page, not UTF-8.
+    void sendBytes(const QByteArray &data);
     void sendSync();
 
 private:

@@ -365,8 +365,13 @@ void QtTelnetPrivate::sendCommand(uchar verb, uchar option)
 
 void QtTelnetPrivate::sendString(const QString &text)
 {
-    if (!text.isEmpty())
-        write(escapeIac(text.toLocal8Bit()));
+    sendBytes(text.toLocal8Bit());
+}
+
+void QtTelnetPrivate::sendBytes(const QByteArray &bytes)
+{
+    if (!bytes.isEmpty())
+        write(escapeIac(bytes));
 }
 
 void QtTelnetPrivate::sendWindowSize()

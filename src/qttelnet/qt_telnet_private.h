@@ -39,6 +39,7 @@ public:
     void sendCommand(uchar verb, uchar option);
     // Writes text in the local 8-bit encoding, data bytes 255 doubled.
     void sendString(const QString &text);
+    void sendBytes(const QByteArray &bytes);
     void sendWindowSize();
     bool hasLoginPatterns() const;
 

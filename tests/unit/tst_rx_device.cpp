@@ -5,6 +5,7 @@
 #include "scripted_shell_peer.h"
 #include "test_records.h"
 
+#include <QTextCodec>
 #include <QtTest>
 #include <optional>
 
@@ -94,6 +95,20 @@ private slots:
                 "gbconfig --source-select=IPE1-00aabbccdd02;e e_reconnect", "e e_cec_system_standby",
                 "osd_show -o 1 -s \"100\" -f 800 -p 3200,2500", "e e_vw_enable_1_2_1_2;e e_reconnect",
                 "e e_cec_one_touch_play"}));
+    }
+
+    // Names reach the shell as UTF-8 even where the local encoding is a code page.
+    void commandsGoOutAsUtf8()
+    {
+        QTextCodec *local = QTextCodec::codecForLocale();
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+        RxDevice device(record());
+        ScriptedShellPeer shell(device.findChild<QtTelnet *>());
+        logIn(shell);
+        device.setSource(QString::fromUtf8("B\xc3\xbchne-\xe5\xa4\xa7"));
+        shell.answerLines();
+        QTextCodec::setCodecForLocale(local);
+        QCOMPARE(shell.lines.last(), QByteArray("gbconfig --source-select='B\xc3\xbchne-\xe5\xa4\xa7';e e_reconnect"));
     }
 
     // A command whose answer does not come, because the link breaks or the shell stays silent,
