@@ -4,24 +4,17 @@ import QtQuick 2.14
 QtObject {
     property var calls: []
     property var aliases: []
-    property bool loginResult: false
-    property bool changePasswordResult: false
-
+    property bool loginResult
+    property bool changePasswordResult
     property int vwMaxRows: 8
     property int vwMaxColumns: 8
     property bool locked: true
-    property bool inOptions: false
-    property bool demoMode: false
+    property bool inOptions
+    property bool demoMode
     property string defaultPowerOnCommand: "40 04"
     property string defaultPowerOffCommand: "FF 36"
-    property string savedPowerOnCommand: ""
-    property string savedPowerOffCommand: ""
-    property size currentVwSize: Qt.size(1, 1)
-    property var vwOnlineStatus: []
-    property QtObject rxsource: QtObject {
-        property bool videoAvaiable: false
-        property size size
-    }
+    property string savedPowerOnCommand
+    property string savedPowerOffCommand
     property ListModel purerxlist: ListModel {
         ListElement { name: "IPD-A"; seq: 1 }
         ListElement { name: "IPD-B"; seq: 2 }
@@ -33,38 +26,19 @@ QtObject {
         locked = true;
         inOptions = false;
     }
-
-    function record(call) {
-        var list = calls;
-        list.push(call);
-        calls = list;
-    }
-
-    function callsNamed(name) {
-        return calls.filter(function (call) { return call[0] === name; });
-    }
-
+    function record(call) { calls = calls.concat([call]); }
+    function callsNamed(name) { return calls.filter(function (call) { return call[0] === name; }); }
     function deviceAliasExists(alias) {
-        record(["deviceAliasExists", alias]);
-        var wanted = alias.toLowerCase();
-        return aliases.some(function (known) { return known.toLowerCase() === wanted; });
+        return aliases.some(function (known) { return known.toLowerCase() === alias.toLowerCase(); });
     }
-
     function createVideoWall(name, rows, columns, cells) { record(["createVideoWall", name, rows, columns, cells]); }
-    function deleteVideoWall(guid) { record(["deleteVideoWall", guid]); }
     function osdShowSeq() { record(["osdShowSeq"]); }
     function osdHideSeq() { record(["osdHideSeq"]); }
-    function sortRxBySeq() { record(["sortRxBySeq"]); }
-    function dropCurrentRxSource() { record(["dropCurrentRxSource"]); }
-    function changePowerCommand(onCommand, offCommand) { record(["changePowerCommand", onCommand, offCommand]); }
-
     function login(password) {
         record(["login", password]);
-        if (loginResult)
-            locked = false;
+        locked = !loginResult;
         return loginResult;
     }
-
     function changePassword(oldPassword, newPassword) {
         record(["changePassword", oldPassword, newPassword]);
         return changePasswordResult;

@@ -3,7 +3,7 @@
 #include <QQmlEngine>
 #include <QtQuickTest>
 
-// Publishes the stand-ins for the context objects, as start-up publishes the real ones.
+// Publishes the stand-in for the manager, as start-up publishes the real one.
 class Setup : public QObject
 {
     Q_OBJECT
@@ -11,19 +11,12 @@ class Setup : public QObject
 public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
-        publish(engine, QStringLiteral("manager"), QStringLiteral("FakeManager.qml"));
-        publish(engine, QStringLiteral("oem"), QStringLiteral("FakeOem.qml"));
-    }
-
-private:
-    static void publish(QQmlEngine *engine, const QString &name, const QString &file)
-    {
-        QQmlComponent component(engine, QUrl::fromLocalFile(QStringLiteral(QUICK_TEST_SOURCE_DIR "/") + file));
-        QObject *object = component.create();
-        if (!object)
+        QQmlComponent component(engine, QUrl::fromLocalFile(QStringLiteral(QUICK_TEST_SOURCE_DIR "/FakeManager.qml")));
+        QObject *manager = component.create();
+        if (!manager)
             qFatal("%s", qPrintable(component.errorString()));
-        object->setParent(engine);
-        engine->rootContext()->setContextProperty(name, object);
+        manager->setParent(engine);
+        engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager);
     }
 };
 
