@@ -13,12 +13,11 @@ TestCase {
         var placed = function (drops) {
             return drops.reduce(function (cells, drop) { return Wall.place(cells, 4, drop[0], drop[1]); }, Wall.emptyCells(8));
         };
-        var cell = { txName: "TX:IPE1" };
         return [
             { tag: "input: surrounding blanks are removed", got: Checks.acceptedInput("  Hall  A \t", false), expected: "Hall  A" },
             { tag: "input: only blanks are refused", got: Checks.acceptedInput("   ", false), expected: null },
-            { tag: "drop: encoder cell", got: Checks.droppedTxName(["videoSource"], cell), expected: "TX:IPE1" },
-            { tag: "drop: another drag key", got: Checks.droppedTxName(["vwcfg"], cell), expected: "" },
+            { tag: "drop: encoder cell", got: Checks.droppedTxName(["videoSource"], { txName: "TX:IPE1" }), expected: "TX:IPE1" },
+            { tag: "drop: another drag key", got: Checks.droppedTxName(["vwcfg"], { txName: "TX:IPE1" }), expected: "" },
             { tag: "drop: prefix not at the start", got: Checks.droppedTxName(["videoSource"], { txName: " TX:IPE1" }), expected: "" },
             { tag: "drop: not a text", got: Checks.droppedTxName(["videoSource"], { txName: 5 }), expected: "" },
             { tag: "drop: no source", got: Checks.droppedTxName(["videoSource"], null), expected: "" },
@@ -26,13 +25,10 @@ TestCase {
             { tag: "rename: letter case of its own name", got: Checks.renameVerdict("RX - 1", "rx - 1", exists), expected: "ok" },
             { tag: "rename: name of another device", got: Checks.renameVerdict("RX - 1", "rx - 2", exists), expected: "exists" },
             { tag: "rename: new wall with a used name", got: Checks.renameVerdict("", "LOBBY", exists), expected: "exists" },
-            { tag: "rename: new wall with a free name", got: Checks.renameVerdict("", "Hall", exists), expected: "ok" },
             { tag: "password: confirmation blank", got: Checks.canConfirmPassword("a", "b", "  "), expected: false },
             { tag: "password: all filled", got: Checks.canConfirmPassword("a", "b", "b"), expected: true },
-            { tag: "password: nothing to clear", got: Checks.canClearPassword("", "", ""), expected: false },
             { tag: "password: a blank to clear", got: Checks.canClearPassword("", " ", ""), expected: true },
             { tag: "power: saved commands, trailing blank", got: Checks.powerCommandsEdited("40 04 ", "FF 36", "40 04", "FF 36"), expected: false },
-            { tag: "power: on changed", got: Checks.powerCommandsEdited("40 05", "FF 36", "40 04", "FF 36"), expected: true },
             { tag: "power: off cleared", got: Checks.powerCommandsEdited("40 04", "", "40 04", "FF 36"), expected: true },
             // The TX strip: 215 pixels a cell, 30 cells, 884 pixels visible.
             { tag: "paging: right near the end stops at the last cell", got: Paging.rightIndex(5600, 884, 215, 30), expected: 29 },
@@ -40,7 +36,6 @@ TestCase {
             { tag: "paging: left close to the start", got: Paging.leftIndex(300, 884, 215), expected: 0 },
             { tag: "wall: 1 x 1 is refused", got: Wall.sizeAllowed(1, 1), expected: false },
             { tag: "wall: 1 x 2 is accepted", got: Wall.sizeAllowed(1, 2), expected: true },
-            { tag: "wall: 2 x 1 is accepted", got: Wall.sizeAllowed(2, 1), expected: true },
             { tag: "wall: a decoder placed again leaves its old screen", got: placed([[0, 5], [2, 5]]), expected: ["", "", "5", "", "", "", "", ""] },
             { tag: "wall: a decoder displaces the one on its screen", got: placed([[1, 7], [1, 2]]), expected: ["", "2", "", "", "", "", "", ""] },
             { tag: "wall: one screen left empty", got: Wall.allAssigned(["1", "2", "3", "", "5"], 4), expected: false },

@@ -53,16 +53,13 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void mainScreen();
-    void draggingAThumbnailRoutesIt();
-    void settingsPages();
-    void wizardCreatesAWallThatIsDeletedAgain();
+    void settings();
 
 private:
     QQuickItem *item(const char *objectName) const { return window->findChild<QQuickItem *>(objectName); }
     QObject *layer(const char *objectName) const { return window->findChild<QObject *>(objectName); }
     void click(QQuickItem *target) { QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre(target)); }
     QPoint drag(QQuickItem *from, QPoint offset, int steps, int delay);
-    QString sourceOf(int rxRow) const;
     void shoot(const QString &name);
 
     TestHome home;
@@ -95,7 +92,6 @@ void TstMainWindow::initTestCase()
 void TstMainWindow::cleanupTestCase()
 {
     engine.reset();
-    manager.reset();
     qInstallMessageHandler(previousHandler);
     QVERIFY2(qmlProblems.isEmpty(), qPrintable(qmlProblems.join(QLatin1Char('\n'))));
 }
@@ -108,12 +104,6 @@ QPoint TstMainWindow::drag(QQuickItem *from, QPoint offset, int steps, int delay
     for (int step = 1; step <= steps; ++step)
         QTest::mouseMove(window, start + offset * step / steps, delay);
     return start + offset;
-}
-
-QString TstMainWindow::sourceOf(int rxRow) const
-{
-    auto device = qSharedPointerDynamicCast<RxDeviceBase>(manager->rxlist()->at(rxRow));
-    return device ? device->currentSource() : QStringLiteral("(no decoder)");
 }
 
 void TstMainWindow::shoot(const QString &name)
@@ -154,10 +144,13 @@ void TstMainWindow::mainScreen()
     // What the manager reports going wrong reaches the user the same way.
     emit manager->errorOccured(QStringLiteral("The settings could not be saved to /x."));
     QTRY_COMPARE(toast->property("text").toString(), QStringLiteral("The settings could not be saved to /x."));
-}
 
-void TstMainWindow::draggingAThumbnailRoutesIt()
-{
+    // A thumbnail dropped on the video area routes it to the selected decoder, dropped on the
+    // zone beside it to every decoder.
+    auto sourceOf = [this](int row) {
+        auto device = qSharedPointerDynamicCast<RxDeviceBase>(manager->rxlist()->at(row));
+        return device ? device->currentSource() : QStringLiteral("(no decoder)");
+    };
     const QString encoder = QStringLiteral("IPE9DEMO-7C2E0DFF0002");
     item("rxListView")->setProperty("currentIndex", 1);
     QQuickItem *thumbnail = row(item("txListView"), 1)->findChild<QQuickItem *>(QStringLiteral("txContent"));
@@ -171,7 +164,7 @@ void TstMainWindow::draggingAThumbnailRoutesIt()
         QTRY_COMPARE(sourceOf(row), encoder);
 }
 
-void TstMainWindow::settingsPages()
+void TstMainWindow::settings()
 {
     QMetaObject::invokeMethod(window, "showOptions");
     // The pop-up takes no input while it fades in.
@@ -200,11 +193,8 @@ void TstMainWindow::settingsPages()
     QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, end, 300);
     QTRY_COMPARE(manager->rxlist()->at(2)->name(), firstName);
     QVERIFY(!manager->inOptions());
-}
 
-void TstMainWindow::wizardCreatesAWallThatIsDeletedAgain()
-{
-    // Named on the wall page, as a user starts it.
+    // A wall named on the wall page, built in the wizard and deleted again.
     item("settingsNavigation")->setProperty("currentIndex", 1);
     QTRY_VERIFY(item("createWallRow"));
     click(item("createWallRow"));
