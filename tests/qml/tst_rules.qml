@@ -2,131 +2,50 @@ import QtQuick 2.14
 import QtTest 1.14
 import "../../src/qml/js/checks.js" as Checks
 import "../../src/qml/js/paging.js" as Paging
-import "../../src/qml/control"
 import "../../src/qml/js/wall.js" as Wall
 
+// The input checks, paging and wall rules the screens share, each case one call.
 TestCase {
     name: "Rules"
 
-    function test_input_data() {
-        return [
-            { tag: "surrounding blanks are removed", text: "  Lobby \t", expected: "Lobby" },
-            { tag: "inner blanks stay", text: " Hall  A ", expected: "Hall  A" },
-            { tag: "only blanks are refused", text: "   ", expected: null },
-            { tag: "nothing is refused", text: "", expected: null }
-        ];
-    }
-
-    function test_input(data) {
-        compare(Checks.acceptedInput(data.text, false), data.expected);
-    }
-
-    function test_drop_data() {
-        var cell = { txName: "TX:IPE1" };
-        return [
-            { tag: "encoder cell", keys: ["videoSource"], source: cell, expected: "TX:IPE1" },
-            { tag: "empty source name still routes", keys: ["videoSource"], source: { txName: "TX:" }, expected: "TX:" },
-            { tag: "another drag key", keys: ["vwcfg"], source: cell, expected: "" },
-            { tag: "no txName", keys: ["videoSource"], source: { rxSeq: 3 }, expected: "" },
-            { tag: "lower-case prefix", keys: ["videoSource"], source: { txName: "tx:IPE1" }, expected: "" },
-            { tag: "prefix not at the start", keys: ["videoSource"], source: { txName: " TX:IPE1" }, expected: "" },
-            { tag: "not a text", keys: ["videoSource"], source: { txName: 5 }, expected: "" },
-            { tag: "no source", keys: ["videoSource"], source: null, expected: "" }
-        ];
-    }
-
-    function test_drop(data) {
-        compare(Checks.droppedTxName(data.keys, data.source), data.expected);
-    }
-
-    function test_rename_data() {
-        return [
-            { tag: "same name", from: "RX - 1", to: "RX - 1", known: ["RX - 1"], expected: "unchanged" },
-            { tag: "letter case of its own name", from: "RX - 1", to: "rx - 1", known: ["RX - 1"], expected: "ok" },
-            { tag: "name of another device", from: "RX - 1", to: "rx - 2", known: ["RX - 1", "RX - 2"], expected: "exists" },
-            { tag: "free name", from: "RX - 1", to: "Lobby", known: ["RX - 1"], expected: "ok" },
-            { tag: "new wall with a used name", from: "", to: "LOBBY", known: ["Lobby"], expected: "exists" },
-            { tag: "new wall with a free name", from: "", to: "Hall", known: ["Lobby"], expected: "ok" }
-        ];
-    }
-
-    function test_rename(data) {
-        var exists = function (name) {
-            return data.known.some(function (known) { return known.toLowerCase() === name.toLowerCase(); });
+    function test_rule_data() {
+        var exists = function (name) { return ["rx - 1", "rx - 2", "lobby"].indexOf(name.toLowerCase()) >= 0; };
+        var placed = function (drops) {
+            return drops.reduce(function (cells, drop) { return Wall.place(cells, 4, drop[0], drop[1]); }, Wall.emptyCells(8));
         };
-        compare(Checks.renameVerdict(data.from, data.to, exists), data.expected);
-    }
-
-    function test_passwordButtons_data() {
         return [
-            { tag: "all empty", fields: ["", "", ""], confirm: false, clear: false },
-            { tag: "one blank", fields: [" ", "", ""], confirm: false, clear: true },
-            { tag: "confirmation blank", fields: ["a", "b", "  "], confirm: false, clear: true },
-            { tag: "all filled", fields: ["a", "b", "b"], confirm: true, clear: true }
+            { tag: "input: surrounding blanks are removed", got: Checks.acceptedInput("  Hall  A \t", false), expected: "Hall  A" },
+            { tag: "input: only blanks are refused", got: Checks.acceptedInput("   ", false), expected: null },
+            { tag: "drop: encoder cell", got: Checks.droppedTxName(["videoSource"], { txName: "TX:IPE1" }), expected: "TX:IPE1" },
+            { tag: "drop: another drag key", got: Checks.droppedTxName(["vwcfg"], { txName: "TX:IPE1" }), expected: "" },
+            { tag: "drop: prefix not at the start", got: Checks.droppedTxName(["videoSource"], { txName: " TX:IPE1" }), expected: "" },
+            { tag: "drop: not a text", got: Checks.droppedTxName(["videoSource"], { txName: 5 }), expected: "" },
+            { tag: "drop: no source", got: Checks.droppedTxName(["videoSource"], null), expected: "" },
+            { tag: "rename: same name", got: Checks.renameVerdict("RX - 1", "RX - 1", exists), expected: "unchanged" },
+            { tag: "rename: letter case of its own name", got: Checks.renameVerdict("RX - 1", "rx - 1", exists), expected: "ok" },
+            { tag: "rename: name of another device", got: Checks.renameVerdict("RX - 1", "rx - 2", exists), expected: "exists" },
+            { tag: "rename: new wall with a used name", got: Checks.renameVerdict("", "LOBBY", exists), expected: "exists" },
+            { tag: "password: confirmation blank", got: Checks.canConfirmPassword("a", "b", "  "), expected: false },
+            { tag: "password: all filled", got: Checks.canConfirmPassword("a", "b", "b"), expected: true },
+            { tag: "password: a blank to clear", got: Checks.canClearPassword("", " ", ""), expected: true },
+            { tag: "power: saved commands, trailing blank", got: Checks.powerCommandsEdited("40 04 ", "FF 36", "40 04", "FF 36"), expected: false },
+            { tag: "power: off cleared", got: Checks.powerCommandsEdited("40 04", "", "40 04", "FF 36"), expected: true },
+            // The TX strip: 215 pixels a cell, 30 cells, 884 pixels visible.
+            { tag: "paging: right near the end stops at the last cell", got: Paging.rightIndex(5600, 884, 215, 30), expected: 29 },
+            { tag: "paging: left from the fifth page", got: Paging.leftIndex(4300, 884, 215), expected: 16 },
+            { tag: "paging: left close to the start", got: Paging.leftIndex(300, 884, 215), expected: 0 },
+            { tag: "wall: 1 x 1 is refused", got: Wall.sizeAllowed(1, 1), expected: false },
+            { tag: "wall: 1 x 2 is accepted", got: Wall.sizeAllowed(1, 2), expected: true },
+            { tag: "wall: a decoder placed again leaves its old screen", got: placed([[0, 5], [2, 5]]), expected: ["", "", "5", "", "", "", "", ""] },
+            { tag: "wall: a decoder displaces the one on its screen", got: placed([[1, 7], [1, 2]]), expected: ["", "2", "", "", "", "", "", ""] },
+            { tag: "wall: one screen left empty", got: Wall.allAssigned(["1", "2", "3", "", "5"], 4), expected: false },
+            { tag: "screens: one screen, margin on both sides", got: Wall.cellSize(800, 450, 1, 1, 16 / 9, 10), expected: { width: 782, height: 444 } },
+            { tag: "screens: tall area, width decides", got: Wall.cellSize(400, 900, 1, 2, 16 / 9, 10), expected: { width: 200, height: 109 } },
+            { tag: "screens: wide area, height decides", got: Wall.cellSize(1600, 300, 3, 3, 16 / 9, 10), expected: { width: 171, height: 100 } }
         ];
     }
 
-    function test_passwordButtons(data) {
-        compare(Checks.canConfirmPassword(data.fields[0], data.fields[1], data.fields[2]), data.confirm);
-        compare(Checks.canClearPassword(data.fields[0], data.fields[1], data.fields[2]), data.clear);
-    }
-
-    function test_powerButtons_data() {
-        return [
-            { tag: "saved commands", on: "40 04", off: "FF 36", expected: false },
-            { tag: "trailing blank only", on: "40 04 ", off: "FF 36", expected: false },
-            { tag: "on changed", on: "40 05", off: "FF 36", expected: true },
-            { tag: "off cleared", on: "40 04", off: "", expected: true }
-        ];
-    }
-
-    function test_powerButtons(data) {
-        compare(Checks.powerCommandsEdited(data.on, data.off, "40 04", "FF 36"), data.expected);
-    }
-
-    // The TX strip: 215 pixels a cell, 30 cells.
-    function test_paging_data() {
-        return [
-            { tag: "right from the start", position: 0, width: 884, right: 4 },
-            { tag: "right near the end stops at the last cell", position: 5600, width: 884, right: 29 },
-            { tag: "left from the fifth page", position: 4300, width: 884, left: 16 },
-            { tag: "left close to the start", position: 300, width: 884, left: 0 }
-        ];
-    }
-
-    function test_paging(data) {
-        if (data.right !== undefined)
-            compare(Paging.rightIndex(data.position, data.width, 215, 30), data.right);
-        if (data.left !== undefined)
-            compare(Paging.leftIndex(data.position, data.width, 215), data.left);
-    }
-
-    function test_cellSize_data() {
-        return [
-            { tag: "800 x 450, one screen", w: 800, h: 450, rows: 1, cols: 1, cw: 782, ch: 444 },
-            { tag: "800 x 450, 2 x 2", w: 800, h: 450, rows: 2, cols: 2, cw: 391, ch: 222 },
-            { tag: "tall area, width decides", w: 400, h: 900, rows: 1, cols: 2, cw: 200, ch: 109 },
-            { tag: "wide area, height decides", w: 1600, h: 300, rows: 3, cols: 3, cw: 171, ch: 100 }
-        ];
-    }
-
-    Component {
-        id: gridComponent
-        VWGrid {}
-    }
-
-    // The grid that the video area and the wizard lay their cells out by.
-    function test_gridFollowsItsSize() {
-        var grid = createTemporaryObject(gridComponent, null, { width: 800, height: 450, rows: 2, cols: 2 });
-        compare([grid.cellWidth, grid.cellHeight, grid.totalWidth, grid.totalHeight], [391, 222, 782, 444]);
-        grid.rows = 1;
-        grid.cols = 1;
-        compare([grid.cellWidth, grid.cellHeight], [782, 444]);
-    }
-
-    function test_cellSize(data) {
-        var size = Wall.cellSize(data.w, data.h, data.rows, data.cols, 16 / 9, 10);
-        compare(size.width, data.cw);
-        compare(size.height, data.ch);
+    function test_rule(data) {
+        compare(data.got, data.expected);
     }
 }

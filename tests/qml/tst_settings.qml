@@ -3,10 +3,12 @@ import QtTest 1.14
 import "../../src/qml"
 import "../../src/qml/settings"
 
+// The settings pages and the wall wizard, in a window that stands in for the main one: the
+// screens find `manager`, `dialogLayer`, `globalStyle` and `toast` here as they find them there.
 Item {
     id: window
     width: 1200
-    height: 700
+    height: 720
 
     property var toasts: []
 
@@ -18,12 +20,38 @@ Item {
         id: globalStyle
     }
 
+    // Records what the screens ask of the manager; tests read `calls` and set the answers.
+    QtObject {
+        id: manager
+        property var calls: []
+        property bool loginResult
+        property bool changePasswordResult
+        property int vwMaxRows: 8
+        property int vwMaxColumns: 8
+        property bool locked: true
+        property bool inOptions
+        property bool demoMode
+        property string defaultPowerOnCommand: "40 04"
+        property string defaultPowerOffCommand: "FF 36"
+        property string savedPowerOnCommand
+        property string savedPowerOffCommand
+        property ListModel purerxlist: ListModel { ListElement { name: "IPD-A"; seq: 1 } }
+        function callsNamed(name) { return calls.filter(function (call) { return call[0] === name; }); }
+        function deviceAliasExists(alias) { return ["rx - 1", "rx - 2", "lobby"].indexOf(alias.toLowerCase()) >= 0; }
+        function createVideoWall(name, rows, columns, cells) { calls.push(["createVideoWall", name, rows, columns, cells]); }
+        function osdShowSeq() { calls.push(["osdShowSeq"]); }
+        function osdHideSeq() { calls.push(["osdHideSeq"]); }
+        function login(password) { locked = !loginResult; return loginResult; }
+        function changePassword(oldPassword, newPassword) {
+            calls.push(["changePassword", oldPassword, newPassword]);
+            return changePasswordResult;
+        }
+    }
+
     // Stands in for the window's question layer: remembers how it was opened.
     QtObject {
         id: dialogLayer
         property bool inputMode
-        property string title
-        property string question
         property string prompt
         property string initialText
         property string placeholder
@@ -32,18 +60,13 @@ Item {
         signal accepted
         signal rejected
         signal textInputed(string text)
-        function open() {
-            openCount += 1;
-        }
+        function open() { openCount += 1; }
     }
 
     // "id" cannot be written as a ListElement role.
     ListModel {
         id: devices
-        Component.onCompleted: {
-            append({ "name": "IPD-A", "id": "A", "alias": "RX - 1", "address": "192.0.2.10" });
-            append({ "name": "IPD-B", "id": "B", "alias": "RX - 2", "address": "192.0.2.11" });
-        }
+        Component.onCompleted: append({ "name": "IPD-A", "id": "A", "alias": "RX - 1", "address": "192.0.2.10" })
     }
 
     DeviceEditorListView {
@@ -60,9 +83,10 @@ Item {
         height: 380
     }
 
-    SignalSpy {
-        id: wizardSpy
-        signalName: "showVwWizard"
+    VWWizardDialog {
+        id: wizard
+        anchors.fill: parent
+        visible: false
     }
 
     TestCase {
@@ -70,106 +94,111 @@ Item {
         when: windowShown
 
         function init() {
-            manager.reset();
-            manager.aliases = ["RX - 1", "RX - 2", "Lobby"];
-            dialogLayer.openCount = 0;
-            devices.setProperty(0, "alias", "RX - 1");
+            wizard.visible = false;
+            manager.calls = [];
+            manager.locked = true;
             window.toasts = [];
         }
 
-        function clickRow(row) {
-            var list = findChild(table, "deviceEditorList");
-            list.currentIndex = row;
-            mouseClick(list.currentItem, 300, 30);
+        function loadPage(file) {
+            pageLoader.source = "";
+            pageLoader.source = "../../src/qml/settings/" + file;
+            return pageLoader.item;
         }
 
-        function test_rename_data() {
-            return [
-                { tag: "the alias of another device is refused", typed: "rx - 2", alias: "RX - 1", reopened: true },
-                { tag: "its own name in another letter case", typed: "rx - 1", alias: "rx - 1", reopened: false },
-                { tag: "a free name", typed: "Reception", alias: "Reception", reopened: false },
-                { tag: "unchanged", typed: "RX - 1", alias: "RX - 1", reopened: false }
-            ];
-        }
-
-        function test_rename(data) {
-            clickRow(0);
-            compare(dialogLayer.openCount, 1);
-            verify(dialogLayer.inputMode);
-            compare(dialogLayer.initialText, "RX - 1");
-            compare(manager.inOptions, true);
-            dialogLayer.textInputed(data.typed);
-            compare(devices.get(0).alias, data.alias);
-            compare(dialogLayer.openCount, data.reopened ? 2 : 1);
-            compare(manager.inOptions, data.reopened);
-            if (data.reopened) {
-                compare(dialogLayer.openingError, "Name exists, please input again!");
-                compare(dialogLayer.initialText, data.typed);
-                dialogLayer.rejected();
-                compare(manager.inOptions, false);
-            }
+        function test_rename() {
+            var row = findChild(table, "deviceEditorList").itemAtIndex(0);
+            mouseClick(row, 300, 30);
+            compare([dialogLayer.initialText, manager.inOptions], ["RX - 1", true]);
+            dialogLayer.openCount = 0;
+            // The alias of another device is refused and asked for again, with the typed text.
+            dialogLayer.textInputed("rx - 2");
+            compare([dialogLayer.openCount, dialogLayer.openingError, dialogLayer.initialText, devices.get(0).alias, manager.inOptions],
+                    [1, "Name exists, please input again!", "rx - 2", "RX - 1", true]);
+            // Its own name in another letter case is a new name.
+            dialogLayer.textInputed("rx - 1");
+            compare([dialogLayer.openCount, devices.get(0).alias, manager.inOptions], [1, "rx - 1", false]);
+            mouseClick(row, 300, 30);
+            dialogLayer.rejected();
+            compare(manager.inOptions, false);
         }
 
         function test_createWall() {
-            pageLoader.source = "../../src/qml/settings/VWPage.qml";
-            wizardSpy.target = pageLoader.item;
-            wizardSpy.clear();
-            mouseClick(findChild(pageLoader.item, "createWallRow"));
+            var page = loadPage("VWPage.qml");
+            var wizardNames = [];
+            page.showVwWizard.connect(function (name) { wizardNames.push(name); });
+            mouseClick(findChild(page, "createWallRow"));
             dialogLayer.textInputed("LOBBY");
-            compare(dialogLayer.openingError, "Name exists, please input again!");
-            compare(wizardSpy.count, 0);
+            compare([dialogLayer.openingError, wizardNames], ["Name exists, please input again!", []]);
             dialogLayer.textInputed("Hall");
-            compare(wizardSpy.count, 1);
-            compare(wizardSpy.signalArguments[0][0], "Hall");
+            compare(wizardNames, ["Hall"]);
         }
 
         function test_login_data() {
-            return [
-                { tag: "wrong password", result: false },
-                { tag: "right password", result: true }
-            ];
+            return [{ tag: "wrong password", result: false }, { tag: "right password", result: true }];
         }
 
         function test_login(data) {
-            pageLoader.source = "../../src/qml/settings/AdvancedPage.qml";
-            var page = pageLoader.item;
+            var page = loadPage("AdvancedPage.qml");
             manager.loginResult = data.result;
             var field = findChild(page, "passwordField");
             field.text = "secret";
             mouseClick(findChild(page, "unlockButton"));
-            compare(manager.callsNamed("login"), [["login", "secret"]]);
-            compare(findChild(page, "loginPanel").visible, !data.result);
-            compare(findChild(page, "sections").visible, data.result);
-            compare(field.text, data.result ? "" : "secret");
+            compare([findChild(page, "sections").visible, field.text], [data.result, data.result ? "" : "secret"]);
         }
 
         function test_changePassword_data() {
             return [
-                { tag: "confirmation differs", fields: ["old", "new", "other"], accepted: true,
-                  calls: [], toast: "The password entered does not match!" },
-                { tag: "blanks around are trimmed", fields: [" old ", " new", "new "], accepted: true,
-                  calls: [["changePassword", "old", "new"]], toast: "Password changed." },
-                { tag: "old password wrong", fields: ["bad", "new", "new"], accepted: false,
-                  calls: [["changePassword", "bad", "new"]], toast: "Old password incorrect, please re-enter." }
+                { tag: "confirmation differs", fields: ["old", "new", "other"], accepted: true, calls: [], toast: "The password entered does not match!" },
+                { tag: "blanks around are trimmed", fields: [" old ", " new", "new "], accepted: true, calls: [["changePassword", "old", "new"]], toast: "Password changed." },
+                { tag: "old password wrong", fields: ["bad", "new", "new"], accepted: false, calls: [["changePassword", "bad", "new"]], toast: "Old password incorrect, please re-enter." }
             ];
         }
 
         function test_changePassword(data) {
             manager.locked = false;
-            pageLoader.source = "";
-            pageLoader.source = "../../src/qml/settings/AdvancedPage.qml";
-            var page = pageLoader.item;
             manager.changePasswordResult = data.accepted;
+            var page = loadPage("AdvancedPage.qml");
             page.openSection = 0;
             var fields = findChild(page, "passwordFields");
             for (var i = 0; i < 3; ++i)
                 fields.children[2 * i + 1].text = data.fields[i];
-            var confirm = findChild(page, "passwordConfirmButton");
-            verify(confirm.enabled);
             waitForRendering(page);
-            mouseClick(confirm);
-            compare(manager.callsNamed("changePassword"), data.calls);
-            compare(window.toasts, [data.toast]);
+            mouseClick(findChild(page, "passwordConfirmButton"));
+            compare([manager.callsNamed("changePassword"), window.toasts], [data.calls, [data.toast]]);
+        }
+
+        function chooseSize(rows, columns) {
+            findChild(wizard, "rowsTumbler").currentIndex = rows - 1;
+            findChild(wizard, "columnsTumbler").currentIndex = columns - 1;
+            mouseClick(findChild(wizard, "nextButton"));
+        }
+
+        function test_wizard() {
+            var closed = 0;
+            wizard.closeButtonClicked.connect(function () { ++closed; });
+            wizard.visible = true;
+            wizard.open("Lobby");
+            chooseSize(1, 1);
+            verify(findChild(wizard, "sizeError").visible);
+            // Opened again, it starts from 2 x 2.
+            wizard.open("Lobby");
+            compare([wizard.selectedHeight, wizard.selectedWidth, findChild(wizard, "rowsTumbler").currentIndex], [2, 2, 1]);
+            chooseSize(2, 3);
+            var placePage = findChild(wizard, "createButton").parent;
+            for (var i = 0; i < 5; ++i)
+                placePage.acceptRxInCell(i, 4 + i);
+            var error = findChild(wizard, "placeError");
+            mouseClick(findChild(wizard, "createButton"));
+            compare([error.visible, manager.callsNamed("createVideoWall").length, closed], [true, 0, 0]);
+            placePage.acceptRxInCell(5, 9);
+            verify(!error.visible);
+            mouseClick(findChild(wizard, "createButton"));
+            compare(manager.callsNamed("createVideoWall"), [["createVideoWall", "Lobby", 2, 3, "4,5,6,7,8,9" + ",".repeat(58)]]);
+            compare([closed, window.toasts], [1, ["Video Wall \"Lobby\" created."]]);
+            // The numbers stay on the displays exactly while the wizard is on screen.
+            wizard.visible = false;
+            compare([manager.callsNamed("osdShowSeq").length, manager.callsNamed("osdHideSeq").length], [1, 1]);
         }
     }
 }
