@@ -36,6 +36,10 @@ private slots:
         QCOMPARE(makeDiscoveryRecord(reply->name(), reply->alias()), encoderReplyFixture());
         const QString decoder = QStringLiteral("IPD9-7C2E0D000001");
         QCOMPARE(makeDiscoveryRecord(decoder, QString()).left(8), QByteArray("\2\0\0\0\2\0\0\0", 8));
+        // A name that fills its 64 bytes ends there, whatever follows.
+        QByteArray full = encoderReplyFixture();
+        full.replace(40, 72, "IPE3x-7c2e0d00aa01" + QByteArray(46, 'x') + "trailing");
+        QCOMPARE(parsed(full)->name(), QStringLiteral("IPE3x-7c2e0d00aa01") + QString(46, QLatin1Char('x')));
         // A character that would not fit whole is left out.
         const QString cut = QString(31, QLatin1Char('a')) + QStringLiteral("\u5927");
         QCOMPARE(parsed(makeDiscoveryRecord(decoder, cut))->alias(), cut.left(31));
@@ -80,8 +84,8 @@ private slots:
         QTest::newRow("overlapping entries keep an address once")
             << "eth0,10.0.0.0/8" << QStringList {"10.1.2.3", "192.0.2.1"} << QStringList();
         QTest::newRow("names are exact") << "ETH0,eth" << QStringList() << QStringList {"ETH0", "eth"};
-        QTest::newRow("unknown entry reported, others still work")
-            << "wlan0,eth1" << QStringList {"198.51.100.7"} << QStringList {"wlan0"};
+        QTest::newRow("by display name; unknown entry reported, others still work")
+            << "wlan0,AV LAN" << QStringList {"198.51.100.7"} << QStringList {"wlan0"};
     }
 
     void interfaceSelection()

@@ -98,14 +98,14 @@ class TestDeviceManager : public QObject
 private slots:
     void discoveredDevices()
     {
-        Site site(
-            {{"alias_map", QJsonObject {{decoderName(1), "Lobby"}, {decoderName(2), "Lobby"}}}, {"rx_name_next", -4}});
+        Site site({{"alias_map", QJsonObject {{decoderName(1), "RX - 1"}, {decoderName(2), "RX - 1"}}},
+            {"rx_name_next", -4}});
         site.deliver({decoderName(1), decoderName(2), ENCODER});
-        // A stored display name another device already has is replaced by a generated one,
-        // counted from one whatever the file says.
+        // A stored display name another device already has is replaced by the first free
+        // generated one, counted from one whatever the file says.
         DeviceListModel *pending = site.manager->pendingRxList();
-        QCOMPARE(pending->at(0)->nameAlias(), QStringLiteral("Lobby"));
-        QCOMPARE(pending->at(1)->nameAlias(), QStringLiteral("RX - 1"));
+        QCOMPARE(pending->at(0)->nameAlias(), QStringLiteral("RX - 1"));
+        QCOMPARE(pending->at(1)->nameAlias(), QStringLiteral("RX - 2"));
         // Known devices are refreshed, not listed again, and the online states are worked
         // out once for the whole read.
         QSignalSpy states(site.manager->deviceRegistry(), &DeviceRegistry::onlineStatesChanged);
