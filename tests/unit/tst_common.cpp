@@ -1,16 +1,17 @@
 #include "common.h"
-#include "log_capture.h"
+#include "logging.h"
+#include "oem_setting.h"
 #include "test_files.h"
 #include "test_home.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTranslator>
 #include <QtTest>
 #include <pwd.h>
 #include <thread>
 #include <unistd.h>
 
+// What start-up relies on: paths, the language, the named guards, the log and the branding.
 class TestCommon : public QObject
 {
     Q_OBJECT
@@ -18,7 +19,7 @@ class TestCommon : public QObject
     TestHome home;
 
 private slots:
-    void createsFolderAndFileOnce()
+    void paths()
     {
         const QString path = expandPathAndInitFile(QStringLiteral("~/.zentrova\\seed.txt"), false, "{}");
         QCOMPARE(path, home.path() + QStringLiteral("/.zentrova/seed.txt"));
@@ -26,49 +27,28 @@ private slots:
         QVERIFY(writeFile(path, "precious"));
         expandPathAndInitFile(path, false, "new");
         QCOMPARE(readFile(path), QByteArray("precious"));
+        // Only expanded: nothing is made, and "~user" is not our home.
+        const QString fresh = home.path() + QStringLiteral("/fresh");
+        QCOMPARE(expandPathAndInitFile(QStringLiteral("~/fresh/x.cfg"), true, "x"), fresh + QStringLiteral("/x.cfg"));
+        QVERIFY(!QFile::exists(fresh));
+        QCOMPARE(expandPathAndInitFile(QStringLiteral("~user/b"), true, "x"), QStringLiteral("~user/b"));
     }
 
-    void expandOnlyTouchesNothing_data()
+    void language_data()
     {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("backslashes") << "C:\\Program Files\\zentrova\\lang.cfg"
-                                     << "C:/Program Files/zentrova/lang.cfg";
-        QTest::newRow("home") << "~/x\\y.cfg"
-                              << "HOME/x/y.cfg";
-        QTest::newRow("tilde without slash") << "~user/b"
-                                             << "~user/b";
-    }
-
-    void expandOnlyTouchesNothing()
-    {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        expected.replace(QLatin1String("HOME"), home.path());
-        const QStringList before = QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        QCOMPARE(expandPathAndInitFile(input, true, "x"), expected);
-        QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
-    }
-
-    void languageFromLangCfg_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // empty: no file
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("error");
-        QTest::newRow("missing") << QByteArray() << "Error";
-        QTest::newRow("simplified, small letters") << QByteArray("zh_cn") << "错误";
-        QTest::newRow("simplified with line break") << QByteArray("zh_CN\n") << "Error";
-        QTest::newRow("traditional") << QByteArray("ZH_tw") << "錯誤";
+        QTest::newRow("small letters") << QByteArray("zh_cn") << "错误";
+        QTest::newRow("line break is part of the name") << QByteArray("zh_CN\n") << "Error";
         QTest::newRow("only the first line counts") << QByteArray("en_US\nzh_TW") << "Error";
     }
 
-    void languageFromLangCfg()
+    void language()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, error);
         const QString cfg = QCoreApplication::applicationDirPath() + QStringLiteral("/lang.cfg");
-        QFile::remove(cfg);
-        if (!content.isEmpty())
-            QVERIFY(writeFile(cfg, content));
+        QVERIFY(writeFile(cfg, content));
         QTranslator translator;
         loadLanguage(QCoreApplication::instance(), &translator);
         QFile::remove(cfg);
@@ -76,59 +56,101 @@ private slots:
         QCoreApplication::removeTranslator(&translator);
     }
 
-    void namedMutexWaitsForRelease()
+    void guardWaitsForRelease()
     {
-        const QString name = QStringLiteral("TEST_MUTEX");
         NamedMutexSlot holder;
         NamedMutexSlot waiter;
-        QVERIFY(takeNamedMutex(holder, name, 0));
-        QVERIFY(!takeNamedMutex(waiter, name, 0));
-
+        QVERIFY(takeNamedMutex(holder, QStringLiteral("GUARD"), 0));
+        QVERIFY(!takeNamedMutex(waiter, QStringLiteral("GUARD"), 0));
         waiter.reset();
         std::thread releaser([&holder] {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             holder.reset();
         });
-        const bool taken = takeNamedMutex(waiter, name, 30000);
+        const bool taken = takeNamedMutex(waiter, QStringLiteral("GUARD"), 30000);
         releaser.join();
         QVERIFY(taken);
     }
 
-    void namedMutexStaysWithTheUser()
+    // Without a runtime folder of its own (someone else has taken its place in the temporary
+    // folder every user shares) a guard lives in the program's folder in the home: in the
+    // shared folder, anyone could hold it or put a link in its place.
+    void guardStaysWithTheUser()
     {
-        if (::geteuid() != 0)
-            QSKIP("giving a folder to another user needs root");
-        // No runtime folder is set, and the one that would stand in for it in the shared temporary
-        // folder belongs to someone else: there is no runtime folder of our own.
         QTemporaryDir shared;
-        const QString taken
-            = shared.filePath(QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
-        QVERIFY(QDir().mkdir(taken));
-        QVERIFY(::chown(QFile::encodeName(taken).constData(), 65534, 65534) == 0);
+        const QString userName = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        QVERIFY(writeFile(shared.filePath(QStringLiteral("runtime-") + userName), "taken"));
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         const QByteArray temp = qgetenv("TMPDIR");
-        const auto restore = qScopeGuard([runtime, temp] {
+        const auto restore = qScopeGuard([&] {
             qputenv("XDG_RUNTIME_DIR", runtime);
             qputenv("TMPDIR", temp);
         });
         qunsetenv("XDG_RUNTIME_DIR");
         qputenv("TMPDIR", QFile::encodeName(shared.path()));
-        const LogCapture warnings(QtWarningMsg);
-
-        const QString lockFile = home.path() + QStringLiteral("/.zentrova/USER_MUTEX.lock");
+        const QString lockFile = home.path() + QStringLiteral("/.zentrova/USER_GUARD.lock");
         NamedMutexSlot held;
-        QVERIFY(takeNamedMutex(held, QStringLiteral("USER_MUTEX"), 0));
-        QVERIFY(QFileInfo(lockFile).isFile());
-        QVERIFY(!QFile::exists(shared.filePath(QStringLiteral("USER_MUTEX.lock"))));
+        QVERIFY(takeNamedMutex(held, QStringLiteral("USER_GUARD"), 0));
+        QVERIFY(QFile::exists(lockFile));
+        QVERIFY(!QFile::exists(shared.filePath(QStringLiteral("USER_GUARD.lock"))));
         held.reset();
-
-        // A link in the lock file's place is not followed.
         const QString target = home.path() + QStringLiteral("/target");
-        QVERIFY(QFile::remove(lockFile));
-        QVERIFY(QFile::link(target, lockFile));
-        NamedMutexSlot linked;
-        QVERIFY(!takeNamedMutex(linked, QStringLiteral("USER_MUTEX"), 0));
+        QVERIFY(QFile::remove(lockFile) && QFile::link(target, lockFile));
+        QVERIFY(!takeNamedMutex(held, QStringLiteral("USER_GUARD"), 0));
         QVERIFY(!QFile::exists(target));
+    }
+
+    void logFile()
+    {
+        const QString path = home.path() + QStringLiteral("/log/zentrova.log");
+        const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        logging::install(path);
+        qCritical("first");
+        // A device name from the network cannot start a line of its own.
+        qInfo("second\r\n[2026-01-01 00:00:00.000] -I- forged\x1b[2K\t");
+        const QList<QByteArray> lines = readFile(path).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(0).contains("] -C-  ") && lines.at(0).endsWith("first\r"));
+        QVERIFY(lines.at(1).endsWith("second\\r\\n[2026-01-01 00:00:00.000] -I- forged\\x1b[2K\t\r"));
+        const QMessageLogContext source("src/main.cpp", 42, "int __cdecl main(int,char *[])", "default");
+        QCOMPARE(logging::debuggerLine(QtInfoMsg, source, QStringLiteral("hi")),
+            QStringLiteral("src/main.cpp(42): [Info] <<main>> hi"));
+
+        // Rotated only above the limit, two backups kept.
+        QVERIFY(writeFile(path, QByteArray(int(logging::LOG_ROTATE_BYTES), 'x')));
+        qInfo("at the limit");
+        QVERIFY(!QFile::exists(path + QStringLiteral(".1")));
+        qInfo("above the limit");
+        QVERIFY(writeFile(path, QByteArray(int(logging::LOG_ROTATE_BYTES) + 1, 'y')));
+        qInfo("again");
+        QVERIFY(readFile(path + QStringLiteral(".1")).startsWith('y'));
+        QVERIFY(readFile(path + QStringLiteral(".2")).endsWith("at the limit\r\n"));
+    }
+
+    void branding_data()
+    {
+        QTest::addColumn<QByteArray>("custom");
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty version") << QByteArray(R"({"version":""})") << "version" << ZENTROVA_VERSION;
+        QTest::newRow("resource path") << QByteArray(R"({"splash_image":":/x.png"})") << "splash"
+                                       << ":/x.png";
+        QTest::newRow("one placeholder for the cells too")
+            << QByteArray(R"({"vw_placeholder_image":"/b/none.png"})") << "tx_placeholder"
+            << "file:///b/none.png";
+    }
+
+    void branding()
+    {
+        QFETCH(QByteArray, custom);
+        QFETCH(QString, property);
+        QFETCH(QString, expected);
+        const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/custom.json");
+        QVERIFY(writeFile(path, custom));
+        const OemSetting oem;
+        QFile::remove(path);
+        QCOMPARE(oem.property(property.toLatin1().constData()).toString(), expected);
     }
 };
 
