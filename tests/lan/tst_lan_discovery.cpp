@@ -35,7 +35,6 @@ class TestLanDiscovery : public QObject
 private slots:
     void discoversEveryDeviceThroughEveryAddress();
     void partialBindFailure();
-    void interfaceSelection_data();
     void interfaceSelection();
 };
 
@@ -102,28 +101,15 @@ void TestLanDiscovery::partialBindFailure()
         QCOMPARE(entry.socket->localPort(), port);
 }
 
-void TestLanDiscovery::interfaceSelection_data()
-{
-    QTest::addColumn<QByteArray>("selection");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QString>("warning");
-    QTest::newRow("by subnet") << QByteArray("192.0.2.2/32") << QStringList {"192.0.2.2"} << QString();
-    QTest::newRow("nothing matches")
-        << QByteArray("nosuch0") << QStringList()
-        << QStringLiteral("ZENTROVA_INTERFACES entry 'nosuch0' matches no usable IPv4 interface address");
-}
-
+// Discovery limited by the variable: to one address, or to nothing, which is said.
 void TestLanDiscovery::interfaceSelection()
 {
-    QFETCH(QByteArray, selection);
-    QFETCH(QStringList, expected);
-    QFETCH(QString, warning);
-    qputenv(INTERFACES_VARIABLE, selection);
-    if (!warning.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
-    const BroadcastSocket sockets;
+    qputenv(INTERFACES_VARIABLE, "192.0.2.2/32");
+    QCOMPARE(socketAddresses(BroadcastSocket()), QStringList {"192.0.2.2"});
+    qputenv(INTERFACES_VARIABLE, "nosuch0");
+    QTest::ignoreMessage(QtWarningMsg, "ZENTROVA_INTERFACES entry 'nosuch0' matches no usable IPv4 interface address");
+    QCOMPARE(socketAddresses(BroadcastSocket()), QStringList());
     qunsetenv(INTERFACES_VARIABLE);
-    QCOMPARE(socketAddresses(sockets), expected);
 }
 
 QTEST_GUILESS_MAIN(TestLanDiscovery)
