@@ -1,19 +1,15 @@
 #!/usr/bin/env bash
 # installation_test.sh SCENARIO TEST_PROGRAM
 # One end-to-end scenario: the installation it needs (simulated-installation.sh), and the
-# functions of TEST_PROGRAM that run against it in the controller's namespace. Everything
+# function of TEST_PROGRAM that runs against it in the controller's namespace. Everything
 # the scenario makes is removed when it ends, also on failure.
 set -euo pipefail
 scenario=$1 test_program=$2
 installation=$(dirname "$0")/../../tools/device_simulator/simulated-installation.sh
 case $scenario in
-discovery) options=(--encoders 4 --decoders 6 --wall 2x2) functions=(discoversMixedInstallation) ;;
-routing) options=(--encoders 4 --decoders 6 --wall 2x2) functions=(routesToDecoderWallAndAll) ;;
-walls) options=(--encoders 2 --decoders 6) functions=(createsAndDeletesWall displayPowerAndNumbers) ;;
-faults)
-    options=(--encoders 2 --decoders 3)
-    functions=(droppedConnectionRunsCommandAgain silentDeviceGoesOfflineAndBack previewRecovers garbageAnswerIsSurvived)
-    ;;
+routing) options=(--encoders 4 --decoders 6 --wall 2x2) function=discoversAndRoutes ;;
+walls) options=(--encoders 2 --decoders 6) function=buildsWallsAndSwitchesDisplays ;;
+faults) options=(--encoders 2 --decoders 3) function=survivesFaults ;;
 hostile)
     # Short, long, unnamed, named like a wall (the test's settings file knows VW:0001:1111)
     # and named with a shell in mind.
@@ -25,12 +21,12 @@ hostile)
         --extra decoder 292 'VW:0001:1111'
         --extra encoder 292 'IPE1$(touch pwned)`touch pwned`;touch pwned-7c2e0d00ba03'
         --extra decoder 292 'IPD1;reboot;-7c2e0d00ba04')
-    functions=(hostileRepliesCreateNothingHarmful)
+    function=hostileRepliesCreateNothingHarmful
     ;;
-restart) options=(--encoders 2 --decoders 4 --wall 2x1) functions=(restartKeepsNamesOrderAndWalls) ;;
+restart) options=(--encoders 2 --decoders 4 --wall 2x1) function=restartKeepsNamesOrderAndWalls ;;
 *)
     echo "installation_test: unknown scenario $scenario" >&2
     exit 2
     ;;
 esac
-exec "$installation" "${options[@]}" --seconds 150 -- "$test_program" "${functions[@]}"
+exec "$installation" "${options[@]}" --seconds 150 -- "$test_program" "$function"

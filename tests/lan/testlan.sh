@@ -54,8 +54,6 @@ lan_start() {
     _lan_join "$(lan_ns controller)" "zc${LAN_ID}" 192.0.2.1
 }
 
-lan_controller_interface() { echo "zc${LAN_ID}"; }
-
 lan_add_controller_address() {
     case $1 in 192.0.2.*) ;; *) echo "testlan: $1 is not in 192.0.2.0/24" >&2; return 1 ;; esac
     _lan_ip -n "$(lan_ns controller)" addr add "$1/24" brd + dev "zc${LAN_ID}"
@@ -63,10 +61,7 @@ lan_add_controller_address() {
 
 lan_add_device() {
     local n=$1
-    if [ "$n" -lt 0 ] || [ "$n" -gt 200 ]; then
-        echo "testlan: device number $n out of range" >&2
-        return 1
-    fi
+    [ "$n" -ge 0 ] && [ "$n" -le 200 ] || { echo "testlan: device number $n out of range" >&2; return 1; }
     _lan_join "$(lan_ns "$n")" "zd${LAN_ID}n${n}" "192.0.2.$((10 + n))"
 }
 
@@ -105,35 +100,25 @@ lan_wait_for() {
     done
 }
 
-# True once the process has ended (a zombie counts as ended), within TENTHS tenths of a second.
-_lan_wait_gone() {
-    local pid=$1 tenths=$2 state
-    while [ "$tenths" -gt 0 ]; do
-        state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) || return 0
-        [ "$state" = Z ] && return 0
-        sleep 0.1
-        tenths=$((tenths - 1))
-    done
-    return 1
-}
-
 lan_cleanup() {
     local pid ns
     for pid in "${LAN_PIDS[@]}"; do
         kill -TERM -- "-$pid" 2>/dev/null || true
     done
-    for pid in "${LAN_PIDS[@]}"; do
-        _lan_wait_gone "$pid" 50 || kill -KILL -- "-$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    LAN_PIDS=()
-    # Whatever still runs inside one of this run's namespaces was started by it.
+    # A moment to end cleanly; whatever still runs inside one of this run's namespaces then
+    # was started by it.
+    [ ${#LAN_PIDS[@]} = 0 ] || sleep 0.5
     for ns in $(timeout 5 ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^${LAN_PREFIX}-" || true); do
         for pid in $(timeout 5 ip netns pids "$ns" 2>/dev/null); do
             kill -KILL "$pid" 2>/dev/null || true
         done
         timeout 5 ip netns del "$ns" 2>/dev/null || true
     done
+    for pid in "${LAN_PIDS[@]}"; do
+        kill -KILL -- "-$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    LAN_PIDS=()
     [ -n "$LAN_WORK" ] && rm -rf "$LAN_WORK"
     LAN_WORK=""
 }
