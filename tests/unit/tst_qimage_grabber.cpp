@@ -60,15 +60,6 @@ QByteArray part(const QColor &colour, const QSize &size = QSize(16, 16))
     return TestMjpeg::multipartPart(TestMjpeg::plain(colour, size), "b");
 }
 
-QImage readWithQt(const QByteArray &jpeg, const QSize &scaledSize)
-{
-    QBuffer buffer;
-    buffer.setData(jpeg);
-    QImageReader reader(&buffer, "JPG");
-    reader.setScaledSize(scaledSize);
-    return reader.read().convertToFormat(QImage::Format_ARGB32);
-}
-
 // Copies of the frames handed out, as a receiver takes them inside its slot, and where
 // their pixels were.
 struct ImageLog
@@ -144,7 +135,7 @@ private slots:
     void streamFailures();
     void streamStartsAndStops();
     void streamPlaysFfmpegMultipart();
-    void snapshotAnswers();
+    void snapshotTooLarge();
 
 private:
     QTemporaryDir dir;
@@ -152,15 +143,13 @@ private:
 
 void TestQImageGrabber::initTestCase()
 {
-    // Frames as encoders make them (4:2:0, as ffmpeg's MJPEG encoder writes), one at an odd
-    // size, and a grey one.
+    // Frames as encoders make them (4:2:0, as ffmpeg's MJPEG encoder writes), and a grey one.
     QProcess ffmpeg;
     ffmpeg.setWorkingDirectory(dir.path());
     ffmpeg.setProcessChannelMode(QProcess::ForwardedChannels);
     ffmpeg.start("ffmpeg",
         {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc2=s=1280x720", "-frames:v", "1", "-pix_fmt",
-            "yuvj420p", "-q:v", "5", "wide.jpg", "-frames:v", "1", "-vf", "scale=333:197", "-pix_fmt", "yuvj422p",
-            "odd.jpg", "-frames:v", "1", "-vf", "scale=320:240,format=gray", "grey.jpg"});
+            "yuvj420p", "-q:v", "5", "wide.jpg", "-frames:v", "1", "-vf", "scale=320:240,format=gray", "grey.jpg"});
     QVERIFY2(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0, "ffmpeg could not make the frames");
 }
 
@@ -184,36 +173,30 @@ void TestQImageGrabber::cutsEachFraming_data()
         return QStringLiteral("%1 CI mjpeg%2").arg(size).arg(size, 8, 10, QLatin1Char('0')) + QString(36, ' ')
             + "\\x0a";
     };
-    QTest::newRow("multipart as ffmpeg sends it") << ffmpeg << PAYLOADS << false << QStringList();
-    QTest::newRow("multipart without line break after the image") << bare << PAYLOADS << false << QStringList();
-    QTest::newRow("multipart starting with the part headers") << headersFirst << PAYLOADS << false << QStringList();
-    QTest::newRow("block framing") << blocks << PAYLOADS << false << QStringList {told(PAYLOADS.at(0).size())};
+    const auto row
+        = [](const char *name, const QByteArray &body, const QList<QByteArray> &images, bool overflows = false,
+              const QStringList &warnings = {}) { QTest::newRow(name) << body << images << overflows << warnings; };
+    row("multipart as ffmpeg sends it", ffmpeg, PAYLOADS);
+    row("multipart without line break after the image", bare, PAYLOADS);
+    row("multipart starting with the part headers", headersFirst, PAYLOADS);
+    row("block framing", blocks, PAYLOADS, false, {told(PAYLOADS.at(0).size())});
     for (const char *line : {"CONTENT-LENGTH: 5", "Content-Length:5", "Content-length:\t 05  "})
-        QTest::newRow(line) << QByteArray("--x\r\n" + QByteArray(line) + "\r\n\r\nABCDE").repeated(2)
-                            << QList<QByteArray> {"ABCDE", "ABCDE"} << false << QStringList();
+        row(line, QByteArray("--x\r\n" + QByteArray(line) + "\r\n\r\nABCDE").repeated(2), {"ABCDE", "ABCDE"});
     // Out of step, every following 51 bytes are no header either: the first is told, the rest
     // counted. The bytes would play tricks on a terminal.
     const QByteArray junk = QByteArray("\x1b[2J\r\nFAKE LOG LINE\n").leftJustified(51, '\x7f');
-    QTest::newRow("misaligned blocks") << blockHeader(3, 50) + "one" + junk.repeated(20560) + blockHeader(2, 51) + "ok"
-                                       << QList<QByteArray> {"one", "ok"} << false
-                                       << QStringList {told(3),
-                                              "invalid border \\x1b[2J\\x0d\\x0aFAKE LOG LINE\\x0a"
-                                                  + QString("\\x7f").repeated(31),
-                                              "20559 more invalid borders skipped"};
+    row("misaligned blocks", blockHeader(3, 50) + "one" + junk.repeated(20560) + blockHeader(2, 51) + "ok",
+        {"one", "ok"}, false,
+        {told(3), "invalid border \\x1b[2J\\x0d\\x0aFAKE LOG LINE\\x0a" + QString("\\x7f").repeated(31),
+            "20559 more invalid borders skipped"});
     // Images up to 64 bytes, unfinished header lines up to 32.
     const QByteArray start = "--boundary-long-enough-to-be-read-as-a-first-line\r\n";
     const QByteArray atCap(64, 'j');
-    const QList<QByteArray> none;
-    QTest::newRow("part at the cap") << start + "Content-Length: 64\r\n\r\n" + atCap << QList<QByteArray> {atCap}
-                                     << false << QStringList();
-    QTest::newRow("part above the cap") << start + "Content-Length: 65\r\n\r\n" + atCap << none << true
-                                        << QStringList();
-    QTest::newRow("unfinished header line at its cap")
-        << start + "X-Padding: " + QByteArray(21, 'p') << none << false << QStringList();
-    QTest::newRow("header line that never ends")
-        << start + "X-Padding: " + QByteArray(22, 'p') << none << true << QStringList();
-    QTest::newRow("long header line that ends") << start + "X-Padding: " + QByteArray(60, 'p') + "\r\n"
-                                                << none << false << QStringList();
+    row("part at the cap", start + "Content-Length: 64\r\n\r\n" + atCap, {atCap});
+    row("part above the cap", start + "Content-Length: 65\r\n\r\n" + atCap, {}, true);
+    row("unfinished header line at its cap", start + "X-Padding: " + QByteArray(21, 'p'), {});
+    row("header line that never ends", start + "X-Padding: " + QByteArray(22, 'p'), {}, true);
+    row("long header line that ends", start + "X-Padding: " + QByteArray(60, 'p') + "\r\n", {});
 }
 
 void TestQImageGrabber::cutsEachFraming()
@@ -245,7 +228,6 @@ void TestQImageGrabber::decodesAtTheScaleShown_data()
     // evenly, so the pictures must be the same, pixel for pixel.
     for (int denominator : {1, 2, 4, 8})
         QTest::addRow("ffmpeg at 1/%d", denominator) << file("wide.jpg") << hd / denominator << hd / denominator;
-    QTest::newRow("ffmpeg, odd size") << file("odd.jpg") << JpegDecoder::FULL_SIZE << QSize(333, 197);
     QTest::newRow("ffmpeg, grey") << file("grey.jpg") << QSize(40, 30) << QSize(40, 30);
     QTest::newRow("one pixel wider than half") << TestMjpeg::plain(Qt::red, hd) << QSize(641, 360) << hd;
     QTest::newRow("a square view needs the height") << TestMjpeg::plain(Qt::red, hd) << QSize(200, 200) << hd / 2;
@@ -274,10 +256,12 @@ void TestQImageGrabber::decodesAtTheScaleShown()
         return;
     QImage image = stream.log.images.at(0);
     QCOMPARE(image.format(), QImage::Format_RGB32);
-    QCOMPARE(image.size(), decoded);
     // Compared with their fourth bytes, which the format requires to be 0xff.
     image.reinterpretAsFormat(QImage::Format_ARGB32);
-    QCOMPARE(image, readWithQt(jpeg, decoded));
+    QBuffer buffer(&jpeg);
+    QImageReader reader(&buffer, "JPG");
+    reader.setScaledSize(decoded);
+    QCOMPARE(image, reader.read().convertToFormat(QImage::Format_ARGB32));
 }
 
 void TestQImageGrabber::decodesTheNewestFrameOneAtATime()
@@ -308,11 +292,12 @@ void TestQImageGrabber::decodesTheNewestFrameOneAtATime()
 void TestQImageGrabber::streamFailures_data()
 {
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("error"); // empty: the network's own text
+    QTest::addColumn<QString>("error");
 
     const QString tooLarge = QStringLiteral("The stream sent an image or a header line larger than allowed");
     const QByteArray start = LoopbackHttpServer::streamHead() + "--b\r\nContent-Type: image/jpeg\r\n";
-    QTest::newRow("not found") << QByteArray("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n") << QString();
+    QTest::newRow("not found") << QByteArray("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+                               << QStringLiteral("server replied: Not Found");
     QTest::newRow("image above the cap") << start
             + "Content-Length: " + QByteArray::number(QImageGrabber::MAX_IMAGE_BYTES + 1)
             + "\r\n\r\n" << tooLarge;
@@ -328,22 +313,13 @@ void TestQImageGrabber::streamFailures()
     QFETCH(QString, error);
 
     Rig<StreamProbe> rig(answer);
-    // A network error ends at the peer; the others have to be ended by the grabber.
-    if (error.isEmpty())
-        rig.peer.setHandler([answer](QTcpSocket *connection, const QByteArray &) {
-            connection->write(answer);
-            connection->disconnectFromHost();
-        });
     QVERIFY(rig.grabber.startGrabbing());
     if (error.startsWith("No image")) {
         QTRY_COMPARE(rig.grabber.state(), QImageGrabber::Grabbing);
         rig.grabber.newImageTimeOut();
     }
     QTRY_COMPARE(rig.errors.count(), 1);
-    if (error.isEmpty())
-        QVERIFY(!rig.grabber.errorString().isEmpty());
-    else
-        QCOMPARE(rig.grabber.errorString(), error);
+    QVERIFY2(rig.grabber.errorString().contains(error), qPrintable(rig.grabber.errorString()));
     QTRY_COMPARE(rig.peer.disconnections, 1);
     QTest::qWait(50); // the finished signal that follows the error must not undo it
     QCOMPARE(rig.grabber.state(), QImageGrabber::Error);
@@ -381,13 +357,10 @@ void TestQImageGrabber::streamStartsAndStops()
 
 void TestQImageGrabber::streamPlaysFfmpegMultipart()
 {
-    quint16 port;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
-    const QString url = QStringLiteral("http://127.0.0.1:%1/stream").arg(port);
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const QString url = QStringLiteral("http://127.0.0.1:%1/stream").arg(probe.serverPort());
+    probe.close();
     QProcess peer;
     peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     peer.start("ffmpeg",
@@ -417,30 +390,20 @@ void TestQImageGrabber::streamPlaysFfmpegMultipart()
         QCOMPARE(image.size(), QSize(320, 240));
 }
 
-void TestQImageGrabber::snapshotAnswers()
+void TestQImageGrabber::snapshotTooLarge()
 {
     Rig<QImageGrabberHttp> rig;
     QVERIFY(rig.grabber.startGrabbing());
-    // Not an image before any was decoded: the image handed out is the initial one, whose
-    // every pixel is defined (opaque black, down to the fourth byte).
     QTRY_COMPARE(rig.peer.requests.size(), 1);
-    rig.send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nnot");
-    QTRY_COMPARE(rig.log.images.size(), 1);
-    QImage initial = rig.log.images.at(0);
-    initial.reinterpretAsFormat(QImage::Format_ARGB32);
-    QImage black(640, 480, QImage::Format_ARGB32);
-    black.fill(0xff000000u);
-    QCOMPARE(initial, black);
-
+    QVERIFY(rig.peer.requests.at(0).contains("\r\nUser-Agent: QImageGrabber\r\n"));
     // A gigabyte announced: the grabber gives up past the cap and ends the download.
-    QTRY_COMPARE(rig.peer.requests.size(), 2);
     rig.send("HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n"
         + QByteArray(int(QImageGrabber::MAX_IMAGE_BYTES) + (8 << 20), 'x'));
     QTRY_COMPARE(rig.errors.count(), 1);
     QCOMPARE(rig.grabber.errorString(), QStringLiteral("The snapshot is larger than 33554432 bytes"));
-    QCOMPARE(signalled(rig.states), (QList<S> {S::Grabbing, S::Error}));
+    QCOMPARE(signalled(rig.states), QList<S> {S::Error});
     QTRY_COMPARE(rig.connections.last()->state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(rig.log.images.size(), 1);
+    QCOMPARE(rig.log.images.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestQImageGrabber)
