@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,6 +17,7 @@ namespace {
 
 using S = QImageGrabber::GrabbingState;
 using TestMjpeg::blockHeader;
+
 // Image payloads that carry framing look-alikes, so that a cutter that reads into the
 // image bytes shows up as a wrong cut.
 const QList<QByteArray> PAYLOADS = {
@@ -55,9 +55,9 @@ QList<S> signalled(const QSignalSpy &states)
     return list;
 }
 
-QByteArray part(const QColor &colour, const QSize &size = QSize(16, 16))
+QByteArray part(const QColor &colour)
 {
-    return TestMjpeg::multipartPart(TestMjpeg::plain(colour, size), "b");
+    return TestMjpeg::multipartPart(TestMjpeg::plain(colour), "b");
 }
 
 // Copies of the frames handed out, as a receiver takes them inside its slot, and where
