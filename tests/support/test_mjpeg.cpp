@@ -1,7 +1,6 @@
 #include "test_mjpeg.h"
 
 #include <QBuffer>
-#include <QtEndian>
 #include <algorithm>
 #include <memory>
 
@@ -15,17 +14,6 @@ QByteArray plain(const QColor &colour, const QSize &size)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPG", 90);
-    return bytes;
-}
-
-QByteArray claimingSize(int width, int height)
-{
-    QByteArray bytes = plain(Qt::gray);
-    // The baseline frame header: marker, length, precision, then height and width.
-    const int sof = bytes.indexOf("\xff\xc0");
-    Q_ASSERT(sof > 0);
-    qToBigEndian<quint16>(quint16(height), bytes.data() + sof + 5);
-    qToBigEndian<quint16>(quint16(width), bytes.data() + sof + 7);
     return bytes;
 }
 
@@ -81,12 +69,6 @@ QString LoopbackHttpServer::url(const QString &path) const
 QByteArray LoopbackHttpServer::streamHead(const QByteArray &contentType)
 {
     return "HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\nConnection: close\r\n\r\n";
-}
-
-QByteArray LoopbackHttpServer::snapshotResponse(const QByteArray &body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\n\r\n" + body;
 }
 
 void LoopbackHttpServer::onNewConnection()

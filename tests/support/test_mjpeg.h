@@ -17,8 +17,6 @@ namespace TestMjpeg {
 
 // A plain image of one colour.
 QByteArray plain(const QColor &colour, const QSize &size = QSize(16, 16));
-// A valid small JPEG whose frame header claims width x height pixels.
-QByteArray claimingSize(int width, int height);
 // The colour in the middle of a decoded image, with the tolerance JPEG needs.
 bool looksLike(const QImage &image, const QColor &colour);
 
@@ -55,7 +53,6 @@ public:
     int disconnections = 0;
 
     static QByteArray streamHead(const QByteArray &contentType = "multipart/x-mixed-replace;boundary=b");
-    static QByteArray snapshotResponse(const QByteArray &body);
 
 private:
     void onNewConnection();
