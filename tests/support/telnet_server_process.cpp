@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QUdpSocket>
 
 namespace {
 
@@ -26,6 +25,13 @@ const char LoginScript[] = "#!/bin/sh\n"
                            "printf '\\nWelcome, %s\\n' \"$user\"\n"
                            "export PS1='/ # '\n"
                            "cat | exec %2 sh +m -i\n";
+
+// A loopback port nobody listens on right now, for the server to take; 0 when none.
+quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
 
 } // namespace
 
@@ -82,16 +88,4 @@ bool TelnetServerProcess::start()
     if (!process.waitForStarted(5000))
         error = QStringLiteral("cannot start the server: ") + process.errorString();
     return error.isEmpty();
-}
-
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::LocalHost, 0) ? probe.localPort() : 0;
 }

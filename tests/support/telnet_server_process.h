@@ -39,7 +39,3 @@ private:
     quint16 serverPort = 0;
     QString error;
 };
-
-// A loopback port nobody listens on right now, for a peer a test starts; 0 when none.
-quint16 freeTcpPort();
-quint16 freeUdpPort();
