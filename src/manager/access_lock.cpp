@@ -75,7 +75,6 @@ bool AccessLock::changePassword(const QString &oldPassword, const QString &newPa
     if (hashOf(oldPassword) != hash)
         return false;
     setPassword(newPassword);
-    emit passwordChanged();
     setLocked(true);
     return true;
 }

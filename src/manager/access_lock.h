@@ -28,7 +28,7 @@ public:
 
     // Unlocks when the password matches.
     bool login(const QString &password);
-    // Takes a new salt and hash and locks; passwordChanged asks the owner to save them.
+    // Takes a new salt and hash and locks; the owner saves them.
     bool changePassword(const QString &oldPassword, const QString &newPassword);
 
     // Stored data that cannot be a hash and its salt gives way to the default password.
@@ -38,7 +38,6 @@ public:
 
 signals:
     void lockStateChanged(bool locked);
-    void passwordChanged();
 
 private:
     void setPassword(const QString &password);

@@ -65,7 +65,6 @@ void DeviceManager::connectParts()
     connect(registry, &DeviceRegistry::onlineStatesChanged, routing, &Routing::updateVwOnlineStatus);
     connect(walls, &VideoWalls::changed, configFile, &ConfigurationFile::requestSave);
     connect(lock, &AccessLock::lockStateChanged, this, &DeviceManager::lockStateChanged);
-    connect(lock, &AccessLock::passwordChanged, configFile, &ConfigurationFile::saveNow);
     connect(display, &DisplayControl::powerOnCommandChanged, this, &DeviceManager::powerOnCommandChanged);
     connect(display, &DisplayControl::powerOffCommandChanged, this, &DeviceManager::powerOffCommandChanged);
     connect(routing, &Routing::currentVwSizeChanged, this, &DeviceManager::currentVwSizeChanged);
@@ -226,11 +225,13 @@ void DeviceManager::switchMonitor(bool turnOn)
     display->switchMonitor(turnOn);
 }
 
-void DeviceManager::createVideoWall(QString name, int rows, int columns, QString cells)
+bool DeviceManager::createVideoWall(QString name, int rows, int columns, QString cells)
 {
     const int row = walls->createVideoWall(name, rows, columns, cells);
-    if (row >= 0)
-        emit videoWallCreated(row);
+    if (row < 0)
+        return false;
+    emit videoWallCreated(row);
+    return true;
 }
 
 void DeviceManager::deleteVideoWall(QString guid)
@@ -255,13 +256,12 @@ bool DeviceManager::login(QString password)
 
 bool DeviceManager::changePassword(QString oldPassword, QString newPassword)
 {
-    return lock->changePassword(oldPassword, newPassword);
+    return lock->changePassword(oldPassword, newPassword) && configFile->saveNow();
 }
 
-void DeviceManager::changePowerCommand(QString onCmd, QString offCmd)
+bool DeviceManager::changePowerCommand(QString onCmd, QString offCmd)
 {
-    if (display->changePowerCommand(onCmd, offCmd))
-        configFile->saveNow();
+    return display->changePowerCommand(onCmd, offCmd) && configFile->saveNow();
 }
 
 void DeviceManager::doFactoryDefault()

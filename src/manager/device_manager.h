@@ -111,13 +111,16 @@ public slots:
     void setCurrentRxDevice(QString rx);
     void dropCurrentRxSource();
     void switchMonitor(bool turnOn);
-    void createVideoWall(QString name, int rows, int columns, QString cells);
+    // Each false when nothing was done or the settings could not be saved (errorOccured says why).
+    bool createVideoWall(QString name, int rows, int columns, QString cells);
     void deleteVideoWall(QString guid);
     void osdShowSeq();
     void osdHideSeq();
     bool login(QString password);
+    // False for a wrong old password (no errorOccured: the caller explains it) and when the
+    // new one could not be saved (with errorOccured).
     bool changePassword(QString oldPassword, QString newPassword);
-    void changePowerCommand(QString onCmd, QString offCmd);
+    bool changePowerCommand(QString onCmd, QString offCmd);
     void doFactoryDefault();
     bool wallExists(QString wallName);
     bool deviceAliasExists(QString alias);

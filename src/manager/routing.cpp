@@ -141,9 +141,12 @@ void Routing::updateVwOnlineStatus()
         cells[0] = entry->online();
     } else if (const auto *wall = qobject_cast<const VWDevice *>(entry.data())) {
         const QStringList parts = wall->onlineStatusText().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        const QStringList names = wall->cellNames();
         for (int i = 0; i < parts.size() && i < WALL_CELLS; ++i) {
-            cells[i] = parts.at(i) == QLatin1String("1");
-            anyOnline = anyOnline || cells[i];
+            const bool online = parts.at(i) == QLatin1String("1");
+            anyOnline = anyOnline || online;
+            // The marker is for a member that is away; a screen that holds no decoder is not away.
+            cells[i] = online || names.value(i).isEmpty();
         }
     }
     if (cells != onlineCells) {

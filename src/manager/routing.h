@@ -28,6 +28,7 @@ public:
     QString currentRx() const { return current; }
     QSize currentVwSize() const { return vwSize; }
     void setCurrentVwSize(const QSize &size);
+    // False only for a screen whose decoder is offline; an empty screen reads true.
     QList<bool> vwOnlineStatus() const { return onlineCells; }
     // Lists of another length than WALL_CELLS are ignored.
     void setVwOnlineStatus(const QList<bool> &status);

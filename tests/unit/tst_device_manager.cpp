@@ -179,7 +179,7 @@ private slots:
     {
         Site site;
         QVERIFY(site.manager->changePassword(QStringLiteral("tulpe"), QStringLiteral("Lobby 2")));
-        site.manager->changePowerCommand(QStringLiteral("40 05"), QStringLiteral("FF 37"));
+        QVERIFY(site.manager->changePowerCommand(QStringLiteral("40 05"), QStringLiteral("FF 37")));
         site.manager.reset();
         site.manager = std::make_unique<DeviceManager>(&site.oem);
         QVERIFY(site.manager->login(QStringLiteral("Lobby 2")));
@@ -192,15 +192,18 @@ private slots:
         QSignalSpy errors(site.manager.get(), &DeviceManager::errorOccured);
         QSignalSpy reset(site.manager.get(), &DeviceManager::systemReset);
         // A line break would run more than the display command on every decoder.
-        site.manager->changePowerCommand(QStringLiteral("40 04\n reboot"), QStringLiteral("FF 36"));
+        QVERIFY(!site.manager->changePowerCommand(QStringLiteral("40 04\n reboot"), QStringLiteral("FF 36")));
         QCOMPARE(errors.count(), 1);
         QVERIFY(!readFile(site.configPath).contains("FF 36"));
         // A folder where the settings file should be: it can be neither written, removed nor emptied.
         QVERIFY(QFile::remove(site.configPath) && QDir().mkpath(site.configPath + QStringLiteral("/blocked")));
-        site.manager->changePowerCommand(QStringLiteral("40 04"), QStringLiteral("FF 36"));
+        // Neither change may be reported as done: the interface would cover the error with success.
+        QVERIFY(!site.manager->changePowerCommand(QStringLiteral("40 04"), QStringLiteral("FF 36")));
         QCOMPARE(errors.count(), 2);
-        site.manager->doFactoryDefault();
+        QVERIFY(!site.manager->changePassword(QStringLiteral("tulpe"), QStringLiteral("new")));
         QCOMPARE(errors.count(), 3);
+        site.manager->doFactoryDefault();
+        QCOMPARE(errors.count(), 4);
         QCOMPARE(reset.count(), 0);
     }
 
