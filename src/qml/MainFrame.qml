@@ -14,20 +14,25 @@ Item {
     readonly property int txCellWidth: 210
     readonly property int txCellHeight: 150
     readonly property int txCellSpacing: 5
+    readonly property int headerHeight: header.height
+    readonly property point videoCentre: Qt.point(centre.x + rxVideo.x + rxVideo.width / 2,
+                                                  centre.y + rxVideo.y + rxVideo.height / 2)
 
     signal optionsClicked
 
+    // Cells inserted before the visible ones move the view's origin, not its first cell:
+    // positions count from the origin.
     function txListMoveLeft() {
         if (txListView.atXBeginning)
             return;
-        txListView.positionViewAtIndex(Paging.leftIndex(txListView.contentX, txListView.width,
+        txListView.positionViewAtIndex(Paging.leftIndex(txListView.contentX - txListView.originX, txListView.width,
                                                         txCellWidth + txCellSpacing), ListView.Beginning);
     }
 
     function txListMoveRight() {
         if (txListView.atXEnd)
             return;
-        txListView.positionViewAtIndex(Paging.rightIndex(txListView.contentX, txListView.width,
+        txListView.positionViewAtIndex(Paging.rightIndex(txListView.contentX - txListView.originX, txListView.width,
                                                          txCellWidth + txCellSpacing, txListView.count),
                                        ListView.Beginning);
     }
@@ -127,13 +132,14 @@ Item {
                                                : qsTr("qrc:/images/toallscreens.png")
             }
 
-            // Reaches past the box so that a thumbnail dragged in from the strip lands easily.
+            // Reaches past the box so that a thumbnail dragged in from the strip lands easily,
+            // but on the right only halfway to the video area, which is a drop target too.
             DropArea {
                 id: allScreensDrop
                 enabled: mainFrame.txDragging
                 x: -(contentMargin + 40)
                 y: -30
-                width: parent.width + contentMargin + 40 + 30
+                width: parent.width + contentMargin + 40 + 10
                 height: parent.height + 30 + 20
                 keys: ["videoSource"]
                 onDropped: {
@@ -195,6 +201,7 @@ Item {
             anchors.leftMargin: contentMargin
             anchors.rightMargin: contentMargin
             orientation: ListView.Horizontal
+            clip: true
             spacing: txCellSpacing
             snapMode: ListView.SnapToItem
             boundsBehavior: Flickable.StopAtBounds
@@ -204,6 +211,11 @@ Item {
                 height: txCellHeight
                 dragLayer: mainFrame
                 onDraggingChanged: mainFrame.txDragging = dragging
+                // An encoder removed mid-drag takes its drag along, without saying it ended.
+                Component.onDestruction: {
+                    if (dragging)
+                        mainFrame.txDragging = false;
+                }
             }
         }
 

@@ -10,6 +10,9 @@ ApplicationWindow {
     objectName: "mainWindow"
 
     readonly property bool tablet: manager.isTabletMode
+    // Counts the manager's errors, so that a screen can tell a refusal it explains itself
+    // from a failure whose toast is already up.
+    property int managerErrors: 0
 
     visible: true
     title: oem.name
@@ -35,7 +38,7 @@ ApplicationWindow {
         console.log("toast", text);
         toastAnimation.stop();
         toastLayer.text = text;
-        toastLayer.open();
+        toastLayer.visible = true;
         toastAnimation.start();
     }
 
@@ -80,9 +83,12 @@ ApplicationWindow {
         popupStack.open();
     }
 
+    // Nothing typed into the settings outlives the dialog, nor does the unlock.
     function hideOptions() {
         popupShowOnly(null);
         popupStack.close();
+        settingsDialog.unload();
+        manager.locked = true;
     }
 
     // The wizard itself shows the on-screen numbers while it is visible.
@@ -94,6 +100,22 @@ ApplicationWindow {
 
     function hideVwWizard() {
         popupShowOnly(settingsDialog);
+    }
+
+    // The decoders would go on showing their numbers after the program has gone: the wizard
+    // goes first, and the window closes once the decoders have had a moment to hear it.
+    onClosing: {
+        if (!vwWizardDialog.visible)
+            return;
+        close.accepted = false;
+        hideVwWizard();
+        closeDelay.start();
+    }
+
+    Timer {
+        id: closeDelay
+        interval: 1000
+        onTriggered: mainWindow.close()
     }
 
     Image {
@@ -127,6 +149,7 @@ ApplicationWindow {
     Connections {
         target: manager
         function onErrorOccured(errorText) {
+            ++managerErrors;
             toast(errorText);
         }
     }
@@ -151,9 +174,12 @@ ApplicationWindow {
             NumberAnimation { property: "opacity"; from: 1; to: 0; duration: 200; easing.type: Easing.InOutQuad }
         }
 
+        // Over the middle of the video area, where the devices it finds will show.
         DeviceSearchIndicator {
             id: searchIndicator
-            anchors.centerIn: parent
+            objectName: "searchIndicator"
+            x: mainFrame.videoCentre.x - popupStack.leftPadding - width / 2
+            y: mainFrame.videoCentre.y - popupStack.topPadding - height / 2
             visible: false
         }
         SearchFailedDialog {
@@ -172,6 +198,7 @@ ApplicationWindow {
         }
         VWWizardDialog {
             id: vwWizardDialog
+            objectName: "vwWizardDialog"
             anchors.fill: parent
             visible: false
             onCloseButtonClicked: hideVwWizard()
@@ -322,27 +349,30 @@ ApplicationWindow {
         }
     }
 
-    Popup {
+    // Above everything, yet it takes no clicks: what lies under it stays usable. It keeps
+    // clear of the header and wraps a long message instead of running off the window.
+    Rectangle {
         id: toastLayer
         objectName: "toastLayer"
         property alias text: toastText.text
 
         parent: Overlay.overlay
         z: 20
-        width: toastText.implicitWidth + 100
-        height: 50
+        visible: false
+        width: Math.min(toastText.implicitWidth + 100, mainWindow.width - 200)
+        height: Math.max(50, toastText.contentHeight + 24)
         x: (mainWindow.width - width) / 2
-        y: mainWindow.height / 2 - 300
-        padding: 0
-        closePolicy: Popup.NoAutoClose
-        background: Rectangle {
-            color: "#CC000000"
-            radius: 25
-        }
+        y: Math.max(mainFrame.headerHeight + 10, mainWindow.height / 2 - 300)
+        color: "#CC000000"
+        radius: 25
+
         Text {
             id: toastText
             anchors.centerIn: parent
+            width: parent.width - 60
+            horizontalAlignment: Text.AlignHCenter
             textFormat: Text.PlainText
+            wrapMode: Text.Wrap
             color: "white"
             font.bold: true
             font.pixelSize: globalStyle.normalFontSize
@@ -352,7 +382,7 @@ ApplicationWindow {
             NumberAnimation { target: toastLayer; property: "opacity"; from: 0; to: 1; duration: 200; easing.type: Easing.InQuad }
             PauseAnimation { duration: 2200 }
             NumberAnimation { target: toastLayer; property: "opacity"; to: 0; duration: 500 }
-            ScriptAction { script: toastLayer.close() }
+            ScriptAction { script: toastLayer.visible = false }
         }
     }
 }

@@ -332,6 +332,10 @@
             <source>Video wall list</source>
             <translation>拼接墙列表</translation>
         </message>
+        <message>
+            <source>Two decoders outside any wall are needed.</source>
+            <translation>需要两台未加入拼接墙的接收端。</translation>
+        </message>
     </context>
     <context>
         <name>VWWizardSelectSizePage</name>
@@ -373,6 +377,14 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>Video Wall "%1" created.</source>
             <translation>拼接墙“%1”已创建。</translation>
+        </message>
+        <message>
+            <source>Back</source>
+            <translation>上一步</translation>
+        </message>
+        <message>
+            <source>Video Wall "%1" could not be created.</source>
+            <translation>无法创建拼接墙“%1”。</translation>
         </message>
     </context>
     <context>

@@ -332,6 +332,10 @@
             <source>Video wall list</source>
             <translation>拼接牆列表</translation>
         </message>
+        <message>
+            <source>Two decoders outside any wall are needed.</source>
+            <translation>需要兩台未加入拼接牆的接收端。</translation>
+        </message>
     </context>
     <context>
         <name>VWWizardSelectSizePage</name>
@@ -373,6 +377,14 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>Video Wall "%1" created.</source>
             <translation>拼接牆「%1」已建立。</translation>
+        </message>
+        <message>
+            <source>Back</source>
+            <translation>上一步</translation>
+        </message>
+        <message>
+            <source>Video Wall "%1" could not be created.</source>
+            <translation>無法建立拼接牆「%1」。</translation>
         </message>
     </context>
     <context>

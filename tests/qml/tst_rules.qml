@@ -27,6 +27,8 @@ TestCase {
             { tag: "rename: new wall with a used name", got: Checks.renameVerdict("", "LOBBY", exists), expected: "exists" },
             { tag: "password: confirmation blank", got: Checks.canConfirmPassword("a", "b", "  "), expected: false },
             { tag: "password: all filled", got: Checks.canConfirmPassword("a", "b", "b"), expected: true },
+            { tag: "password: old left blank", got: Checks.canConfirmPassword(" ", "b", "b"), expected: false },
+            { tag: "password: only the old one to clear", got: Checks.canClearPassword("a", "", ""), expected: true },
             { tag: "password: a blank to clear", got: Checks.canClearPassword("", " ", ""), expected: true },
             { tag: "power: saved commands, trailing blank", got: Checks.powerCommandsEdited("40 04 ", "FF 36", "40 04", "FF 36"), expected: false },
             { tag: "power: off cleared", got: Checks.powerCommandsEdited("40 04", "", "40 04", "FF 36"), expected: true },
@@ -36,12 +38,21 @@ TestCase {
             { tag: "paging: left close to the start", got: Paging.leftIndex(300, 884, 215), expected: 0 },
             { tag: "wall: 1 x 1 is refused", got: Wall.sizeAllowed(1, 1), expected: false },
             { tag: "wall: 1 x 2 is accepted", got: Wall.sizeAllowed(1, 2), expected: true },
+            { tag: "wall: one free decoder cannot make a wall", got: Wall.canCreate(1), expected: false },
+            { tag: "wall: two free decoders can", got: Wall.canCreate(2), expected: true },
+            { tag: "wall: three decoders, two columns: one row", got: Wall.largestFit(2, 3, 8), expected: 1 },
+            { tag: "wall: many decoders, the limit holds", got: Wall.largestFit(1, 12, 8), expected: 8 },
+            { tag: "wall: three decoders start as one row of two", got: Wall.startSize(3), expected: { rows: 1, columns: 2 } },
+            { tag: "wall: four decoders start as two by two", got: Wall.startSize(4), expected: { rows: 2, columns: 2 } },
+            { tag: "marker: 8 x 8 screen, a third of its height", got: Wall.markerSize(73, 42), expected: 14 },
+            { tag: "marker: large screen, full size", got: Wall.markerSize(391, 222), expected: 31 },
             { tag: "wall: a decoder placed again leaves its old screen", got: placed([[0, 5], [2, 5]]), expected: ["", "", "5", "", "", "", "", ""] },
             { tag: "wall: a decoder displaces the one on its screen", got: placed([[1, 7], [1, 2]]), expected: ["", "2", "", "", "", "", "", ""] },
             { tag: "wall: one screen left empty", got: Wall.allAssigned(["1", "2", "3", "", "5"], 4), expected: false },
             { tag: "screens: one screen, margin on both sides", got: Wall.cellSize(800, 450, 1, 1, 16 / 9, 10), expected: { width: 782, height: 444 } },
             { tag: "screens: tall area, width decides", got: Wall.cellSize(400, 900, 1, 2, 16 / 9, 10), expected: { width: 200, height: 109 } },
-            { tag: "screens: wide area, height decides", got: Wall.cellSize(1600, 300, 3, 3, 16 / 9, 10), expected: { width: 171, height: 100 } }
+            { tag: "screens: wide area, height decides", got: Wall.cellSize(1600, 300, 3, 3, 16 / 9, 10), expected: { width: 171, height: 100 } },
+            { tag: "screens: wall taller than wide, height decides", got: Wall.cellSize(800, 450, 3, 2, 16 / 9, 10), expected: { width: 260, height: 150 } }
         ];
     }
 

@@ -11,6 +11,7 @@ Item {
     height: 720
 
     property var toasts: []
+    property int managerErrors: 0
 
     function toast(text) {
         toasts.push(text);
@@ -26,6 +27,9 @@ Item {
         property var calls: []
         property bool loginResult
         property bool changePasswordResult
+        property bool saveFails
+        property bool changePowerCommandResult
+        property bool createWallResult: true
         property int vwMaxRows: 8
         property int vwMaxColumns: 8
         property bool locked: true
@@ -35,15 +39,31 @@ Item {
         property string defaultPowerOffCommand: "FF 36"
         property string savedPowerOnCommand
         property string savedPowerOffCommand
-        property ListModel purerxlist: ListModel { ListElement { name: "IPD-A"; seq: 1 } }
+        property ListModel purerxlist: ListModel {}
         function callsNamed(name) { return calls.filter(function (call) { return call[0] === name; }); }
         function deviceAliasExists(alias) { return ["rx - 1", "rx - 2", "lobby"].indexOf(alias.toLowerCase()) >= 0; }
-        function createVideoWall(name, rows, columns, cells) { calls.push(["createVideoWall", name, rows, columns, cells]); }
+        function createVideoWall(name, rows, columns, cells) {
+            calls.push(["createVideoWall", name, rows, columns, cells]);
+            return createWallResult;
+        }
+        // As the manager: a refusal or a failed save is reported as an error and answered false.
+        function changePowerCommand(onCmd, offCmd) {
+            calls.push(["changePowerCommand", onCmd, offCmd]);
+            if (!changePowerCommandResult) {
+                ++window.managerErrors;
+                return false;
+            }
+            savedPowerOnCommand = onCmd;
+            savedPowerOffCommand = offCmd;
+            return true;
+        }
         function osdShowSeq() { calls.push(["osdShowSeq"]); }
         function osdHideSeq() { calls.push(["osdHideSeq"]); }
         function login(password) { locked = !loginResult; return loginResult; }
         function changePassword(oldPassword, newPassword) {
             calls.push(["changePassword", oldPassword, newPassword]);
+            if (saveFails)
+                ++window.managerErrors;
             return changePasswordResult;
         }
     }
@@ -66,7 +86,7 @@ Item {
     // "id" cannot be written as a ListElement role.
     ListModel {
         id: devices
-        Component.onCompleted: append({ "name": "IPD-A", "id": "A", "alias": "RX - 1", "address": "192.0.2.10" })
+        Component.onCompleted: append({ "name": "IPD-A", "id": "A", "alias": "RX - 1", "address": "192.0.2.10", "seq": 3 })
     }
 
     DeviceEditorListView {
@@ -89,15 +109,32 @@ Item {
         visible: false
     }
 
+    // At this width the navigation is the narrow column of icons.
+    SettingsDialog {
+        id: settings
+        anchors.fill: parent
+        visible: false
+    }
+
     TestCase {
         name: "Settings"
         when: windowShown
 
         function init() {
             wizard.visible = false;
+            settings.visible = false;
             manager.calls = [];
             manager.locked = true;
+            manager.saveFails = false;
+            manager.createWallResult = true;
+            freeDecoders(6);
             window.toasts = [];
+        }
+
+        function freeDecoders(count) {
+            manager.purerxlist.clear();
+            for (var i = 1; i <= count; ++i)
+                manager.purerxlist.append({ "name": "IPD-" + i, "seq": i });
         }
 
         function loadPage(file) {
@@ -123,15 +160,56 @@ Item {
             compare(manager.inOptions, false);
         }
 
+        function test_numberColumn() {
+            // The number the displays show, not the row's place in the list.
+            var row = findChild(table, "deviceEditorList").itemAtIndex(0);
+            compare(findChild(row, "deviceRow").cells[0], "3");
+        }
+
+        function test_dragRowRemoved() {
+            var handle = findChild(findChild(table, "deviceEditorList").itemAtIndex(0), "sequenceHandle");
+            mousePress(handle, 10, 10);
+            for (var step = 1; step <= 10; ++step)
+                mouseMove(handle, 10, 10 + 5 * step);
+            verify(manager.inOptions);
+            var device = devices.get(0);
+            var copy = { "name": device.name, "id": device.id, "alias": device.alias, "address": device.address, "seq": device.seq };
+            devices.remove(0);
+            tryCompare(manager, "inOptions", false);
+            mouseRelease(table, 10, 10);
+            devices.append(copy);
+        }
+
         function test_createWall() {
             var page = loadPage("VWPage.qml");
             var wizardNames = [];
             page.showVwWizard.connect(function (name) { wizardNames.push(name); });
+            // One decoder outside the walls: nothing to build a wall from.
+            freeDecoders(1);
+            dialogLayer.openCount = 0;
             mouseClick(findChild(page, "createWallRow"));
+            compare([dialogLayer.openCount, findChild(page, "createWallHint").visible], [0, true]);
+            freeDecoders(2);
+            mouseClick(findChild(page, "createWallRow"));
+            compare([dialogLayer.openCount, findChild(page, "createWallHint").visible], [1, false]);
             dialogLayer.textInputed("LOBBY");
             compare([dialogLayer.openingError, wizardNames], ["Name exists, please input again!", []]);
             dialogLayer.textInputed("Hall");
             compare(wizardNames, ["Hall"]);
+        }
+
+        function test_compactLock() {
+            settings.visible = true;
+            manager.locked = false;
+            var navigation = findChild(settings, "settingsNavigation");
+            navigation.currentIndex = 0;
+            var lock = findChild(navigation.itemAtIndex(2), "lockIcon");
+            // A tap on the padlock of an entry not open opens the entry...
+            mouseClick(lock);
+            compare([navigation.currentIndex, manager.locked], [2, false]);
+            // ... and on the open one locks it.
+            mouseClick(lock);
+            compare(manager.locked, true);
         }
 
         function test_login_data() {
@@ -151,13 +229,16 @@ Item {
             return [
                 { tag: "confirmation differs", fields: ["old", "new", "other"], accepted: true, calls: [], toast: "The password entered does not match!" },
                 { tag: "blanks around are trimmed", fields: [" old ", " new", "new "], accepted: true, calls: [["changePassword", "old", "new"]], toast: "Password changed." },
-                { tag: "old password wrong", fields: ["bad", "new", "new"], accepted: false, calls: [["changePassword", "bad", "new"]], toast: "Old password incorrect, please re-enter." }
+                { tag: "old password wrong", fields: ["bad", "new", "new"], accepted: false, calls: [["changePassword", "bad", "new"]], toast: "Old password incorrect, please re-enter." },
+                // The manager's own message is up; neither success nor a wrong password covers it.
+                { tag: "not saved", fields: ["old", "new", "new"], accepted: false, saveFails: true, calls: [["changePassword", "old", "new"]] }
             ];
         }
 
         function test_changePassword(data) {
             manager.locked = false;
             manager.changePasswordResult = data.accepted;
+            manager.saveFails = data.saveFails === true;
             var page = loadPage("AdvancedPage.qml");
             page.openSection = 0;
             var fields = findChild(page, "passwordFields");
@@ -165,13 +246,55 @@ Item {
                 fields.children[2 * i + 1].text = data.fields[i];
             waitForRendering(page);
             mouseClick(findChild(page, "passwordConfirmButton"));
-            compare([manager.callsNamed("changePassword"), window.toasts], [data.calls, [data.toast]]);
+            compare([manager.callsNamed("changePassword"), window.toasts], [data.calls, data.toast ? [data.toast] : []]);
+        }
+
+        function test_powerCommands_data() {
+            return [
+                { tag: "saved", accepted: true, toasts: ["New display power on/off command saved."] },
+                { tag: "refused", accepted: false, toasts: [] }
+            ];
+        }
+
+        function test_powerCommands(data) {
+            manager.locked = false;
+            manager.savedPowerOnCommand = "40 04";
+            manager.savedPowerOffCommand = "FF 36";
+            manager.changePowerCommandResult = data.accepted;
+            var page = loadPage("AdvancedPage.qml");
+            page.openSection = 1;
+            var onField = findChild(page, "powerOnField");
+            onField.text = "40 05 ";
+            waitForRendering(page);
+            mouseClick(findChild(page, "powerSaveButton"));
+            compare([manager.callsNamed("changePowerCommand"), window.toasts], [[["changePowerCommand", "40 05", "FF 36"]], data.toasts]);
+            // Put back, the field goes on following what is saved.
+            onField.text = "40 07";
+            mouseClick(findChild(page, "powerCancelButton"));
+            compare(onField.text, manager.savedPowerOnCommand);
+            manager.savedPowerOnCommand = "40 06";
+            compare(onField.text, "40 06");
         }
 
         function chooseSize(rows, columns) {
             findChild(wizard, "rowsTumbler").currentIndex = rows - 1;
             findChild(wizard, "columnsTumbler").currentIndex = columns - 1;
             mouseClick(findChild(wizard, "nextButton"));
+        }
+
+        function test_wizardSizes() {
+            wizard.visible = true;
+            // Three free decoders: one row of two to start with, and never more screens than three.
+            freeDecoders(3);
+            wizard.open("Lobby");
+            var rowsTumbler = findChild(wizard, "rowsTumbler");
+            var columnsTumbler = findChild(wizard, "columnsTumbler");
+            compare([wizard.selectedHeight, wizard.selectedWidth, rowsTumbler.count, columnsTumbler.count], [1, 2, 3, 3]);
+            // Three rows leave room for one column.
+            rowsTumbler.currentIndex = 2;
+            compare([wizard.selectedHeight, wizard.selectedWidth, columnsTumbler.currentIndex], [3, 1, 0]);
+            columnsTumbler.currentIndex = 2;
+            compare([wizard.selectedHeight, wizard.selectedWidth, rowsTumbler.currentIndex], [1, 3, 0]);
         }
 
         function test_wizard() {
@@ -185,7 +308,13 @@ Item {
             wizard.open("Lobby");
             compare([wizard.selectedHeight, wizard.selectedWidth, findChild(wizard, "rowsTumbler").currentIndex], [2, 2, 1]);
             chooseSize(2, 3);
-            var placePage = findChild(wizard, "createButton").parent;
+            var placePage = findChild(wizard, "placeDevicePage");
+            // Step 2 leads back to the size as chosen, and on again.
+            mouseClick(findChild(wizard, "backButton"));
+            compare([placePage.visible, findChild(wizard, "nextButton").visible, wizard.selectedHeight, wizard.selectedWidth],
+                    [false, true, 2, 3]);
+            mouseClick(findChild(wizard, "nextButton"));
+            verify(placePage.visible);
             for (var i = 0; i < 5; ++i)
                 placePage.acceptRxInCell(i, 4 + i);
             var error = findChild(wizard, "placeError");
@@ -193,8 +322,15 @@ Item {
             compare([error.visible, manager.callsNamed("createVideoWall").length, closed], [true, 0, 0]);
             placePage.acceptRxInCell(5, 9);
             verify(!error.visible);
+            // Refused, the wizard stays open with the screens as placed.
+            manager.createWallResult = false;
             mouseClick(findChild(wizard, "createButton"));
-            compare(manager.callsNamed("createVideoWall"), [["createVideoWall", "Lobby", 2, 3, "4,5,6,7,8,9" + ",".repeat(58)]]);
+            compare([closed, window.toasts, wizard.deviceItems[5]], [0, ["Video Wall \"Lobby\" could not be created."], "9"]);
+            manager.createWallResult = true;
+            window.toasts = [];
+            mouseClick(findChild(wizard, "createButton"));
+            var call = ["createVideoWall", "Lobby", 2, 3, "4,5,6,7,8,9" + ",".repeat(58)];
+            compare(manager.callsNamed("createVideoWall"), [call, call]);
             compare([closed, window.toasts], [1, ["Video Wall \"Lobby\" created."]]);
             // The numbers stay on the displays exactly while the wizard is on screen.
             wizard.visible = false;

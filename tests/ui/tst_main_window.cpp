@@ -13,6 +13,7 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -54,6 +55,7 @@ private slots:
     void cleanupTestCase();
     void mainScreen();
     void settings();
+    void closingWithWizard();
 
 private:
     QQuickItem *item(const char *objectName) const { return window->findChild<QQuickItem *>(objectName); }
@@ -119,9 +121,22 @@ void TstMainWindow::mainScreen()
 {
     QQuickItem *txList = item("txListView");
     QTRY_COMPARE(txList->property("count").toInt(), 30);
-    // The first wall is selected at start and plays its source.
+    // The first wall is selected at start and plays its source. Its screens hold no decoder,
+    // so none of them is marked offline.
     QTRY_VERIFY(manager->rxsource()->videoAvaiable());
+    const QList<QQuickItem *> markers = item("wallOnlineStatus")->findChildren<QQuickItem *>();
+    QVERIFY(std::none_of(markers.begin(), markers.end(), [](QQuickItem *marker) {
+        return marker->inherits("QQuickImage") && marker->isVisible();
+    }));
     shoot(QStringLiteral("main-screen"));
+    // The search shows over the middle of the video area.
+    QCOMPARE(centre(item("searchIndicator")), centre(item("rxVideo")));
+    QMetaObject::invokeMethod(window, "popupShowOnly", Q_ARG(QVariant, QVariant::fromValue<QObject *>(item("searchIndicator"))));
+    QMetaObject::invokeMethod(layer("popupStack"), "open");
+    QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
+    shoot(QStringLiteral("search"));
+    QMetaObject::invokeMethod(window, "hideOptions");
+    QTRY_VERIFY(!layer("popupStack")->property("visible").toBool());
     const QRect strip = txList->mapRectToScene(txList->boundingRect()).toRect();
     QTest::qWait(1500);
     const QImage before = window->grabWindow().copy(strip);
@@ -141,12 +156,25 @@ void TstMainWindow::mainScreen()
     QObject *toast = layer("toastLayer");
     QTRY_COMPARE(toast->property("text").toString(), QStringLiteral("All monitors are opened"));
     QVERIFY(toast->property("visible").toBool());
-    // What the manager reports going wrong reaches the user the same way.
-    emit manager->errorOccured(QStringLiteral("The settings could not be saved to /x."));
-    QTRY_COMPARE(toast->property("text").toString(), QStringLiteral("The settings could not be saved to /x."));
+    // What the manager reports going wrong reaches the user the same way; a long message
+    // wraps inside the window below the header, and what lies under it still takes clicks.
+    const QString longError = QStringLiteral("The settings could not be saved to /x")
+                              + QStringLiteral("/very-long-folder-name").repeated(8) + QLatin1Char('.');
+    emit manager->errorOccured(longError);
+    QTRY_COMPARE(toast->property("text").toString(), longError);
+    auto *toastItem = qobject_cast<QQuickItem *>(toast);
+    const QRectF toastArea = toastItem->mapRectToScene(toastItem->boundingRect());
+    QVERIFY(toastArea.left() >= 0 && toastArea.right() <= window->width());
+    QVERIFY(toastArea.top() >= item("optionsButton")->mapRectToScene(item("optionsButton")->boundingRect()).bottom());
+    item("rxListView")->setProperty("currentIndex", 1);
+    const QPoint underToast(centre(row(item("rxListView"), 0)).x(), int(toastArea.center().y()));
+    QVERIFY(toastArea.contains(underToast));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, underToast);
+    QTRY_COMPARE(item("rxListView")->property("currentIndex").toInt(), 0);
+    shoot(QStringLiteral("toast-long"));
 
-    // A thumbnail dropped on the video area routes it to the selected decoder, dropped on the
-    // zone beside it to every decoder.
+    // A thumbnail taken by its middle and dropped on the video area, even close to the zone
+    // beside it, routes to the selected decoder; dropped on the zone, to every decoder.
     auto sourceOf = [this](int row) {
         auto device = qSharedPointerDynamicCast<RxDeviceBase>(manager->rxlist()->at(row));
         return device ? device->currentSource() : QStringLiteral("(no decoder)");
@@ -154,14 +182,44 @@ void TstMainWindow::mainScreen()
     const QString encoder = QStringLiteral("IPE9DEMO-7C2E0DFF0002");
     item("rxListView")->setProperty("currentIndex", 1);
     QQuickItem *thumbnail = row(item("txListView"), 1)->findChild<QQuickItem *>(QStringLiteral("txContent"));
+    QQuickItem *video = item("rxVideo");
+    const QPoint videoLeftEdge(int(video->mapToScene(QPointF(5, 0)).x()), centre(item("allScreensZone")).y());
     QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
-        drag(thumbnail, centre(item("rxVideo")) - centre(thumbnail), 20, 10), 10);
+        drag(thumbnail, videoLeftEdge - centre(thumbnail), 20, 10), 10);
     QTRY_COMPARE(sourceOf(1), encoder);
     QCOMPARE(sourceOf(2), QString());
     QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
         drag(thumbnail, centre(item("allScreensZone")) - centre(thumbnail), 20, 10), 10);
     for (int row = 1; row <= 4; ++row)
         QTRY_COMPARE(sourceOf(row), encoder);
+
+    // Paging counts from the view's origin, which moves when a cell before the visible ones
+    // goes: the cell cut by the right edge still becomes the first one.
+    auto indexAt = [txList](qreal x) {
+        int index = -1;
+        QMetaObject::invokeMethod(txList, "indexAt", Q_RETURN_ARG(int, index), Q_ARG(qreal, x), Q_ARG(qreal, 10));
+        return index;
+    };
+    click(item("txScrollRight"));
+    QTRY_VERIFY(item("txScrollLeft")->isVisible());
+    const auto first = manager->txlist()->removeDevice(manager->txlist()->at(0)->name());
+    QTest::qWait(100);
+    const qreal rightEdge = txList->property("contentX").toReal() + txList->width();
+    const int cut = indexAt(rightEdge) >= 0 ? indexAt(rightEdge) : indexAt(rightEdge + 5);
+    click(item("txScrollRight"));
+    QTRY_COMPARE(indexAt(txList->property("contentX").toReal() + 1), cut);
+    manager->txlist()->addDevice(first, -1);
+    QMetaObject::invokeMethod(txList, "positionViewAtBeginning");
+
+    // An encoder that goes away mid-drag takes its drag along; the zone for all screens must
+    // not stay open for a drag that no longer exists.
+    QQuickItem *frame = item("mainFrame");
+    const QPoint held = drag(row(txList, 0)->findChild<QQuickItem *>(QStringLiteral("txContent")), QPoint(0, -120), 20, 10);
+    QTRY_VERIFY(frame->property("txDragging").toBool());
+    const auto gone = manager->txlist()->removeDevice(manager->txlist()->at(0)->name());
+    QTRY_VERIFY(!frame->property("txDragging").toBool());
+    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, held, 10);
+    manager->txlist()->addDevice(gone, -1);
 }
 
 void TstMainWindow::settings()
@@ -204,8 +262,14 @@ void TstMainWindow::settings()
     click(item("dialogOkButton"));
     QTRY_VERIFY(item("nextButton")->isVisible());
     shoot(QStringLiteral("wizard-size"));
-    QMetaObject::invokeMethod(item("nextButton")->parentItem(), "goNext");
-    QQuickItem *placePage = item("createButton")->parentItem();
+    // Step 2 leads back to step 1 and on again.
+    QQuickItem *placePage = item("placeDevicePage");
+    click(item("nextButton"));
+    QTRY_VERIFY(placePage->isVisible());
+    click(item("backButton"));
+    QTRY_VERIFY(item("nextButton")->isVisible());
+    QVERIFY(!placePage->isVisible());
+    click(item("nextButton"));
     QTRY_VERIFY(placePage->isVisible());
     // The demo decoders are numbered 1 to 4.
     for (int cell = 0; cell < 4; ++cell)
@@ -220,10 +284,52 @@ void TstMainWindow::settings()
     QQuickItem *walls = qvariant_cast<QQuickItem *>(item("settingsPageLoader")->property("item"))
                             ->findChild<QQuickItem *>(QStringLiteral("wallList"));
     QTRY_VERIFY(row(walls, 3));
+    // All four decoders are in the new wall: nothing left to build another from.
+    shoot(QStringLiteral("settings-walls-none-free"));
     click(row(walls, 3)->findChild<QQuickItem *>(QStringLiteral("deleteWallButton")));
     QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
     click(item("dialogOkButton"));
     QTRY_COMPARE(item("rxListView")->property("count").toInt(), 7);
+
+    // A display command the decoders would refuse: its error stays, no success covers it.
+    item("settingsNavigation")->setProperty("currentIndex", 2);
+    QTRY_COMPARE(loader->property("status").toInt(), 1);
+    auto *advanced = qvariant_cast<QQuickItem *>(loader->property("item"));
+    advanced->findChild<QQuickItem *>(QStringLiteral("passwordField"))->setProperty("text", QStringLiteral("tulpe"));
+    click(advanced->findChild<QQuickItem *>(QStringLiteral("unlockButton")));
+    QTRY_VERIFY(!manager->locked());
+    advanced->setProperty("openSection", 1);
+    advanced->findChild<QQuickItem *>(QStringLiteral("powerOnField"))
+        ->setProperty("text", QStringLiteral("40 04\u0007"));
+    QQuickItem *save = advanced->findChild<QQuickItem *>(QStringLiteral("powerSaveButton"));
+    QTRY_VERIFY(save->isVisible() && save->isEnabled());
+    // The section's rows are placed when it is next drawn.
+    QTest::qWait(300);
+    click(save);
+    QObject *toast = layer("toastLayer");
+    QTRY_VERIFY(toast->property("text").toString().startsWith(QStringLiteral("The display command")));
+    shoot(QStringLiteral("toast-refused-command"));
+    QVERIFY(toast->property("text").toString().startsWith(QStringLiteral("The display command")));
+
+    // Closed, the dialog keeps neither its page nor the unlock.
+    click(item("settingsCloseButton"));
+    QTRY_VERIFY(!layer("popupStack")->property("opened").toBool());
+    QVERIFY(!loader->property("item").value<QQuickItem *>());
+    QVERIFY(manager->locked());
+}
+
+// Closing the window with the wizard open takes the numbers off the displays first.
+void TstMainWindow::closingWithWizard()
+{
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QMetaObject::invokeMethod(window, "showOptions");
+    QMetaObject::invokeMethod(window, "showVwWizrd", Q_ARG(QVariant, QStringLiteral("Closing")));
+    QQuickItem *wizard = item("vwWizardDialog");
+    QTRY_VERIFY(wizard->isVisible());
+    window->close();
+    QTRY_VERIFY(!wizard->isVisible());
+    QVERIFY(window->isVisible());
+    QTRY_VERIFY(!window->isVisible());
 }
 
 QTEST_MAIN(TstMainWindow)

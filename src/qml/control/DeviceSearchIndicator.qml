@@ -22,6 +22,8 @@ Item {
         height: 200
         anchors.centerIn: parent
         running: parent.visible
+        // The style draws it in its dark grey, which vanishes on the black box.
+        palette.dark: globalStyle.accent
     }
 
     Text {

@@ -28,6 +28,8 @@ Item {
         height: parent.height - 40
         drag.target: content
         cursorShape: drag.active ? Qt.ClosedHandCursor : Qt.OpenHandCursor
+        // The drop lands where the finger is, wherever the picture was taken.
+        onPressed: content.Drag.hotSpot = Qt.point(mouse.x, mouse.y)
         onReleased: content.Drag.drop()
 
         Rectangle {
@@ -46,8 +48,6 @@ Item {
 
             Drag.active: dragHandler.drag.active
             Drag.keys: ["videoSource"]
-            Drag.hotSpot.x: 0
-            Drag.hotSpot.y: 0
 
             VideoOutput {
                 id: video

@@ -4,6 +4,7 @@ import "../js/wall.js" as Wall
 // A marker on every screen of the selected wall whose decoder is offline.
 Item {
     id: status
+    objectName: "wallOnlineStatus"
 
     property int rows: 1
     property int cols: 1
@@ -19,12 +20,13 @@ Item {
                 width: status.cellSize.width
                 height: status.cellSize.height
                 Image {
+                    readonly property int size: Wall.markerSize(parent.width, parent.height)
                     anchors.top: parent.top
-                    anchors.topMargin: 15
+                    anchors.topMargin: size / 2
                     anchors.right: parent.right
-                    anchors.rightMargin: 15
-                    width: 31
-                    height: 31
+                    anchors.rightMargin: size / 2
+                    width: size
+                    height: size
                     visible: manager.vwOnlineStatus[index] === false
                     source: "qrc:/images/offline-rx-select-vwgrid.png"
                 }

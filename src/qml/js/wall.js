@@ -20,6 +20,26 @@ function sizeAllowed(rows, columns) {
     return rows * columns > 1;
 }
 
+// Every screen of a new wall needs a decoder of its own, so two free ones at least.
+function canCreate(freeDecoders) {
+    return freeDecoders >= 2;
+}
+
+// The most rows (or columns) a wizard may offer beside the other dimension's choice.
+function largestFit(other, freeDecoders, limit) {
+    return Math.max(1, Math.min(limit, Math.floor(freeDecoders / other)));
+}
+
+// Two by two when there are decoders enough, otherwise one row of two.
+function startSize(freeDecoders) {
+    return { "rows": freeDecoders >= 4 ? 2 : 1, "columns": 2 };
+}
+
+// A wall screen's offline marker, 31 pixels but never more than a third of the screen.
+function markerSize(cellWidth, cellHeight) {
+    return Math.min(31, Math.floor(Math.min(cellWidth, cellHeight) / 3));
+}
+
 function emptyCells(count) {
     var cells = [];
     for (var i = 0; i < count; ++i)

@@ -27,13 +27,17 @@ Item {
     function changePassword() {
         var oldPassword = oldPasswordField.text.trim();
         var newPassword = newPasswordField.text.trim();
-        if (newPassword !== confirmField.text.trim())
+        if (newPassword !== confirmField.text.trim()) {
             toast(qsTr("The password entered does not match!"));
-        else if (!manager.changePassword(oldPassword, newPassword))
-            toast(qsTr("Old password incorrect, please re-enter."));
-        else {
+            return;
+        }
+        // A refusal the manager explained itself is already on screen.
+        var errorsBefore = managerErrors;
+        if (manager.changePassword(oldPassword, newPassword)) {
             clearPasswordFields();
             toast(qsTr("Password changed."));
+        } else if (managerErrors === errorsBefore) {
+            toast(qsTr("Old password incorrect, please re-enter."));
         }
     }
 
@@ -43,14 +47,16 @@ Item {
         confirmField.text = "";
     }
 
+    // A refused command comes back with the manager's own message.
     function savePowerCommands() {
-        manager.changePowerCommand(powerOnField.text.trim(), powerOffField.text.trim());
-        toast(qsTr("New display power on/off command saved."));
+        if (manager.changePowerCommand(powerOnField.text.trim(), powerOffField.text.trim()))
+            toast(qsTr("New display power on/off command saved."));
     }
 
+    // Bound again, the fields go on following what is saved.
     function restorePowerCommands() {
-        powerOnField.text = manager.savedPowerOnCommand;
-        powerOffField.text = manager.savedPowerOffCommand;
+        powerOnField.text = Qt.binding(function () { return manager.savedPowerOnCommand; });
+        powerOffField.text = Qt.binding(function () { return manager.savedPowerOffCommand; });
     }
 
     ConfirmDialog {
@@ -177,6 +183,7 @@ Item {
                 FieldLabel { text: qsTr("Power on:") }
                 SettingsField {
                     id: powerOnField
+                    objectName: "powerOnField"
                     text: manager.savedPowerOnCommand
                     placeholderText: manager.defaultPowerOnCommand
                     placeholderTextColor: "#CCCCCC"
@@ -192,6 +199,7 @@ Item {
                 Row {
                     spacing: 20
                     IconButton {
+                        objectName: "powerSaveButton"
                         enabled: powerPanel.edited
                         source: "qrc:/images/icons/confirm.png"
                         pressedSource: "qrc:/images/icons/confirm-press.png"
@@ -199,6 +207,7 @@ Item {
                         onClicked: page.savePowerCommands()
                     }
                     IconButton {
+                        objectName: "powerCancelButton"
                         enabled: powerPanel.edited
                         source: "qrc:/images/icons/cancel.png"
                         pressedSource: "qrc:/images/icons/cancel-press.png"

@@ -78,11 +78,14 @@ Item {
 
             Rectangle {
                 id: row
+                objectName: "deviceRow"
 
                 readonly property int rowIndex: index
                 readonly property bool current: slot.ListView.isCurrentItem
                 readonly property color textColor: current ? "white" : "#999999"
-                readonly property var cells: [String(index), model.id, model.alias, model.address]
+                // The sequence number, as the displays and the wall wizard show it; a wall has none.
+                readonly property var cells: [model.category === "vw" ? "" : String(model.seq), model.id, model.alias,
+                                              model.address]
 
                 width: slot.width
                 height: slot.height
@@ -170,6 +173,12 @@ Item {
 
             function setAlias(text) {
                 model.alias = text;
+            }
+
+            // A row taken away mid-drag (its device gone) would otherwise hold every save back.
+            Component.onDestruction: {
+                if (handle.drag.active)
+                    manager.inOptions = false;
             }
         }
     }

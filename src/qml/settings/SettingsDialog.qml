@@ -14,6 +14,11 @@ Item {
         pageLoader.active = true;
     }
 
+    // The page is made afresh the next time the dialog is shown.
+    function unload() {
+        pageLoader.active = false;
+    }
+
     function onShowVwWizard(vwName) {
         dialog.showVwWizardDialog(vwName);
     }
@@ -149,10 +154,12 @@ Item {
                 width: dialog.compact ? 20 : 32
                 height: width
                 source: manager.locked ? "qrc:/images/icons/lock.png" : "qrc:/images/icons/unlock.png"
+                // Beside a narrow entry the padlock would take taps meant for the entry: there
+                // it locks only the page already open.
                 MouseArea {
                     anchors.fill: parent
-                    anchors.margins: -10
-                    enabled: !manager.locked
+                    anchors.margins: dialog.compact ? 0 : -10
+                    enabled: !manager.locked && (!dialog.compact || entry.current)
                     cursorShape: Qt.PointingHandCursor
                     onClicked: manager.locked = true
                 }

@@ -1,10 +1,14 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.14
+import QtQml.Models 2.14
 import "../control"
 import "../js/checks.js" as Checks
+import "../js/wall.js" as Wall
 
 Item {
     id: page
+
+    readonly property bool canCreate: Wall.canCreate(freeDecoders.count)
 
     signal showVwWizard(string vwName)
 
@@ -14,6 +18,13 @@ Item {
             return;
         }
         page.showVwWizard(createDialog.inputText);
+    }
+
+    DelegateModel {
+        id: freeDecoders
+        model: manager.purerxlist
+        // Only counted, never drawn; without a delegate the count stays 0.
+        delegate: Item {}
     }
 
     RenameDialog {
@@ -137,14 +148,27 @@ Item {
         Text {
             anchors.fill: parent
             anchors.leftMargin: 20
+            anchors.rightMargin: 20
             verticalAlignment: Text.AlignVCenter
             text: "+  " + qsTr("Create new video wall")
-            color: "#999999"
+            color: page.canCreate ? "#999999" : "#666666"
             font.pixelSize: globalStyle.normalFontSize
+        }
+        // A wall needs two decoders that are in no wall yet; without them the wizard could not finish.
+        Text {
+            objectName: "createWallHint"
+            anchors.right: parent.right
+            anchors.rightMargin: 20
+            anchors.verticalCenter: parent.verticalCenter
+            visible: !page.canCreate
+            text: qsTr("Two decoders outside any wall are needed.")
+            color: "#666666"
+            font.pixelSize: globalStyle.normalFontSize - 2
         }
         MouseArea {
             id: createMouse
             anchors.fill: parent
+            enabled: page.canCreate
             cursorShape: Qt.PointingHandCursor
             onClicked: createDialog.open()
         }

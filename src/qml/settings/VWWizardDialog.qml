@@ -1,4 +1,5 @@
 import QtQuick 2.14
+import QtQml.Models 2.14
 import "../control"
 import "../js/wall.js" as Wall
 
@@ -11,15 +12,25 @@ Item {
     property int selectedWidth: 2
     property int selectedHeight: 2
     property var deviceItems: Wall.emptyCells(maxWidth * maxHeight)
+    readonly property int freeDecoders: freeDecoderList.count
 
     signal closeButtonClicked
+
+    // A size the free decoders cannot fill is never selected: more rows make fewer columns.
+    onSelectedHeightChanged: {
+        if (selectedHeight * selectedWidth > freeDecoders)
+            selectedWidth = Wall.largestFit(selectedHeight, freeDecoders, maxWidth);
+    }
+    onSelectedWidthChanged: {
+        if (selectedHeight * selectedWidth > freeDecoders)
+            selectedHeight = Wall.largestFit(selectedWidth, freeDecoders, maxHeight);
+    }
 
     function open(name) {
         vwName = name;
         selectSizePage.visible = true;
         placeDevicePage.visible = false;
-        selectedWidth = 2;
-        selectedHeight = 2;
+        selectStartSize();
     }
 
     function next() {
@@ -28,14 +39,32 @@ Item {
         placeDevicePage.visible = true;
     }
 
+    // Back to the size, which stays as chosen.
+    function back() {
+        placeDevicePage.visible = false;
+        selectSizePage.visible = true;
+    }
+
+    function selectStartSize() {
+        var size = Wall.startSize(freeDecoders);
+        selectedWidth = size.columns;
+        selectedHeight = size.rows;
+    }
+
     function clearDeviceItems() {
         deviceItems = Wall.emptyCells(maxWidth * maxHeight);
     }
 
     function cleanup() {
         clearDeviceItems();
-        selectedWidth = 2;
-        selectedHeight = 2;
+        selectStartSize();
+    }
+
+    DelegateModel {
+        id: freeDecoderList
+        model: manager.purerxlist
+        // Only counted, never drawn; without a delegate the count stays 0.
+        delegate: Item {}
     }
 
     // The decoders show their numbers exactly while the wizard is on screen, however it closes.
@@ -82,6 +111,7 @@ Item {
 
         VWWizrdPlaceDevicePage {
             id: placeDevicePage
+            objectName: "placeDevicePage"
             anchors.fill: parent
             visible: false
             wizard: wizard

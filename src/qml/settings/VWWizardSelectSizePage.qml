@@ -124,7 +124,8 @@ Item {
             objectName: "rowsTumbler"
             unit: "row"
             height: page.height > 900 ? 260 : 160
-            model: wizard ? wizard.maxHeight : 8
+            // No more screens than free decoders; the wizard narrows the other choice to fit.
+            model: wizard ? Wall.largestFit(1, wizard.freeDecoders, wizard.maxHeight) : 8
             onCurrentIndexChanged: if (wizard) wizard.selectedHeight = currentIndex + 1
         }
         SizeTumbler {
@@ -132,7 +133,7 @@ Item {
             objectName: "columnsTumbler"
             unit: "column"
             height: page.height > 900 ? 260 : 160
-            model: wizard ? wizard.maxWidth : 8
+            model: wizard ? Wall.largestFit(1, wizard.freeDecoders, wizard.maxWidth) : 8
             onCurrentIndexChanged: if (wizard) wizard.selectedWidth = currentIndex + 1
         }
     }
@@ -155,6 +156,8 @@ Item {
         id: nextButton
         objectName: "nextButton"
         anchors.bottom: parent.bottom
+        // The page reaches the window's edge on small screens; the button keeps off it.
+        anchors.bottomMargin: 20
         anchors.horizontalCenter: parent.horizontalCenter
         width: 200
         text: qsTr("Next")

@@ -32,7 +32,10 @@ Item {
             return;
         }
         var name = wizard.vwName;
-        manager.createVideoWall(name, rows, cols, Wall.cellsText(wizard.deviceItems));
+        if (!manager.createVideoWall(name, rows, cols, Wall.cellsText(wizard.deviceItems))) {
+            toast(qsTr("Video Wall \"%1\" could not be created.").arg(name));
+            return;
+        }
         wizard.cleanup();
         wizard.closeButtonClicked();
         toast(qsTr("Video Wall \"%1\" created.").arg(name));
@@ -285,7 +288,7 @@ Item {
     Text {
         id: placeError
         objectName: "placeError"
-        anchors.bottom: createButton.top
+        anchors.bottom: buttons.top
         width: parent.width
         height: page.height > 900 ? 50 : 30
         horizontalAlignment: Text.AlignHCenter
@@ -296,13 +299,25 @@ Item {
         font.pixelSize: globalStyle.normalFontSize
     }
 
-    RoundButton {
-        id: createButton
-        objectName: "createButton"
+    Row {
+        id: buttons
         anchors.bottom: parent.bottom
+        anchors.bottomMargin: 20
         anchors.horizontalCenter: parent.horizontalCenter
-        width: 200
-        text: qsTr("Create")
-        onClicked: page.saveVideoWall()
+        spacing: 40
+        RoundButton {
+            objectName: "backButton"
+            width: 200
+            normalBg: "#26262E"
+            text: qsTr("Back")
+            onClicked: wizard.back()
+        }
+        RoundButton {
+            id: createButton
+            objectName: "createButton"
+            width: 200
+            text: qsTr("Create")
+            onClicked: page.saveVideoWall()
+        }
     }
 }
