@@ -136,6 +136,7 @@ Item {
             // but on the right only halfway to the video area, which is a drop target too.
             DropArea {
                 id: allScreensDrop
+                objectName: "allScreensDrop"
                 enabled: mainFrame.txDragging
                 x: -(contentMargin + 40)
                 y: -30
@@ -211,11 +212,6 @@ Item {
                 height: txCellHeight
                 dragLayer: mainFrame
                 onDraggingChanged: mainFrame.txDragging = dragging
-                // An encoder removed mid-drag takes its drag along, without saying it ended.
-                Component.onDestruction: {
-                    if (dragging)
-                        mainFrame.txDragging = false;
-                }
             }
         }
 
