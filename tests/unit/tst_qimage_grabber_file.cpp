@@ -77,6 +77,18 @@ private slots:
     void playsRealFiles();
 
 private:
+    // Frames that differ, each with a comment that holds "idx1" and "movi" chunk headers.
+    QString writeTaggedFrames(int count, const QSize &size)
+    {
+        const QByteArray tags = QByteArray("idx1\x10\0\0\0", 8) + QByteArray("LIST\x04\0\0\0movi", 12);
+        const QByteArray comment = QByteArray::fromHex("fffe") + char(0) + char(tags.size() + 2) + tags;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray jpeg = TestMjpeg::plain(QColor::fromHsv(i * 7, 255, 200), size);
+            writeFile(jpeg.left(2) + comment + jpeg.mid(2), QStringLiteral("tagged%1.jpg").arg(i, 2, 10, QChar('0')));
+        }
+        return dir.filePath(QStringLiteral("tagged%02d.jpg"));
+    }
+
     QString writeFile(const QByteArray &data, const QString &name = QStringLiteral("clip.avi"))
     {
         QFile file(dir.filePath(name));
@@ -181,6 +193,12 @@ void TestQImageGrabberFile::playsRealFiles_data()
                                  << QSize();
     QTest::newRow("MPEG-4 video") << video + QStringList {"-t", "2", "-c:v", "mpeg4"} << false << QSize();
     QTest::newRow("truncated") << video + mjpeg << true << QSize();
+    // The chunk tags in a title before the movie list and in every frame's bytes (a JPEG
+    // comment) before the index: the structure is walked, not searched.
+    const QString frames = writeTaggedFrames(50, qvga);
+    QTest::newRow("chunk tags in the data") << QStringList {"-f", "image2", "-framerate", "25", "-i", frames, "-c:v",
+        "copy", "-metadata", "title=LISTxxxxmovi"}
+                                            << false << qvga;
 }
 
 void TestQImageGrabberFile::playsRealFiles()
