@@ -15,7 +15,7 @@ measure() { # measure LABEL THUMBNAIL_FPS|"": prints one line of figures
     home=$(mktemp -d)
     mkdir -p "$home/.zentrova"
     [ -n "$fps" ] && printf '{\n    "preview": {\n        "thumbnail_fps": %s\n    }\n}\n' "$fps" >"$home/.zentrova/config.json"
-    HOME=$home XDG_RUNTIME_DIR=$home QT_QUICK_BACKEND=software scripts/netless xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+    HOME=$home XDG_RUNTIME_DIR=$home LIBGL_ALWAYS_SOFTWARE=1 scripts/netless xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
         "$1/zentrova" --demo >/dev/null 2>&1 & pid=$!
         sleep "$2"
         ticks() { awk "{print \$14 + \$15}" "/proc/$pid/stat"; }
@@ -30,6 +30,6 @@ measure() { # measure LABEL THUMBNAIL_FPS|"": prints one line of figures
     rm -rf "$home"
 }
 
-echo "demo window, software rendering, ${seconds} s after ${settle} s to settle:"
+echo "demo window, OpenGL drawn in software (Mesa under Xvfb), ${seconds} s after ${settle} s to settle:"
 measure "thumbnails at default rate" ""
 measure "thumbnails at every frame" 0
