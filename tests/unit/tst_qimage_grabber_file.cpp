@@ -33,6 +33,15 @@ QByteArray withU32(QByteArray data, qint64 pos, quint32 value)
     return data;
 }
 
+// An odd-sized chunk, padded to an even length, between the header list and the movie list.
+QByteArray withOddChunk(QByteArray data)
+{
+    const quint32 headerListSize = qFromLittleEndian<quint32>(data.constData() + avi::RIFF_HEADER_SIZE + 4);
+    data.insert(
+        int(avi::RIFF_HEADER_SIZE + avi::CHUNK_HEADER_SIZE + headerListSize), QByteArray("JUNK\3\0\0\0abc\0", 12));
+    return withU32(data, avi::RIFF_SIZE_POS, quint32(data.size() - avi::CHUNK_HEADER_SIZE));
+}
+
 // Runs on a clock the test sets, and ticks when the test says.
 class PlayableGrabber : public QImageGrabberFile
 {
@@ -156,6 +165,7 @@ void TestQImageGrabberFile::pacesFramesByTheClock_data()
     row("29.97 fps", withU32(six, avi::MICROSECONDS_PER_FRAME_POS, 33366), 33, {0, 200}, {0, 5});
     row("under 1 ms: 50 ms", withU32(six, avi::MICROSECONDS_PER_FRAME_POS, 999), 50, {0, 200}, {0, 3});
     row("audio chunks are not frames", clip(6, "01wb"), 40, {0, 40, 80, 200, 240}, {0, 1, 2, 4, 5});
+    row("an odd-sized chunk before the movie list", withOddChunk(six), 40, {0, 40}, {0, 1});
     row("an undecodable frame shows nothing on its tick", clip(6, QByteArray(), 1), 40, {0, 40, 80}, {0, -1, 2});
 }
 

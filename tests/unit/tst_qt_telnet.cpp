@@ -108,8 +108,8 @@ private slots:
         // A change of mind while a request is in flight waits for the answer, then goes out.
         row("size withdrawn while offered", {"@size 80 24", "@size", hex("fffd1f"), hex("fffe1f"), "@size 1 2"},
             hex("fffb1f fffc1f fffb1f"));
-        row("size back while withdrawn", {"@size 80 24", hex("fffd1f"), "@size", "@size 2 3", hex("fffe1f fffd1f")},
-            hex("fffb1f fffa1f00500018fff0 fffc1f fffb1f fffa1f00020003fff0"));
+        row("size back while withdrawn", {"@size 80 24", hex("fffd1f"), "@size", "@size 2 3", hex("fffe1f")},
+            hex("fffb1f fffa1f00500018fff0 fffc1f fffb1f"));
         row("withdrawal answered by DO", {"@size 80 24", hex("fffd1f"), "@size", hex("fffd1f"), "@size 2 3"},
             hex("fffb1f fffa1f00500018fff0 fffc1f fffb1f"));
         QByteArrayList oneByteReads;
