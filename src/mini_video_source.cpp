@@ -26,8 +26,8 @@ MiniVideoSource::MiniVideoSource(QObject *parent)
     connect(this, &MiniVideoSource::surfaceChanged, this, &MiniVideoSource::onSurfaceChanged);
     connect(this, &MiniVideoSource::sizeChanged, this, &MiniVideoSource::bindSurface);
     connect(surfaceStartTimer, &QTimer::timeout, this, &MiniVideoSource::startSurface);
-    connect(this, &MiniVideoSource::surfaceChanged, this, &MiniVideoSource::updateShownSize);
-    connect(this, &MiniVideoSource::sizeChanged, this, &MiniVideoSource::updateShownSize);
+    connect(this, &MiniVideoSource::surfaceChanged, this, &MiniVideoSource::updateShown);
+    connect(this, &MiniVideoSource::sizeChanged, this, &MiniVideoSource::updateShown);
 }
 
 MiniVideoSource::~MiniVideoSource()
@@ -80,9 +80,11 @@ void MiniVideoSource::bindSource(MiniVideoSource *other)
     mirrorConnections << connect(other, &MiniVideoSource::imageReceived, this, &MiniVideoSource::onImageReceived)
                       << connect(
                              other, &MiniVideoSource::videoAvaiableChanged, this, &MiniVideoSource::setVideoAvaiable)
-                      << connect(this, &MiniVideoSource::shownSizeChanged, other, &MiniVideoSource::updateShownSize);
+                      << connect(this, &MiniVideoSource::shownSizeChanged, other, &MiniVideoSource::updateShown)
+                      << connect(
+                             this, &MiniVideoSource::shownFrameIntervalChanged, other, &MiniVideoSource::updateShown);
     other->mirrors << this;
-    other->updateShownSize();
+    other->updateShown();
     setVideoAvaiable(other->videoAvaiable());
 }
 
@@ -101,20 +103,40 @@ void MiniVideoSource::detachFromBoundSource()
     if (!mirrored)
         return;
     mirrored->mirrors.removeAll(this);
-    mirrored->updateShownSize();
+    mirrored->updateShown();
 }
 
-void MiniVideoSource::updateShownSize()
+void MiniVideoSource::setFrameInterval(int ms)
+{
+    drawPacer.setInterval(ms);
+    updateShown();
+}
+
+void MiniVideoSource::updateShown()
 {
     QSize size(0, 0);
-    if (surface)
+    int interval = std::numeric_limits<int>::max();
+    if (surface) {
         size = viewSize.isEmpty() ? SIZE_NOT_KNOWN : viewSize;
-    for (const MiniVideoSource *mirror : qAsConst(mirrors))
+        interval = drawPacer.interval();
+    }
+    for (const MiniVideoSource *mirror : qAsConst(mirrors)) {
+        if (mirror->shownSize().isEmpty())
+            continue;
         size = size.expandedTo(mirror->shownSize());
-    if (size == shown)
-        return;
+        interval = qMin(interval, mirror->shownFrameInterval());
+    }
+    if (size.isEmpty())
+        interval = 0;
+    // Both are stored before either is announced: a mirrored source reads both.
+    const bool intervalChanged = interval != shownInterval;
+    const bool sizeChanged = size != shown;
+    shownInterval = interval;
     shown = size;
-    emit shownSizeChanged(shown);
+    if (intervalChanged)
+        emit shownFrameIntervalChanged(shownInterval);
+    if (sizeChanged)
+        emit shownSizeChanged(shown);
 }
 
 void MiniVideoSource::bindSurface()
@@ -133,8 +155,10 @@ void MiniVideoSource::onSurfaceChanged()
 
 void MiniVideoSource::onImageReceived(QImage *image)
 {
-    if (surface && surface->isActive())
-        surface->present(image ? QVideoFrame(*image) : QVideoFrame());
+    // The placeholder that clears the picture always goes through.
+    const bool frame = image && !image->isNull();
+    if (surface && surface->isActive() && (!frame || drawPacer.admit()))
+        surface->present(frame ? QVideoFrame(*image) : QVideoFrame());
     emit imageReceived(image);
 }
 

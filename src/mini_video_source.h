@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frame_pacer.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -48,12 +50,22 @@ public:
     // they need not be decoded.
     QSize shownSize() const { return shown; }
 
+    // Frames are drawn in this source's own view no more often than once per interval (0: every
+    // frame); mirrors still get every frame. A thumbnail of a few hundred pixels needs far
+    // fewer frames than the large view, and each drawn frame costs the renderer.
+    void setFrameInterval(int ms);
+    // The shortest draw interval of the views that show this source's frames: its own while
+    // its view has a surface, and those of the sources mirroring it. Frames coming faster are
+    // not needed by anyone.
+    int shownFrameInterval() const { return shownInterval; }
+
 signals:
     void surfaceChanged(QAbstractVideoSurface *surface);
     void videoAvaiableChanged(bool state);
     void imageReceived(QImage *image);
     void sizeChanged(QSize size);
     void shownSizeChanged(QSize size);
+    void shownFrameIntervalChanged(int ms);
 
 public slots:
     void bindSurface();
@@ -64,7 +76,8 @@ public slots:
 private:
     // The property write from the view: announced only on a change.
     void writeVideoAvaiable(bool flag);
-    void updateShownSize();
+    // Works out shownSize and shownFrameInterval afresh.
+    void updateShown();
     void detachFromBoundSource();
 
     bool available = false;
@@ -77,4 +90,6 @@ private:
     // The sources that mirror this one.
     QList<MiniVideoSource *> mirrors;
     QSize shown {0, 0};
+    FramePacer drawPacer;
+    int shownInterval = 0;
 };

@@ -16,5 +16,8 @@ inline const QString PASSWORD = QStringLiteral("security/password");
 inline const QString SALT = QStringLiteral("security/salt");
 inline const QString POWER_ON = QStringLiteral("display_power_cmd/on");
 inline const QString POWER_OFF = QStringLiteral("display_power_cmd/off");
+// Frames a second drawn in each encoder thumbnail; 0 draws every frame.
+inline const QString THUMBNAIL_FPS = QStringLiteral("preview/thumbnail_fps");
+constexpr int DEFAULT_THUMBNAIL_FPS = 10;
 
 } // namespace configkeys

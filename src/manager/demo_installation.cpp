@@ -11,6 +11,7 @@
 #include "qimagegrabber/qimage_grabber_file.h"
 
 #include <QCoreApplication>
+#include <limits>
 
 namespace {
 
@@ -56,6 +57,8 @@ void DemoInstallation::addEncoder(int number)
     encoder->setDemo(true);
     connect(videoGrabber, &QImageGrabber::newImageGrabbed, encoder->videoSource(), &MiniVideoSource::onImageReceived);
     connect(encoder->videoSource(), &MiniVideoSource::shownSizeChanged, this, &DemoInstallation::updateShownSize);
+    connect(
+        encoder->videoSource(), &MiniVideoSource::shownFrameIntervalChanged, this, &DemoInstallation::updateShownSize);
     fedSources << encoder->videoSource();
     if (videoGrabber->isGrabbing())
         encoder->videoSource()->setVideoAvaiable(true);
@@ -90,9 +93,13 @@ void DemoInstallation::fill(const QString &videoPath)
 void DemoInstallation::updateShownSize()
 {
     QSize largest(0, 0);
+    int shortest = std::numeric_limits<int>::max();
     for (const QPointer<MiniVideoSource> &source : qAsConst(fedSources)) {
-        if (source)
-            largest = largest.expandedTo(source->shownSize());
+        if (!source || source->shownSize().isEmpty())
+            continue;
+        largest = largest.expandedTo(source->shownSize());
+        shortest = qMin(shortest, source->shownFrameInterval());
     }
     videoGrabber->setShownSize(largest);
+    videoGrabber->setFrameInterval(largest.isEmpty() ? 0 : shortest);
 }

@@ -34,7 +34,8 @@ private:
     void addEncoder(int number);
     void addWall(const QString &displayName, int width, int height, const QString &source);
     // The one video feeds every demo encoder: it is decoded at the largest size any of them
-    // is shown at, and not at all while none is.
+    // is shown at, as often as the most often drawn of them is drawn, and not at all while
+    // none is shown.
     void updateShownSize();
 
     DeviceLists lists;

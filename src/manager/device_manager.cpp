@@ -2,6 +2,7 @@
 
 #include "json_config.h"
 #include "manager/access_lock.h"
+#include "manager/config_keys.h"
 #include "manager/configuration_file.h"
 #include "manager/demo_installation.h"
 #include "manager/device_registry.h"
@@ -10,6 +11,7 @@
 #include "manager/video_walls.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
+#include "models/tx_device.h"
 #include "oem_setting.h"
 #include "platform/platform.h"
 
@@ -50,6 +52,8 @@ DeviceManager::DeviceManager(OemSetting *oem, QObject *parent)
     , oem(oem)
 {
     decoderProxy->setSortRole(DeviceListModel::SeqRole);
+    const int thumbnailFps = config->value(configkeys::THUMBNAIL_FPS, configkeys::DEFAULT_THUMBNAIL_FPS);
+    thumbnailInterval = thumbnailFps > 0 ? 1000 / thumbnailFps : 0;
     configFile->load();
     connectParts();
 }
@@ -62,6 +66,7 @@ DeviceManager::~DeviceManager()
 
 void DeviceManager::connectParts()
 {
+    connect(tx, &QAbstractItemModel::rowsInserted, this, &DeviceManager::applyThumbnailRate);
     connect(registry, &DeviceRegistry::onlineStatesChanged, routing, &Routing::updateVwOnlineStatus);
     connect(walls, &VideoWalls::changed, configFile, &ConfigurationFile::requestSave);
     connect(lock, &AccessLock::lockStateChanged, this, &DeviceManager::lockStateChanged);
@@ -72,6 +77,14 @@ void DeviceManager::connectParts()
     connect(routing, &Routing::errorOccured, this, &DeviceManager::errorOccured);
     connect(display, &DisplayControl::errorOccured, this, &DeviceManager::errorOccured);
     connect(configFile, &ConfigurationFile::errorOccured, this, &DeviceManager::errorOccured);
+}
+
+void DeviceManager::applyThumbnailRate(const QModelIndex &, int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        if (const QSharedPointer<TxDevice> encoder = tx->at(row).objectCast<TxDevice>())
+            encoder->videoSource()->setFrameInterval(thumbnailInterval);
+    }
 }
 
 MiniVideoSource *DeviceManager::rxsource() const

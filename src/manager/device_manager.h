@@ -128,6 +128,8 @@ public slots:
 
 private:
     void connectParts();
+    // Thumbnails are drawn at the rate the configuration sets; the large view draws every frame.
+    void applyThumbnailRate(const QModelIndex &parent, int first, int last);
 
     std::unique_ptr<JsonConfig> config;
     DeviceListModel *rx;
@@ -141,6 +143,7 @@ private:
     DeviceRegistry *registry;
     Routing *routing;
     ConfigurationFile *configFile;
+    int thumbnailInterval = 0;
     DemoInstallation *demoParts;
     OemSetting *oem;
     bool options = false;

@@ -32,6 +32,7 @@ TxDevice::TxDevice(const DeviceDiscoveryResponsePtr &record, QObject *parent)
     connect(source, &MiniVideoSource::surfaceChanged, this, &TxDevice::bindSurface);
     connect(this, &DeviceBase::onlineStatusChanged, this, &TxDevice::onOnlineStatusChanged);
     connect(source, &MiniVideoSource::shownSizeChanged, streamGrabber, &QImageGrabber::setShownSize);
+    connect(source, &MiniVideoSource::shownFrameIntervalChanged, streamGrabber, &QImageGrabber::setFrameInterval);
     streamGrabber->setShownSize(source->shownSize());
     updateVideoUrl();
 }

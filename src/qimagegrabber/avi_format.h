@@ -32,6 +32,9 @@ constexpr int BITMAP_INFO_SIZE = 40;
 
 // Where the fixed part of the header sits: "RIFF" size "AVI " "LIST" size "hdrl" "avih".
 constexpr qint64 RIFF_SIZE_POS = 4;
+constexpr qint64 RIFF_FORM_POS = 8;
+// The top-level chunks follow "RIFF" size "AVI ".
+constexpr qint64 RIFF_HEADER_SIZE = 12;
 constexpr qint64 MAIN_HEADER_POS = 24;
 constexpr qint64 MAIN_HEADER_SIZE_POS = 28;
 constexpr qint64 MICROSECONDS_PER_FRAME_POS = 32;

@@ -23,23 +23,38 @@ quint32 readU32(const QByteArray &data, qint64 pos)
     return qFromLittleEndian<quint32>(data.constData() + pos);
 }
 
-// The first "LIST" whose list type is "movi", or -1.
-qint64 findMovieList(const QByteArray &data)
+// Where the movie list and the index sit among the top-level chunks of the RIFF form.
+struct TopLevelChunks
 {
-    int hit = data.indexOf(avi::LIST_ID);
-    while (hit >= 0) {
-        if (hasTag(data, qint64(hit) + avi::CHUNK_HEADER_SIZE, avi::MOVIE_LIST))
-            return hit;
-        hit = data.indexOf(avi::LIST_ID, hit + avi::FOURCC_SIZE);
+    qint64 movieList = -1;
+    qint64 index = -1;
+};
+
+// Walks the top-level chunks by their sizes (each padded to an even length), so that the
+// tags a frame's bytes may hold are never taken for structure. False when a chunk runs
+// past the end of the data.
+bool walkTopLevel(const QByteArray &data, TopLevelChunks *found)
+{
+    qint64 pos = avi::RIFF_HEADER_SIZE;
+    while (fits(data, pos, avi::CHUNK_HEADER_SIZE)) {
+        const qint64 size = readU32(data, pos + avi::FOURCC_SIZE);
+        if (!fits(data, pos + avi::CHUNK_HEADER_SIZE, size))
+            return false;
+        if (found->movieList < 0 && hasTag(data, pos, avi::LIST_ID)
+            && hasTag(data, pos + avi::CHUNK_HEADER_SIZE, avi::MOVIE_LIST))
+            found->movieList = pos;
+        else if (found->index < 0 && hasTag(data, pos, avi::INDEX_ID))
+            found->index = pos;
+        pos += avi::CHUNK_HEADER_SIZE + size + (size & 1);
     }
-    return -1;
+    return true;
 }
 
 } // namespace
 
 QSharedPointer<AviIndex> AviIndex::parse(const QByteArray &data)
 {
-    if (!hasTag(data, 0, avi::RIFF_ID) || !fits(data, avi::RIFF_SIZE_POS, 4)
+    if (!hasTag(data, 0, avi::RIFF_ID) || !hasTag(data, avi::RIFF_FORM_POS, avi::AVI_FORM)
         || readU32(data, avi::RIFF_SIZE_POS) != quint64(data.size()) - avi::CHUNK_HEADER_SIZE)
         return {};
 
@@ -55,13 +70,11 @@ QSharedPointer<AviIndex> AviIndex::parse(const QByteArray &data)
         || !hasTag(data, streamHeaderPos + avi::STREAM_HANDLER_OFFSET, avi::MJPEG_HANDLER))
         return {};
 
-    const qint64 movieListPos = findMovieList(data);
-    if (movieListPos < 0)
+    TopLevelChunks chunks;
+    if (!walkTopLevel(data, &chunks) || chunks.movieList < 0 || chunks.index < 0)
         return {};
-
-    const qint64 indexPos = data.indexOf(avi::INDEX_ID);
-    if (indexPos < 0 || !fits(data, indexPos, avi::CHUNK_HEADER_SIZE))
-        return {};
+    const qint64 movieListPos = chunks.movieList;
+    const qint64 indexPos = chunks.index;
     const qint64 entryCount = readU32(data, indexPos + avi::FOURCC_SIZE) / avi::INDEX_ENTRY_SIZE;
     if (!fits(data, indexPos + avi::CHUNK_HEADER_SIZE, entryCount * avi::INDEX_ENTRY_SIZE))
         return {};

@@ -38,7 +38,7 @@ void FrameDecoder::setShownSize(const QSize &size)
 
 void FrameDecoder::submit(const QByteArray &jpeg)
 {
-    if (shown.isEmpty())
+    if (shown.isEmpty() || !pacer.admit())
         return;
     waiting = jpeg;
     frameWaiting = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frame_pacer.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QObject>
@@ -22,6 +24,9 @@ public:
     // scale that covers it. An empty size: nobody sees them, so nothing is decoded.
     void setShownSize(const QSize &size);
     QSize shownSize() const { return shown; }
+    // Frames submitted sooner than this after the last one taken are dropped unread (0: none
+    // are): nobody draws them.
+    void setFrameInterval(int ms) { pacer.setInterval(ms); }
 
     void submit(const QByteArray &jpeg);
     // Forgets the waiting frame and the result of the one in flight, for a stream that ended.
@@ -44,6 +49,7 @@ private:
     const qint64 maxPixels;
     std::shared_ptr<Channel> channel;
     QSize shown;
+    FramePacer pacer;
     QByteArray waiting;
     // The frame handed out last, and the one before it: once nobody else holds that one,
     // the next frame is decoded into it.

@@ -80,7 +80,11 @@ bool readPixels(jpeg_decompress_struct *cinfo, ErrorJump *error, uchar *bits, qs
 
 const QSize JpegDecoder::FULL_SIZE(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
 
-QImage JpegDecoder::decode(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels, QImage spare)
+namespace {
+
+enum class Damage { Tolerated, Refused };
+
+QImage decodeJpeg(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels, QImage spare, Damage damage)
 {
     jpeg_decompress_struct cinfo;
     ErrorJump error;
@@ -92,7 +96,8 @@ QImage JpegDecoder::decode(const QByteArray &jpeg, const QSize &shownSize, qint6
     QImage image;
     if (readHeader(&cinfo, &error, jpeg) && qint64(cinfo.image_width) * qint64(cinfo.image_height) <= maxPixels) {
         const QSize full(int(cinfo.image_width), int(cinfo.image_height));
-        if (prepareOutput(&cinfo, &error, scaleDenominator(full, shownSize)) && cinfo.output_components == 4) {
+        if (prepareOutput(&cinfo, &error, JpegDecoder::scaleDenominator(full, shownSize))
+            && cinfo.output_components == 4) {
             const QSize size(int(cinfo.output_width), int(cinfo.output_height));
             const bool reusable = spare.size() == size && spare.format() == QImage::Format_RGB32 && spare.isDetached();
             image = reusable ? std::move(spare) : QImage(size, QImage::Format_RGB32);
@@ -100,8 +105,23 @@ QImage JpegDecoder::decode(const QByteArray &jpeg, const QSize &shownSize, qint6
                 image = QImage();
         }
     }
+    // The library warns about data it had to make up: an early end, a corrupt segment.
+    if (damage == Damage::Refused && error.manager.num_warnings > 0)
+        image = QImage();
     jpeg_destroy_decompress(&cinfo);
     return image;
+}
+
+} // namespace
+
+QImage JpegDecoder::decode(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels, QImage spare)
+{
+    return decodeJpeg(jpeg, shownSize, maxPixels, std::move(spare), Damage::Tolerated);
+}
+
+QImage JpegDecoder::decodeWhole(const QByteArray &jpeg, qint64 maxPixels)
+{
+    return decodeJpeg(jpeg, FULL_SIZE, maxPixels, QImage(), Damage::Refused);
 }
 
 int JpegDecoder::scaleDenominator(const QSize &imageSize, const QSize &shownSize)

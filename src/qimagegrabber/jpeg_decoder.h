@@ -19,6 +19,9 @@ public:
     // A spare image of the right size that nobody else holds is decoded into, instead of a
     // new one: fresh memory for every frame costs the system a page fault per page.
     static QImage decode(const QByteArray &jpeg, const QSize &shownSize, qint64 maxPixels, QImage spare = QImage());
+    // At full size, and null as well when the data are damaged or cut short, which decode()
+    // fills in: for a single picture, where a broken one must not pass for a frame.
+    static QImage decodeWhole(const QByteArray &jpeg, qint64 maxPixels);
 
     // The scale denominator (1, 2, 4 or 8) for an image of imageSize shown at shownSize: the
     // largest whose decoded size is at least shownSize in both directions, 1 when none is.

@@ -41,6 +41,11 @@ void QImageGrabber::setShownSize(const QSize &size)
     decoder->setShownSize(size);
 }
 
+void QImageGrabber::setFrameInterval(int ms)
+{
+    decoder->setFrameInterval(ms);
+}
+
 void QImageGrabber::setState(GrabbingState newState)
 {
     if (newState == grabbingState)
@@ -52,8 +57,8 @@ void QImageGrabber::setState(GrabbingState newState)
 void QImageGrabber::calculateFPS(int intervalMs)
 {
     const quint16 interval = quint16(intervalMs);
-    if (interval == 0)
-        return;
+    // A frame that came with the one before it has no rate of its own, but it counts towards
+    // the average: a sender that writes its frames in pairs still sends all of them.
     intervalSum -= intervalHistory[size_t(historyIndex)];
     intervalHistory[size_t(historyIndex)] = interval;
     intervalSum += interval;
@@ -61,6 +66,8 @@ void QImageGrabber::calculateFPS(int intervalMs)
         historyIndex = 0;
         historyFull = true;
     }
+    if (interval == 0)
+        return;
     const double meanInterval
         = historyFull ? intervalSum / double(FPS_HISTORY_SIZE) : intervalSum / double(historyIndex);
     const float current = 1000.0f / float(interval);

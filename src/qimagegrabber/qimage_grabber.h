@@ -49,6 +49,9 @@ public:
     // scale that covers it. An empty size means nobody sees them, and nothing is decoded
     // until a size is given again. Until told, frames are decoded at full size.
     void setShownSize(const QSize &size);
+    // The shortest interval at which a view draws the frames: frames that come sooner after
+    // the last one decoded are not decoded (0: every frame is).
+    void setFrameInterval(int ms);
 
     // Milliseconds on a monotonic clock, for frame intervals that clock changes cannot upset.
     static qint64 monotonicMs();

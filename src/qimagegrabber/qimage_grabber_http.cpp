@@ -1,5 +1,8 @@
 #include "qimage_grabber_http.h"
 
+#include "jpeg_decoder.h"
+
+#include <QBuffer>
 #include <QDebug>
 #include <QImageReader>
 #include <QNetworkAccessManager>
@@ -22,11 +25,10 @@ QImageGrabberHttp::QImageGrabberHttp(const QUrl &url, QObject *parent)
     : QImageGrabber(parent)
 {
     request.setRawHeader("User-Agent", USER_AGENT);
-    // An answer that does not decode hands out the image as it is, possibly this initial one,
-    // so its pixels must be defined. The other grabbers only hand out decoded frames and
-    // leave its memory untouched.
-    image->fill(Qt::black);
     timeoutTimer.setSingleShot(true);
+    stallTimer.setSingleShot(true);
+    stallTimer.setInterval(STALL_TIMEOUT_MS);
+    connect(&stallTimer, &QTimer::timeout, this, &QImageGrabberHttp::onStalled);
     setUrl(url);
 }
 
@@ -47,6 +49,7 @@ bool QImageGrabberHttp::startGrabbing()
         return false;
     // Connecting is only signalled as Grabbing once the first answer is in.
     grabbingState = Connecting;
+    lastFrameTime = monotonicMs();
     requestNewImage();
     return true;
 }
@@ -58,6 +61,7 @@ void QImageGrabberHttp::stopGrabbing()
     grabbingState = Stopped;
     reply->close();
     timeoutTimer.stop();
+    stallTimer.stop();
     emit stateChanged(Stopped);
 }
 
@@ -103,12 +107,17 @@ void QImageGrabberHttp::newImageTimeOut()
     requestNewImage();
 }
 
+void QImageGrabberHttp::onStalled()
+{
+    fail(tr("No image for %1 seconds").arg(STALL_TIMEOUT_MS / 1000));
+}
+
 void QImageGrabberHttp::requestNewImage()
 {
     if (grabbingState != Grabbing && grabbingState != Connecting)
         return;
     request.setUrl(url);
-    lastFrameTime = monotonicMs();
+    requestSentAt = monotonicMs();
     if (reply) {
         // A request still under way ends with its deletion; nothing of it reaches us.
         reply->disconnect(this);
@@ -119,61 +128,84 @@ void QImageGrabberHttp::requestNewImage()
     connect(reply, &QNetworkReply::finished, this, [this, sent = reply] { downloadFinished(sent); });
     connect(reply, &QNetworkReply::errorOccurred, this, &QImageGrabberHttp::downloadErrorSlot);
     connect(reply, &QNetworkReply::readyRead, this, &QImageGrabberHttp::onReplyDataAvailable);
+    stallTimer.start();
 }
 
 void QImageGrabberHttp::downloadErrorSlot(QNetworkReply::NetworkError)
 {
-    if (grabbingState == Stopped)
+    if (grabbingState == Stopped || grabbingState == Error)
         return;
-    lastError = reply->errorString();
-    emit errorHappend();
-    grabbingState = Error;
-    emit stateChanged(Error);
+    fail(reply->errorString());
 }
 
 void QImageGrabberHttp::downloadFinished(QNetworkReply *finished)
 {
-    // Answers to requests that a later one replaced, or that the size guard ended, are not ours.
-    if (finished != reply)
+    // Answers to requests that a later one replaced, or that a failure ended, are not ours.
+    if (finished != reply || grabbingState == Stopped || grabbingState == Error)
         return;
+    stallTimer.stop();
+    const QByteArray body = reply->readAll();
+    if (body.isEmpty()) {
+        fail(tr("The snapshot answer has no body"));
+        return;
+    }
+    const QImage frame = decodeAnswer(body);
+    if (frame.isNull()) {
+        fail(tr("The snapshot answer is no whole image"));
+        return;
+    }
     if (grabbingState == Connecting) {
         grabbingState = Grabbing;
         emit stateChanged(Grabbing);
     }
-    if (reply->bytesAvailable() == 0) {
-        // Without a body there is no next request: say so instead of staying Grabbing.
-        if (grabbingState == Grabbing) {
-            grabbingState = Stopped;
-            emit stateChanged(Stopped);
-        }
-        return;
-    }
-    imageReader->setDevice(reply);
-    readImage();
-    imageReader->setDevice(nullptr);
-    // Handed out even when it did not decode; the image then shows the previous frame.
-    emit newImageGrabbed(image);
-    calculateFPS(int(monotonicMs() - lastFrameTime));
+    handOut(frame);
+    // The rate of the pictures handed out, not the time one request took.
+    const qint64 now = monotonicMs();
+    calculateFPS(int(now - lastFrameTime));
+    lastFrameTime = now;
     if (grabbingState == Grabbing)
         requestNextImagePaced();
+}
+
+QImage QImageGrabberHttp::decodeAnswer(const QByteArray &body)
+{
+    // A JPEG is checked to the end; other formats are left to their readers, which fail on
+    // a cut file.
+    if (body.startsWith("\xff\xd8"))
+        return JpegDecoder::decodeWhole(body, MAX_IMAGE_PIXELS);
+    QBuffer buffer;
+    buffer.setData(body);
+    buffer.open(QIODevice::ReadOnly);
+    imageReader->setDevice(&buffer);
+    const bool read = readImage();
+    imageReader->setDevice(nullptr);
+    return read ? *image : QImage();
 }
 
 void QImageGrabberHttp::onReplyDataAvailable()
 {
     if (reply->bytesAvailable() <= MAX_IMAGE_BYTES)
         return;
+    const QString reason = QStringLiteral("The snapshot is larger than %1 bytes").arg(MAX_IMAGE_BYTES);
+    qWarning().noquote() << "Snapshot from" << url.toString() << "dropped:" << reason;
+    fail(reason);
+}
+
+void QImageGrabberHttp::fail(const QString &reason)
+{
     abandonReply(reply);
     timeoutTimer.stop();
-    lastError = QStringLiteral("The snapshot is larger than %1 bytes").arg(MAX_IMAGE_BYTES);
-    qWarning().noquote() << "Snapshot from" << url.toString() << "dropped:" << lastError;
-    emit errorHappend();
+    stallTimer.stop();
+    // Set before anyone hears of it, so that a handler that asks the state reads Error.
     grabbingState = Error;
+    lastError = reason;
+    emit errorHappend();
     emit stateChanged(Error);
 }
 
 void QImageGrabberHttp::requestNextImagePaced()
 {
-    const int elapsed = int(monotonicMs() - lastFrameTime);
+    const int elapsed = int(monotonicMs() - requestSentAt);
     if (requestInterval > 0 && elapsed < requestInterval)
         timeoutTimer.start(requestInterval - elapsed);
     else

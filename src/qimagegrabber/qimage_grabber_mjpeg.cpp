@@ -116,12 +116,21 @@ void QImageGrabberMjpeg::processReceivedData(QIODevice *input)
     // The reply is emptied every time: it reads on from the network only once all it holds
     // has been taken, and whatever the cutter cannot use yet (a part of a header) stays here.
     receivedBytes.append(input->readAll());
-    const quint64 framesBefore = cutter.frameCount();
     for (;;) {
         setState(Grabbing);
         if (!cutter.cutImage(receivedBuffer))
             break;
-        calculateFPS(int(monotonicMs() - lastFrameTime));
+        // Every frame counts where it arrives, also the second of two that came in one read.
+        const qint64 now = monotonicMs();
+        calculateFPS(int(now - lastFrameTime));
+        lastFrameTime = now;
+        timeoutTimer.start();
+        // Each frame goes to the decoder as soon as it is cut: an idle decoder starts on it at
+        // once, a busy one keeps only the newest waiting. Taken, not copied: the cutter
+        // collects the next image into a buffer of its own.
+        QByteArray frame;
+        cutter.takeNewestImage(frame);
+        decoder->submit(frame);
     }
     receivedBytes.remove(0, int(receivedBuffer->pos()));
     receivedBuffer->seek(0);
@@ -129,18 +138,7 @@ void QImageGrabberMjpeg::processReceivedData(QIODevice *input)
         const QString reason = tr("The stream sent an image or a header line larger than allowed");
         qWarning().noquote() << "Stream from" << url.toString() << "dropped:" << reason;
         failStream(reason);
-        return;
     }
-    if (cutter.frameCount() == framesBefore)
-        return;
-
-    timeoutTimer.start();
-    lastFrameTime = monotonicMs();
-    // Taken, not copied: the cutter collects the next image into a buffer of its own while
-    // this one is decoded elsewhere.
-    QByteArray newest;
-    cutter.takeNewestImage(newest);
-    decoder->submit(newest);
 }
 
 void QImageGrabberMjpeg::newImageTimeOut()

@@ -11,7 +11,8 @@
 class QBuffer;
 
 // Pulls an encoder's MJPEG preview over one long HTTP GET, cuts its images as they arrive and
-// hands the newest of every batch to the decoder, so a slow consumer never builds a backlog.
+// hands each to the decoder as it is cut; a busy decoder keeps only the newest waiting, so a
+// slow consumer never builds a backlog, and an idle one misses no frame of a bursty sender.
 // A stream that delivers no image for a while counts as failed.
 class QImageGrabberMjpeg : public QImageGrabber
 {
@@ -36,7 +37,7 @@ public:
     void setUrl(const QUrl &newUrl);
 
 protected:
-    // Cuts what a download delivered into images and decodes the newest one. The reply feeds
+    // Cuts what a download delivered into images and hands each to the decoder. The reply feeds
     // it; any device does, so the stream handling can be driven without a network.
     void processReceivedData(QIODevice *input);
 

@@ -65,14 +65,14 @@ void QtTelnet::setWindowSize(int width, int height)
     if (had && has)
         d->sendWindowSize();
     else if (has)
-        d->sendCommand(telnet::Will, telnet::OptNaws);
+        d->requestOption(TelnetOptions::Side::Local, telnet::OptNaws, true);
     else if (had)
-        d->sendCommand(telnet::Wont, telnet::OptNaws);
+        d->requestOption(TelnetOptions::Side::Local, telnet::OptNaws, false);
 }
 
 QSize QtTelnet::windowSize() const
 {
-    return d->modes.value(telnet::OptNaws) ? d->windowSize : QSize();
+    return d->optionEnabled(TelnetOptions::Side::Local, telnet::OptNaws) ? d->windowSize : QSize();
 }
 
 bool QtTelnet::isValidWindowSize() const
@@ -101,7 +101,7 @@ void QtTelnet::close()
 
 void QtTelnet::logout()
 {
-    d->sendCommand(telnet::Do, telnet::OptLogout);
+    d->requestOption(TelnetOptions::Side::Remote, telnet::OptLogout, true);
 }
 
 void QtTelnet::sendControl(QtTelnet::Control ctrl)
@@ -119,7 +119,7 @@ void QtTelnet::sendControl(QtTelnet::Control ctrl)
     if (ctrl < 0 || size_t(ctrl) >= std::size(codes))
         return;
     const char command[] = {char(telnet::Iac), char(codes[ctrl].code)};
-    d->sendCommand(QByteArray(command, sizeof command));
+    d->write(QByteArray(command, sizeof command));
     if (codes[ctrl].synch)
         sendSync();
 }

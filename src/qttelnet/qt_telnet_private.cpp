@@ -40,7 +40,7 @@ QtTelnetPrivate::~QtTelnetPrivate()
 void QtTelnetPrivate::setSocket(QTcpSocket *newSocket)
 {
     if (socket) {
-        sendCommand(telnet::Do, telnet::OptLogout);
+        requestOption(TelnetOptions::Side::Remote, telnet::OptLogout, true);
         socket->flush();
         socket->disconnect(this);
         // Later, not now: the caller may be inside one of the old socket's signals.
@@ -59,20 +59,20 @@ void QtTelnetPrivate::socketConnected()
 {
     // Options and the login belong to one connection: a new one starts again from the plain
     // network virtual terminal, and the server may well ask for a login again.
-    modes.clear();
-    sentRequests.clear();
+    options.clear();
     clearPending();
     loginDone = false;
     firstTry = true;
     currentAuth.reset();
     connected = true;
 
-    sendCommand(telnet::Will, telnet::OptAuthentication);
-    sendCommand(telnet::Do, telnet::OptSga);
-    sendCommand(telnet::Will, telnet::OptLinemode);
-    sendCommand(telnet::Do, telnet::OptStatus);
+    // No LINEMODE: the decoder shells edit their own lines, and its subnegotiation is
+    // something this client would only have to refuse again.
+    requestOption(TelnetOptions::Side::Local, telnet::OptAuthentication, true);
+    requestOption(TelnetOptions::Side::Remote, telnet::OptSga, true);
+    requestOption(TelnetOptions::Side::Remote, telnet::OptStatus, true);
     if (windowSize.isValid())
-        sendCommand(telnet::Will, telnet::OptNaws);
+        requestOption(TelnetOptions::Side::Local, telnet::OptNaws, true);
 }
 
 void QtTelnetPrivate::socketConnectionClosed()
@@ -167,20 +167,12 @@ void QtTelnetPrivate::parseOption(uchar verb, uchar option)
     if (verb == telnet::Dont && option == telnet::OptAuthentication && !hasLoginPatterns())
         emit q->loggedIn();
 
-    // DO and DONT are answered only when they change the state, WILL and WONT always; our own
-    // requests coming back are filtered out by sendCommand.
-    const bool serverAsks = verb == telnet::Do || verb == telnet::Dont;
-    const bool on = modes.value(option);
-    if (!serverAsks || (verb == telnet::Do) != on) {
-        const bool accept = (verb == telnet::Do || verb == telnet::Will) && isAllowed(option);
-        const uchar reply = serverAsks ? (accept ? telnet::Will : telnet::Wont) : (accept ? telnet::Do : telnet::Dont);
+    const TelnetOptions::Side side
+        = verb == telnet::Do || verb == telnet::Dont ? TelnetOptions::Side::Local : TelnetOptions::Side::Remote;
+    const bool sizeWasOn = options.enabled(TelnetOptions::Side::Local, telnet::OptNaws);
+    if (const uchar reply = options.receive(verb, option, isAllowed(side, option)))
         sendCommand(reply, option);
-    }
-    if (verb == telnet::Do)
-        modes[option] = true;
-    else if (verb == telnet::Dont)
-        modes[option] = false;
-    if (verb == telnet::Do && option == telnet::OptNaws)
+    if (!sizeWasOn && options.enabled(TelnetOptions::Side::Local, telnet::OptNaws))
         sendWindowSize();
 }
 
@@ -244,7 +236,7 @@ void QtTelnetPrivate::parseAuthentication(const QByteArray &payload)
         if (!hasLoginPatterns())
             loginDone = true;
     }
-    sendCommand(currentAuth->authenticate(payload));
+    write(currentAuth->authenticate(payload));
     if (currentAuth->state() == QtTelnetAuth::Failure)
         emit q->loginFailed();
     else if (currentAuth->state() == QtTelnetAuth::Success && !hasLoginPatterns())
@@ -322,21 +314,24 @@ bool QtTelnetPrivate::answerPrompt(QString &run, const QRegExp &pattern, bool &t
     return true;
 }
 
-bool QtTelnetPrivate::isAllowed(uchar option) const
+bool QtTelnetPrivate::isAllowed(TelnetOptions::Side side, uchar option) const
 {
-    switch (option) {
-    case telnet::OptSga:
-    case telnet::OptStatus:
-    case telnet::OptLogout:
-    case telnet::OptTtype:
-    case telnet::OptLinemode:
-    case telnet::OptAuthentication:
-        return true;
-    case telnet::OptNaws:
-        return windowSize.isValid();
-    default:
-        return false;
+    // What we do ourselves: suppress go-ahead, name a terminal type, authenticate (NULL),
+    // and report a size when we have one. What the server may do: suppress go-ahead, report
+    // status, and log out. Everything else, ECHO and LINEMODE among it, is refused.
+    if (side == TelnetOptions::Side::Local) {
+        switch (option) {
+        case telnet::OptSga:
+        case telnet::OptTtype:
+        case telnet::OptAuthentication:
+            return true;
+        case telnet::OptNaws:
+            return windowSize.isValid();
+        default:
+            return false;
+        }
     }
+    return option == telnet::OptSga || option == telnet::OptStatus || option == telnet::OptLogout;
 }
 
 bool QtTelnetPrivate::hasLoginPatterns() const
@@ -344,23 +339,18 @@ bool QtTelnetPrivate::hasLoginPatterns() const
     return !loginPattern.isEmpty() || !passwordPattern.isEmpty();
 }
 
-void QtTelnetPrivate::sendCommand(const QByteArray &command)
+void QtTelnetPrivate::requestOption(TelnetOptions::Side side, uchar option, bool enable)
 {
-    if (command.isEmpty() || !connected)
+    if (!connected)
         return;
-    if (command.size() == 3) {
-        const QPair<uchar, uchar> request(uchar(command.at(1)), uchar(command.at(2)));
-        if (sentRequests.removeAll(request) > 0)
-            return;
-        sentRequests.append(request);
-    }
-    write(command);
+    if (const uchar verb = options.request(side, option, enable))
+        sendCommand(verb, option);
 }
 
 void QtTelnetPrivate::sendCommand(uchar verb, uchar option)
 {
     const char command[] = {char(telnet::Iac), char(verb), char(option)};
-    sendCommand(QByteArray(command, sizeof command));
+    write(QByteArray(command, sizeof command));
 }
 
 void QtTelnetPrivate::sendString(const QString &text)
@@ -376,7 +366,7 @@ void QtTelnetPrivate::sendBytes(const QByteArray &bytes)
 
 void QtTelnetPrivate::sendWindowSize()
 {
-    if (!modes.value(telnet::OptNaws) || !windowSize.isValid())
+    if (!options.enabled(TelnetOptions::Side::Local, telnet::OptNaws) || !windowSize.isValid())
         return;
     const int width = qMin(windowSize.width(), 0xFFFF);
     const int height = qMin(windowSize.height(), 0xFFFF);

@@ -1,14 +1,12 @@
 #pragma once
 
 #include "qt_telnet_auth.h"
+#include "telnet_options.h"
 #include "terminal_text_filter.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
-#include <QList>
-#include <QMap>
 #include <QObject>
-#include <QPair>
 #include <QRegExp>
 #include <QSize>
 #include <QString>
@@ -33,20 +31,20 @@ public:
     // The receive path: appends the bytes to what is pending and consumes all it can.
     void receive(const QByteArray &bytes);
 
-    // Writes a command. A 3-byte option command that answers one of our own requests is
-    // not sent (RFC 855 loop prevention). Nothing is written or recorded while not connected.
-    void sendCommand(const QByteArray &command);
-    void sendCommand(uchar verb, uchar option);
+    // Asks the server to enable or disable an option on one side, if that changes anything.
+    // Nothing is sent or recorded while not connected.
+    void requestOption(TelnetOptions::Side side, uchar option, bool enable);
+    bool optionEnabled(TelnetOptions::Side side, uchar option) const { return options.enabled(side, option); }
+    // Writes bytes as they are, only while connected.
+    void write(const QByteArray &bytes);
     // Writes text in the local 8-bit encoding, data bytes 255 doubled.
     void sendString(const QString &text);
     void sendBytes(const QByteArray &bytes);
     void sendWindowSize();
     bool hasLoginPatterns() const;
 
-    // Option state as the server asked for it (DO sets, DONT clears), for this connection.
-    QMap<uchar, bool> modes;
-    // (verb, option) pairs sent and not yet echoed by the server.
-    QList<QPair<uchar, uchar>> sentRequests;
+    // The options of this connection, on both sides.
+    TelnetOptions options;
     QtTelnet *q;
     QTcpSocket *socket = nullptr;
     QByteArray buffer;
@@ -86,8 +84,8 @@ private:
     void handleText(QString run);
     // Answers one prompt in the run; true when the answer was written now.
     bool answerPrompt(QString &run, const QRegExp &pattern, bool &tried, QString &answer);
-    bool isAllowed(uchar option) const;
-    void write(const QByteArray &bytes);
+    bool isAllowed(TelnetOptions::Side side, uchar option) const;
+    void sendCommand(uchar verb, uchar option);
     // Forgets everything received and not yet delivered.
     void clearPending();
     QString decode(const QByteArray &bytes);

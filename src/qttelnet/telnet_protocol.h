@@ -3,7 +3,7 @@
 #include <QtGlobal>
 
 // The telnet byte values this client speaks (RFC 854, 855), the options it negotiates
-// (RFC 1073, 1091, 1184, 2941) and the limits and texts it uses on the wire.
+// (RFC 1073, 1091, 2941) and the limits and texts it uses on the wire.
 namespace telnet {
 
 // Commands, each sent after Iac.
@@ -35,7 +35,6 @@ constexpr uchar OptStatus = 5;
 constexpr uchar OptLogout = 18;
 constexpr uchar OptTtype = 24;
 constexpr uchar OptNaws = 31;
-constexpr uchar OptLinemode = 34;
 constexpr uchar OptAuthentication = 37;
 
 // Subnegotiation codes.

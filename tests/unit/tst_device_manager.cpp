@@ -207,6 +207,30 @@ private slots:
         QCOMPARE(reset.count(), 0);
     }
 
+    // Thumbnails draw at the configured rate, 10 a second when none is set, every frame at 0.
+    void thumbnailRate_data()
+    {
+        QTest::addColumn<QJsonObject>("settings");
+        QTest::addColumn<int>("interval");
+        const auto fps = [](int value) { return QJsonObject {{"preview", QJsonObject {{"thumbnail_fps", value}}}}; };
+        QTest::newRow("default") << QJsonObject() << 100;
+        QTest::newRow("4 a second") << fps(4) << 250;
+        QTest::newRow("every frame") << fps(0) << 0;
+    }
+
+    void thumbnailRate()
+    {
+        QFETCH(QJsonObject, settings);
+        QFETCH(int, interval);
+        NullSurface cell;
+        Site site(settings);
+        site.manager->enterDemoMode();
+        MiniVideoSource *thumbnail = site.manager->txlist()->at(0).objectCast<TxDevice>()->videoSource();
+        thumbnail->setVideoSurface(&cell);
+        QCOMPARE(thumbnail->shownFrameInterval(), interval);
+        thumbnail->setVideoSurface(nullptr);
+    }
+
     void demoInstallation()
     {
         NullSurface cell;

@@ -1,3 +1,4 @@
+#include "frame_pacer.h"
 #include "mini_video_source.h"
 
 #include <QAbstractVideoSurface>
@@ -35,6 +36,9 @@ private slots:
     void presentsOnASurfaceStartedAfterTheLastChange();
     void mirrorsTheBoundSource();
     void tellsTheSizeItIsShownAt();
+    void pacesFrames_data();
+    void pacesFrames();
+    void drawsAtItsOwnRateAndForwardsEveryFrame();
 };
 
 void TestMiniVideoSource::presentsOnASurfaceStartedAfterTheLastChange()
@@ -131,14 +135,18 @@ void TestMiniVideoSource::tellsTheSizeItIsShownAt()
     QCOMPARE(lastTold(), QSize(INT_MAX, INT_MAX));
     thumbnail.setSize(QSize(160, 90));
     QCOMPARE(lastTold(), QSize(160, 90));
+    thumbnail.setFrameInterval(100);
+    QCOMPARE(thumbnail.shownFrameInterval(), 100);
 
-    // The large video area mirrors it: the larger of the two in each direction counts.
+    // The large video area mirrors it: the larger of the two in each direction counts, and
+    // it wants every frame.
     auto *videoArea = new MiniVideoSource;
     FakeSurface area;
     videoArea->setVideoSurface(&area);
     videoArea->setSize(QSize(1280, 80));
     videoArea->bindSource(&thumbnail);
     QCOMPARE(lastTold(), QSize(1280, 90));
+    QCOMPARE(thumbnail.shownFrameInterval(), 0);
     videoArea->setSize(QSize(1280, 720));
     QCOMPARE(lastTold(), QSize(1280, 720));
     // The cell goes away: only the mirror shows it.
@@ -151,6 +159,66 @@ void TestMiniVideoSource::tellsTheSizeItIsShownAt()
     // A mirror that is destroyed while bound no longer counts.
     delete videoArea;
     QCOMPARE(lastTold(), QSize(0, 0));
+    thumbnail.setVideoSurface(&cell);
+    QCOMPARE(thumbnail.shownFrameInterval(), 100);
+}
+
+void TestMiniVideoSource::pacesFrames_data()
+{
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QList<qint64>>("arrivals");
+    QTest::addColumn<QList<qint64>>("admitted");
+    const QList<qint64> at25fps {0, 40, 80, 120, 160, 200, 240, 280, 320, 360, 400};
+    QTest::newRow("every frame") << 0 << QList<qint64> {0, 0, 1} << QList<qint64> {0, 0, 1};
+    // Slots at 100, 200, ... give or take 50 ms: 10 a second from 25, evenly.
+    QTest::newRow("25 fps at 10") << 100 << at25fps << QList<qint64> {0, 80, 160, 280, 360};
+    QTest::newRow("jitter around the slot")
+        << 100 << QList<qint64> {0, 95, 210, 290, 330} << QList<qint64> {0, 95, 210, 290};
+    // After a pause the next slot counts from the frame that ends it: no burst.
+    QTest::newRow("after a pause") << 100 << QList<qint64> {0, 1000, 1040, 1080, 1100} << QList<qint64> {0, 1000, 1080};
+}
+
+void TestMiniVideoSource::pacesFrames()
+{
+    QFETCH(int, interval);
+    QFETCH(QList<qint64>, arrivals);
+    QFETCH(QList<qint64>, admitted);
+    FramePacer pacer;
+    pacer.setInterval(interval);
+    QList<qint64> through;
+    for (qint64 at : arrivals) {
+        if (pacer.admitAt(at))
+            through << at;
+    }
+    QCOMPARE(through, admitted);
+}
+
+void TestMiniVideoSource::drawsAtItsOwnRateAndForwardsEveryFrame()
+{
+    MiniVideoSource thumbnail;
+    FakeSurface cell;
+    thumbnail.setVideoSurface(&cell);
+    thumbnail.setSize(QSize(160, 90));
+    thumbnail.setFrameInterval(1000);
+    QTRY_VERIFY(cell.isActive());
+    MiniVideoSource videoArea;
+    FakeSurface area;
+    videoArea.setVideoSurface(&area);
+    videoArea.setSize(QSize(640, 360));
+    videoArea.bindSource(&thumbnail);
+    QTRY_VERIFY(area.isActive());
+
+    // Ten frames at once: the cell draws the first, the large view every one.
+    QImage frame(64, 48, QImage::Format_RGB32);
+    for (int i = 0; i < 10; ++i)
+        thumbnail.onImageReceived(&frame);
+    QCOMPARE(cell.frames.size(), 1);
+    QCOMPARE(area.frames.size(), 10);
+    // The placeholder that ends a stream is drawn at once.
+    QImage placeholder;
+    thumbnail.onImageReceived(&placeholder);
+    QCOMPARE(cell.frames.size(), 2);
+    QVERIFY(!cell.frames.last().isValid());
 }
 
 QTEST_GUILESS_MAIN(TestMiniVideoSource)

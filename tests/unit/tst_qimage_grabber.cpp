@@ -1,4 +1,5 @@
 #include "log_capture.h"
+#include "qimagegrabber/decode_pool.h"
 #include "qimagegrabber/frame_decoder.h"
 #include "qimagegrabber/jpeg_decoder.h"
 #include "qimagegrabber/mjpeg_frame_cutter.h"
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 
 namespace {
 
@@ -131,6 +133,9 @@ private slots:
     void decodesAtTheScaleShown_data();
     void decodesAtTheScaleShown();
     void decodesTheNewestFrameOneAtATime();
+    void decodesEveryFrameOfABurstySender_data();
+    void decodesEveryFrameOfABurstySender();
+    void decodePoolHasAWorkerOnOneCore();
     void streamFailures_data();
     void streamFailures();
     void streamStartsAndStops();
@@ -272,21 +277,109 @@ void TestQImageGrabber::decodesTheNewestFrameOneAtATime()
         if (held.isNull())
             held = *image;
     });
-    // Of two images in one arrival only the second is decoded. While it is, blue and then
-    // yellow arrive: yellow replaces blue unread.
+    // An idle decoder starts on the first of two images that arrive together; the second waits
+    // for it. While they are decoded, blue and then yellow arrive: yellow replaces green and
+    // then blue, unread.
     stream.arrive(part(Qt::red) + part(Qt::green));
     stream.arrive(part(Qt::blue));
     QVERIFY(stream.arriveAndDecode(part(Qt::yellow)));
-    QVERIFY(stream.arriveAndDecode(part(Qt::red)));
+    QVERIFY(stream.arriveAndDecode(part(Qt::magenta)));
     QVERIFY(stream.arriveAndDecode(part(Qt::blue)));
     const QList<QImage> &images = stream.log.images;
     QCOMPARE(images.size(), 4);
     for (int i = 0; i < 4; ++i)
-        QVERIFY(TestMjpeg::looksLike(images.at(i), QList<QColor> {Qt::green, Qt::yellow, Qt::red, Qt::blue}.at(i)));
+        QVERIFY(TestMjpeg::looksLike(images.at(i), QList<QColor> {Qt::red, Qt::yellow, Qt::magenta, Qt::blue}.at(i)));
     // The first frame is still held, as a view holds the frame it shows: it stays as it was.
     // The second one nobody holds any more: the fourth is decoded into it.
-    QVERIFY(TestMjpeg::looksLike(held, Qt::green));
+    QVERIFY(TestMjpeg::looksLike(held, Qt::red));
     QCOMPARE(stream.log.pixels.at(3), stream.log.pixels.at(1));
+
+    // Drawn once a minute, as a thumbnail might be: the next frame is decoded, those that
+    // follow it sooner are not.
+    stream.grabber.setFrameInterval(60000);
+    QVERIFY(stream.arriveAndDecode(part(Qt::green)));
+    QVERIFY(stream.arriveAndDecode(part(Qt::red)));
+    QCOMPARE(images.size(), 5);
+    QVERIFY(TestMjpeg::looksLike(images.last(), Qt::green));
+}
+
+// A sender that writes its frames in pairs, gap milliseconds apart, a pair every 80 ms (25
+// frames a second), as a media player's MJPEG server does, or both in one write, as a relay
+// that buffers does; it holds the connection until its input closes.
+const char PairSender[] = R"(
+import socket, sys, time
+gap, pairs, image = float(sys.argv[1]) / 1000, int(sys.argv[2]), open(sys.argv[3], 'rb').read()
+part = b'--b\r\nContent-Type: image/jpeg\r\nContent-Length: %d\r\n\r\n' % len(image) + image + b'\r\n'
+server = socket.socket()
+server.bind(('127.0.0.1', 0))
+server.listen(1)
+print(server.getsockname()[1], flush=True)
+connection, _ = server.accept()
+connection.recv(65536)
+connection.sendall(b'HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=b\r\n\r\n')
+start = time.monotonic()
+for i in range(pairs):
+    if gap == 0:
+        connection.sendall(part + part)
+    else:
+        connection.sendall(part)
+        time.sleep(gap)
+        connection.sendall(part)
+    time.sleep(max(0, start + 0.08 * (i + 1) - time.monotonic()))
+sys.stdin.read()
+)";
+
+void TestQImageGrabber::decodesEveryFrameOfABurstySender_data()
+{
+    QTest::addColumn<int>("gapMs");
+    QTest::newRow("pairs in one write") << 0;
+    QTest::newRow("pairs 3 ms apart") << 3;
+}
+
+void TestQImageGrabber::decodesEveryFrameOfABurstySender()
+{
+    QFETCH(int, gapMs);
+    constexpr int pairs = 25;
+    QTemporaryDir dir;
+    QFile image(dir.filePath("frame.jpg"));
+    QVERIFY(image.open(QIODevice::WriteOnly));
+    image.write(TestMjpeg::plain(Qt::darkCyan, QSize(320, 240)));
+    image.close();
+    QProcess sender;
+    sender.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sender.start("timeout",
+        {"60", "python3", "-c", PairSender, QString::number(gapMs), QString::number(pairs), image.fileName()});
+    auto stopSender = qScopeGuard([&sender] {
+        // timeout hands the signal on to the sender, so that nothing of it outlives the test.
+        sender.terminate();
+        if (!sender.waitForFinished(5000))
+            sender.kill();
+        sender.waitForFinished();
+    });
+    QVERIFY(sender.waitForReadyRead(10000));
+    const int port = sender.readLine().trimmed().toInt();
+
+    QImageGrabberMjpeg grabber;
+    grabber.setUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/stream").arg(port)));
+    ImageLog log(grabber);
+    QSignalSpy rates(&grabber, &QImageGrabber::newFPSCalculated);
+    QVERIFY(grabber.startGrabbing());
+    // The decoder is idle most of the time: every frame is decoded, none dropped.
+    QTRY_COMPARE_WITH_TIMEOUT(log.images.size(), 2 * pairs, 15000);
+    // The average counts every frame that arrived: 25 a second.
+    const double average = rates.last().at(1).toDouble();
+    QVERIFY2(average > 20 && average < 30, qPrintable(QString::number(average)));
+}
+
+void TestQImageGrabber::decodePoolHasAWorkerOnOneCore()
+{
+    // The shared pool takes one fewer than the cores; on one core that is none, yet frames
+    // must still be decoded.
+    DecodePool pool(0);
+    QCOMPARE(pool.threadCount(), 1);
+    std::atomic<bool> ran {false};
+    pool.run([&ran] { ran = true; });
+    QTRY_VERIFY(ran);
 }
 
 void TestQImageGrabber::streamFailures_data()

@@ -33,6 +33,15 @@ QByteArray withU32(QByteArray data, qint64 pos, quint32 value)
     return data;
 }
 
+// An odd-sized chunk, padded to an even length, between the header list and the movie list.
+QByteArray withOddChunk(QByteArray data)
+{
+    const quint32 headerListSize = qFromLittleEndian<quint32>(data.constData() + avi::RIFF_HEADER_SIZE + 4);
+    data.insert(
+        int(avi::RIFF_HEADER_SIZE + avi::CHUNK_HEADER_SIZE + headerListSize), QByteArray("JUNK\3\0\0\0abc\0", 12));
+    return withU32(data, avi::RIFF_SIZE_POS, quint32(data.size() - avi::CHUNK_HEADER_SIZE));
+}
+
 // Runs on a clock the test sets, and ticks when the test says.
 class PlayableGrabber : public QImageGrabberFile
 {
@@ -77,6 +86,18 @@ private slots:
     void playsRealFiles();
 
 private:
+    // Frames that differ, each with a comment that holds "idx1" and "movi" chunk headers.
+    QString writeTaggedFrames(int count, const QSize &size)
+    {
+        const QByteArray tags = QByteArray("idx1\x10\0\0\0", 8) + QByteArray("LIST\x04\0\0\0movi", 12);
+        const QByteArray comment = QByteArray::fromHex("fffe") + char(0) + char(tags.size() + 2) + tags;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray jpeg = TestMjpeg::plain(QColor::fromHsv(i * 7, 255, 200), size);
+            writeFile(jpeg.left(2) + comment + jpeg.mid(2), QStringLiteral("tagged%1.jpg").arg(i, 2, 10, QChar('0')));
+        }
+        return dir.filePath(QStringLiteral("tagged%02d.jpg"));
+    }
+
     QString writeFile(const QByteArray &data, const QString &name = QStringLiteral("clip.avi"))
     {
         QFile file(dir.filePath(name));
@@ -144,6 +165,7 @@ void TestQImageGrabberFile::pacesFramesByTheClock_data()
     row("29.97 fps", withU32(six, avi::MICROSECONDS_PER_FRAME_POS, 33366), 33, {0, 200}, {0, 5});
     row("under 1 ms: 50 ms", withU32(six, avi::MICROSECONDS_PER_FRAME_POS, 999), 50, {0, 200}, {0, 3});
     row("audio chunks are not frames", clip(6, "01wb"), 40, {0, 40, 80, 200, 240}, {0, 1, 2, 4, 5});
+    row("an odd-sized chunk before the movie list", withOddChunk(six), 40, {0, 40}, {0, 1});
     row("an undecodable frame shows nothing on its tick", clip(6, QByteArray(), 1), 40, {0, 40, 80}, {0, -1, 2});
 }
 
@@ -181,6 +203,12 @@ void TestQImageGrabberFile::playsRealFiles_data()
                                  << QSize();
     QTest::newRow("MPEG-4 video") << video + QStringList {"-t", "2", "-c:v", "mpeg4"} << false << QSize();
     QTest::newRow("truncated") << video + mjpeg << true << QSize();
+    // The chunk tags in a title before the movie list and in every frame's bytes (a JPEG
+    // comment) before the index: the structure is walked, not searched.
+    const QString frames = writeTaggedFrames(50, qvga);
+    QTest::newRow("chunk tags in the data") << QStringList {"-f", "image2", "-framerate", "25", "-i", frames, "-c:v",
+        "copy", "-metadata", "title=LISTxxxxmovi"}
+                                            << false << qvga;
 }
 
 void TestQImageGrabberFile::playsRealFiles()

@@ -14,8 +14,8 @@ QByteArray hex(const char *bytes)
     return QByteArray::fromHex(bytes);
 }
 
-// The client's opening requests: WILL AUTHENTICATION, DO SGA, WILL LINEMODE, DO STATUS.
-const QByteArray opening = hex("fffb25 fffd03 fffb22 fffd05");
+// The client's opening requests: WILL AUTHENTICATION, DO SGA, DO STATUS.
+const QByteArray opening = hex("fffb25 fffd03 fffd05");
 
 // A connected client and everything it signalled, text runs as "message:<text>". A step is
 // what the server sends, as one read, or one of "@reconnect", "@close" (close() called),
@@ -90,12 +90,28 @@ private slots:
               "Enter 'help' for a list of built-in commands.\r\n\r\n/ # ";
         row("busybox telnetd, captured", {hex("fffd01 fffd1f fffb01 fffb03") + banner + "\x1b[6n"},
             hex("fffc01 fffc1f fffe01"), {"loggedIn", QString::fromLatin1("message:" + banner)});
-        // DO and DONT are answered only when they change the state.
-        row("DO three times, DONT twice", {hex("fffd18 fffd18 fffd18 fffe18 fffe18")}, hex("fffb18 fffc18"));
-        // The size goes out once the server has asked for it, bytes 255 doubled; its DO only
-        // confirms our WILL.
-        row("window size", {"@size 255 511", hex("fffd1f"), "@size 80 24", "@size"},
+        // RFC 1143, option by option: a request is answered once, an answer is never taken for
+        // a request, and a request is never lost for looking like an earlier answer.
+        row("DO accepted once, DONT once", {hex("fffd18 fffd18 fffe18 fffe18")}, hex("fffb18 fffc18"));
+        row("DO refused every time, DONT then silent", {hex("fffd01"), hex("fffd22 fffd01 fffe01")},
+            hex("fffc01 fffc22 fffc01"));
+        row("WILL refused every time, WONT silent", {hex("fffb01 fffc01 fffb01")}, hex("fffe01 fffe01"));
+        row("our DO accepted, the next WILL only repeats", {hex("fffb03"), hex("fffb03")}, QByteArray());
+        row("our DO refused, a later WILL accepted", {hex("fffc03"), hex("fffb03")}, hex("fffd03"));
+        row("the server stops what it agreed to", {hex("fffb03 fffc03 fffc03")}, hex("fffe03"));
+        row("our WILL refused, a later DO accepted", {hex("fffe25"), hex("fffd25 fffe25")}, hex("fffb25 fffc25"));
+        row("our WILL accepted, DO only repeats", {hex("fffd25 fffd25")}, QByteArray());
+        // The size goes out once the server has asked for it, bytes 255 doubled.
+        row("window size", {"@size 255 511", hex("fffd1f"), "@size 80 24", "@size", hex("fffe1f")},
             hex("fffb1f fffa1f00ffff01ffff fff0 fffa1f00500018 fff0 fffc1f"));
+        row("DO NAWS without a size", {hex("fffd1f fffe1f"), "@size 80 24"}, hex("fffc1f fffb1f"));
+        // A change of mind while a request is in flight waits for the answer, then goes out.
+        row("size withdrawn while offered", {"@size 80 24", "@size", hex("fffd1f"), hex("fffe1f"), "@size 1 2"},
+            hex("fffb1f fffc1f fffb1f"));
+        row("size back while withdrawn", {"@size 80 24", hex("fffd1f"), "@size", "@size 2 3", hex("fffe1f")},
+            hex("fffb1f fffa1f00500018fff0 fffc1f fffb1f"));
+        row("withdrawal answered by DO", {"@size 80 24", hex("fffd1f"), "@size", hex("fffd1f"), "@size 2 3"},
+            hex("fffb1f fffa1f00500018fff0 fffc1f fffb1f"));
         QByteArrayList oneByteReads;
         for (char byte : hex("fffa1801 ffff f0 78 fff0"))
             oneByteReads << QByteArray(1, byte);
@@ -111,6 +127,11 @@ private slots:
             "utf-8");
         row("control sequences split over reads", {"/ # \x1b", "[6", "nls\x1b]0;title\x07\r\n"}, QByteArray(),
             {"loggedIn", "message:/ # ", "message:ls\r\n"});
+        // What bash prints around a prompt and a command: the bracketed-paste switch (a private
+        // mode), colours, a character set choice and the keypad modes.
+        row("an interactive shell's sequences",
+            {"\x1b[?2004h/ # ", "ls\r\n\x1b[?2004l\r\x1b[01;34mdir\x1b[0m\r\n\x1b(B\x1b=\x1b>x\x1b[?1h\x1b[?25l"},
+            QByteArray(), {"loggedIn", "message:/ # ", "message:ls\r\n\rdir\r\nx"});
 
         const QByteArray welcome = "Welcome\r\nlogin: ";
         const QStringList askedTwice {
