@@ -1,5 +1,6 @@
 #include "discovery/discovery_record.h"
 #include "discovery/interface_selection.h"
+#include "manager/access_lock.h"
 #include "manager/configuration_file.h"
 #include "manager/demo_installation.h"
 #include "manager/device_manager.h"
@@ -12,6 +13,7 @@
 #include "models/vw_device.h"
 #include "oem_setting.h"
 #include "qimagegrabber/qimage_grabber_file.h"
+#include "qimagegrabber/qimage_grabber_mjpeg.h"
 #include "qttelnet/qt_telnet.h"
 #include "scripted_shell_peer.h"
 #include "test_files.h"
@@ -104,9 +106,10 @@ struct Site
     }
 
     // All the replies in one read, as a socket notification would find them.
-    void deliver(const QStringList &names)
+    void deliver(const QStringList &names, const QHostAddress &from = QHostAddress::LocalHost)
     {
         QUdpSocket sender;
+        sender.bind(from, 0);
         for (const QString &name : names)
             sender.writeDatagram(makeDiscoveryRecord(name, QString()), QHostAddress::LocalHost, receiver.localPort());
         QTRY_VERIFY(receiver.pendingDatagramSize() >= 0);
@@ -173,6 +176,16 @@ private slots:
         QCOMPARE(states.count(), 1);
         QCOMPARE(pending->rowCount(), 2);
         QCOMPARE(site.manager->txlist()->rowCount(), 1);
+
+        // A known device that answers from a new address (DHCP) is streamed from and
+        // commanded there.
+        const auto moved = pending->at(1).objectCast<RxDevice>();
+        QTRY_COMPARE(moved->state(), RxDevice::ErrorWaiting);
+        site.deliver({decoderName(2), ENCODER}, QHostAddress(QStringLiteral("127.0.0.2")));
+        QCOMPARE(site.manager->txlist()->at(0).objectCast<TxDevice>()->grabber()->source(),
+            QStringLiteral("http://127.0.0.2/stream"));
+        QVERIFY(QMetaObject::invokeMethod(moved.data(), "doReconnect"));
+        QCOMPARE(moved->findChild<QtTelnet *>()->socket()->peerName(), QStringLiteral("127.0.0.2"));
 
         // A name with the settings file's key separator would share its entries with another
         // device's; it is refused, and logged once.
@@ -362,15 +375,71 @@ private slots:
         QCOMPARE(site.manager->rxlist()->at(0).objectCast<VWDevice>()->currentSource(), OTHER);
     }
 
-    void passwordAndDisplayCommandsSurviveARestart()
+    void savedAloneSurvivesARestart_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char *change : {"power on", "power off", "password", "order"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    // Each thing the user saves reaches the file by itself, with nothing else saved after it.
+    void savedAloneSurvivesARestart()
+    {
+        QFETCH(QString, change);
+        const QStringList encoders {ENCODER, OTHER, QStringLiteral("IPE3-7C2E0D00AA03")};
+        Site site({{"orders", QJsonObject {{encoders.at(0), 0}, {encoders.at(1), 1}, {encoders.at(2), 2}}}});
+        site.deliver(encoders);
+        if (change == QLatin1String("power on"))
+            site.manager->changePowerCommand(QStringLiteral("40 05"), QString());
+        else if (change == QLatin1String("power off"))
+            site.manager->changePowerCommand(QString(), QStringLiteral("FF 37"));
+        else if (change == QLatin1String("password"))
+            QVERIFY(site.manager->changePassword(QStringLiteral("tulpe"), QStringLiteral("Lobby 2")));
+        else
+            site.manager->txlist()->move(2, 0, 1);
+        QTest::qWait(2 * ConfigurationFile::SAVE_DELAY_MS);
+        // Ended without a chance to save on the way out, as by a power cut.
+        QFile::copy(site.configPath, site.configPath + QStringLiteral(".kept"));
+        site.manager.reset();
+        QFile::remove(site.configPath);
+        QFile::rename(site.configPath + QStringLiteral(".kept"), site.configPath);
+        site.manager = std::make_unique<DeviceManager>(&site.oem);
+        site.deliver(encoders);
+        QCOMPARE(site.manager->savedPowerOnCommand(), change == QLatin1String("power on") ? "40 05" : "");
+        QCOMPARE(site.manager->savedPowerOffCommand(), change == QLatin1String("power off") ? "FF 37" : "");
+        QCOMPARE(site.manager->login(QStringLiteral("Lobby 2")), change == QLatin1String("password"));
+        QCOMPARE(site.manager->txlist()->at(0)->name(), encoders.at(change == QLatin1String("order") ? 2 : 0));
+    }
+
+    // The settings relock a quarter of an hour after an unlock.
+    void relocksAfterAQuarterOfAnHour()
     {
         Site site;
-        QVERIFY(site.manager->changePassword(QStringLiteral("tulpe"), QStringLiteral("Lobby 2")));
-        site.manager->changePowerCommand(QStringLiteral("40 05"), QStringLiteral("FF 37"));
-        site.manager.reset();
-        site.manager = std::make_unique<DeviceManager>(&site.oem);
-        QVERIFY(site.manager->login(QStringLiteral("Lobby 2")));
-        QCOMPARE(site.manager->savedPowerOffCommand(), QStringLiteral("FF 37"));
+        QVERIFY(site.manager->login(QStringLiteral("tulpe")));
+        const auto *timer = site.manager->accessLock()->findChild<QTimer *>(QStringLiteral("relockTimer"));
+        QVERIFY(timer->isActive() && timer->isSingleShot());
+        QCOMPARE(timer->interval(), 15 * 60 * 1000);
+    }
+
+    // The wizard shows the numbers, builds a wall of the numbered decoders and hides the
+    // numbers again: the hiding reaches the decoders now in the wall.
+    void numbersHiddenOnWallMembers()
+    {
+        Site site;
+        site.deliver({decoderName(1), decoderName(2)});
+        DeviceListModel *pending = site.manager->pendingRxList();
+        Shell first(pending->at(0).objectCast<RxDevice>(), "NULL");
+        Shell second(pending->at(1).objectCast<RxDevice>(), "NULL");
+        for (Shell *shell : {&first, &second})
+            shell->connect();
+        site.manager->osdShowSeq();
+        site.manager->createVideoWall(
+            QStringLiteral("Hall"), 1, 2, QStringLiteral("%1,%2").arg(first.decoder->seq()).arg(second.decoder->seq()));
+        site.manager->osdHideSeq();
+        for (Shell *shell : {&first, &second}) {
+            shell->peer.answerLines();
+            QCOMPARE(shell->peer.lines.last(), QByteArray("osd_show -c 1"));
+        }
     }
 
     void refusedAndFailedChanges()
