@@ -9,8 +9,8 @@
 #include "models/tx_device.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
-#include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
 #include <algorithm>
@@ -89,13 +89,13 @@ void DeviceRegistry::sendDiscoveryMessage()
     sockets->writeDatagram(DISCOVERY_REQUEST, DISCOVERY_REQUEST_PORT);
 }
 
+// Every datagram is read here, at once: a socket left with unread datagrams after its
+// signal may not signal again. Known devices are cheap to refresh; making new ones is
+// not, so they are made a batch at a time between turns of the event loop.
 void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 {
     bool knownAnswered = false;
-    // The display names and counters of new devices reach the file in one write.
-    config->beginBatch();
-    int replies = 0;
-    while (sock->hasPendingDatagrams() && replies++ < REPLIES_PER_BATCH) {
+    while (sock->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = sock->receiveDatagram();
         if (demoMode)
             continue;
@@ -112,22 +112,43 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
             knownAnswered = true;
             continue;
         }
-        if (acceptsName(reply->name()) && roomFor(reply->deviceKind()))
-            addNewDevice(reply);
+        // What does not fit now answers again at the next pass.
+        if (int(newReplies.size()) < 2 * limit)
+            newReplies.push_back(reply);
     }
-    config->endBatch();
     if (knownAnswered)
         emit onlineStatesChanged();
-    if (sock->hasPendingDatagrams()) {
-        const QPointer<QUdpSocket> rest(sock);
-        QMetaObject::invokeMethod(
-            this,
-            [this, rest] {
-                if (rest)
-                    receiveDiscoveryResponse(rest);
-            },
-            Qt::QueuedConnection);
+    addWaitingDevices();
+}
+
+void DeviceRegistry::addWaitingDevices()
+{
+    // The display names and counters of new devices wait in memory for the save that
+    // listing them asks for: a flood of names is written once, after it.
+    config->beginBatch();
+    QElapsedTimer batch;
+    batch.start();
+    for (int made = 0;
+         made < REPLIES_PER_BATCH && batch.elapsed() < BATCH_BUDGET_MS && !newReplies.empty() && !demoMode; ++made) {
+        const DeviceDiscoveryResponsePtr reply = newReplies.front();
+        newReplies.pop_front();
+        // A device may have answered twice before it was made.
+        if (!refreshKnownDevice(*reply) && acceptsName(reply->name()) && roomFor(reply->deviceKind()))
+            addNewDevice(reply);
     }
+    config->endBatchInMemory();
+    if (demoMode)
+        newReplies.clear();
+    if (newReplies.empty() || batchScheduled)
+        return;
+    batchScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            batchScheduled = false;
+            addWaitingDevices();
+        },
+        Qt::QueuedConnection);
 }
 
 // A name becomes a key path of the settings file and a shell word on the decoders: one

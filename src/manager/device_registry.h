@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QSet>
 #include <QWeakPointer>
+#include <deque>
 
 class BroadcastSocket;
 class JsonConfig;
@@ -24,9 +25,10 @@ class DeviceRegistry : public QObject
 
 public:
     static constexpr int DISCOVERY_INTERVAL_MS = 10000;
-    // Replies handled before the event loop gets its turn again, so that a flood of them
-    // never freezes the window.
+    // New devices made before the event loop gets its turn again, so that a flood of
+    // replies never freezes the window.
     static constexpr int REPLIES_PER_BATCH = 100;
+    static constexpr int BATCH_BUDGET_MS = 20;
     // Far above the largest installation; past it a flood of made-up names cannot make
     // the lists grow without end.
     static constexpr int MAX_DEVICES_PER_KIND = 1000;
@@ -73,6 +75,7 @@ private slots:
 
 private:
     bool refreshKnownDevice(const DeviceDiscoveryResponse &reply);
+    void addWaitingDevices();
     bool acceptsName(const QString &name);
     bool roomFor(ResponseKind kind);
     void addNewDevice(const DeviceDiscoveryResponsePtr &reply);
@@ -92,4 +95,7 @@ private:
     // Devices made from replies, by kind (encoders, decoders).
     int madeDevices[2] = {0, 0};
     int limit = MAX_DEVICES_PER_KIND;
+    // Replies of devices not made yet, oldest first.
+    std::deque<DeviceDiscoveryResponsePtr> newReplies;
+    bool batchScheduled = false;
 };
