@@ -331,6 +331,7 @@ private slots:
 
         // The wall's route is saved, and with the members agreeing the wall shows it.
         QSignalSpy mixed(site.manager.get(), &DeviceManager::currentMixedChanged);
+        QVERIFY(site.manager->configurationFile()->saveNow());
         site.manager->changeRxDeviceSource(QStringLiteral("TX:") + OTHER, false);
         QVERIFY(site.manager->configurationFile()->saveTimer()->isActive());
         QVERIFY(!site.manager->currentMixed());
