@@ -19,5 +19,9 @@ inline const QString POWER_OFF = QStringLiteral("display_power_cmd/off");
 // Frames a second drawn in each encoder thumbnail; 0 draws every frame.
 inline const QString THUMBNAIL_FPS = QStringLiteral("preview/thumbnail_fps");
 constexpr int DEFAULT_THUMBNAIL_FPS = 10;
+inline const QString REROUTE_ON_RECONNECT = QStringLiteral("reroute_on_reconnect");
+// Decoders a deleted wall named that were offline when it went; they are set back to
+// single displays when they turn up, also after a restart.
+inline const QString FORMER_WALL_MEMBERS = QStringLiteral("former_wall_members");
 
 } // namespace configkeys

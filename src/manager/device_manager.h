@@ -17,6 +17,7 @@ class MiniVideoSource;
 class OemSetting;
 class QSortFilterProxyModel;
 class QUdpSocket;
+class RouteKeeper;
 class Routing;
 class VideoWalls;
 
@@ -44,6 +45,11 @@ class DeviceManager : public QObject
     Q_PROPERTY(int vwMaxRows READ vwMaxRows CONSTANT)
     Q_PROPERTY(int vwMaxColumns READ vwMaxColumns CONSTANT)
     Q_PROPERTY(QList<bool> vwOnlineStatus READ vwOnlineStatus WRITE setVwOnlineStatus NOTIFY vwOnlineStatusChanged)
+    // The selected wall's members show different sources.
+    Q_PROPERTY(bool currentMixed READ currentMixed NOTIFY currentMixedChanged)
+    // Decoders that come back showing another source than routed to them are routed again.
+    Q_PROPERTY(
+        bool rerouteOnReconnect READ rerouteOnReconnect WRITE setRerouteOnReconnect NOTIFY rerouteOnReconnectChanged)
 
 public:
     static const char *const CONFIG_PATH;
@@ -75,6 +81,9 @@ public:
     int vwMaxColumns() const;
     QList<bool> vwOnlineStatus() const;
     void setVwOnlineStatus(const QList<bool> &status);
+    bool currentMixed() const;
+    bool rerouteOnReconnect() const;
+    void setRerouteOnReconnect(bool on);
 
     // Start-up calls this when the new copy after a factory default could not be started.
     void reportRestartFailure();
@@ -85,6 +94,7 @@ public:
     ConfigurationFile *configurationFile() const { return configFile; }
     AccessLock *accessLock() const { return lock; }
     DemoInstallation *demoInstallation() const { return demoParts; }
+    RouteKeeper *routeKeeper() const { return keeper; }
 
 signals:
     void errorOccured(QString errorText);
@@ -99,6 +109,8 @@ signals:
     void systemReset();
     void vwOnlineStatusChanged();
     void videoWallCreated(int row);
+    void currentMixedChanged(bool mixed);
+    void rerouteOnReconnectChanged(bool on);
 
 public slots:
     void startDiscovery(bool oneShot);
@@ -130,6 +142,7 @@ private:
     void connectParts();
     // Thumbnails are drawn at the rate the configuration sets; the large view draws every frame.
     void applyThumbnailRate(const QModelIndex &parent, int first, int last);
+    void loadConfiguration();
 
     std::unique_ptr<JsonConfig> config;
     DeviceListModel *rx;
@@ -142,6 +155,7 @@ private:
     VideoWalls *walls;
     DeviceRegistry *registry;
     Routing *routing;
+    RouteKeeper *keeper;
     ConfigurationFile *configFile;
     int thumbnailInterval = 0;
     DemoInstallation *demoParts;

@@ -30,6 +30,8 @@ public:
     void setCurrentVwSize(const QSize &size);
     // False only for a screen whose decoder is offline; an empty screen reads true.
     QList<bool> vwOnlineStatus() const { return onlineCells; }
+    // The selected wall's members show different sources.
+    bool currentMixed() const { return mixed; }
     // Lists of another length than WALL_CELLS are ignored.
     void setVwOnlineStatus(const QList<bool> &status);
     // In demo mode the encoders are not told about walls.
@@ -41,11 +43,15 @@ public:
     void updateVwOnlineStatus();
 
 signals:
+    // A route was sent; it is to be kept in the settings file.
+    void routed();
+    void currentMixedChanged(bool mixed);
     void currentVwSizeChanged(QSize size);
     void vwOnlineStatusChanged();
     void errorOccured(const QString &errorText);
 
 private:
+    void onRxDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
     DeviceBasePtr selectedEntry() const;
     void routeEntry(RxDeviceBase &entry, const QString &sourceName);
     void announceWall(const RxDeviceBase &wall, const QString &sourceName);
@@ -59,4 +65,5 @@ private:
     QSize vwSize {1, 1};
     QList<bool> onlineCells;
     bool demoMode = false;
+    bool mixed = false;
 };
