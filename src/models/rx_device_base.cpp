@@ -6,7 +6,11 @@
 
 void RxDeviceBase::setCurrentSource(const QString &sourceName)
 {
-    source = sourceName == QLatin1String("NULL") ? QString() : sourceName;
+    const QString stored = sourceName == QLatin1String("NULL") ? QString() : sourceName;
+    if (stored == source)
+        return;
+    source = stored;
+    emit currentSourceChanged(source);
 }
 
 bool RxDeviceBase::acceptsSource(const QString &sourceName) const

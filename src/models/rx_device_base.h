@@ -25,6 +25,10 @@ public:
     virtual void showOsdSeq() = 0;
     virtual void hideOsd() = 0;
 
+signals:
+    // The stored source changed, whether routed here or read back from the device.
+    void currentSourceChanged(const QString &sourceName);
+
 private:
     QString source;
 };
