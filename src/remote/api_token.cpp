@@ -53,7 +53,8 @@ QString ApiToken::regenerate()
     config->beginBatch();
     config->setValue(ApiSettings::KEY_TOKEN_SALT, QString::fromLatin1(newSalt));
     config->setValue(ApiSettings::KEY_TOKEN_HASH, QString::fromLatin1(secretOf(token, newSalt)));
-    config->endBatch();
+    if (!config->endBatch())
+        return QString();
     return token;
 }
 

@@ -16,7 +16,8 @@ public:
     // The store must outlive this object.
     explicit ApiToken(JsonConfig *config);
 
-    // A new random token (base64url); the one before stops working at once.
+    // A new random token (base64url); the one before stops working at once. Empty when
+    // the settings file could not be written (the new token then works only until the end).
     QString regenerate();
     bool isSet() const;
     // Constant time in the content of the token.

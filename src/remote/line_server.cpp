@@ -147,9 +147,9 @@ void LineServer::onReadyRead(QTcpSocket *socket)
                 errorLine(RateLimited, QStringLiteral("at most %1 commands a second").arg(COMMANDS_PER_SECOND)));
             continue;
         }
-        const QString answer = client->session->handleLine(QString::fromUtf8(line));
-        if (!answer.isEmpty())
-            send(socket, answer);
+        const QStringList lines = client->session->handleLine(QString::fromUtf8(line));
+        for (const QString &out : lines)
+            send(socket, out);
         if (!clients.contains(socket))
             return;
         if (client->session->finished())

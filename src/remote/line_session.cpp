@@ -18,7 +18,19 @@ LineSession::LineSession(
     connect(core, &RemoteCore::event, this, &LineSession::onEvent);
 }
 
-QString LineSession::handleLine(const QString &line)
+QStringList LineSession::handleLine(const QString &line)
+{
+    answering = true;
+    const QString answer = answerLine(line);
+    answering = false;
+    QStringList lines = heldEvents;
+    heldEvents.clear();
+    if (!answer.isEmpty())
+        lines.prepend(answer);
+    return lines;
+}
+
+QString LineSession::answerLine(const QString &line)
 {
     const lineprotocol::Command command = lineprotocol::parse(line);
     if (command.errorCode != 0)
@@ -63,6 +75,11 @@ QString LineSession::authenticate(const QString &presented)
 
 void LineSession::onEvent(const QString &name, const QJsonObject &data)
 {
-    if (isSubscribed)
-        emit eventLine(lineprotocol::formatEvent(name, data));
+    if (!isSubscribed)
+        return;
+    const QString line = lineprotocol::formatEvent(name, data);
+    if (answering)
+        heldEvents << line;
+    else
+        emit eventLine(line);
 }

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class ApiToken;
 class AuthThrottle;
@@ -19,8 +20,9 @@ public:
     LineSession(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer,
         QObject *parent = nullptr);
 
-    // The answer line, without its line end.
-    QString handleLine(const QString &line);
+    // The answer line, then the event lines of what the command changed, without line
+    // ends; nothing for an empty line.
+    QStringList handleLine(const QString &line);
     bool authenticated() const { return isAuthenticated; }
     bool subscribed() const { return isSubscribed; }
     // Set after "quit": the answer is the last line the client gets.
@@ -32,6 +34,7 @@ signals:
 
 private:
     void onEvent(const QString &name, const QJsonObject &data);
+    QString answerLine(const QString &line);
     QString authenticate(const QString &token);
 
     RemoteCore *core;
@@ -41,4 +44,7 @@ private:
     bool isAuthenticated = false;
     bool isSubscribed = false;
     bool isFinished = false;
+    // Set while a command runs: its events wait until its answer has gone out.
+    bool answering = false;
+    QStringList heldEvents;
 };

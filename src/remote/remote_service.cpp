@@ -78,6 +78,8 @@ QString RemoteService::configure(bool enabled, int linePort, int webPort, const 
 QString RemoteService::newToken()
 {
     const QString token = apiToken.regenerate();
+    if (token.isEmpty())
+        setProblem(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
     qInfo() << "Control API: a new token was made; clients of the old one are cut off";
     line->disconnectAll(QStringLiteral("a new token was made"));
     emit tokenChanged();
