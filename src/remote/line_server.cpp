@@ -169,6 +169,10 @@ void LineServer::send(QTcpSocket *socket, const QString &line)
     if (!clients.contains(socket))
         return;
     socket->write(line.toUtf8() + LINE_END);
+    // Out at once: a client that sends its commands and then closes its side (nc, socat at
+    // the end of their input) would otherwise lose the answers, as the toolkit drops what
+    // it still holds when it sees that close.
+    socket->flush();
     // A client that does not read would make the controller keep every event for it.
     if (socket->bytesToWrite() > MAX_QUEUED_BYTES) {
         qWarning().noquote() << "Control API: dropped" << socket->peerAddress().toString() << "with"
