@@ -140,9 +140,10 @@ void TstRemoteApi::lines_data()
                "event name \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"kind\":\"decoder\",\"name\":\"" + RX1 + "\"\\}",
                "error refused the name \"rx - 2\" is taken", "ok \\{\"alias\":\"rx - 2\",\"name\":\"" + RX2 + "\"\\}",
                "event name \\{\"alias\":\"rx - 2\",\"kind\":\"decoder\",\"name\":\"" + RX2 + "\"\\}"};
-    QTest::newRow("malformed") << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route a", "list", "list nothing",
+    QTest::newRow("malformed") << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route \"a\\\x01\" b", "route a", "list", "list nothing",
                                       "frobnicate \"x\"", "subscribe now"}
                                << QStringList {"ok", "error bad_arguments a quote is not closed",
+                                      "error bad_arguments control characters are not allowed",
                                       "error bad_arguments control characters are not allowed",
                                       "error bad_arguments usage: route SOURCE TARGET\\|all",
                                       "error bad_arguments usage: list decoders\\|encoders\\|walls",
