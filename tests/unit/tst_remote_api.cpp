@@ -222,6 +222,9 @@ void TstRemoteApi::token()
     QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]+$")).match(first).hasMatch());
     QVERIFY(token.verify(first));
     QVERIFY(!token.verify(first.left(first.size() - 1)));
+    QString tampered = first;
+    tampered[0] = tampered.at(0) == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
+    QVERIFY(!token.verify(tampered));
     QVERIFY(!readFile(path).contains(first.toUtf8()));
 
     // A client proves it knows the token without sending it.
