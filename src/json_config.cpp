@@ -127,6 +127,11 @@ bool JsonConfig::endBatch()
     return readOnly || save();
 }
 
+void JsonConfig::endBatchInMemory()
+{
+    inBatch = false;
+}
+
 void JsonConfig::load()
 {
     QFile file(filePath);

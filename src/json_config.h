@@ -29,6 +29,9 @@ public:
     void beginBatch();
     // False when the file had to be written and could not be.
     bool endBatch();
+    // Ends a batch whose changes stay in memory until the next write, for a caller that
+    // has a write of its own coming.
+    void endBatchInMemory();
 
 private:
     void load();

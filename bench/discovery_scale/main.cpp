@@ -5,6 +5,10 @@
 // discovery_scale_bench controller DEVICES
 //   runs the device manager against that installation and prints the figures.
 // bench/discovery_scale/run.sh builds the LAN and runs both.
+// discovery_scale_bench flood REPLIES SECONDS
+//   sends REPLIES discovery replies with fresh names over SECONDS to the device manager on
+//   loopback and prints how long the event loop was blocked at most, how often the settings
+//   file was written and how much memory grew. Run it under scripts/netless.
 #include "../bench_support.h"
 #include "discovery/broadcast_socket.h"
 #include "discovery/device_discovery_response.h"
@@ -27,6 +31,10 @@
 #include <QUdpSocket>
 
 #include <sys/stat.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
 
 namespace {
 
@@ -208,6 +216,83 @@ int runController(int devices)
     return listed(manager) == devices ? 0 : 1;
 }
 
+// Resident memory of this process in KiB, from the kernel's status lines.
+long residentKiB(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        long value = 0;
+        if (key == field && status >> value)
+            return value;
+        status.ignore(1 << 16, '\n');
+    }
+    return -1;
+}
+
+int runFlood(int replies, int seconds)
+{
+    qInstallMessageHandler(dropDebugLines);
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    OemSetting oem;
+    DeviceManager manager(&oem);
+    const QString config = home.path() + QStringLiteral("/.zentrova/config.json");
+    QUdpSocket receiver;
+    receiver.bind(QHostAddress::LocalHost, 0);
+    receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 * 1024 * 1024);
+    QObject::connect(&receiver, &QUdpSocket::readyRead, &manager, [&] { manager.receiveDiscoveryResponse(&receiver); });
+    const quint16 port = receiver.localPort();
+    const long residentBefore = residentKiB("VmRSS:");
+
+    // The event loop's heartbeat: the longest gap between two ticks is the longest block.
+    constexpr int TICK_MS = 5;
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    int writes = 0;
+    ino_t file = inodeOf(config);
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        longestGap = qMax(longestGap, sinceTick.restart());
+        const ino_t now = inodeOf(config);
+        writes += now != file ? 1 : 0;
+        file = now;
+    });
+    sinceTick.start();
+    heartbeat.start(TICK_MS);
+
+    std::atomic<bool> sent {false};
+    std::thread sender([&] {
+        QUdpSocket socket;
+        const qint64 spacingUs = qint64(seconds) * 1000000 / replies;
+        QElapsedTimer clock;
+        clock.start();
+        for (int n = 0; n < replies; ++n) {
+            const QString name = (n % 2 ? QStringLiteral("IPD9FLOOD-7C2E0D%1") : QStringLiteral("IPE9FLOOD-7C2E0E%1"))
+                                     .arg(n, 6, 16, QLatin1Char('0'))
+                                     .toUpper();
+            socket.writeDatagram(makeDiscoveryRecord(name, QString()), QHostAddress::LocalHost, port);
+            while (clock.nsecsElapsed() / 1000 < spacingUs * (n + 1))
+                std::this_thread::yield();
+        }
+        sent = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!sent || receiver.hasPendingDatagrams())
+        spin(50);
+    const qint64 drained = clock.elapsed();
+    spin(2000);
+    sender.join();
+    out() << replies << " replies with fresh names in " << seconds << " s: read " << drained << " ms after the first; "
+          << manager.txlist()->rowCount() << " encoders and "
+          << manager.pendingRxList()->rowCount() + manager.rxlist()->rowCount() << " decoders made" << Qt::endl;
+    out() << "longest event loop block: " << (longestGap - TICK_MS) << " ms; settings file writes: " << writes
+          << "; resident memory grew by " << (residentKiB("VmRSS:") - residentBefore) / 1024 << " MiB (peak "
+          << residentKiB("VmHWM:") / 1024 << " MiB)" << Qt::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -220,6 +305,9 @@ int main(int argc, char *argv[])
         return runFleet(args.at(2).toInt(), args.at(3).toInt(), args.mid(4));
     if (args.size() == 3 && args.at(1) == QLatin1String("controller"))
         return runController(args.at(2).toInt());
-    out() << "usage: " << args.value(0) << " fleet DECODERS ENCODERS ADDRESS... | controller DEVICES" << Qt::endl;
+    if (args.size() == 4 && args.at(1) == QLatin1String("flood"))
+        return runFlood(args.at(2).toInt(), args.at(3).toInt());
+    out() << "usage: " << args.value(0)
+          << " fleet DECODERS ENCODERS ADDRESS... | controller DEVICES | flood REPLIES SECONDS" << Qt::endl;
     return 2;
 }

@@ -21,6 +21,7 @@ class MiniVideoSource;
 class OemSetting;
 class QSortFilterProxyModel;
 class QUdpSocket;
+class RouteKeeper;
 class RxDeviceBase;
 class VideoWalls;
 
@@ -48,6 +49,11 @@ class DeviceManager : public QObject
     Q_PROPERTY(int vwMaxRows READ vwMaxRows CONSTANT)
     Q_PROPERTY(int vwMaxColumns READ vwMaxColumns CONSTANT)
     Q_PROPERTY(QList<bool> vwOnlineStatus READ vwOnlineStatus WRITE setVwOnlineStatus NOTIFY vwOnlineStatusChanged)
+    // The selected wall's members show different sources.
+    Q_PROPERTY(bool currentMixed READ currentMixed NOTIFY currentMixedChanged)
+    // Decoders that come back showing another source than routed to them are routed again.
+    Q_PROPERTY(
+        bool rerouteOnReconnect READ rerouteOnReconnect WRITE setRerouteOnReconnect NOTIFY rerouteOnReconnectChanged)
 
 public:
     static const char *const CONFIG_PATH;
@@ -79,6 +85,9 @@ public:
     int vwMaxColumns() const;
     QList<bool> vwOnlineStatus() const;
     void setVwOnlineStatus(const QList<bool> &status);
+    bool currentMixed() const;
+    bool rerouteOnReconnect() const;
+    void setRerouteOnReconnect(bool on);
 
     // Start-up calls this when the new copy after a factory default could not be started.
     void reportRestartFailure();
@@ -101,6 +110,8 @@ public:
     // The row of the new wall, or -1; unlike createVideoWall the window's selection stays.
     int addVideoWall(const QString &name, int rows, int columns, const QString &cells);
 
+    RouteKeeper *routeKeeper() const { return keeper; }
+
 signals:
     void errorOccured(QString errorText);
     // Declared for the interface; the controller itself never emits it.
@@ -119,6 +130,8 @@ signals:
     // Device names of the entries told; empty for every listed one.
     void displayPowerSwitched(bool on, const QStringList &names);
     void osdNumbersShown(bool shown);
+    void currentMixedChanged(bool mixed);
+    void rerouteOnReconnectChanged(bool on);
 
 public slots:
     void startDiscovery(bool oneShot);
@@ -147,6 +160,7 @@ public slots:
 
 private:
     void connectParts();
+    void loadConfiguration();
 
     std::unique_ptr<JsonConfig> config;
     DeviceListModel *rx;
@@ -159,6 +173,7 @@ private:
     VideoWalls *walls;
     DeviceRegistry *registry;
     Routing *routing;
+    RouteKeeper *keeper;
     ConfigurationFile *configFile;
     DemoInstallation *demoParts;
     OemSetting *oem;

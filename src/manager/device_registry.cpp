@@ -9,9 +9,11 @@
 #include "models/tx_device.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QTimer>
 #include <QUdpSocket>
+#include <algorithm>
 
 namespace {
 
@@ -87,6 +89,9 @@ void DeviceRegistry::sendDiscoveryMessage()
     sockets->writeDatagram(DISCOVERY_REQUEST, DISCOVERY_REQUEST_PORT);
 }
 
+// Every datagram is read here, at once: a socket left with unread datagrams after its
+// signal may not signal again. Known devices are cheap to refresh; making new ones is
+// not, so they are made a batch at a time between turns of the event loop.
 void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 {
     bool knownAnswered = false;
@@ -107,10 +112,71 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
             knownAnswered = true;
             continue;
         }
-        addNewDevice(reply);
+        // What does not fit now answers again at the next pass.
+        if (int(newReplies.size()) < 2 * limit)
+            newReplies.push_back(reply);
     }
     if (knownAnswered)
         emit onlineStatesChanged();
+    addWaitingDevices();
+}
+
+void DeviceRegistry::addWaitingDevices()
+{
+    // The display names and counters of new devices wait in memory for the save that
+    // listing them asks for: a flood of names is written once, after it.
+    config->beginBatch();
+    QElapsedTimer batch;
+    batch.start();
+    for (int made = 0;
+         made < REPLIES_PER_BATCH && batch.elapsed() < BATCH_BUDGET_MS && !newReplies.empty() && !demoMode; ++made) {
+        const DeviceDiscoveryResponsePtr reply = newReplies.front();
+        newReplies.pop_front();
+        // A device may have answered twice before it was made.
+        if (!refreshKnownDevice(*reply) && acceptsName(reply->name()) && roomFor(reply->deviceKind()))
+            addNewDevice(reply);
+    }
+    config->endBatchInMemory();
+    if (demoMode)
+        newReplies.clear();
+    if (newReplies.empty() || batchScheduled)
+        return;
+    batchScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            batchScheduled = false;
+            addWaitingDevices();
+        },
+        Qt::QueuedConnection);
+}
+
+// A name becomes a key path of the settings file and a shell word on the decoders: one
+// holding the path separator would share its entries with another device's.
+bool DeviceRegistry::acceptsName(const QString &name)
+{
+    const bool usable = std::none_of(name.cbegin(), name.cend(),
+        [](QChar c) { return c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7f; });
+    if (!usable && !refusedNames.contains(name)) {
+        refusedNames.insert(name);
+        qWarning().noquote() << "Ignoring the device" << name << ": its name holds \"/\" or a control character";
+    }
+    return usable;
+}
+
+bool DeviceRegistry::roomFor(ResponseKind kind)
+{
+    int &made = madeDevices[int(kind)];
+    if (made < limit) {
+        ++made;
+        return true;
+    }
+    if (made++ == limit) {
+        qWarning().noquote() << "More than" << limit << kindText(kind)
+                             << "devices answered; further new ones are not listed";
+        emit deviceLimitReached(limit);
+    }
+    return false;
 }
 
 bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
@@ -118,8 +184,16 @@ bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
     const DeviceBasePtr device = knownDevices.value(reply.name().toLower()).toStrongRef();
     if (!device)
         return false;
+    const bool wasOffline = !device->online();
     device->updateAddress(reply.address);
     device->offlineCounterReset();
+    // A decoder back from a silence, or one whose first reading was given up, is read
+    // again: a listed decoder may have been switched off and on meanwhile, and a
+    // decoder that answers must not stay out of the list.
+    if (auto *decoder = qobject_cast<RxDevice *>(device.data())) {
+        if (wasOffline || lists.pending->findDevice(decoder->name(), false))
+            decoder->readState();
+    }
     return true;
 }
 
@@ -178,9 +252,12 @@ void DeviceRegistry::onRxDeviceInfoFetched(RxDevice *device)
 {
     qDebug().noquote() << device->name() << "read success";
     // A real decoder must not join the made-up installation and receive its commands.
-    if (demoMode || !lists.pending->containsName(device->name()))
+    if (demoMode)
         return;
-    const QSharedPointer<RxDevice> decoder = lists.pending->removeDevice(device->name()).objectCast<RxDevice>();
-    if (decoder)
-        walls->placeFetchedDecoder(decoder);
+    if (lists.pending->containsName(device->name())) {
+        const QSharedPointer<RxDevice> decoder = lists.pending->removeDevice(device->name()).objectCast<RxDevice>();
+        if (decoder)
+            walls->placeFetchedDecoder(decoder);
+    }
+    emit decoderStateRead(device);
 }

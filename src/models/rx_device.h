@@ -69,6 +69,12 @@ public:
     void setDemoVwInfo(const VwInfo &info);
     VwInfo vwInfo() const { return wallInfo; }
 
+    // Reads the decoder's source and wall place again, unless that is already under way.
+    void readState();
+    // Logged-in connections so far; the first is 1. A later one means the decoder or its
+    // link was down in between, and what it shows may have changed.
+    int connectionNumber() const { return connections; }
+
     TS state() const { return linkState; }
     QString errorText() const { return lastErrorText; }
     int pendingCommandCount() const { return int(queue.size()); }
@@ -124,6 +130,7 @@ private:
     QString rxBuffer;
     // How often the command at the front of the queue has been sent.
     int frontAttempts = 0;
+    int connections = 0;
     QTimer *reconnectTimer;
     QTimer *responseTimer;
     quint16 port;

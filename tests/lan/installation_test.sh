@@ -23,7 +23,7 @@ hostile)
         --extra decoder 292 'IPD1;reboot;-7c2e0d00ba04')
     function=hostileRepliesCreateNothingHarmful
     ;;
-restart) options=(--encoders 2 --decoders 4 --wall 2x1) function=restartKeepsNamesOrderAndWalls ;;
+restart) options=(--encoders 2 --decoders 6 --wall 2x1) function=restartKeepsNamesOrderAndWalls ;;
 *)
     echo "installation_test: unknown scenario $scenario" >&2
     exit 2
