@@ -392,6 +392,7 @@ private slots:
         const QStringList encoders {ENCODER, OTHER, QStringLiteral("IPE3-7C2E0D00AA03")};
         Site site({{"orders", QJsonObject {{encoders.at(0), 0}, {encoders.at(1), 1}, {encoders.at(2), 2}}}});
         site.deliver(encoders);
+        QVERIFY(site.manager->configurationFile()->saveNow());
         if (change == QLatin1String("power on"))
             site.manager->changePowerCommand(QStringLiteral("40 05"), QString());
         else if (change == QLatin1String("power off"))
