@@ -1,7 +1,10 @@
 #include "common.h"
+#include "json_config.h"
 #include "logging.h"
 #include "manager/device_manager.h"
+#include "manager/device_registry.h"
 #include "oem_setting.h"
+#include "remote/remote_service.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,6 +17,7 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickWindow>
+#include <QTimer>
 #include <QTranslator>
 #include <QUrl>
 
@@ -24,6 +28,8 @@
 namespace {
 
 const char *const MAIN_QML = "qrc:/qml/main.qml";
+// Without a window nobody presses "retry": the service looks for a usable interface again.
+constexpr int HEADLESS_RETRY_MS = 10000;
 
 bool hasArgument(int argc, char *argv[], const char *argument)
 {
@@ -55,10 +61,13 @@ bool answerInformationRequest(int argc, char *argv[], int *exitCode)
     if (version) {
         std::printf("%s %s\n", qPrintable(oem.name()), qPrintable(oem.version()));
     } else {
-        std::printf("Usage: %s [/reset] [--demo] [--factory-default] [--version] [--help]\n"
+        std::printf("Usage: %s [/reset] [--demo] [--headless] [--api] [--factory-default] [--version] [--help]\n"
                     "Controls the encoders and decoders of an AV-over-IP installation on this LAN.\n\n"
                     "  /reset             wait up to 6 seconds for a previous copy that is restarting to end\n"
                     "  --demo             show a made-up installation instead of searching the LAN\n"
+                    "  --headless         run as a service without a window: discovery and the control API\n"
+                    "  --api              switch the control API on, whatever the settings say\n"
+                    "  --new-api-token    make a new control API token, print it once and end\n"
                     "  --factory-default  delete the settings (password included) and start afresh\n"
                     "  --version          print the product name and version\n"
                     "  --help             print this help\n\n"
@@ -92,6 +101,42 @@ void showSecondInstanceError()
         QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
 }
 
+// The window starts the search once its start screen has gone; without one it starts at
+// once, and keeps trying while no interface can be used.
+void discoverWithoutWindow(DeviceManager *manager)
+{
+    auto *retry = new QTimer(manager);
+    retry->setInterval(HEADLESS_RETRY_MS);
+    const auto attempt = [manager, retry] {
+        DeviceRegistry *registry = manager->deviceRegistry();
+        if (!registry->startDiscovery(false)) {
+            qWarning().noquote() << "No usable network interface for discovery (" << registry->errorString()
+                                 << "); trying again in" << HEADLESS_RETRY_MS / 1000 << "s";
+            retry->start();
+            return;
+        }
+        retry->stop();
+        qInfo() << "Discovery started";
+        registry->sendDiscoveryMessage();
+    };
+    QObject::connect(retry, &QTimer::timeout, manager, attempt);
+    attempt();
+}
+
+int printNewApiToken()
+{
+    JsonConfig config(QString::fromLatin1(DeviceManager::CONFIG_PATH), false);
+    ApiToken token(&config);
+    const QString text = token.regenerate();
+    if (text.isEmpty()) {
+        std::fprintf(stderr, "The new token could not be saved to %s\n", qPrintable(config.path()));
+        return 1;
+    }
+    qInfo() << "Control API: a new token was made on the command line";
+    std::printf("%s\n", qPrintable(text));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -108,6 +153,12 @@ int main(int argc, char *argv[])
             return 1;
         restartMutex.reset();
     }
+
+    const bool headless = hasArgument(argc, argv, "--headless");
+    // No display is needed nor wanted; the platform still has to exist for the toolkit.
+    const bool windowless = headless || hasArgument(argc, argv, "--new-api-token");
+    if (windowless && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     registerInterfaceTypes();
 
@@ -132,6 +183,11 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    // For a service without a window, the only way to learn a token. Taken under the guard,
+    // so that no running copy holds the settings in memory and writes the old token back.
+    if (hasArgument(argc, argv, "--new-api-token"))
+        return printNewApiToken();
+
     auto families = std::make_unique<QStringList>(
         QStringList {QStringLiteral("Microsoft Yahei UI Light"), QStringLiteral("Microsoft Yahei Light"),
             QStringLiteral("Microsoft Yahei"), QStringLiteral("Tahoma"), QStringLiteral("Arial")});
@@ -143,9 +199,15 @@ int main(int argc, char *argv[])
     auto manager = std::make_unique<DeviceManager>(oem.get(), app.get());
     QObject::connect(
         manager.get(), &DeviceManager::systemReset, app.get(),
-        [manager = manager.get()] {
-            if (!restartApplication())
+        [manager = manager.get(), headless] {
+            // A service manager starts the fresh copy; one started from here would be a
+            // stray process outside its control.
+            if (headless) {
+                qInfo() << "Settings reset; ending so that the service manager starts a fresh copy";
+                QCoreApplication::exit(0);
+            } else if (!restartApplication()) {
                 manager->reportRestartFailure();
+            }
         },
         Qt::QueuedConnection);
     if (hasArgument(argc, argv, "--demo"))
@@ -153,6 +215,21 @@ int main(int argc, char *argv[])
     // Also the way back in for someone who has forgotten the settings password.
     if (hasArgument(argc, argv, "--factory-default"))
         manager->doFactoryDefault();
+
+    auto remote = std::make_unique<RemoteService>(manager.get());
+    ApiSettings apiSettings = remote->settings();
+    apiSettings.enabled = apiSettings.enabled || hasArgument(argc, argv, "--api");
+    remote->start(apiSettings);
+
+    if (headless) {
+        qInfo() << "Running without a window";
+        if (!manager->demoMode())
+            discoverWithoutWindow(manager.get());
+        const int result = app->exec();
+        remote.reset();
+        manager.reset();
+        return result;
+    }
 
     chooseRenderer();
     auto engine = std::make_unique<QQmlApplicationEngine>();
@@ -166,11 +243,13 @@ int main(int argc, char *argv[])
         Qt::QueuedConnection);
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
+    engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
     engine->load(*url);
     const int result = app->exec();
 
     url.reset();
     engine.reset();
+    remote.reset();
     manager.reset();
     families.reset();
     font.reset();

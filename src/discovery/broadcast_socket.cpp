@@ -64,6 +64,9 @@ void BroadcastSocket::createSocketsByInterfaces()
 
 bool BroadcastSocket::bind(quint16 port)
 {
+    // No usable interface at start: a service without a window waits for one to come up.
+    if (sockets.isEmpty())
+        createSocketsByInterfaces();
     int failures = 0;
     for (InterfaceSocket &entry : sockets) {
         if (entry.socket->state() != QAbstractSocket::BoundState

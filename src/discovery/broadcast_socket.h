@@ -23,7 +23,8 @@ struct InterfaceSocket
 
 // The discovery sockets: one per IPv4 address of every interface that is up, can
 // broadcast and is not loopback (narrowed by ZENTROVA_INTERFACES when set). The list is
-// built once; an interface that comes up later is used after a restart.
+// built at start and, while it is empty, again on every bind; an interface that comes up
+// later than one already in the list is used after a restart.
 class BroadcastSocket : public QObject
 {
     Q_OBJECT

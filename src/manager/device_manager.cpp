@@ -102,6 +102,9 @@ void DeviceManager::connectParts()
     connect(routing, &Routing::errorOccured, this, &DeviceManager::errorOccured);
     connect(display, &DisplayControl::errorOccured, this, &DeviceManager::errorOccured);
     connect(configFile, &ConfigurationFile::errorOccured, this, &DeviceManager::errorOccured);
+    connect(walls, &VideoWalls::changed, this, &DeviceManager::videoWallsChanged);
+    connect(display, &DisplayControl::powerSwitched, this, &DeviceManager::displayPowerSwitched);
+    connect(display, &DisplayControl::numbersShown, this, &DeviceManager::osdNumbersShown);
 }
 
 void DeviceManager::applyThumbnailRate(const QModelIndex &, int first, int last)
@@ -268,6 +271,28 @@ void DeviceManager::changeRxDeviceSource(QString tx, bool toAllDevice)
     routing->changeRxDeviceSource(tx, toAllDevice);
 }
 
+void DeviceManager::dropSourceOn(QString tx, QString rx)
+{
+    QString sourceName;
+    if (Routing::sourceFromReference(tx, &sourceName))
+        routing->route(sourceName, rx);
+}
+
+DeviceManager::RouteResult DeviceManager::routeSource(const QString &sourceName, const QString &target)
+{
+    return routing->route(sourceName, target);
+}
+
+DeviceManager::RouteResult DeviceManager::routeSourceToAll(const QString &sourceName)
+{
+    return routing->routeToAll(sourceName);
+}
+
+void DeviceManager::switchMonitors(bool turnOn, const QList<QSharedPointer<RxDeviceBase>> &targets)
+{
+    display->switchMonitors(turnOn, targets);
+}
+
 void DeviceManager::setCurrentRxDevice(QString rx)
 {
     routing->setCurrentRxDevice(rx);
@@ -285,11 +310,16 @@ void DeviceManager::switchMonitor(bool turnOn)
 
 bool DeviceManager::createVideoWall(QString name, int rows, int columns, QString cells)
 {
-    const int row = walls->createVideoWall(name, rows, columns, cells);
+    const int row = addVideoWall(name, rows, columns, cells);
     if (row < 0)
         return false;
     emit videoWallCreated(row);
     return true;
+}
+
+int DeviceManager::addVideoWall(const QString &name, int rows, int columns, const QString &cells)
+{
+    return walls->createVideoWall(name, rows, columns, cells);
 }
 
 void DeviceManager::deleteVideoWall(QString guid)

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "manager/routing.h"
+
 #include <QList>
 #include <QObject>
+#include <QSharedPointer>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class AccessLock;
@@ -18,7 +22,7 @@ class OemSetting;
 class QSortFilterProxyModel;
 class QUdpSocket;
 class RouteKeeper;
-class Routing;
+class RxDeviceBase;
 class VideoWalls;
 
 // What the interface reaches as `manager`: the device lists and every operation on them.
@@ -94,6 +98,18 @@ public:
     ConfigurationFile *configurationFile() const { return configFile; }
     AccessLock *accessLock() const { return lock; }
     DemoInstallation *demoInstallation() const { return demoParts; }
+    // The settings file, for the parts that keep their own keys in it (the control API).
+    JsonConfig *settingsStore() const { return config.get(); }
+
+    // The operations the control API shares with the window, naming what they act on.
+    using RouteResult = Routing::Result;
+    // `target` is the device name of a listed decoder or wall; an empty source clears it.
+    RouteResult routeSource(const QString &sourceName, const QString &target);
+    RouteResult routeSourceToAll(const QString &sourceName);
+    void switchMonitors(bool turnOn, const QList<QSharedPointer<RxDeviceBase>> &targets);
+    // The row of the new wall, or -1; unlike createVideoWall the window's selection stays.
+    int addVideoWall(const QString &name, int rows, int columns, const QString &cells);
+
     RouteKeeper *routeKeeper() const { return keeper; }
 
 signals:
@@ -109,6 +125,11 @@ signals:
     void systemReset();
     void vwOnlineStatusChanged();
     void videoWallCreated(int row);
+    // The set of walls or their members changed.
+    void videoWallsChanged();
+    // Device names of the entries told; empty for every listed one.
+    void displayPowerSwitched(bool on, const QStringList &names);
+    void osdNumbersShown(bool shown);
     void currentMixedChanged(bool mixed);
     void rerouteOnReconnectChanged(bool on);
 
@@ -120,6 +141,8 @@ public slots:
     int deviceFound();
     void enterDemoMode();
     void changeRxDeviceSource(QString tx, bool toAllDevice);
+    // A drop of an encoder reference ("TX:" and its name) on the decoder or wall named rx.
+    void dropSourceOn(QString tx, QString rx);
     void setCurrentRxDevice(QString rx);
     void dropCurrentRxSource();
     void switchMonitor(bool turnOn);

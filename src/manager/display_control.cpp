@@ -51,15 +51,29 @@ void DisplayControl::switchMonitor(bool turnOn)
 {
     const QString command = turnOn ? powerOn : powerOff;
     forEachListed<RxDeviceBase>([&](RxDeviceBase &entry) { entry.setDisplayPower(turnOn, command); });
+    emit powerSwitched(turnOn, {});
+}
+
+void DisplayControl::switchMonitors(bool turnOn, const QList<QSharedPointer<RxDeviceBase>> &targets)
+{
+    const QString command = turnOn ? powerOn : powerOff;
+    QStringList names;
+    for (const QSharedPointer<RxDeviceBase> &entry : targets) {
+        entry->setDisplayPower(turnOn, command);
+        names << entry->name();
+    }
+    emit powerSwitched(turnOn, names);
 }
 
 void DisplayControl::osdShowSeq()
 {
     // Wall members are left out: their numbers only matter while placing plain decoders.
     forEachListed<RxDevice>([](RxDevice &decoder) { decoder.showOsdSeq(); });
+    emit numbersShown(true);
 }
 
 void DisplayControl::osdHideSeq()
 {
     forEachListed<RxDeviceBase>([](RxDeviceBase &entry) { entry.hideOsd(); });
+    emit numbersShown(false);
 }

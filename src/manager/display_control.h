@@ -2,8 +2,13 @@
 
 #include "models/device_list_model.h"
 
+#include <QList>
 #include <QObject>
+#include <QSharedPointer>
 #include <QString>
+#include <QStringList>
+
+class RxDeviceBase;
 
 // The displays behind the decoders: power on and off by HDMI-CEC, with the built-in
 // commands or the user's own, and the sequence numbers shown on screen.
@@ -26,6 +31,8 @@ public:
     bool changePowerCommand(const QString &onCmd, const QString &offCmd);
 
     void switchMonitor(bool turnOn);
+    // Only these decoders and walls, which need not be listed themselves (wall members).
+    void switchMonitors(bool turnOn, const QList<QSharedPointer<RxDeviceBase>> &targets);
     void osdShowSeq();
     void osdHideSeq();
 
@@ -33,6 +40,9 @@ signals:
     void powerOnCommandChanged(const QString &command);
     void powerOffCommandChanged(const QString &command);
     void errorOccured(const QString &errorText);
+    // Device names of the entries told; empty for every listed one.
+    void powerSwitched(bool on, const QStringList &names);
+    void numbersShown(bool shown);
 
 private:
     bool acceptable(const QString &command);

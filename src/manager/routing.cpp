@@ -70,29 +70,62 @@ void Routing::setCurrentRxDevice(const QString &rx)
     updateVwOnlineStatus();
 }
 
-void Routing::changeRxDeviceSource(const QString &tx, bool toAllDevice)
+bool Routing::sourceFromReference(const QString &tx, QString *sourceName)
 {
     if (!tx.startsWith(ENCODER_PREFIX))
+        return false;
+    *sourceName = tx.mid(ENCODER_PREFIX.size());
+    return true;
+}
+
+void Routing::changeRxDeviceSource(const QString &tx, bool toAllDevice)
+{
+    QString sourceName;
+    if (!sourceFromReference(tx, &sourceName))
         return;
-    const QString sourceName = tx.mid(ENCODER_PREFIX.size());
     qDebug().noquote() << "current tx: " << (sourceName.isEmpty() ? QStringLiteral("N/A") : sourceName) << ", to all is"
                        << toAllDevice;
-    // One message for the whole request, however many decoders it would have reached.
-    if (!TelnetSwitchSourceCommand(sourceName).isValid()) {
-        emit errorOccured(tr("The source \"%1\" cannot be shown: its name cannot be sent to a decoder.")
-                              .arg(sourceName.simplified()));
-        return;
-    }
-    for (int row = 0; row < lists.rx->rowCount(); ++row) {
-        const QSharedPointer<RxDeviceBase> entry = lists.rx->at(row).objectCast<RxDeviceBase>();
-        if (!entry || (!toAllDevice && entry->name().compare(current, Qt::CaseInsensitive) != 0))
-            continue;
+    if (toAllDevice)
+        routeToAll(sourceName);
+    else
+        route(sourceName, current);
+}
+
+// One message for the whole request, however many decoders it would have reached.
+bool Routing::sourceAcceptable(const QString &sourceName)
+{
+    if (TelnetSwitchSourceCommand(sourceName).isValid())
+        return true;
+    emit errorOccured(tr("The source \"%1\" cannot be shown: its name cannot be sent to a decoder.")
+                          .arg(sourceName.simplified()));
+    return false;
+}
+
+Routing::Result Routing::route(const QString &sourceName, const QString &targetName)
+{
+    if (!sourceAcceptable(sourceName))
+        return Result::RefusedSource;
+    const QSharedPointer<RxDeviceBase> entry = targetName.isEmpty()
+        ? nullptr
+        : lists.rx->findDevice(targetName, false).objectCast<RxDeviceBase>();
+    if (entry)
         routeEntry(*entry, sourceName);
-        if (!toAllDevice)
-            break;
+    emit routed();
+    refreshRxVideo();
+    return entry ? Result::Routed : Result::UnknownTarget;
+}
+
+Routing::Result Routing::routeToAll(const QString &sourceName)
+{
+    if (!sourceAcceptable(sourceName))
+        return Result::RefusedSource;
+    for (int row = 0; row < lists.rx->rowCount(); ++row) {
+        if (const QSharedPointer<RxDeviceBase> entry = lists.rx->at(row).objectCast<RxDeviceBase>())
+            routeEntry(*entry, sourceName);
     }
     emit routed();
     refreshRxVideo();
+    return Result::Routed;
 }
 
 void Routing::routeEntry(RxDeviceBase &entry, const QString &sourceName)

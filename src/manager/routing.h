@@ -22,6 +22,8 @@ public:
     static constexpr quint16 ENCODER_COMMAND_PORTS[] = {5010, 5011};
     static constexpr int WALL_CELLS = 64;
 
+    enum class Result { Routed, UnknownTarget, RefusedSource };
+
     Routing(const DeviceLists &lists, BroadcastSocket *sockets, QObject *parent = nullptr);
 
     MiniVideoSource *videoSource() const { return rxsource; }
@@ -42,6 +44,14 @@ public:
     void changeRxDeviceSource(const QString &tx, bool toAllDevice);
     void updateVwOnlineStatus();
 
+    // Every way in routes through these: the window's drops and the control API name the
+    // encoder (its device name, empty for none) and the decoder or wall (its device name).
+    Result route(const QString &sourceName, const QString &targetName);
+    Result routeToAll(const QString &sourceName);
+    // The source name an interface reference ("TX:" and the encoder's name) carries; false
+    // for anything else.
+    static bool sourceFromReference(const QString &tx, QString *sourceName);
+
 signals:
     // A route was sent; it is to be kept in the settings file.
     void routed();
@@ -53,6 +63,7 @@ signals:
 private:
     void onRxDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
     DeviceBasePtr selectedEntry() const;
+    bool sourceAcceptable(const QString &sourceName);
     void routeEntry(RxDeviceBase &entry, const QString &sourceName);
     void announceWall(const RxDeviceBase &wall, const QString &sourceName);
     void refreshRxVideo();

@@ -21,6 +21,7 @@ void RxDeviceBase::setCurrentSource(const QString &sourceName)
         return;
     source = shown;
     emit routeStateChanged();
+    emit currentSourceChanged(source);
 }
 
 void RxDeviceBase::setIntendedSource(const QString &sourceName)

@@ -34,6 +34,8 @@ public:
 signals:
     // What the screens show, or whether the controller can vouch for it, changed.
     void routeStateChanged();
+    // The stored source changed, whether routed here or read back from the device.
+    void currentSourceChanged(const QString &sourceName);
 
 private:
     QString source;

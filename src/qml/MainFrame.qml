@@ -162,7 +162,7 @@ Item {
             anchors.leftMargin: 20
             anchors.right: parent.right
             hasSelection: rxListView.currentIndex >= 0
-            onSourceChanged: manager.changeRxDeviceSource(source, false)
+            onSourceChanged: manager.dropSourceOn(source, rxListView.currentItem ? rxListView.currentItem.rxName : "")
         }
     }
 

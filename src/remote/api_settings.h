@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+
+class JsonConfig;
+
+// Where and whether the control API listens, as "~/.zentrova/config.json" keeps it.
+struct ApiSettings
+{
+    static constexpr quint16 DEFAULT_LINE_PORT = 7740;
+    static constexpr quint16 DEFAULT_WEB_PORT = 7741;
+    static const QString DEFAULT_LISTEN_ADDRESS;
+
+    static const QString KEY_ENABLED;
+    static const QString KEY_LINE_PORT;
+    static const QString KEY_WEB_PORT;
+    static const QString KEY_LISTEN_ADDRESS;
+    static const QString KEY_TLS_CERT;
+    static const QString KEY_TLS_KEY;
+    static const QString KEY_TOKEN_SALT;
+    static const QString KEY_TOKEN_HASH;
+
+    bool enabled = false;
+    quint16 linePort = DEFAULT_LINE_PORT;
+    quint16 webPort = DEFAULT_WEB_PORT;
+    QString listenAddress = DEFAULT_LISTEN_ADDRESS;
+    QString tlsCertificate;
+    QString tlsKey;
+
+    // Values out of range read as their defaults.
+    static ApiSettings load(const JsonConfig &config);
+    // False when the file could not be written.
+    bool save(JsonConfig *config) const;
+    // The listen address as an address; null for text that is none.
+    QHostAddress address() const;
+};

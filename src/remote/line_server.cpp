@@ -1,0 +1,201 @@
+#include "remote/line_server.h"
+
+#include "remote/line_session.h"
+#include "remote/remote_core.h"
+#include "remote/line_protocol.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+const QByteArray LINE_END = QByteArrayLiteral("\r\n");
+
+QString errorLine(int code, const QString &text)
+{
+    return lineprotocol::formatAnswer(RemoteAnswer::failure(code, text));
+}
+
+} // namespace
+
+struct LineServer::Client
+{
+    LineSession *session = nullptr;
+    QByteArray buffer;
+    // Set while the rest of a line that was too long is thrown away.
+    bool skipping = false;
+    QElapsedTimer window;
+    int commandsInWindow = 0;
+};
+
+LineServer::LineServer(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
+    : QObject(parent)
+    , core(core)
+    , token(token)
+    , throttle(throttle)
+    , server(new QTcpServer(this))
+{
+    connect(server, &QTcpServer::newConnection, this, &LineServer::onNewConnection);
+}
+
+LineServer::~LineServer()
+{
+    close();
+}
+
+bool LineServer::listen(const QHostAddress &address, quint16 port)
+{
+    close();
+    if (!server->listen(address, port)) {
+        qWarning().noquote() << "Control API: cannot listen on" << address.toString() << "port" << port << ":"
+                             << server->errorString();
+        return false;
+    }
+    qInfo().noquote() << "Control API: line protocol on" << address.toString() << "port" << server->serverPort();
+    return true;
+}
+
+void LineServer::close()
+{
+    server->close();
+    disconnectAll(QStringLiteral("the server is stopping"));
+}
+
+void LineServer::disconnectAll(const QString &reason)
+{
+    const QList<QTcpSocket *> sockets = clients.keys();
+    for (QTcpSocket *socket : sockets) {
+        send(socket, errorLine(Refused, reason));
+        drop(socket, reason);
+    }
+}
+
+bool LineServer::isListening() const
+{
+    return server->isListening();
+}
+
+quint16 LineServer::serverPort() const
+{
+    return server->serverPort();
+}
+
+QString LineServer::errorString() const
+{
+    return server->errorString();
+}
+
+int LineServer::clientCount() const
+{
+    return clients.size();
+}
+
+void LineServer::onNewConnection()
+{
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
+        if (clients.size() >= MAX_CLIENTS) {
+            qWarning().noquote() << "Control API: refused" << socket->peerAddress().toString() << "with"
+                                 << MAX_CLIENTS << "clients connected";
+            socket->write(errorLine(Busy, QStringLiteral("%1 clients are connected already").arg(MAX_CLIENTS)).toUtf8()
+                + LINE_END);
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            socket->disconnectFromHost();
+            continue;
+        }
+        auto *client = new Client;
+        client->session = new LineSession(core, token, throttle, socket->peerAddress(), socket);
+        client->window.start();
+        clients.insert(socket, client);
+        qInfo().noquote() << "Control API: client" << socket->peerAddress().toString() << "connected";
+        connect(client->session, &LineSession::eventLine, socket, [this, socket](const QString &line) {
+            send(socket, line);
+        });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket, QStringLiteral("it left")); });
+    }
+}
+
+void LineServer::onReadyRead(QTcpSocket *socket)
+{
+    Client *client = clients.value(socket);
+    if (!client)
+        return;
+    client->buffer += socket->readAll();
+    int end;
+    while (clients.contains(socket) && (end = client->buffer.indexOf('\n')) >= 0) {
+        QByteArray line = client->buffer.left(end);
+        client->buffer.remove(0, end + 1);
+        if (client->skipping) {
+            client->skipping = false;
+            continue;
+        }
+        if (line.size() > MAX_LINE_BYTES) {
+            send(socket, errorLine(TooLarge, QStringLiteral("a line holds at most %1 bytes").arg(MAX_LINE_BYTES)));
+            continue;
+        }
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (client->window.elapsed() >= 1000) {
+            client->window.restart();
+            client->commandsInWindow = 0;
+        }
+        if (++client->commandsInWindow > COMMANDS_PER_SECOND) {
+            send(socket,
+                errorLine(RateLimited, QStringLiteral("at most %1 commands a second").arg(COMMANDS_PER_SECOND)));
+            continue;
+        }
+        const QStringList lines = client->session->handleLine(QString::fromUtf8(line));
+        for (const QString &out : lines)
+            send(socket, out);
+        if (!clients.contains(socket))
+            return;
+        if (client->session->finished())
+            drop(socket, QStringLiteral("it quit"));
+    }
+    // The line end may still come; what came so far is answered once and thrown away.
+    if (clients.contains(socket) && client->buffer.size() > MAX_LINE_BYTES) {
+        if (!client->skipping)
+            send(socket, errorLine(TooLarge, QStringLiteral("a line holds at most %1 bytes").arg(MAX_LINE_BYTES)));
+        client->skipping = true;
+        client->buffer.clear();
+    }
+}
+
+void LineServer::send(QTcpSocket *socket, const QString &line)
+{
+    if (!clients.contains(socket))
+        return;
+    socket->write(line.toUtf8() + LINE_END);
+    // Out at once: a client that sends its commands and then closes its side (nc, socat at
+    // the end of their input) would otherwise lose the answers, as the toolkit drops what
+    // it still holds when it sees that close.
+    socket->flush();
+    // A client that does not read would make the controller keep every event for it.
+    if (socket->bytesToWrite() > MAX_QUEUED_BYTES) {
+        qWarning().noquote() << "Control API: dropped" << socket->peerAddress().toString() << "with"
+                             << socket->bytesToWrite() << "bytes it has not read";
+        socket->abort();
+        drop(socket, QStringLiteral("it did not read"));
+    }
+}
+
+void LineServer::drop(QTcpSocket *socket, const QString &reason)
+{
+    Client *client = clients.take(socket);
+    if (!client)
+        return;
+    qInfo().noquote() << "Control API: client" << socket->peerAddress().toString() << "gone:" << reason;
+    delete client;
+    socket->disconnect(this);
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->disconnectFromHost();
+    // A peer that never reads would keep the last lines, and the socket, for ever.
+    QTimer::singleShot(CLOSE_WAIT_MS, socket, &QTcpSocket::abort);
+}

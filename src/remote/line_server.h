@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+
+class ApiToken;
+class AuthThrottle;
+class LineSession;
+class QTcpServer;
+class QTcpSocket;
+class RemoteCore;
+
+// The line protocol on TCP, for control processors and `nc`. Every limit answers with an
+// error line the client can read before anything is cut off.
+class LineServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MAX_CLIENTS = 64;
+    static constexpr int MAX_LINE_BYTES = 4096;
+    // Commands a client may send in one second; more are answered with rate_limited.
+    static constexpr int COMMANDS_PER_SECOND = 50;
+    // Bytes of events waiting for a client that does not read; past it the client is dropped.
+    static constexpr qint64 MAX_QUEUED_BYTES = 256 * 1024;
+    // How long a closing connection may take to hand over its last lines.
+    static constexpr int CLOSE_WAIT_MS = 5000;
+
+    LineServer(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
+    ~LineServer() override;
+
+    // False, with errorString, when the address and port cannot be taken.
+    bool listen(const QHostAddress &address, quint16 port);
+    void close();
+    // Tells every client why and closes its connection (a new token cuts them off).
+    void disconnectAll(const QString &reason);
+    bool isListening() const;
+    quint16 serverPort() const;
+    QString errorString() const;
+    int clientCount() const;
+
+private:
+    struct Client;
+
+    void onNewConnection();
+    void onReadyRead(QTcpSocket *socket);
+    void send(QTcpSocket *socket, const QString &line);
+    void drop(QTcpSocket *socket, const QString &reason);
+
+    RemoteCore *core;
+    const ApiToken *token;
+    AuthThrottle *throttle;
+    QTcpServer *server;
+    QHash<QTcpSocket *, Client *> clients;
+};

@@ -1,0 +1,85 @@
+#include "remote/line_session.h"
+
+#include "remote/api_token.h"
+#include "remote/auth_throttle.h"
+#include "remote/line_protocol.h"
+#include "remote/remote_core.h"
+
+#include <QDebug>
+
+LineSession::LineSession(
+    RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer, QObject *parent)
+    : QObject(parent)
+    , core(core)
+    , token(token)
+    , throttle(throttle)
+    , peer(peer)
+{
+    connect(core, &RemoteCore::event, this, &LineSession::onEvent);
+}
+
+QStringList LineSession::handleLine(const QString &line)
+{
+    answering = true;
+    const QString answer = answerLine(line);
+    answering = false;
+    QStringList lines = heldEvents;
+    heldEvents.clear();
+    if (!answer.isEmpty())
+        lines.prepend(answer);
+    return lines;
+}
+
+QString LineSession::answerLine(const QString &line)
+{
+    const lineprotocol::Command command = lineprotocol::parse(line);
+    if (command.errorCode != 0)
+        return lineprotocol::formatAnswer(RemoteAnswer::failure(command.errorCode, command.errorText));
+    // An empty line gets no answer, as a terminal user expects of an empty command.
+    if (command.method.isEmpty())
+        return QString();
+    if (command.method == QLatin1String("help"))
+        return lineprotocol::formatAnswer(RemoteAnswer::success(lineprotocol::helpText()));
+    if (command.method == QLatin1String("quit")) {
+        isFinished = true;
+        return lineprotocol::formatAnswer(RemoteAnswer::success());
+    }
+    if (command.method == QLatin1String("auth"))
+        return authenticate(command.params.value(QStringLiteral("token")).toString());
+    if (!isAuthenticated)
+        return lineprotocol::formatAnswer(
+            RemoteAnswer::failure(NotAuthenticated, QStringLiteral("send auth TOKEN first")));
+    if (command.method == QLatin1String("subscribe") || command.method == QLatin1String("unsubscribe")) {
+        isSubscribed = command.method == QLatin1String("subscribe");
+        return lineprotocol::formatAnswer(RemoteAnswer::success());
+    }
+    return lineprotocol::formatAnswer(core->execute(command.method, command.params));
+}
+
+QString LineSession::authenticate(const QString &presented)
+{
+    if (!throttle->mayTry(peer))
+        return lineprotocol::formatAnswer(
+            RemoteAnswer::failure(RateLimited, QStringLiteral("too many failed attempts; wait and try again")));
+    if (!token->verify(presented)) {
+        throttle->failed(peer);
+        // The token tried is never written down; it may be one letter off the real one.
+        qWarning().noquote() << "Control API: wrong token from" << peer.toString();
+        return lineprotocol::formatAnswer(RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong token")));
+    }
+    throttle->succeeded(peer);
+    isAuthenticated = true;
+    qInfo().noquote() << "Control API: client" << peer.toString() << "authenticated";
+    return lineprotocol::formatAnswer(RemoteAnswer::success());
+}
+
+void LineSession::onEvent(const QString &name, const QJsonObject &data)
+{
+    if (!isSubscribed)
+        return;
+    const QString line = lineprotocol::formatEvent(name, data);
+    if (answering)
+        heldEvents << line;
+    else
+        emit eventLine(line);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class ApiToken;
+class AuthThrottle;
+class RemoteCore;
+
+// One client's conversation on the line protocol, without the socket: lines in, lines out.
+// It holds what belongs to the client (authenticated, subscribed) and answers the
+// session's own commands; everything else goes to the core.
+class LineSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    LineSession(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer,
+        QObject *parent = nullptr);
+
+    // The answer line, then the event lines of what the command changed, without line
+    // ends; nothing for an empty line.
+    QStringList handleLine(const QString &line);
+    bool authenticated() const { return isAuthenticated; }
+    bool subscribed() const { return isSubscribed; }
+    // Set after "quit": the answer is the last line the client gets.
+    bool finished() const { return isFinished; }
+
+signals:
+    // An event line for this client, sent only while subscribed.
+    void eventLine(const QString &line);
+
+private:
+    void onEvent(const QString &name, const QJsonObject &data);
+    QString answerLine(const QString &line);
+    QString authenticate(const QString &token);
+
+    RemoteCore *core;
+    const ApiToken *token;
+    AuthThrottle *throttle;
+    QHostAddress peer;
+    bool isAuthenticated = false;
+    bool isSubscribed = false;
+    bool isFinished = false;
+    // Set while a command runs: its events wait until its answer has gone out.
+    bool answering = false;
+    QStringList heldEvents;
+};

@@ -1,0 +1,95 @@
+#include "remote/remote_service.h"
+
+#include "json_config.h"
+#include "manager/device_manager.h"
+#include "remote/line_server.h"
+#include "remote/remote_core.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+RemoteService::RemoteService(DeviceManager *manager, QObject *parent)
+    : QObject(parent)
+    , manager(manager)
+    , apiToken(manager->settingsStore())
+    , remoteCore(new RemoteCore(manager, this))
+    , line(new LineServer(remoteCore, &apiToken, &authThrottle, this))
+    , current(ApiSettings::load(*manager->settingsStore()))
+{
+}
+
+RemoteService::~RemoteService()
+{
+    // The servers' sessions reach the core; they go first.
+    delete line;
+}
+
+bool RemoteService::start(const ApiSettings &settings)
+{
+    current = settings;
+    emit settingsChanged();
+    line->close();
+    if (!current.enabled) {
+        qInfo() << "Control API: off";
+        setProblem(QString());
+        return true;
+    }
+    if (!apiToken.isSet())
+        qWarning() << "Control API: no token has been made yet; no client can authenticate";
+    if (!line->listen(current.address(), current.linePort)) {
+        setProblem(tr("The control API cannot listen on %1 port %2: %3")
+                       .arg(current.listenAddress)
+                       .arg(current.linePort)
+                       .arg(line->errorString()));
+        return false;
+    }
+    setProblem(QString());
+    return true;
+}
+
+QString RemoteService::configure(bool enabled, int linePort, int webPort, const QString &listenAddress,
+    const QString &tlsCertificate, const QString &tlsKey)
+{
+    if (linePort < 1 || linePort > 65535 || webPort < 1 || webPort > 65535)
+        return tr("Ports are numbers from 1 to 65535.");
+    if (linePort == webPort)
+        return tr("The two ports must differ.");
+    ApiSettings settings;
+    settings.enabled = enabled;
+    settings.linePort = quint16(linePort);
+    settings.webPort = quint16(webPort);
+    settings.listenAddress = listenAddress.trimmed();
+    settings.tlsCertificate = tlsCertificate.trimmed();
+    settings.tlsKey = tlsKey.trimmed();
+    if (settings.address().isNull())
+        return tr("\"%1\" is not an IP address.").arg(settings.listenAddress);
+    if (settings.tlsCertificate.isEmpty() != settings.tlsKey.isEmpty())
+        return tr("TLS needs both a certificate and a key.");
+    for (const QString &path : {settings.tlsCertificate, settings.tlsKey}) {
+        if (!path.isEmpty() && !QFileInfo(path).isReadable())
+            return tr("The file %1 cannot be read.").arg(path);
+    }
+    if (!settings.save(manager->settingsStore()))
+        return tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path());
+    start(settings);
+    return problem;
+}
+
+QString RemoteService::newToken()
+{
+    const QString token = apiToken.regenerate();
+    if (token.isEmpty())
+        setProblem(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
+    qInfo() << "Control API: a new token was made; clients of the old one are cut off";
+    line->disconnectAll(QStringLiteral("a new token was made"));
+    emit tokenChanged();
+    return token;
+}
+
+void RemoteService::setProblem(const QString &text)
+{
+    if (text == problem)
+        return;
+    problem = text;
+    emit statusChanged();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "remote/api_settings.h"
+#include "remote/api_token.h"
+#include "remote/auth_throttle.h"
+
+#include <QObject>
+#include <QString>
+
+class DeviceManager;
+class LineServer;
+class RemoteCore;
+
+// The control API as the program runs it: the core on the manager, the token, the
+// throttle and the servers, started and stopped by the settings. Also what the
+// advanced settings page binds to as `remoteApi`.
+class RemoteService : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool enabled READ enabled NOTIFY settingsChanged)
+    Q_PROPERTY(int linePort READ linePort NOTIFY settingsChanged)
+    Q_PROPERTY(int webPort READ webPort NOTIFY settingsChanged)
+    Q_PROPERTY(QString listenAddress READ listenAddress NOTIFY settingsChanged)
+    Q_PROPERTY(QString tlsCertificate READ tlsCertificate NOTIFY settingsChanged)
+    Q_PROPERTY(QString tlsKey READ tlsKey NOTIFY settingsChanged)
+    Q_PROPERTY(bool tokenSet READ tokenSet NOTIFY tokenChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+
+public:
+    // The manager and its settings file must outlive the service.
+    explicit RemoteService(DeviceManager *manager, QObject *parent = nullptr);
+    ~RemoteService() override;
+
+    RemoteCore *core() const { return remoteCore; }
+    const ApiToken *token() const { return &apiToken; }
+    AuthThrottle *throttle() { return &authThrottle; }
+    LineServer *lineServer() const { return line; }
+    ApiSettings settings() const { return current; }
+
+    bool enabled() const { return current.enabled; }
+    int linePort() const { return current.linePort; }
+    int webPort() const { return current.webPort; }
+    QString listenAddress() const { return current.listenAddress; }
+    QString tlsCertificate() const { return current.tlsCertificate; }
+    QString tlsKey() const { return current.tlsKey; }
+    bool tokenSet() const { return apiToken.isSet(); }
+    // Empty while all is well or the API is off; otherwise what keeps it from listening.
+    QString status() const { return problem; }
+
+    // Starts or stops the servers as the settings say; false, with status, when a server
+    // could not listen. `--api` passes enabled without storing it.
+    bool start(const ApiSettings &settings);
+
+    // From the advanced page: stored, then applied. The text of what was wrong, or empty.
+    Q_INVOKABLE QString configure(bool enabled, int linePort, int webPort, const QString &listenAddress,
+        const QString &tlsCertificate, const QString &tlsKey);
+    // A new token, returned once for the user to copy; every client of the old one is cut off.
+    Q_INVOKABLE QString newToken();
+
+signals:
+    void settingsChanged();
+    void tokenChanged();
+    void statusChanged();
+
+private:
+    void setProblem(const QString &text);
+
+    DeviceManager *manager;
+    ApiToken apiToken;
+    AuthThrottle authThrottle;
+    RemoteCore *remoteCore;
+    LineServer *line;
+    ApiSettings current;
+    QString problem;
+};

@@ -1,0 +1,369 @@
+#include "log_capture.h"
+#include "manager/device_manager.h"
+#include "models/device_list_model.h"
+#include "models/rx_device.h"
+#include "oem_setting.h"
+#include "remote/api_settings.h"
+#include "remote/api_token.h"
+#include "remote/auth_throttle.h"
+#include "remote/line_server.h"
+#include "remote/line_session.h"
+#include "remote/remote_core.h"
+#include "remote/remote_service.h"
+#include "test_files.h"
+#include "test_home.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+// Alias to device name in the made-up installation.
+const QString TX1 = QStringLiteral("IPE9DEMO-7C2E0DFF0001");
+const QString TX2 = QStringLiteral("IPE9DEMO-7C2E0DFF0002");
+const QString RX1 = QStringLiteral("IPD9DEMO-7C2E0DFE0001");
+const QString RX2 = QStringLiteral("IPD9DEMO-7C2E0DFE0002");
+
+// The made-up installation with the control API over it, as start-up makes them.
+struct Site
+{
+    Site()
+    {
+        manager.enterDemoMode();
+        token = service.newToken();
+    }
+
+    QString sourceOf(const QString &name) const
+    {
+        const auto entry = manager.rxlist()->findDevice(name, true).objectCast<RxDeviceBase>();
+        return entry ? entry->currentSource() : QStringLiteral("(none)");
+    }
+
+    TestHome home;
+    OemSetting oem;
+    DeviceManager manager {&oem};
+    RemoteService service {&manager};
+    QString token;
+};
+
+QString readLine(QTcpSocket &socket)
+{
+    if (!socket.canReadLine() && !QTest::qWaitFor([&] { return socket.canReadLine() || !socket.isOpen(); }, 5000))
+        return QStringLiteral("(nothing)");
+    return QString::fromUtf8(socket.readLine()).trimmed();
+}
+
+bool connectTo(QTcpSocket &socket, quint16 port)
+{
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(5000);
+}
+
+} // namespace
+
+class TstRemoteApi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lines_data();
+    void lines();
+    void windowAndDevicesReachClients();
+    void token();
+    void throttle();
+    void serverLimits_data();
+    void serverLimits();
+    void slowClientIsDropped();
+};
+
+// Lines in, lines out: "TOKEN" stands for the token; each expected line is a pattern.
+void TstRemoteApi::lines_data()
+{
+    QTest::addColumn<QStringList>("in");
+    QTest::addColumn<QStringList>("out");
+    const QString authed = QStringLiteral("auth TOKEN");
+
+    QTest::newRow("nothing but help before auth") << QStringList {"help", "list decoders", "subscribe"}
+                                                  << QStringList {"ok state; list .*; quit",
+                                                         "error not_authenticated send auth TOKEN first",
+                                                         "error not_authenticated send auth TOKEN first"};
+    QTest::newRow("wrong token, empty line, quit")
+        << QStringList {"auth TOKENx", "", "quit"} << QStringList {"error not_authenticated wrong token", "ok"};
+    QTest::newRow("route by alias, quoted, answer before its events")
+        << QStringList {authed, "subscribe", "route \"TX - 2\" \"RX - 1\""}
+        << QStringList {"ok", "ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX1),
+               QStringLiteral("event source \\{\"alias\":\"RX - 1\",\"kind\":\"decoder\",\"name\":\"%1\",\"source\":\"%2\"\\}")
+                   .arg(RX1, TX2)};
+    QTest::newRow("route by device name in any case, no events unsubscribed")
+        << QStringList {authed, "ROUTE " + TX2.toLower() + " " + RX2.toLower()}
+        << QStringList {"ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX2)};
+    QTest::newRow("unknown names") << QStringList {authed, "route nobody \"RX - 1\"", "route \"TX - 1\" nobody",
+                                          "clear nobody", "power on \"RX - 1\" nobody"}
+                                   << QStringList {"ok", "error not_found no encoder is named \"nobody\"",
+                                          "error not_found no decoder or wall is named \"nobody\"",
+                                          "error not_found no decoder or wall is named \"nobody\"",
+                                          "error not_found no decoder or wall is named \"nobody\""};
+    QTest::newRow("all screens, then cleared") << QStringList {authed, "route \"TX - 1\" all", "clear ALL"}
+                                               << QStringList {"ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"all\"\\}").arg(TX1),
+                                                      "ok \\{\"source\":null,\"target\":\"all\"\\}"};
+    QTest::newRow("power and numbers")
+        << QStringList {authed, "subscribe", "power off \"RX - 2\" \"RX - 2\"", "power on", "numbers hide", "numbers maybe"}
+        << QStringList {"ok", "ok", QStringLiteral("ok \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
+               QStringLiteral("event power \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
+               "ok \\{\"on\":true,\"targets\":\"all\"\\}", "event power \\{\"on\":true,\"targets\":\"all\"\\}",
+               "ok \\{\"show\":false\\}", "event numbers \\{\"show\":false\\}",
+               "error bad_arguments numbers takes show or hide"};
+    QTest::newRow("a wall made, routed through only as a whole, deleted")
+        << QStringList {authed, "subscribe", "wall create \"Big one\" 2 1 \"RX - 1\" \"RX - 2\"", "route \"TX - 1\" \"RX - 1\"",
+               "wall delete \"big one\""}
+        << QStringList {"ok", "ok", "ok \\{\"alias\":\"Big one\",\"columns\":2,\"members\":\\[\"" + RX1 + "\",\"" + RX2 + "\"\\],.*\"rows\":1,.*",
+               "event wall.created \\{\"alias\":\"Big one\".*", "error not_found \"RX - 1\" is part of the wall \"Big one\": route to the wall",
+               "ok \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}", "event wall.deleted \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}"};
+    QTest::newRow("walls refused") << QStringList {authed, "wall create W 2 1 \"RX - 1\"", "wall create W 9 1 a b c d e f g h i",
+                                          "wall create W 2 1 \"RX - 1\" \"RX - 1\"", "wall create \"RX - 3\" 1 1 \"RX - 1\"",
+                                          "wall create W x 1 a", "wall create W 1 1 \"TX - 1\"", "wall delete \"RX - 1\""}
+                                   << QStringList {"ok", "error bad_arguments members names 2 decoders, row by row",
+                                          "error bad_arguments columns and rows are whole numbers from 1 to 8",
+                                          "error refused \"RX - 1\" cannot take two cells of the wall",
+                                          "error refused the name \"RX - 3\" is taken",
+                                          "error bad_arguments columns and rows are whole numbers",
+                                          "error not_found no decoder is named \"TX - 1\"",
+                                          "error not_found no wall is named \"RX - 1\""};
+    QTest::newRow("rename: quotes inside, a name taken, case only")
+        << QStringList {authed, "subscribe", "rename \"RX - 1\" \"Say \\\"hi\\\" \\\\ bye\"", "rename \"TX - 1\" \"rx - 2\"",
+               "rename \"RX - 2\" \"rx - 2\""}
+        << QStringList {"ok", "ok", "ok \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"name\":\"" + RX1 + "\"\\}",
+               "event name \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"kind\":\"decoder\",\"name\":\"" + RX1 + "\"\\}",
+               "error refused the name \"rx - 2\" is taken", "ok \\{\"alias\":\"rx - 2\",\"name\":\"" + RX2 + "\"\\}",
+               "event name \\{\"alias\":\"rx - 2\",\"kind\":\"decoder\",\"name\":\"" + RX2 + "\"\\}"};
+    const QString rx3 = QStringLiteral("IPD9DEMO-7C2E0DFE0003");
+    const QString rx4 = QStringLiteral("IPD9DEMO-7C2E0DFE0004");
+    QTest::newRow("a device name wins over an alias that reads like it")
+        << QStringList {authed, "rename \"RX - 3\" " + rx4, "route \"TX - 1\" " + rx4.toLower()}
+        << QStringList {"ok", "ok \\{\"alias\":\"" + rx4 + "\",\"name\":\"" + rx3 + "\"\\}",
+               QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX1, rx4)};
+    QTest::newRow("malformed") << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route \"a\\\x01\" b", "route a", "list", "list nothing",
+                                      "frobnicate \"x\"", "subscribe now"}
+                               << QStringList {"ok", "error bad_arguments a quote is not closed",
+                                      "error bad_arguments control characters are not allowed",
+                                      "error bad_arguments control characters are not allowed",
+                                      "error bad_arguments usage: route SOURCE TARGET\\|all",
+                                      "error bad_arguments usage: list decoders\\|encoders\\|walls",
+                                      "error bad_arguments kind is one of decoders, encoders, walls",
+                                      "error unknown_command there is no command \"frobnicate\"; help lists them",
+                                      "error bad_arguments usage: subscribe"};
+    QTest::newRow("state and lists")
+        << QStringList {authed, "state", "list encoders", "list walls"}
+        << QStringList {"ok", "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"numbers\":null,\"power\":null,\"walls\":\\[.*\\]\\}",
+               "ok \\[\\{\"address\":.*,\"alias\":\"TX - 1\",\"name\":\"" + TX1 + "\",\"online\":true\\},.*",
+               "ok \\[\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*"};
+}
+
+void TstRemoteApi::lines()
+{
+    QFETCH(QStringList, in);
+    QFETCH(QStringList, out);
+    Site site;
+    AuthThrottle throttle;
+    LineSession session(site.service.core(), site.service.token(), &throttle, QHostAddress::LocalHost);
+    QStringList got;
+    for (QString line : in)
+        got << session.handleLine(line.replace(QStringLiteral("TOKEN"), site.token));
+    QCOMPARE(got.size(), out.size());
+    for (int i = 0; i < out.size(); ++i) {
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(out.at(i)));
+        QVERIFY2(pattern.match(got.at(i)).hasMatch(), qPrintable(QString::number(i) + ": " + got.at(i)));
+    }
+}
+
+// What the window and the devices change reaches a client once; what a client changes
+// reaches the window's list.
+void TstRemoteApi::windowAndDevicesReachClients()
+{
+    Site site;
+    QSignalSpy events(site.service.core(), &RemoteCore::event);
+    site.manager.setCurrentRxDevice(RX1);
+    site.manager.dropSourceOn(QStringLiteral("TX:") + TX1, RX1);
+    site.manager.dropSourceOn(QStringLiteral("TX:") + TX1, RX1);
+    QCOMPARE(site.sourceOf(RX1), TX1);
+    const auto decoder = site.manager.rxlist()->findDevice(RX2, false);
+    decoder->setOnline(false);
+    decoder->setNameAlias(decoder->nameAlias());
+    site.manager.switchMonitor(true);
+    QStringList names;
+    for (const QList<QVariant> &e : events)
+        names << e.at(0).toString() + " " + e.at(1).toJsonObject().value("name").toString();
+    QCOMPARE(names, (QStringList {"source " + RX1, "device.offline " + RX2, "power "}));
+
+    QSignalSpy rows(site.manager.rxlist(), &QAbstractItemModel::dataChanged);
+    QVERIFY(site.service.core()->execute("rename", {{"name", RX2}, {"alias", "Stage"}}).ok);
+    QCOMPARE(rows.count(), 1);
+    QCOMPARE(site.manager.rxlist()->findDevice(RX2, false)->nameAlias(), QStringLiteral("Stage"));
+    const RemoteAnswer routed = site.service.core()->execute("route", {{"source", "TX - 2"}, {"target", "Stage"}});
+    QVERIFY(routed.ok);
+    QCOMPARE(site.sourceOf(RX2), TX2);
+}
+
+void TstRemoteApi::token()
+{
+    TestHome home;
+    const QString path = home.path() + QStringLiteral("/config.json");
+    JsonConfig config(path, false);
+    ApiToken token(&config);
+    QVERIFY(!token.isSet());
+    QVERIFY(!token.verify(QString()));
+    const QString first = token.regenerate();
+    // At least 128 bits, in characters a control processor can type.
+    QVERIFY(first.size() >= 22);
+    QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]+$")).match(first).hasMatch());
+    QVERIFY(token.verify(first));
+    QVERIFY(!token.verify(first.left(first.size() - 1)));
+    QString tampered = first;
+    tampered[0] = tampered.at(0) == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
+    QVERIFY(!token.verify(tampered));
+    QVERIFY(!readFile(path).contains(first.toUtf8()));
+
+    // A client proves it knows the token without sending it.
+    const QByteArray secret = QCryptographicHash::hash(first.toUtf8() + token.salt(), QCryptographicHash::Sha256).toBase64();
+    const QByteArray answer = QCryptographicHash::hash(secret + "challenge-1", QCryptographicHash::Sha256).toBase64();
+    QVERIFY(token.verifyChallenge("challenge-1", answer));
+    QVERIFY(!token.verifyChallenge("challenge-2", answer));
+
+    const QString second = ApiToken(&config).regenerate();
+    QVERIFY(second != first);
+    QVERIFY(!token.verify(first));
+    QVERIFY(!token.verifyChallenge("challenge-1", answer));
+    // The store keeps it across a restart.
+    JsonConfig reread(path, false);
+    QVERIFY(ApiToken(&reread).verify(second));
+}
+
+void TstRemoteApi::throttle()
+{
+    AuthThrottle throttle;
+    const QHostAddress guesser(QStringLiteral("192.0.2.7"));
+    const QHostAddress other(QStringLiteral("192.0.2.8"));
+    for (int i = 0; i < AuthThrottle::FREE_ATTEMPTS; ++i) {
+        QVERIFY(throttle.mayTry(guesser));
+        throttle.failed(guesser);
+    }
+    QVERIFY(throttle.mayTry(guesser));
+    throttle.failed(guesser);
+    QVERIFY(!throttle.mayTry(guesser));
+    QVERIFY(throttle.mayTry(other));
+    QTRY_VERIFY_WITH_TIMEOUT(throttle.mayTry(guesser), int(AuthThrottle::FIRST_WAIT_MS) + 2000);
+    throttle.succeeded(guesser);
+    throttle.failed(guesser);
+    QVERIFY(throttle.mayTry(guesser));
+}
+
+void TstRemoteApi::serverLimits_data()
+{
+    QTest::addColumn<QString>("limit");
+    QTest::newRow("line too long") << "line";
+    QTest::newRow("too fast") << "rate";
+    QTest::newRow("too many clients") << "clients";
+    QTest::newRow("new token cuts off") << "token";
+}
+
+// Over real sockets: each limit answers with its error, and the client can go on.
+void TstRemoteApi::serverLimits()
+{
+    QFETCH(QString, limit);
+    Site site;
+    LineServer *server = site.service.lineServer();
+    QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+    QTcpSocket client;
+    QVERIFY(connectTo(client, server->serverPort()));
+    client.write("auth " + site.token.toUtf8() + "\r\n");
+    QCOMPARE(readLine(client), QStringLiteral("ok"));
+    if (limit == "line") {
+        // A whole line too long, then one whose end comes only after the error: the rest of
+        // it is thrown away, not run as a command.
+        client.write(QByteArray(LineServer::MAX_LINE_BYTES + 1, 'x') + "\n" + QByteArray(3 * LineServer::MAX_LINE_BYTES, 'y'));
+        QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
+        QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
+        client.write(QByteArray(LineServer::MAX_LINE_BYTES, 'y') + "\nhelp\n");
+        QVERIFY(readLine(client).startsWith("ok state"));
+    } else if (limit == "rate") {
+        QByteArray burst;
+        for (int i = 0; i <= LineServer::COMMANDS_PER_SECOND; ++i)
+            burst += "numbers show\n";
+        client.write(burst);
+        QStringList answers;
+        for (int i = 0; i <= LineServer::COMMANDS_PER_SECOND; ++i)
+            answers << readLine(client);
+        QCOMPARE(answers.count(QStringLiteral("ok {\"show\":true}")), LineServer::COMMANDS_PER_SECOND - 1);
+        QCOMPARE(answers.last(), QStringLiteral("error rate_limited at most 50 commands a second"));
+        QTest::qWait(1100);
+        client.write("numbers hide\n");
+        QCOMPARE(readLine(client), QStringLiteral("ok {\"show\":false}"));
+    } else if (limit == "clients") {
+        std::vector<std::unique_ptr<QTcpSocket>> others;
+        for (int i = 1; i < LineServer::MAX_CLIENTS; ++i) {
+            others.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(connectTo(*others.back(), server->serverPort()));
+            QTRY_COMPARE(server->clientCount(), i + 1);
+        }
+        QTcpSocket extra;
+        QVERIFY(connectTo(extra, server->serverPort()));
+        QCOMPARE(readLine(extra), QStringLiteral("error busy 64 clients are connected already"));
+        QTRY_COMPARE(extra.state(), QAbstractSocket::UnconnectedState);
+        client.write("help\n");
+        QVERIFY(readLine(client).startsWith("ok state"));
+    } else {
+        const QString fresh = site.service.newToken();
+        QCOMPARE(readLine(client), QStringLiteral("error refused a new token was made"));
+        QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+        QTcpSocket again;
+        QVERIFY(connectTo(again, server->serverPort()));
+        again.write("auth " + site.token.toUtf8() + "\nauth " + fresh.toUtf8() + "\n");
+        QCOMPARE(readLine(again), QStringLiteral("error not_authenticated wrong token"));
+        QCOMPARE(readLine(again), QStringLiteral("ok"));
+    }
+}
+
+// A client that stops reading is cut off; the controller's memory is not its buffer, and
+// a client that reads keeps every event.
+void TstRemoteApi::slowClientIsDropped()
+{
+    Site site;
+    LineServer *server = site.service.lineServer();
+    QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+    QTcpSocket slow;
+    QTcpSocket reader;
+    for (QTcpSocket *client : {&slow, &reader}) {
+        QVERIFY(connectTo(*client, server->serverPort()));
+        client->write("auth " + site.token.toUtf8() + "\nsubscribe\n");
+        QCOMPARE(readLine(*client), QStringLiteral("ok"));
+        QCOMPARE(readLine(*client), QStringLiteral("ok"));
+    }
+    slow.setReadBufferSize(1);
+    LogCapture warnings(QtWarningMsg);
+    const auto decoder = site.manager.rxlist()->findDevice(RX1, false);
+    int received = 0;
+    const auto drain = [&] {
+        while (reader.canReadLine()) {
+            reader.readLine();
+            ++received;
+        }
+        return received;
+    };
+    // However much the system buffers on loopback, the slow client falls behind at last.
+    int renames = 0;
+    for (; renames < 50000 && server->clientCount() == 2; ++renames) {
+        decoder->setNameAlias(QString(2000, QLatin1Char('a' + renames % 2)));
+        QCoreApplication::processEvents();
+        drain();
+    }
+    QCOMPARE(server->clientCount(), 1);
+    QCOMPARE(warnings.matching(QStringLiteral("bytes it has not read")).size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(drain(), renames, 10000);
+}
+
+QTEST_MAIN(TstRemoteApi)
+#include "tst_remote_api.moc"
