@@ -12,6 +12,7 @@
 #include "models/device_list_model.h"
 #include "oem_setting.h"
 #include "platform/platform.h"
+#include "scenes/scene_service.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -51,6 +52,8 @@ DeviceManager::DeviceManager(OemSetting *oem, QObject *parent)
 {
     decoderProxy->setSortRole(DeviceListModel::SeqRole);
     configFile->load();
+    // After the load, so that the walls the scenes name are listed.
+    sceneParts = new SceneService(this, config.get(), nullptr, this);
     connectParts();
 }
 

@@ -22,6 +22,7 @@ class OemSetting;
 class QSortFilterProxyModel;
 class QUdpSocket;
 class RxDeviceBase;
+class SceneService;
 class VideoWalls;
 
 // What the interface reaches as `manager`: the device lists and every operation on them.
@@ -91,6 +92,8 @@ public:
     DemoInstallation *demoInstallation() const { return demoParts; }
     // The settings file, for the parts that keep their own keys in it (the control API).
     JsonConfig *settingsStore() const { return config.get(); }
+    // Scenes and schedules, shared by the window and the control API.
+    SceneService *scenes() const { return sceneParts; }
 
     // The operations the control API shares with the window, naming what they act on.
     using RouteResult = Routing::Result;
@@ -162,6 +165,7 @@ private:
     ConfigurationFile *configFile;
     DemoInstallation *demoParts;
     OemSetting *oem;
+    SceneService *sceneParts;
     bool options = false;
     bool demo = false;
 };

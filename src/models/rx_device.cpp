@@ -104,6 +104,11 @@ void RxDevice::setSource(const QString &sourceName)
     enqueue(TelnetSwitchSourceCommand(sourceName));
 }
 
+void RxDevice::querySource()
+{
+    enqueue(TelnetQuerySourceSelect(), &RxDevice::parseSourceSelect);
+}
+
 void RxDevice::setDisplayPower(bool on, const QString &customCommand)
 {
     if (!customCommand.isEmpty())
@@ -291,6 +296,7 @@ QString RxDevice::extractResponse(const QString &response)
 void RxDevice::parseSourceSelect(const QString &response)
 {
     setCurrentSource(extractResponse(response));
+    emit sourceReported(currentSource());
 }
 
 void RxDevice::parseVwInfo(const QString &response)

@@ -69,6 +69,9 @@ public:
     void setDemoVwInfo(const VwInfo &info);
     VwInfo vwInfo() const { return wallInfo; }
 
+    // Asks the decoder which source it shows; sourceReported carries the answer.
+    void querySource();
+
     TS state() const { return linkState; }
     QString errorText() const { return lastErrorText; }
     int pendingCommandCount() const { return int(queue.size()); }
@@ -83,6 +86,8 @@ signals:
     void deviceInfoFetchFailed(RxDevice *pThis);
     void haveNewCommand();
     void stateChanged(int state);
+    // What the decoder answered when asked for its source ("" for none).
+    void sourceReported(const QString &sourceName);
 
 protected:
     void addressUpdated(const QHostAddress &oldAddress, const QHostAddress &newAddress) override;

@@ -65,7 +65,7 @@ Item {
     Item {
         id: centre
         anchors.top: header.bottom
-        anchors.bottom: txStrip.top
+        anchors.bottom: scenesStrip.top
         anchors.bottomMargin: 20
         anchors.left: parent.left
         anchors.leftMargin: contentMargin
@@ -166,6 +166,13 @@ Item {
             rxListView.currentIndex = index;
             manager.dropCurrentRxSource();
         }
+    }
+
+    ScenesStrip {
+        id: scenesStrip
+        anchors.bottom: txStrip.top
+        anchors.left: parent.left
+        anchors.right: parent.right
     }
 
     Rectangle {

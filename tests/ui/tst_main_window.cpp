@@ -4,6 +4,8 @@
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
 #include "oem_setting.h"
+#include "scenes/configuration_transfer.h"
+#include "scenes/scene_service.h"
 #include "test_home.h"
 
 #include <QQmlApplicationEngine>
@@ -66,6 +68,7 @@ private:
     QTranslator translator;
     std::unique_ptr<OemSetting> oem;
     std::unique_ptr<DeviceManager> manager;
+    std::unique_ptr<ConfigurationTransfer> transfer;
     std::unique_ptr<QQmlApplicationEngine> engine;
     QQuickWindow *window = nullptr;
 };
@@ -82,6 +85,9 @@ void TstMainWindow::initTestCase()
     engine = std::make_unique<QQmlApplicationEngine>();
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
+    transfer = std::make_unique<ConfigurationTransfer>(manager->settingsStore());
+    engine->rootContext()->setContextProperty(QStringLiteral("scenes"), manager->scenes());
+    engine->rootContext()->setContextProperty(QStringLiteral("configTransfer"), transfer.get());
     engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
     QVERIFY(window);
