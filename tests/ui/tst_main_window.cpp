@@ -4,6 +4,7 @@
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
 #include "oem_setting.h"
+#include "remote/remote_service.h"
 #include "scenes/configuration_transfer.h"
 #include "scenes/scene_service.h"
 #include "test_home.h"
@@ -69,6 +70,7 @@ private:
     std::unique_ptr<OemSetting> oem;
     std::unique_ptr<DeviceManager> manager;
     std::unique_ptr<ConfigurationTransfer> transfer;
+    std::unique_ptr<RemoteService> remote;
     std::unique_ptr<QQmlApplicationEngine> engine;
     QQuickWindow *window = nullptr;
 };
@@ -82,12 +84,14 @@ void TstMainWindow::initTestCase()
     oem = std::make_unique<OemSetting>();
     manager = std::make_unique<DeviceManager>(oem.get());
     manager->enterDemoMode();
+    remote = std::make_unique<RemoteService>(manager.get());
     engine = std::make_unique<QQmlApplicationEngine>();
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
     transfer = std::make_unique<ConfigurationTransfer>(manager->settingsStore());
     engine->rootContext()->setContextProperty(QStringLiteral("scenes"), manager->scenes());
     engine->rootContext()->setContextProperty(QStringLiteral("configTransfer"), transfer.get());
+    engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
     engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
     QVERIFY(window);
