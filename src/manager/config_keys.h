@@ -16,5 +16,9 @@ inline const QString PASSWORD = QStringLiteral("security/password");
 inline const QString SALT = QStringLiteral("security/salt");
 inline const QString POWER_ON = QStringLiteral("display_power_cmd/on");
 inline const QString POWER_OFF = QStringLiteral("display_power_cmd/off");
+inline const QString REROUTE_ON_RECONNECT = QStringLiteral("reroute_on_reconnect");
+// Decoders a deleted wall named that were offline when it went; they are set back to
+// single displays when they turn up, also after a restart.
+inline const QString FORMER_WALL_MEMBERS = QStringLiteral("former_wall_members");
 
 } // namespace configkeys

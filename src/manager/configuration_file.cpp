@@ -75,7 +75,7 @@ void ConfigurationFile::loadWalls()
 }
 
 // Every change a user makes to a list is saved; the online state that every discovery
-// pass refreshes is not part of the file.
+// pass refreshes, and what the decoders report they show, are not part of the file.
 void ConfigurationFile::watch(DeviceListModel *list)
 {
     connect(list, &QAbstractItemModel::rowsMoved, this, &ConfigurationFile::requestSave);
@@ -87,7 +87,8 @@ void ConfigurationFile::watch(DeviceListModel *list)
 void ConfigurationFile::onDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)
 {
     const bool onlineOnly = !roles.isEmpty() && std::all_of(roles.begin(), roles.end(), [](int role) {
-        return role == DeviceListModel::OnlineRole || role == DeviceListModel::WallOnlineRole;
+        return role == DeviceListModel::OnlineRole || role == DeviceListModel::WallOnlineRole
+            || role == DeviceListModel::MixedRole || role == DeviceListModel::DriftedRole;
     });
     if (!onlineOnly)
         requestSave();

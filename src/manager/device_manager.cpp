@@ -1,15 +1,18 @@
 #include "manager/device_manager.h"
 
+#include "discovery/broadcast_socket.h"
 #include "json_config.h"
 #include "manager/access_lock.h"
 #include "manager/configuration_file.h"
 #include "manager/demo_installation.h"
 #include "manager/device_registry.h"
 #include "manager/display_control.h"
+#include "manager/route_keeper.h"
 #include "manager/routing.h"
 #include "manager/video_walls.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
+#include "models/rx_device.h"
 #include "oem_setting.h"
 #include "platform/platform.h"
 #include "scenes/scene_service.h"
@@ -46,15 +49,30 @@ DeviceManager::DeviceManager(OemSetting *oem, QObject *parent)
     , walls(new VideoWalls(rx, config.get(), this))
     , registry(new DeviceRegistry({rx, pending, tx}, config.get(), walls, this))
     , routing(new Routing({rx, pending, tx}, registry->socket(), this))
+    , keeper(new RouteKeeper(rx, config.get(), this))
     , configFile(new ConfigurationFile(config.get(), {rx, pending, tx}, lock, display, this))
     , demoParts(new DemoInstallation({rx, pending, tx}, walls, this))
     , oem(oem)
 {
     decoderProxy->setSortRole(DeviceListModel::SeqRole);
-    configFile->load();
+    loadConfiguration();
     // After the load, so that the walls the scenes name are listed.
     sceneParts = new SceneService(this, config.get(), nullptr, this);
     connectParts();
+}
+
+// What the stored settings hold that cannot be used is told to the user, once the
+// interface, made after the manager, listens.
+void DeviceManager::loadConfiguration()
+{
+    QStringList problems;
+    const QMetaObject::Connection collecting
+        = connect(display, &DisplayControl::errorOccured, this, [&problems](const QString &text) { problems << text; });
+    configFile->load();
+    disconnect(collecting);
+    for (const QString &text : qAsConst(problems))
+        QMetaObject::invokeMethod(
+            this, [this, text] { emit errorOccured(text); }, Qt::QueuedConnection);
 }
 
 DeviceManager::~DeviceManager()
@@ -67,6 +85,13 @@ void DeviceManager::connectParts()
 {
     connect(registry, &DeviceRegistry::onlineStatesChanged, routing, &Routing::updateVwOnlineStatus);
     connect(walls, &VideoWalls::changed, configFile, &ConfigurationFile::requestSave);
+    connect(routing, &Routing::routed, configFile, &ConfigurationFile::requestSave);
+    connect(routing, &Routing::currentMixedChanged, this, &DeviceManager::currentMixedChanged);
+    connect(registry, &DeviceRegistry::decoderStateRead, keeper, &RouteKeeper::onDecoderStateRead);
+    connect(keeper, &RouteKeeper::rerouteOnReconnectChanged, this, &DeviceManager::rerouteOnReconnectChanged);
+    connect(registry, &DeviceRegistry::deviceLimitReached, this, [this](int limit) {
+        emit errorOccured(tr("More than %1 devices of one kind answered. Only the first %1 are listed.").arg(limit));
+    });
     connect(lock, &AccessLock::lockStateChanged, this, &DeviceManager::lockStateChanged);
     connect(lock, &AccessLock::passwordChanged, configFile, &ConfigurationFile::saveNow);
     connect(display, &DisplayControl::powerOnCommandChanged, this, &DeviceManager::powerOnCommandChanged);
@@ -170,6 +195,21 @@ void DeviceManager::setVwOnlineStatus(const QList<bool> &status)
     routing->setVwOnlineStatus(status);
 }
 
+bool DeviceManager::currentMixed() const
+{
+    return routing->currentMixed();
+}
+
+bool DeviceManager::rerouteOnReconnect() const
+{
+    return keeper->rerouteOnReconnect();
+}
+
+void DeviceManager::setRerouteOnReconnect(bool on)
+{
+    keeper->setRerouteOnReconnect(on);
+}
+
 void DeviceManager::reportRestartFailure()
 {
     emit errorOccured(tr("The program could not be restarted. Please close it and start it again."));
@@ -177,7 +217,12 @@ void DeviceManager::reportRestartFailure()
 
 void DeviceManager::startDiscovery(bool oneShot)
 {
-    if (!registry->startDiscovery(oneShot))
+    if (registry->startDiscovery(oneShot))
+        return;
+    if (registry->socket()->interfaceSockets().isEmpty())
+        emit errorOccured(tr("No network connection was found. Connect this computer to the network of the "
+                             "devices and search again."));
+    else
         emit errorOccured(tr("Socket error while search device: %1").arg(registry->errorString()));
 }
 

@@ -21,6 +21,8 @@ class MiniVideoSource;
 class OemSetting;
 class QSortFilterProxyModel;
 class QUdpSocket;
+class RouteKeeper;
+class Routing;
 class RxDeviceBase;
 class SceneService;
 class VideoWalls;
@@ -49,6 +51,11 @@ class DeviceManager : public QObject
     Q_PROPERTY(int vwMaxRows READ vwMaxRows CONSTANT)
     Q_PROPERTY(int vwMaxColumns READ vwMaxColumns CONSTANT)
     Q_PROPERTY(QList<bool> vwOnlineStatus READ vwOnlineStatus WRITE setVwOnlineStatus NOTIFY vwOnlineStatusChanged)
+    // The selected wall's members show different sources.
+    Q_PROPERTY(bool currentMixed READ currentMixed NOTIFY currentMixedChanged)
+    // Decoders that come back showing another source than routed to them are routed again.
+    Q_PROPERTY(
+        bool rerouteOnReconnect READ rerouteOnReconnect WRITE setRerouteOnReconnect NOTIFY rerouteOnReconnectChanged)
 
 public:
     static const char *const CONFIG_PATH;
@@ -80,6 +87,9 @@ public:
     int vwMaxColumns() const;
     QList<bool> vwOnlineStatus() const;
     void setVwOnlineStatus(const QList<bool> &status);
+    bool currentMixed() const;
+    bool rerouteOnReconnect() const;
+    void setRerouteOnReconnect(bool on);
 
     // Start-up calls this when the new copy after a factory default could not be started.
     void reportRestartFailure();
@@ -90,6 +100,7 @@ public:
     ConfigurationFile *configurationFile() const { return configFile; }
     AccessLock *accessLock() const { return lock; }
     DemoInstallation *demoInstallation() const { return demoParts; }
+    RouteKeeper *routeKeeper() const { return keeper; }
     // The settings file, for the parts that keep their own keys in it (the control API).
     JsonConfig *settingsStore() const { return config.get(); }
     // Scenes and schedules, shared by the window and the control API.
@@ -122,6 +133,8 @@ signals:
     // Device names of the entries told; empty for every listed one.
     void displayPowerSwitched(bool on, const QStringList &names);
     void osdNumbersShown(bool shown);
+    void currentMixedChanged(bool mixed);
+    void rerouteOnReconnectChanged(bool on);
 
 public slots:
     void startDiscovery(bool oneShot);
@@ -150,6 +163,7 @@ public slots:
 
 private:
     void connectParts();
+    void loadConfiguration();
 
     std::unique_ptr<JsonConfig> config;
     DeviceListModel *rx;
@@ -162,6 +176,7 @@ private:
     VideoWalls *walls;
     DeviceRegistry *registry;
     Routing *routing;
+    RouteKeeper *keeper;
     ConfigurationFile *configFile;
     DemoInstallation *demoParts;
     OemSetting *oem;

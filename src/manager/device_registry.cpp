@@ -10,8 +10,10 @@
 
 #include <QDebug>
 #include <QNetworkDatagram>
+#include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
+#include <algorithm>
 
 namespace {
 
@@ -90,7 +92,10 @@ void DeviceRegistry::sendDiscoveryMessage()
 void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 {
     bool knownAnswered = false;
-    while (sock->hasPendingDatagrams()) {
+    // The display names and counters of new devices reach the file in one write.
+    config->beginBatch();
+    int replies = 0;
+    while (sock->hasPendingDatagrams() && replies++ < REPLIES_PER_BATCH) {
         const QNetworkDatagram datagram = sock->receiveDatagram();
         if (demoMode)
             continue;
@@ -107,10 +112,50 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
             knownAnswered = true;
             continue;
         }
-        addNewDevice(reply);
+        if (acceptsName(reply->name()) && roomFor(reply->deviceKind()))
+            addNewDevice(reply);
     }
+    config->endBatch();
     if (knownAnswered)
         emit onlineStatesChanged();
+    if (sock->hasPendingDatagrams()) {
+        const QPointer<QUdpSocket> rest(sock);
+        QMetaObject::invokeMethod(
+            this,
+            [this, rest] {
+                if (rest)
+                    receiveDiscoveryResponse(rest);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+// A name becomes a key path of the settings file and a shell word on the decoders: one
+// holding the path separator would share its entries with another device's.
+bool DeviceRegistry::acceptsName(const QString &name)
+{
+    const bool usable = std::none_of(name.cbegin(), name.cend(),
+        [](QChar c) { return c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7f; });
+    if (!usable && !refusedNames.contains(name)) {
+        refusedNames.insert(name);
+        qWarning().noquote() << "Ignoring the device" << name << ": its name holds \"/\" or a control character";
+    }
+    return usable;
+}
+
+bool DeviceRegistry::roomFor(ResponseKind kind)
+{
+    int &made = madeDevices[int(kind)];
+    if (made < limit) {
+        ++made;
+        return true;
+    }
+    if (made++ == limit) {
+        qWarning().noquote() << "More than" << limit << kindText(kind)
+                             << "devices answered; further new ones are not listed";
+        emit deviceLimitReached(limit);
+    }
+    return false;
 }
 
 bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
@@ -118,8 +163,16 @@ bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
     const DeviceBasePtr device = knownDevices.value(reply.name().toLower()).toStrongRef();
     if (!device)
         return false;
+    const bool wasOffline = !device->online();
     device->updateAddress(reply.address);
     device->offlineCounterReset();
+    // A decoder back from a silence, or one whose first reading was given up, is read
+    // again: a listed decoder may have been switched off and on meanwhile, and a
+    // decoder that answers must not stay out of the list.
+    if (auto *decoder = qobject_cast<RxDevice *>(device.data())) {
+        if (wasOffline || lists.pending->findDevice(decoder->name(), false))
+            decoder->readState();
+    }
     return true;
 }
 
@@ -178,9 +231,12 @@ void DeviceRegistry::onRxDeviceInfoFetched(RxDevice *device)
 {
     qDebug().noquote() << device->name() << "read success";
     // A real decoder must not join the made-up installation and receive its commands.
-    if (demoMode || !lists.pending->containsName(device->name()))
+    if (demoMode)
         return;
-    const QSharedPointer<RxDevice> decoder = lists.pending->removeDevice(device->name()).objectCast<RxDevice>();
-    if (decoder)
-        walls->placeFetchedDecoder(decoder);
+    if (lists.pending->containsName(device->name())) {
+        const QSharedPointer<RxDevice> decoder = lists.pending->removeDevice(device->name()).objectCast<RxDevice>();
+        if (decoder)
+            walls->placeFetchedDecoder(decoder);
+    }
+    emit decoderStateRead(device);
 }

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QWeakPointer>
 
 class BroadcastSocket;
@@ -23,6 +24,12 @@ class DeviceRegistry : public QObject
 
 public:
     static constexpr int DISCOVERY_INTERVAL_MS = 10000;
+    // Replies handled before the event loop gets its turn again, so that a flood of them
+    // never freezes the window.
+    static constexpr int REPLIES_PER_BATCH = 100;
+    // Far above the largest installation; past it a flood of made-up names cannot make
+    // the lists grow without end.
+    static constexpr int MAX_DEVICES_PER_KIND = 1000;
 
     // Lists, store and walls must outlive the registry.
     DeviceRegistry(const DeviceLists &lists, JsonConfig *config, VideoWalls *walls, QObject *parent = nullptr);
@@ -38,7 +45,11 @@ public:
     // information stay where they are.
     void setDemoMode(bool demo) { demoMode = demo; }
 
-    // Encoders, decoders (a wall counting as its occupied cells), pending decoders.
+    int deviceLimit() const { return limit; }
+    // New devices of one kind listed at most; MAX_DEVICES_PER_KIND unless a test needs fewer.
+    void setDeviceLimit(int devices) { limit = devices; }
+
+    // Encoders, decoders (a wall counting as its decoders that answered), pending decoders.
     int deviceFound() const;
     bool deviceAliasExists(const QString &alias) const;
 
@@ -52,12 +63,18 @@ public slots:
 signals:
     // Once per pass, and once per socket read in which a known device answered.
     void onlineStatesChanged();
+    // A listed decoder has answered what it shows and where it stands in a wall.
+    void decoderStateRead(RxDevice *decoder);
+    // Once per kind: replies of new devices of that kind are dropped from now on.
+    void deviceLimitReached(int limit);
 
 private slots:
     void onRxDeviceInfoFetched(RxDevice *device);
 
 private:
     bool refreshKnownDevice(const DeviceDiscoveryResponse &reply);
+    bool acceptsName(const QString &name);
+    bool roomFor(ResponseKind kind);
     void addNewDevice(const DeviceDiscoveryResponsePtr &reply);
     void assignAlias(DeviceBase &device, ResponseKind kind);
 
@@ -70,4 +87,9 @@ private:
     // Every device made from a reply, by lower-cased name, for as long as a list or a
     // wall holds it: a few hundred replies a pass must not each search every list.
     QHash<QString, QWeakPointer<DeviceBase>> knownDevices;
+    // Names refused once are not logged again at every pass.
+    QSet<QString> refusedNames;
+    // Devices made from replies, by kind (encoders, decoders).
+    int madeDevices[2] = {0, 0};
+    int limit = MAX_DEVICES_PER_KIND;
 };

@@ -24,6 +24,21 @@ Routing::Routing(const DeviceLists &lists, BroadcastSocket *sockets, QObject *pa
 {
     for (int i = 0; i < WALL_CELLS; ++i)
         onlineCells << false;
+    connect(lists.rx, &QAbstractItemModel::dataChanged, this, &Routing::onRxDataChanged);
+}
+
+// A wall's source follows its members, so the video area follows the wall.
+void Routing::onRxDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles)
+{
+    if (!roles.contains(DeviceListModel::MixedRole))
+        return;
+    const DeviceBasePtr selected = selectedEntry();
+    for (int row = topLeft.row(); selected && row <= bottomRight.row(); ++row) {
+        if (lists.rx->at(row) == selected) {
+            refreshRxVideo();
+            return;
+        }
+    }
 }
 
 void Routing::setCurrentVwSize(const QSize &size)
@@ -107,6 +122,7 @@ Routing::Result Routing::routeToAll(const QString &sourceName)
         if (const QSharedPointer<RxDeviceBase> entry = lists.rx->at(row).objectCast<RxDeviceBase>())
             routeEntry(*entry, sourceName);
     }
+    emit routed();
     refreshRxVideo();
     return Result::Routed;
 }
@@ -144,9 +160,14 @@ void Routing::sendTxBroadcastCommand(const QByteArray &data)
 void Routing::refreshRxVideo()
 {
     const QSharedPointer<RxDeviceBase> entry = selectedEntry().objectCast<RxDeviceBase>();
+    const auto *wall = qobject_cast<const VWDevice *>(entry.data());
+    const bool wallMixed = wall && wall->mixed();
+    if (wallMixed != mixed) {
+        mixed = wallMixed;
+        emit currentMixedChanged(mixed);
+    }
     if (!entry)
         return;
-    const auto *wall = qobject_cast<const VWDevice *>(entry.data());
     setCurrentVwSize(wall ? wall->size() : QSize(1, 1));
     // Without a known encoder the placeholder shows, not the previous selection's video.
     const QSharedPointer<TxDevice> encoder = entry->currentSource().isEmpty()

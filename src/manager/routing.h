@@ -31,6 +31,8 @@ public:
     QSize currentVwSize() const { return vwSize; }
     void setCurrentVwSize(const QSize &size);
     QList<bool> vwOnlineStatus() const { return onlineCells; }
+    // The selected wall's members show different sources.
+    bool currentMixed() const { return mixed; }
     // Lists of another length than WALL_CELLS are ignored.
     void setVwOnlineStatus(const QList<bool> &status);
     // In demo mode the encoders are not told about walls.
@@ -50,11 +52,15 @@ public:
     static bool sourceFromReference(const QString &tx, QString *sourceName);
 
 signals:
+    // A route was sent; it is to be kept in the settings file.
+    void routed();
+    void currentMixedChanged(bool mixed);
     void currentVwSizeChanged(QSize size);
     void vwOnlineStatusChanged();
     void errorOccured(const QString &errorText);
 
 private:
+    void onRxDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
     DeviceBasePtr selectedEntry() const;
     bool sourceAcceptable(const QString &sourceName);
     void routeEntry(RxDeviceBase &entry, const QString &sourceName);
@@ -69,4 +75,5 @@ private:
     QSize vwSize {1, 1};
     QList<bool> onlineCells;
     bool demoMode = false;
+    bool mixed = false;
 };

@@ -27,6 +27,18 @@ VideoWalls::VideoWalls(DeviceListModel *rxlist, JsonConfig *config, QObject *par
     , rxlist(rxlist)
     , config(config)
 {
+    const QJsonArray former = config->jsonValue(configkeys::FORMER_WALL_MEMBERS).toArray();
+    for (const QJsonValue &name : former) {
+        if (!name.toString().isEmpty())
+            formerMembers.insert(name.toString());
+    }
+}
+
+void VideoWalls::storeFormerMembers()
+{
+    QStringList names = formerMembers.values();
+    names.sort();
+    config->setValue(configkeys::FORMER_WALL_MEMBERS, QJsonArray::fromStringList(names));
 }
 
 QString VideoWalls::makeVwGuid()
@@ -108,6 +120,7 @@ bool VideoWalls::deleteVideoWall(const QString &guid)
         else if (!cells.at(i).isEmpty())
             formerMembers.insert(cells.at(i));
     }
+    storeFormerMembers();
     emit changed();
     return true;
 }
@@ -118,6 +131,7 @@ void VideoWalls::placeFetchedDecoder(const RxDevicePtr &decoder)
         qInfo().noquote() << "Decoder" << decoder->name()
                           << "belonged to a deleted wall, setting it back to a single display";
         decoder->resetVw();
+        storeFormerMembers();
         listPlain(decoder);
         return;
     }

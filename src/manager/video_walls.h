@@ -56,11 +56,12 @@ private:
     QVector<VWDevicePtr> listedWalls() const;
     void listPlain(const RxDevicePtr &decoder);
     QString automaticName(int width, int height) const;
+    void storeFormerMembers();
 
     DeviceListModel *rxlist;
     JsonConfig *config;
     QSet<QString> issuedIdentities;
     // Decoders named by a deleted wall that were not listed when it went; they still
-    // believe they are part of it and are set back when they turn up.
+    // believe they are part of it and are set back when they turn up, even after a restart.
     QSet<QString> formerMembers;
 };

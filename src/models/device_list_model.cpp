@@ -2,6 +2,7 @@
 
 #include "json_config.h"
 #include "mini_video_source.h"
+#include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
 
@@ -73,6 +74,14 @@ QVariant DeviceListModel::data(const QModelIndex &index, int role) const
         return device.online();
     case WallOnlineRole:
         return wallOnlineText(device);
+    case MixedRole: {
+        const auto *wall = qobject_cast<const VWDevice *>(&device);
+        return wall && wall->mixed();
+    }
+    case DriftedRole: {
+        const auto *decoder = qobject_cast<const RxDeviceBase *>(&device);
+        return decoder && decoder->drifted();
+    }
     default:
         return QVariant();
     }
@@ -100,7 +109,8 @@ QHash<int, QByteArray> DeviceListModel::roleNames() const
 {
     static const QHash<int, QByteArray> names {{NameRole, "name"}, {IdRole, "id"}, {GuidRole, "guid"},
         {AliasRole, "alias"}, {SurfaceRole, "surface"}, {VideoAvaiableRole, "videoAvaiable"}, {AddressRole, "address"},
-        {CategoryRole, "category"}, {SeqRole, "seq"}, {OnlineRole, "online"}, {WallOnlineRole, "wallOnline"}};
+        {CategoryRole, "category"}, {SeqRole, "seq"}, {OnlineRole, "online"}, {WallOnlineRole, "wallOnline"},
+        {MixedRole, "mixed"}, {DriftedRole, "drifted"}};
     return names;
 }
 
@@ -152,7 +162,21 @@ int DeviceListModel::addDevice(const DeviceBasePtr &device, int order)
     beginInsertRows(QModelIndex(), row, row);
     devices.insert(row, device);
     endInsertRows();
+    watch(device);
     return row;
+}
+
+void DeviceListModel::watch(const DeviceBasePtr &device)
+{
+    if (const auto *routed = qobject_cast<const RxDeviceBase *>(device.data()))
+        connect(routed, &RxDeviceBase::routeStateChanged, this, &DeviceListModel::onRouteStateChanged);
+}
+
+void DeviceListModel::onRouteStateChanged()
+{
+    const int row = firstRow([this](const DeviceBase &device) { return &device == sender(); });
+    if (row >= 0)
+        emit dataChanged(index(row), index(row), {MixedRole, DriftedRole});
 }
 
 DeviceBasePtr DeviceListModel::removeDevice(const QString &name)
@@ -163,6 +187,7 @@ DeviceBasePtr DeviceListModel::removeDevice(const QString &name)
     beginRemoveRows(QModelIndex(), row, row);
     const DeviceBasePtr removed = devices.takeAt(row);
     endRemoveRows();
+    disconnect(removed.data(), nullptr, this, nullptr);
     return removed;
 }
 
@@ -207,12 +232,11 @@ bool DeviceListModel::containsAlias(const QString &alias) const
 
 int DeviceListModel::deviceCount() const
 {
-    // A saved wall counts its decoders before they answer, or a start-up search
-    // that found only walls would report nothing found.
+    // A saved wall whose decoders have not answered is no sign of a working network.
     int count = 0;
     for (const DeviceBasePtr &device : devices) {
         if (const auto *wall = qobject_cast<const VWDevice *>(device.data()))
-            count += wall->occupiedCellCount();
+            count += wall->boundCount();
         else if (device)
             ++count;
     }
@@ -232,6 +256,8 @@ void DeviceListModel::increaseOfflineCounters()
 void DeviceListModel::clear()
 {
     beginResetModel();
+    for (const DeviceBasePtr &device : qAsConst(devices))
+        disconnect(device.data(), nullptr, this, nullptr);
     devices.clear();
     endResetModel();
 }

@@ -26,7 +26,9 @@ public:
         CategoryRole,
         SeqRole,
         OnlineRole,
-        WallOnlineRole
+        WallOnlineRole,
+        MixedRole,
+        DriftedRole
     };
     Q_ENUM(Roles)
 
@@ -57,7 +59,8 @@ public:
     DeviceBasePtr findDeviceBySeq(int seq) const;
     bool containsName(const QString &name) const;
     bool containsAlias(const QString &alias) const;
-    // A wall counts as its occupied cells, every other device as one.
+    // Devices that have answered: a wall counts as its bound decoders, every other device
+    // as one.
     int deviceCount() const;
     void increaseOfflineCounters();
     void clear();
@@ -70,6 +73,8 @@ private:
     int firstRow(const std::function<bool(const DeviceBase &)> &matches) const;
     DeviceBasePtr firstDevice(const std::function<bool(const DeviceBase &)> &matches) const;
     int savedOrder(const DeviceBase &device) const;
+    void watch(const DeviceBasePtr &device);
+    void onRouteStateChanged();
     static QString wallOnlineText(const DeviceBase &device);
 
     QList<DeviceBasePtr> devices;

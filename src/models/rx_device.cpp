@@ -50,8 +50,7 @@ void RxDevice::initialise()
     connect(telnet, &QtTelnet::message, this, &RxDevice::onTelnetMessage);
     connect(telnet, &QtTelnet::connectionError, this, &RxDevice::onTelnetError);
     connect(telnet, &QtTelnet::loggedIn, this, &RxDevice::onTelnetLoggedIn);
-    enqueue(TelnetQuerySourceSelect(), &RxDevice::parseSourceSelect);
-    enqueue(TelnetQueryVwInfo(), &RxDevice::parseVwInfo);
+    readState();
     connect(this, &RxDevice::haveNewCommand, this, &RxDevice::checkAndSendNextCommand);
     if (meta()->address.isNull()) {
         updateState(Failed);
@@ -96,10 +95,20 @@ void RxDevice::enqueue(const INetworkCommand &command, ResponseHandler handler)
     emit haveNewCommand();
 }
 
+void RxDevice::readState()
+{
+    const std::type_index placeQuery(typeid(TelnetQueryVwInfo));
+    if (std::any_of(queue.begin(), queue.end(), [&](const QueuedCommand &queued) { return queued.kind == placeQuery; }))
+        return;
+    enqueue(TelnetQuerySourceSelect(), &RxDevice::parseSourceSelect);
+    enqueue(TelnetQueryVwInfo(), &RxDevice::parseVwInfo);
+}
+
 void RxDevice::setSource(const QString &sourceName)
 {
     if (!acceptsSource(sourceName))
         return;
+    setIntendedSource(sourceName);
     setCurrentSource(sourceName);
     enqueue(TelnetSwitchSourceCommand(sourceName));
 }
@@ -259,10 +268,15 @@ void RxDevice::onTelnetMessage(const QString &text)
         rxBuffer.remove(0, rxBuffer.size() - RECEIVE_LIMIT);
     if (!rxBuffer.endsWith(SHELL_PROMPT))
         return;
-    if (linkState == CmdRunning)
+    if (linkState == CmdRunning) {
         onCommandFinished(rxBuffer);
-    else
-        updateState(Ready);
+        return;
+    }
+    // Logged in: a decoder that was down may show something else now, and one whose first
+    // reading was given up is read again.
+    ++connections;
+    readState();
+    updateState(Ready);
 }
 
 void RxDevice::onCommandFinished(QString response)

@@ -71,6 +71,11 @@ public:
 
     // Asks the decoder which source it shows; sourceReported carries the answer.
     void querySource();
+    // Reads the decoder's source and wall place again, unless that is already under way.
+    void readState();
+    // Logged-in connections so far; the first is 1. A later one means the decoder or its
+    // link was down in between, and what it shows may have changed.
+    int connectionNumber() const { return connections; }
 
     TS state() const { return linkState; }
     QString errorText() const { return lastErrorText; }
@@ -129,6 +134,7 @@ private:
     QString rxBuffer;
     // How often the command at the front of the queue has been sent.
     int frontAttempts = 0;
+    int connections = 0;
     QTimer *reconnectTimer;
     QTimer *responseTimer;
     quint16 port;

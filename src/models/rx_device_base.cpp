@@ -4,13 +4,37 @@
 
 #include <QDebug>
 
+namespace {
+
+// Never null: a null text stands for "nothing routed yet" in the intended source.
+QString withoutNull(const QString &sourceName)
+{
+    return sourceName.isNull() || sourceName == QLatin1String("NULL") ? QStringLiteral("") : sourceName;
+}
+
+} // namespace
+
 void RxDeviceBase::setCurrentSource(const QString &sourceName)
 {
-    const QString stored = sourceName == QLatin1String("NULL") ? QString() : sourceName;
-    if (stored == source)
+    const QString shown = withoutNull(sourceName);
+    if (shown == source)
         return;
-    source = stored;
+    source = shown;
     emit currentSourceChanged(source);
+    emit routeStateChanged();
+}
+
+void RxDeviceBase::setIntendedSource(const QString &sourceName)
+{
+    intended = withoutNull(sourceName);
+}
+
+void RxDeviceBase::setDrifted(bool drifted)
+{
+    if (drifted == isDrifted)
+        return;
+    isDrifted = drifted;
+    emit routeStateChanged();
 }
 
 bool RxDeviceBase::acceptsSource(const QString &sourceName) const

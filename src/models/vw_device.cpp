@@ -35,6 +35,7 @@ VWDevice::VWDevice(const QString &name, const QString &displayName, int width, i
 {
     while (cells.size() < boundMembers.size())
         cells.append(QString());
+    setIntendedSource(source);
     setCurrentSource(source);
 }
 
@@ -47,34 +48,67 @@ bool VWDevice::bind(const RxDevicePtr &decoder)
 {
     if (!decoder)
         return false;
-    const int named = cells.indexOf(decoder->name());
-    if (named >= 0) {
-        boundMembers[named] = decoder;
-        return true;
+    int cell = cells.indexOf(decoder->name());
+    if (cell < 0) {
+        const VwInfo place = decoder->vwInfo();
+        if (place.isStandAlone() || place.size() != size())
+            return false;
+        // A position outside the decoder's own grid would land on another tile's cell.
+        if (place.column < 0 || place.column >= place.columns || place.row < 0 || place.row >= place.rows)
+            return false;
+        cell = place.columns * place.row + place.column;
+        if (!cells.at(cell).isEmpty())
+            return false;
+        cells[cell] = decoder->name();
     }
-    const VwInfo place = decoder->vwInfo();
-    if (place.isStandAlone() || place.size() != size())
-        return false;
-    // A position outside the decoder's own grid would land on another tile's cell.
-    if (place.column < 0 || place.column >= place.columns || place.row < 0 || place.row >= place.rows)
-        return false;
-    const int cell = place.columns * place.row + place.column;
-    if (!cells.at(cell).isEmpty())
-        return false;
-    boundMembers[cell] = decoder;
-    cells[cell] = decoder->name();
+    if (boundMembers.at(cell) != decoder) {
+        boundMembers[cell] = decoder;
+        connect(decoder.data(), &RxDeviceBase::routeStateChanged, this, &VWDevice::followMembers);
+    }
+    followMembers();
     return true;
+}
+
+VwInfo VWDevice::placeOf(const RxDevice &decoder) const
+{
+    const int cell = cells.indexOf(decoder.name());
+    if (cell < 0)
+        return VwInfo::standAlone();
+    return VwInfo {vwSize.columns, vwSize.rows, cell % vwSize.columns, cell / vwSize.columns};
+}
+
+void VWDevice::followMembers()
+{
+    if (forwarding)
+        return;
+    QStringList shown;
+    forEachMember([&](const RxDevice &member) {
+        if (!shown.contains(member.currentSource()))
+            shown << member.currentSource();
+    });
+    const bool disagree = shown.size() > 1;
+    if (shown.size() == 1)
+        setCurrentSource(shown.first());
+    else if (disagree)
+        setCurrentSource(QString());
+    if (disagree != isMixed) {
+        isMixed = disagree;
+        emit routeStateChanged();
+    }
 }
 
 QVector<RxDevicePtr> VWDevice::releaseMembers()
 {
-    forEachMember([](RxDevice &member) { member.resetVw(); });
+    forEachMember([this](RxDevice &member) {
+        disconnect(&member, nullptr, this, nullptr);
+        member.resetVw();
+    });
     return boundMembers;
 }
 
-int VWDevice::occupiedCellCount() const
+int VWDevice::boundCount() const
 {
-    return int(std::count_if(cells.cbegin(), cells.cend(), [](const QString &cell) { return !cell.isEmpty(); }));
+    return int(boundMembers.size() - boundMembers.count(nullptr));
 }
 
 QString VWDevice::onlineStatusText() const
@@ -88,7 +122,7 @@ QString VWDevice::onlineStatusText() const
 QJsonObject VWDevice::toJson() const
 {
     return QJsonObject {{QStringLiteral("name"), name()}, {QStringLiteral("width"), vwSize.columns},
-        {QStringLiteral("height"), vwSize.rows}, {QStringLiteral("bind"), currentSource()},
+        {QStringLiteral("height"), vwSize.rows}, {QStringLiteral("bind"), intendedSource()},
         {QStringLiteral("devices"), QJsonArray::fromStringList(cells)}};
 }
 
@@ -129,8 +163,13 @@ void VWDevice::setSource(const QString &sourceName)
 {
     if (!acceptsSource(sourceName))
         return;
-    setCurrentSource(sourceName);
+    setIntendedSource(sourceName);
+    // Members change one after the other; the wall is not mixed in between.
+    forwarding = true;
     forEachMember([&](RxDevice &member) { member.setSource(sourceName); });
+    forwarding = false;
+    setCurrentSource(sourceName);
+    followMembers();
 }
 
 void VWDevice::setDisplayPower(bool on, const QString &customCommand)

@@ -34,8 +34,12 @@ public:
     bool bind(const RxDevicePtr &decoder);
     // Turns every bound decoder back into a stand-alone display; one entry per cell.
     QVector<RxDevicePtr> releaseMembers();
-    // Cells that name a decoder, whether or not it has turned up yet.
-    int occupiedCellCount() const;
+    // The members disagree about their source: the wall shows no single one.
+    bool mixed() const { return isMixed; }
+    // The place in the grid of the cell a bound decoder fills.
+    VwInfo placeOf(const RxDevice &decoder) const;
+    // Cells whose decoder has turned up.
+    int boundCount() const;
     // "1" or "0" per cell, joined with ","; an unbound cell counts as offline.
     QString onlineStatusText() const;
     // The wall as the configuration file keeps it.
@@ -61,7 +65,12 @@ private:
         }
     }
 
+    // The wall's source is what its members show, as far as they have been read.
+    void followMembers();
+
     VwInfo vwSize;
     QStringList cells;
     QVector<RxDevicePtr> boundMembers;
+    bool isMixed = false;
+    bool forwarding = false;
 };

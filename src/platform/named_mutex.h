@@ -6,7 +6,8 @@
 namespace platform {
 
 // A system-wide named lock that outlives nothing but the process holding it: it is
-// released when the handle is destroyed or the process ends, also by a crash.
+// released when the handle is destroyed or the process ends, also by a crash. A holder
+// that ended without releasing it leaves it to the next waiter.
 class NamedMutex
 {
 public:
@@ -20,12 +21,16 @@ public:
     NamedMutex(const NamedMutex &) = delete;
     NamedMutex &operator=(const NamedMutex &) = delete;
 
-    // Waits up to timeoutMs for ownership; true only for a clean acquisition.
+    // Waits up to timeoutMs for ownership; true once owned, also when the previous holder
+    // ended without letting go.
     bool wait(int timeoutMs);
+    // Lets go of ownership, if held; the destructor does so too.
+    void release();
 
 private:
-    explicit NamedMutex(qintptr handle);
+    NamedMutex(qintptr handle, bool owned);
     qintptr handle;
+    bool owned;
 };
 
 } // namespace platform

@@ -42,15 +42,28 @@ std::unique_ptr<NamedMutex> NamedMutex::createOrOpen(const QString &name, OpenRe
         return nullptr;
     }
     // An unheld lock file is a mutex nobody has open: taking it is creating it.
-    *result = tryLock(fd) ? OpenResult::Created : OpenResult::AlreadyExisted;
-    return std::unique_ptr<NamedMutex>(new NamedMutex(fd));
+    const bool taken = tryLock(fd);
+    *result = taken ? OpenResult::Created : OpenResult::AlreadyExisted;
+    return std::unique_ptr<NamedMutex>(new NamedMutex(fd, taken));
 }
 
-NamedMutex::NamedMutex(qintptr handle) : handle(handle) {}
+NamedMutex::NamedMutex(qintptr handle, bool owned)
+    : handle(handle)
+    , owned(owned)
+{
+}
 
 NamedMutex::~NamedMutex()
 {
+    release();
     ::close(int(handle));
+}
+
+void NamedMutex::release()
+{
+    if (owned)
+        ::flock(int(handle), LOCK_UN);
+    owned = false;
 }
 
 bool NamedMutex::wait(int timeoutMs)
@@ -58,8 +71,10 @@ bool NamedMutex::wait(int timeoutMs)
     // flock cannot wait with a deadline, so poll it.
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        if (tryLock(int(handle)))
+        if (owned || tryLock(int(handle))) {
+            owned = true;
             return true;
+        }
         if (deadline.hasExpired())
             return false;
         QThread::msleep(50);

@@ -143,6 +143,10 @@
             <source>You are in demo mode, all configurations will not be saved.</source>
             <translation>当前为演示模式，所有配置都不会被保存。</translation>
         </message>
+        <message>
+            <source>Route a decoder again when it comes back showing another source</source>
+            <translation>解码器重新上线后显示的信号源不同时，重新切换到原信号源</translation>
+        </message>
     </context>
     <context>
         <name>ConfigurationFile</name>
@@ -234,6 +238,14 @@
         <message>
             <source>VideoWall 2</source>
             <translation>拼接墙 2</translation>
+        </message>
+        <message>
+            <source>No network connection was found. Connect this computer to the network of the devices and search again.</source>
+            <translation>未找到可用的网络连接。请将本电脑连接到设备所在的网络，然后重新搜索。</translation>
+        </message>
+        <message>
+            <source>More than %1 devices of one kind answered. Only the first %1 are listed.</source>
+            <translation>同一类设备应答超过 %1 台，只列出前 %1 台。</translation>
         </message>
     </context>
     <context>
@@ -346,6 +358,20 @@
         <message>
             <source>The source "%1" cannot be shown: its name cannot be sent to a decoder.</source>
             <translation>无法显示信号源“%1”：其名称无法发送给接收端。</translation>
+        </message>
+    </context>
+    <context>
+        <name>RxListCell</name>
+        <message>
+            <source>Shows another source</source>
+            <translation>显示其他信号源</translation>
+        </message>
+    </context>
+    <context>
+        <name>RxVideo</name>
+        <message>
+            <source>Mixed: the screens of this wall show different sources</source>
+            <translation>混合：该拼接墙的屏幕显示不同的信号源</translation>
         </message>
     </context>
     <context>

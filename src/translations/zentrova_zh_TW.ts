@@ -143,6 +143,10 @@
             <source>You are in demo mode, all configurations will not be saved.</source>
             <translation>目前為示範模式，所有設定都不會被儲存。</translation>
         </message>
+        <message>
+            <source>Route a decoder again when it comes back showing another source</source>
+            <translation>解碼器重新上線後顯示的訊號源不同時，重新切換到原訊號源</translation>
+        </message>
     </context>
     <context>
         <name>ConfigurationFile</name>
@@ -234,6 +238,14 @@
         <message>
             <source>VideoWall 2</source>
             <translation>拼接牆 2</translation>
+        </message>
+        <message>
+            <source>No network connection was found. Connect this computer to the network of the devices and search again.</source>
+            <translation>未找到可用的網路連線。請將本電腦連接到設備所在的網路，然後重新搜尋。</translation>
+        </message>
+        <message>
+            <source>More than %1 devices of one kind answered. Only the first %1 are listed.</source>
+            <translation>同一類設備回應超過 %1 台，只列出前 %1 台。</translation>
         </message>
     </context>
     <context>
@@ -346,6 +358,20 @@
         <message>
             <source>The source "%1" cannot be shown: its name cannot be sent to a decoder.</source>
             <translation>無法顯示訊號源「%1」：其名稱無法傳送給接收端。</translation>
+        </message>
+    </context>
+    <context>
+        <name>RxListCell</name>
+        <message>
+            <source>Shows another source</source>
+            <translation>顯示其他訊號源</translation>
+        </message>
+    </context>
+    <context>
+        <name>RxVideo</name>
+        <message>
+            <source>Mixed: the screens of this wall show different sources</source>
+            <translation>混合：該拼接牆的螢幕顯示不同的訊號源</translation>
         </message>
     </context>
     <context>

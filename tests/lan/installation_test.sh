@@ -27,7 +27,7 @@ scenes)
     # The first two decoders form a wall; the fourth refuses sources, the fifth hangs on them.
     options=(--encoders 2 --decoders 5 --wall 2x1) function=scenesRecallAndReport
     ;;
-restart) options=(--encoders 2 --decoders 4 --wall 2x1) function=restartKeepsNamesOrderAndWalls ;;
+restart) options=(--encoders 2 --decoders 6 --wall 2x1) function=restartKeepsNamesOrderAndWalls ;;
 *)
     echo "installation_test: unknown scenario $scenario" >&2
     exit 2

@@ -386,7 +386,8 @@ void TestInstallation::hostileRepliesCreateNothingHarmful()
         QVERIFY2(!everything.next().contains(QLatin1String("pwned")), qPrintable(everything.filePath()));
 }
 
-// 2 encoders and 4 decoders, the first 2 of which form a 2 x 1 wall.
+// 2 encoders and 6 decoders, the first 2 of which form a 2 x 1 wall; the last one logs the
+// command lines its shell runs.
 void TestInstallation::restartKeepsNamesOrderAndWalls()
 {
     // Every row's name, display name and, for a wall, cells, list by list.
@@ -401,6 +402,26 @@ void TestInstallation::restartKeepsNamesOrderAndWalls()
         }
         return rows;
     };
+    const auto wallWith = [](const DeviceManager &manager, const QString &member) {
+        for (int row = 0; row < manager.rxlist()->rowCount(); ++row) {
+            const auto wall = qSharedPointerObjectCast<VWDevice>(manager.rxlist()->at(row));
+            if (wall && wall->cellNames().contains(member))
+                return wall;
+        }
+        return QSharedPointer<VWDevice>();
+    };
+    const auto route = [](DeviceManager &manager, const QString &target, const Sim &encoder) {
+        manager.setCurrentRxDevice(target);
+        manager.changeRxDeviceSource(QStringLiteral("TX:") + encoder.name, false);
+    };
+    const Sim &single = decoders.at(5);
+    const QString routeToFirst = QStringLiteral("gbconfig --source-select=") + encoders.at(0).name;
+    const auto routedToFirst = [&] {
+        return fileText(single.folder + QStringLiteral("/commands.log"))
+            .split(QLatin1Char('\n'))
+            .filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(routeToFirst) + QLatin1Char(';')))
+            .size();
+    };
     QStringList before;
     {
         Controller controller;
@@ -411,14 +432,51 @@ void TestInstallation::restartKeepsNamesOrderAndWalls()
             QStringLiteral("%1,%2").arg(decoder(manager, 2)->seq()).arg(decoder(manager, 3)->seq()));
         manager.rxlist()->move(manager.rxlist()->rowCount() - 1, 0, 1);
         manager.txlist()->move(1, 0, 1);
+        route(manager, wallWith(manager, decoders.at(0).name)->name(), encoders.at(1));
+        route(manager, wallWith(manager, decoders.at(2).name)->name(), encoders.at(0));
+        route(manager, single.name, encoders.at(0));
+        QTRY_COMPARE_WITH_TIMEOUT(states(QStringLiteral("source_select")),
+            (QStringList {encoders.at(1).name, encoders.at(1).name, encoders.at(0).name, encoders.at(0).name, "NULL",
+                encoders.at(0).name}),
+            WAIT_MS);
         before = remembered(manager);
         QVERIFY(before.first().endsWith(QLatin1String("=Stage")));
-        QVERIFY(before.last().contains(QLatin1String("=2 x 1 - 1 ")));
+        QVERIFY(before.contains(wallWith(manager, decoders.at(0).name)->name() + QStringLiteral("=2 x 1 - 1 ")
+            + decoders.at(0).name + QLatin1Char(',') + decoders.at(1).name));
         // The controller ends here, as when its window is closed.
     }
+    // Meanwhile someone routes one screen of the first wall by hand.
+    QVERIFY(setFault(decoders.at(1), QStringLiteral("source_select"), true, encoders.at(0).name.toUtf8() + '\n'));
+
     Controller controller;
-    QVERIFY(discover(controller.manager));
-    QCOMPARE(remembered(controller.manager), before);
+    DeviceManager &manager = controller.manager;
+    QVERIFY(discover(manager));
+    QCOMPARE(remembered(manager), before);
+    // What the screens show, the controller shows: the wall and the decoder routed before
+    // as before, and the wall with a screen routed by hand as mixed.
+    QCOMPARE(wallWith(manager, decoders.at(2).name)->currentSource(), encoders.at(0).name);
+    QCOMPARE(qSharedPointerObjectCast<RxDevice>(device(manager, single.name))->currentSource(), encoders.at(0).name);
+    const auto handRouted = wallWith(manager, decoders.at(0).name);
+    QVERIFY(handRouted->mixed());
+    QCOMPARE(handRouted->currentSource(), QString());
+    manager.setCurrentRxDevice(handRouted->name());
+    QVERIFY(manager.currentMixed());
+
+    // The decoder loses power in the middle of a command and comes back showing another
+    // source: it is routed again, once.
+    RxDevice *link = decoder(manager, 5);
+    link->findChild<QTimer *>(QStringLiteral("reconnectTimer"))->setInterval(SHORT_RETRY_MS);
+    const int routedBefore = routedToFirst();
+    QVERIFY(setFault(single, QStringLiteral("source_select"), true, encoders.at(1).name.toUtf8() + '\n'));
+    QVERIFY(setFault(single, QStringLiteral("fault-drop"), true, "osd_show"));
+    manager.osdShowSeq();
+    QTRY_COMPARE_WITH_TIMEOUT(routedToFirst(), routedBefore + 1, WAIT_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(states(QStringLiteral("source_select")).at(5), encoders.at(0).name, WAIT_MS);
+    QTest::qWait(3000);
+    QCOMPARE(routedToFirst(), routedBefore + 1);
+    QCOMPARE(link->connectionNumber(), 2);
+    QVERIFY(!link->drifted());
+    QCOMPARE(link->currentSource(), encoders.at(0).name);
 }
 
 QTEST_MAIN(TestInstallation)

@@ -61,8 +61,11 @@ void ScriptedShellPeer::answerLines()
         const QByteArray line = unread.left(end);
         unread.remove(0, end + 2);
         lines << line;
+        if (onLine)
+            onLine(line);
+        const QByteArray output = outputs.value(line);
         if (silentPrefix.isEmpty() || !line.startsWith(silentPrefix))
-            send(line + "\r\n/ # ");
+            send(line + "\r\n" + (output.isEmpty() ? QByteArray() : output + "\r\n") + "/ # ");
         unread += takeWritten();
     }
 }

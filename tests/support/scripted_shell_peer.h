@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <functional>
 
 class QtTelnet;
 class QtTelnetPrivate;
@@ -29,6 +31,10 @@ public:
     void answerLines();
 
     QByteArray silentPrefix;
+    // What the shell prints for a line, by the line as written; other lines print nothing.
+    QHash<QByteArray, QByteArray> outputs;
+    // Runs for each line before it is answered, as the decoder would act on it.
+    std::function<void(const QByteArray &)> onLine;
     // The lines as the shell read them, login names included.
     QList<QByteArray> lines;
 

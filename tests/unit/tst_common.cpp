@@ -72,6 +72,22 @@ private slots:
         QVERIFY(taken);
     }
 
+    // A copy that lets go of its guard before it ends lets the next one in, however long it
+    // keeps the handle; an owner's wait succeeds at once.
+    void guardReleasedBeforeItsHolderEnds()
+    {
+        NamedMutexSlot holder;
+        NamedMutexSlot waiter;
+        QVERIFY(takeNamedMutex(holder, QStringLiteral("HANDOVER"), 0));
+        QVERIFY(holder->wait(0));
+        QVERIFY(!takeNamedMutex(waiter, QStringLiteral("HANDOVER"), 0));
+        holder->release();
+        QVERIFY(waiter->wait(0));
+        QVERIFY(!holder->wait(0));
+        waiter.reset();
+        QVERIFY(holder->wait(0));
+    }
+
     // Without a runtime folder of its own (someone else has taken its place in the temporary
     // folder every user shares) a guard lives in the program's folder in the home: in the
     // shared folder, anyone could hold it or put a link in its place.

@@ -157,8 +157,10 @@ private slots:
         const auto member
             = RxDevicePtr::create(parsedDiscoveryRecord(decoderName(1), QString(), QHostAddress::LocalHost));
         ScriptedShellPeer shell(member->findChild<QtTelnet *>());
+        shell.outputs["gbparam g source_select"] = "IPE1-00aabbccddee";
         shell.accept();
         shell.send("/ # ");
+        shell.answerLines();
         VWDevice single(WALL, QStringLiteral("Hall"), 1, 1, QStringLiteral("IPE1-00aabbccddee"), {decoderName(1)});
         QVERIFY(single.bind(member));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refuses the source name")));
@@ -238,8 +240,8 @@ private slots:
         const QString lowerName = decoderName(1).toLower();
         QCOMPARE(f.model.findDevice(lowerName, true), DeviceBasePtr(member));
         QCOMPARE(f.model.findDevice(lowerName, false), DeviceBasePtr(namesake));
-        // The wall counts as its two occupied cells, bound or not; its free cell does not count.
-        QCOMPARE(f.model.deviceCount(), 3);
+        // The wall counts as its one decoder that answered, not as the two cells it names.
+        QCOMPARE(f.model.deviceCount(), 2);
         QCOMPARE(f.model.index(0).data(DeviceListModel::WallOnlineRole).toString(), QStringLiteral("1,0,0"));
 
         // Only the alias is edited. The settings list saves on every edit, so an unchanged

@@ -1,8 +1,11 @@
 #include "discovery/discovery_record.h"
+#include "discovery/interface_selection.h"
+#include "manager/access_lock.h"
 #include "manager/configuration_file.h"
 #include "manager/demo_installation.h"
 #include "manager/device_manager.h"
 #include "manager/device_registry.h"
+#include "manager/route_keeper.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
@@ -10,6 +13,9 @@
 #include "models/vw_device.h"
 #include "oem_setting.h"
 #include "qimagegrabber/qimage_grabber_file.h"
+#include "qimagegrabber/qimage_grabber_mjpeg.h"
+#include "qttelnet/qt_telnet.h"
+#include "scripted_shell_peer.h"
 #include "test_files.h"
 #include "test_home.h"
 
@@ -30,7 +36,61 @@ QString decoderName(int n)
 }
 
 const QString ENCODER = QStringLiteral("IPE3-7C2E0D00AA01");
+const QString OTHER = QStringLiteral("IPE3-7C2E0D00AA02");
 const QString WALL = QStringLiteral("VW:0001:1");
+const QByteArray QUERY_SOURCE = "gbparam g source_select";
+const QByteArray QUERY_PLACE = "gbparam g crop_param";
+const QByteArray SWITCH = "gbconfig --source-select=";
+const QByteArray PLACE = "e e_vw_enable_";
+
+// A decoder's shell, played in the test: it shows a source and stands at a place in a wall,
+// and takes the routes it is sent unless it is stubborn.
+struct Shell
+{
+    Shell(const RxDevicePtr &decoder, const QByteArray &source, const QByteArray &place = "0:0:0:0")
+        : decoder(decoder)
+        , peer(decoder->findChild<QtTelnet *>())
+    {
+        peer.outputs[QUERY_SOURCE] = source;
+        peer.outputs[QUERY_PLACE] = place;
+        peer.onLine = [this](const QByteArray &line) {
+            if (line.startsWith(SWITCH) && !stubborn)
+                peer.outputs[QUERY_SOURCE] = line.mid(SWITCH.size()).split(';').first();
+            if (line.startsWith(PLACE))
+                peer.outputs[QUERY_PLACE] = line.mid(PLACE.size()).split(';').first().replace('_', ':');
+        };
+    }
+
+    // The link comes up (again) and everything queued runs.
+    void connect()
+    {
+        QMetaObject::invokeMethod(decoder.data(), "doReconnect");
+        peer.accept();
+        peer.send("decoder login: ");
+        peer.answerLines();
+        QCoreApplication::processEvents();
+        peer.answerLines();
+        QCoreApplication::processEvents();
+    }
+
+    // Power cut: the link goes, and the decoder comes back with what it shows then.
+    void powerCycle(const QByteArray &source)
+    {
+        peer.hangUp();
+        peer.outputs[QUERY_SOURCE] = source;
+        connect();
+    }
+
+    int switches() const
+    {
+        return int(std::count_if(
+            peer.lines.cbegin(), peer.lines.cend(), [](const QByteArray &line) { return line.startsWith(SWITCH); }));
+    }
+
+    RxDevicePtr decoder;
+    ScriptedShellPeer peer;
+    bool stubborn = false;
+};
 
 // The facade as start-up makes it, over a settings file the test writes first, in a home of
 // its own; discovery replies reach it through a real socket on loopback.
@@ -46,9 +106,10 @@ struct Site
     }
 
     // All the replies in one read, as a socket notification would find them.
-    void deliver(const QStringList &names)
+    void deliver(const QStringList &names, const QHostAddress &from = QHostAddress::LocalHost)
     {
         QUdpSocket sender;
+        sender.bind(from, 0);
         for (const QString &name : names)
             sender.writeDatagram(makeDiscoveryRecord(name, QString()), QHostAddress::LocalHost, receiver.localPort());
         QTRY_VERIFY(receiver.pendingDatagramSize() >= 0);
@@ -66,10 +127,12 @@ struct Site
         return decoder;
     }
 
-    int savedOrder(const QString &name) const
+    QJsonValue stored(const QString &key) const
     {
-        return QJsonDocument::fromJson(readFile(configPath)).object().value("orders").toObject().value(name).toInt(-1);
+        return QJsonDocument::fromJson(readFile(configPath)).object().value(key);
     }
+
+    int savedOrder(const QString &name) const { return stored("orders").toObject().value(name).toInt(-1); }
 
     TestHome home;
     const QString configPath = home.path() + QStringLiteral("/.zentrova/config.json");
@@ -113,6 +176,61 @@ private slots:
         QCOMPARE(states.count(), 1);
         QCOMPARE(pending->rowCount(), 2);
         QCOMPARE(site.manager->txlist()->rowCount(), 1);
+
+        // A known device that answers from a new address (DHCP) is streamed from and
+        // commanded there.
+        const auto moved = pending->at(1).objectCast<RxDevice>();
+        QTRY_COMPARE(moved->state(), RxDevice::ErrorWaiting);
+        site.deliver({decoderName(2), ENCODER}, QHostAddress(QStringLiteral("127.0.0.2")));
+        QCOMPARE(site.manager->txlist()->at(0).objectCast<TxDevice>()->grabber()->source(),
+            QStringLiteral("http://127.0.0.2/stream"));
+        QVERIFY(QMetaObject::invokeMethod(moved.data(), "doReconnect"));
+        QCOMPARE(moved->findChild<QtTelnet *>()->socket()->peerName(), QStringLiteral("127.0.0.2"));
+
+        // A name with the settings file's key separator would share its entries with another
+        // device's; it is refused, and logged once.
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("Ignoring the device IPD9/A-7C2E0D000009")));
+        site.deliver({QStringLiteral("IPD9/A-7C2E0D000009"), QStringLiteral("IPD9/A-7C2E0D000009")});
+        QCOMPARE(pending->rowCount(), 2);
+
+        // A decoder whose first reading was given up is asked again when it next answers
+        // discovery, and is listed in the end.
+        Shell shell(pending->at(0).objectCast<RxDevice>(), "NULL");
+        shell.peer.silentPrefix = "gbparam";
+        shell.connect();
+        for (int timeout = 0; timeout < 2 * RxDevice::COMMAND_ATTEMPTS; ++timeout) {
+            QVERIFY(QMetaObject::invokeMethod(shell.decoder.data(), "onResponseTimeout"));
+            shell.connect();
+        }
+        QCOMPARE(shell.decoder->pendingCommandCount(), 0);
+        shell.peer.silentPrefix.clear();
+        site.deliver({decoderName(1)});
+        shell.peer.answerLines();
+        QTRY_VERIFY(site.manager->rxlist()->findDevice(decoderName(1), false));
+    }
+
+    // Past the limit of listed devices new ones are dropped, with one warning and one
+    // message; a flood is read in bounded batches between which the event loop runs.
+    void floodOfNewNames()
+    {
+        Site site;
+        DeviceRegistry *registry = site.manager->deviceRegistry();
+        QCOMPARE(registry->deviceLimit(), DeviceRegistry::MAX_DEVICES_PER_KIND);
+        constexpr int LIMIT = DeviceRegistry::REPLIES_PER_BATCH + 20;
+        registry->setDeviceLimit(LIMIT);
+        QSignalSpy errors(site.manager.get(), &DeviceManager::errorOccured);
+        QStringList names;
+        for (int n = 0; n < LIMIT + 30; ++n)
+            names << QStringLiteral("IPD9-7C2E0D%1").arg(n, 6, 10, QLatin1Char('0'));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("further new ones are not listed")));
+        site.deliver(names);
+        QCOMPARE(site.manager->pendingRxList()->rowCount(), DeviceRegistry::REPLIES_PER_BATCH);
+        QTRY_COMPARE(site.manager->pendingRxList()->rowCount(), LIMIT);
+        site.deliver(names.mid(LIMIT));
+        QTRY_COMPARE(errors.count(), 1);
+        QTest::qWait(100);
+        QCOMPARE(errors.count(), 1);
     }
 
     // A saved 2 x 1 wall of decoders 2 and 3, behind decoders 1 and 4.
@@ -123,6 +241,9 @@ private slots:
         Site site(
             {{"vw", QJsonArray {wall}}, {"orders", QJsonObject {{decoderName(1), 0}, {decoderName(4), 1}, {WALL, 2}}}});
         DeviceListModel *rx = site.manager->rxlist();
+        // A saved wall is no sign of a working network: the start-up search still offers
+        // "Retry" and "Demo".
+        QCOMPARE(site.manager->deviceFound(), 0);
         // Saved before the decoders are back, the wall keeps its place behind them.
         QVERIFY(site.manager->configurationFile()->saveNow());
         QCOMPARE(site.savedOrder(WALL), 2);
@@ -169,27 +290,174 @@ private slots:
         site.manager->setInOptions(false);
         QVERIFY(saveTimer->isActive());
 
-        // Decoder 3, turning up after its wall was deleted, is set back to a single display.
+        // Decoder 3, turning up after its wall was deleted, is set back to a single display,
+        // also after a restart.
         site.manager->deleteVideoWall(rx->findDevice(WALL, false)->guid());
+        site.manager.reset();
+        site.manager = std::make_unique<DeviceManager>(&site.oem);
         site.fetch(decoderName(3), VwInfo {2, 1, 1, 0});
         QCOMPARE(site.manager->vwlist()->rowCount(), 0);
     }
 
-    void passwordAndDisplayCommandsSurviveARestart()
+    // A saved 2 x 1 wall showing ENCODER, of decoders 2 and 3, and decoder 1 on its own.
+    void routesLastAndStayTrue()
     {
-        Site site;
-        QVERIFY(site.manager->changePassword(QStringLiteral("tulpe"), QStringLiteral("Lobby 2")));
-        site.manager->changePowerCommand(QStringLiteral("40 05"), QStringLiteral("FF 37"));
+        const QJsonObject wall {{"name", WALL}, {"width", 2}, {"height", 1}, {"bind", ENCODER},
+            {"devices", QJsonArray {decoderName(2), decoderName(3)}}};
+        Site site({{"vw", QJsonArray {wall}}});
+        site.deliver({decoderName(1), decoderName(2), decoderName(3), ENCODER});
+        const auto pending = [&](int n) {
+            return site.manager->pendingRxList()->findDevice(decoderName(n), false).objectCast<RxDevice>();
+        };
+        Shell single(pending(1), "NULL");
+        Shell left(pending(2), ENCODER.toUtf8(), "0:1:0:0");
+        // Routed by hand while the controller was closed.
+        Shell right(pending(3), OTHER.toUtf8(), "0:1:0:1");
+        for (Shell *shell : {&single, &left, &right})
+            shell->connect();
+        DeviceListModel *rx = site.manager->rxlist();
+        const auto listedWall = rx->findDevice(WALL, false).objectCast<VWDevice>();
+        const QModelIndex wallRow = rx->index(rx->findDevice(WALL, false) == rx->at(0) ? 0 : 1);
+        QVERIFY(listedWall->mixed());
+        QCOMPARE(listedWall->currentSource(), QString());
+        QVERIFY(wallRow.data(DeviceListModel::MixedRole).toBool());
+        site.manager->setCurrentRxDevice(WALL);
+        QVERIFY(site.manager->currentMixed());
+        QCOMPARE(site.manager->rxsource()->boundSource(), nullptr);
+        // On their first connection the decoders were believed, not routed.
+        QCOMPARE(left.switches() + right.switches() + single.switches(), 0);
+
+        // The wall's route is saved, and with the members agreeing the wall shows it.
+        QSignalSpy mixed(site.manager.get(), &DeviceManager::currentMixedChanged);
+        site.manager->changeRxDeviceSource(QStringLiteral("TX:") + OTHER, false);
+        QVERIFY(site.manager->configurationFile()->saveTimer()->isActive());
+        QVERIFY(!site.manager->currentMixed());
+        QCOMPARE(mixed.count(), 1);
+        QCOMPARE(listedWall->currentSource(), OTHER);
+        QVERIFY(site.manager->configurationFile()->saveNow());
+        QCOMPARE(site.stored("vw").toArray().at(0).toObject().value("bind").toString(), OTHER);
+        site.manager->setCurrentRxDevice(decoderName(1));
+        site.manager->changeRxDeviceSource(QStringLiteral("TX:") + ENCODER, false);
+        for (Shell *shell : {&single, &left, &right})
+            shell->peer.answerLines();
+
+        // Back from a power cut with another source: routed again once, and put back in its
+        // place; one that keeps the wrong source afterwards is shown as drifted.
+        left.peer.outputs[QUERY_PLACE] = "0:0:0:0";
+        left.powerCycle(ENCODER.toUtf8());
+        QCOMPARE(left.switches(), 2);
+        QCOMPARE(left.peer.outputs[QUERY_SOURCE], OTHER.toUtf8());
+        QVERIFY(left.peer.lines.contains("e e_vw_enable_0_1_0_0;e e_reconnect"));
+        QVERIFY(!left.decoder->drifted());
+        single.stubborn = true;
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("still shows .* after being routed again")));
+        single.powerCycle(OTHER.toUtf8());
+        QCOMPARE(single.switches(), 2);
+        QVERIFY(single.decoder->drifted());
+        QVERIFY(rx->index(rx->findDevice(decoderName(1), false) == rx->at(0) ? 0 : 1)
+                    .data(DeviceListModel::DriftedRole)
+                    .toBool());
+        // A decoder back with the routed source is no longer drifted; with the switch off a
+        // decoder back with another source is left as it is, and the lists show what it shows.
+        single.powerCycle(ENCODER.toUtf8());
+        QVERIFY(!single.decoder->drifted());
+        site.manager->setRerouteOnReconnect(false);
+        right.powerCycle(ENCODER.toUtf8());
+        QCOMPARE(right.switches(), 1);
+        QVERIFY(listedWall->mixed());
+        QCOMPARE(site.stored("reroute_on_reconnect"), QJsonValue(false));
+
+        // After a restart the wall shows again what its decoders report.
         site.manager.reset();
         site.manager = std::make_unique<DeviceManager>(&site.oem);
-        QVERIFY(site.manager->login(QStringLiteral("Lobby 2")));
-        QCOMPARE(site.manager->savedPowerOffCommand(), QStringLiteral("FF 37"));
+        QVERIFY(!site.manager->rerouteOnReconnect());
+        QCOMPARE(site.manager->rxlist()->at(0).objectCast<VWDevice>()->currentSource(), OTHER);
+    }
+
+    void savedAloneSurvivesARestart_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char *change : {"power on", "power off", "password", "order"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    // Each thing the user saves reaches the file by itself, with nothing else saved after it.
+    void savedAloneSurvivesARestart()
+    {
+        QFETCH(QString, change);
+        const QStringList encoders {ENCODER, OTHER, QStringLiteral("IPE3-7C2E0D00AA03")};
+        Site site({{"orders", QJsonObject {{encoders.at(0), 0}, {encoders.at(1), 1}, {encoders.at(2), 2}}}});
+        site.deliver(encoders);
+        if (change == QLatin1String("power on"))
+            site.manager->changePowerCommand(QStringLiteral("40 05"), QString());
+        else if (change == QLatin1String("power off"))
+            site.manager->changePowerCommand(QString(), QStringLiteral("FF 37"));
+        else if (change == QLatin1String("password"))
+            QVERIFY(site.manager->changePassword(QStringLiteral("tulpe"), QStringLiteral("Lobby 2")));
+        else
+            site.manager->txlist()->move(2, 0, 1);
+        QTest::qWait(2 * ConfigurationFile::SAVE_DELAY_MS);
+        // Ended without a chance to save on the way out, as by a power cut.
+        QFile::copy(site.configPath, site.configPath + QStringLiteral(".kept"));
+        site.manager.reset();
+        QFile::remove(site.configPath);
+        QFile::rename(site.configPath + QStringLiteral(".kept"), site.configPath);
+        site.manager = std::make_unique<DeviceManager>(&site.oem);
+        site.deliver(encoders);
+        QCOMPARE(site.manager->savedPowerOnCommand(), change == QLatin1String("power on") ? "40 05" : "");
+        QCOMPARE(site.manager->savedPowerOffCommand(), change == QLatin1String("power off") ? "FF 37" : "");
+        QCOMPARE(site.manager->login(QStringLiteral("Lobby 2")), change == QLatin1String("password"));
+        QCOMPARE(site.manager->txlist()->at(0)->name(), encoders.at(change == QLatin1String("order") ? 2 : 0));
+    }
+
+    // The settings relock a quarter of an hour after an unlock.
+    void relocksAfterAQuarterOfAnHour()
+    {
+        Site site;
+        QVERIFY(site.manager->login(QStringLiteral("tulpe")));
+        const auto *timer = site.manager->accessLock()->findChild<QTimer *>(QStringLiteral("relockTimer"));
+        QVERIFY(timer->isActive() && timer->isSingleShot());
+        QCOMPARE(timer->interval(), 15 * 60 * 1000);
+    }
+
+    // The wizard shows the numbers, builds a wall of the numbered decoders and hides the
+    // numbers again: the hiding reaches the decoders now in the wall.
+    void numbersHiddenOnWallMembers()
+    {
+        Site site;
+        site.deliver({decoderName(1), decoderName(2)});
+        DeviceListModel *pending = site.manager->pendingRxList();
+        Shell first(pending->at(0).objectCast<RxDevice>(), "NULL");
+        Shell second(pending->at(1).objectCast<RxDevice>(), "NULL");
+        for (Shell *shell : {&first, &second})
+            shell->connect();
+        site.manager->osdShowSeq();
+        site.manager->createVideoWall(
+            QStringLiteral("Hall"), 1, 2, QStringLiteral("%1,%2").arg(first.decoder->seq()).arg(second.decoder->seq()));
+        site.manager->osdHideSeq();
+        for (Shell *shell : {&first, &second}) {
+            shell->peer.answerLines();
+            QCOMPARE(shell->peer.lines.last(), QByteArray("osd_show -c 1"));
+        }
     }
 
     void refusedAndFailedChanges()
     {
-        Site site;
+        // A stored command that cannot be sent is told to the interface, which listens only
+        // once the manager is made.
+        Site site({{"display_power_cmd", QJsonObject {{"on", "40 04\n reboot"}}}});
         QSignalSpy errors(site.manager.get(), &DeviceManager::errorOccured);
+        QTRY_COMPARE(errors.count(), 1);
+        errors.clear();
+        // With no interface to search on, the search says so.
+        qputenv(INTERFACES_VARIABLE, "no-such-interface");
+        Site unplugged;
+        qunsetenv(INTERFACES_VARIABLE);
+        QSignalSpy searchErrors(unplugged.manager.get(), &DeviceManager::errorOccured);
+        unplugged.manager->startDiscovery(true);
+        QCOMPARE(searchErrors.count(), 1);
+        QVERIFY(searchErrors.at(0).at(0).toString().startsWith(QLatin1String("No network connection was found.")));
         QSignalSpy reset(site.manager.get(), &DeviceManager::systemReset);
         // A line break would run more than the display command on every decoder.
         site.manager->changePowerCommand(QStringLiteral("40 04\n reboot"), QStringLiteral("FF 36"));

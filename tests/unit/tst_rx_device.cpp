@@ -97,6 +97,29 @@ private slots:
                 "e e_cec_one_touch_play"}));
     }
 
+    // Every new link reads what the decoder shows, as does a request while the link is up;
+    // a request while a reading is under way adds none.
+    void readsItsStateAtEveryConnection()
+    {
+        RxDevice device(record());
+        ScriptedShellPeer shell(device.findChild<QtTelnet *>());
+        QSignalSpy fetched(&device, &RxDevice::deviceInfoFetched);
+        logIn(shell);
+        QTRY_COMPARE(fetched.count(), 1);
+        device.readState();
+        device.readState();
+        shell.answerLines();
+        QTRY_COMPARE(fetched.count(), 2);
+        shell.hangUp();
+        QVERIFY(QMetaObject::invokeMethod(&device, "doReconnect"));
+        logIn(shell);
+        QTRY_COMPARE(fetched.count(), 3);
+        QCOMPARE(device.connectionNumber(), 2);
+        QCOMPARE(shell.lines,
+            (QList<QByteArray> {
+                "root", QUERY_SOURCE, QUERY_PLACE, QUERY_SOURCE, QUERY_PLACE, "root", QUERY_SOURCE, QUERY_PLACE}));
+    }
+
     // Names reach the shell as UTF-8 even where the local encoding is a code page.
     void commandsGoOutAsUtf8()
     {
@@ -140,9 +163,10 @@ private slots:
         logIn(shell);
         QVERIFY(idle(device));
         const QByteArray hide = "osd_show -c 1";
+        // The first new link reads the decoder again, after what was asked of it before.
         QCOMPARE(shell.lines.mid(3),
             (QList<QByteArray> {hide, "root", hide, "root", hide, "root", "osd_show -o 1 -s \"0\" -f 800 -p 4300,2500",
-                "e e_cec_one_touch_play"}));
+                "e e_cec_one_touch_play", QUERY_SOURCE, QUERY_PLACE}));
 
         // Text that comes while no command runs is logged once, not kept for the next one.
         LogCapture notes(QtDebugMsg);

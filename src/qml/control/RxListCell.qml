@@ -22,6 +22,20 @@ Rectangle {
         font.pixelSize: globalStyle.titleFontSize
     }
 
+    // The decoder kept another source than the one routed to it.
+    Text {
+        objectName: "driftedMarker"
+        anchors.right: parent.right
+        anchors.rightMargin: 15 + 31 + 10
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 4
+        visible: model.drifted
+        textFormat: Text.PlainText
+        text: qsTr("Shows another source")
+        color: "#B06000"
+        font.pixelSize: globalStyle.normalFontSize * 0.8
+    }
+
     Image {
         anchors.right: parent.right
         anchors.rightMargin: 15

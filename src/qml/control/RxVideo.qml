@@ -83,6 +83,30 @@ Rectangle {
         cols: area.cols
     }
 
+    // The wall's screens do not all show one source: no single picture would be true.
+    Rectangle {
+        objectName: "mixedMarker"
+        anchors.centerIn: parent
+        width: Math.min(parent.width - 40, mixedText.implicitWidth + 40)
+        height: mixedText.implicitHeight + 24
+        visible: area.hasSelection && manager.currentMixed
+        color: "#CC000000"
+        border.width: 1
+        border.color: "#FFB400"
+        radius: 6
+        Text {
+            id: mixedText
+            anchors.fill: parent
+            anchors.margins: 12
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+            wrapMode: Text.Wrap
+            text: qsTr("Mixed: the screens of this wall show different sources")
+            color: "#FFB400"
+            font.pixelSize: globalStyle.titleFontSize
+        }
+    }
+
     Rectangle {
         anchors.fill: parent
         visible: dropArea.containsDrag

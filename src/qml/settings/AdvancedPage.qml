@@ -232,6 +232,25 @@ Item {
                 }
             }
 
+            Row {
+                objectName: "rerouteRow"
+                spacing: 20
+                leftPadding: 20
+                height: 60
+                Switch {
+                    objectName: "rerouteSwitch"
+                    anchors.verticalCenter: parent.verticalCenter
+                    checked: manager.rerouteOnReconnect
+                    onToggled: manager.rerouteOnReconnect = checked
+                }
+                FieldLabel {
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: page.sectionWidth - 120
+                    wrapMode: Text.Wrap
+                    text: qsTr("Route a decoder again when it comes back showing another source")
+                }
+            }
+
             SectionHeader {
                 width: page.sectionWidth
                 text: qsTr("Control from other systems")
