@@ -172,7 +172,9 @@ Item {
         id: scenesStrip
         anchors.bottom: txStrip.top
         anchors.left: parent.left
+        anchors.leftMargin: contentMargin
         anchors.right: parent.right
+        anchors.rightMargin: contentMargin
     }
 
     Rectangle {

@@ -12,6 +12,7 @@ Rectangle {
 
     height: scenes.names.length > 0 ? 64 : 0
     visible: height > 0
+    radius: 8
     color: "#141418"
 
     function failedNames() {
