@@ -5,6 +5,8 @@
 #include "manager/device_registry.h"
 #include "oem_setting.h"
 #include "remote/remote_service.h"
+#include "scenes/configuration_transfer.h"
+#include "scenes/scene_service.h"
 
 #include <QApplication>
 #include <QDir>
@@ -220,6 +222,9 @@ int main(int argc, char *argv[])
     ApiSettings apiSettings = remote->settings();
     apiSettings.enabled = apiSettings.enabled || hasArgument(argc, argv, "--api");
     remote->start(apiSettings);
+    manager->scenes()->startSchedules();
+    ConfigurationTransfer transfer(manager->settingsStore());
+    QObject::connect(&transfer, &ConfigurationTransfer::imported, manager.get(), &DeviceManager::systemReset);
 
     if (headless) {
         qInfo() << "Running without a window";
@@ -244,6 +249,8 @@ int main(int argc, char *argv[])
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
     engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
+    engine->rootContext()->setContextProperty(QStringLiteral("scenes"), manager->scenes());
+    engine->rootContext()->setContextProperty(QStringLiteral("configTransfer"), &transfer);
     engine->load(*url);
     const int result = app->exec();
 

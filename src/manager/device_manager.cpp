@@ -17,6 +17,7 @@
 #include "models/rx_device.h"
 #include "oem_setting.h"
 #include "platform/platform.h"
+#include "scenes/scene_service.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -59,6 +60,8 @@ DeviceManager::DeviceManager(OemSetting *oem, QObject *parent)
     const int thumbnailFps = config->value(configkeys::THUMBNAIL_FPS, configkeys::DEFAULT_THUMBNAIL_FPS);
     thumbnailInterval = thumbnailFps > 0 ? 1000 / thumbnailFps : 0;
     loadConfiguration();
+    // After the load, so that the walls the scenes name are listed.
+    sceneParts = new SceneService(this, config.get(), nullptr, this);
     connectParts();
 }
 

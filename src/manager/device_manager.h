@@ -23,6 +23,7 @@ class QSortFilterProxyModel;
 class QUdpSocket;
 class RouteKeeper;
 class RxDeviceBase;
+class SceneService;
 class VideoWalls;
 
 // What the interface reaches as `manager`: the device lists and every operation on them.
@@ -98,8 +99,11 @@ public:
     ConfigurationFile *configurationFile() const { return configFile; }
     AccessLock *accessLock() const { return lock; }
     DemoInstallation *demoInstallation() const { return demoParts; }
+    RouteKeeper *routeKeeper() const { return keeper; }
     // The settings file, for the parts that keep their own keys in it (the control API).
     JsonConfig *settingsStore() const { return config.get(); }
+    // Scenes and schedules, shared by the window and the control API.
+    SceneService *scenes() const { return sceneParts; }
 
     // The operations the control API shares with the window, naming what they act on.
     using RouteResult = Routing::Result;
@@ -109,8 +113,6 @@ public:
     void switchMonitors(bool turnOn, const QList<QSharedPointer<RxDeviceBase>> &targets);
     // The row of the new wall, or -1; unlike createVideoWall the window's selection stays.
     int addVideoWall(const QString &name, int rows, int columns, const QString &cells);
-
-    RouteKeeper *routeKeeper() const { return keeper; }
 
 signals:
     void errorOccured(QString errorText);
@@ -183,6 +185,7 @@ private:
     int thumbnailInterval = 0;
     DemoInstallation *demoParts;
     OemSetting *oem;
+    SceneService *sceneParts;
     bool options = false;
     bool demo = false;
 };

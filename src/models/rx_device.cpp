@@ -113,6 +113,11 @@ void RxDevice::setSource(const QString &sourceName)
     enqueue(TelnetSwitchSourceCommand(sourceName));
 }
 
+void RxDevice::querySource()
+{
+    enqueue(TelnetQuerySourceSelect(), &RxDevice::parseSourceSelect);
+}
+
 void RxDevice::setDisplayPower(bool on, const QString &customCommand)
 {
     if (!customCommand.isEmpty())
@@ -305,6 +310,7 @@ QString RxDevice::extractResponse(const QString &response)
 void RxDevice::parseSourceSelect(const QString &response)
 {
     setCurrentSource(extractResponse(response));
+    emit sourceReported(currentSource());
 }
 
 void RxDevice::parseVwInfo(const QString &response)

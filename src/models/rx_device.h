@@ -69,6 +69,8 @@ public:
     void setDemoVwInfo(const VwInfo &info);
     VwInfo vwInfo() const { return wallInfo; }
 
+    // Asks the decoder which source it shows; sourceReported carries the answer.
+    void querySource();
     // Reads the decoder's source and wall place again, unless that is already under way.
     void readState();
     // Logged-in connections so far; the first is 1. A later one means the decoder or its
@@ -89,6 +91,8 @@ signals:
     void deviceInfoFetchFailed(RxDevice *pThis);
     void haveNewCommand();
     void stateChanged(int state);
+    // What the decoder answered when asked for its source ("" for none).
+    void sourceReported(const QString &sourceName);
 
 protected:
     void addressUpdated(const QHostAddress &oldAddress, const QHostAddress &newAddress) override;

@@ -20,6 +20,7 @@ void RxDeviceBase::setCurrentSource(const QString &sourceName)
     if (shown == source)
         return;
     source = shown;
+    emit currentSourceChanged(source);
     emit routeStateChanged();
     emit currentSourceChanged(source);
 }

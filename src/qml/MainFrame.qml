@@ -70,7 +70,7 @@ Item {
     Item {
         id: centre
         anchors.top: header.bottom
-        anchors.bottom: txStrip.top
+        anchors.bottom: scenesStrip.top
         anchors.bottomMargin: 20
         anchors.left: parent.left
         anchors.leftMargin: contentMargin
@@ -173,6 +173,15 @@ Item {
             rxListView.currentIndex = index;
             manager.dropCurrentRxSource();
         }
+    }
+
+    ScenesStrip {
+        id: scenesStrip
+        anchors.bottom: txStrip.top
+        anchors.left: parent.left
+        anchors.leftMargin: contentMargin
+        anchors.right: parent.right
+        anchors.rightMargin: contentMargin
     }
 
     Rectangle {

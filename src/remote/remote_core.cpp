@@ -6,6 +6,7 @@
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
+#include "scenes/scene_commands.h"
 
 #include <QDebug>
 
@@ -105,7 +106,9 @@ const RemoteCore::Method RemoteCore::METHODS[] = {
 RemoteCore::RemoteCore(DeviceManager *manager, QObject *parent)
     : QObject(parent)
     , manager(manager)
+    , sceneCommands(new SceneCommands(manager, this))
 {
+    connect(sceneCommands, &SceneCommands::event, this, &RemoteCore::event);
     for (DeviceListModel *list : {manager->rxlist(), manager->txlist()}) {
         connect(list, &QAbstractItemModel::rowsInserted, this,
             [this, list](const QModelIndex &, int first, int last) { onRowsInserted(list, first, last); });
@@ -124,7 +127,7 @@ QStringList RemoteCore::methods() const
     QStringList names;
     for (const Method &method : METHODS)
         names << QString::fromLatin1(method.name);
-    return names;
+    return names + SceneCommands::methods();
 }
 
 RemoteAnswer RemoteCore::execute(const QString &method, const QJsonObject &params)
@@ -133,6 +136,8 @@ RemoteAnswer RemoteCore::execute(const QString &method, const QJsonObject &param
         if (method == QLatin1String(entry.name))
             return (this->*entry.handler)(params);
     }
+    if (SceneCommands::handles(method))
+        return sceneCommands->execute(method, params);
     return RemoteAnswer::failure(UnknownCommand, QStringLiteral("there is no command \"%1\"").arg(method));
 }
 
@@ -140,7 +145,7 @@ QJsonObject RemoteCore::state() const
 {
     return {{QStringLiteral("decoders"), decoders()}, {QStringLiteral("encoders"), encoders()},
         {QStringLiteral("walls"), walls()}, {QStringLiteral("power"), lastPower},
-        {QStringLiteral("numbers"), numbersShown}};
+        {QStringLiteral("numbers"), numbersShown}, {QStringLiteral("scene"), sceneCommands->state()}};
 }
 
 RemoteAnswer RemoteCore::readState(const QJsonObject &)

@@ -14,6 +14,7 @@
 class DeviceListModel;
 class DeviceManager;
 class RxDevice;
+class SceneCommands;
 class VWDevice;
 
 // Numbered like JSON-RPC application errors; the line protocol prints the name.
@@ -117,6 +118,8 @@ private:
     void onNumbersShown(bool shown);
 
     DeviceManager *manager;
+    // The scene and schedule commands, kept apart; listed after the core's own.
+    SceneCommands *sceneCommands;
     QSet<DeviceBase *> watched;
     // What was last announced, so that a repeated signal is not a second event.
     QHash<DeviceBase *, QString> aliases;

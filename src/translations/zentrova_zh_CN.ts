@@ -156,6 +156,37 @@
         </message>
     </context>
     <context>
+        <name>ConfigurationTransfer</name>
+        <message>
+            <source>%1 could not be read.</source>
+            <translation>无法读取 %1。</translation>
+        </message>
+        <message>
+            <source>Nothing was imported: %1</source>
+            <translation>未导入任何内容：%1</translation>
+        </message>
+        <message>
+            <source>Nothing was imported: the current configuration could not be copied to %1.</source>
+            <translation>未导入任何内容：无法将当前配置复制到 %1。</translation>
+        </message>
+        <message>
+            <source>The configuration could not be written to %1.</source>
+            <translation>无法将配置写入 %1。</translation>
+        </message>
+        <message>
+            <source>The configuration was imported; the previous one is kept in %1. The program restarts.</source>
+            <translation>配置已导入；之前的配置保存在 %1。程序将重新启动。</translation>
+        </message>
+        <message>
+            <source>The configuration was saved to %1.</source>
+            <translation>配置已保存到 %1。</translation>
+        </message>
+        <message>
+            <source>The settings file could not be written; the previous configuration is kept in %1.</source>
+            <translation>无法写入设置文件；之前的配置保存在 %1。</translation>
+        </message>
+    </context>
+    <context>
         <name>DeviceEditorListView</name>
         <message>
             <source>Alias Name</source>
@@ -344,6 +375,188 @@
         </message>
     </context>
     <context>
+        <name>ScenesPage</name>
+        <message>
+            <source>%1 at %2 on %3</source>
+            <translation>%3 %2：%1</translation>
+        </message>
+        <message>
+            <source>%1 once at %2</source>
+            <translation>%2 执行一次：%1</translation>
+        </message>
+        <message>
+            <source>Add schedule</source>
+            <translation>添加计划</translation>
+        </message>
+        <message>
+            <source>All displays off</source>
+            <translation>关闭所有显示器</translation>
+        </message>
+        <message>
+            <source>All displays on</source>
+            <translation>打开所有显示器</translation>
+        </message>
+        <message>
+            <source>Attention</source>
+            <translation>注意</translation>
+        </message>
+        <message>
+            <source>Configuration file</source>
+            <translation>配置文件</translation>
+        </message>
+        <message>
+            <source>Delete</source>
+            <translation>删除</translation>
+        </message>
+        <message>
+            <source>Displays off</source>
+            <translation>显示器关</translation>
+        </message>
+        <message>
+            <source>Displays on</source>
+            <translation>显示器开</translation>
+        </message>
+        <message>
+            <source>Displays unchanged</source>
+            <translation>显示器不变</translation>
+        </message>
+        <message>
+            <source>Export</source>
+            <translation>导出</translation>
+        </message>
+        <message>
+            <source>Fri</source>
+            <translation>周五</translation>
+        </message>
+        <message>
+            <source>Import</source>
+            <translation>导入</translation>
+        </message>
+        <message>
+            <source>Include password and API token</source>
+            <translation>包含密码和 API 令牌</translation>
+        </message>
+        <message>
+            <source>Mon</source>
+            <translation>周一</translation>
+        </message>
+        <message>
+            <source>Name</source>
+            <translation>名称</translation>
+        </message>
+        <message>
+            <source>Once</source>
+            <translation>一次</translation>
+        </message>
+        <message>
+            <source>Overwrite</source>
+            <translation>覆盖</translation>
+        </message>
+        <message>
+            <source>Recall scene</source>
+            <translation>调用场景</translation>
+        </message>
+        <message>
+            <source>Rename</source>
+            <translation>重命名</translation>
+        </message>
+        <message>
+            <source>Replace this configuration with the file&apos;s? The current one is kept as a copy.</source>
+            <translation>用文件中的配置替换当前配置吗？当前配置会保留一份副本。</translation>
+        </message>
+        <message>
+            <source>Sat</source>
+            <translation>周六</translation>
+        </message>
+        <message>
+            <source>Save current routing</source>
+            <translation>保存当前切换</translation>
+        </message>
+        <message>
+            <source>Scene &quot;%1&quot; saved</source>
+            <translation>场景“%1”已保存</translation>
+        </message>
+        <message>
+            <source>Scenes</source>
+            <translation>场景</translation>
+        </message>
+        <message>
+            <source>Schedule saved</source>
+            <translation>计划已保存</translation>
+        </message>
+        <message>
+            <source>Schedules</source>
+            <translation>计划</translation>
+        </message>
+        <message>
+            <source>Sun</source>
+            <translation>周日</translation>
+        </message>
+        <message>
+            <source>The scene could not be saved.</source>
+            <translation>无法保存场景。</translation>
+        </message>
+        <message>
+            <source>The schedule could not be saved: check its name, time and date.</source>
+            <translation>无法保存计划：请检查名称、时间和日期。</translation>
+        </message>
+        <message>
+            <source>Thu</source>
+            <translation>周四</translation>
+        </message>
+        <message>
+            <source>Tue</source>
+            <translation>周二</translation>
+        </message>
+        <message>
+            <source>Type the new name above; it must not be taken.</source>
+            <translation>请在上方输入新名称，且不能与已有名称重复。</translation>
+        </message>
+        <message>
+            <source>Unlock on the Advanced Settings page to manage scenes and schedules.</source>
+            <translation>请在高级设置页面解锁后管理场景和计划。</translation>
+        </message>
+        <message>
+            <source>Wed</source>
+            <translation>周三</translation>
+        </message>
+        <message>
+            <source>Weekly</source>
+            <translation>每周</translation>
+        </message>
+        <message>
+            <source>all displays off</source>
+            <translation>关闭所有显示器</translation>
+        </message>
+        <message>
+            <source>all displays on</source>
+            <translation>打开所有显示器</translation>
+        </message>
+        <message>
+            <source>recall &quot;%1&quot;</source>
+            <translation>调用“%1”</translation>
+        </message>
+    </context>
+    <context>
+        <name>ScenesStrip</name>
+        <message>
+            <source>Not confirmed: %1</source>
+            <translation>未确认：%1</translation>
+        </message>
+        <message>
+            <source>Recalling &quot;%1&quot;: %2 of %3 screens</source>
+            <translation>正在调用“%1”：%2/%3 个屏幕</translation>
+        </message>
+        <message>
+            <source>Retry</source>
+            <translation>重试</translation>
+        </message>
+        <message>
+            <source>Scene &quot;%1&quot; recalled</source>
+            <translation>场景“%1”已调用</translation>
+        </message>
+    </context>
+    <context>
         <name>SearchFailedDialog</name>
         <message>
             <source>Demo</source>
@@ -367,6 +580,10 @@
         <message>
             <source>Name and sequencing</source>
             <translation>名称与排序</translation>
+        </message>
+        <message>
+            <source>Scenes and Schedules</source>
+            <translation>场景和计划</translation>
         </message>
         <message>
             <source>Settings</source>

@@ -156,6 +156,37 @@
         </message>
     </context>
     <context>
+        <name>ConfigurationTransfer</name>
+        <message>
+            <source>%1 could not be read.</source>
+            <translation>無法讀取 %1。</translation>
+        </message>
+        <message>
+            <source>Nothing was imported: %1</source>
+            <translation>未匯入任何內容：%1</translation>
+        </message>
+        <message>
+            <source>Nothing was imported: the current configuration could not be copied to %1.</source>
+            <translation>未匯入任何內容：無法將目前設定複製到 %1。</translation>
+        </message>
+        <message>
+            <source>The configuration could not be written to %1.</source>
+            <translation>無法將設定寫入 %1。</translation>
+        </message>
+        <message>
+            <source>The configuration was imported; the previous one is kept in %1. The program restarts.</source>
+            <translation>設定已匯入；先前的設定保存在 %1。程式將重新啟動。</translation>
+        </message>
+        <message>
+            <source>The configuration was saved to %1.</source>
+            <translation>設定已儲存到 %1。</translation>
+        </message>
+        <message>
+            <source>The settings file could not be written; the previous configuration is kept in %1.</source>
+            <translation>無法寫入設定檔；先前的設定保存在 %1。</translation>
+        </message>
+    </context>
+    <context>
         <name>DeviceEditorListView</name>
         <message>
             <source>Alias Name</source>
@@ -344,6 +375,188 @@
         </message>
     </context>
     <context>
+        <name>ScenesPage</name>
+        <message>
+            <source>%1 at %2 on %3</source>
+            <translation>%3 %2：%1</translation>
+        </message>
+        <message>
+            <source>%1 once at %2</source>
+            <translation>%2 執行一次：%1</translation>
+        </message>
+        <message>
+            <source>Add schedule</source>
+            <translation>新增排程</translation>
+        </message>
+        <message>
+            <source>All displays off</source>
+            <translation>關閉所有顯示器</translation>
+        </message>
+        <message>
+            <source>All displays on</source>
+            <translation>開啟所有顯示器</translation>
+        </message>
+        <message>
+            <source>Attention</source>
+            <translation>注意</translation>
+        </message>
+        <message>
+            <source>Configuration file</source>
+            <translation>設定檔</translation>
+        </message>
+        <message>
+            <source>Delete</source>
+            <translation>刪除</translation>
+        </message>
+        <message>
+            <source>Displays off</source>
+            <translation>顯示器關</translation>
+        </message>
+        <message>
+            <source>Displays on</source>
+            <translation>顯示器開</translation>
+        </message>
+        <message>
+            <source>Displays unchanged</source>
+            <translation>顯示器不變</translation>
+        </message>
+        <message>
+            <source>Export</source>
+            <translation>匯出</translation>
+        </message>
+        <message>
+            <source>Fri</source>
+            <translation>週五</translation>
+        </message>
+        <message>
+            <source>Import</source>
+            <translation>匯入</translation>
+        </message>
+        <message>
+            <source>Include password and API token</source>
+            <translation>包含密碼和 API 權杖</translation>
+        </message>
+        <message>
+            <source>Mon</source>
+            <translation>週一</translation>
+        </message>
+        <message>
+            <source>Name</source>
+            <translation>名稱</translation>
+        </message>
+        <message>
+            <source>Once</source>
+            <translation>一次</translation>
+        </message>
+        <message>
+            <source>Overwrite</source>
+            <translation>覆寫</translation>
+        </message>
+        <message>
+            <source>Recall scene</source>
+            <translation>調用場景</translation>
+        </message>
+        <message>
+            <source>Rename</source>
+            <translation>重新命名</translation>
+        </message>
+        <message>
+            <source>Replace this configuration with the file&apos;s? The current one is kept as a copy.</source>
+            <translation>以檔案中的設定取代目前設定嗎？目前設定會保留一份副本。</translation>
+        </message>
+        <message>
+            <source>Sat</source>
+            <translation>週六</translation>
+        </message>
+        <message>
+            <source>Save current routing</source>
+            <translation>儲存目前切換</translation>
+        </message>
+        <message>
+            <source>Scene &quot;%1&quot; saved</source>
+            <translation>場景「%1」已儲存</translation>
+        </message>
+        <message>
+            <source>Scenes</source>
+            <translation>場景</translation>
+        </message>
+        <message>
+            <source>Schedule saved</source>
+            <translation>排程已儲存</translation>
+        </message>
+        <message>
+            <source>Schedules</source>
+            <translation>排程</translation>
+        </message>
+        <message>
+            <source>Sun</source>
+            <translation>週日</translation>
+        </message>
+        <message>
+            <source>The scene could not be saved.</source>
+            <translation>無法儲存場景。</translation>
+        </message>
+        <message>
+            <source>The schedule could not be saved: check its name, time and date.</source>
+            <translation>無法儲存排程：請檢查名稱、時間和日期。</translation>
+        </message>
+        <message>
+            <source>Thu</source>
+            <translation>週四</translation>
+        </message>
+        <message>
+            <source>Tue</source>
+            <translation>週二</translation>
+        </message>
+        <message>
+            <source>Type the new name above; it must not be taken.</source>
+            <translation>請在上方輸入新名稱，且不能與現有名稱重複。</translation>
+        </message>
+        <message>
+            <source>Unlock on the Advanced Settings page to manage scenes and schedules.</source>
+            <translation>請在進階設定頁面解鎖後管理場景和排程。</translation>
+        </message>
+        <message>
+            <source>Wed</source>
+            <translation>週三</translation>
+        </message>
+        <message>
+            <source>Weekly</source>
+            <translation>每週</translation>
+        </message>
+        <message>
+            <source>all displays off</source>
+            <translation>關閉所有顯示器</translation>
+        </message>
+        <message>
+            <source>all displays on</source>
+            <translation>開啟所有顯示器</translation>
+        </message>
+        <message>
+            <source>recall &quot;%1&quot;</source>
+            <translation>調用「%1」</translation>
+        </message>
+    </context>
+    <context>
+        <name>ScenesStrip</name>
+        <message>
+            <source>Not confirmed: %1</source>
+            <translation>未確認：%1</translation>
+        </message>
+        <message>
+            <source>Recalling &quot;%1&quot;: %2 of %3 screens</source>
+            <translation>正在調用「%1」：%2/%3 個螢幕</translation>
+        </message>
+        <message>
+            <source>Retry</source>
+            <translation>重試</translation>
+        </message>
+        <message>
+            <source>Scene &quot;%1&quot; recalled</source>
+            <translation>場景「%1」已調用</translation>
+        </message>
+    </context>
+    <context>
         <name>SearchFailedDialog</name>
         <message>
             <source>Demo</source>
@@ -367,6 +580,10 @@
         <message>
             <source>Name and sequencing</source>
             <translation>名稱與排序</translation>
+        </message>
+        <message>
+            <source>Scenes and Schedules</source>
+            <translation>場景和排程</translation>
         </message>
         <message>
             <source>Settings</source>

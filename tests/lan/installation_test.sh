@@ -23,6 +23,10 @@ hostile)
         --extra decoder 292 'IPD1;reboot;-7c2e0d00ba04')
     function=hostileRepliesCreateNothingHarmful
     ;;
+scenes)
+    # The first two decoders form a wall; the fourth refuses sources, the fifth hangs on them.
+    options=(--encoders 2 --decoders 5 --wall 2x1) function=scenesRecallAndReport
+    ;;
 restart) options=(--encoders 2 --decoders 6 --wall 2x1) function=restartKeepsNamesOrderAndWalls ;;
 *)
     echo "installation_test: unknown scenario $scenario" >&2

@@ -9,6 +9,8 @@
 #include "models/tx_device.h"
 #include "models/vw_device.h"
 #include "oem_setting.h"
+#include "scenes/scene_recall.h"
+#include "scenes/scene_service.h"
 #include "test_home.h"
 
 #include <QAbstractVideoSurface>
@@ -107,6 +109,7 @@ private slots:
     void survivesFaults();
     void hostileRepliesCreateNothingHarmful();
     void restartKeepsNamesOrderAndWalls();
+    void scenesRecallAndReport();
 
 private:
     // Runs one discovery pass and waits until every encoder and decoder of the installation
@@ -478,3 +481,60 @@ void TestInstallation::restartKeepsNamesOrderAndWalls()
 
 QTEST_MAIN(TestInstallation)
 #include "tst_installation.moc"
+
+// 2 encoders and 5 decoders, the first two a wall. A scene is saved, the room changed, then
+// the scene recalled while the fourth decoder refuses sources and the fifth hangs on them.
+void TestInstallation::scenesRecallAndReport()
+{
+    Controller controller;
+    DeviceManager &manager = controller.manager;
+    QVERIFY(discover(manager));
+    const QSharedPointer<VWDevice> wall = firstWall(manager);
+    QVERIFY(wall);
+    SceneService *scenes = manager.scenes();
+    scenes->recaller()->setReadBackTimeout(4000);
+    const QString evening = encoders.at(1).name, morning = encoders.at(0).name;
+
+    manager.routeSourceToAll(evening);
+    QTRY_COMPARE_WITH_TIMEOUT(states(QStringLiteral("source_select")), every(evening), WAIT_MS);
+    QVERIFY(scenes->saveScene(QStringLiteral("Evening"), {}, 0));
+    QTRY_COMPARE(scenes->activeScene(), QStringLiteral("Evening"));
+    manager.routeSourceToAll(morning);
+    QTRY_COMPARE_WITH_TIMEOUT(states(QStringLiteral("source_select")), every(morning), WAIT_MS);
+    QTRY_COMPARE(scenes->activeScene(), QString());
+
+    QVERIFY(setFault(decoders.at(3), QStringLiteral("fault-refuse"), true));
+    QVERIFY(setFault(decoders.at(4), QStringLiteral("fault-stall"), true, "gbconfig"));
+    QSignalSpy finished(scenes, &SceneService::recallFinished);
+    QVERIFY(scenes->recallScene(QStringLiteral("Evening")));
+    QVERIFY(!scenes->recallScene(QStringLiteral("Evening")));
+    QVERIFY(finished.wait(WAIT_MS));
+    QMap<QString, QString> outcomes;
+    for (const SceneRecall::Check &check : scenes->recaller()->report())
+        outcomes.insert(check.decoder, SceneRecall::outcomeName(check.outcome));
+    const QMap<QString, QString> expected {{decoders.at(0).name, "confirmed"}, {decoders.at(1).name, "confirmed"},
+        {decoders.at(2).name, "confirmed"}, {decoders.at(3).name, "refused"}, {decoders.at(4).name, "timed_out"}};
+    QCOMPARE(outcomes, expected);
+    QCOMPARE(scenes->failures().size(), 2);
+    QCOMPARE(states(QStringLiteral("source_select")), every(evening).mid(0, 3) + every(morning).mid(3));
+    // What the refusing decoder reported is what it shows now, so the scene is not active.
+    QCOMPARE(scenes->activeScene(), QString());
+
+    // Each wall's datagram once per recall: one for the first routing, one for the recall.
+    for (const Sim &encoder : encoders) {
+        const QStringList heard = fileText(encoder.folder + QStringLiteral("/log.txt")).split(QLatin1Char('\n'));
+        QCOMPARE(heard.filter(QStringLiteral("msg_b_reconnect ") + evening).size(), 4);
+    }
+
+    // A retry goes only to what did not confirm; the fixed decoder now confirms.
+    QVERIFY(setFault(decoders.at(3), QStringLiteral("fault-refuse"), false));
+    QVERIFY(scenes->retryRecall());
+    QCOMPARE(scenes->recallTotal(), 2);
+    QVERIFY(finished.wait(WAIT_MS));
+    outcomes.clear();
+    for (const SceneRecall::Check &check : scenes->recaller()->report())
+        outcomes.insert(check.decoder, SceneRecall::outcomeName(check.outcome));
+    QCOMPARE(
+        outcomes, (QMap<QString, QString> {{decoders.at(3).name, "confirmed"}, {decoders.at(4).name, "timed_out"}}));
+    QCOMPARE(fileText(decoders.at(3).folder + QStringLiteral("/source_select")), evening);
+}

@@ -5,6 +5,8 @@
 #include "models/rx_device_base.h"
 #include "oem_setting.h"
 #include "remote/remote_service.h"
+#include "scenes/configuration_transfer.h"
+#include "scenes/scene_service.h"
 #include "test_home.h"
 
 #include <QQmlApplicationEngine>
@@ -69,6 +71,7 @@ private:
     QTranslator translator;
     std::unique_ptr<OemSetting> oem;
     std::unique_ptr<DeviceManager> manager;
+    std::unique_ptr<ConfigurationTransfer> transfer;
     std::unique_ptr<RemoteService> remote;
     std::unique_ptr<QQmlApplicationEngine> engine;
     QQuickWindow *window = nullptr;
@@ -87,6 +90,9 @@ void TstMainWindow::initTestCase()
     engine = std::make_unique<QQmlApplicationEngine>();
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
+    transfer = std::make_unique<ConfigurationTransfer>(manager->settingsStore());
+    engine->rootContext()->setContextProperty(QStringLiteral("scenes"), manager->scenes());
+    engine->rootContext()->setContextProperty(QStringLiteral("configTransfer"), transfer.get());
     engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
     engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));

@@ -158,7 +158,8 @@ void TstRemoteApi::lines_data()
                                       "error bad_arguments usage: subscribe"};
     QTest::newRow("state and lists")
         << QStringList {authed, "state", "list encoders", "list walls"}
-        << QStringList {"ok", "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"numbers\":null,\"power\":null,\"walls\":\\[.*\\]\\}",
+        << QStringList {"ok", "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"numbers\":null,\"power\":null,"
+                  "\"scene\":\\{\"active\":null,\"names\":\\[\\],.*\\},\"walls\":\\[.*\\]\\}",
                "ok \\[\\{\"address\":.*,\"alias\":\"TX - 1\",\"name\":\"" + TX1 + "\",\"online\":true\\},.*",
                "ok \\[\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*"};
 }

@@ -18,7 +18,8 @@
 # KIND ADDRESS FOLDER NAME, KIND being encoder, decoder or extra, and NAME the rest of the
 # line. An encoder's FOLDER holds its faults (files silent, stall, cut, oversize) and
 # log.txt, the simulator's output (requests, wall commands); a decoder's FOLDER holds its
-# shell's state files, the shell's faults (fault-drop, fault-garbage), the simulator's
+# shell's state files, the shell's faults (fault-drop, fault-stall, fault-refuse,
+# fault-garbage), the simulator's
 # faults and log.txt.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -30,6 +30,8 @@ Item {
           "icon": "setting-videowall", "lockable": false },
         { "title": qsTr("Advanced Settings"), "identifier": "advanced", "page": "AdvancedPage.qml",
           "icon": "setting-advanced", "lockable": true },
+        { "title": qsTr("Scenes and Schedules"), "identifier": "scenes", "page": "ScenesPage.qml",
+          "icon": "setting-advanced", "lockable": true },
         { "title": qsTr("System Information"), "identifier": "system-info", "page": "SystemInfoPage.qml",
           "icon": "setting-system-info", "lockable": false }
     ]

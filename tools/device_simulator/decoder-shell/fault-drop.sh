@@ -8,3 +8,8 @@ if [ -f "$DECODER_STATE/fault-drop" ] && [ "$(cat "$DECODER_STATE/fault-drop")" 
     kill -KILL "$DECODER_SESSION"
     exit 1
 fi
+# fault-stall naming the command: it never finishes, as on a decoder that hangs; the
+# connection stays up.
+if [ -f "$DECODER_STATE/fault-stall" ] && [ "$(cat "$DECODER_STATE/fault-stall")" = "${0##*/}" ]; then
+    exec sleep 3600
+fi

@@ -10,7 +10,8 @@
 #                   it, a plain loop reads the lines and logs them to STATE_DIR/commands.log
 # Faults, switched by files in STATE_DIR: fault-drop holding a command's name (gbconfig, e,
 # osd_show, cec, gbparam) drops the telnet connection in the middle of that command, once;
-# fault-garbage makes gbparam answer with garbage.
+# fault-stall holding a command's name makes that command hang; fault-refuse makes gbconfig
+# keep the source; fault-garbage makes gbparam answer with garbage.
 set -eu
 if [ $# -lt 2 ]; then
     echo "usage: $0 STATE_DIR PORT [ADDRESS] [--no-login] [--line-editing]" >&2

@@ -1,0 +1,295 @@
+#include "scenes/configuration_transfer.h"
+
+#include "json_config.h"
+#include "manager/config_keys.h"
+#include "manager/video_walls.h"
+#include "models/network_commands.h"
+#include "models/vw_device.h"
+#include "remote/api_settings.h"
+#include "scenes/scene_store.h"
+#include "scenes/schedule_store.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QUrl>
+#include <algorithm>
+
+const QString ConfigurationTransfer::FORMAT = QStringLiteral("zentrova-configuration");
+
+namespace {
+
+const QString FORMAT_KEY = QStringLiteral("format");
+const QString VERSION_KEY = QStringLiteral("version");
+const QString SECRETS_KEY = QStringLiteral("secrets");
+const QString POWER_KEY = QStringLiteral("display_power_cmd");
+const QString SECURITY_KEY = QStringLiteral("security");
+const int NAME_LIMIT = 256;
+const int ENTRY_LIMIT = 10000;
+
+bool printableName(const QString &text)
+{
+    return text.size() <= NAME_LIMIT && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isPrint(); });
+}
+
+QString localPath(const QString &pathOrUrl)
+{
+    const QUrl url(pathOrUrl);
+    return url.isLocalFile() ? url.toLocalFile() : pathOrUrl;
+}
+
+void checkNames(const QJsonValue &value, QStringList *problems)
+{
+    const QJsonObject map = value.toObject();
+    if (!value.isObject() || map.size() > ENTRY_LIMIT) {
+        problems->append(QStringLiteral("alias_map must be an object of names"));
+        return;
+    }
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        if (!it.value().isString() || !printableName(it.key()) || !printableName(it.value().toString())) {
+            problems->append(
+                QStringLiteral("alias_map: the entry \"%1\" is not a printable name").arg(it.key().left(40)));
+            return;
+        }
+    }
+}
+
+void checkOrders(const QJsonValue &value, QStringList *problems)
+{
+    const QJsonObject map = value.toObject();
+    const bool numbers = std::all_of(map.constBegin(), map.constEnd(), [](const QJsonValue &entry) {
+        return entry.isDouble() && entry.toDouble() >= -1 && entry.toDouble() <= ENTRY_LIMIT
+            && entry.toDouble() == entry.toInt();
+    });
+    if (!value.isObject() || map.size() > ENTRY_LIMIT || !numbers)
+        problems->append(QStringLiteral("orders must be an object of whole numbers"));
+}
+
+void checkWalls(const QJsonValue &value, const QJsonObject &aliases, QStringList *problems)
+{
+    const QJsonArray walls = value.toArray();
+    if (!value.isArray() || walls.size() > ENTRY_LIMIT) {
+        problems->append(QStringLiteral("vw must be a list of walls"));
+        return;
+    }
+    for (const QJsonValue &wall : walls) {
+        if (!wall.isObject() || !VideoWalls::wallFromRecord(wall.toObject(), aliases)) {
+            problems->append(QStringLiteral("vw: the wall \"%1\" is not a valid wall")
+                                 .arg(wall.toObject().value(QStringLiteral("name")).toString().left(40)));
+            return;
+        }
+    }
+}
+
+void checkPowerCommands(const QJsonValue &value, QStringList *problems)
+{
+    const QJsonObject commands = value.toObject();
+    bool valid = value.isObject();
+    for (auto it = commands.constBegin(); valid && it != commands.constEnd(); ++it) {
+        valid = (it.key() == QLatin1String("on") || it.key() == QLatin1String("off")) && it.value().isString()
+            && it.value().toString().size() <= NAME_LIMIT && TelnetCecCustomCommand(it.value().toString()).isValid();
+    }
+    if (!valid)
+        problems->append(QStringLiteral("display_power_cmd must hold the texts on and off"));
+}
+
+// Only the entries named, each a short text.
+void checkStrings(const QString &key, const QJsonValue &value, const QStringList &entries, QStringList *problems)
+{
+    const QJsonObject object = value.toObject();
+    bool valid = value.isObject();
+    for (auto it = object.constBegin(); valid && it != object.constEnd(); ++it)
+        valid = entries.contains(it.key()) && it.value().isString() && it.value().toString().size() <= NAME_LIMIT;
+    if (!valid)
+        problems->append(
+            QStringLiteral("%1 may hold only %2, as short texts").arg(key, entries.join(QStringLiteral(", "))));
+}
+
+} // namespace
+
+ConfigurationTransfer::ConfigurationTransfer(JsonConfig *config, QObject *parent)
+    : QObject(parent)
+    , config(config)
+{
+}
+
+QString ConfigurationTransfer::defaultPath()
+{
+    return QDir::homePath() + QStringLiteral("/zentrova-configuration.json");
+}
+
+QJsonObject ConfigurationTransfer::exportDocument(bool withSecrets) const
+{
+    QJsonObject document {{FORMAT_KEY, FORMAT}, {VERSION_KEY, FORMAT_VERSION}};
+    const QStringList keys {configkeys::ALIAS_MAP, configkeys::ORDERS, configkeys::WALLS, POWER_KEY,
+        configkeys::RX_NAME_NEXT, configkeys::TX_NAME_NEXT, SceneStore::CONFIG_KEY, ScheduleStore::CONFIG_KEY};
+    for (const QString &key : keys) {
+        const QJsonValue value = config->jsonValue(key);
+        if (!value.isUndefined())
+            document.insert(key, value);
+    }
+    if (withSecrets) {
+        QJsonObject secrets;
+        const QJsonValue security = config->jsonValue(SECURITY_KEY);
+        if (security.isObject())
+            secrets.insert(SECURITY_KEY, security);
+        QJsonObject token;
+        for (const QString &key : {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH}) {
+            const QJsonValue value = config->jsonValue(key);
+            if (value.isString())
+                token.insert(key.section(QLatin1Char('/'), 1), value);
+        }
+        if (!token.isEmpty())
+            secrets.insert(QStringLiteral("api"), token);
+        document.insert(SECRETS_KEY, secrets);
+    }
+    return document;
+}
+
+bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, QStringList *problems)
+{
+    problems->clear();
+    if (content.size() > SIZE_LIMIT) {
+        problems->append(QStringLiteral("the file is larger than %1 MiB").arg(SIZE_LIMIT / (1024 * 1024)));
+        return false;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(content, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        problems->append(
+            QStringLiteral("the file is not a JSON object (%1 at byte %2)").arg(error.errorString()).arg(error.offset));
+        return false;
+    }
+    const QJsonObject root = document.object();
+    if (root.value(FORMAT_KEY).toString() != FORMAT) {
+        problems->append(QStringLiteral("the file is not a zentrova configuration"));
+        return false;
+    }
+    const QJsonValue version = root.value(VERSION_KEY);
+    if (!version.isDouble() || version.toDouble() < 1 || version.toDouble() != version.toInt()) {
+        problems->append(QStringLiteral("the file carries no valid version"));
+        return false;
+    }
+    if (version.toInt() > FORMAT_VERSION) {
+        problems->append(QStringLiteral("the file was written by a newer version (format %1; this one reads %2)")
+                             .arg(version.toInt())
+                             .arg(FORMAT_VERSION));
+        return false;
+    }
+    QJsonObject accepted;
+    QVector<Scene> scenes;
+    QVector<Schedule> schedules;
+    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
+        const QString &key = it.key();
+        const QJsonValue &value = it.value();
+        QString reason;
+        if (key == FORMAT_KEY || key == VERSION_KEY)
+            continue;
+        if (key == configkeys::ALIAS_MAP)
+            checkNames(value, problems);
+        else if (key == configkeys::ORDERS)
+            checkOrders(value, problems);
+        else if (key == configkeys::WALLS)
+            checkWalls(value, root.value(configkeys::ALIAS_MAP).toObject(), problems);
+        else if (key == POWER_KEY)
+            checkPowerCommands(value, problems);
+        else if (key == configkeys::RX_NAME_NEXT || key == configkeys::TX_NAME_NEXT) {
+            if (!value.isDouble() || value.toDouble() < 0 || value.toDouble() > 1e6)
+                problems->append(QStringLiteral("%1 must be a whole number").arg(key));
+        } else if (key == SceneStore::CONFIG_KEY) {
+            if (!SceneStore::fromJson(value, &scenes, &reason))
+                problems->append(reason);
+        } else if (key == ScheduleStore::CONFIG_KEY) {
+            if (!ScheduleStore::fromJson(value, &schedules, &reason))
+                problems->append(reason);
+        } else if (key == SECRETS_KEY) {
+            const QJsonObject secrets = value.toObject();
+            if (!value.isObject())
+                problems->append(QStringLiteral("secrets must be an object"));
+            for (auto secret = secrets.constBegin(); secret != secrets.constEnd(); ++secret) {
+                if (secret.key() == SECURITY_KEY)
+                    checkStrings(
+                        secret.key(), secret.value(), {QStringLiteral("password"), QStringLiteral("salt")}, problems);
+                else if (secret.key() == QLatin1String("api"))
+                    checkStrings(secret.key(), secret.value(),
+                        {QStringLiteral("token_salt"), QStringLiteral("token_hash")}, problems);
+                else
+                    problems->append(QStringLiteral("secrets: unknown entry \"%1\"").arg(secret.key().left(40)));
+            }
+        } else {
+            problems->append(QStringLiteral("unknown entry \"%1\"").arg(key.left(40)));
+            continue;
+        }
+        accepted.insert(key, value);
+    }
+    // Read in key order, so the scenes are known only now.
+    for (const Schedule &schedule : qAsConst(schedules)) {
+        const bool known = std::any_of(scenes.cbegin(), scenes.cend(),
+            [&](const Scene &scene) { return scene.name.compare(schedule.scene, Qt::CaseInsensitive) == 0; });
+        if (schedule.action == Schedule::Action::RecallScene && !known)
+            problems->append(
+                QStringLiteral("schedule \"%1\" recalls the unknown scene \"%2\"").arg(schedule.name, schedule.scene));
+    }
+    if (!problems->isEmpty())
+        return false;
+    *keys = accepted;
+    return true;
+}
+
+bool ConfigurationTransfer::fail(const QString &text)
+{
+    message = text;
+    qWarning().noquote() << "Configuration transfer:" << text;
+    emit finished(false);
+    return false;
+}
+
+bool ConfigurationTransfer::exportTo(const QString &target, bool withSecrets)
+{
+    const QString path = localPath(target);
+    QSaveFile file(path);
+    const QByteArray content = QJsonDocument(exportDocument(withSecrets)).toJson(QJsonDocument::Indented);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return fail(tr("The configuration could not be written to %1.").arg(path));
+    message = tr("The configuration was saved to %1.").arg(path);
+    emit finished(true);
+    return true;
+}
+
+bool ConfigurationTransfer::importFrom(const QString &source)
+{
+    const QString path = localPath(source);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(tr("%1 could not be read.").arg(path));
+    const QByteArray content = file.read(SIZE_LIMIT + 1);
+    QJsonObject keys;
+    QStringList problems;
+    if (!read(content, &keys, &problems))
+        return fail(tr("Nothing was imported: %1").arg(problems.join(QStringLiteral("; "))));
+    const QString current = config->path();
+    const QString copy = current + QStringLiteral(".before-import-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (QFile::exists(current) && !QFile::copy(current, copy))
+        return fail(tr("Nothing was imported: the current configuration could not be copied to %1.").arg(copy));
+    const QJsonObject secrets = keys.take(SECRETS_KEY).toObject();
+    config->beginBatch();
+    for (auto it = keys.constBegin(); it != keys.constEnd(); ++it)
+        config->setValue(it.key(), it.value());
+    if (secrets.contains(SECURITY_KEY))
+        config->setValue(SECURITY_KEY, secrets.value(SECURITY_KEY));
+    const QJsonObject token = secrets.value(QStringLiteral("api")).toObject();
+    for (auto it = token.constBegin(); it != token.constEnd(); ++it)
+        config->setValue(QStringLiteral("api/") + it.key(), it.value());
+    if (!config->endBatch())
+        return fail(tr("The settings file could not be written; the previous configuration is kept in %1.").arg(copy));
+    message = tr("The configuration was imported; the previous one is kept in %1. The program restarts.").arg(copy);
+    qInfo().noquote() << "Configuration imported from" << path << "; previous settings kept in" << copy;
+    emit finished(true);
+    emit imported();
+    return true;
+}

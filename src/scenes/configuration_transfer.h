@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QStringList>
+
+class JsonConfig;
+
+// The whole configuration of a site in one JSON file, to keep as a backup or to move to
+// another PC: names, orders, walls, power commands, scenes and schedules; the password hash
+// and the control API's token only when asked for. An import is checked as a whole before
+// anything changes, the current settings file is copied aside, and the new keys are written
+// in one go.
+class ConfigurationTransfer : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString lastMessage READ lastMessage NOTIFY finished)
+    // Where the settings page offers to write and read the file.
+    Q_PROPERTY(QString defaultPath READ defaultPath CONSTANT)
+
+public:
+    static const QString FORMAT;
+    static constexpr int FORMAT_VERSION = 1;
+    static constexpr qint64 SIZE_LIMIT = 8 * 1024 * 1024;
+
+    explicit ConfigurationTransfer(JsonConfig *config, QObject *parent = nullptr);
+
+    QJsonObject exportDocument(bool withSecrets) const;
+    // Checks a file's content; on success `keys` holds the settings to write. Every
+    // problem found is listed, not only the first.
+    static bool read(const QByteArray &content, QJsonObject *keys, QStringList *problems);
+
+    QString lastMessage() const { return message; }
+    static QString defaultPath();
+    // Paths or file URLs.
+    Q_INVOKABLE bool exportTo(const QString &target, bool withSecrets);
+    Q_INVOKABLE bool importFrom(const QString &source);
+
+signals:
+    void finished(bool ok);
+    // The settings file now holds the imported configuration; the program restarts to use it.
+    void imported();
+
+private:
+    bool fail(const QString &text);
+
+    JsonConfig *config;
+    QString message;
+};

@@ -1,0 +1,185 @@
+#include "scenes/scene_recall.h"
+
+#include "manager/device_manager.h"
+#include "models/device_list_model.h"
+#include "models/rx_device.h"
+#include "models/vw_device.h"
+
+#include <QDebug>
+#include <QTimer>
+
+SceneRecall::SceneRecall(DeviceManager *manager, QObject *parent)
+    : QObject(parent)
+    , manager(manager)
+    , timer(new QTimer(this))
+{
+    timer->setSingleShot(true);
+    timer->setInterval(READ_BACK_TIMEOUT_MS);
+    connect(timer, &QTimer::timeout, this, &SceneRecall::onTimeout);
+}
+
+bool SceneRecall::running() const
+{
+    return timer->isActive();
+}
+
+void SceneRecall::setReadBackTimeout(int milliseconds)
+{
+    timer->setInterval(milliseconds);
+}
+
+bool SceneRecall::start(const Scene &recalled)
+{
+    if (running())
+        return false;
+    scene = recalled;
+    checks.clear();
+    decoders.clear();
+    qInfo().noquote() << "Recalling scene" << scene.name << "on" << scene.sources.size() << "screens";
+    send(scene);
+    return true;
+}
+
+bool SceneRecall::retry()
+{
+    if (running())
+        return false;
+    Scene part;
+    part.name = scene.name;
+    part.power = scene.power;
+    for (const Check &check : qAsConst(checks)) {
+        if (check.outcome != Outcome::Confirmed)
+            part.sources.insert(check.target, check.wanted);
+    }
+    if (part.sources.isEmpty())
+        return false;
+    checks.clear();
+    decoders.clear();
+    qInfo().noquote() << "Retrying scene" << scene.name << "on" << part.sources.size() << "screens";
+    send(part);
+    return true;
+}
+
+// Every command is queued before any answer is looked at: each decoder works through its
+// own queue on its own link, so the slowest decoder, not the sum of them, sets the pace.
+void SceneRecall::send(const Scene &part)
+{
+    QList<QSharedPointer<RxDeviceBase>> powered;
+    timer->start();
+    for (auto it = part.sources.cbegin(); it != part.sources.cend(); ++it) {
+        const QSharedPointer<RxDeviceBase> entry
+            = manager->rxlist()->findDevice(it.key(), false).objectCast<RxDeviceBase>();
+        if (!entry) {
+            checks.append({it.key(), it.key(), it.value(), QString(), Outcome::Offline});
+            decoders.append(nullptr);
+            continue;
+        }
+        const bool sent = manager->routeSource(it.value(), it.key()) == DeviceManager::RouteResult::Routed;
+        powered.append(entry);
+        QVector<QSharedPointer<RxDevice>> targets;
+        if (const auto decoder = entry.objectCast<RxDevice>())
+            targets.append(decoder);
+        else if (const auto *wall = qobject_cast<const VWDevice *>(entry.data()))
+            targets = wall->members();
+        for (const QSharedPointer<RxDevice> &decoder : qAsConst(targets)) {
+            if (decoder)
+                expect(decoder, it.key(), it.value(), sent);
+        }
+    }
+    if (part.power != Scene::Power::Unchanged && !powered.isEmpty())
+        manager->switchMonitors(part.power == Scene::Power::On, powered);
+    emit progress(resolvedCount(), checks.size());
+    if (resolvedCount() == checks.size())
+        finish();
+}
+
+void SceneRecall::expect(
+    const QSharedPointer<RxDevice> &decoder, const QString &target, const QString &wanted, bool sent)
+{
+    const int index = checks.size();
+    checks.append({decoder->name(), target, wanted, QString(), sent ? Outcome::Waiting : Outcome::Refused});
+    decoders.append(decoder.data());
+    if (!sent)
+        return;
+    // Made-up decoders have no shell to ask; what was routed to them is what they show.
+    if (manager->demoMode()) {
+        checks[index].outcome = Outcome::Confirmed;
+        checks[index].reported = wanted;
+        return;
+    }
+    connections.append(connect(decoder.data(), &RxDevice::sourceReported, this, [this, index](const QString &reported) {
+        resolve(index, reported == checks.at(index).wanted ? Outcome::Confirmed : Outcome::Refused, reported);
+    }));
+    decoder->querySource();
+}
+
+void SceneRecall::resolve(int index, Outcome outcome, const QString &reported)
+{
+    if (checks.at(index).outcome != Outcome::Waiting)
+        return;
+    checks[index].outcome = outcome;
+    checks[index].reported = reported;
+    if (!running())
+        return;
+    emit progress(resolvedCount(), checks.size());
+    if (resolvedCount() == checks.size())
+        finish();
+}
+
+void SceneRecall::onTimeout()
+{
+    for (int i = 0; i < checks.size(); ++i) {
+        if (checks.at(i).outcome != Outcome::Waiting)
+            continue;
+        const RxDevice *decoder = decoders.at(i);
+        const bool reachable = decoder && decoder->online() && decoder->state() >= RxDevice::Ready
+            && decoder->state() <= RxDevice::CmdHaveResponse;
+        checks[i].outcome = reachable ? Outcome::TimedOut : Outcome::Offline;
+    }
+    finish();
+}
+
+void SceneRecall::finish()
+{
+    timer->stop();
+    for (const QMetaObject::Connection &connection : qAsConst(connections))
+        disconnect(connection);
+    connections.clear();
+    qInfo().noquote() << "Scene" << scene.name << "recalled:" << confirmedCount() << "of" << checks.size()
+                      << "decoders confirmed";
+    for (const Check &check : qAsConst(checks)) {
+        if (check.outcome != Outcome::Confirmed)
+            qWarning().noquote() << "Scene" << scene.name << ": decoder" << check.decoder << outcomeName(check.outcome)
+                                 << "(wanted" << check.wanted << ", reported" << check.reported << ")";
+    }
+    emit finished();
+}
+
+int SceneRecall::confirmedCount() const
+{
+    return int(std::count_if(
+        checks.cbegin(), checks.cend(), [](const Check &check) { return check.outcome == Outcome::Confirmed; }));
+}
+
+int SceneRecall::resolvedCount() const
+{
+    return int(std::count_if(
+        checks.cbegin(), checks.cend(), [](const Check &check) { return check.outcome != Outcome::Waiting; }));
+}
+
+QString SceneRecall::outcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Waiting:
+        return QStringLiteral("waiting");
+    case Outcome::Confirmed:
+        return QStringLiteral("confirmed");
+    case Outcome::Offline:
+        return QStringLiteral("offline");
+    case Outcome::Refused:
+        return QStringLiteral("refused");
+    case Outcome::TimedOut:
+        return QStringLiteral("timed_out");
+    }
+    return QString();
+}

@@ -1,0 +1,175 @@
+#include "scenes/scene_service.h"
+
+#include "manager/device_manager.h"
+#include "models/device_list_model.h"
+#include "scenes/active_scene.h"
+#include "scenes/live_routing.h"
+#include "scenes/scene_recall.h"
+#include "scenes/scene_store.h"
+#include "scenes/schedule_store.h"
+#include "scenes/scheduler.h"
+
+#include <QDebug>
+#include <QVariantMap>
+
+SceneService::SceneService(DeviceManager *manager, JsonConfig *config, const ScheduleClock *clock, QObject *parent)
+    : QObject(parent)
+    , manager(manager)
+    , scenes(new SceneStore(config, this))
+    , activeTracker(new ActiveScene(manager->rxlist(), scenes, this))
+    , recall(new SceneRecall(manager, this))
+    , schedules(new ScheduleStore(config, this))
+    , ownClock(clock ? nullptr : new ScheduleClock)
+    , timetable(new Scheduler(schedules, config, clock ? clock : ownClock, this))
+{
+    connect(scenes, &SceneStore::changed, this, &SceneService::scenesChanged);
+    connect(activeTracker, &ActiveScene::changed, this, &SceneService::activeSceneChanged);
+    connect(recall, &SceneRecall::progress, this, &SceneService::recallProgress);
+    connect(recall, &SceneRecall::finished, this, &SceneService::recallStateChanged);
+    connect(recall, &SceneRecall::finished, this, &SceneService::recallFinished);
+    connect(schedules, &ScheduleStore::changed, this, &SceneService::schedulesChanged);
+    connect(timetable, &Scheduler::due, this, &SceneService::onScheduleDue);
+}
+
+SceneService::~SceneService()
+{
+    delete timetable;
+    delete ownClock;
+}
+
+QStringList SceneService::names() const
+{
+    QStringList list;
+    for (const Scene &scene : scenes->records())
+        list << scene.name;
+    return list;
+}
+
+QString SceneService::activeScene() const
+{
+    return activeTracker->name();
+}
+
+bool SceneService::recalling() const
+{
+    return recall->running();
+}
+
+QString SceneService::recallingScene() const
+{
+    return recall->sceneName();
+}
+
+int SceneService::recallDone() const
+{
+    return recall->resolvedCount();
+}
+
+int SceneService::recallTotal() const
+{
+    return recall->report().size();
+}
+
+QVariantList SceneService::failures() const
+{
+    QVariantList list;
+    for (const SceneRecall::Check &check : recall->report()) {
+        if (check.outcome == SceneRecall::Outcome::Confirmed || check.outcome == SceneRecall::Outcome::Waiting)
+            continue;
+        const DeviceBasePtr device = manager->rxlist()->findDevice(check.decoder, true);
+        list << QVariantMap {{QStringLiteral("decoder"), check.decoder},
+            {QStringLiteral("alias"), device ? device->nameAlias() : check.decoder},
+            {QStringLiteral("outcome"), SceneRecall::outcomeName(check.outcome)}};
+    }
+    return list;
+}
+
+QVariantList SceneService::scheduleList() const
+{
+    QVariantList list;
+    for (const Schedule &schedule : schedules->records())
+        list << schedule.toJson().toVariantMap();
+    return list;
+}
+
+void SceneService::startSchedules()
+{
+    timetable->start();
+}
+
+bool SceneService::recallScene(const QString &name)
+{
+    const Scene *scene = scenes->find(name);
+    if (!scene || !recall->start(*scene))
+        return false;
+    emit recallStateChanged();
+    return true;
+}
+
+bool SceneService::retryRecall()
+{
+    if (!recall->retry())
+        return false;
+    emit recallStateChanged();
+    return true;
+}
+
+bool SceneService::saveScene(const QString &name, const QStringList &targets, int power)
+{
+    Scene scene = liverouting::capture(*manager->rxlist(), name.trimmed(), targets);
+    if (scene.sources.isEmpty() || power < 0 || power > 2)
+        return false;
+    scene.power = static_cast<Scene::Power>(power);
+    return scenes->save(scene);
+}
+
+bool SceneService::renameScene(const QString &name, const QString &newName)
+{
+    return scenes->rename(name, newName.trimmed());
+}
+
+bool SceneService::deleteScene(const QString &name)
+{
+    return scenes->remove(name);
+}
+
+bool SceneService::sceneExists(const QString &name) const
+{
+    return scenes->find(name.trimmed()) != nullptr;
+}
+
+bool SceneService::saveSchedule(
+    const QString &name, int action, const QString &scene, const QString &time, int days, const QString &at)
+{
+    if (action < 0 || action > 2)
+        return false;
+    Schedule schedule;
+    schedule.name = name.trimmed();
+    schedule.action = static_cast<Schedule::Action>(action);
+    schedule.scene = scene;
+    schedule.repeat = days ? Schedule::Repeat::Weekly : Schedule::Repeat::Once;
+    schedule.time = QTime::fromString(time, QStringLiteral("HH:mm"));
+    schedule.weekdays = days & Schedule::ALL_DAYS;
+    schedule.at = QDateTime::fromString(at, QStringLiteral("yyyy-MM-ddTHH:mm"));
+    return schedules->save(schedule);
+}
+
+bool SceneService::deleteSchedule(const QString &name)
+{
+    return schedules->remove(name);
+}
+
+void SceneService::onScheduleDue(const Schedule &schedule)
+{
+    switch (schedule.action) {
+    case Schedule::Action::RecallScene:
+        if (!recallScene(schedule.scene))
+            qWarning().noquote() << "Schedule" << schedule.name << "could not recall the scene" << schedule.scene
+                                 << "(missing, or a recall was running)";
+        break;
+    case Schedule::Action::PowerOn:
+    case Schedule::Action::PowerOff:
+        manager->switchMonitor(schedule.action == Schedule::Action::PowerOn);
+        break;
+    }
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QVariantList>
+
+class ActiveScene;
+class DeviceManager;
+class JsonConfig;
+class SceneRecall;
+class SceneStore;
+class ScheduleClock;
+class ScheduleStore;
+class Scheduler;
+struct Schedule;
+
+// What the interface reaches as `scenes`, and what the control API asks: the saved scenes,
+// the one the screens show, recalling one with its report, and the schedules that recall
+// scenes or switch the displays by themselves.
+class SceneService : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList names READ names NOTIFY scenesChanged)
+    Q_PROPERTY(QString activeScene READ activeScene NOTIFY activeSceneChanged)
+    Q_PROPERTY(bool recalling READ recalling NOTIFY recallStateChanged)
+    Q_PROPERTY(QString recallingScene READ recallingScene NOTIFY recallStateChanged)
+    Q_PROPERTY(int recallDone READ recallDone NOTIFY recallProgress)
+    Q_PROPERTY(int recallTotal READ recallTotal NOTIFY recallProgress)
+    // The decoders of the last recall that did not confirm: {decoder, alias, outcome}.
+    Q_PROPERTY(QVariantList failures READ failures NOTIFY recallStateChanged)
+    Q_PROPERTY(QVariantList schedules READ scheduleList NOTIFY schedulesChanged)
+
+public:
+    // The clock must outlive the service; null for the system clock.
+    SceneService(
+        DeviceManager *manager, JsonConfig *config, const ScheduleClock *clock = nullptr, QObject *parent = nullptr);
+    ~SceneService() override;
+
+    QStringList names() const;
+    QString activeScene() const;
+    bool recalling() const;
+    QString recallingScene() const;
+    int recallDone() const;
+    int recallTotal() const;
+    QVariantList failures() const;
+    QVariantList scheduleList() const;
+
+    SceneStore *store() const { return scenes; }
+    SceneRecall *recaller() const { return recall; }
+    ScheduleStore *scheduleStore() const { return schedules; }
+    Scheduler *scheduler() const { return timetable; }
+    ActiveScene *active() const { return activeTracker; }
+
+    // Starts running the schedules; start-up calls it once the devices are being looked for.
+    void startSchedules();
+
+    Q_INVOKABLE bool recallScene(const QString &name);
+    Q_INVOKABLE bool retryRecall();
+    // Saves the routing of the given decoders and walls (device names; none for every screen),
+    // replacing a scene of that name. `power`: 0 leaves the displays, 1 on, 2 off.
+    Q_INVOKABLE bool saveScene(const QString &name, const QStringList &targets, int power);
+    Q_INVOKABLE bool renameScene(const QString &name, const QString &newName);
+    Q_INVOKABLE bool deleteScene(const QString &name);
+    Q_INVOKABLE bool sceneExists(const QString &name) const;
+    // Weekly when `days` (bits, Monday first) is not 0, otherwise once at `at` ("yyyy-MM-ddTHH:mm").
+    Q_INVOKABLE bool saveSchedule(
+        const QString &name, int action, const QString &scene, const QString &time, int days, const QString &at);
+    Q_INVOKABLE bool deleteSchedule(const QString &name);
+
+signals:
+    void scenesChanged();
+    void activeSceneChanged(const QString &name);
+    void recallStateChanged();
+    void recallProgress(int done, int total);
+    void recallFinished();
+    void schedulesChanged();
+
+private:
+    void onScheduleDue(const Schedule &schedule);
+
+    DeviceManager *manager;
+    SceneStore *scenes;
+    ActiveScene *activeTracker;
+    SceneRecall *recall;
+    ScheduleStore *schedules;
+    ScheduleClock *ownClock;
+    Scheduler *timetable;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "scenes/schedule.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimeZone>
+
+class JsonConfig;
+class QTimer;
+class ScheduleStore;
+
+// Where the scheduler reads the time; tests hand in one they move themselves.
+class ScheduleClock
+{
+public:
+    virtual ~ScheduleClock();
+    virtual QDateTime now() const;
+    virtual QTimeZone zone() const;
+};
+
+// Runs the schedules while the program runs. Each tick runs what fell due since the last
+// one. What fell due while the program was not running, or while the machine slept, is
+// logged and not run: a display switched on hours late, or a scene replayed over the
+// routing people have set since, would surprise the room more than the miss.
+class Scheduler : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const QString LAST_CHECK_KEY;
+    static constexpr int TICK_MS = 1000;
+    // Later than this after its time, a schedule counts as missed.
+    static constexpr int LATE_LIMIT_S = 120;
+    // The time of the last look is written this often, for the next start to know what it missed.
+    static constexpr int STORE_EVERY_S = 60;
+
+    // The clock must outlive the scheduler.
+    Scheduler(ScheduleStore *store, JsonConfig *config, const ScheduleClock *clock, QObject *parent = nullptr);
+
+    // Logs what was missed since the last run and starts ticking.
+    void start();
+    QTimer *tickTimer() const { return timer; }
+
+public slots:
+    void tick();
+
+signals:
+    void due(const Schedule &schedule);
+    void missed(const Schedule &schedule, const QDateTime &when);
+
+private:
+    void rememberCheck(bool force);
+
+    ScheduleStore *store;
+    JsonConfig *config;
+    const ScheduleClock *clock;
+    QTimer *timer;
+    QDateTime lastCheck;
+    QDateTime lastStored;
+};
