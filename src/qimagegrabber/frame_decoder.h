@@ -24,6 +24,9 @@ public:
     QSize shownSize() const { return shown; }
 
     void submit(const QByteArray &jpeg);
+    // The frame submitted last, decoded or not, and its number (0 before the first, or after
+    // a cancel); for those who want the picture as the stream sent it.
+    QByteArray newest(quint64 *serial) const;
     // Forgets the waiting frame and the result of the one in flight, for a stream that ended.
     void cancel();
     // A frame is in flight or waiting.
@@ -45,6 +48,8 @@ private:
     std::shared_ptr<Channel> channel;
     QSize shown;
     QByteArray waiting;
+    QByteArray newestFrame;
+    quint64 newestSerial = 0;
     // The frame handed out last, and the one before it: once nobody else holds that one,
     // the next frame is decoded into it.
     QImage current;

@@ -49,6 +49,8 @@ public:
     // scale that covers it. An empty size means nobody sees them, and nothing is decoded
     // until a size is given again. Until told, frames are decoded at full size.
     void setShownSize(const QSize &size);
+    // The newest JPEG image cut from the source, as it came, and its running number.
+    QByteArray newestJpeg(quint64 *serial) const;
 
     // Milliseconds on a monotonic clock, for frame intervals that clock changes cannot upset.
     static qint64 monotonicMs();
