@@ -38,6 +38,8 @@ void FrameDecoder::setShownSize(const QSize &size)
 
 void FrameDecoder::submit(const QByteArray &jpeg)
 {
+    newestFrame = jpeg;
+    ++newestSerial;
     if (shown.isEmpty() || !pacer.admit())
         return;
     waiting = jpeg;
@@ -46,8 +48,16 @@ void FrameDecoder::submit(const QByteArray &jpeg)
         startNext();
 }
 
+QByteArray FrameDecoder::newest(quint64 *serial) const
+{
+    *serial = newestSerial;
+    return newestFrame;
+}
+
 void FrameDecoder::cancel()
 {
+    // An ended stream has no current picture.
+    newestFrame = QByteArray();
     dropWaiting();
     ++generation;
 }

@@ -29,6 +29,9 @@ public:
     void setFrameInterval(int ms) { pacer.setInterval(ms); }
 
     void submit(const QByteArray &jpeg);
+    // The frame submitted last, decoded or not, and its number (0 before the first, or after
+    // a cancel); for those who want the picture as the stream sent it.
+    QByteArray newest(quint64 *serial) const;
     // Forgets the waiting frame and the result of the one in flight, for a stream that ended.
     void cancel();
     // A frame is in flight or waiting.
@@ -51,6 +54,8 @@ private:
     QSize shown;
     FramePacer pacer;
     QByteArray waiting;
+    QByteArray newestFrame;
+    quint64 newestSerial = 0;
     // The frame handed out last, and the one before it: once nobody else holds that one,
     // the next frame is decoded into it.
     QImage current;

@@ -36,6 +36,11 @@ bool QImageGrabber::isGrabbing() const
     return grabbingState == Grabbing;
 }
 
+QByteArray QImageGrabber::newestJpeg(quint64 *serial) const
+{
+    return decoder->newest(serial);
+}
+
 void QImageGrabber::setShownSize(const QSize &size)
 {
     decoder->setShownSize(size);

@@ -52,6 +52,8 @@ public:
     // The shortest interval at which a view draws the frames: frames that come sooner after
     // the last one decoded are not decoded (0: every frame is).
     void setFrameInterval(int ms);
+    // The newest JPEG image cut from the source, as it came, and its running number.
+    QByteArray newestJpeg(quint64 *serial) const;
 
     // Milliseconds on a monotonic clock, for frame intervals that clock changes cannot upset.
     static qint64 monotonicMs();

@@ -5,6 +5,7 @@
 #include "remote/line_server.h"
 #include "remote/remote_core.h"
 #include "remote/web_server.h"
+#include "web/web_remote.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -16,8 +17,12 @@ RemoteService::RemoteService(DeviceManager *manager, QObject *parent)
     , remoteCore(new RemoteCore(manager, this))
     , line(new LineServer(remoteCore, &apiToken, &authThrottle, this))
     , web(new WebServer(remoteCore, &apiToken, &authThrottle, this))
+    , webRemote(std::make_unique<WebRemote>(manager, &apiToken, &authThrottle))
     , current(ApiSettings::load(*manager->settingsStore()))
 {
+    web->setExtraPaths([remote = webRemote.get()](mg_connection *connection, GuiHandOver &handOver) {
+        return remote->serve(connection, handOver);
+    });
 }
 
 RemoteService::~RemoteService()

@@ -7,9 +7,12 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class DeviceManager;
 class LineServer;
 class RemoteCore;
+class WebRemote;
 class WebServer;
 
 // The control API as the program runs it: the core on the manager, the token, the
@@ -73,6 +76,8 @@ private:
     RemoteCore *remoteCore;
     LineServer *line;
     WebServer *web;
+    // Made after the servers, gone after them: their threads may still be in it until they stop.
+    std::unique_ptr<WebRemote> webRemote;
     ApiSettings current;
     QString problem;
 };

@@ -233,6 +233,10 @@ int WebServer::onBeginRequest(mg_connection *connection)
     if (std::strcmp(path, COMMAND_PATH) == 0)
         return post ? self->serveHttp(connection, true)
                     : sendError(connection, 405, BadArguments, QStringLiteral("use POST"));
+    if (self->extraPaths) {
+        if (const int status = self->extraPaths(connection, self->handOver))
+            return status;
+    }
     return sendError(
         connection, 404, NotFound, QStringLiteral("no such path; the API is at /ws, /api/state and /api/command"));
 }

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -74,6 +75,12 @@ public:
     // WebSocket clients connected now.
     int clientCount() const { return connected; }
 
+    // Paths beyond the API's own (the web remote's page and pictures), asked before a request
+    // is refused as unknown: the HTTP status answered with, or 0 when the path is none of its.
+    // Set before start(); called on civetweb's threads.
+    using ExtraPaths = std::function<int(mg_connection *connection, GuiHandOver &handOver)>;
+    void setExtraPaths(ExtraPaths paths) { extraPaths = std::move(paths); }
+
     // Whether this system's civetweb can do TLS at all.
     static bool tlsAvailable();
 
@@ -115,6 +122,7 @@ private:
     WebServerConfig config;
     OriginPolicy origins;
     GuiHandOver handOver;
+    ExtraPaths extraPaths;
     mg_context *context = nullptr;
     QString error;
     std::atomic<int> connected {0};

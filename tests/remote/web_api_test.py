@@ -308,7 +308,7 @@ class HttpApi(unittest.TestCase):
         self.assertEqual(error_code(request("POST", "/api/command", "{", bearer())[1]), -32700)
         self.assertEqual(request("POST", "/api/command", "x" * (64 * 1024 + 1), bearer())[0], 413)
         self.assertEqual(request("GET", "/api/command", headers=bearer())[0], 405)
-        self.assertEqual(request("GET", "/index.html", headers=bearer())[0], 404)
+        self.assertEqual(request("GET", "/no-such-page.html", headers=bearer())[0], 404)
         origin = dict(bearer(), Origin=f"http://evil.example:{PORT}")
         self.assertEqual(request("GET", "/api/state", headers=origin)[0], 403)
 

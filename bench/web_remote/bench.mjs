@@ -1,0 +1,88 @@
+// Figures for the web remote, never pass or fail: the page's first load (bytes on the wire and
+// time until the installation shows, in headless chromium) and the controller's added CPU
+// while ten clients fetch 30 encoders' thumbnails twice a second as the page does.
+// Run by run.sh, inside a network namespace of its own, against the demo installation.
+import { readFileSync } from 'node:fs';
+import { spawn } from 'node:child_process';
+import http from 'node:http';
+import puppeteer from '../../tests/web/node_modules/puppeteer-core/lib/esm/puppeteer/puppeteer-core.js';
+
+const { ZENTROVA, TOKEN, CHROMIUM = '/usr/bin/chromium' } = process.env;
+const base = 'http://127.0.0.1:7741';
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const ticks = (pid) => {
+  const fields = readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
+  return Number(fields[11]) + Number(fields[12]); // utime + stime, in clock ticks (1/100 s)
+};
+
+const controller = spawn(ZENTROVA, ['--headless', '--demo', '--api'], { stdio: 'ignore' });
+for (let i = 0; i < 100; ++i) {
+  try { if ((await fetch(`${base}/`)).ok) break; } catch {}
+  await sleep(100);
+}
+const browser = await puppeteer.launch({ executablePath: CHROMIUM, args: ['--no-sandbox', '--disable-gpu'] });
+try {
+  for (const [width, height] of [[390, 844], [1024, 768]]) {
+    const page = await browser.newPage();
+    await page.setViewport({ width, height });
+    await page.goto(`${base}/`);
+    await page.evaluate((token) => localStorage.setItem('zentrova.token', token), TOKEN);
+    const client = await page.createCDPSession();
+    await client.send('Network.enable');
+    await client.send('Network.setCacheDisabled', { cacheDisabled: true });
+    let bytes = 0;
+    client.on('Network.loadingFinished', (event) => { bytes += event.encodedDataLength; });
+    client.on('Network.webSocketFrameReceived', (event) => { bytes += event.response.payloadData.length; });
+    const started = performance.now();
+    await page.reload();
+    await page.waitForSelector('#encoders .tile');
+    const shown = performance.now() - started;
+    await sleep(1500); // the first thumbnails of the visible tiles
+    console.log(`first load ${width}x${height}: installation shown after ${shown.toFixed(0)} ms; `
+      + `${(bytes / 1024).toFixed(1)} KiB on the wire in the first 1.5 s, thumbnails and WebSocket included`);
+    await page.close();
+  }
+} finally {
+  await browser.close();
+}
+
+const { encoders } = await (await fetch(`${base}/api/state`, { headers: { Authorization: `Bearer ${TOKEN}` } })).json();
+const seconds = 20;
+const idleStart = ticks(controller.pid);
+await sleep(seconds * 1000);
+const idle = ticks(controller.pid) - idleStart;
+let served = 0;
+let unchanged = 0;
+let failed = 0;
+let paced = 0;
+const until = performance.now() + seconds * 1000;
+// Like a browser: at most six connections to the controller per client, kept alive.
+const get = (agent, name, etag) => new Promise((resolve, reject) => {
+  const headers = { Authorization: `Bearer ${TOKEN}` };
+  if (etag) headers['If-None-Match'] = etag;
+  http.get(`${base}/thumbnail/${encodeURIComponent(name)}`, { agent, headers }, (reply) => {
+    reply.resume();
+    reply.on('end', () => resolve(reply));
+  }).on('error', reject);
+});
+const watch = async (agent, name) => {
+  let etag = null;
+  while (performance.now() < until) {
+    const begun = performance.now();
+    // A kept-alive connection the server has just closed fails once; browsers retry those.
+    const reply = await get(agent, name, etag).catch(() => ({ statusCode: 0 }));
+    if (reply.statusCode === 0) ++failed;
+    else if (reply.statusCode === 429) ++paced;
+    else if (reply.statusCode === 304) ++unchanged;
+    else if (reply.statusCode === 200) { ++served; etag = reply.headers.etag; }
+    await sleep(Math.max(0, 500 - (performance.now() - begun)));
+  }
+};
+const busyStart = ticks(controller.pid);
+// Ten devices: each from an address of its own (all of 127/8 is loopback).
+const clients = Array.from({ length: 10 }, (_, i) => new http.Agent({ keepAlive: true, maxSockets: 6, localAddress: `127.0.0.${i + 2}` }));
+await Promise.all(clients.map((agent) => encoders.slice(0, 30).map((e) => watch(agent, e.name))).flat());
+const busy = ticks(controller.pid) - busyStart;
+console.log(`10 clients x ${Math.min(30, encoders.length)} thumbnails at 2/s for ${seconds} s: ${served} pictures + ${unchanged} unchanged (304), ${paced} paced (429), ${failed} connection resets; `
+  + `controller CPU ${(busy / seconds).toFixed(1)}% of a core, idle ${(idle / seconds).toFixed(1)}%, added ${((busy - idle) / seconds).toFixed(1)}%`);
+controller.kill();

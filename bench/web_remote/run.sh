@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# run.sh PROGRAM: the web remote's figures, inside a namespace of its own (loopback only).
+set -euo pipefail
+[ "${ZENTROVA_NETLESS:-}" = 1 ] || exec "$(dirname "$0")/../../scripts/netless" env ZENTROVA_NETLESS=1 bash "$0" "$@"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen ZENTROVA=$1
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+TOKEN=$("$ZENTROVA" --new-api-token 2>/dev/null) node "$(dirname "$0")/bench.mjs"

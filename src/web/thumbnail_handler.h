@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QPair>
+#include <QString>
+
+class ApiToken;
+class AuthThrottle;
+class DeviceManager;
+class GuiHandOver;
+struct mg_connection;
+
+// GET /thumbnail/NAME with the API token as a bearer: the newest JPEG image cut from the
+// encoder's stream, sent as the encoder sent it, with no decode and no re-encode. Only what
+// a page asks for is sent, so encoders it does not show cost nothing; each client gets an
+// encoder's picture at most MAX_PER_SECOND times a second, and the frame's number as ETag
+// answers an unchanged frame with 304.
+class ThumbnailHandler
+{
+public:
+    static constexpr const char *PATH_PREFIX = "/thumbnail/";
+    static constexpr int MAX_PER_SECOND = 5;
+    // Clients and encoders whose pace is followed at most; idle ones are forgotten first.
+    static constexpr int MAX_TRACKED = 4096;
+
+    // All three live on the GUI thread and outlive the handler.
+    ThumbnailHandler(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle);
+
+    // civetweb's thread: answers a thumbnail request; 0 when the path is not one.
+    int serve(mg_connection *connection, GuiHandOver &handOver);
+
+    struct Frame
+    {
+        int status = 200;
+        QByteArray text; // why not, for any status but 200
+        QByteArray jpeg;
+        quint64 serial = 0;
+    };
+    // The GUI thread: what a request from peer, with this Authorization header, gets.
+    Frame take(const QString &encoder, const QByteArray &authorization, const QHostAddress &peer);
+
+private:
+    bool tooSoon(const QHostAddress &peer, const QString &encoder);
+
+    DeviceManager *manager;
+    const ApiToken *token;
+    AuthThrottle *throttle;
+    QHash<QPair<QHostAddress, QString>, qint64> lastSent;
+    QElapsedTimer clock;
+    // Frame numbers start again with the program: tags carry this run's own mark, so that a
+    // browser's cached picture from an earlier run is never taken for the current one.
+    const QByteArray runMark;
+};
