@@ -1,0 +1,144 @@
+'use strict'
+
+// The module's API client, installation copy, actions and feedbacks against the real
+// controller (headless, made-up installation), over its WebSocket on loopback.
+
+const assert = require('node:assert/strict')
+const { after, before, describe, it } = require('node:test')
+const { ApiClient, Status } = require('../src/api_client')
+const { Installation } = require('../src/installation')
+const definitions = require('../src/definitions')
+const { Controller, waitUntil } = require('./controller')
+
+const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000 }
+
+function statusReached(client, wanted) {
+	if (client.status === wanted) return Promise.resolve(client.statusMessage)
+	return new Promise((resolve) => {
+		const listener = (status, message) => {
+			if (status !== wanted) return
+			client.off('status', listener)
+			resolve(message)
+		}
+		client.on('status', listener)
+	})
+}
+
+// A client that follows the installation like the module does, signed in and up to date.
+async function follower(controller, token = controller.token) {
+	const client = new ApiClient({ host: '127.0.0.1', port: controller.port, token, ...FAST })
+	const installation = new Installation()
+	const problems = []
+	installation.follow(client, (message) => problems.push(message))
+	const loaded = new Promise((resolve) => installation.once('lists', resolve))
+	client.start()
+	await loaded
+	return { client, installation, problems }
+}
+
+const byAlias = (list, alias) => {
+	const entry = list.find((candidate) => candidate.alias === alias)
+	assert.ok(entry, `"${alias}" is listed`)
+	return entry.name
+}
+
+describe('against the controller', () => {
+	let controller
+	let module
+	const clients = []
+
+	before(async () => {
+		controller = new Controller()
+		await controller.start()
+		module = await follower(controller)
+		clients.push(module.client)
+	})
+
+	after(async () => {
+		for (const client of clients) client.stop()
+		if (controller) await controller.dispose()
+	})
+
+	it('routes with its actions, and the state read back agrees', async () => {
+		const { client, installation } = module
+		const actions = definitions.actions(installation, (method, params) => client.request(method, params))
+		const encoder = byAlias(installation.encoders, 'TX - 2')
+		const wall = byAlias(installation.walls, '2 x 2 - 1')
+		const decoder = byAlias(installation.decoders, 'RX - 5')
+		const member = installation.decoders.find((entry) => entry.wall === wall).name
+		const routeTargets = definitions.actions(installation, () => {}).route.options[1].choices.map((choice) => choice.id)
+		assert.ok(routeTargets.includes(wall) && routeTargets.includes(decoder) && routeTargets.includes('all'))
+		assert.ok(!routeTargets.includes(member), 'a wall member is routed through its wall only')
+
+		const cases = [
+			{ action: 'route', options: { source: encoder, target: decoder }, expect: { [decoder]: encoder } },
+			{ action: 'route', options: { source: encoder, target: wall }, expect: { [wall]: encoder, [member]: encoder } },
+			{ action: 'clear', options: { target: decoder }, expect: { [decoder]: null, [wall]: encoder } },
+			{ action: 'route', options: { source: encoder, target: 'all' }, expect: { [decoder]: encoder, [wall]: encoder } },
+			{ action: 'clear', options: { target: 'all' }, expect: { [decoder]: null, [wall]: null } },
+		]
+		for (const { action, options, expect } of cases) {
+			await actions[action].callback({ options })
+			const state = await client.request('state')
+			const read = (name) => [...state.decoders, ...state.walls].find((entry) => entry.name === name).source
+			for (const [target, source] of Object.entries(expect))
+				assert.equal(read(target), source, `${action} ${JSON.stringify(options)}: source of ${target}`)
+			// The module's own copy follows the same change through the events.
+			await waitUntil('the events of the change', () =>
+				Object.entries(expect).every(([target, source]) => installation.sourceOf(target) === source)
+			)
+		}
+		await assert.rejects(actions.route.callback({ options: { source: encoder, target: 'nowhere' } }), { errorName: 'not_found' })
+	})
+
+	it('lights a feedback and fills a variable when another client routes', async () => {
+		const { installation } = module
+		const other = await follower(controller)
+		clients.push(other.client)
+		const feedbacks = definitions.feedbacks(installation, () => module.client.connected)
+		const encoder = byAlias(installation.encoders, 'TX - 3')
+		const wall = byAlias(installation.walls, '2 x 2 - 1')
+		const showsSource = () => feedbacks.shows_source.callback({ options: { target: wall, source: encoder } })
+
+		assert.equal(showsSource(), false)
+		assert.equal(feedbacks.connected.callback({ options: {} }), true)
+		await other.client.request('route', { source: 'TX - 3', target: '2 x 2 - 1' })
+		await waitUntil('the feedback to light', async () => showsSource())
+		assert.equal(definitions.variableValues(installation)[definitions.variableId(wall)], 'TX - 3')
+		assert.equal(feedbacks.online.callback({ options: { device: encoder } }), true)
+
+		// A wall made elsewhere shows up in the dropdowns and gets a page of presets.
+		const free = installation.decoders.filter((entry) => !entry.wall).slice(0, 2).map((entry) => entry.name)
+		await other.client.request('wall.create', { name: 'Stage', columns: 2, rows: 1, members: free })
+		await waitUntil('the new wall in the lists', async () => installation.walls.some((entry) => entry.alias === 'Stage'))
+		const stage = byAlias(installation.walls, 'Stage')
+		const choices = definitions.feedbacks(installation, () => true).shows_source.options[0].choices
+		assert.ok(choices.some((choice) => choice.id === stage && choice.label === 'Stage'))
+		assert.ok(Object.values(definitions.presets(installation)).some((preset) => preset.category === 'Wall: Stage'))
+		assert.deepEqual(module.problems, [])
+	})
+
+	it('says why it is not connected: refused token, lost controller, unreachable', async () => {
+		const refused = new ApiClient({ host: '127.0.0.1', port: controller.port, token: 'not-the-token', ...FAST })
+		clients.push(refused)
+		refused.start()
+		assert.match(await statusReached(refused, Status.AuthFailed), /^token refused: /)
+		refused.stop()
+
+		const { client } = module
+		const feedbacks = definitions.feedbacks(module.installation, () => client.connected)
+		const reconnected = new Promise((resolve) => client.once('ready', resolve))
+		const lost = statusReached(client, Status.Lost)
+		const unreachable = statusReached(client, Status.Unreachable)
+		await controller.stop()
+		assert.match(await lost, /lost; trying again/)
+		assert.equal(feedbacks.connected.callback({ options: {} }), false)
+		await assert.rejects(client.request('state'), /not connected/)
+		assert.match(await unreachable, /cannot reach 127\.0\.0\.1:7741 \(ECONNREFUSED\)/)
+
+		await controller.start()
+		await reconnected
+		assert.equal(client.status, Status.Ok)
+		assert.equal(feedbacks.connected.callback({ options: {} }), true)
+	})
+})
