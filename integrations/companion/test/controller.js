@@ -53,7 +53,11 @@ class Controller {
 		}
 		fs.mkdirSync(this.env.HOME)
 		fs.mkdirSync(this.env.XDG_RUNTIME_DIR, { mode: 0o700 })
-		this.token = execFileSync(this.program, ['--new-api-token'], { env: this.env, encoding: 'utf8' }).trim()
+		this.token = execFileSync(this.program, ['--new-api-token'], {
+			env: this.env,
+			encoding: 'utf8',
+			stdio: ['ignore', 'pipe', 'ignore'],
+		}).trim()
 		this.process = null
 	}
 
