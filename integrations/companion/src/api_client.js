@@ -31,6 +31,9 @@ const DEFAULTS = {
 	longestRetryMs: 30000,
 	requestTimeoutMs: 5000,
 	connectTimeoutMs: 5000,
+	// A controller that vanished without closing (cable, power) is noticed by the pings it
+	// stops answering: at most two of these periods after.
+	heartbeatMs: 10000,
 }
 
 // base64(sha256(base64(sha256(token + salt)) + challenge)): the token itself never crosses the wire.
@@ -62,6 +65,7 @@ class ApiClient extends EventEmitter {
 		this.pending = new Map()
 		this.nextId = 1
 		this.retryTimer = null
+		this.heartbeat = null
 		this.retryMs = this.options.firstRetryMs
 		this.running = false
 	}
@@ -76,6 +80,7 @@ class ApiClient extends EventEmitter {
 	stop() {
 		this.running = false
 		clearTimeout(this.retryTimer)
+		clearInterval(this.heartbeat)
 		this.retryTimer = null
 		const socket = this.socket
 		this.socket = null
@@ -119,6 +124,21 @@ class ApiClient extends EventEmitter {
 		// What to report when this socket closes, decided by what happened on it.
 		let failure = null
 		let greeted = false
+		let answered = true
+		clearInterval(this.heartbeat)
+		this.heartbeat = setInterval(() => {
+			if (socket.readyState !== WebSocket.OPEN) return
+			if (!answered) {
+				failure = failure || { status: Status.Lost, text: `${this.host}:${this.port} stopped answering` }
+				socket.terminate()
+				return
+			}
+			answered = false
+			socket.ping()
+		}, this.options.heartbeatMs)
+		socket.on('pong', () => {
+			answered = true
+		})
 
 		socket.on('message', (raw) => {
 			let message
@@ -139,7 +159,7 @@ class ApiClient extends EventEmitter {
 						failure = error.code === NOT_AUTHENTICATED || error.code === RATE_LIMITED
 							? { status: Status.AuthFailed, text: `token refused: ${error.message}` }
 							: { status: Status.Lost, text: error.message }
-						socket.close()
+						socket.terminate()
 					}
 				)
 			} else if (message.method === 'event' && message.params) {
@@ -157,6 +177,7 @@ class ApiClient extends EventEmitter {
 		})
 		socket.on('close', () => {
 			if (this.socket !== socket) return
+			clearInterval(this.heartbeat)
 			this.socket = null
 			this.failPending(new ApiError(0, 'the connection was lost'))
 			if (!failure) failure = { status: Status.Lost, text: `connection to ${this.host}:${this.port} lost` }

@@ -65,6 +65,10 @@ class Controller {
 		const child = spawn(this.program, ['--headless', '--demo', '--api'], { env: this.env, stdio: 'ignore' })
 		this.process = child
 		this.exited = new Promise((resolve) => child.once('exit', resolve))
+		// Not left running in its namespace when the test itself is ended.
+		const orphan = () => child.kill('SIGKILL')
+		process.once('exit', orphan)
+		child.once('exit', () => process.off('exit', orphan))
 		await waitUntil(`the control API on port ${this.port}`, () => portOpen(this.port))
 	}
 

@@ -10,7 +10,7 @@ const { Installation } = require('../src/installation')
 const definitions = require('../src/definitions')
 const { Controller, waitUntil } = require('./controller')
 
-const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000 }
+const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000, heartbeatMs: 150 }
 
 function statusReached(client, wanted) {
 	if (client.status === wanted) return Promise.resolve(client.statusMessage)
@@ -54,7 +54,7 @@ const byAlias = (list, alias) => {
 	return entry.name
 }
 
-describe('against the controller', () => {
+describe('against the controller', { timeout: 90000 }, () => {
 	let controller
 	let module
 	const clients = []
@@ -129,7 +129,7 @@ describe('against the controller', () => {
 		assert.deepEqual(module.problems, [])
 	})
 
-	it('says why it is not connected: refused token, lost controller, unreachable', async () => {
+	it('says why it is not connected: refused token, lost or hung controller, unreachable', async () => {
 		const refused = new ApiClient({ host: '127.0.0.1', port: controller.port, token: 'not-the-token', ...FAST })
 		clients.push(refused)
 		const first = outcome(refused)
@@ -154,5 +154,16 @@ describe('against the controller', () => {
 		await reconnected
 		assert.equal(client.status, Status.Ok)
 		assert.equal(feedbacks.connected.callback({ options: {} }), true)
+
+		// A controller that hangs keeps the connection open but answers no pings.
+		const silent = statusReached(client, Status.Lost)
+		const back = new Promise((resolve) => client.once('ready', resolve))
+		controller.process.kill('SIGSTOP')
+		try {
+			assert.match(await silent, /^127\.0\.0\.1:7741 stopped answering; trying again/)
+		} finally {
+			controller.process.kill('SIGCONT')
+		}
+		await back
 	})
 })
