@@ -166,9 +166,9 @@ class ApiClient extends EventEmitter {
 				this.emit('event', message.params.name, message.params.data || {})
 			} else if (message.id !== undefined && message.id !== null) {
 				this.answer(message)
-			} else if (message.error) {
-				// Said to every client before the controller cuts it off, e.g. for a new token.
-				failure = { status: message.error.code === REFUSED ? Status.AuthFailed : Status.Lost, text: message.error.message }
+			} else if (message.error && message.error.code === REFUSED) {
+				// Said to every client before the controller cuts it off for a new token.
+				failure = { status: Status.AuthFailed, text: message.error.message }
 			}
 		})
 		socket.on('error', (error) => {
