@@ -3,6 +3,7 @@
 #include <QTextStream>
 
 #include <sys/resource.h>
+#include <time.h>
 
 // What every benchmark prints with and measures by.
 
@@ -19,4 +20,13 @@ inline double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Microseconds on the system's monotonic clock, which every process and network namespace
+// of the machine shares, so that times taken in two processes can be compared.
+inline qint64 monotonicMicroseconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }

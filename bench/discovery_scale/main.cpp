@@ -85,6 +85,9 @@ private:
         else if (command.endsWith("crop_param"))
             output = "0:0:0:0\r\n";
         socket->write(command + "\r\n" + output + PROMPT);
+        // When a route reached the decoder, for the control API's benchmark.
+        if (command.contains("--source-select="))
+            out() << "command " << monotonicMicroseconds() << ' ' << command << Qt::endl;
     }
 
     QTcpSocket *socket;

@@ -8,13 +8,7 @@ bench=$1 decoders=${2:-250} encoders=${3:-60} count=${4:-40}
 source "$(dirname "$0")/../../tests/lan/testlan.sh"
 
 lan_start
-lan_add_device 0
-addresses=("$(lan_device_address 0)")
-for ((i = 1; i < count; i++)); do
-    address=192.0.2.$((10 + 100 + i))
-    lan_add_device_address 0 "$address"
-    addresses+=("$address")
-done
-lan_spawn "$(lan_ns 0)" "$LAN_WORK/fleet.log" 300 "$bench" fleet "$decoders" "$encoders" "${addresses[@]}"
+lan_add_fleet "$count"
+lan_spawn "$(lan_ns 0)" "$LAN_WORK/fleet.log" 300 "$bench" fleet "$decoders" "$encoders" "${LAN_FLEET_ADDRESSES[@]}"
 lan_wait_for "$LAN_WORK/fleet.log" '^ready fleet' 20
 lan_exec "$(lan_ns controller)" 240 "$bench" controller $((decoders + encoders))

@@ -4,6 +4,7 @@
 #include "manager/device_manager.h"
 #include "remote/line_server.h"
 #include "remote/remote_core.h"
+#include "remote/web_server.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -14,6 +15,7 @@ RemoteService::RemoteService(DeviceManager *manager, QObject *parent)
     , apiToken(manager->settingsStore())
     , remoteCore(new RemoteCore(manager, this))
     , line(new LineServer(remoteCore, &apiToken, &authThrottle, this))
+    , web(new WebServer(remoteCore, &apiToken, &authThrottle, this))
     , current(ApiSettings::load(*manager->settingsStore()))
 {
 }
@@ -22,6 +24,7 @@ RemoteService::~RemoteService()
 {
     // The servers' sessions reach the core; they go first.
     delete line;
+    delete web;
 }
 
 bool RemoteService::start(const ApiSettings &settings)
@@ -29,6 +32,7 @@ bool RemoteService::start(const ApiSettings &settings)
     current = settings;
     emit settingsChanged();
     line->close();
+    web->stop();
     if (!current.enabled) {
         qInfo() << "Control API: off";
         setProblem(QString());
@@ -41,6 +45,15 @@ bool RemoteService::start(const ApiSettings &settings)
                        .arg(current.listenAddress)
                        .arg(current.linePort)
                        .arg(line->errorString()));
+        return false;
+    }
+    WebServerConfig webConfig;
+    webConfig.address = current.address();
+    webConfig.port = current.webPort;
+    webConfig.tlsCertificate = current.tlsCertificate;
+    webConfig.tlsKey = current.tlsKey;
+    if (!web->start(webConfig)) {
+        setProblem(web->errorString());
         return false;
     }
     setProblem(QString());
@@ -82,6 +95,7 @@ QString RemoteService::newToken()
         setProblem(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
     qInfo() << "Control API: a new token was made; clients of the old one are cut off";
     line->disconnectAll(QStringLiteral("a new token was made"));
+    web->disconnectAll(QStringLiteral("a new token was made"));
     emit tokenChanged();
     return token;
 }

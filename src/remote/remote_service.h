@@ -10,6 +10,7 @@
 class DeviceManager;
 class LineServer;
 class RemoteCore;
+class WebServer;
 
 // The control API as the program runs it: the core on the manager, the token, the
 // throttle and the servers, started and stopped by the settings. Also what the
@@ -35,6 +36,7 @@ public:
     const ApiToken *token() const { return &apiToken; }
     AuthThrottle *throttle() { return &authThrottle; }
     LineServer *lineServer() const { return line; }
+    WebServer *webServer() const { return web; }
     ApiSettings settings() const { return current; }
 
     bool enabled() const { return current.enabled; }
@@ -70,6 +72,7 @@ private:
     AuthThrottle authThrottle;
     RemoteCore *remoteCore;
     LineServer *line;
+    WebServer *web;
     ApiSettings current;
     QString problem;
 };

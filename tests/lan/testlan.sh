@@ -6,6 +6,8 @@
 #   lan_add_controller_address IP  one more address on the controller's interface
 #   lan_add_device N               device namespace N with 192.0.2.(10+N)/24
 #   lan_add_device_address N IP    one more address on device N's interface
+#   lan_add_fleet COUNT            device 0 with COUNT addresses, for one process standing in
+#                                  for many devices; the addresses in LAN_FLEET_ADDRESSES
 #   lan_ns controller|N            the name of a namespace
 #   lan_exec NS SECONDS CMD...     runs CMD inside NS, ended after SECONDS
 #   lan_spawn NS LOG SECONDS CMD...  starts CMD inside NS in the background (own process
@@ -68,6 +70,17 @@ lan_add_device() {
 lan_add_device_address() {
     case $2 in 192.0.2.*) ;; *) echo "testlan: $2 is not in 192.0.2.0/24" >&2; return 1 ;; esac
     _lan_ip -n "$(lan_ns "$1")" addr add "$2/24" brd + dev "zd${LAN_ID}n$1"
+}
+
+lan_add_fleet() {
+    local i address
+    lan_add_device 0
+    LAN_FLEET_ADDRESSES=("$(lan_device_address 0)")
+    for ((i = 1; i < $1; i++)); do
+        address=192.0.2.$((10 + 100 + i))
+        lan_add_device_address 0 "$address"
+        LAN_FLEET_ADDRESSES+=("$address")
+    done
 }
 
 lan_device_address() { echo "192.0.2.$((10 + $1))"; }

@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""clients.py URL TOKEN CONTROLLER_PID FLEET_LOG DECODERS: the control API benchmark's
+clients (see run.sh). Prints figures, never passes or fails on time.
+
+Routes travel WebSocket -> controller -> telnet -> the fleet's decoder shell, which logs the
+arrival on the monotonic clock all processes share; the controller's CPU and memory are
+read from /proc while it works.
+"""
+import asyncio
+import base64
+import hashlib
+import json
+import os
+import statistics
+import sys
+import time
+
+import websockets
+
+url, token, pid, fleet_log, decoders = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], int(sys.argv[5])
+ROUTES = 200
+WATCHERS = 8
+CROWD = 100
+TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def controller_cpu():
+    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
+def controller_rss_kib():
+    for line in open(f"/proc/{pid}/status"):
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    return 0
+
+
+def now_us():
+    return time.monotonic_ns() // 1000
+
+
+class Client:
+    def __init__(self, ws):
+        self.ws = ws
+        self.next_id = 0
+        self.sources = 0
+
+    @classmethod
+    async def connect(cls, subscribe=True):
+        client = cls(await websockets.connect(url, max_size=None, open_timeout=30))
+        hello = json.loads(await client.ws.recv())["params"]
+        secret = base64.b64encode(hashlib.sha256((token + hello["salt"]).encode()).digest())
+        answer = base64.b64encode(hashlib.sha256(secret + hello["challenge"].encode()).digest()).decode()
+        await client.call("auth", {"response": answer})
+        if subscribe:
+            await client.call("subscribe")
+        return client
+
+    async def call(self, method, params=None):
+        self.next_id += 1
+        await self.ws.send(json.dumps({"jsonrpc": "2.0", "id": self.next_id, "method": method, "params": params or {}}))
+        while True:
+            message = await self.ws.recv()
+            if '"method":"event"' in message:
+                self.sources += '"name":"source"' in message
+                continue
+            answer = json.loads(message)
+            if answer.get("id") == self.next_id:
+                return answer
+
+    async def drain(self):
+        """Counts events until the connection is closed or cancelled."""
+        async for message in self.ws:
+            if '"name":"source"' in message:
+                self.sources += 1
+
+
+class FleetLog:
+    """Arrivals of route commands at the decoder shells, as the fleet notes them."""
+
+    def __init__(self, path):
+        self.file = open(path)
+        self.file.seek(0, os.SEEK_END)
+
+    async def arrival(self, source, timeout=5.0):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            line = self.file.readline()
+            if not line:
+                await asyncio.sleep(0.001)
+                continue
+            parts = line.split(" ", 2)
+            if parts[0] == "command" and source in parts[2]:
+                return int(parts[1])
+        return None
+
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
+
+
+async def route_latency():
+    watchers = [await Client.connect() for _ in range(WATCHERS)]
+    drains = [asyncio.create_task(w.drain()) for w in watchers[1:]]
+    router = watchers[0]
+    state = (await router.call("state"))["result"]
+    encoders = [e["name"] for e in state["encoders"]]
+    targets = [d["name"] for d in state["decoders"]]
+    fleet = FleetLog(fleet_log)
+    latencies, lost = [], 0
+    cpu_before = controller_cpu()
+    for i in range(ROUTES):
+        source = encoders[i % len(encoders)]
+        sent = now_us()
+        answer = await router.call("route", {"source": source, "target": targets[(i * 7) % len(targets)]})
+        if "error" in answer:
+            raise SystemExit(f"route refused: {answer}")
+        arrived = await fleet.arrival(source)
+        if arrived is None:
+            lost += 1
+        else:
+            latencies.append((arrived - sent) / 1000)
+        await asyncio.sleep(0.025)  # within the default 50 commands per second
+    cpu = controller_cpu() - cpu_before
+    print(f"route -> command line at the decoder's shell, {WATCHERS} clients subscribed, {len(latencies)} routes:"
+          f" median {statistics.median(latencies):.1f} ms, 99th percentile {percentile(latencies, 0.99):.1f} ms,"
+          f" max {max(latencies):.1f} ms, not seen {lost} (reference: median <= 20 ms, 99th <= 50 ms)")
+    idle = ROUTES * 0.025
+    print(f"controller CPU over {ROUTES} routes with {WATCHERS} subscribed clients: {cpu * 1000:.0f} ms,"
+          f" {cpu * 1000 / ROUTES:.2f} ms per command (includes {idle:.1f} s of idle pacing and discovery)")
+    for task in drains:
+        task.cancel()
+    for w in watchers:
+        await w.ws.close()
+
+
+async def crowd():
+    rss_before = controller_rss_kib()
+    clients = [await Client.connect() for _ in range(CROWD)]
+    await asyncio.sleep(2)
+    rss_after = controller_rss_kib()
+    print(f"controller memory with {CROWD} idle subscribed clients: {(rss_after - rss_before) / CROWD:.1f} KiB per client"
+          f" (RSS {rss_before} -> {rss_after} KiB; reference: <= 64 KiB)")
+    state = (await clients[0].call("state"))["result"]
+    encoders = [e["name"] for e in state["encoders"]]
+    expected = len(state["decoders"]) + len(state["walls"])
+    for round_, source in enumerate(encoders[:3]):
+        for c in clients:
+            c.sources = 0
+        drains = [asyncio.create_task(c.drain()) for c in clients[1:]]
+        cpu_before = controller_cpu()
+        sent = time.monotonic()
+        answer = await clients[0].call("route", {"source": source, "target": "all"})
+        if "error" in answer:
+            raise SystemExit(f"route refused: {answer}")
+        drains.append(asyncio.create_task(clients[0].drain()))
+        finish = [None] * CROWD
+        while time.monotonic() - sent < 30 and None in finish:
+            for n, c in enumerate(clients):
+                if finish[n] is None and c.sources >= expected:
+                    finish[n] = time.monotonic() - sent
+            await asyncio.sleep(0.001)
+        cpu = controller_cpu() - cpu_before
+        done = [f for f in finish if f is not None]
+        events = expected * CROWD
+        print(f"route to all screens, round {round_ + 1}: {len(done)} of {CROWD} clients had all {expected} events;"
+              f" last after {max(done) * 1000 if done else float('nan'):.0f} ms (reference: <= 500 ms);"
+              f" controller CPU {cpu * 1000:.0f} ms, {cpu * 1e6 / events:.1f} us per event per client")
+        for task in drains:
+            task.cancel()
+        await asyncio.sleep(1)
+    for c in clients:
+        await c.ws.close()
+
+
+async def main():
+    await route_latency()
+    await crowd()
+
+
+asyncio.run(main())

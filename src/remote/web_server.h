@@ -1,0 +1,127 @@
+#pragma once
+
+#include "remote/gui_hand_over.h"
+#include "remote/json_rpc.h"
+#include "remote/origin_policy.h"
+#include "remote/web_client.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+class ApiToken;
+class AuthThrottle;
+class RemoteCore;
+struct mg_connection;
+struct mg_context;
+
+struct WebServerConfig
+{
+    static constexpr int MAX_CLIENTS = 64;
+    static constexpr int MAX_MESSAGE_BYTES = 64 * 1024;
+    static constexpr int COMMANDS_PER_SECOND = 50;
+    static constexpr qint64 MAX_QUEUED_BYTES = 1024 * 1024;
+
+    // IPv4 only: the civetweb we build on has no IPv6.
+    QHostAddress address = QHostAddress::AnyIPv4;
+    quint16 port = 7741;
+    // Both empty for plain HTTP and WebSocket; civetweb wants key and certificate in one
+    // PEM file, so a key of its own is accepted only when it is that same file.
+    QString tlsCertificate;
+    QString tlsKey;
+    int maxClients = MAX_CLIENTS;
+    int maxMessageBytes = MAX_MESSAGE_BYTES;
+    int commandsPerSecond = COMMANDS_PER_SECOND;
+    // Bytes of messages waiting for one WebSocket client; past it the client is dropped.
+    qint64 maxQueuedBytes = MAX_QUEUED_BYTES;
+};
+
+// The control API for dashboards and integrations on one port, through civetweb:
+//  - WebSocket at /ws with JSON-RPC 2.0: a greeting carries the token's salt and a fresh
+//    challenge, "auth" answers it, "subscribe" turns on the events, every other method is
+//    the core's;
+//  - GET /api/state and POST /api/command (a JSON-RPC request or batch) with
+//    "Authorization: Bearer TOKEN".
+// civetweb's worker threads only read and write bytes: everything else, the token and the
+// core included, is handed to the GUI thread, where this object lives.
+class WebServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PROTOCOL_VERSION = 1;
+    static constexpr const char *WEBSOCKET_PATH = "/ws";
+    static constexpr const char *STATE_PATH = "/api/state";
+    static constexpr const char *COMMAND_PATH = "/api/command";
+
+    WebServer(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
+    ~WebServer() override;
+
+    // False, with errorString(), when the port cannot be taken or TLS cannot be had.
+    bool start(const WebServerConfig &config);
+    void stop();
+    // Ends every WebSocket session, telling the client why (a new token was made).
+    void disconnectAll(const QString &reason);
+    bool isRunning() const { return context != nullptr; }
+    QString errorString() const { return error; }
+    // WebSocket clients connected now.
+    int clientCount() const { return connected; }
+
+    // Whether this system's civetweb can do TLS at all.
+    static bool tlsAvailable();
+
+private:
+    struct HttpReply
+    {
+        int status = 200;
+        QByteArray body;
+        bool askForToken = false;
+    };
+
+    // civetweb's threads.
+    static int onBeginRequest(mg_connection *connection);
+    static void onConnectionClosed(const mg_connection *connection);
+    static int onLogMessage(const mg_connection *connection, const char *message);
+    static int onWebSocketConnect(const mg_connection *connection, void *server);
+    static void onWebSocketReady(mg_connection *connection, void *server);
+    static int onWebSocketData(mg_connection *connection, int bits, char *data, size_t length, void *server);
+    static void onWebSocketClose(const mg_connection *connection, void *server);
+    int serveHttp(mg_connection *connection, bool command);
+    bool originAllowed(const mg_connection *connection) const;
+    std::shared_ptr<WebClient> clientOf(const mg_connection *connection) const;
+
+    // The GUI thread.
+    HttpReply httpRequest(
+        bool command, const QByteArray &authorization, const QHostAddress &peer, const QByteArray &body);
+    void onClientReady(const std::shared_ptr<WebClient> &client);
+    void onClientMessage(const std::shared_ptr<WebClient> &client, const QByteArray &message, int refusal);
+    void onClientGone(WebClient *client);
+    void onCoreEvent(const QString &name, const QJsonObject &data);
+    RemoteAnswer sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter);
+    RemoteAnswer authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter);
+    bool withinRate(RateWindow *window);
+    void sendTo(const std::shared_ptr<WebClient> &client, const QByteArray &message);
+
+    RemoteCore *core;
+    const ApiToken *token;
+    AuthThrottle *throttle;
+    WebServerConfig config;
+    OriginPolicy origins;
+    GuiHandOver handOver;
+    mg_context *context = nullptr;
+    QString error;
+    std::atomic<int> connected {0};
+    // WebSocket connections of civetweb's threads and their clients.
+    mutable std::mutex connectionsMutex;
+    std::unordered_map<const mg_connection *, std::shared_ptr<WebClient>> connections;
+    QHash<WebClient *, std::shared_ptr<WebClient>> clients;
+    QHash<QHostAddress, RateWindow> httpRates;
+    QElapsedTimer clock;
+};

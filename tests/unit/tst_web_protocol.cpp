@@ -1,0 +1,129 @@
+// The web transport's framing and its browser check, as tables: JSON-RPC messages in,
+// answers out; Origin headers in, allowed or refused.
+#include "remote/json_rpc.h"
+#include "remote/origin_policy.h"
+
+#include <QJsonDocument>
+#include <QtTest>
+
+class TestWebProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void framing_data()
+    {
+        QTest::addColumn<bool>("http");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("answer");
+
+        const QByteArray ok = "{\"id\":%1,\"jsonrpc\":\"2.0\",\"result\":{\"echo\":\"x\"}}";
+        QTest::newRow("request") << false << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"echo\"}")
+                                 << QByteArray(ok).replace("%1", "7");
+        QTest::newRow("string id, no version")
+            << false << QByteArray("{\"id\":\"a\",\"method\":\"echo\"}") << QByteArray(ok).replace("%1", "\"a\"");
+        QTest::newRow("notification unanswered on a WebSocket")
+            << false << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"echo\"}") << QByteArray();
+        QTest::newRow("notification answered over HTTP")
+            << true << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"echo\"}") << QByteArray(ok).replace("%1", "null");
+        QTest::newRow("application error with its name")
+            << false << QByteArray("{\"id\":1,\"method\":\"missing\"}")
+            << QByteArray("{\"error\":{\"code\":3,\"data\":{\"name\":\"not_found\"},\"message\":\"no "
+                          "missing\"},\"id\":1,\"jsonrpc\":\"2.0\"}");
+        QTest::newRow("params not an object")
+            << false << QByteArray("{\"id\":2,\"method\":\"echo\",\"params\":[1]}")
+            << QByteArray("{\"error\":{\"code\":2,\"data\":{\"name\":\"bad_arguments\"},\"message\":\"params must be "
+                          "an object\"},\"id\":2,\"jsonrpc\":\"2.0\"}");
+        QTest::newRow("wrong version") << false << QByteArray("{\"jsonrpc\":\"1.0\",\"id\":3,\"method\":\"echo\"}")
+                                       << QByteArray("{\"error\":{\"code\":-32600,\"message\":\"jsonrpc must be "
+                                                     "\\\"2.0\\\"\"},\"id\":3,\"jsonrpc\":\"2.0\"}");
+        QTest::newRow("object id refused, answered with null")
+            << false << QByteArray("{\"id\":{},\"method\":\"echo\"}")
+            << QByteArray("{\"error\":{\"code\":-32600,\"message\":\"id must be a string, a number or "
+                          "null\"},\"id\":null,\"jsonrpc\":\"2.0\"}");
+        QTest::newRow("not JSON") << false << QByteArray("{") << QByteArray();
+        QTest::newRow("batch in order, notifications left out")
+            << false << QByteArray("[{\"id\":1,\"method\":\"echo\"},{\"method\":\"echo\"},5]")
+            << QByteArray("[{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{\"echo\":\"x\"}},{\"error\":{\"code\":-32600,"
+                          "\"message\":\"a request must be an object\"},\"id\":null,\"jsonrpc\":\"2.0\"}]");
+        QTest::newRow("empty batch")
+            << false << QByteArray("[]")
+            << QByteArray("{\"error\":{\"code\":-32600,\"message\":\"empty batch\"},\"id\":null,\"jsonrpc\":\"2.0\"}");
+    }
+
+    void framing()
+    {
+        QFETCH(bool, http);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, answer);
+        int calls = 0;
+        const QByteArray got = jsonrpc::handle(
+            message,
+            [&](const jsonrpc::Call &call) {
+                ++calls;
+                if (call.method == QLatin1String("echo"))
+                    return RemoteAnswer::success(QJsonObject {{QStringLiteral("echo"), QStringLiteral("x")}});
+                return RemoteAnswer::failure(NotFound, QStringLiteral("no ") + call.method);
+            },
+            http);
+        if (message == "{") {
+            QCOMPARE(QJsonDocument::fromJson(got).object().value("error").toObject().value("code").toInt(),
+                jsonrpc::PARSE_ERROR);
+            return;
+        }
+        QCOMPARE(got, answer);
+    }
+
+    void batchLimitRunsNothing()
+    {
+        QByteArray batch = "[";
+        for (int i = 0; i <= jsonrpc::MAX_BATCH; ++i)
+            batch += QByteArray(i ? "," : "") + "{\"id\":1,\"method\":\"route\"}";
+        batch += "]";
+        int calls = 0;
+        const QByteArray got = jsonrpc::handle(
+            batch, [&](const jsonrpc::Call &) { return ++calls, RemoteAnswer::success(); }, true);
+        QCOMPARE(calls, 0);
+        QCOMPARE(QJsonDocument::fromJson(got).object().value("error").toObject().value("code").toInt(), int(TooLarge));
+    }
+
+    void origin_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<QByteArray>("origin");
+        QTest::addColumn<bool>("allowed");
+
+        QTest::newRow("own page") << false << QByteArray("http://192.0.2.1:7741") << true;
+        QTest::newRow("host name in capitals") << false << QByteArray("http://CONTROLLER:7741") << true;
+        QTest::newRow("other port") << false << QByteArray("http://192.0.2.1:8080") << false;
+        QTest::newRow("default port is not ours") << false << QByteArray("http://192.0.2.1") << false;
+        QTest::newRow("other host") << false << QByteArray("http://evil.example:7741") << false;
+        QTest::newRow("foreign name ending like ours") << false << QByteArray("http://controller.evil:7741") << false;
+        QTest::newRow("https page, plain server") << false << QByteArray("https://192.0.2.1:7741") << false;
+        QTest::newRow("plain page, TLS server") << true << QByteArray("http://192.0.2.1:7741") << false;
+        QTest::newRow("TLS page") << true << QByteArray("https://192.0.2.1:7741") << true;
+        QTest::newRow("sandboxed page") << false << QByteArray("null") << false;
+        QTest::newRow("with a path") << false << QByteArray("http://192.0.2.1:7741/x") << false;
+        QTest::newRow("with user info") << false << QByteArray("http://a@192.0.2.1:7741") << false;
+        QTest::newRow("empty") << false << QByteArray() << false;
+    }
+
+    void origin()
+    {
+        QFETCH(bool, tls);
+        QFETCH(QByteArray, origin);
+        QFETCH(bool, allowed);
+        OriginPolicy policy;
+        policy.setOwn(tls, 7741, {QStringLiteral("192.0.2.1"), QStringLiteral("controller")});
+        QCOMPARE(policy.allows(origin), allowed);
+    }
+
+    void ownHostsOfLoopback()
+    {
+        const QStringList hosts = OriginPolicy::ownHosts(QStringLiteral("127.0.0.1"));
+        QCOMPARE(hosts, (QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}));
+    }
+};
+
+QTEST_MAIN(TestWebProtocol)
+#include "tst_web_protocol.moc"

@@ -1,0 +1,110 @@
+// zentrova-api-host: runs the device manager, the control API's core and its web server
+// without a window, in a home of its own, and prints a fresh token. With --demo the
+// installation is the demo's; otherwise it is discovered, so run it only under
+// scripts/netless or inside the test LAN: discovery broadcasts on every interface.
+#include "json_config.h"
+#include "manager/device_manager.h"
+#include "models/device_list_model.h"
+#include "oem_setting.h"
+#include "remote/api_token.h"
+#include "remote/auth_throttle.h"
+#include "remote/remote_core.h"
+#include "remote/web_server.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+// Debug lines of a large installation would drown what the caller reads.
+void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        QTextStream(stderr) << message << Qt::endl;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietHandler);
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    QGuiApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("The demo installation, no discovery."));
+    const QCommandLineOption devices(QStringLiteral("devices"),
+        QStringLiteral("Discover until this many devices are listed before saying ready."), QStringLiteral("n"));
+    const QCommandLineOption address(QStringLiteral("address"), QStringLiteral("Listen address."), QStringLiteral("ip"),
+        QStringLiteral("127.0.0.1"));
+    const QCommandLineOption port(
+        QStringLiteral("port"), QStringLiteral("Port."), QStringLiteral("port"), QStringLiteral("7741"));
+    const QCommandLineOption clients(QStringLiteral("max-clients"), QStringLiteral("WebSocket clients at once."),
+        QStringLiteral("n"), QString::number(WebServerConfig::MAX_CLIENTS));
+    const QCommandLineOption queued(QStringLiteral("max-queued"), QStringLiteral("Bytes queued per client."),
+        QStringLiteral("bytes"), QString::number(WebServerConfig::MAX_QUEUED_BYTES));
+    const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Commands per second per client."),
+        QStringLiteral("n"), QString::number(WebServerConfig::COMMANDS_PER_SECOND));
+    const QCommandLineOption tls(
+        QStringLiteral("tls"), QStringLiteral("PEM file with certificate and key."), QStringLiteral("file"));
+    parser.addOptions({demo, devices, address, port, clients, queued, rate, tls});
+    parser.process(app);
+
+    OemSetting oem;
+    DeviceManager manager(&oem);
+    JsonConfig store(home.path() + QStringLiteral("/api.json"), false);
+    ApiToken token(&store);
+    AuthThrottle throttle;
+    RemoteCore core(&manager);
+    WebServer server(&core, &token, &throttle);
+
+    WebServerConfig config;
+    config.address = QHostAddress(parser.value(address));
+    config.port = quint16(parser.value(port).toUInt());
+    config.maxClients = parser.value(clients).toInt();
+    config.maxQueuedBytes = parser.value(queued).toLongLong();
+    config.commandsPerSecond = parser.value(rate).toInt();
+    config.tlsCertificate = parser.value(tls);
+
+    const int wanted = parser.value(devices).toInt();
+    const auto listed = [&] { return manager.rxlist()->deviceCount() + manager.txlist()->rowCount(); };
+    QTimer waitForDevices;
+    const auto ready = [&] {
+        if (!server.start(config)) {
+            out() << "error " << server.errorString() << Qt::endl;
+            app.exit(1);
+            return;
+        }
+        out() << "token " << token.regenerate() << Qt::endl;
+        out() << "ready " << listed() << " devices pid " << QCoreApplication::applicationPid() << Qt::endl;
+    };
+    if (parser.isSet(demo)) {
+        manager.enterDemoMode();
+        QTimer::singleShot(0, &app, ready);
+    } else {
+        manager.startDiscovery(false);
+        waitForDevices.setInterval(50);
+        QObject::connect(&waitForDevices, &QTimer::timeout, &app, [&] {
+            if (listed() < wanted)
+                return;
+            waitForDevices.stop();
+            ready();
+        });
+        waitForDevices.start();
+    }
+    return app.exec();
+}
