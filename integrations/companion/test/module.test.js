@@ -10,7 +10,7 @@ const { Installation } = require('../src/installation')
 const definitions = require('../src/definitions')
 const { Controller, waitUntil } = require('./controller')
 
-const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000, heartbeatMs: 150 }
+const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000, heartbeatMs: 500 }
 
 function statusReached(client, wanted) {
 	if (client.status === wanted) return Promise.resolve(client.statusMessage)
