@@ -1,0 +1,237 @@
+'use strict'
+
+// The controller's control API over its WebSocket (JSON-RPC 2.0), without anything of
+// Companion: connect, answer the greeting's challenge, subscribe to events, send requests,
+// and keep trying with a growing pause while the controller cannot be had.
+
+const crypto = require('node:crypto')
+const { EventEmitter } = require('node:events')
+const WebSocket = require('ws')
+
+const PATH = '/ws'
+// Error codes of the controller (JSON-RPC application errors).
+const NOT_AUTHENTICATED = 5
+const RATE_LIMITED = 6
+const REFUSED = 4
+
+const Status = Object.freeze({
+	Connecting: 'connecting',
+	Ok: 'ok',
+	// The controller refused the token: only a new token in the configuration helps.
+	AuthFailed: 'auth_failed',
+	// Nothing answered at the address (refused, no route, timed out).
+	Unreachable: 'unreachable',
+	// Connected once, then lost; trying again.
+	Lost: 'lost',
+	Stopped: 'stopped',
+})
+
+const DEFAULTS = {
+	firstRetryMs: 1000,
+	longestRetryMs: 30000,
+	requestTimeoutMs: 5000,
+	connectTimeoutMs: 5000,
+	// A controller that vanished without closing (cable, power) is noticed by the pings it
+	// stops answering: at most two of these periods after.
+	heartbeatMs: 10000,
+}
+
+// base64(sha256(base64(sha256(token + salt)) + challenge)): the token itself never crosses the wire.
+function challengeResponse(token, salt, challenge) {
+	const sha = (text) => crypto.createHash('sha256').update(text, 'utf8').digest('base64')
+	return sha(sha(token + salt) + challenge)
+}
+
+class ApiError extends Error {
+	constructor(code, message, name) {
+		super(message)
+		this.code = code
+		this.errorName = name
+	}
+}
+
+// Events: 'status' (status, message), 'ready' (state: the controller's "state" after each
+// (re)connection), 'event' (name, data).
+class ApiClient extends EventEmitter {
+	constructor({ host, port, token, ...options }) {
+		super()
+		this.host = host
+		this.port = port
+		this.token = token
+		this.options = { ...DEFAULTS, ...options }
+		this.status = Status.Stopped
+		this.statusMessage = ''
+		this.socket = null
+		this.pending = new Map()
+		this.nextId = 1
+		this.retryTimer = null
+		this.heartbeat = null
+		this.retryMs = this.options.firstRetryMs
+		this.running = false
+	}
+
+	start() {
+		if (this.running) return
+		this.running = true
+		this.retryMs = this.options.firstRetryMs
+		this.connect()
+	}
+
+	stop() {
+		this.running = false
+		clearTimeout(this.retryTimer)
+		clearInterval(this.heartbeat)
+		this.retryTimer = null
+		const socket = this.socket
+		this.socket = null
+		if (socket) {
+			socket.removeAllListeners()
+			socket.on('error', () => {})
+			socket.terminate()
+		}
+		this.failPending(new ApiError(0, 'the connection was closed'))
+		this.setStatus(Status.Stopped, '')
+	}
+
+	get connected() {
+		return this.status === Status.Ok
+	}
+
+	// Resolves with the method's result; rejects with an ApiError (code and name as the
+	// controller gives them) or when no answer comes in time.
+	request(method, params = {}) {
+		if (!this.connected) return Promise.reject(new ApiError(0, `not connected to the controller (${this.statusMessage})`))
+		return this.send(method, params)
+	}
+
+	send(method, params) {
+		const id = this.nextId++
+		return new Promise((resolve, reject) => {
+			const timer = setTimeout(() => {
+				this.pending.delete(id)
+				reject(new ApiError(0, `no answer to "${method}" within ${this.options.requestTimeoutMs} ms`))
+			}, this.options.requestTimeoutMs)
+			this.pending.set(id, { resolve, reject, timer })
+			this.socket.send(JSON.stringify({ jsonrpc: '2.0', id, method, params }))
+		})
+	}
+
+	connect() {
+		const url = `ws://${this.host.includes(':') ? `[${this.host}]` : this.host}:${this.port}${PATH}`
+		this.setStatus(Status.Connecting, `connecting to ${this.host}:${this.port}`)
+		const socket = new WebSocket(url, { handshakeTimeout: this.options.connectTimeoutMs })
+		this.socket = socket
+		// What to report when this socket closes, decided by what happened on it.
+		let failure = null
+		let greeted = false
+		let answered = true
+		clearInterval(this.heartbeat)
+		this.heartbeat = setInterval(() => {
+			if (socket.readyState !== WebSocket.OPEN) return
+			if (!answered) {
+				failure = failure || { status: Status.Lost, text: `${this.host}:${this.port} stopped answering` }
+				socket.terminate()
+				return
+			}
+			answered = false
+			socket.ping()
+		}, this.options.heartbeatMs)
+		socket.on('pong', () => {
+			answered = true
+		})
+
+		socket.on('message', (raw) => {
+			let message
+			try {
+				message = JSON.parse(raw.toString())
+			} catch {
+				return
+			}
+			if (message.method === 'hello' && !greeted) {
+				greeted = true
+				this.authenticate(message.params || {}).then(
+					(state) => {
+						this.retryMs = this.options.firstRetryMs
+						this.setStatus(Status.Ok, '')
+						this.emit('ready', state)
+					},
+					(error) => {
+						failure = error.code === NOT_AUTHENTICATED || error.code === RATE_LIMITED
+							? { status: Status.AuthFailed, text: `token refused: ${error.message}` }
+							: { status: Status.Lost, text: error.message }
+						socket.terminate()
+					}
+				)
+			} else if (message.method === 'event' && message.params) {
+				this.emit('event', message.params.name, message.params.data || {})
+			} else if (message.id !== undefined && message.id !== null) {
+				this.answer(message)
+			} else if (message.error && message.error.code === REFUSED) {
+				// Said to every client before the controller cuts it off for a new token.
+				failure = { status: Status.AuthFailed, text: message.error.message }
+			}
+		})
+		socket.on('error', (error) => {
+			if (!failure && this.status !== Status.Ok)
+				failure = { status: Status.Unreachable, text: `cannot reach ${this.host}:${this.port} (${error.code || error.message})` }
+		})
+		socket.on('close', () => {
+			if (this.socket !== socket) return
+			clearInterval(this.heartbeat)
+			this.socket = null
+			this.failPending(new ApiError(0, 'the connection was lost'))
+			if (!failure) failure = { status: Status.Lost, text: `connection to ${this.host}:${this.port} lost` }
+			this.scheduleRetry(failure)
+		})
+	}
+
+	// Sends "auth", then turns events on and reads the whole state; resolves with it.
+	async authenticate({ salt, challenge }) {
+		if (typeof salt !== 'string' || typeof challenge !== 'string')
+			throw new ApiError(0, 'the controller did not greet with a challenge')
+		await this.send('auth', { response: challengeResponse(this.token, salt, challenge) })
+		await this.send('subscribe', {})
+		return this.send('state', {})
+	}
+
+	answer(message) {
+		const entry = this.pending.get(message.id)
+		if (!entry) return
+		this.pending.delete(message.id)
+		clearTimeout(entry.timer)
+		if (message.error) {
+			const { code, message: text, data } = message.error
+			entry.reject(new ApiError(code, text, data && data.name))
+		} else {
+			entry.resolve(message.result)
+		}
+	}
+
+	failPending(error) {
+		for (const entry of this.pending.values()) {
+			clearTimeout(entry.timer)
+			entry.reject(error)
+		}
+		this.pending.clear()
+	}
+
+	scheduleRetry(failure) {
+		if (!this.running) return
+		const wait = this.retryMs
+		this.retryMs = Math.min(this.retryMs * 2, this.options.longestRetryMs)
+		this.setStatus(failure.status, `${failure.text}; trying again in ${Math.ceil(wait / 1000)} s`)
+		this.retryTimer = setTimeout(() => {
+			this.retryTimer = null
+			if (this.running) this.connect()
+		}, wait)
+	}
+
+	setStatus(status, message) {
+		if (status === this.status && message === this.statusMessage) return
+		this.status = status
+		this.statusMessage = message
+		this.emit('status', status, message)
+	}
+}
+
+module.exports = { ApiClient, ApiError, Status, challengeResponse }

@@ -1,0 +1,169 @@
+'use strict'
+
+// The module's API client, installation copy, actions and feedbacks against the real
+// controller (headless, made-up installation), over its WebSocket on loopback.
+
+const assert = require('node:assert/strict')
+const { after, before, describe, it } = require('node:test')
+const { ApiClient, Status } = require('../src/api_client')
+const { Installation } = require('../src/installation')
+const definitions = require('../src/definitions')
+const { Controller, waitUntil } = require('./controller')
+
+const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000, heartbeatMs: 500 }
+
+function statusReached(client, wanted) {
+	if (client.status === wanted) return Promise.resolve(client.statusMessage)
+	return new Promise((resolve) => {
+		const listener = (status, message) => {
+			if (status !== wanted) return
+			client.off('status', listener)
+			resolve(message)
+		}
+		client.on('status', listener)
+	})
+}
+
+// The first thing a client says after trying to connect.
+function outcome(client) {
+	return new Promise((resolve) => {
+		const listener = (status, message) => {
+			if (status === Status.Connecting) return
+			client.off('status', listener)
+			resolve({ status, message })
+		}
+		client.on('status', listener)
+	})
+}
+
+// A client that follows the installation like the module does, signed in and up to date.
+async function follower(controller, token = controller.token) {
+	const client = new ApiClient({ host: '127.0.0.1', port: controller.port, token, ...FAST })
+	const installation = new Installation()
+	const problems = []
+	installation.follow(client, (message) => problems.push(message))
+	const loaded = new Promise((resolve) => installation.once('lists', resolve))
+	client.start()
+	await loaded
+	return { client, installation, problems }
+}
+
+const byAlias = (list, alias) => {
+	const entry = list.find((candidate) => candidate.alias === alias)
+	assert.ok(entry, `"${alias}" is listed`)
+	return entry.name
+}
+
+describe('against the controller', { timeout: 90000 }, () => {
+	let controller
+	let module
+	const clients = []
+
+	before(async () => {
+		controller = new Controller()
+		await controller.start()
+		module = await follower(controller)
+		clients.push(module.client)
+	})
+
+	after(async () => {
+		for (const client of clients) client.stop()
+		if (controller) await controller.dispose()
+	})
+
+	it('routes with its actions, and the state read back agrees', async () => {
+		const { client, installation } = module
+		const actions = definitions.actions(installation, (method, params) => client.request(method, params))
+		const encoder = byAlias(installation.encoders, 'TX - 2')
+		const wall = byAlias(installation.walls, '2 x 2 - 1')
+		const decoder = byAlias(installation.decoders, 'RX - 4')
+		const cases = [
+			{ action: 'route', options: { source: encoder, target: decoder }, expect: { [decoder]: encoder } },
+			{ action: 'route', options: { source: encoder, target: wall }, expect: { [wall]: encoder } },
+			{ action: 'clear', options: { target: decoder }, expect: { [decoder]: null, [wall]: encoder } },
+			{ action: 'route', options: { source: encoder, target: 'all' }, expect: { [decoder]: encoder, [wall]: encoder } },
+			{ action: 'clear', options: { target: 'all' }, expect: { [decoder]: null, [wall]: null } },
+		]
+		for (const { action, options, expect } of cases) {
+			await actions[action].callback({ options })
+			const state = await client.request('state')
+			const read = (name) => [...state.decoders, ...state.walls].find((entry) => entry.name === name).source
+			for (const [target, source] of Object.entries(expect))
+				assert.equal(read(target), source, `${action} ${JSON.stringify(options)}: source of ${target}`)
+			// The module's own copy follows the same change through the events.
+			await waitUntil('the events of the change', () =>
+				Object.entries(expect).every(([target, source]) => installation.sourceOf(target) === source)
+			)
+		}
+		await assert.rejects(actions.route.callback({ options: { source: encoder, target: 'nowhere' } }), { errorName: 'not_found' })
+	})
+
+	it('lights a feedback and fills a variable when another client routes', async () => {
+		const { installation } = module
+		const other = await follower(controller)
+		clients.push(other.client)
+		const feedbacks = definitions.feedbacks(installation, () => module.client.connected)
+		const encoder = byAlias(installation.encoders, 'TX - 3')
+		const wall = byAlias(installation.walls, '2 x 2 - 1')
+		const showsSource = () => feedbacks.shows_source.callback({ options: { target: wall, source: encoder } })
+
+		assert.equal(showsSource(), false)
+		assert.equal(feedbacks.connected.callback({ options: {} }), true)
+		await other.client.request('route', { source: 'TX - 3', target: '2 x 2 - 1' })
+		await waitUntil('the feedback to light', async () => showsSource())
+		assert.equal(definitions.variableValues(installation)[definitions.variableId(wall)], 'TX - 3')
+		assert.equal(feedbacks.online.callback({ options: { device: encoder } }), true)
+
+		// A wall made elsewhere shows up in the dropdowns and gets a page of presets.
+		// A wall made elsewhere shows up in the dropdowns, its members leave them (they are
+		// routed through the wall), and it gets a page of presets.
+		const members = ['RX - 1', 'RX - 2'].map((alias) => byAlias(installation.decoders, alias))
+		await other.client.request('wall.create', { name: 'Stage', columns: 2, rows: 1, members })
+		await waitUntil('the new wall in the lists', async () => installation.walls.some((entry) => entry.alias === 'Stage'))
+		const stage = byAlias(installation.walls, 'Stage')
+		const targets = definitions.actions(installation, () => {}).route.options[1].choices.map((choice) => choice.id)
+		assert.ok(targets.includes(stage) && !targets.includes(members[0]) && !targets.includes(members[1]))
+		const choices = definitions.feedbacks(installation, () => true).shows_source.options[0].choices
+		assert.ok(choices.some((choice) => choice.id === stage && choice.label === 'Stage'))
+		assert.ok(Object.values(definitions.presets(installation)).some((preset) => preset.category === 'Wall: Stage'))
+		assert.deepEqual(module.problems, [])
+	})
+
+	it('says why it is not connected: refused token, lost or hung controller, unreachable', async () => {
+		const refused = new ApiClient({ host: '127.0.0.1', port: controller.port, token: 'not-the-token', ...FAST })
+		clients.push(refused)
+		const first = outcome(refused)
+		refused.start()
+		const { status, message } = await first
+		refused.stop()
+		assert.equal(status, Status.AuthFailed)
+		assert.match(message, /^token refused: wrong answer to the challenge; trying again in 1 s$/)
+
+		const { client } = module
+		const feedbacks = definitions.feedbacks(module.installation, () => client.connected)
+		const reconnected = new Promise((resolve) => client.once('ready', resolve))
+		const lost = statusReached(client, Status.Lost)
+		const unreachable = statusReached(client, Status.Unreachable)
+		await controller.stop()
+		assert.match(await lost, /lost; trying again/)
+		assert.equal(feedbacks.connected.callback({ options: {} }), false)
+		await assert.rejects(client.request('state'), /not connected/)
+		assert.match(await unreachable, /cannot reach 127\.0\.0\.1:7741 \(ECONNREFUSED\)/)
+
+		await controller.start()
+		await reconnected
+		assert.equal(client.status, Status.Ok)
+		assert.equal(feedbacks.connected.callback({ options: {} }), true)
+
+		// A controller that hangs keeps the connection open but answers no pings.
+		const silent = statusReached(client, Status.Lost)
+		const back = new Promise((resolve) => client.once('ready', resolve))
+		controller.process.kill('SIGSTOP')
+		try {
+			assert.match(await silent, /^127\.0\.0\.1:7741 stopped answering; trying again/)
+		} finally {
+			controller.process.kill('SIGCONT')
+		}
+		await back
+	})
+})
