@@ -183,9 +183,8 @@ void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool
     // The empty message that clears a retained command comes back; it asks for nothing.
     if (payload.isEmpty())
         return;
-    if (isRetained) {
+    if (isRetained)
         client->publish(topic, QByteArray(), true);
-    }
     if (topic.size() > MAX_TOPIC || !topic.startsWith(root + QLatin1Char('/'))) {
         refuse(topic.left(MAX_TOPIC), TooLarge, QStringLiteral("the topic names nothing here"));
         return;
