@@ -132,12 +132,12 @@ bool splitWords(const QString &line, QStringList *words, QString *errorText)
     QString word;
     bool inWord = false;
     bool quoted = false;
+    if (std::any_of(line.begin(), line.end(), isControl)) {
+        *errorText = QStringLiteral("control characters are not allowed");
+        return false;
+    }
     for (int i = 0; i < line.size(); ++i) {
         const QChar c = line.at(i);
-        if (isControl(c)) {
-            *errorText = QStringLiteral("control characters are not allowed");
-            return false;
-        }
         if (quoted) {
             if (c == ESCAPE && i + 1 < line.size()) {
                 word += line.at(++i);

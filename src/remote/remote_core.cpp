@@ -18,11 +18,6 @@ bool sameText(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-bool matches(const DeviceBase &device, const QString &name)
-{
-    return sameText(device.name(), name) || sameText(device.nameAlias(), name);
-}
-
 RemoteAnswer missing(const QString &what)
 {
     return RemoteAnswer::failure(BadArguments, QStringLiteral("%1 is missing").arg(what));
@@ -340,19 +335,18 @@ RemoteAnswer RemoteCore::rename(const QJsonObject &params)
     return notFound(QStringLiteral("device or wall"), name);
 }
 
+// Device names first: an alias that happens to read like another device's name must not
+// take its place.
 DeviceBasePtr RemoteCore::find(const DeviceListModel *list, const QString &name, bool members) const
 {
-    for (int row = 0; row < list->rowCount(); ++row) {
-        const DeviceBasePtr device = list->at(row);
-        if (device && matches(*device, name))
-            return device;
-    }
-    if (!members)
-        return nullptr;
-    for (int row = 0; row < list->rowCount(); ++row) {
-        if (const auto *wall = qobject_cast<const VWDevice *>(list->at(row).data())) {
-            for (const RxDevicePtr &member : wall->members()) {
-                if (member && matches(*member, name))
+    for (const auto &nameOf : {&DeviceBase::name, &DeviceBase::nameAlias}) {
+        for (int row = 0; row < list->rowCount(); ++row) {
+            const DeviceBasePtr device = list->at(row);
+            if (device && sameText((device.data()->*nameOf)(), name))
+                return device;
+            const auto *wall = members ? qobject_cast<const VWDevice *>(device.data()) : nullptr;
+            for (const RxDevicePtr &member : wall ? wall->members() : QVector<RxDevicePtr>()) {
+                if (member && sameText((member.data()->*nameOf)(), name))
                     return member;
             }
         }

@@ -4,6 +4,74 @@
     <context>
         <name>AdvancedPage</name>
         <message>
+            <source>Control API settings saved.</source>
+            <translation>控制接口设置已保存。</translation>
+        </message>
+        <message>
+            <source>Make a new token? Every control system that uses the current one is cut off.</source>
+            <translation>生成新令牌？使用当前令牌的所有控制系统将被断开。</translation>
+        </message>
+        <message>
+            <source>Make a token for control systems?</source>
+            <translation>为控制系统生成令牌？</translation>
+        </message>
+        <message>
+            <source>Control from other systems</source>
+            <translation>由其他系统控制</translation>
+        </message>
+        <message>
+            <source>Control API:</source>
+            <translation>控制接口：</translation>
+        </message>
+        <message>
+            <source>Listen address:</source>
+            <translation>监听地址：</translation>
+        </message>
+        <message>
+            <source>Text port (TCP):</source>
+            <translation>文本端口（TCP）：</translation>
+        </message>
+        <message>
+            <source>WebSocket and HTTP port:</source>
+            <translation>WebSocket 和 HTTP 端口：</translation>
+        </message>
+        <message>
+            <source>TLS certificate file:</source>
+            <translation>TLS 证书文件：</translation>
+        </message>
+        <message>
+            <source>TLS key file:</source>
+            <translation>TLS 密钥文件：</translation>
+        </message>
+        <message>
+            <source>none</source>
+            <translation>无</translation>
+        </message>
+        <message>
+            <source>Apply</source>
+            <translation>应用</translation>
+        </message>
+        <message>
+            <source>Token:</source>
+            <translation>令牌：</translation>
+        </message>
+        <message>
+            <source>set</source>
+            <translation>已设置</translation>
+        </message>
+        <message>
+            <source>none yet</source>
+            <translation>尚未生成</translation>
+        </message>
+        <message>
+            <source>New token</source>
+            <translation>新令牌</translation>
+        </message>
+        <message>
+            <source>Copy the token now: it is shown only this once.</source>
+            <translation>请立即复制令牌：它只显示这一次。</translation>
+        </message>
+        <message>
             <source>Admin password:</source>
             <translation>管理员密码：</translation>
         </message>
@@ -388,6 +456,37 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The input content must not be empty.</source>
             <translation>输入内容不能为空。</translation>
+        </message>
+    </context>
+    <context>
+        <name>RemoteService</name>
+        <message>
+            <source>The control API cannot listen on %1 port %2: %3</source>
+            <translation>控制接口无法在 %1 端口 %2 上监听：%3</translation>
+        </message>
+        <message>
+            <source>Ports are numbers from 1 to 65535.</source>
+            <translation>端口是 1 到 65535 之间的数字。</translation>
+        </message>
+        <message>
+            <source>The two ports must differ.</source>
+            <translation>两个端口必须不同。</translation>
+        </message>
+        <message>
+            <source>&quot;%1&quot; is not an IP address.</source>
+            <translation>“%1”不是 IP 地址。</translation>
+        </message>
+        <message>
+            <source>TLS needs both a certificate and a key.</source>
+            <translation>TLS 需要证书和密钥两者。</translation>
+        </message>
+        <message>
+            <source>The file %1 cannot be read.</source>
+            <translation>无法读取文件 %1。</translation>
+        </message>
+        <message>
+            <source>The settings could not be saved to %1.</source>
+            <translation>无法将设置保存到 %1。</translation>
         </message>
     </context>
 </TS>

@@ -4,6 +4,74 @@
     <context>
         <name>AdvancedPage</name>
         <message>
+            <source>Control API settings saved.</source>
+            <translation>控制介面設定已儲存。</translation>
+        </message>
+        <message>
+            <source>Make a new token? Every control system that uses the current one is cut off.</source>
+            <translation>產生新權杖？使用目前權杖的所有控制系統將被中斷。</translation>
+        </message>
+        <message>
+            <source>Make a token for control systems?</source>
+            <translation>為控制系統產生權杖？</translation>
+        </message>
+        <message>
+            <source>Control from other systems</source>
+            <translation>由其他系統控制</translation>
+        </message>
+        <message>
+            <source>Control API:</source>
+            <translation>控制介面：</translation>
+        </message>
+        <message>
+            <source>Listen address:</source>
+            <translation>監聽位址：</translation>
+        </message>
+        <message>
+            <source>Text port (TCP):</source>
+            <translation>文字連接埠（TCP）：</translation>
+        </message>
+        <message>
+            <source>WebSocket and HTTP port:</source>
+            <translation>WebSocket 與 HTTP 連接埠：</translation>
+        </message>
+        <message>
+            <source>TLS certificate file:</source>
+            <translation>TLS 憑證檔案：</translation>
+        </message>
+        <message>
+            <source>TLS key file:</source>
+            <translation>TLS 金鑰檔案：</translation>
+        </message>
+        <message>
+            <source>none</source>
+            <translation>無</translation>
+        </message>
+        <message>
+            <source>Apply</source>
+            <translation>套用</translation>
+        </message>
+        <message>
+            <source>Token:</source>
+            <translation>權杖：</translation>
+        </message>
+        <message>
+            <source>set</source>
+            <translation>已設定</translation>
+        </message>
+        <message>
+            <source>none yet</source>
+            <translation>尚未產生</translation>
+        </message>
+        <message>
+            <source>New token</source>
+            <translation>新權杖</translation>
+        </message>
+        <message>
+            <source>Copy the token now: it is shown only this once.</source>
+            <translation>請立即複製權杖：它只顯示這一次。</translation>
+        </message>
+        <message>
             <source>Admin password:</source>
             <translation>管理員密碼：</translation>
         </message>
@@ -388,6 +456,37 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The input content must not be empty.</source>
             <translation>輸入內容不能為空。</translation>
+        </message>
+    </context>
+    <context>
+        <name>RemoteService</name>
+        <message>
+            <source>The control API cannot listen on %1 port %2: %3</source>
+            <translation>控制介面無法在 %1 連接埠 %2 上監聽：%3</translation>
+        </message>
+        <message>
+            <source>Ports are numbers from 1 to 65535.</source>
+            <translation>連接埠是 1 到 65535 之間的數字。</translation>
+        </message>
+        <message>
+            <source>The two ports must differ.</source>
+            <translation>兩個連接埠必須不同。</translation>
+        </message>
+        <message>
+            <source>&quot;%1&quot; is not an IP address.</source>
+            <translation>「%1」不是 IP 位址。</translation>
+        </message>
+        <message>
+            <source>TLS needs both a certificate and a key.</source>
+            <translation>TLS 需要憑證與金鑰兩者。</translation>
+        </message>
+        <message>
+            <source>The file %1 cannot be read.</source>
+            <translation>無法讀取檔案 %1。</translation>
+        </message>
+        <message>
+            <source>The settings could not be saved to %1.</source>
+            <translation>無法將設定儲存到 %1。</translation>
         </message>
     </context>
 </TS>

@@ -48,9 +48,31 @@ Item {
         }
     }
 
+    // Records what the advanced page asks of the control API.
+    QtObject {
+        id: remoteApi
+        property var calls: []
+        property bool enabled: false
+        property int linePort: 7740
+        property int webPort: 7741
+        property string listenAddress: "0.0.0.0"
+        property string tlsCertificate
+        property string tlsKey
+        property bool tokenSet: false
+        property string status
+        property string configureResult
+        function configure(on, linePort, webPort, address, certificate, key) {
+            calls.push(["configure", on, linePort, webPort, address, certificate, key]);
+            return configureResult;
+        }
+        function newToken() { calls.push(["newToken"]); tokenSet = true; return "tok-" + calls.length; }
+    }
+
     // Stands in for the window's question layer: remembers how it was opened.
     QtObject {
         id: dialogLayer
+        property string title
+        property string question
         property bool inputMode
         property string prompt
         property string initialText
@@ -166,6 +188,32 @@ Item {
             waitForRendering(page);
             mouseClick(findChild(page, "passwordConfirmButton"));
             compare([manager.callsNamed("changePassword"), window.toasts], [data.calls, [data.toast]]);
+        }
+
+        // The fields go to the service as typed; a new token is asked about first and then
+        // shown, once: a page opened again no longer holds it.
+        function test_controlApi() {
+            manager.locked = false;
+            remoteApi.calls = [];
+            var page = loadPage("AdvancedPage.qml");
+            page.openSection = 3;
+            waitForRendering(page);
+            findChild(page, "apiSwitch").checked = true;
+            findChild(page, "linePortField").text = "7000";
+            findChild(page, "listenField").text = " 192.0.2.1 ";
+            remoteApi.configureResult = "The two ports must differ.";
+            findChild(page, "apiApplyButton").clicked();
+            compare(remoteApi.calls, [["configure", true, 7000, 7741, " 192.0.2.1 ", "", ""]]);
+            compare(window.toasts, ["The two ports must differ."]);
+            findChild(page, "newTokenButton").clicked();
+            compare(remoteApi.calls.length, 1);
+            dialogLayer.accepted();
+            waitForRendering(page);
+            var token = findChild(page, "tokenField");
+            compare([token.text, token.visible, token.readOnly], ["tok-2", true, true]);
+            page = loadPage("AdvancedPage.qml");
+            page.openSection = 3;
+            compare(findChild(page, "tokenField").text, "");
         }
 
         function chooseSize(rows, columns) {

@@ -4,6 +4,7 @@
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
 #include "oem_setting.h"
+#include "remote/remote_service.h"
 #include "test_home.h"
 
 #include <QQmlApplicationEngine>
@@ -66,6 +67,7 @@ private:
     QTranslator translator;
     std::unique_ptr<OemSetting> oem;
     std::unique_ptr<DeviceManager> manager;
+    std::unique_ptr<RemoteService> remote;
     std::unique_ptr<QQmlApplicationEngine> engine;
     QQuickWindow *window = nullptr;
 };
@@ -79,9 +81,11 @@ void TstMainWindow::initTestCase()
     oem = std::make_unique<OemSetting>();
     manager = std::make_unique<DeviceManager>(oem.get());
     manager->enterDemoMode();
+    remote = std::make_unique<RemoteService>(manager.get());
     engine = std::make_unique<QQmlApplicationEngine>();
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
+    engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
     engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
     QVERIFY(window);

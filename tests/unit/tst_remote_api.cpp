@@ -140,9 +140,16 @@ void TstRemoteApi::lines_data()
                "event name \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"kind\":\"decoder\",\"name\":\"" + RX1 + "\"\\}",
                "error refused the name \"rx - 2\" is taken", "ok \\{\"alias\":\"rx - 2\",\"name\":\"" + RX2 + "\"\\}",
                "event name \\{\"alias\":\"rx - 2\",\"kind\":\"decoder\",\"name\":\"" + RX2 + "\"\\}"};
-    QTest::newRow("malformed") << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route a", "list", "list nothing",
+    const QString rx3 = QStringLiteral("IPD9DEMO-7C2E0DFE0003");
+    const QString rx4 = QStringLiteral("IPD9DEMO-7C2E0DFE0004");
+    QTest::newRow("a device name wins over an alias that reads like it")
+        << QStringList {authed, "rename \"RX - 3\" " + rx4, "route \"TX - 1\" " + rx4.toLower()}
+        << QStringList {"ok", "ok \\{\"alias\":\"" + rx4 + "\",\"name\":\"" + rx3 + "\"\\}",
+               QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX1, rx4)};
+    QTest::newRow("malformed") << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route \"a\\\x01\" b", "route a", "list", "list nothing",
                                       "frobnicate \"x\"", "subscribe now"}
                                << QStringList {"ok", "error bad_arguments a quote is not closed",
+                                      "error bad_arguments control characters are not allowed",
                                       "error bad_arguments control characters are not allowed",
                                       "error bad_arguments usage: route SOURCE TARGET\\|all",
                                       "error bad_arguments usage: list decoders\\|encoders\\|walls",
@@ -215,6 +222,9 @@ void TstRemoteApi::token()
     QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]+$")).match(first).hasMatch());
     QVERIFY(token.verify(first));
     QVERIFY(!token.verify(first.left(first.size() - 1)));
+    QString tampered = first;
+    tampered[0] = tampered.at(0) == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
+    QVERIFY(!token.verify(tampered));
     QVERIFY(!readFile(path).contains(first.toUtf8()));
 
     // A client proves it knows the token without sending it.
@@ -341,13 +351,14 @@ void TstRemoteApi::slowClientIsDropped()
         }
         return received;
     };
-    const int renames = 2000;
-    for (int i = 0; i < renames; ++i) {
-        decoder->setNameAlias(QString(2000, QLatin1Char('a' + i % 2)));
+    // However much the system buffers on loopback, the slow client falls behind at last.
+    int renames = 0;
+    for (; renames < 50000 && server->clientCount() == 2; ++renames) {
+        decoder->setNameAlias(QString(2000, QLatin1Char('a' + renames % 2)));
         QCoreApplication::processEvents();
         drain();
     }
-    QTRY_COMPARE_WITH_TIMEOUT(server->clientCount(), 1, 10000);
+    QCOMPARE(server->clientCount(), 1);
     QCOMPARE(warnings.matching(QStringLiteral("bytes it has not read")).size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(drain(), renames, 10000);
 }

@@ -6,7 +6,7 @@ import "../js/checks.js" as Checks
 Item {
     id: page
 
-    // Which section is open: -1 none, 0 password, 1 power commands, 2 reset.
+    // Which section is open: -1 none, 0 password, 1 power commands, 2 reset, 3 control API.
     property int openSection: -1
     // Narrow windows would squeeze the section titles; they keep at least 640 then.
     readonly property int sectionWidth: Math.min(width, Math.max(width - 300, 640))
@@ -51,6 +51,30 @@ Item {
     function restorePowerCommands() {
         powerOnField.text = manager.savedPowerOnCommand;
         powerOffField.text = manager.savedPowerOffCommand;
+    }
+
+    // Shown once, right after it is made; the page forgets it when it closes.
+    property string shownToken: ""
+
+    function applyApiSettings() {
+        var problem = remoteApi.configure(apiSwitch.checked, parseInt(linePortField.text, 10),
+                                          parseInt(webPortField.text, 10), listenField.text,
+                                          certificateField.text, keyField.text);
+        toast(problem !== "" ? problem : qsTr("Control API settings saved."));
+    }
+
+    function makeToken() {
+        shownToken = remoteApi.newToken();
+        if (shownToken === "")
+            toast(remoteApi.status);
+    }
+
+    ConfirmDialog {
+        id: tokenQuestion
+        title: qsTr("Attention")
+        tips: remoteApi.tokenSet ? qsTr("Make a new token? Every control system that uses the current one is cut off.")
+                                 : qsTr("Make a token for control systems?")
+        onAccepted: page.makeToken()
     }
 
     ConfirmDialog {
@@ -205,6 +229,112 @@ Item {
                         disabledSource: "qrc:/images/icons/cancel-disable.png"
                         onClicked: page.restorePowerCommands()
                     }
+                }
+            }
+
+            SectionHeader {
+                width: page.sectionWidth
+                text: qsTr("Control from other systems")
+                open: page.openSection === 3
+                onClicked: page.toggleSection(3)
+            }
+            Grid {
+                objectName: "apiFields"
+                visible: page.openSection === 3
+                columns: 2
+                columnSpacing: 30
+                rowSpacing: 10
+                leftPadding: 20
+                topPadding: 10
+                bottomPadding: 10
+                verticalItemAlignment: Grid.AlignVCenter
+                FieldLabel { text: qsTr("Control API:") }
+                Switch {
+                    id: apiSwitch
+                    objectName: "apiSwitch"
+                    checked: remoteApi.enabled
+                }
+                FieldLabel { text: qsTr("Listen address:") }
+                SettingsField {
+                    id: listenField
+                    objectName: "listenField"
+                    text: remoteApi.listenAddress
+                }
+                FieldLabel { text: qsTr("Text port (TCP):") }
+                SettingsField {
+                    id: linePortField
+                    objectName: "linePortField"
+                    text: remoteApi.linePort
+                    validator: IntValidator { bottom: 1; top: 65535 }
+                }
+                FieldLabel { text: qsTr("WebSocket and HTTP port:") }
+                SettingsField {
+                    id: webPortField
+                    objectName: "webPortField"
+                    text: remoteApi.webPort
+                    validator: IntValidator { bottom: 1; top: 65535 }
+                }
+                FieldLabel { text: qsTr("TLS certificate file:") }
+                SettingsField {
+                    id: certificateField
+                    objectName: "certificateField"
+                    width: 400
+                    text: remoteApi.tlsCertificate
+                    placeholderText: qsTr("none")
+                }
+                FieldLabel { text: qsTr("TLS key file:") }
+                SettingsField {
+                    id: keyField
+                    objectName: "keyField"
+                    width: 400
+                    text: remoteApi.tlsKey
+                    placeholderText: qsTr("none")
+                }
+                Item { width: 1; height: 1 }
+                RoundButton {
+                    objectName: "apiApplyButton"
+                    width: 160
+                    text: qsTr("Apply")
+                    onClicked: page.applyApiSettings()
+                }
+                FieldLabel { text: qsTr("Token:") }
+                Row {
+                    spacing: 20
+                    FieldLabel {
+                        height: 44
+                        text: remoteApi.tokenSet ? qsTr("set") : qsTr("none yet")
+                    }
+                    RoundButton {
+                        objectName: "newTokenButton"
+                        width: 200
+                        text: qsTr("New token")
+                        onClicked: tokenQuestion.open()
+                    }
+                }
+                Item { width: 1; height: 1; visible: page.shownToken !== "" }
+                Column {
+                    visible: page.shownToken !== ""
+                    spacing: 6
+                    SettingsField {
+                        objectName: "tokenField"
+                        width: 520
+                        readOnly: true
+                        text: page.shownToken
+                    }
+                    FieldLabel {
+                        width: 520
+                        wrapMode: Text.Wrap
+                        text: qsTr("Copy the token now: it is shown only this once.")
+                        color: globalStyle.errorTextColor
+                    }
+                }
+                Item { width: 1; height: 1; visible: remoteApi.status !== "" }
+                FieldLabel {
+                    visible: remoteApi.status !== ""
+                    width: 520
+                    wrapMode: Text.Wrap
+                    text: remoteApi.status
+                    color: globalStyle.errorTextColor
                 }
             }
 
