@@ -234,8 +234,8 @@ int main(int argc, char *argv[])
     apiSettings.enabled = apiSettings.enabled || hasArgument(argc, argv, "--api");
     remote->start(apiSettings);
 
-    auto bridge = std::make_unique<MqttBridge>(remote->core());
-    MqttSettings mqttSettings = MqttSettings::load(*manager->settingsStore());
+    auto bridge = std::make_unique<MqttBridge>(remote->core(), manager->settingsStore());
+    MqttSettings mqttSettings = bridge->settings();
     const QString broker = argumentValue(argc, argv, "--mqtt");
     if (!broker.isNull()) {
         mqttSettings.enabled = mqttSettings.setBroker(broker);
@@ -271,6 +271,7 @@ int main(int argc, char *argv[])
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
     engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
+    engine->rootContext()->setContextProperty(QStringLiteral("mqttBridge"), bridge.get());
     engine->load(*url);
     const int result = app->exec();
 

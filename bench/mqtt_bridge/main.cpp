@@ -107,7 +107,7 @@ int main(int argc, char *argv[])
     settings.host = QStringLiteral("127.0.0.1");
     settings.port = PORT;
     settings.site = QStringLiteral("bench");
-    MqttBridge bridge(&core);
+    MqttBridge bridge(&core, manager.settingsStore());
     bridge.start(settings);
     MqttSettings watching = settings;
     watching.clientId = QStringLiteral("bench-watcher");

@@ -25,9 +25,10 @@ QByteArray onlineText(const QJsonObject &entry)
 
 } // namespace
 
-MqttBridge::MqttBridge(RemoteCore *core, QObject *parent)
+MqttBridge::MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent)
     : QObject(parent)
     , core(core)
+    , store(store)
     , client(new MqttClient(this))
 {
     refreshTimer.setSingleShot(true);
@@ -36,6 +37,7 @@ MqttBridge::MqttBridge(RemoteCore *core, QObject *parent)
     connect(core, &RemoteCore::event, this, &MqttBridge::scheduleRefresh);
     connect(client, &MqttClient::connected, this, &MqttBridge::onConnected);
     connect(client, &MqttClient::disconnected, this, [this] { emit connectionChanged(false); });
+    current = MqttSettings::load(*store);
     connect(client, &MqttClient::messageReceived, this, &MqttBridge::onMessage);
 }
 
@@ -48,6 +50,7 @@ bool MqttBridge::start(const MqttSettings &settings)
 {
     stop();
     current = settings;
+    emit settingsChanged();
     if (!current.enabled)
         return true;
     root = current.topicRoot();
@@ -65,6 +68,34 @@ void MqttBridge::stop()
     refreshTimer.stop();
     retained.clear();
     leftOver.clear();
+}
+
+QString MqttBridge::hostName()
+{
+    return QHostInfo::localHostName();
+}
+
+QString MqttBridge::configure(bool enabled, const QString &host, int port, const QString &site, const QString &clientId,
+    const QString &user, const QString &password, const QString &caFile)
+{
+    if (port < 1 || port > 65535)
+        return tr("Ports are numbers from 1 to 65535.");
+    MqttSettings settings = current;
+    settings.enabled = enabled;
+    settings.host = host.trimmed();
+    settings.port = quint16(port);
+    settings.site = site.trimmed();
+    settings.clientId = clientId.trimmed();
+    settings.user = user;
+    settings.password = password;
+    settings.caFile = caFile.trimmed();
+    const QString problem = enabled ? settings.problem() : QString();
+    if (!problem.isEmpty())
+        return problem;
+    if (!settings.save(store))
+        return tr("The settings could not be saved.");
+    start(settings);
+    return status();
 }
 
 bool MqttBridge::isConnected() const
@@ -123,7 +154,7 @@ QHash<QString, QByteArray> MqttBridge::wanted()
     if (numbers.isBool())
         out.insert(root + QStringLiteral("/numbers"), numbers.toBool() ? "show" : "hide");
 
-    const QString siteName = current.site.isEmpty() ? QHostInfo::localHostName() : current.site;
+    const QString siteName = current.site.isEmpty() ? hostName() : current.site;
     const HomeAssistantDiscovery discovery({root, current.discoveryPrefix, siteName, current.siteLevel()});
     const QHash<QString, QByteArray> configs = discovery.configs(state, encoderAliases);
     for (auto it = configs.cbegin(); it != configs.cend(); ++it)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+class JsonConfig;
 class MqttClient;
 class RemoteCore;
 
@@ -24,9 +25,22 @@ class RemoteCore;
 class MqttBridge : public QObject
 {
     Q_OBJECT
+    // What the advanced settings page shows and edits.
+    Q_PROPERTY(bool enabled READ enabled NOTIFY settingsChanged)
+    Q_PROPERTY(QString host READ host NOTIFY settingsChanged)
+    Q_PROPERTY(int port READ port NOTIFY settingsChanged)
+    Q_PROPERTY(QString site READ site NOTIFY settingsChanged)
+    Q_PROPERTY(QString clientId READ clientId NOTIFY settingsChanged)
+    Q_PROPERTY(QString user READ user NOTIFY settingsChanged)
+    Q_PROPERTY(QString password READ password NOTIFY settingsChanged)
+    Q_PROPERTY(QString caFile READ caFile NOTIFY settingsChanged)
+    Q_PROPERTY(QString hostName READ hostName CONSTANT)
+    Q_PROPERTY(bool connected READ isConnected NOTIFY connectionChanged)
+    Q_PROPERTY(QString status READ status NOTIFY connectionChanged)
 
 public:
-    MqttBridge(RemoteCore *core, QObject *parent = nullptr);
+    // The settings file must outlive the bridge.
+    MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent = nullptr);
     ~MqttBridge() override;
 
     // Connects to the settings' broker (or only disconnects when they are off).
@@ -35,12 +49,26 @@ public:
     void stop();
 
     MqttSettings settings() const { return current; }
+    bool enabled() const { return current.enabled; }
+    QString host() const { return current.host; }
+    int port() const { return current.port; }
+    QString site() const { return current.site; }
+    QString clientId() const { return current.clientId; }
+    QString user() const { return current.user; }
+    QString password() const { return current.password; }
+    QString caFile() const { return current.caFile; }
+    static QString hostName();
+
+    // From the advanced page: checked, stored, then applied. What was wrong, or empty.
+    Q_INVOKABLE QString configure(bool enabled, const QString &host, int port, const QString &site,
+        const QString &clientId, const QString &user, const QString &password, const QString &caFile);
     bool isConnected() const;
     QString status() const;
     // Topics and payloads as last published (for the tests and the benchmark).
     const QHash<QString, QByteArray> &published() const { return retained; }
 
 signals:
+    void settingsChanged();
     void connectionChanged(bool connected);
     // After a difference went to the broker; `count` messages.
     void publishedChanges(int count);
@@ -54,6 +82,7 @@ private:
     QHash<QString, QByteArray> wanted();
 
     RemoteCore *core;
+    JsonConfig *store;
     MqttClient *client;
     MqttSettings current;
     QString root;

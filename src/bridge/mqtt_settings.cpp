@@ -84,8 +84,8 @@ bool MqttSettings::setBroker(const QString &text)
     const QString trimmed = text.trimmed();
     const int colon = trimmed.lastIndexOf(QLatin1Char(':'));
     // An IPv6 address without a port has colons too; it comes in brackets when a port follows.
-    const bool hasPort
-        = colon > 0 && (trimmed.count(QLatin1Char(':')) == 1 || trimmed.at(colon - 1) == QLatin1Char(']'));
+    const bool hasPort = colon >= 0
+        && (trimmed.count(QLatin1Char(':')) == 1 || (colon > 0 && trimmed.at(colon - 1) == QLatin1Char(']')));
     QString name = hasPort ? trimmed.left(colon) : trimmed;
     if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
         name = name.mid(1, name.size() - 2);
