@@ -1,3 +1,4 @@
+#include "bridge/mqtt_bridge.h"
 #include "common.h"
 #include "json_config.h"
 #include "logging.h"
@@ -42,6 +43,16 @@ bool hasArgument(int argc, char *argv[], const char *argument)
     return false;
 }
 
+// The word after `argument`, or a null string.
+QString argumentValue(int argc, char *argv[], const char *argument)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], argument) == 0)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    }
+    return QString();
+}
+
 bool hasResetArgument(int argc, char *argv[])
 {
     for (int i = 1; i < argc && argv[i] && argv[i][0]; ++i) {
@@ -63,12 +74,14 @@ bool answerInformationRequest(int argc, char *argv[], int *exitCode)
     if (version) {
         std::printf("%s %s\n", qPrintable(oem.name()), qPrintable(oem.version()));
     } else {
-        std::printf("Usage: %s [/reset] [--demo] [--headless] [--api] [--factory-default] [--version] [--help]\n"
+        std::printf("Usage: %s [/reset] [--demo] [--headless] [--api] [--mqtt HOST[:PORT]] [--site NAME] [--factory-default] [--version] [--help]\n"
                     "Controls the encoders and decoders of an AV-over-IP installation on this LAN.\n\n"
                     "  /reset             wait up to 6 seconds for a previous copy that is restarting to end\n"
                     "  --demo             show a made-up installation instead of searching the LAN\n"
                     "  --headless         run as a service without a window: discovery and the control API\n"
                     "  --api              switch the control API on, whatever the settings say\n"
+                    "  --mqtt HOST[:PORT] publish to the MQTT broker HOST (port 1883 unless given)\n"
+                    "  --site NAME        the site's name on the broker (default: the host name)\n"
                     "  --new-api-token    make a new control API token, print it once and end\n"
                     "  --factory-default  delete the settings (password included) and start afresh\n"
                     "  --version          print the product name and version\n"
@@ -226,11 +239,25 @@ int main(int argc, char *argv[])
     ConfigurationTransfer transfer(manager->settingsStore());
     QObject::connect(&transfer, &ConfigurationTransfer::imported, manager.get(), &DeviceManager::systemReset);
 
+    auto bridge = std::make_unique<MqttBridge>(remote->core(), manager->settingsStore());
+    MqttSettings mqttSettings = bridge->settings();
+    const QString broker = argumentValue(argc, argv, "--mqtt");
+    if (!broker.isNull()) {
+        mqttSettings.enabled = mqttSettings.setBroker(broker);
+        if (!mqttSettings.enabled)
+            std::fprintf(stderr, "--mqtt takes HOST or HOST:PORT, not \"%s\"\n", qPrintable(broker));
+    }
+    const QString site = argumentValue(argc, argv, "--site");
+    if (!site.isNull())
+        mqttSettings.site = site;
+    bridge->start(mqttSettings);
+
     if (headless) {
         qInfo() << "Running without a window";
         if (!manager->demoMode())
             discoverWithoutWindow(manager.get());
         const int result = app->exec();
+        bridge.reset();
         remote.reset();
         manager.reset();
         return result;
@@ -251,11 +278,13 @@ int main(int argc, char *argv[])
     engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
     engine->rootContext()->setContextProperty(QStringLiteral("scenes"), manager->scenes());
     engine->rootContext()->setContextProperty(QStringLiteral("configTransfer"), &transfer);
+    engine->rootContext()->setContextProperty(QStringLiteral("mqttBridge"), bridge.get());
     engine->load(*url);
     const int result = app->exec();
 
     url.reset();
     engine.reset();
+    bridge.reset();
     remote.reset();
     manager.reset();
     families.reset();

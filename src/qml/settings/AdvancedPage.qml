@@ -368,6 +368,18 @@ Item {
 
             SectionHeader {
                 width: page.sectionWidth
+                text: qsTr("MQTT and Home Assistant")
+                open: page.openSection === 4
+                onClicked: page.toggleSection(4)
+            }
+            MqttFields {
+                objectName: "mqttFields"
+                visible: page.openSection === 4
+                onSaved: toast(message)
+            }
+
+            SectionHeader {
+                width: page.sectionWidth
                 text: qsTr("Reset software settings")
                 open: page.openSection === 2
                 onClicked: page.toggleSection(2)

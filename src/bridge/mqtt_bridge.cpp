@@ -1,0 +1,251 @@
+#include "bridge/mqtt_bridge.h"
+
+#include "bridge/ha_discovery.h"
+#include "bridge/mqtt_client.h"
+#include "bridge/mqtt_command.h"
+#include "bridge/mqtt_topics.h"
+#include "remote/remote_core.h"
+
+#include <QDebug>
+#include <QHostInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+const QByteArray ONLINE = QByteArrayLiteral("online");
+const QByteArray OFFLINE = QByteArrayLiteral("offline");
+// Longest topic a command may come on: anything longer names nothing here.
+constexpr int MAX_TOPIC = 256;
+
+QByteArray onlineText(const QJsonObject &entry)
+{
+    return entry.value(QStringLiteral("online")).toBool() ? ONLINE : OFFLINE;
+}
+
+} // namespace
+
+MqttBridge::MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent)
+    : QObject(parent)
+    , core(core)
+    , store(store)
+    , client(new MqttClient(this))
+{
+    refreshTimer.setSingleShot(true);
+    refreshTimer.setInterval(0);
+    connect(&refreshTimer, &QTimer::timeout, this, &MqttBridge::refresh);
+    connect(core, &RemoteCore::event, this, &MqttBridge::scheduleRefresh);
+    connect(client, &MqttClient::connected, this, &MqttBridge::onConnected);
+    connect(client, &MqttClient::disconnected, this, [this] { emit connectionChanged(false); });
+    current = MqttSettings::load(*store);
+    connect(client, &MqttClient::messageReceived, this, &MqttBridge::onMessage);
+}
+
+MqttBridge::~MqttBridge()
+{
+    stop();
+}
+
+bool MqttBridge::start(const MqttSettings &settings)
+{
+    stop();
+    current = settings;
+    emit settingsChanged();
+    if (!current.enabled)
+        return true;
+    root = current.topicRoot();
+    const QStringList subscriptions {root + QStringLiteral("/+/set"), root + QStringLiteral("/+/+/+/set")};
+    if (!client->start(current, root + QStringLiteral("/status"), OFFLINE, subscriptions)) {
+        qWarning().noquote() << "MQTT:" << client->errorString();
+        return false;
+    }
+    return true;
+}
+
+void MqttBridge::stop()
+{
+    client->stop(OFFLINE);
+    refreshTimer.stop();
+    retained.clear();
+    leftOver.clear();
+}
+
+QString MqttBridge::hostName()
+{
+    return QHostInfo::localHostName();
+}
+
+QString MqttBridge::configure(bool enabled, const QString &host, int port, const QString &site, const QString &clientId,
+    const QString &user, const QString &password, const QString &caFile)
+{
+    if (port < 1 || port > 65535)
+        return tr("Ports are numbers from 1 to 65535.");
+    MqttSettings settings = current;
+    settings.enabled = enabled;
+    settings.host = host.trimmed();
+    settings.port = quint16(port);
+    settings.site = site.trimmed();
+    settings.clientId = clientId.trimmed();
+    settings.user = user;
+    settings.password = password;
+    settings.caFile = caFile.trimmed();
+    const QString problem = enabled ? settings.problem() : QString();
+    if (!problem.isEmpty())
+        return problem;
+    if (!settings.save(store))
+        return tr("The settings could not be saved.");
+    start(settings);
+    return status();
+}
+
+bool MqttBridge::isConnected() const
+{
+    return client->isConnected();
+}
+
+QString MqttBridge::status() const
+{
+    return client->errorString();
+}
+
+void MqttBridge::scheduleRefresh()
+{
+    if (client->isConnected() && !refreshTimer.isActive())
+        refreshTimer.start();
+}
+
+QHash<QString, QByteArray> MqttBridge::wanted()
+{
+    const QJsonObject state = core->state();
+    QHash<QString, QByteArray> out;
+    QHash<QString, QString> encoderAliases;
+    for (const QJsonValue &value : state.value(QStringLiteral("encoders")).toArray()) {
+        const QJsonObject encoder = value.toObject();
+        const QString name = encoder.value(QStringLiteral("name")).toString();
+        const QString alias = encoder.value(QStringLiteral("alias")).toString();
+        encoderAliases.insert(name, alias.isEmpty() ? name : alias);
+        const QString base = root + QStringLiteral("/encoder/") + mqtttopics::level(name);
+        out.insert(base + QStringLiteral("/name"), encoderAliases.value(name).toUtf8());
+        out.insert(base + QStringLiteral("/online"), onlineText(encoder));
+    }
+    const auto screens = [&](const QString &kind, const QString &list, QHash<QString, QString> *levels) {
+        levels->clear();
+        for (const QJsonValue &value : state.value(list).toArray()) {
+            const QJsonObject entry = value.toObject();
+            const QString name = entry.value(QStringLiteral("name")).toString();
+            const QString level = mqtttopics::level(name);
+            levels->insert(level, name);
+            const QString base = root + QLatin1Char('/') + kind + QLatin1Char('/') + level;
+            const QString alias = entry.value(QStringLiteral("alias")).toString();
+            const QString source = entry.value(QStringLiteral("source")).toString();
+            out.insert(base + QStringLiteral("/name"), (alias.isEmpty() ? name : alias).toUtf8());
+            out.insert(base + QStringLiteral("/online"), onlineText(entry));
+            out.insert(base + QStringLiteral("/source"),
+                (source.isEmpty() ? MqttCommand::NO_SOURCE : encoderAliases.value(source, source)).toUtf8());
+        }
+    };
+    screens(QStringLiteral("decoder"), QStringLiteral("decoders"), &decoderLevels);
+    screens(QStringLiteral("wall"), QStringLiteral("walls"), &wallLevels);
+    // What the displays were last told; the controller cannot read them back.
+    const QJsonObject power = state.value(QStringLiteral("power")).toObject();
+    if (power.value(QStringLiteral("targets")).toString() == QLatin1String("all"))
+        out.insert(root + QStringLiteral("/power"), power.value(QStringLiteral("on")).toBool() ? "on" : "off");
+    const QJsonValue numbers = state.value(QStringLiteral("numbers"));
+    if (numbers.isBool())
+        out.insert(root + QStringLiteral("/numbers"), numbers.toBool() ? "show" : "hide");
+
+    const QString siteName = current.site.isEmpty() ? hostName() : current.site;
+    const HomeAssistantDiscovery discovery({root, current.discoveryPrefix, siteName, current.siteLevel()});
+    const QHash<QString, QByteArray> configs = discovery.configs(state, encoderAliases);
+    for (auto it = configs.cbegin(); it != configs.cend(); ++it)
+        out.insert(it.key(), it.value());
+    return out;
+}
+
+void MqttBridge::refresh()
+{
+    if (!client->isConnected())
+        return;
+    const QHash<QString, QByteArray> next = wanted();
+    int count = 0;
+    for (auto it = next.cbegin(); it != next.cend(); ++it) {
+        const auto old = retained.constFind(it.key());
+        if (old != retained.cend() && old.value() == it.value())
+            continue;
+        if (!client->publish(it.key(), it.value(), true))
+            return;
+        retained.insert(it.key(), it.value());
+        ++count;
+    }
+    // Gone devices and entities: an empty retained message removes them from the broker.
+    for (const QString &topic : qAsConst(leftOver)) {
+        if (!next.contains(topic) && !client->publish(topic, QByteArray(), true))
+            return;
+        count += next.contains(topic) ? 0 : 1;
+    }
+    leftOver.clear();
+    for (auto it = retained.begin(); it != retained.end();) {
+        if (next.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        if (!client->publish(it.key(), QByteArray(), true))
+            return;
+        it = retained.erase(it);
+        ++count;
+    }
+    if (count > 0)
+        emit publishedChanges(count);
+}
+
+void MqttBridge::onConnected()
+{
+    // The broker may have lost everything; what went away meanwhile is still to be cleared.
+    for (auto it = retained.cbegin(); it != retained.cend(); ++it)
+        leftOver.insert(it.key());
+    retained.clear();
+    client->publish(root + QStringLiteral("/status"), ONLINE, true);
+    emit connectionChanged(true);
+    refresh();
+}
+
+void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool isRetained)
+{
+    // The empty message that clears a retained command comes back; it asks for nothing.
+    if (payload.isEmpty())
+        return;
+    if (isRetained)
+        client->publish(topic, QByteArray(), true);
+    if (topic.size() > MAX_TOPIC || !topic.startsWith(root + QLatin1Char('/'))) {
+        refuse(topic.left(MAX_TOPIC), TooLarge, QStringLiteral("the topic names nothing here"));
+        return;
+    }
+    MqttCommand command = MqttCommand::read(topic.mid(root.size() + 1), payload, isRetained);
+    if (!command.ok) {
+        refuse(topic, command.code, command.message);
+        return;
+    }
+    if (!command.kind.isEmpty()) {
+        const QHash<QString, QString> &levels = command.kind == QLatin1String("wall") ? wallLevels : decoderLevels;
+        const QString name = levels.value(command.targetLevel);
+        if (name.isEmpty()) {
+            refuse(topic, NotFound, QStringLiteral("no %1 is named \"%2\"").arg(command.kind, command.targetLevel));
+            return;
+        }
+        if (command.method == QLatin1String("power"))
+            command.params.insert(QStringLiteral("targets"), QJsonArray {name});
+        else
+            command.params.insert(QStringLiteral("target"), name);
+    }
+    const RemoteAnswer answer = core->execute(command.method, command.params);
+    if (!answer.ok)
+        refuse(topic, answer.code, answer.message);
+}
+
+void MqttBridge::refuse(const QString &topic, int code, const QString &message)
+{
+    qInfo().noquote() << "MQTT: refused a command on" << topic << ":" << message;
+    const QJsonObject error {{QStringLiteral("topic"), topic}, {QStringLiteral("error"), remoteErrorName(code)},
+        {QStringLiteral("message"), message}};
+    client->publish(root + QStringLiteral("/error"), QJsonDocument(error).toJson(QJsonDocument::Compact), false);
+}

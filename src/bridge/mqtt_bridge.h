@@ -1,0 +1,96 @@
+#pragma once
+
+#include "bridge/mqtt_settings.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+class JsonConfig;
+class MqttClient;
+class RemoteCore;
+
+// The installation on a broker: its state as retained topics under "zentrova/SITE/",
+// Home Assistant's discovery configs, and commands from the "…/set" topics carried out
+// through the control API's core, so that they are checked exactly as the API's are.
+//
+// What is on the broker is kept as a map of topic to payload. Every change of the
+// installation recomputes the map (once per turn of the event loop, however many changes
+// came together) and publishes only the difference; a topic that is no longer wanted is
+// cleared with an empty retained message. After every (re)connection the whole map goes
+// out again, since the broker may have lost it.
+class MqttBridge : public QObject
+{
+    Q_OBJECT
+    // What the advanced settings page shows and edits.
+    Q_PROPERTY(bool enabled READ enabled NOTIFY settingsChanged)
+    Q_PROPERTY(QString host READ host NOTIFY settingsChanged)
+    Q_PROPERTY(int port READ port NOTIFY settingsChanged)
+    Q_PROPERTY(QString site READ site NOTIFY settingsChanged)
+    Q_PROPERTY(QString clientId READ clientId NOTIFY settingsChanged)
+    Q_PROPERTY(QString user READ user NOTIFY settingsChanged)
+    Q_PROPERTY(QString password READ password NOTIFY settingsChanged)
+    Q_PROPERTY(QString caFile READ caFile NOTIFY settingsChanged)
+    Q_PROPERTY(QString hostName READ hostName CONSTANT)
+    Q_PROPERTY(bool connected READ isConnected NOTIFY connectionChanged)
+    Q_PROPERTY(QString status READ status NOTIFY connectionChanged)
+
+public:
+    // The settings file must outlive the bridge.
+    MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent = nullptr);
+    ~MqttBridge() override;
+
+    // Connects to the settings' broker (or only disconnects when they are off).
+    // False, with status(), when the settings cannot be used.
+    bool start(const MqttSettings &settings);
+    void stop();
+
+    MqttSettings settings() const { return current; }
+    bool enabled() const { return current.enabled; }
+    QString host() const { return current.host; }
+    int port() const { return current.port; }
+    QString site() const { return current.site; }
+    QString clientId() const { return current.clientId; }
+    QString user() const { return current.user; }
+    QString password() const { return current.password; }
+    QString caFile() const { return current.caFile; }
+    static QString hostName();
+
+    // From the advanced page: checked, stored, then applied. What was wrong, or empty.
+    Q_INVOKABLE QString configure(bool enabled, const QString &host, int port, const QString &site,
+        const QString &clientId, const QString &user, const QString &password, const QString &caFile);
+    bool isConnected() const;
+    QString status() const;
+    // Topics and payloads as last published (for the tests and the benchmark).
+    const QHash<QString, QByteArray> &published() const { return retained; }
+
+signals:
+    void settingsChanged();
+    void connectionChanged(bool connected);
+    // After a difference went to the broker; `count` messages.
+    void publishedChanges(int count);
+
+private:
+    void scheduleRefresh();
+    void refresh();
+    void onConnected();
+    void onMessage(const QString &topic, const QByteArray &payload, bool retained);
+    void refuse(const QString &topic, int code, const QString &message);
+    QHash<QString, QByteArray> wanted();
+
+    RemoteCore *core;
+    JsonConfig *store;
+    MqttClient *client;
+    MqttSettings current;
+    QString root;
+    QTimer refreshTimer;
+    QHash<QString, QByteArray> retained;
+    // Published in an earlier session and perhaps not wanted any more.
+    QSet<QString> leftOver;
+    // Topic level to device name, to find what a "…/set" topic names.
+    QHash<QString, QString> decoderLevels;
+    QHash<QString, QString> wallLevels;
+};

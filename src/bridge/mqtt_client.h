@@ -1,0 +1,65 @@
+#pragma once
+
+#include "bridge/mqtt_settings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+struct mosquitto;
+struct mosquitto_message;
+
+// One session with a broker through libmosquitto, whose own thread does the network work
+// and reconnects with growing pauses. Its callbacks only copy what they were given and
+// post it to this object's (the GUI) thread; everything Qt happens there.
+class MqttClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Pauses between attempts to reach the broker grow from the first to the last.
+    static constexpr unsigned FIRST_RETRY_SECONDS = 1;
+    static constexpr unsigned LAST_RETRY_SECONDS = 30;
+    static constexpr int KEEPALIVE_SECONDS = 30;
+
+    explicit MqttClient(QObject *parent = nullptr);
+    ~MqttClient() override;
+
+    // Connects in the background; `will` is published retained with `willPayload` if the
+    // session ends without a goodbye. `subscriptions` are made again at every connection.
+    // False, with errorString(), when the settings cannot even be tried.
+    bool start(const MqttSettings &settings, const QString &will, const QByteArray &willPayload,
+        const QStringList &subscriptions);
+    // Publishes `goodbye` on the will's topic (retained), then leaves; no callback comes after.
+    void stop(const QByteArray &goodbye);
+
+    bool isConnected() const { return connectedNow; }
+    QString errorString() const { return problem; }
+
+    // Nothing is queued while the broker is away: false then, and the caller publishes its
+    // whole state again on connected().
+    bool publish(const QString &topic, const QByteArray &payload, bool retain);
+
+signals:
+    void connected();
+    void disconnected(const QString &reason);
+    void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
+
+private:
+    static void onConnectCallback(mosquitto *client, void *self, int result);
+    static void onDisconnectCallback(mosquitto *client, void *self, int result);
+    static void onMessageCallback(mosquitto *client, void *self, const mosquitto_message *message);
+    void onSessionChanged(bool up, const QString &reason);
+    void release();
+
+    mosquitto *client = nullptr;
+    bool connectedNow = false;
+    QString problem;
+    std::string willTopic;
+    // Read by libmosquitto's thread; written only while that thread is not running.
+    std::vector<std::string> topics;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Names as they may appear in topics. Device names come off the network and site names
+// from people, so anything that could split a level or match as a wildcard is replaced.
+namespace mqtttopics {
+
+// Longest level this bridge makes; longer names are cut.
+constexpr int MAX_LEVEL = 64;
+
+// Letters, digits, '.', '_', '-' and ':' kept; everything else becomes '_'.
+QString level(const QString &name);
+// Home Assistant's node and object ids: lower-case letters, digits and '_' only.
+QString objectId(const QString &name);
+
+} // namespace mqtttopics

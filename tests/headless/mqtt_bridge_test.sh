@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# mqtt_bridge_test.sh PROGRAM
+# Two sites' controllers (the program headless, in demo mode) on one real mosquitto broker
+# on loopback, read and driven with mosquitto_sub/mosquitto_pub. Run under scripts/netless.
+set -euo pipefail
+program=$1
+work=$(mktemp -d)
+pids=()
+broker_pid=
+cleanup() {
+    for pid in "${pids[@]}" $broker_pid; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export QT_QPA_PLATFORM=offscreen
+port=18830
+api=7740
+failures=0
+north=zentrova/North_Hall
+south=zentrova/South_Hall
+rx1=IPD9DEMO-7C2E0DFE0001
+rx2=IPD9DEMO-7C2E0DFE0002
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+expect() { # expect NAME FILE PATTERN
+    grep -qE -- "$3" "$2" || { fail "$1: no line matching '$3' in:"; sed 's/^/    /' "$2" | head -40 >&2; }
+}
+start_broker() {
+    cat >"$work/mosquitto.conf" <<CONF
+listener $port 127.0.0.1
+allow_anonymous true
+persistence false
+user root
+CONF
+    mosquitto -c "$work/mosquitto.conf" >>"$work/broker.txt" 2>&1 &
+    broker_pid=$!
+    for _ in $(seq 50); do mosquitto_pub -p $port -t probe -n 2>/dev/null && return 0; sleep 0.1; done
+    fail "the broker does not listen"
+}
+pub() { mosquitto_pub -p $port "$@"; }
+# retained TOPIC: the retained payload on TOPIC, or nothing
+retained() { mosquitto_sub -p $port -t "$1" --retained-only -C 1 -W 1 2>/dev/null || true; }
+# wait_for TOPIC PAYLOAD: up to 10 s for TOPIC to hold PAYLOAD retained
+wait_for() {
+    for _ in $(seq 40); do [ "$(retained "$1")" = "$2" ] && return 0; sleep 0.25; done
+    fail "$1 holds '$(retained "$1")', not '$2'"
+}
+# controller NAME ARGS...: the program with a home of its own (one copy per home)
+controller() {
+    local home=$work/$1
+    shift
+    mkdir -p "$home/runtime" && chmod 700 "$home/runtime"
+    HOME=$home XDG_RUNTIME_DIR=$home/runtime "$program" "$@" >>"$home.out" 2>&1 &
+    pids+=($!)
+}
+
+start_broker
+# Retained before the controller ever started: an old command must not be carried out.
+pub -r -t "$north/decoder/$rx2/source/set" -m "TX - 3"
+mosquitto_sub -p $port -t "$north/error" -t "$south/error" -v >"$work/errors.txt" 2>&1 &
+pids+=($!)
+mkdir -p "$work/north/runtime" && chmod 700 "$work/north/runtime"
+token=$(HOME=$work/north XDG_RUNTIME_DIR=$work/north/runtime "$program" --new-api-token 2>/dev/null)
+controller north --headless --demo --api --mqtt 127.0.0.1:$port --site "North Hall"
+controller south --headless --demo --mqtt 127.0.0.1:$port --site "South Hall"
+wait_for "$north/status" online
+wait_for "$south/status" online
+wait_for "$north/decoder/$rx1/name" "RX - 1"
+sleep 1
+[ -z "$(retained "$north/decoder/$rx2/source/set")" ] || fail "a retained command stayed on the broker"
+[ "$(retained "$north/decoder/$rx2/source")" != "TX - 3" ] || fail "a retained command was carried out"
+
+# Everything retained: state and Home Assistant's discovery, checked for what it requires.
+mosquitto_sub -p $port -t 'zentrova/#' -t 'homeassistant/#' -v --retained-only -W 2 >"$work/retained.txt" 2>/dev/null || true
+python3 - "$work/retained.txt" <<'PY' || fail "discovery payloads"
+import json, sys
+need = {"select": ["command_topic", "options", "state_topic"], "binary_sensor": ["state_topic"],
+        "button": ["command_topic"]}
+configs, state = {}, {}
+for line in open(sys.argv[1], encoding="utf-8"):
+    topic, _, payload = line.rstrip("\n").partition(" ")
+    if topic.startswith("homeassistant/"):
+        configs[topic] = json.loads(payload)
+    else:
+        state[topic] = payload
+problems = []
+ids = set()
+for topic, c in configs.items():
+    component = topic.split("/")[1]
+    for key in need[component] + ["unique_id", "device", "availability_topic"]:
+        if key not in c:
+            problems.append(f"{topic}: no {key}")
+    if c["unique_id"] in ids:
+        problems.append(f"{topic}: unique_id {c['unique_id']} twice")
+    ids.add(c["unique_id"])
+    if not c["device"].get("identifiers"):
+        problems.append(f"{topic}: device without identifiers")
+    for key in ("state_topic", "availability_topic"):
+        if key in c and c[key] not in state:
+            problems.append(f"{topic}: {key} {c[key]} holds nothing")
+    if component == "select" and state[c["state_topic"]] not in c["options"]:
+        problems.append(f"{topic}: state {state[c['state_topic']]} is not an option")
+for site in ("north_hall", "south_hall"):
+    selects = [t for t in configs if t.startswith(f"homeassistant/select/zentrova_{site}/")]
+    # 4 decoders and 3 walls in the made-up installation
+    if len(selects) != 7:
+        problems.append(f"{site}: {len(selects)} selects")
+print("\n".join(problems), file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+
+# A command on the broker reaches the installation; the API's route reaches the broker.
+pub -t "$north/decoder/$rx1/source/set" -m "TX - 2"
+wait_for "$north/decoder/$rx1/source" "TX - 2"
+[ "$(retained "$south/decoder/$rx1/source")" != "TX - 2" ] || fail "a command for one site reached the other"
+printf 'auth %s\nwall delete "2 x 2 - 1"\nroute "TX - 3" "RX - 3"\n' "$token" | socat -t 2 - TCP:127.0.0.1:$api >"$work/api.txt"
+wait_for "$north/decoder/IPD9DEMO-7C2E0DFE0003/source" "TX - 3"
+expect "wall deleted" "$work/api.txt" '^ok \{"alias":"2 x 2 - 1"'
+selects=$(mosquitto_sub -p $port -t "homeassistant/select/zentrova_north_hall/+/config" --retained-only -W 1 2>/dev/null | wc -l || true)
+[ "$selects" = 6 ] || fail "$selects selects after a wall was deleted, not 6"
+pub -t "$north/route/set" -m '{"source": "TX - 1", "target": "all"}'
+wait_for "$north/decoder/$rx2/source" "TX - 1"
+pub -t "$north/decoder/$rx2/source/set" -m none
+wait_for "$north/decoder/$rx2/source" none
+
+# Hostile and mistaken commands are answered on the error topic and change nothing.
+head -c 3000 /dev/zero | tr '\0' x | pub -t "$north/decoder/$rx1/source/set" -s
+pub -t "$north/route/set" -m '{"source": "TX - 1",'
+printf '\xff\xfe' | pub -t "$north/power/set" -s
+pub -t "$north/decoder/NOPE/source/set" -m "TX - 1"
+pub -t "$north/decoder/$rx1/source/set" -m "Nobody"
+pub -t "$north/decoder/$rx1/colour/set" -m red
+pub -r -t "$north/decoder/$rx1/source/set" -m "TX - 4"
+sleep 1
+[ -z "$(retained "$north/decoder/$rx1/source/set")" ] || fail "a retained command stayed on the broker"
+wait_for "$north/decoder/$rx1/source" "TX - 1"
+expect "oversized" "$work/errors.txt" "^$north/error .*\"error\":\"too_large\""
+expect "malformed json" "$work/errors.txt" "^$north/error .*route takes"
+expect "not utf-8" "$work/errors.txt" "^$north/error .*not UTF-8"
+expect "unknown decoder" "$work/errors.txt" "^$north/error .*no decoder is named \\\\\"NOPE"
+expect "unknown encoder" "$work/errors.txt" "^$north/error .*no encoder is named \\\\\"Nobody"
+expect "unknown command" "$work/errors.txt" "^$north/error .*unknown_command.*colour/set"
+expect "retained" "$work/errors.txt" "^$north/error .*retained commands are not carried out"
+[ "$(grep -c "^$north/error .*retained commands" "$work/errors.txt")" = 2 ] || fail "both retained commands refused"
+
+# A broker restart loses nothing: the controllers come back and publish their state again.
+kill -9 "$broker_pid"; wait "$broker_pid" 2>/dev/null || true
+sleep 2
+start_broker
+wait_for "$north/status" online
+wait_for "$south/status" online
+wait_for "$north/decoder/$rx1/source" "TX - 1"
+wait_for "$south/decoder/$rx1/name" "RX - 1"
+# A controller that dies leaves its last will.
+kill -9 "${pids[-1]}"; wait "${pids[-1]}" 2>/dev/null || true
+unset 'pids[-1]'
+wait_for "$south/status" offline
+
+if [ $failures -gt 0 ]; then
+    echo "mqtt_bridge_test: $failures failures" >&2
+    for f in "$work"/*.out; do echo "== $f"; tail -20 "$f"; done >&2
+    exit 1
+fi
+echo "mqtt_bridge_test: passed"
