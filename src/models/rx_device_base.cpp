@@ -22,7 +22,6 @@ void RxDeviceBase::setCurrentSource(const QString &sourceName)
     source = shown;
     emit currentSourceChanged(source);
     emit routeStateChanged();
-    emit currentSourceChanged(source);
 }
 
 void RxDeviceBase::setIntendedSource(const QString &sourceName)

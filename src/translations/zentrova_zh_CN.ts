@@ -4,6 +4,10 @@
     <context>
         <name>AdvancedPage</name>
         <message>
+            <source>MQTT and Home Assistant</source>
+            <translation>MQTT 与 Home Assistant</translation>
+        </message>
+        <message>
             <source>Control API settings saved.</source>
             <translation>控制接口设置已保存。</translation>
         </message>
@@ -742,6 +746,156 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The settings could not be saved to %1.</source>
             <translation>无法将设置保存到 %1。</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttBridge</name>
+        <message>
+            <source>Ports are numbers from 1 to 65535.</source>
+            <translation>端口是 1 到 65535 之间的数字。</translation>
+        </message>
+        <message>
+            <source>The settings could not be saved.</source>
+            <translation>无法保存设置。</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttClient</name>
+        <message>
+            <source>The MQTT client could not be made.</source>
+            <translation>无法创建 MQTT 客户端。</translation>
+        </message>
+        <message>
+            <source>The MQTT client cannot be set up: %1</source>
+            <translation>无法设置 MQTT 客户端：%1</translation>
+        </message>
+        <message>
+            <source>The broker %1 cannot be reached: %2</source>
+            <translation>无法连接代理服务器 %1：%2</translation>
+        </message>
+        <message>
+            <source>The MQTT client cannot run: %1</source>
+            <translation>MQTT 客户端无法运行：%1</translation>
+        </message>
+        <message>
+            <source>stopped</source>
+            <translation>已停止</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttFields</name>
+        <message>
+            <source>MQTT settings saved.</source>
+            <translation>MQTT 设置已保存。</translation>
+        </message>
+        <message>
+            <source>MQTT bridge:</source>
+            <translation>MQTT 桥接：</translation>
+        </message>
+        <message>
+            <source>Broker:</source>
+            <translation>代理服务器：</translation>
+        </message>
+        <message>
+            <source>Port:</source>
+            <translation>端口：</translation>
+        </message>
+        <message>
+            <source>Site name:</source>
+            <translation>站点名称：</translation>
+        </message>
+        <message>
+            <source>Client id:</source>
+            <translation>客户端 ID：</translation>
+        </message>
+        <message>
+            <source>from the site name</source>
+            <translation>由站点名称生成</translation>
+        </message>
+        <message>
+            <source>User name:</source>
+            <translation>用户名：</translation>
+        </message>
+        <message>
+            <source>Password:</source>
+            <translation>密码：</translation>
+        </message>
+        <message>
+            <source>TLS CA file:</source>
+            <translation>TLS CA 文件：</translation>
+        </message>
+        <message>
+            <source>none</source>
+            <translation>无</translation>
+        </message>
+        <message>
+            <source>Apply</source>
+            <translation>应用</translation>
+        </message>
+        <message>
+            <source>State:</source>
+            <translation>状态：</translation>
+        </message>
+        <message>
+            <source>off</source>
+            <translation>关闭</translation>
+        </message>
+        <message>
+            <source>connected</source>
+            <translation>已连接</translation>
+        </message>
+        <message>
+            <source>connecting</source>
+            <translation>正在连接</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttSettings</name>
+        <message>
+            <source>No broker is set.</source>
+            <translation>未设置代理服务器。</translation>
+        </message>
+        <message>
+            <source>The file %1 cannot be read.</source>
+            <translation>无法读取文件 %1。</translation>
+        </message>
+        <message>
+            <source>A password needs a user name.</source>
+            <translation>填写密码时需要用户名。</translation>
+        </message>
+    </context>
+    <context>
+        <name>QImageGrabberHttp</name>
+        <message>
+            <source>No image for %1 seconds</source>
+            <translation>%1 秒内没有收到图像</translation>
+        </message>
+        <message>
+            <source>The snapshot answer has no body</source>
+            <translation>快照应答没有内容</translation>
+        </message>
+        <message>
+            <source>The snapshot answer is no whole image</source>
+            <translation>快照应答不是完整的图像</translation>
+        </message>
+    </context>
+    <context>
+        <name>WebServer</name>
+        <message>
+            <source>The control API listens on IPv4 addresses only, not on %1.</source>
+            <translation>控制接口只能监听 IPv4 地址，不能监听 %1。</translation>
+        </message>
+        <message>
+            <source>For TLS, name one PEM file that holds both the certificate and its key.</source>
+            <translation>使用 TLS 时，请指定一个同时包含证书及其密钥的 PEM 文件。</translation>
+        </message>
+        <message>
+            <source>TLS was asked for, but this system's civetweb cannot load OpenSSL; the server stays off.</source>
+            <translation>已要求使用 TLS，但本系统的 civetweb 无法加载 OpenSSL；服务器保持关闭。</translation>
+        </message>
+        <message>
+            <source>The control API cannot listen on %1: %2</source>
+            <translation>控制接口无法在 %1 上监听：%2</translation>
         </message>
     </context>
 </TS>

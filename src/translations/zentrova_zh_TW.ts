@@ -4,6 +4,10 @@
     <context>
         <name>AdvancedPage</name>
         <message>
+            <source>MQTT and Home Assistant</source>
+            <translation>MQTT 與 Home Assistant</translation>
+        </message>
+        <message>
             <source>Control API settings saved.</source>
             <translation>控制介面設定已儲存。</translation>
         </message>
@@ -742,6 +746,156 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The settings could not be saved to %1.</source>
             <translation>無法將設定儲存到 %1。</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttBridge</name>
+        <message>
+            <source>Ports are numbers from 1 to 65535.</source>
+            <translation>連接埠是 1 到 65535 之間的數字。</translation>
+        </message>
+        <message>
+            <source>The settings could not be saved.</source>
+            <translation>無法儲存設定。</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttClient</name>
+        <message>
+            <source>The MQTT client could not be made.</source>
+            <translation>無法建立 MQTT 用戶端。</translation>
+        </message>
+        <message>
+            <source>The MQTT client cannot be set up: %1</source>
+            <translation>無法設定 MQTT 用戶端：%1</translation>
+        </message>
+        <message>
+            <source>The broker %1 cannot be reached: %2</source>
+            <translation>無法連線代理伺服器 %1：%2</translation>
+        </message>
+        <message>
+            <source>The MQTT client cannot run: %1</source>
+            <translation>MQTT 用戶端無法執行：%1</translation>
+        </message>
+        <message>
+            <source>stopped</source>
+            <translation>已停止</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttFields</name>
+        <message>
+            <source>MQTT settings saved.</source>
+            <translation>MQTT 設定已儲存。</translation>
+        </message>
+        <message>
+            <source>MQTT bridge:</source>
+            <translation>MQTT 橋接：</translation>
+        </message>
+        <message>
+            <source>Broker:</source>
+            <translation>代理伺服器：</translation>
+        </message>
+        <message>
+            <source>Port:</source>
+            <translation>連接埠：</translation>
+        </message>
+        <message>
+            <source>Site name:</source>
+            <translation>站點名稱：</translation>
+        </message>
+        <message>
+            <source>Client id:</source>
+            <translation>用戶端 ID：</translation>
+        </message>
+        <message>
+            <source>from the site name</source>
+            <translation>由站點名稱產生</translation>
+        </message>
+        <message>
+            <source>User name:</source>
+            <translation>使用者名稱：</translation>
+        </message>
+        <message>
+            <source>Password:</source>
+            <translation>密碼：</translation>
+        </message>
+        <message>
+            <source>TLS CA file:</source>
+            <translation>TLS CA 檔案：</translation>
+        </message>
+        <message>
+            <source>none</source>
+            <translation>無</translation>
+        </message>
+        <message>
+            <source>Apply</source>
+            <translation>套用</translation>
+        </message>
+        <message>
+            <source>State:</source>
+            <translation>狀態：</translation>
+        </message>
+        <message>
+            <source>off</source>
+            <translation>關閉</translation>
+        </message>
+        <message>
+            <source>connected</source>
+            <translation>已連線</translation>
+        </message>
+        <message>
+            <source>connecting</source>
+            <translation>正在連線</translation>
+        </message>
+    </context>
+    <context>
+        <name>MqttSettings</name>
+        <message>
+            <source>No broker is set.</source>
+            <translation>未設定代理伺服器。</translation>
+        </message>
+        <message>
+            <source>The file %1 cannot be read.</source>
+            <translation>無法讀取檔案 %1。</translation>
+        </message>
+        <message>
+            <source>A password needs a user name.</source>
+            <translation>填寫密碼時需要使用者名稱。</translation>
+        </message>
+    </context>
+    <context>
+        <name>QImageGrabberHttp</name>
+        <message>
+            <source>No image for %1 seconds</source>
+            <translation>%1 秒內沒有收到影像</translation>
+        </message>
+        <message>
+            <source>The snapshot answer has no body</source>
+            <translation>快照回應沒有內容</translation>
+        </message>
+        <message>
+            <source>The snapshot answer is no whole image</source>
+            <translation>快照回應不是完整的影像</translation>
+        </message>
+    </context>
+    <context>
+        <name>WebServer</name>
+        <message>
+            <source>The control API listens on IPv4 addresses only, not on %1.</source>
+            <translation>控制介面只能監聽 IPv4 位址，不能監聽 %1。</translation>
+        </message>
+        <message>
+            <source>For TLS, name one PEM file that holds both the certificate and its key.</source>
+            <translation>使用 TLS 時，請指定一個同時包含憑證及其金鑰的 PEM 檔案。</translation>
+        </message>
+        <message>
+            <source>TLS was asked for, but this system's civetweb cannot load OpenSSL; the server stays off.</source>
+            <translation>已要求使用 TLS，但本系統的 civetweb 無法載入 OpenSSL；伺服器保持關閉。</translation>
+        </message>
+        <message>
+            <source>The control API cannot listen on %1: %2</source>
+            <translation>控制介面無法在 %1 上監聽：%2</translation>
         </message>
     </context>
 </TS>

@@ -1,3 +1,4 @@
+#include "bridge/mqtt_bridge.h"
 #include "common.h"
 #include "manager/device_manager.h"
 #include "mini_video_source.h"
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<DeviceManager> manager;
     std::unique_ptr<ConfigurationTransfer> transfer;
     std::unique_ptr<RemoteService> remote;
+    std::unique_ptr<MqttBridge> bridge;
     std::unique_ptr<QQmlApplicationEngine> engine;
     QQuickWindow *window = nullptr;
 };
@@ -87,6 +89,7 @@ void TstMainWindow::initTestCase()
     manager = std::make_unique<DeviceManager>(oem.get());
     manager->enterDemoMode();
     remote = std::make_unique<RemoteService>(manager.get());
+    bridge = std::make_unique<MqttBridge>(remote->core(), manager->settingsStore());
     engine = std::make_unique<QQmlApplicationEngine>();
     engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
@@ -94,6 +97,7 @@ void TstMainWindow::initTestCase()
     engine->rootContext()->setContextProperty(QStringLiteral("scenes"), manager->scenes());
     engine->rootContext()->setContextProperty(QStringLiteral("configTransfer"), transfer.get());
     engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
+    engine->rootContext()->setContextProperty(QStringLiteral("mqttBridge"), bridge.get());
     engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
     QVERIFY(window);
