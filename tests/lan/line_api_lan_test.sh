@@ -10,16 +10,7 @@ if [ -z "${SIM_INSTALLATION:-}" ]; then
         --encoders 2 --decoders 4 --wall 2x1 --seconds 150 -- bash "$0" "$@"
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+source "$(dirname "$0")/../support/service_home.sh"
 port=7740
 
 mapfile -t encoders < <(awk '$1 == "encoder" { print $4 }' "$SIM_INSTALLATION")
