@@ -129,6 +129,49 @@ describe('against the controller', { timeout: 90000 }, () => {
 		assert.deepEqual(module.problems, [])
 	})
 
+	it('recalls a scene with its action and lights it while the screens show it', async () => {
+		const { client, installation } = module
+		const other = await follower(controller)
+		clients.push(other.client)
+		const decoder = byAlias(installation.decoders, 'RX - 4')
+		const wall = byAlias(installation.walls, '2 x 2 - 1')
+		const [first, second] = ['TX - 1', 'TX - 2'].map((alias) => byAlias(installation.encoders, alias))
+
+		// Another client saves what two screens show as a scene: it reaches the dropdowns and presets.
+		for (const target of [decoder, wall]) await other.client.request('route', { source: first, target })
+		await other.client.request('scene.save', { name: 'Lecture', targets: [decoder, wall] })
+		await waitUntil('the new scene in the lists', async () => installation.scenes.includes('Lecture'))
+		const actions = definitions.actions(installation, (method, params) => client.request(method, params))
+		const feedbacks = definitions.feedbacks(installation, () => client.connected)
+		const active = () => feedbacks.scene_active.callback({ options: { scene: 'Lecture' } })
+		assert.deepEqual(actions.scene_recall.options[0].choices, [{ id: 'Lecture', label: 'Lecture' }])
+		const preset = definitions.presets(installation).scene_Lecture
+		assert.deepEqual(preset.steps[0].down, [{ actionId: 'scene_recall', options: { scene: 'Lecture' } }])
+		assert.equal(preset.feedbacks[0].feedbackId, 'scene_active')
+
+		// Another client routes one of its screens elsewhere: the scene is no longer shown.
+		await waitUntil('the scene to be active', async () => active())
+		await other.client.request('route', { source: second, target: decoder })
+		await waitUntil('the scene to go out', async () => !active())
+		assert.equal(definitions.variableValues(installation).scene_active, '')
+
+		await actions.scene_recall.callback({ options: { scene: 'Lecture' } })
+		await waitUntil('the recall to finish', async () => installation.recallResult() === 'done')
+		const state = await client.request('state')
+		for (const target of [decoder, wall])
+			assert.equal([...state.decoders, ...state.walls].find((entry) => entry.name === target).source, first)
+		await waitUntil('the scene to light again', async () => active())
+		assert.equal(definitions.variableValues(installation).scene_active, 'Lecture')
+		// Every decoder confirmed: nothing is left to retry.
+		await assert.rejects(actions.scene_retry.callback({ options: {} }), { errorName: 'refused' })
+
+		// A module that connects now learns the scenes, the active one and the recall from the state.
+		const late = await follower(controller)
+		clients.push(late.client)
+		assert.deepEqual([late.installation.scenes, late.installation.sceneActive('Lecture')], [['Lecture'], true])
+		assert.equal(late.installation.recallResult(), 'done')
+	})
+
 	it('says why it is not connected: refused token, lost or hung controller, unreachable', async () => {
 		const refused = new ApiClient({ host: '127.0.0.1', port: controller.port, token: 'not-the-token', ...FAST })
 		clients.push(refused)
