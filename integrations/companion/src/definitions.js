@@ -106,7 +106,7 @@ function feedbacks(installation, isConnected) {
 		scene_active: {
 			type: 'boolean',
 			name: 'Scene active',
-			description: 'True while every screen of the scene shows what the scene says, whoever routed it',
+			description: 'True while the screens show the scene, whoever routed them (the first saved scene that matches)',
 			defaultStyle: { bgcolor: GREEN, color: WHITE },
 			options: [dropdown('scene', 'Scene', sceneChoices(installation))],
 			callback: ({ options }) => installation.sceneActive(options.scene),
@@ -168,20 +168,20 @@ function presets(installation) {
 	}
 	for (const wall of installation.walls) page(`Wall: ${label(wall)}`, wall.name, label(wall))
 	page('All screens', ALL, 'all screens')
-	const button = (id, category, text, actionId, options, feedback = []) => {
+	const button = (id, category, text, actionId, options, lit = []) => {
 		out[id] = {
 			type: 'button',
 			category,
 			name: text,
 			style: { text, size: 'auto', color: WHITE, bgcolor: BLACK },
-			steps: [{ down: actionId ? [{ actionId, options }] : [], up: [] }],
-			feedbacks: feedback,
+			steps: [{ down: [{ actionId, options }], up: [] }],
+			feedbacks: lit,
 		}
 	}
 	// Scenes: a button per scene that recalls it and stays green while the screens show it,
 	// and one that sends the last recall again to the decoders that did not confirm it.
 	for (const scene of installation.scenes)
-		button(`scene_${scene}`, 'Scenes', scene, 'scene_recall', { scene }, [
+		button(`scene_recall_${scene}`, 'Scenes', scene, 'scene_recall', { scene }, [
 			{ feedbackId: 'scene_active', options: { scene }, style: { bgcolor: GREEN, color: WHITE } },
 		])
 	button('scene_retry', 'Scenes', 'Retry recall', 'scene_retry', {})

@@ -23,7 +23,7 @@ class Installation extends EventEmitter {
 		this.power = null
 		this.numbers = null
 		this.scenes = []
-		// The scene every screen it names shows right now, or null.
+		// The saved scene the live routing equals right now, or null.
 		this.activeScene = null
 		// The last recall as the controller reports it: {name, running, confirmed, total, failed}.
 		this.recall = null

@@ -140,7 +140,7 @@ describe('against the controller', { timeout: 90000 }, () => {
 		await waitUntil('the new scene in the lists', async () => installation.scenes.includes('Lecture'))
 		const actions = definitions.actions(installation, (method, params) => client.request(method, params))
 		assert.deepEqual(actions.scene_recall.options[0].choices, [{ id: 'Lecture', label: 'Lecture' }])
-		assert.deepEqual(definitions.presets(installation).scene_Lecture.feedbacks[0].options, scene)
+		assert.deepEqual(definitions.presets(installation).scene_recall_Lecture.feedbacks[0].options, scene)
 		// Lit while the screens show it, out when another client clears one of them.
 		await waitUntil('the scene to light', async () => active())
 		await other.client.request('clear', { target: decoder })
