@@ -11,6 +11,7 @@
 #include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -25,10 +26,11 @@ const QByteArray STAND_ALONE = "0:0:0:0";
 class FakeShell : public QObject
 {
 public:
-    FakeShell(QTcpSocket *socket, const QByteArray &place)
+    FakeShell(QTcpSocket *socket, const QByteArray &place, int commandMs)
         : QObject(socket)
         , socket(socket)
         , place(place)
+        , commandMs(commandMs)
     {
         connect(socket, &QTcpSocket::readyRead, this, &FakeShell::onReadyRead);
         socket->write(PROMPT);
@@ -63,11 +65,16 @@ private:
             source = command.mid(selectSource.size()).split(';').value(0);
             out() << "command " << monotonicMicroseconds() << ' ' << command << Qt::endl;
         }
-        socket->write(command + "\r\n" + output + PROMPT);
+        const QByteArray answer = command + "\r\n" + output + PROMPT;
+        if (commandMs == 0)
+            socket->write(answer);
+        else
+            QTimer::singleShot(commandMs, socket, [this, answer] { socket->write(answer); });
     }
 
     QTcpSocket *socket;
     QByteArray place;
+    int commandMs;
     QByteArray source = NO_SOURCE;
     QByteArray line;
     int skip = 0;
@@ -155,9 +162,9 @@ int runFleet(const FleetPlan &plan)
         out() << "cannot listen on port 24" << Qt::endl;
         return 1;
     }
-    QObject::connect(&shells, &QTcpServer::newConnection, [&shells, &places] {
+    QObject::connect(&shells, &QTcpServer::newConnection, [&shells, &places, &plan] {
         while (QTcpSocket *socket = shells.nextPendingConnection())
-            new FakeShell(socket, places.value(socket->localAddress().toString(), STAND_ALONE));
+            new FakeShell(socket, places.value(socket->localAddress().toString(), STAND_ALONE), plan.commandMs);
     });
     out() << "ready fleet " << plan.decoders << " decoders " << plan.encoders << " encoders on "
           << plan.addresses.size() << " addresses" << Qt::endl;

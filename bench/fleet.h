@@ -17,6 +17,9 @@ struct FleetPlan
     // addresses in turn.
     int wallColumns = 0;
     int wallRows = 0;
+    // How long a decoder's shell takes over each command, as a decoder that switches its
+    // picture does; the next command waits for the prompt in any case.
+    int commandMs = 0;
     QStringList addresses;
 };
 

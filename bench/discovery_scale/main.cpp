@@ -195,7 +195,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() >= 5 && args.at(1) == QLatin1String("fleet"))
-        return runFleet({args.at(2).toInt(), args.at(3).toInt(), 0, 0, args.mid(4)});
+        return runFleet({args.at(2).toInt(), args.at(3).toInt(), 0, 0, 0, args.mid(4)});
     if (args.size() == 3 && args.at(1) == QLatin1String("controller"))
         return runController(args.at(2).toInt());
     if (args.size() == 4 && args.at(1) == QLatin1String("flood"))
