@@ -1,7 +1,6 @@
 #include "discovery/device_discovery_response.h"
 
 #include <QRegularExpression>
-#include <cstring>
 
 namespace {
 
@@ -29,23 +28,27 @@ QString idFromName(const QString &name)
 QSharedPointer<DeviceDiscoveryResponse> DeviceDiscoveryResponse::parse(const QByteArray &datagram,
                                                                        const QHostAddress &sender, int senderPort)
 {
-    if (datagram.size() < DISCOVERY_RECORD_SIZE)
+    const QString id = idFromName(nameOf(datagram));
+    if (id.isEmpty())
         return nullptr;
     auto record = QSharedPointer<DeviceDiscoveryResponse>::create();
     record->address = sender;
     record->port = senderPort;
-    record->raw = QByteArray(DISCOVERY_RECORD_SIZE, '\0');
-    std::memcpy(record->raw.data(), datagram.constData(), DISCOVERY_RECORD_SIZE);
-    const QString name = record->name();
-    record->id = idFromName(name);
-    if (name.isEmpty() || record->id.isEmpty())
-        return nullptr;
+    record->raw = datagram.left(DISCOVERY_RECORD_SIZE);
+    record->id = id;
     return record;
 }
 
 QString DeviceDiscoveryResponse::name() const
 {
-    return nulTerminatedText(raw, DISCOVERY_NAME_OFFSET, DISCOVERY_NAME_SIZE);
+    return nameOf(raw);
+}
+
+QString DeviceDiscoveryResponse::nameOf(const QByteArray &datagram)
+{
+    if (datagram.size() < DISCOVERY_RECORD_SIZE)
+        return QString();
+    return nulTerminatedText(datagram, DISCOVERY_NAME_OFFSET, DISCOVERY_NAME_SIZE);
 }
 
 QString DeviceDiscoveryResponse::alias() const

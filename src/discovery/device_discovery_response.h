@@ -30,6 +30,8 @@ public:
                                                          int senderPort);
 
     QString name() const;
+    // The name field of a datagram; empty for one shorter than a record.
+    static QString nameOf(const QByteArray &datagram);
     // The display name the device proposes for itself.
     QString alias() const;
     ResponseKind deviceKind() const;

@@ -96,9 +96,16 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 {
     bool knownAnswered = false;
     while (sock->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = sock->receiveDatagram();
+        // Nothing past the record is read, so its size need not be asked first.
+        const QNetworkDatagram datagram = sock->receiveDatagram(DISCOVERY_RECORD_SIZE);
         if (demoMode)
             continue;
+        // Nearly every reply of a pass comes from a listed device: its name alone finds it,
+        // before the checks that only a new name needs.
+        if (refreshKnownDevice(DeviceDiscoveryResponse::nameOf(datagram.data()), datagram.senderAddress())) {
+            knownAnswered = true;
+            continue;
+        }
         const DeviceDiscoveryResponsePtr reply
             = DeviceDiscoveryResponse::parse(datagram.data(), datagram.senderAddress(), datagram.senderPort());
         if (!reply)
@@ -106,10 +113,6 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
         // Only encoders and decoders answer discovery; anything else is only logged.
         if (reply->deviceKind() == ResponseKind::Unknown) {
             logReceived(*reply);
-            continue;
-        }
-        if (refreshKnownDevice(*reply)) {
-            knownAnswered = true;
             continue;
         }
         // What does not fit now answers again at the next pass.
@@ -133,7 +136,8 @@ void DeviceRegistry::addWaitingDevices()
         const DeviceDiscoveryResponsePtr reply = newReplies.front();
         newReplies.pop_front();
         // A device may have answered twice before it was made.
-        if (!refreshKnownDevice(*reply) && acceptsName(reply->name()) && roomFor(reply->deviceKind()))
+        if (!refreshKnownDevice(reply->name(), reply->address) && acceptsName(reply->name())
+            && roomFor(reply->deviceKind()))
             addNewDevice(reply);
     }
     config->endBatchInMemory();
@@ -179,13 +183,13 @@ bool DeviceRegistry::roomFor(ResponseKind kind)
     return false;
 }
 
-bool DeviceRegistry::refreshKnownDevice(const DeviceDiscoveryResponse &reply)
+bool DeviceRegistry::refreshKnownDevice(const QString &name, const QHostAddress &address)
 {
-    const DeviceBasePtr device = knownDevices.value(reply.name().toLower()).toStrongRef();
+    const DeviceBasePtr device = knownDevices.value(name.toLower()).toStrongRef();
     if (!device)
         return false;
     const bool wasOffline = !device->online();
-    device->updateAddress(reply.address);
+    device->updateAddress(address);
     device->offlineCounterReset();
     // A decoder back from a silence, or one whose first reading was given up, is read
     // again: a listed decoder may have been switched off and on meanwhile, and a

@@ -51,6 +51,9 @@ public:
     // New devices of one kind listed at most; MAX_DEVICES_PER_KIND unless a test needs fewer.
     void setDeviceLimit(int devices) { limit = devices; }
 
+    // Replies of new devices not made yet: a flood is made a batch at a time.
+    bool hasRepliesWaiting() const { return !newReplies.empty(); }
+
     // Encoders, decoders (a wall counting as its decoders that answered), pending decoders.
     int deviceFound() const;
     bool deviceAliasExists(const QString &alias) const;
@@ -74,7 +77,7 @@ private slots:
     void onRxDeviceInfoFetched(RxDevice *device);
 
 private:
-    bool refreshKnownDevice(const DeviceDiscoveryResponse &reply);
+    bool refreshKnownDevice(const QString &name, const QHostAddress &address);
     void addWaitingDevices();
     bool acceptsName(const QString &name);
     bool roomFor(ResponseKind kind);

@@ -49,7 +49,6 @@ QVariant DeviceListModel::data(const QModelIndex &index, int role) const
     if (!listed)
         return QVariant();
     const DeviceBase &device = *listed;
-    const auto *encoder = qobject_cast<const TxDevice *>(&device);
     switch (role) {
     case Qt::DisplayRole:
     case NameRole:
@@ -60,10 +59,16 @@ QVariant DeviceListModel::data(const QModelIndex &index, int role) const
         return device.guid();
     case AliasRole:
         return device.nameAlias();
-    case SurfaceRole:
+    // The filters ask every row for its category at every discovery pass: only the roles
+    // that need the encoder look for it.
+    case SurfaceRole: {
+        const auto *encoder = qobject_cast<const TxDevice *>(&device);
         return encoder ? QVariant::fromValue<QObject *>(encoder->videoSource()) : QVariant();
-    case VideoAvaiableRole:
+    }
+    case VideoAvaiableRole: {
+        const auto *encoder = qobject_cast<const TxDevice *>(&device);
         return encoder ? encoder->videoSource()->videoAvaiable() : false;
+    }
     case AddressRole:
         return device.meta()->address.toString();
     case CategoryRole:

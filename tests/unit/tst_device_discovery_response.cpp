@@ -43,6 +43,12 @@ private slots:
         // A character that would not fit whole is left out.
         const QString cut = QString(31, QLatin1Char('a')) + QStringLiteral("\u5927");
         QCOMPARE(parsed(makeDiscoveryRecord(decoder, cut))->alias(), cut.left(31));
+        // Bytes past the record are not read; a datagram short of one is no reply, and its
+        // name finds no listed device either.
+        QVERIFY(parsed(encoderReplyFixture() + "more"));
+        const QByteArray cutShort = encoderReplyFixture().chopped(1);
+        QVERIFY(!parsed(cutShort));
+        QVERIFY(DeviceDiscoveryResponse::nameOf(cutShort).isEmpty());
     }
 
     void names_data()
