@@ -108,7 +108,6 @@ rpc() {
         http://127.0.0.1:7741/api/command >>"$work/rpc.txt"
 }
 rpc scene.save '{"name": "会议"}'
-wait_for "$north/scene" "会议"
 pub -t "$north/decoder/$rx1/source/set" -m "TX - 3"
 wait_for "$north/scene" none
 rpc scene.save '{"name": "演讲"}'
@@ -117,9 +116,8 @@ pub -t "$north/scene/set" -m "会议"
 wait_for "$north/decoder/$rx1/source" "TX - 1"
 wait_for "$north/scene" "会议"
 pub -t "$north/scene/set" -m "Nothing"
-rpc scene.rename '{"name": "演讲", "new_name": "Lecture"}'
-wait_for "$north/scenes" '["会议","Lecture"]'
-wait_for "$south/scenes" '[]'
+rpc scene.rename '{"name": "演讲", "new_name": "讲座"}'
+wait_for "$north/scenes" '["会议","讲座"]'
 sleep 0.5
 expect "unknown scene" "$work/errors.txt" "^$north/error .*no scene is named"
 
