@@ -3,17 +3,12 @@
 #include "bridge/mqtt_command.h"
 #include "bridge/mqtt_topics.h"
 
-#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStringList>
 
 namespace {
-
-QString text(const char *source)
-{
-    return QCoreApplication::translate("HomeAssistantDiscovery", source);
-}
 
 QByteArray compact(const QJsonObject &object)
 {
@@ -34,11 +29,16 @@ QString HomeAssistantDiscovery::topic(const char *component, const QString &obje
         + object + QStringLiteral("/config");
 }
 
+QString HomeAssistantDiscovery::configFilter() const
+{
+    return site.prefix + QStringLiteral("/+/") + node + QStringLiteral("/+/config");
+}
+
 QJsonObject HomeAssistantDiscovery::controller() const
 {
     return {{QStringLiteral("identifiers"), QJsonArray {node}}, {QStringLiteral("name"), site.name},
         {QStringLiteral("manufacturer"), QStringLiteral("zentrova")},
-        {QStringLiteral("model"), text("AV-over-IP controller")}};
+        {QStringLiteral("model"), tr("AV-over-IP controller")}};
 }
 
 QJsonObject HomeAssistantDiscovery::screen(const QString &name, const QString &alias, const QString &model) const
@@ -62,7 +62,7 @@ QHash<QString, QByteArray> HomeAssistantDiscovery::configs(
     QStringList names = encoderAliases.values();
     // Stable order, so that a change of nothing publishes nothing.
     names.sort();
-    names.prepend(MqttCommand::NO_SOURCE);
+    names.prepend(MqttCommand::NONE);
     const QJsonArray options = QJsonArray::fromStringList(names);
 
     const QJsonObject site_ = controller();
@@ -73,17 +73,30 @@ QHash<QString, QByteArray> HomeAssistantDiscovery::configs(
         config.insert(QStringLiteral("payload_press"), press);
         out.insert(topic("button", object), compact(config));
     };
-    button(QStringLiteral("all_on"), text("All displays on"), site_, site.root + QStringLiteral("/power/set"),
+    button(QStringLiteral("all_on"), tr("All displays on"), site_, site.root + QStringLiteral("/power/set"),
         QStringLiteral("on"));
-    button(QStringLiteral("all_off"), text("All displays off"), site_, site.root + QStringLiteral("/power/set"),
+    button(QStringLiteral("all_off"), tr("All displays off"), site_, site.root + QStringLiteral("/power/set"),
         QStringLiteral("off"));
-    button(QStringLiteral("numbers_show"), text("Show numbers"), site_, site.root + QStringLiteral("/numbers/set"),
+    button(QStringLiteral("numbers_show"), tr("Show numbers"), site_, site.root + QStringLiteral("/numbers/set"),
         QStringLiteral("show"));
-    button(QStringLiteral("numbers_hide"), text("Hide numbers"), site_, site.root + QStringLiteral("/numbers/set"),
+    button(QStringLiteral("numbers_hide"), tr("Hide numbers"), site_, site.root + QStringLiteral("/numbers/set"),
         QStringLiteral("hide"));
 
+    // Scene names are the user's own, often with letters that object ids cannot hold: a few
+    // characters of a hash keep "会议" and "演讲" (both "__" otherwise) apart.
+    const QJsonObject scenes = state.value(QStringLiteral("scene")).toObject();
+    for (const QJsonValue &value : scenes.value(QStringLiteral("names")).toArray()) {
+        const QString name = value.toString();
+        const QByteArray hash = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+        button(QStringLiteral("scene_") + mqtttopics::objectId(name) + QLatin1Char('_') + QString::fromLatin1(hash),
+            name, site_, site.root + QStringLiteral("/scene/set"), name);
+    }
+    QJsonObject activeScene = entity(QStringLiteral("scene"), tr("Scene"), site_);
+    activeScene.insert(QStringLiteral("state_topic"), QString(site.root + QStringLiteral("/scene")));
+    out.insert(topic("sensor", QStringLiteral("scene")), compact(activeScene));
+
     const auto online = [&](const QString &object, const QJsonObject &device, const QString &stateTopic) {
-        QJsonObject config = entity(object + QStringLiteral("_online"), text("Online"), device);
+        QJsonObject config = entity(object + QStringLiteral("_online"), tr("Online"), device);
         config.insert(QStringLiteral("state_topic"), stateTopic);
         config.insert(QStringLiteral("payload_on"), QStringLiteral("online"));
         config.insert(QStringLiteral("payload_off"), QStringLiteral("offline"));
@@ -97,13 +110,13 @@ QHash<QString, QByteArray> HomeAssistantDiscovery::configs(
               const QString base = site.root + QLatin1Char('/') + kind + QLatin1Char('/') + mqtttopics::level(name);
               const QJsonObject device = screen(name, entry.value(QStringLiteral("alias")).toString(), model);
               online(object, device, base + QStringLiteral("/online"));
-              button(object + QStringLiteral("_on"), text("Display on"), device, base + QStringLiteral("/power/set"),
+              button(object + QStringLiteral("_on"), tr("Display on"), device, base + QStringLiteral("/power/set"),
                   QStringLiteral("on"));
-              button(object + QStringLiteral("_off"), text("Display off"), device, base + QStringLiteral("/power/set"),
+              button(object + QStringLiteral("_off"), tr("Display off"), device, base + QStringLiteral("/power/set"),
                   QStringLiteral("off"));
               if (!routable)
                   return;
-              QJsonObject config = entity(object + QStringLiteral("_source"), text("Source"), device);
+              QJsonObject config = entity(object + QStringLiteral("_source"), tr("Source"), device);
               config.insert(QStringLiteral("state_topic"), QString(base + QStringLiteral("/source")));
               config.insert(QStringLiteral("command_topic"), QString(base + QStringLiteral("/source/set")));
               config.insert(QStringLiteral("options"), options);
@@ -113,15 +126,15 @@ QHash<QString, QByteArray> HomeAssistantDiscovery::configs(
     for (const QJsonValue &value : state.value(QStringLiteral("decoders")).toArray()) {
         const QJsonObject decoder = value.toObject();
         screenEntities(
-            QStringLiteral("decoder"), decoder, text("Decoder"), decoder.value(QStringLiteral("wall")).isNull());
+            QStringLiteral("decoder"), decoder, tr("Decoder"), decoder.value(QStringLiteral("wall")).isNull());
     }
     for (const QJsonValue &value : state.value(QStringLiteral("walls")).toArray())
-        screenEntities(QStringLiteral("wall"), value.toObject(), text("Video wall"), true);
+        screenEntities(QStringLiteral("wall"), value.toObject(), tr("Video wall"), true);
     for (const QJsonValue &value : state.value(QStringLiteral("encoders")).toArray()) {
         const QJsonObject encoder = value.toObject();
         const QString name = encoder.value(QStringLiteral("name")).toString();
         online(mqtttopics::objectId(name),
-            screen(name, encoder.value(QStringLiteral("alias")).toString(), text("Encoder")),
+            screen(name, encoder.value(QStringLiteral("alias")).toString(), tr("Encoder")),
             site.root + QStringLiteral("/encoder/") + mqtttopics::level(name) + QStringLiteral("/online"));
     }
     return out;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
@@ -10,8 +11,13 @@
 // screens hang from; every screen is a device with a source `select` (not for decoders
 // inside a wall, which follow the wall), an online `binary_sensor` and two display
 // `button`s, as the controller sends power commands but cannot read the displays back.
+// The site's device also has a `button` per scene (pressing it recalls the scene) and a
+// `sensor` naming the scene the screens show.
 class HomeAssistantDiscovery
 {
+    // Entity and model names are in the controller's language.
+    Q_DECLARE_TR_FUNCTIONS(HomeAssistantDiscovery)
+
 public:
     struct Site
     {
@@ -26,6 +32,8 @@ public:
     // Topic to payload for every entity of the installation that `state` describes
     // (RemoteCore::state()); `encoderAliases` maps device names to what the user calls them.
     QHash<QString, QByteArray> configs(const QJsonObject &state, const QHash<QString, QString> &encoderAliases) const;
+    // A subscription that matches this site's configs, and no other site's.
+    QString configFilter() const;
 
 private:
     QJsonObject controller() const;

@@ -10,6 +10,7 @@
 #include <QHostInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -17,6 +18,8 @@ const QByteArray ONLINE = QByteArrayLiteral("online");
 const QByteArray OFFLINE = QByteArrayLiteral("offline");
 // Longest topic a command may come on: anything longer names nothing here.
 constexpr int MAX_TOPIC = 256;
+// Where the bridge sends itself the end-of-retained-messages token (never retained).
+const QString SYNC_LEVEL = QStringLiteral("/sync");
 
 QByteArray onlineText(const QJsonObject &entry)
 {
@@ -34,9 +37,16 @@ MqttBridge::MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent)
     refreshTimer.setSingleShot(true);
     refreshTimer.setInterval(0);
     connect(&refreshTimer, &QTimer::timeout, this, &MqttBridge::refresh);
+    sweepTimer.setSingleShot(true);
+    connect(&sweepTimer, &QTimer::timeout, this, &MqttBridge::clearLeftovers);
     connect(core, &RemoteCore::event, this, &MqttBridge::scheduleRefresh);
     connect(client, &MqttClient::connected, this, &MqttBridge::onConnected);
-    connect(client, &MqttClient::disconnected, this, [this] { emit connectionChanged(false); });
+    connect(client, &MqttClient::disconnected, this, [this] {
+        sweepTimer.stop();
+        found.clear();
+        syncToken.clear();
+        emit connectionChanged(false);
+    });
     current = MqttSettings::load(*store);
     connect(client, &MqttClient::messageReceived, this, &MqttBridge::onMessage);
 }
@@ -53,6 +63,7 @@ bool MqttBridge::start(const MqttSettings &settings)
     emit settingsChanged();
     if (!current.enabled)
         return true;
+    running.start();
     root = current.topicRoot();
     const QStringList subscriptions {root + QStringLiteral("/+/set"), root + QStringLiteral("/+/+/+/set")};
     if (!client->start(current, root + QStringLiteral("/status"), OFFLINE, subscriptions)) {
@@ -66,8 +77,10 @@ void MqttBridge::stop()
 {
     client->stop(OFFLINE);
     refreshTimer.stop();
+    sweepTimer.stop();
     retained.clear();
-    leftOver.clear();
+    found.clear();
+    syncToken.clear();
 }
 
 QString MqttBridge::hostName()
@@ -141,7 +154,7 @@ QHash<QString, QByteArray> MqttBridge::wanted()
             out.insert(base + QStringLiteral("/name"), (alias.isEmpty() ? name : alias).toUtf8());
             out.insert(base + QStringLiteral("/online"), onlineText(entry));
             out.insert(base + QStringLiteral("/source"),
-                (source.isEmpty() ? MqttCommand::NO_SOURCE : encoderAliases.value(source, source)).toUtf8());
+                (source.isEmpty() ? MqttCommand::NONE : encoderAliases.value(source, source)).toUtf8());
         }
     };
     screens(QStringLiteral("decoder"), QStringLiteral("decoders"), &decoderLevels);
@@ -153,10 +166,13 @@ QHash<QString, QByteArray> MqttBridge::wanted()
     const QJsonValue numbers = state.value(QStringLiteral("numbers"));
     if (numbers.isBool())
         out.insert(root + QStringLiteral("/numbers"), numbers.toBool() ? "show" : "hide");
+    const QJsonObject scene = state.value(QStringLiteral("scene")).toObject();
+    out.insert(root + QStringLiteral("/scenes"),
+        QJsonDocument(scene.value(QStringLiteral("names")).toArray()).toJson(QJsonDocument::Compact));
+    const QString active = scene.value(QStringLiteral("active")).toString();
+    out.insert(root + QStringLiteral("/scene"), (active.isEmpty() ? MqttCommand::NONE : active).toUtf8());
 
-    const QString siteName = current.site.isEmpty() ? hostName() : current.site;
-    const HomeAssistantDiscovery discovery({root, current.discoveryPrefix, siteName, current.siteLevel()});
-    const QHash<QString, QByteArray> configs = discovery.configs(state, encoderAliases);
+    const QHash<QString, QByteArray> configs = discovery().configs(state, encoderAliases);
     for (auto it = configs.cbegin(); it != configs.cend(); ++it)
         out.insert(it.key(), it.value());
     return out;
@@ -178,12 +194,6 @@ void MqttBridge::refresh()
         ++count;
     }
     // Gone devices and entities: an empty retained message removes them from the broker.
-    for (const QString &topic : qAsConst(leftOver)) {
-        if (!next.contains(topic) && !client->publish(topic, QByteArray(), true))
-            return;
-        count += next.contains(topic) ? 0 : 1;
-    }
-    leftOver.clear();
     for (auto it = retained.begin(); it != retained.end();) {
         if (next.contains(it.key())) {
             ++it;
@@ -198,22 +208,75 @@ void MqttBridge::refresh()
         emit publishedChanges(count);
 }
 
+HomeAssistantDiscovery MqttBridge::discovery() const
+{
+    const QString siteName = current.site.isEmpty() ? hostName() : current.site;
+    return HomeAssistantDiscovery({root, current.discoveryPrefix, siteName, current.siteLevel()});
+}
+
+QStringList MqttBridge::ownStateFilters() const
+{
+    // The levels state is published on; the command topics ("…/set") lie between them.
+    return {root + QStringLiteral("/+"), root + QStringLiteral("/+/+/+"), discovery().configFilter()};
+}
+
 void MqttBridge::onConnected()
 {
-    // The broker may have lost everything; what went away meanwhile is still to be cleared.
-    for (auto it = retained.cbegin(); it != retained.cend(); ++it)
-        leftOver.insert(it.key());
+    // The broker may have lost everything, or kept what went away meanwhile: all of it is
+    // published again, and what it kept is read to find what is no longer wanted.
     retained.clear();
+    found.clear();
+    client->subscribe(ownStateFilters());
     client->publish(root + QStringLiteral("/status"), ONLINE, true);
     emit connectionChanged(true);
     refresh();
+    syncToken = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    client->publish(root + SYNC_LEVEL, syncToken, false);
+}
+
+void MqttBridge::onStateMessage(const QString &topic, const QByteArray &payload, bool isRetained)
+{
+    if (syncToken.isEmpty())
+        return;
+    if (isRetained) {
+        found.insert(topic);
+        return;
+    }
+    if (topic != QString(root + SYNC_LEVEL) || payload != syncToken)
+        return;
+    syncToken.clear();
+    client->unsubscribe(ownStateFilters());
+    sweepTimer.start(int(qMax<qint64>(0, SETTLE_MS - running.elapsed())));
+}
+
+void MqttBridge::clearLeftovers()
+{
+    refresh();
+    found.remove(root + QStringLiteral("/status"));
+    int count = 0;
+    for (const QString &topic : qAsConst(found)) {
+        if (retained.contains(topic))
+            continue;
+        if (!client->publish(topic, QByteArray(), true))
+            return;
+        ++count;
+    }
+    found.clear();
+    if (count > 0) {
+        qInfo() << "MQTT: cleared" << count << "topics left from an earlier run";
+        emit publishedChanges(count);
+    }
 }
 
 void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool isRetained)
 {
-    // The empty message that clears a retained command comes back; it asks for nothing.
+    // The empty message that clears a retained topic comes back; it asks for nothing.
     if (payload.isEmpty())
         return;
+    if (!topic.endsWith(QLatin1String("/set"))) {
+        onStateMessage(topic, payload, isRetained);
+        return;
+    }
     if (isRetained)
         client->publish(topic, QByteArray(), true);
     if (topic.size() > MAX_TOPIC || !topic.startsWith(root + QLatin1Char('/'))) {

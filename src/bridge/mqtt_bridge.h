@@ -1,12 +1,15 @@
 #pragma once
 
+#include "bridge/ha_discovery.h"
 #include "bridge/mqtt_settings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 class JsonConfig;
@@ -22,6 +25,10 @@ class RemoteCore;
 // came together) and publishes only the difference; a topic that is no longer wanted is
 // cleared with an empty retained message. After every (re)connection the whole map goes
 // out again, since the broker may have lost it.
+//
+// What the broker still holds from earlier runs under this site's own topics (devices
+// since replaced, deleted scenes) is read at every connection and cleared once the
+// installation has had time to be found; topics of other sites are never even read.
 class MqttBridge : public QObject
 {
     Q_OBJECT
@@ -39,6 +46,11 @@ class MqttBridge : public QObject
     Q_PROPERTY(QString status READ status NOTIFY connectionChanged)
 
 public:
+    // From start() until topics left from earlier runs may be cleared: long enough for the
+    // devices that are on to be found again (start-up search, a discovery pass and the
+    // decoders' own answers), so that nothing is removed only to be published again.
+    static constexpr int SETTLE_MS = 30000;
+
     // The settings file must outlive the bridge.
     MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent = nullptr);
     ~MqttBridge() override;
@@ -79,7 +91,11 @@ private:
     void onConnected();
     void onMessage(const QString &topic, const QByteArray &payload, bool retained);
     void refuse(const QString &topic, int code, const QString &message);
+    void onStateMessage(const QString &topic, const QByteArray &payload, bool retained);
+    void clearLeftovers();
     QHash<QString, QByteArray> wanted();
+    HomeAssistantDiscovery discovery() const;
+    QStringList ownStateFilters() const;
 
     RemoteCore *core;
     JsonConfig *store;
@@ -88,8 +104,12 @@ private:
     QString root;
     QTimer refreshTimer;
     QHash<QString, QByteArray> retained;
-    // Published in an earlier session and perhaps not wanted any more.
-    QSet<QString> leftOver;
+    QElapsedTimer running;
+    // Retained on the broker when this session began; cleared at `sweepTimer` if unwanted.
+    QSet<QString> found;
+    QTimer sweepTimer;
+    // Sent to ourselves after subscribing: when it comes back, all that was retained has come.
+    QByteArray syncToken;
     // Topic level to device name, to find what a "…/set" topic names.
     QHash<QString, QString> decoderLevels;
     QHash<QString, QString> wallLevels;

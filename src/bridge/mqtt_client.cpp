@@ -122,6 +122,28 @@ bool MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
     return true;
 }
 
+bool MqttClient::subscribe(const QStringList &filters)
+{
+    if (!client || !connectedNow)
+        return false;
+    for (const QString &filter : filters) {
+        const int result = mosquitto_subscribe_v5(client, nullptr, filter.toUtf8().constData(), 0, 0, nullptr);
+        if (result != MOSQ_ERR_SUCCESS) {
+            qWarning().noquote() << "MQTT: cannot subscribe to" << filter << ":" << reasonText(result);
+            return false;
+        }
+    }
+    return true;
+}
+
+void MqttClient::unsubscribe(const QStringList &filters)
+{
+    if (!client || !connectedNow)
+        return;
+    for (const QString &filter : filters)
+        mosquitto_unsubscribe_v5(client, nullptr, filter.toUtf8().constData(), nullptr);
+}
+
 // libmosquitto's thread from here to onSessionChanged.
 void MqttClient::onConnectCallback(mosquitto *client, void *self, int result)
 {

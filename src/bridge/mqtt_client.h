@@ -44,6 +44,11 @@ public:
     // whole state again on connected().
     bool publish(const QString &topic, const QByteArray &payload, bool retain);
 
+    // Further subscriptions for this session only, with QoS 0 and the broker's plain retain
+    // flag: set only on what was retained before the subscription. False when not connected.
+    bool subscribe(const QStringList &filters);
+    void unsubscribe(const QStringList &filters);
+
 signals:
     void connected();
     void disconnected(const QString &reason);

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QTextCodec>
 
-const QString MqttCommand::NO_SOURCE = QStringLiteral("none");
+const QString MqttCommand::NONE = QStringLiteral("none");
 
 namespace {
 
@@ -46,7 +46,7 @@ bool readSwitch(const QString &text, const char *onWord, const char *offWord, bo
 
 MqttCommand routeOrClear(const QString &source, const QJsonValue &target)
 {
-    if (source.compare(MqttCommand::NO_SOURCE, Qt::CaseInsensitive) == 0)
+    if (source.compare(MqttCommand::NONE, Qt::CaseInsensitive) == 0)
         return accepted(QStringLiteral("clear"), {{QStringLiteral("target"), target}});
     return accepted(QStringLiteral("route"), {{QStringLiteral("source"), source}, {QStringLiteral("target"), target}});
 }
@@ -100,6 +100,11 @@ MqttCommand MqttCommand::read(const QString &tail, const QByteArray &payload, bo
         }
         if (what == QLatin1String("route"))
             return readRoute(payload);
+        if (what == QLatin1String("scene")) {
+            if (value.isEmpty())
+                return refused(BadArguments, QStringLiteral("name a scene"));
+            return accepted(QStringLiteral("scene.recall"), {{QStringLiteral("name"), value}});
+        }
     }
     if (levels.size() == 4 && levels.at(3) == QLatin1String("set")
         && (levels.at(0) == QLatin1String("decoder") || levels.at(0) == QLatin1String("wall"))

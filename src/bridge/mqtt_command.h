@@ -12,10 +12,12 @@
 //   power/set                                        "on" or "off", every display
 //   numbers/set                                      "show" or "hide"
 //   route/set                                        {"source": ..., "target": name or "all"}
+//   scene/set                                        a scene's name: recalls it
 struct MqttCommand
 {
     static constexpr int MAX_PAYLOAD = 1024;
-    static const QString NO_SOURCE;
+    // No source on a screen, no scene on the screens.
+    static const QString NONE;
 
     bool ok = false;
     int code = 0; // a RemoteError when not ok

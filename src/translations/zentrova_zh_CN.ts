@@ -749,6 +749,61 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
+        <name>HomeAssistantDiscovery</name>
+        <message>
+            <source>AV-over-IP controller</source>
+            <translation>AV over IP 控制器</translation>
+        </message>
+        <message>
+            <source>All displays off</source>
+            <translation>关闭所有显示器</translation>
+        </message>
+        <message>
+            <source>All displays on</source>
+            <translation>打开所有显示器</translation>
+        </message>
+        <message>
+            <source>Decoder</source>
+            <translation>解码器</translation>
+        </message>
+        <message>
+            <source>Display off</source>
+            <translation>关闭显示器</translation>
+        </message>
+        <message>
+            <source>Display on</source>
+            <translation>打开显示器</translation>
+        </message>
+        <message>
+            <source>Encoder</source>
+            <translation>编码器</translation>
+        </message>
+        <message>
+            <source>Hide numbers</source>
+            <translation>隐藏编号</translation>
+        </message>
+        <message>
+            <source>Online</source>
+            <translation>在线</translation>
+        </message>
+        <message>
+            <source>Scene</source>
+            <translation>场景</translation>
+        </message>
+        <message>
+            <source>Show numbers</source>
+            <translation>显示编号</translation>
+        </message>
+        <message>
+            <source>Source</source>
+            <translation>信号源</translation>
+        </message>
+        <message>
+            <source>Video wall</source>
+            <translation>拼接墙</translation>
+        </message>
+    </context>
+    <context>
         <name>MqttBridge</name>
         <message>
             <source>Ports are numbers from 1 to 65535.</source>

@@ -749,6 +749,61 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
+        <name>HomeAssistantDiscovery</name>
+        <message>
+            <source>AV-over-IP controller</source>
+            <translation>AV over IP 控制器</translation>
+        </message>
+        <message>
+            <source>All displays off</source>
+            <translation>關閉所有顯示器</translation>
+        </message>
+        <message>
+            <source>All displays on</source>
+            <translation>開啟所有顯示器</translation>
+        </message>
+        <message>
+            <source>Decoder</source>
+            <translation>解碼器</translation>
+        </message>
+        <message>
+            <source>Display off</source>
+            <translation>關閉顯示器</translation>
+        </message>
+        <message>
+            <source>Display on</source>
+            <translation>開啟顯示器</translation>
+        </message>
+        <message>
+            <source>Encoder</source>
+            <translation>編碼器</translation>
+        </message>
+        <message>
+            <source>Hide numbers</source>
+            <translation>隱藏編號</translation>
+        </message>
+        <message>
+            <source>Online</source>
+            <translation>在線</translation>
+        </message>
+        <message>
+            <source>Scene</source>
+            <translation>場景</translation>
+        </message>
+        <message>
+            <source>Show numbers</source>
+            <translation>顯示編號</translation>
+        </message>
+        <message>
+            <source>Source</source>
+            <translation>訊號源</translation>
+        </message>
+        <message>
+            <source>Video wall</source>
+            <translation>拼接牆</translation>
+        </message>
+    </context>
+    <context>
         <name>MqttBridge</name>
         <message>
             <source>Ports are numbers from 1 to 65535.</source>

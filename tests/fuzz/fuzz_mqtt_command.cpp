@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (retained || payload.size() > MqttCommand::MAX_PAYLOAD)
         std::abort();
-    static const QStringList offered {
-        QStringLiteral("route"), QStringLiteral("clear"), QStringLiteral("power"), QStringLiteral("numbers")};
+    static const QStringList offered {QStringLiteral("route"), QStringLiteral("clear"), QStringLiteral("power"),
+        QStringLiteral("numbers"), QStringLiteral("scene.recall")};
     if (!offered.contains(command.method))
         std::abort();
     if (!tail.endsWith(QLatin1String("/set")) || command.kind.isEmpty() != command.targetLevel.isEmpty())

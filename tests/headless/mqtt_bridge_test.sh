@@ -13,6 +13,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+source "$(dirname "$0")/../support/mqtt_broker.sh"
 export QT_QPA_PLATFORM=offscreen
 port=18830
 api=7740
@@ -26,24 +27,12 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 expect() { # expect NAME FILE PATTERN
     grep -qE -- "$3" "$2" || { fail "$1: no line matching '$3' in:"; sed 's/^/    /' "$2" | head -40 >&2; }
 }
-start_broker() {
-    cat >"$work/mosquitto.conf" <<CONF
-listener $port 127.0.0.1
-allow_anonymous true
-persistence false
-user root
-CONF
-    mosquitto -c "$work/mosquitto.conf" >>"$work/broker.txt" 2>&1 &
-    broker_pid=$!
-    for _ in $(seq 50); do mosquitto_pub -p $port -t probe -n 2>/dev/null && return 0; sleep 0.1; done
-    fail "the broker does not listen"
-}
 pub() { mosquitto_pub -p $port "$@"; }
 # retained TOPIC: the retained payload on TOPIC, or nothing
 retained() { mosquitto_sub -p $port -t "$1" --retained-only -C 1 -W 1 2>/dev/null || true; }
-# wait_for TOPIC PAYLOAD: up to 10 s for TOPIC to hold PAYLOAD retained
+# wait_for TOPIC PAYLOAD [SECONDS]: up to 10 s for TOPIC to hold PAYLOAD retained
 wait_for() {
-    for _ in $(seq 40); do [ "$(retained "$1")" = "$2" ] && return 0; sleep 0.25; done
+    for _ in $(seq $((${3:-10} * 4))); do [ "$(retained "$1")" = "$2" ] && return 0; sleep 0.25; done
     fail "$1 holds '$(retained "$1")', not '$2'"
 }
 # controller NAME ARGS...: the program with a home of its own (one copy per home)
@@ -55,9 +44,16 @@ controller() {
     pids+=($!)
 }
 
-start_broker
+start_broker $port || fail "the broker does not listen"
 # Retained before the controller ever started: an old command must not be carried out.
 pub -r -t "$north/decoder/$rx2/source/set" -m "TX - 3"
+# Left by an earlier run: a decoder since gone and its entity are cleared, a current topic
+# is published again (not cleared), another site's topics are not this controller's.
+pub -r -t "$north/decoder/IPD-GONE/name" -m "Gone"
+pub -r -t "homeassistant/button/zentrova_north_hall/ipd_gone_on/config" -m '{"name": "Display on"}'
+pub -r -t "$north/decoder/$rx1/name" -m "Old name"
+pub -r -t "zentrova/West_Wing/decoder/$rx1/name" -m "West"
+pub -r -t "homeassistant/button/zentrova_west_wing/x_on/config" -m '{"name": "Display on"}'
 mosquitto_sub -p $port -t "$north/error" -t "$south/error" -v >"$work/errors.txt" 2>&1 &
 pids+=($!)
 mkdir -p "$work/north/runtime" && chmod 700 "$work/north/runtime"
@@ -70,45 +66,6 @@ wait_for "$north/decoder/$rx1/name" "RX - 1"
 sleep 1
 [ -z "$(retained "$north/decoder/$rx2/source/set")" ] || fail "a retained command stayed on the broker"
 [ "$(retained "$north/decoder/$rx2/source")" != "TX - 3" ] || fail "a retained command was carried out"
-
-# Everything retained: state and Home Assistant's discovery, checked for what it requires.
-mosquitto_sub -p $port -t 'zentrova/#' -t 'homeassistant/#' -v --retained-only -W 2 >"$work/retained.txt" 2>/dev/null || true
-python3 - "$work/retained.txt" <<'PY' || fail "discovery payloads"
-import json, sys
-need = {"select": ["command_topic", "options", "state_topic"], "binary_sensor": ["state_topic"],
-        "button": ["command_topic"]}
-configs, state = {}, {}
-for line in open(sys.argv[1], encoding="utf-8"):
-    topic, _, payload = line.rstrip("\n").partition(" ")
-    if topic.startswith("homeassistant/"):
-        configs[topic] = json.loads(payload)
-    else:
-        state[topic] = payload
-problems = []
-ids = set()
-for topic, c in configs.items():
-    component = topic.split("/")[1]
-    for key in need[component] + ["unique_id", "device", "availability_topic"]:
-        if key not in c:
-            problems.append(f"{topic}: no {key}")
-    if c["unique_id"] in ids:
-        problems.append(f"{topic}: unique_id {c['unique_id']} twice")
-    ids.add(c["unique_id"])
-    if not c["device"].get("identifiers"):
-        problems.append(f"{topic}: device without identifiers")
-    for key in ("state_topic", "availability_topic"):
-        if key in c and c[key] not in state:
-            problems.append(f"{topic}: {key} {c[key]} holds nothing")
-    if component == "select" and state[c["state_topic"]] not in c["options"]:
-        problems.append(f"{topic}: state {state[c['state_topic']]} is not an option")
-for site in ("north_hall", "south_hall"):
-    selects = [t for t in configs if t.startswith(f"homeassistant/select/zentrova_{site}/")]
-    # 4 decoders and 3 walls in the made-up installation
-    if len(selects) != 7:
-        problems.append(f"{site}: {len(selects)} selects")
-print("\n".join(problems), file=sys.stderr)
-sys.exit(1 if problems else 0)
-PY
 
 # A command on the broker reaches the installation; the API's route reaches the broker.
 pub -t "$north/decoder/$rx1/source/set" -m "TX - 2"
@@ -144,10 +101,84 @@ expect "unknown command" "$work/errors.txt" "^$north/error .*unknown_command.*co
 expect "retained" "$work/errors.txt" "^$north/error .*retained commands are not carried out"
 [ "$(grep -c "^$north/error .*retained commands" "$work/errors.txt")" = 2 ] || fail "both retained commands refused"
 
+# Scenes: listed, the active one named, recalled from the broker; names that share no
+# letter an entity id may hold still make two buttons, and a renamed scene's goes.
+rpc() {
+    curl -s -H "Authorization: Bearer $token" -d "{\"jsonrpc\": \"2.0\", \"id\": 1, \"method\": \"$1\", \"params\": $2}" \
+        http://127.0.0.1:7741/api/command >>"$work/rpc.txt"
+}
+rpc scene.save '{"name": "会议"}'
+pub -t "$north/decoder/$rx1/source/set" -m "TX - 3"
+wait_for "$north/scene" none
+rpc scene.save '{"name": "演讲"}'
+wait_for "$north/scenes" '["会议","演讲"]'
+pub -t "$north/scene/set" -m "会议"
+wait_for "$north/decoder/$rx1/source" "TX - 1"
+wait_for "$north/scene" "会议"
+pub -t "$north/scene/set" -m "Nothing"
+rpc scene.rename '{"name": "演讲", "new_name": "讲座"}'
+wait_for "$north/scenes" '["会议","讲座"]'
+sleep 0.5
+expect "unknown scene" "$work/errors.txt" "^$north/error .*no scene is named"
+
+# What the earlier run left is gone once the installation has been found; nothing else is.
+wait_for "$north/decoder/IPD-GONE/name" "" 40
+wait_for "homeassistant/button/zentrova_north_hall/ipd_gone_on/config" ""
+wait_for "$north/decoder/$rx1/name" "RX - 1"
+wait_for "zentrova/West_Wing/decoder/$rx1/name" West
+wait_for "homeassistant/button/zentrova_west_wing/x_on/config" '{"name": "Display on"}'
+pub -r -t "zentrova/West_Wing/decoder/$rx1/name" -n
+pub -r -t "homeassistant/button/zentrova_west_wing/x_on/config" -n
+
+# Everything retained: state and Home Assistant's discovery, checked for what it requires.
+mosquitto_sub -p $port -t 'zentrova/#' -t 'homeassistant/#' -v --retained-only -W 2 >"$work/retained.txt" 2>/dev/null || true
+python3 - "$work/retained.txt" <<'PY' || fail "discovery payloads"
+import json, sys
+need = {"select": ["command_topic", "options", "state_topic"], "binary_sensor": ["state_topic"],
+        "button": ["command_topic"], "sensor": ["state_topic"]}
+configs, state = {}, {}
+for line in open(sys.argv[1], encoding="utf-8"):
+    topic, _, payload = line.rstrip("\n").partition(" ")
+    if topic.startswith("homeassistant/"):
+        configs[topic] = json.loads(payload)
+    else:
+        state[topic] = payload
+problems = []
+ids = set()
+for topic, c in configs.items():
+    component = topic.split("/")[1]
+    for key in need[component] + ["unique_id", "device", "availability_topic"]:
+        if key not in c:
+            problems.append(f"{topic}: no {key}")
+    if c["unique_id"] in ids:
+        problems.append(f"{topic}: unique_id {c['unique_id']} twice")
+    ids.add(c["unique_id"])
+    if not c["device"].get("identifiers"):
+        problems.append(f"{topic}: device without identifiers")
+    for key in ("state_topic", "availability_topic"):
+        if key in c and c[key] not in state:
+            problems.append(f"{topic}: {key} {c[key]} holds nothing")
+    if component == "select" and state[c["state_topic"]] not in c["options"]:
+        problems.append(f"{topic}: state {state[c['state_topic']]} is not an option")
+# 4 decoders and 3 walls in the made-up installation, one wall deleted in the north
+for site, root, walls in (("north_hall", "zentrova/North_Hall", 2), ("south_hall", "zentrova/South_Hall", 3)):
+    selects = [t for t in configs if t.startswith(f"homeassistant/select/zentrova_{site}/")]
+    if len(selects) != 4 + walls:
+        problems.append(f"{site}: {len(selects)} selects")
+    # A button per scene, pressed: its name on the site's scene topic.
+    pressed = sorted(c["payload_press"] for t, c in configs.items()
+                     if t.startswith(f"homeassistant/button/zentrova_{site}/scene_")
+                     and c["command_topic"] == f"{root}/scene/set")
+    if pressed != sorted(json.loads(state[f"{root}/scenes"])):
+        problems.append(f"{site}: scene buttons {pressed}, scenes {state[root + '/scenes']}")
+print("\n".join(problems), file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+
 # A broker restart loses nothing: the controllers come back and publish their state again.
 kill -9 "$broker_pid"; wait "$broker_pid" 2>/dev/null || true
 sleep 2
-start_broker
+start_broker $port || fail "the broker does not listen"
 wait_for "$north/status" online
 wait_for "$south/status" online
 wait_for "$north/decoder/$rx1/source" "TX - 1"

@@ -29,7 +29,6 @@ void TstMqttSettings::broker_data()
     QTest::newRow("ipv6 and port") << "[fd00::5]:1884" << true << "fd00::5" << 1884;
     QTest::newRow("port 0") << "broker:0" << false << "" << 1883;
     QTest::newRow("port too high") << "broker:65536" << false << "" << 1883;
-    QTest::newRow("port not a number") << "broker:x" << false << "" << 1883;
     QTest::newRow("no host") << ":1883" << false << "" << 1883;
     QTest::newRow("empty") << "" << false << "" << 1883;
 }
@@ -51,9 +50,6 @@ void TstMqttSettings::names_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("level");
     QTest::addColumn<QString>("objectId");
-    QTest::newRow("device") << "IPD1-7c2e0d00d004"
-                            << "IPD1-7c2e0d00d004"
-                            << "ipd1_7c2e0d00d004";
     QTest::newRow("wall") << "VW:7f3a:1712"
                           << "VW:7f3a:1712"
                           << "vw_7f3a_1712";
