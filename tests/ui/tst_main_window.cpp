@@ -235,8 +235,8 @@ void TstMainWindow::settings()
     // The pop-up takes no input while it fades in.
     QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
     QQuickItem *loader = item("settingsPageLoader");
-    const QStringList pages {
-        QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"), QStringLiteral("system")};
+    const QStringList pages {QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"),
+        QStringLiteral("scenes-locked"), QStringLiteral("system")};
     for (int page = pages.size() - 1; page >= 0; --page) {
         item("settingsNavigation")->setProperty("currentIndex", page);
         QTRY_COMPARE(loader->property("status").toInt(), 1);
@@ -318,11 +318,43 @@ void TstMainWindow::settings()
     shoot(QStringLiteral("toast-refused-command"));
     QVERIFY(toast->property("text").toString().startsWith(QStringLiteral("The display command")));
 
+    // Unlocked, a schedule changed from the scenes page's list keeps its place under its new name.
+    SceneService *scenes = manager->scenes();
+    QVERIFY(scenes->saveScene(QStringLiteral("Morning"), {}, 0));
+    QVERIFY(scenes->saveSchedule(
+        QStringLiteral("Wake"), 0, QStringLiteral("Morning"), QStringLiteral("07:30"), 0x1f, QString()));
+    item("settingsNavigation")->setProperty("currentIndex", 3);
+    QTRY_COMPARE(loader->property("status").toInt(), 1);
+    auto *scenesPage = qvariant_cast<QQuickItem *>(loader->property("item"));
+    auto pageItem = [scenesPage](const char *name) { return scenesPage->findChild<QQuickItem *>(name); };
+    QQuickItem *scheduleRow = nullptr;
+    QTRY_VERIFY(QMetaObject::invokeMethod(pageItem("scheduleRows"), "itemAt", Q_RETURN_ARG(QQuickItem *, scheduleRow),
+                    Q_ARG(int, 0))
+        && scheduleRow);
+    QTest::qWait(300);
+    shoot(QStringLiteral("settings-scenes"));
+    click(scheduleRow->findChild<QQuickItem *>(QStringLiteral("editScheduleButton")));
+    // The form is laid out again, with its cancel button, when it is next drawn.
+    QTRY_VERIFY(pageItem("newScheduleButton")->x() > 0);
+    pageItem("scheduleNameField")->setProperty("text", QStringLiteral("Rise"));
+    pageItem("scheduleTimeField")->setProperty("text", QStringLiteral("7:65"));
+    click(pageItem("saveScheduleButton"));
+    QTRY_VERIFY(pageItem("scheduleError")->isVisible());
+    shoot(QStringLiteral("settings-scenes-edit"));
+    pageItem("scheduleTimeField")->setProperty("text", QStringLiteral("6:45"));
+    click(pageItem("saveScheduleButton"));
+    const auto field = [scenes](const char *key) {
+        return scenes->scheduleList().value(0).toMap().value(QLatin1String(key)).toString();
+    };
+    QTRY_COMPARE(field("name"), QStringLiteral("Rise"));
+    QCOMPARE(std::make_pair(scenes->scheduleList().size(), field("time")), std::make_pair(1, QStringLiteral("06:45")));
+
     // Closed, the dialog keeps neither its page nor the unlock.
     click(item("settingsCloseButton"));
     QTRY_VERIFY(!layer("popupStack")->property("opened").toBool());
     QVERIFY(!loader->property("item").value<QQuickItem *>());
     QVERIFY(manager->locked());
+    shoot(QStringLiteral("main-screen-scenes"));
 }
 
 // Closing the window with the wizard open takes the numbers off the displays first.
