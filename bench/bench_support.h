@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QEventLoop>
 #include <QTextStream>
+#include <QTimer>
 
 #include <sys/resource.h>
 #include <time.h>
@@ -29,4 +31,12 @@ inline qint64 monotonicMicroseconds()
     timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// Runs the event loop for a while without spinning, so that idle time costs no CPU.
+inline void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }

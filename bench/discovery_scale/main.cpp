@@ -1,7 +1,6 @@
 // discovery_scale_bench fleet DECODERS ENCODERS ADDRESS...
-//   stands in for a large installation: every address answers discovery for its share of
-//   the devices and serves a decoder shell on port 24 that answers the two information
-//   queries itself. Run it only inside the test LAN's namespaces: it answers broadcasts.
+//   stands in for a large installation (fleet.h). Run it only inside the test LAN's
+//   namespaces: it answers broadcasts.
 // discovery_scale_bench controller DEVICES
 //   runs the device manager against that installation and prints the figures.
 // bench/discovery_scale/run.sh builds the LAN and runs both.
@@ -10,8 +9,7 @@
 //   loopback and prints how long the event loop was blocked at most, how often the settings
 //   file was written and how much memory grew. Run it under scripts/netless.
 #include "../bench_support.h"
-#include "discovery/broadcast_socket.h"
-#include "discovery/device_discovery_response.h"
+#include "../fleet.h"
 #include "discovery/discovery_record.h"
 #include "manager/configuration_file.h"
 #include "manager/device_manager.h"
@@ -20,11 +18,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QGuiApplication>
-#include <QNetworkDatagram>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -38,116 +32,12 @@
 
 namespace {
 
-const QByteArray PROMPT = "/ # ";
 constexpr int PASSES = 5;
 constexpr int PASS_GAP_MS = 1000;
 
 double cpuMs()
 {
     return cpuSeconds() * 1000.0;
-}
-
-// Runs the event loop for a while without spinning, so that idle time costs no CPU.
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// A decoder shell that knows only the two start-up queries: no login, every line echoed,
-// telnet negotiation ignored.
-class FakeShell : public QObject
-{
-public:
-    explicit FakeShell(QTcpSocket *socket)
-        : QObject(socket)
-        , socket(socket)
-    {
-        connect(socket, &QTcpSocket::readyRead, this, &FakeShell::onReadyRead);
-        socket->write(PROMPT);
-    }
-
-private:
-    void onReadyRead()
-    {
-        for (const char c : socket->readAll()) {
-            if (skip > 0) {
-                --skip;
-            } else if (quint8(c) == 0xFF) {
-                skip = 2;
-            } else if (c == '\n') {
-                answer(line.trimmed());
-                line.clear();
-            } else {
-                line.append(c);
-            }
-        }
-    }
-
-    void answer(const QByteArray &command)
-    {
-        QByteArray output;
-        if (command.endsWith("source_select"))
-            output = "NULL\r\n";
-        else if (command.endsWith("crop_param"))
-            output = "0:0:0:0\r\n";
-        socket->write(command + "\r\n" + output + PROMPT);
-        // When a route reached the decoder, for the control API's benchmark.
-        if (command.contains("--source-select="))
-            out() << "command " << monotonicMicroseconds() << ' ' << command << Qt::endl;
-    }
-
-    QTcpSocket *socket;
-    QByteArray line;
-    int skip = 0;
-};
-
-int runFleet(int decoders, int encoders, const QStringList &addresses)
-{
-    // A socket bound to one address never sees a broadcast: one listener takes the
-    // requests, and each device answers from the address it was given.
-    QUdpSocket listener;
-    if (!listener.bind(QHostAddress::AnyIPv4, DISCOVERY_REQUEST_PORT, QUdpSocket::ReuseAddressHint)) {
-        out() << "cannot bind the discovery port" << Qt::endl;
-        return 1;
-    }
-    QList<QUdpSocket *> senders;
-    for (const QString &address : addresses) {
-        senders << new QUdpSocket(qApp);
-        if (!senders.last()->bind(QHostAddress(address), 0)) {
-            out() << "cannot bind " << address << Qt::endl;
-            return 1;
-        }
-    }
-    QList<QByteArray> records;
-    for (int n = 0; n < decoders + encoders; ++n) {
-        const QString name = n < decoders ? QStringLiteral("IPD9BENCH-7C2E0D%1").arg(n, 6, 16, QLatin1Char('0'))
-                                          : QStringLiteral("IPE9BENCH-7C2E0E%1").arg(n, 6, 16, QLatin1Char('0'));
-        records << makeDiscoveryRecord(name.toUpper(), QString());
-    }
-    QObject::connect(&listener, &QUdpSocket::readyRead, [&] {
-        while (listener.hasPendingDatagrams()) {
-            const QNetworkDatagram request = listener.receiveDatagram();
-            if (request.data() != DISCOVERY_REQUEST)
-                continue;
-            for (int n = 0; n < records.size(); ++n)
-                senders.at(n % senders.size())
-                    ->writeDatagram(records.at(n), request.senderAddress(), quint16(request.senderPort()));
-        }
-    });
-    QTcpServer shells;
-    if (!shells.listen(QHostAddress::AnyIPv4, 24)) {
-        out() << "cannot listen on port 24" << Qt::endl;
-        return 1;
-    }
-    QObject::connect(&shells, &QTcpServer::newConnection, [&shells] {
-        while (QTcpSocket *socket = shells.nextPendingConnection())
-            new FakeShell(socket);
-    });
-    out() << "ready fleet " << decoders << " decoders " << encoders << " encoders on " << addresses.size()
-          << " addresses" << Qt::endl;
-    return qApp->exec();
 }
 
 ino_t inodeOf(const QString &path)
@@ -305,7 +195,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() >= 5 && args.at(1) == QLatin1String("fleet"))
-        return runFleet(args.at(2).toInt(), args.at(3).toInt(), args.mid(4));
+        return runFleet({args.at(2).toInt(), args.at(3).toInt(), 0, 0, 0, args.mid(4)});
     if (args.size() == 3 && args.at(1) == QLatin1String("controller"))
         return runController(args.at(2).toInt());
     if (args.size() == 4 && args.at(1) == QLatin1String("flood"))

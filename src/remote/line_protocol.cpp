@@ -101,6 +101,26 @@ const Syntax COMMANDS[] = {
         }},
     {"wall delete", "wall delete NAME", 1, 1,
         [](const QStringList &a) { return make(QStringLiteral("wall.delete"), {{QStringLiteral("name"), a.at(0)}}); }},
+    {"scene list", "scene list", 0, 0, [](const QStringList &) { return make(QStringLiteral("scene.list")); }},
+    {"scene save", "scene save NAME [SCREEN...]", 1, -1,
+        [](const QStringList &a) {
+            Command command = make(QStringLiteral("scene.save"), {{QStringLiteral("name"), a.at(0)}});
+            if (a.size() > 1)
+                command.params.insert(QStringLiteral("targets"), QJsonArray::fromStringList(a.mid(1)));
+            return command;
+        }},
+    {"scene recall", "scene recall NAME", 1, 1,
+        [](const QStringList &a) { return make(QStringLiteral("scene.recall"), {{QStringLiteral("name"), a.at(0)}}); }},
+    {"scene retry", "scene retry", 0, 0, [](const QStringList &) { return make(QStringLiteral("scene.retry")); }},
+    {"scene report", "scene report", 0, 0, [](const QStringList &) { return make(QStringLiteral("scene.report")); }},
+    {"scene rename", "scene rename NAME NEWNAME", 2, 2,
+        [](const QStringList &a) {
+            return make(
+                QStringLiteral("scene.rename"), {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("new_name"), a.at(1)}});
+        }},
+    {"scene delete", "scene delete NAME", 1, 1,
+        [](const QStringList &a) { return make(QStringLiteral("scene.delete"), {{QStringLiteral("name"), a.at(0)}}); }},
+    {"schedule list", "schedule list", 0, 0, [](const QStringList &) { return make(QStringLiteral("schedule.list")); }},
     {"rename", "rename NAME NEWNAME", 2, 2,
         [](const QStringList &a) {
             return make(QStringLiteral("rename"), {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("alias"), a.at(1)}});

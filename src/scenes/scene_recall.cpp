@@ -12,15 +12,19 @@ SceneRecall::SceneRecall(DeviceManager *manager, QObject *parent)
     : QObject(parent)
     , manager(manager)
     , timer(new QTimer(this))
+    , pacer(new QTimer(this))
 {
     timer->setSingleShot(true);
     timer->setInterval(READ_BACK_TIMEOUT_MS);
     connect(timer, &QTimer::timeout, this, &SceneRecall::onTimeout);
+    pacer->setSingleShot(true);
+    pacer->setInterval(0);
+    connect(pacer, &QTimer::timeout, this, &SceneRecall::sendSlice);
 }
 
 bool SceneRecall::running() const
 {
-    return timer->isActive();
+    return sending || timer->isActive();
 }
 
 void SceneRecall::setReadBackTimeout(int milliseconds)
@@ -64,14 +68,24 @@ bool SceneRecall::retry()
 // own queue on its own link, so the slowest decoder, not the sum of them, sets the pace.
 void SceneRecall::send(const Scene &part)
 {
-    QList<QSharedPointer<RxDeviceBase>> powered;
-    timer->start();
-    for (auto it = part.sources.cbegin(); it != part.sources.cend(); ++it) {
+    unsent = part;
+    powered.clear();
+    sending = true;
+    sendSlice();
+}
+
+void SceneRecall::sendSlice()
+{
+    int decodersRouted = 0;
+    auto it = unsent.sources.begin();
+    while (it != unsent.sources.end() && decodersRouted < decodersPerTurn) {
         const QSharedPointer<RxDeviceBase> entry
             = manager->rxlist()->findDevice(it.key(), false).objectCast<RxDeviceBase>();
         if (!entry) {
             checks.append({it.key(), it.key(), it.value(), QString(), Outcome::Offline});
             decoders.append(nullptr);
+            ++decodersRouted;
+            it = unsent.sources.erase(it);
             continue;
         }
         const bool sent = manager->routeSource(it.value(), it.key()) == DeviceManager::RouteResult::Routed;
@@ -81,13 +95,22 @@ void SceneRecall::send(const Scene &part)
             targets.append(decoder);
         else if (const auto *wall = qobject_cast<const VWDevice *>(entry.data()))
             targets = wall->members();
+        decodersRouted += qMax(1, int(targets.size()));
         for (const QSharedPointer<RxDevice> &decoder : qAsConst(targets)) {
             if (decoder)
                 expect(decoder, it.key(), it.value(), sent);
         }
+        it = unsent.sources.erase(it);
     }
-    if (part.power != Scene::Power::Unchanged && !powered.isEmpty())
-        manager->switchMonitors(part.power == Scene::Power::On, powered);
+    if (!unsent.sources.isEmpty()) {
+        pacer->start();
+        return;
+    }
+    sending = false;
+    if (unsent.power != Scene::Power::Unchanged && !powered.isEmpty())
+        manager->switchMonitors(unsent.power == Scene::Power::On, powered);
+    powered.clear();
+    timer->start();
     emit progress(resolvedCount(), checks.size());
     if (resolvedCount() == checks.size())
         finish();
@@ -119,7 +142,9 @@ void SceneRecall::resolve(int index, Outcome outcome, const QString &reported)
         return;
     checks[index].outcome = outcome;
     checks[index].reported = reported;
-    if (!running())
+    // While routes are still being handed out, the total is not known yet; the last slice
+    // reports.
+    if (!timer->isActive())
         return;
     emit progress(resolvedCount(), checks.size());
     if (resolvedCount() == checks.size())

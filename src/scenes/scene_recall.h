@@ -9,16 +9,24 @@
 class DeviceManager;
 class QTimer;
 class RxDevice;
+class RxDeviceBase;
 
 // Recalls one scene at a time: every route goes out at once through the manager (decoders
 // in parallel on their own links, each wall's datagram once), then every decoder is asked
 // what it shows. The report lists the decoders that did not confirm, which can be retried.
+// The routes are handed out in slices of about DECODERS_PER_TURN decoders, one slice per
+// event-loop turn: queuing a command costs the GUI thread a fraction of a millisecond (the
+// link writes it at once, and logs), so hundreds in one go would freeze the window, while
+// the links of the first slices are already writing as the next ones are queued.
 class SceneRecall : public QObject
 {
     Q_OBJECT
 
 public:
+    // Counted from the moment the last route was handed out.
     static constexpr int READ_BACK_TIMEOUT_MS = 5000;
+    // A wall is never split: its members are routed together, however many.
+    static constexpr int DECODERS_PER_TURN = 32;
 
     enum class Outcome { Waiting, Confirmed, Offline, Refused, TimedOut };
     struct Check
@@ -42,6 +50,7 @@ public:
     int resolvedCount() const;
     QVector<Check> report() const { return checks; }
     void setReadBackTimeout(int milliseconds);
+    void setDecodersPerTurn(int count) { decodersPerTurn = qMax(1, count); }
 
     static QString outcomeName(Outcome outcome);
 
@@ -51,6 +60,7 @@ signals:
 
 private:
     void send(const Scene &part);
+    void sendSlice();
     // `sent` false: the manager refused the route, and nothing is asked.
     void expect(const QSharedPointer<RxDevice> &decoder, const QString &target, const QString &wanted, bool sent);
     void resolve(int index, Outcome outcome, const QString &reported);
@@ -59,7 +69,14 @@ private:
 
     DeviceManager *manager;
     QTimer *timer;
+    // The next slice's turn.
+    QTimer *pacer;
     Scene scene;
+    // The routes not yet handed out, and the screens already routed, for the display power.
+    Scene unsent;
+    QList<QSharedPointer<RxDeviceBase>> powered;
+    bool sending = false;
+    int decodersPerTurn = DECODERS_PER_TURN;
     QVector<Check> checks;
     QVector<QPointer<RxDevice>> decoders;
     QVector<QMetaObject::Connection> connections;

@@ -156,6 +156,12 @@ void TstRemoteApi::lines_data()
                                       "error bad_arguments kind is one of decoders, encoders, walls",
                                       "error unknown_command there is no command \"frobnicate\"; help lists them",
                                       "error bad_arguments usage: subscribe"};
+    QTest::newRow("scenes by their own words")
+        << QStringList {authed, "scene save Evening \"RX - 1\"", "scene rename Evening Night", "scene recall Night",
+               "scene delete Night", "scene recall Night", "scene save"}
+        << QStringList {"ok", "ok \\{\"name\":\"Evening\",\"sources\":\\{\"" + RX1 + "\":\"[^\"]*\"\\}\\}",
+               "ok \\{\"name\":\"Night\"\\}", "ok \\{\"name\":\"Night\",\"total\":1\\}", "ok \\{\"name\":\"Night\"\\}",
+               "error not_found no scene is named \"Night\"", "error bad_arguments usage: scene save NAME \\[SCREEN...\\]"};
     QTest::newRow("state and lists")
         << QStringList {authed, "state", "list encoders", "list walls"}
         << QStringList {"ok", "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"numbers\":null,\"power\":null,"

@@ -116,8 +116,16 @@ void TstScenes::recallAndApi()
     site.manager.routeSourceToAll(TX1);
     QTRY_COMPARE(site.scenes->activeScene(), QString());
 
+    // Handed out a few screens per event-loop turn: still under way when the call returns,
+    // then finished once, with every screen routed.
+    site.scenes->recaller()->setDecodersPerTurn(2);
+    QSignalSpy finished(site.scenes, &SceneService::recallFinished);
     answer = core.execute(QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
+    QVERIFY(site.scenes->recalling());
+    QVERIFY(finished.wait());
+    QVERIFY(!finished.wait(100));
+    QCOMPARE(finished.count(), 1);
     for (int row = 0; row < site.manager.rxlist()->rowCount(); ++row)
         QCOMPARE(site.sourceOf(site.manager.rxlist()->at(row)->name()), TX2);
     QVERIFY(!site.scenes->recalling());

@@ -15,6 +15,7 @@ const RED = combineRgb(204, 0, 0)
 const label = (entry) => (entry.alias && entry.alias !== entry.name ? entry.alias : entry.name)
 const choices = (entries) => entries.map((entry) => ({ id: entry.name, label: label(entry) }))
 const firstId = (list) => (list.length ? list[0].id : '')
+const sceneChoices = (installation) => installation.scenes.map((name) => ({ id: name, label: name }))
 
 // Variable names allow letters, digits, "-" and "_" only; network names are unique already.
 function variableId(name) {
@@ -30,6 +31,7 @@ function actions(installation, send) {
 	const targets = [{ id: ALL, label: 'All screens' }, ...choices(installation.targets())]
 	const sources = choices(installation.encoders)
 	const decodersAndWalls = choices(installation.targets())
+	const scenes = sceneChoices(installation)
 	return {
 		route: {
 			name: 'Route a source',
@@ -64,6 +66,18 @@ function actions(installation, send) {
 			],
 			callback: ({ options }) => send('numbers', { show: options.show === 'show' }),
 		},
+		scene_recall: {
+			name: 'Recall a scene',
+			description: 'Sends every screen of a saved scene its source (and display power, when the scene has it)',
+			options: [dropdown('scene', 'Scene', scenes)],
+			callback: ({ options }) => send('scene.recall', { name: options.scene }),
+		},
+		scene_retry: {
+			name: 'Retry the last recall',
+			description: 'Sends again to the decoders that did not confirm the last recall',
+			options: [],
+			callback: () => send('scene.retry', {}),
+		},
 	}
 }
 
@@ -89,6 +103,14 @@ function feedbacks(installation, isConnected) {
 			options: [dropdown('device', 'Device', devices)],
 			callback: ({ options }) => installation.isOnline(options.device),
 		},
+		scene_active: {
+			type: 'boolean',
+			name: 'Scene active',
+			description: 'True while the screens show the scene, whoever routed them (the first saved scene that matches)',
+			defaultStyle: { bgcolor: GREEN, color: WHITE },
+			options: [dropdown('scene', 'Scene', sceneChoices(installation))],
+			callback: ({ options }) => installation.sceneActive(options.scene),
+		},
 		connected: {
 			type: 'boolean',
 			name: 'Connected to the controller',
@@ -101,11 +123,15 @@ function feedbacks(installation, isConnected) {
 }
 
 function variableDefinitions(installation) {
-	return installation.targets().map((entry) => ({ variableId: variableId(entry.name), name: `Source on ${label(entry)}` }))
+	return [
+		{ variableId: 'scene_active', name: 'Active scene' },
+		{ variableId: 'scene_recall', name: 'Last scene recall: running, done or N unconfirmed' },
+		...installation.targets().map((entry) => ({ variableId: variableId(entry.name), name: `Source on ${label(entry)}` })),
+	]
 }
 
 function variableValues(installation) {
-	const values = {}
+	const values = { scene_active: installation.activeScene || '', scene_recall: installation.recallResult() }
 	for (const entry of installation.targets()) values[variableId(entry.name)] = installation.sourceLabel(entry.name)
 	return values
 }
@@ -142,20 +168,27 @@ function presets(installation) {
 	}
 	for (const wall of installation.walls) page(`Wall: ${label(wall)}`, wall.name, label(wall))
 	page('All screens', ALL, 'all screens')
-	const displays = (id, text, actionId, options) => {
+	const button = (id, category, text, actionId, options, lit = []) => {
 		out[id] = {
 			type: 'button',
-			category: 'Displays',
+			category,
 			name: text,
 			style: { text, size: 'auto', color: WHITE, bgcolor: BLACK },
 			steps: [{ down: [{ actionId, options }], up: [] }],
-			feedbacks: [],
+			feedbacks: lit,
 		}
 	}
-	displays('power_on', 'Displays on', 'power', { on: 'on', targets: [] })
-	displays('power_off', 'Displays off', 'power', { on: 'off', targets: [] })
-	displays('numbers_show', 'Show numbers', 'numbers', { show: 'show' })
-	displays('numbers_hide', 'Hide numbers', 'numbers', { show: 'hide' })
+	// Scenes: a button per scene that recalls it and stays green while the screens show it,
+	// and one that sends the last recall again to the decoders that did not confirm it.
+	for (const scene of installation.scenes)
+		button(`scene_recall_${scene}`, 'Scenes', scene, 'scene_recall', { scene }, [
+			{ feedbackId: 'scene_active', options: { scene }, style: { bgcolor: GREEN, color: WHITE } },
+		])
+	button('scene_retry', 'Scenes', 'Retry recall', 'scene_retry', {})
+	button('power_on', 'Displays', 'Displays on', 'power', { on: 'on', targets: [] })
+	button('power_off', 'Displays', 'Displays off', 'power', { on: 'off', targets: [] })
+	button('numbers_show', 'Displays', 'Show numbers', 'numbers', { show: 'show' })
+	button('numbers_hide', 'Displays', 'Hide numbers', 'numbers', { show: 'hide' })
 	out.connection = {
 		type: 'button',
 		category: 'Displays',

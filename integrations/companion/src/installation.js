@@ -1,7 +1,8 @@
 'use strict'
 
 // What the controller last said about the installation: its decoders, encoders and walls
-// with their sources and online states, kept current from the controller's events.
+// with their sources and online states, its scenes and which one the screens show, kept
+// current from the controller's events.
 
 const { EventEmitter } = require('node:events')
 
@@ -21,6 +22,11 @@ class Installation extends EventEmitter {
 		this.walls = []
 		this.power = null
 		this.numbers = null
+		this.scenes = []
+		// The saved scene the live routing equals right now, or null.
+		this.activeScene = null
+		// The last recall as the controller reports it: {name, running, confirmed, total, failed}.
+		this.recall = null
 	}
 
 	// The controller's "state" answer.
@@ -30,6 +36,10 @@ class Installation extends EventEmitter {
 		this.walls = state.walls || []
 		this.power = state.power ?? null
 		this.numbers = state.numbers ?? null
+		const scene = state.scene || {}
+		this.scenes = scene.names || []
+		this.activeScene = scene.active ?? null
+		this.recall = scene.recall && scene.recall.name ? scene.recall : null
 		this.emit('lists')
 		this.emit('values')
 	}
@@ -50,6 +60,11 @@ class Installation extends EventEmitter {
 	// One event; returns true when the lists have to be read again (see STRUCTURE_EVENTS).
 	apply(name, data) {
 		if (STRUCTURE_EVENTS.has(name)) return true
+		if (name === 'scenes.changed') {
+			this.scenes = data.names || []
+			this.emit('lists')
+			return false
+		}
 		if (name === 'source') {
 			for (const entry of this.entriesNamed(data.name)) entry.source = data.source ?? null
 		} else if (name === 'device.online' || name === 'device.offline') {
@@ -58,6 +73,12 @@ class Installation extends EventEmitter {
 			this.power = data
 		} else if (name === 'numbers') {
 			this.numbers = data.show
+		} else if (name === 'scene.active') {
+			this.activeScene = data.name ?? null
+		} else if (name === 'scene.recall.progress') {
+			this.recall = { name: data.name, running: true }
+		} else if (name === 'scene.recall.finished') {
+			this.recall = data
 		} else {
 			return false
 		}
@@ -94,6 +115,19 @@ class Installation extends EventEmitter {
 
 	shows(target, source) {
 		return same(this.sourceOf(target), source)
+	}
+
+	// How the last recall went, for a button's text: "" before any, then "running",
+	// "done" or "N unconfirmed" (the decoders a retry sends to again).
+	recallResult() {
+		if (!this.recall) return ''
+		if (this.recall.running) return 'running'
+		const unconfirmed = (this.recall.failed || []).length
+		return unconfirmed ? `${unconfirmed} unconfirmed` : 'done'
+	}
+
+	sceneActive(name) {
+		return same(this.activeScene, name)
 	}
 
 	isOnline(name) {

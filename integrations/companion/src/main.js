@@ -74,7 +74,7 @@ class ZentrovaInstance extends InstanceBase {
 
 	showValues() {
 		this.setVariableValues(definitions.variableValues(this.installation))
-		this.checkFeedbacks('shows_source', 'online')
+		this.checkFeedbacks('shows_source', 'online', 'scene_active')
 	}
 }
 

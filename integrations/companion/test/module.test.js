@@ -48,6 +48,8 @@ async function follower(controller, token = controller.token) {
 	return { client, installation, problems }
 }
 
+const sourceIn = (state, name) => [...state.decoders, ...state.walls].find((entry) => entry.name === name).source
+
 const byAlias = (list, alias) => {
 	const entry = list.find((candidate) => candidate.alias === alias)
 	assert.ok(entry, `"${alias}" is listed`)
@@ -57,13 +59,15 @@ const byAlias = (list, alias) => {
 describe('against the controller', { timeout: 90000 }, () => {
 	let controller
 	let module
+	let other
 	const clients = []
 
 	before(async () => {
 		controller = new Controller()
 		await controller.start()
 		module = await follower(controller)
-		clients.push(module.client)
+		other = await follower(controller)
+		clients.push(module.client, other.client)
 	})
 
 	after(async () => {
@@ -87,9 +91,8 @@ describe('against the controller', { timeout: 90000 }, () => {
 		for (const { action, options, expect } of cases) {
 			await actions[action].callback({ options })
 			const state = await client.request('state')
-			const read = (name) => [...state.decoders, ...state.walls].find((entry) => entry.name === name).source
 			for (const [target, source] of Object.entries(expect))
-				assert.equal(read(target), source, `${action} ${JSON.stringify(options)}: source of ${target}`)
+				assert.equal(sourceIn(state, target), source, `${action} ${JSON.stringify(options)}: source of ${target}`)
 			// The module's own copy follows the same change through the events.
 			await waitUntil('the events of the change', () =>
 				Object.entries(expect).every(([target, source]) => installation.sourceOf(target) === source)
@@ -100,8 +103,6 @@ describe('against the controller', { timeout: 90000 }, () => {
 
 	it('lights a feedback and fills a variable when another client routes', async () => {
 		const { installation } = module
-		const other = await follower(controller)
-		clients.push(other.client)
 		const feedbacks = definitions.feedbacks(installation, () => module.client.connected)
 		const encoder = byAlias(installation.encoders, 'TX - 3')
 		const wall = byAlias(installation.walls, '2 x 2 - 1')
@@ -114,7 +115,6 @@ describe('against the controller', { timeout: 90000 }, () => {
 		assert.equal(definitions.variableValues(installation)[definitions.variableId(wall)], 'TX - 3')
 		assert.equal(feedbacks.online.callback({ options: { device: encoder } }), true)
 
-		// A wall made elsewhere shows up in the dropdowns and gets a page of presets.
 		// A wall made elsewhere shows up in the dropdowns, its members leave them (they are
 		// routed through the wall), and it gets a page of presets.
 		const members = ['RX - 1', 'RX - 2'].map((alias) => byAlias(installation.decoders, alias))
@@ -123,10 +123,39 @@ describe('against the controller', { timeout: 90000 }, () => {
 		const stage = byAlias(installation.walls, 'Stage')
 		const targets = definitions.actions(installation, () => {}).route.options[1].choices.map((choice) => choice.id)
 		assert.ok(targets.includes(stage) && !targets.includes(members[0]) && !targets.includes(members[1]))
-		const choices = definitions.feedbacks(installation, () => true).shows_source.options[0].choices
-		assert.ok(choices.some((choice) => choice.id === stage && choice.label === 'Stage'))
 		assert.ok(Object.values(definitions.presets(installation)).some((preset) => preset.category === 'Wall: Stage'))
 		assert.deepEqual(module.problems, [])
+	})
+
+	it('recalls a scene with its action and lights it while the screens show it', async () => {
+		const { client, installation } = module
+		const decoder = byAlias(installation.decoders, 'RX - 4')
+		const wall = byAlias(installation.walls, '2 x 2 - 1')
+		const first = byAlias(installation.encoders, 'TX - 1')
+		const scene = { scene: 'Lecture' }
+		const active = () => definitions.feedbacks(installation, () => true).scene_active.callback({ options: scene })
+		// Another client saves what two screens show as a scene: it reaches the dropdowns and presets.
+		for (const target of [decoder, wall]) await other.client.request('route', { source: first, target })
+		await other.client.request('scene.save', { name: 'Lecture', targets: [decoder, wall] })
+		await waitUntil('the new scene in the lists', async () => installation.scenes.includes('Lecture'))
+		const actions = definitions.actions(installation, (method, params) => client.request(method, params))
+		assert.deepEqual(actions.scene_recall.options[0].choices, [{ id: 'Lecture', label: 'Lecture' }])
+		assert.deepEqual(definitions.presets(installation).scene_recall_Lecture.feedbacks[0].options, scene)
+		// Lit while the screens show it, out when another client clears one of them.
+		await waitUntil('the scene to light', async () => active())
+		await other.client.request('clear', { target: decoder })
+		await waitUntil('the scene to go out', async () => !active())
+		await actions.scene_recall.callback({ options: scene })
+		await waitUntil('the recall to finish', async () => installation.recallResult() === 'done')
+		const state = await client.request('state')
+		for (const target of [decoder, wall]) assert.equal(sourceIn(state, target), first)
+		await waitUntil('the scene to light again', async () => active())
+		assert.equal(definitions.variableValues(installation).scene_active, 'Lecture')
+		// A module that connects now learns the scenes, the active one and the recall from the state.
+		const late = await follower(controller)
+		clients.push(late.client)
+		const { scenes, activeScene } = late.installation
+		assert.deepEqual([scenes, activeScene, late.installation.recallResult()], [['Lecture'], 'Lecture', 'done'])
 	})
 
 	it('says why it is not connected: refused token, lost or hung controller, unreachable', async () => {
