@@ -57,33 +57,34 @@ public:
     // not read back, a full list or a file that could not be written.
     bool save(const Record &record)
     {
+        if (indexOf(list, record.name) >= 0)
+            return replace(record.name, record);
         Record checked;
-        QString reason;
-        if (!Record::fromJson(record.toJson(), &checked, &reason))
+        if (!readsBack(record, &checked) || list.size() >= limit)
             return false;
-        const int index = indexOf(list, record.name);
-        if (index >= 0)
-            list[index] = checked;
-        else if (list.size() >= limit)
+        list.append(checked);
+        return store();
+    }
+    // Puts the record in the place of the one named `name`, under its own name, which no
+    // other record may have; false as for save() or when there is no record named `name`.
+    bool replace(const QString &name, const Record &record)
+    {
+        const int index = indexOf(list, name);
+        const int taken = indexOf(list, record.name);
+        Record checked;
+        if (index < 0 || (taken >= 0 && taken != index) || !readsBack(record, &checked))
             return false;
-        else
-            list.append(checked);
+        list[index] = checked;
         return store();
     }
     bool rename(const QString &name, const QString &newName)
     {
-        const int index = indexOf(list, name);
-        const int taken = indexOf(list, newName);
-        if (index < 0 || (taken >= 0 && taken != index))
+        const Record *record = find(name);
+        if (!record)
             return false;
-        Record renamed = list.at(index);
+        Record renamed = *record;
         renamed.name = newName;
-        Record checked;
-        QString reason;
-        if (!Record::fromJson(renamed.toJson(), &checked, &reason))
-            return false;
-        list[index] = checked;
-        return store();
+        return replace(name, renamed);
     }
     bool remove(const QString &name)
     {
@@ -126,6 +127,12 @@ public:
     }
 
 private:
+    static bool readsBack(const Record &record, Record *checked)
+    {
+        QString reason;
+        return Record::fromJson(record.toJson(), checked, &reason);
+    }
+
     static int indexOf(const QVector<Record> &records, const QString &name)
     {
         for (int i = 0; i < records.size(); ++i) {

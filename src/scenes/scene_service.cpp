@@ -138,8 +138,8 @@ bool SceneService::sceneExists(const QString &name) const
     return scenes->find(name.trimmed()) != nullptr;
 }
 
-bool SceneService::saveSchedule(
-    const QString &name, int action, const QString &scene, const QString &time, int days, const QString &at)
+bool SceneService::saveSchedule(const QString &name, int action, const QString &scene, const QString &time,
+    int days, const QString &at, const QString &replacing)
 {
     if (action < 0 || action > 2)
         return false;
@@ -151,7 +151,23 @@ bool SceneService::saveSchedule(
     schedule.time = QTime::fromString(time, QStringLiteral("HH:mm"));
     schedule.weekdays = days & Schedule::ALL_DAYS;
     schedule.at = QDateTime::fromString(at, QStringLiteral("yyyy-MM-ddTHH:mm"));
-    return schedules->save(schedule);
+    if (replacing.isEmpty())
+        return !schedules->find(schedule.name) && schedules->save(schedule);
+    const Schedule *current = schedules->find(replacing);
+    if (!current)
+        return false;
+    schedule.enabled = current->enabled;
+    return schedules->replace(replacing, schedule);
+}
+
+bool SceneService::setScheduleEnabled(const QString &name, bool enabled)
+{
+    const Schedule *current = schedules->find(name);
+    if (!current)
+        return false;
+    Schedule changed = *current;
+    changed.enabled = enabled;
+    return schedules->replace(name, changed);
 }
 
 bool SceneService::deleteSchedule(const QString &name)

@@ -63,8 +63,11 @@ public:
     Q_INVOKABLE bool deleteScene(const QString &name);
     Q_INVOKABLE bool sceneExists(const QString &name) const;
     // Weekly when `days` (bits, Monday first) is not 0, otherwise once at `at` ("yyyy-MM-ddTHH:mm").
-    Q_INVOKABLE bool saveSchedule(
-        const QString &name, int action, const QString &scene, const QString &time, int days, const QString &at);
+    // With `replacing` empty a new schedule, which must not take a used name; otherwise the
+    // schedule of that name is changed in place (renamed too), keeping whether it is on.
+    Q_INVOKABLE bool saveSchedule(const QString &name, int action, const QString &scene, const QString &time,
+        int days, const QString &at, const QString &replacing = QString());
+    Q_INVOKABLE bool setScheduleEnabled(const QString &name, bool enabled);
     Q_INVOKABLE bool deleteSchedule(const QString &name);
 
 signals:

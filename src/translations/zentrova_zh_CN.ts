@@ -485,10 +485,6 @@
             <translation>场景</translation>
         </message>
         <message>
-            <source>Schedule saved</source>
-            <translation>计划已保存</translation>
-        </message>
-        <message>
             <source>Schedules</source>
             <translation>计划</translation>
         </message>
@@ -499,10 +495,6 @@
         <message>
             <source>The scene could not be saved.</source>
             <translation>无法保存场景。</translation>
-        </message>
-        <message>
-            <source>The schedule could not be saved: check its name, time and date.</source>
-            <translation>无法保存计划：请检查名称、时间和日期。</translation>
         </message>
         <message>
             <source>Thu</source>
@@ -539,6 +531,74 @@
         <message>
             <source>recall &quot;%1&quot;</source>
             <translation>调用“%1”</translation>
+        </message>
+        <message>
+            <source>Type a name for the schedule.</source>
+            <translation>请输入计划名称。</translation>
+        </message>
+        <message>
+            <source>Another schedule is named &quot;%1&quot;.</source>
+            <translation>已有名为“%1”的计划。</translation>
+        </message>
+        <message>
+            <source>Save a scene first: there is none to recall.</source>
+            <translation>请先保存一个场景：目前没有可调用的场景。</translation>
+        </message>
+        <message>
+            <source>Type the time as HH:MM, for example 07:30.</source>
+            <translation>请按 HH:MM 输入时间，例如 07:30。</translation>
+        </message>
+        <message>
+            <source>Choose at least one weekday.</source>
+            <translation>请至少选择一天。</translation>
+        </message>
+        <message>
+            <source>Type the date as YYYY-MM-DD, for example %1.</source>
+            <translation>请按 YYYY-MM-DD 输入日期，例如 %1。</translation>
+        </message>
+        <message>
+            <source>That date and time have passed.</source>
+            <translation>该日期和时间已经过去。</translation>
+        </message>
+        <message>
+            <source>Schedule &quot;%1&quot; saved</source>
+            <translation>计划“%1”已保存</translation>
+        </message>
+        <message>
+            <source>The schedule could not be saved.</source>
+            <translation>无法保存计划。</translation>
+        </message>
+        <message>
+            <source>The schedule could not be changed.</source>
+            <translation>无法更改计划。</translation>
+        </message>
+        <message>
+            <source>Edit</source>
+            <translation>编辑</translation>
+        </message>
+        <message>
+            <source>New schedule</source>
+            <translation>新计划</translation>
+        </message>
+        <message>
+            <source>Change schedule &quot;%1&quot;</source>
+            <translation>更改计划“%1”</translation>
+        </message>
+        <message>
+            <source>Save changes</source>
+            <translation>保存更改</translation>
+        </message>
+        <message>
+            <source>Cancel changes</source>
+            <translation>取消更改</translation>
+        </message>
+        <message>
+            <source>Choose the scene to recall.</source>
+            <translation>请选择要调用的场景。</translation>
+        </message>
+        <message>
+            <source>Scene name</source>
+            <translation>场景名称</translation>
         </message>
     </context>
     <context>

@@ -485,10 +485,6 @@
             <translation>場景</translation>
         </message>
         <message>
-            <source>Schedule saved</source>
-            <translation>排程已儲存</translation>
-        </message>
-        <message>
             <source>Schedules</source>
             <translation>排程</translation>
         </message>
@@ -499,10 +495,6 @@
         <message>
             <source>The scene could not be saved.</source>
             <translation>無法儲存場景。</translation>
-        </message>
-        <message>
-            <source>The schedule could not be saved: check its name, time and date.</source>
-            <translation>無法儲存排程：請檢查名稱、時間和日期。</translation>
         </message>
         <message>
             <source>Thu</source>
@@ -539,6 +531,74 @@
         <message>
             <source>recall &quot;%1&quot;</source>
             <translation>調用「%1」</translation>
+        </message>
+        <message>
+            <source>Type a name for the schedule.</source>
+            <translation>請輸入排程名稱。</translation>
+        </message>
+        <message>
+            <source>Another schedule is named &quot;%1&quot;.</source>
+            <translation>已有名為「%1」的排程。</translation>
+        </message>
+        <message>
+            <source>Save a scene first: there is none to recall.</source>
+            <translation>請先儲存一個場景：目前沒有可調用的場景。</translation>
+        </message>
+        <message>
+            <source>Type the time as HH:MM, for example 07:30.</source>
+            <translation>請按 HH:MM 輸入時間，例如 07:30。</translation>
+        </message>
+        <message>
+            <source>Choose at least one weekday.</source>
+            <translation>請至少選擇一天。</translation>
+        </message>
+        <message>
+            <source>Type the date as YYYY-MM-DD, for example %1.</source>
+            <translation>請按 YYYY-MM-DD 輸入日期，例如 %1。</translation>
+        </message>
+        <message>
+            <source>That date and time have passed.</source>
+            <translation>該日期和時間已經過去。</translation>
+        </message>
+        <message>
+            <source>Schedule &quot;%1&quot; saved</source>
+            <translation>排程「%1」已儲存</translation>
+        </message>
+        <message>
+            <source>The schedule could not be saved.</source>
+            <translation>無法儲存排程。</translation>
+        </message>
+        <message>
+            <source>The schedule could not be changed.</source>
+            <translation>無法變更排程。</translation>
+        </message>
+        <message>
+            <source>Edit</source>
+            <translation>編輯</translation>
+        </message>
+        <message>
+            <source>New schedule</source>
+            <translation>新排程</translation>
+        </message>
+        <message>
+            <source>Change schedule &quot;%1&quot;</source>
+            <translation>變更排程「%1」</translation>
+        </message>
+        <message>
+            <source>Save changes</source>
+            <translation>儲存變更</translation>
+        </message>
+        <message>
+            <source>Cancel changes</source>
+            <translation>取消變更</translation>
+        </message>
+        <message>
+            <source>Choose the scene to recall.</source>
+            <translation>請選擇要調用的場景。</translation>
+        </message>
+        <message>
+            <source>Scene name</source>
+            <translation>場景名稱</translation>
         </message>
     </context>
     <context>

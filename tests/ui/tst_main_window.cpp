@@ -235,8 +235,8 @@ void TstMainWindow::settings()
     // The pop-up takes no input while it fades in.
     QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
     QQuickItem *loader = item("settingsPageLoader");
-    const QStringList pages {
-        QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"), QStringLiteral("system")};
+    const QStringList pages {QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"),
+        QStringLiteral("scenes-locked"), QStringLiteral("system")};
     for (int page = pages.size() - 1; page >= 0; --page) {
         item("settingsNavigation")->setProperty("currentIndex", page);
         QTRY_COMPARE(loader->property("status").toInt(), 1);
@@ -318,11 +318,32 @@ void TstMainWindow::settings()
     shoot(QStringLiteral("toast-refused-command"));
     QVERIFY(toast->property("text").toString().startsWith(QStringLiteral("The display command")));
 
+    // Unlocked, a schedule changed in the scenes page's form keeps its place under its new name.
+    SceneService *scenes = manager->scenes();
+    QVERIFY(scenes->saveScene(QStringLiteral("Morning"), {}, 0));
+    QVERIFY(scenes->saveSchedule(
+        QStringLiteral("Wake"), 0, QStringLiteral("Morning"), QStringLiteral("07:30"), 0x1f, QString()));
+    item("settingsNavigation")->setProperty("currentIndex", 3);
+    QTRY_COMPARE(loader->property("status").toInt(), 1);
+    auto *scenesPage = qvariant_cast<QQuickItem *>(loader->property("item"));
+    // As on the other pages, a page just loaded does not take the first press at once.
+    QTest::qWait(300);
+    shoot(QStringLiteral("settings-scenes"));
+    QMetaObject::invokeMethod(scenesPage, "editSchedule", Q_ARG(QVariant, scenes->scheduleList().value(0)));
+    scenesPage->findChild<QQuickItem *>(QStringLiteral("scheduleNameField"))->setProperty("text", QStringLiteral("Rise"));
+    // The form is laid out again, with its cancel button, when it is next drawn.
+    QTRY_VERIFY(scenesPage->findChild<QQuickItem *>(QStringLiteral("newScheduleButton"))->x() > 0);
+    shoot(QStringLiteral("settings-scenes-edit"));
+    click(scenesPage->findChild<QQuickItem *>(QStringLiteral("saveScheduleButton")));
+    QTRY_COMPARE(scenes->scheduleList().value(0).toMap().value(QStringLiteral("name")).toString(), QStringLiteral("Rise"));
+    QCOMPARE(scenes->scheduleList().size(), 1);
+
     // Closed, the dialog keeps neither its page nor the unlock.
     click(item("settingsCloseButton"));
     QTRY_VERIFY(!layer("popupStack")->property("opened").toBool());
     QVERIFY(!loader->property("item").value<QQuickItem *>());
     QVERIFY(manager->locked());
+    shoot(QStringLiteral("main-screen-scenes"));
 }
 
 // Closing the window with the wizard open takes the numbers off the displays first.

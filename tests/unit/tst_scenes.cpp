@@ -74,6 +74,7 @@ private slots:
     void storeKeepsScenesInTheFile();
     void schedules_data();
     void schedules();
+    void schedulesEditedInPlace();
     void importRoundTrip();
     void importRefusals_data();
     void importRefusals();
@@ -263,6 +264,26 @@ void TstScenes::schedules()
     QCOMPARE(ran, due);
     QCOMPARE(missedSpy.count(), missed);
     QCOMPARE(warnings.matching(QStringLiteral("missed")).size(), missed);
+}
+
+// Changed from the list, a schedule keeps its place and whether it is on; neither a new nor
+// a renamed one may take the name of another.
+void TstScenes::schedulesEditedInPlace()
+{
+    DemoSite site;
+    SceneService *scenes = site.scenes;
+    const QString wake = QStringLiteral("Wake");
+    QVERIFY(scenes->saveSchedule(wake, 1, QString(), QStringLiteral("07:30"), 0x1f, QString()));
+    QVERIFY(scenes->saveSchedule(QStringLiteral("Night"), 2, QString(), QString(), 0, QStringLiteral("2099-01-01T22:00")));
+    QVERIFY(!scenes->saveSchedule(QStringLiteral("night"), 1, QString(), QStringLiteral("09:00"), 1, QString()));
+    QVERIFY(scenes->setScheduleEnabled(QStringLiteral("wake"), false));
+    QVERIFY(!scenes->saveSchedule(QStringLiteral("NIGHT"), 1, QString(), QStringLiteral("06:00"), 1, QString(), wake));
+    QVERIFY(scenes->saveSchedule(QStringLiteral("Rise"), 1, QString(), QStringLiteral("06:00"), 1, QString(), wake));
+    QVERIFY(!scenes->saveSchedule(QStringLiteral("Again"), 1, QString(), QStringLiteral("06:00"), 1, QString(), wake));
+    const QVector<Schedule> list = scenes->scheduleStore()->records();
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(std::make_tuple(list.at(0).name, list.at(0).time, list.at(0).enabled, list.at(1).name),
+        std::make_tuple(QStringLiteral("Rise"), QTime(6, 0), false, QStringLiteral("Night")));
 }
 
 void TstScenes::importRoundTrip()

@@ -101,6 +101,7 @@ Rectangle {
             }
         }
         Text {
+            objectName: "recallProgressText"
             visible: scenes.recalling
             anchors.left: parent.left
             anchors.right: parent.right
@@ -112,6 +113,7 @@ Rectangle {
             font.pixelSize: globalStyle.normalFontSize - 2
         }
         Text {
+            objectName: "recallReport"
             visible: strip.showingReport
             anchors.left: parent.left
             anchors.right: retryButton.left
@@ -136,6 +138,7 @@ Rectangle {
         }
         RoundButton {
             id: closeReport
+            objectName: "closeReport"
             visible: strip.showingReport
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter

@@ -10,6 +10,10 @@ Item {
         qsTr("Sun")]
     property int scheduleDays: 31
 
+    // The name of the schedule the form changes in place; empty while it makes a new one.
+    property string editing: ""
+    readonly property var actionNames: ["scene", "power_on", "power_off"]
+
     function saveScene() {
         var name = sceneNameField.text.trim();
         if (name === "")
@@ -20,11 +24,92 @@ Item {
             toast(qsTr("The scene could not be saved."));
     }
 
+    // "7:30" and "07:30" alike as "07:30"; empty when it is not a time of day.
+    function typedTime() {
+        var parts = /^\s*(\d{1,2}):(\d{2})\s*$/.exec(timeField.text);
+        if (!parts || parseInt(parts[1], 10) > 23 || parseInt(parts[2], 10) > 59)
+            return "";
+        return (parts[1].length === 1 ? "0" : "") + parts[1] + ":" + parts[2];
+    }
+
+    // The local moment of the one-off date and time; null unless the date is a real day.
+    function typedMoment(time) {
+        var parts = /^\s*(\d{4})-(\d{2})-(\d{2})\s*$/.exec(dateField.text);
+        if (!parts || time === "")
+            return null;
+        var moment = new Date(parts[1], parts[2] - 1, parts[3], time.substr(0, 2), time.substr(3, 2));
+        return moment.getDate() === parseInt(parts[3], 10) && moment.getMonth() === parts[2] - 1 ? moment : null;
+    }
+
+    // What keeps the form from being saved, in words; empty when nothing does.
+    function scheduleProblem() {
+        var name = scheduleNameField.text.trim();
+        if (name === "")
+            return qsTr("Type a name for the schedule.");
+        for (var i = 0; i < scenes.schedules.length; ++i) {
+            var other = scenes.schedules[i].name.toLowerCase();
+            if (other === name.toLowerCase() && other !== page.editing.toLowerCase())
+                return qsTr("Another schedule is named \"%1\".").arg(scenes.schedules[i].name);
+        }
+        if (actionChoice.currentIndex === 0 && sceneChoice.currentIndex < 0)
+            return scenes.names.length === 0 ? qsTr("Save a scene first: there is none to recall.")
+                                             : qsTr("Choose the scene to recall.");
+        var time = typedTime();
+        if (time === "")
+            return qsTr("Type the time as HH:MM, for example 07:30.");
+        if (repeatChoice.currentIndex === 0)
+            return page.scheduleDays === 0 ? qsTr("Choose at least one weekday.") : "";
+        var moment = typedMoment(time);
+        if (moment === null)
+            return qsTr("Type the date as YYYY-MM-DD, for example %1.").arg(dateField.placeholderText);
+        return moment <= new Date() ? qsTr("That date and time have passed.") : "";
+    }
+
     function saveSchedule() {
+        scheduleError.text = scheduleProblem();
+        if (scheduleError.text !== "")
+            return;
         var once = repeatChoice.currentIndex === 1;
-        var ok = scenes.saveSchedule(scheduleNameField.text, actionChoice.currentIndex, sceneChoice.currentText,
-                                     timeField.text, once ? 0 : page.scheduleDays, dateField.text + "T" + timeField.text);
-        toast(ok ? qsTr("Schedule saved") : qsTr("The schedule could not be saved: check its name, time and date."));
+        var time = typedTime();
+        var name = scheduleNameField.text.trim();
+        if (scenes.saveSchedule(name, actionChoice.currentIndex, sceneChoice.currentText, time,
+                                once ? 0 : page.scheduleDays, once ? dateField.text.trim() + "T" + time : "",
+                                page.editing)) {
+            toast(qsTr("Schedule \"%1\" saved").arg(name));
+            newSchedule();
+        } else {
+            scheduleError.text = qsTr("The schedule could not be saved.");
+        }
+    }
+
+    // Fills the form from a listed schedule; saving changes that one.
+    function editSchedule(schedule) {
+        page.editing = schedule.name;
+        scheduleNameField.text = schedule.name;
+        actionChoice.currentIndex = page.actionNames.indexOf(schedule.action);
+        sceneChoice.currentIndex = schedule.scene !== undefined ? sceneChoice.find(schedule.scene) : 0;
+        var once = schedule.at !== undefined;
+        repeatChoice.currentIndex = once ? 1 : 0;
+        dateField.text = once ? schedule.at.substr(0, 10) : "";
+        timeField.text = once ? schedule.at.substr(11) : schedule.time;
+        var days = 0;
+        for (var i = 0; !once && i < schedule.weekdays.length; ++i)
+            days |= 1 << (schedule.weekdays[i] - 1);
+        page.scheduleDays = once ? 31 : days;
+        scheduleError.text = "";
+        sections.contentY = Math.max(0, Math.min(scheduleFormTitle.y, sections.contentHeight - sections.height));
+    }
+
+    function newSchedule() {
+        page.editing = "";
+        scheduleNameField.text = "";
+        actionChoice.currentIndex = 0;
+        sceneChoice.currentIndex = 0;
+        repeatChoice.currentIndex = 0;
+        page.scheduleDays = 31;
+        timeField.text = "";
+        dateField.text = "";
+        scheduleError.text = "";
     }
 
     function describe(schedule) {
@@ -47,6 +132,7 @@ Item {
     }
 
     Flickable {
+        id: sections
         objectName: "scenesSections"
         visible: !manager.locked
         anchors.fill: parent
@@ -60,13 +146,19 @@ Item {
             spacing: 12
 
             SectionHeader { width: column.width; text: qsTr("Scenes"); open: true }
-            Row {
-                spacing: 16
-                SettingsField { id: sceneNameField; objectName: "sceneNameField"; width: 300 }
-                ComboBox {
-                    id: powerChoice
-                    width: 220
+            Flow {
+                width: column.width
+                spacing: 12
+                SettingsField {
+                    id: sceneNameField
+                    objectName: "sceneNameField"
+                    width: 280
                     height: 50
+                    placeholderText: qsTr("Scene name")
+                }
+                ChoiceBox {
+                    id: powerChoice
+                    width: 240
                     model: [qsTr("Displays unchanged"), qsTr("Displays on"), qsTr("Displays off")]
                 }
                 RoundButton {
@@ -78,19 +170,32 @@ Item {
             }
             Repeater {
                 model: scenes.names
-                delegate: Row {
-                    spacing: 16
+                delegate: Rectangle {
+                    readonly property bool active: modelData === scenes.activeScene
+                    width: column.width
+                    height: 60
+                    radius: 4
+                    color: "#141418"
+                    border.width: active ? 2 : 0
+                    border.color: globalStyle.accent
                     Text {
-                        width: 300
+                        anchors.left: parent.left
+                        anchors.leftMargin: 16
+                        anchors.right: renameButton.left
+                        anchors.rightMargin: 12
                         anchors.verticalCenter: parent.verticalCenter
-                        text: modelData + (modelData === scenes.activeScene ? "  \u25CF" : "")
-                        color: modelData === scenes.activeScene ? globalStyle.accent : "white"
+                        text: modelData
+                        color: parent.active ? globalStyle.accent : "white"
                         elide: Text.ElideRight
                         font.pixelSize: globalStyle.normalFontSize
                     }
                     RoundButton {
-                        width: 140
-                        height: 40
+                        id: renameButton
+                        anchors.right: overwriteButton.left
+                        anchors.rightMargin: 12
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 120
+                        height: 44
                         text: qsTr("Rename")
                         onClicked: {
                             if (sceneNameField.text.trim() === "" || !scenes.renameScene(modelData, sceneNameField.text))
@@ -98,14 +203,22 @@ Item {
                         }
                     }
                     RoundButton {
-                        width: 140
-                        height: 40
+                        id: overwriteButton
+                        anchors.right: deleteSceneButton.left
+                        anchors.rightMargin: 12
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 120
+                        height: 44
                         text: qsTr("Overwrite")
                         onClicked: scenes.saveScene(modelData, [], powerChoice.currentIndex)
                     }
                     RoundButton {
-                        width: 140
-                        height: 40
+                        id: deleteSceneButton
+                        anchors.right: parent.right
+                        anchors.rightMargin: 8
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 120
+                        height: 44
                         text: qsTr("Delete")
                         onClicked: scenes.deleteScene(modelData)
                     }
@@ -114,67 +227,175 @@ Item {
 
             SectionHeader { width: column.width; text: qsTr("Schedules"); open: true }
             Repeater {
+                objectName: "scheduleRows"
                 model: scenes.schedules
-                delegate: Row {
-                    spacing: 16
-                    Text {
-                        width: 640
+                delegate: Rectangle {
+                    width: column.width
+                    height: 60
+                    radius: 4
+                    color: modelData.name === page.editing ? "#26262E" : "#141418"
+                    ToggleSwitch {
+                        objectName: "scheduleSwitch"
+                        anchors.left: parent.left
+                        anchors.leftMargin: 8
                         anchors.verticalCenter: parent.verticalCenter
-                        text: modelData.name + ": " + page.describe(modelData)
-                        color: "white"
-                        elide: Text.ElideRight
-                        font.pixelSize: globalStyle.normalFontSize
+                        checked: modelData.enabled
+                        onToggled: {
+                            if (!scenes.setScheduleEnabled(modelData.name, checked))
+                                toast(qsTr("The schedule could not be changed."));
+                        }
+                    }
+                    Column {
+                        anchors.left: parent.left
+                        anchors.leftMargin: 90
+                        anchors.right: editButton.left
+                        anchors.rightMargin: 12
+                        anchors.verticalCenter: parent.verticalCenter
+                        Text {
+                            width: parent.width
+                            text: modelData.name
+                            color: modelData.enabled ? "white" : globalStyle.fontColorOnBlack
+                            elide: Text.ElideRight
+                            font.pixelSize: globalStyle.normalFontSize
+                        }
+                        Text {
+                            width: parent.width
+                            text: page.describe(modelData)
+                            color: modelData.enabled ? globalStyle.fontColorOnBlack : globalStyle.darkFontColorOnBlack
+                            elide: Text.ElideRight
+                            font.pixelSize: globalStyle.normalFontSize - 3
+                        }
                     }
                     RoundButton {
-                        width: 140
-                        height: 40
-                        text: qsTr("Delete")
-                        onClicked: scenes.deleteSchedule(modelData.name)
+                        id: editButton
+                        objectName: "editScheduleButton"
+                        anchors.right: deleteButton.left
+                        anchors.rightMargin: 12
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 120
+                        height: 44
+                        text: qsTr("Edit")
+                        onClicked: page.editSchedule(modelData)
                     }
+                    RoundButton {
+                        id: deleteButton
+                        anchors.right: parent.right
+                        anchors.rightMargin: 8
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 120
+                        height: 44
+                        text: qsTr("Delete")
+                        onClicked: {
+                            if (modelData.name === page.editing)
+                                page.newSchedule();
+                            scenes.deleteSchedule(modelData.name);
+                        }
+                    }
+                }
+            }
+            Text {
+                id: scheduleFormTitle
+                objectName: "scheduleFormTitle"
+                width: column.width
+                topPadding: 8
+                text: page.editing === "" ? qsTr("New schedule") : qsTr("Change schedule \"%1\"").arg(page.editing)
+                color: globalStyle.accent
+                elide: Text.ElideRight
+                font.pixelSize: globalStyle.normalFontSize
+            }
+            Flow {
+                width: column.width
+                spacing: 12
+                SettingsField {
+                    id: scheduleNameField
+                    objectName: "scheduleNameField"
+                    width: 220
+                    height: 50
+                    placeholderText: qsTr("Name")
+                }
+                ChoiceBox {
+                    id: actionChoice
+                    objectName: "scheduleAction"
+                    width: 240
+                    model: [qsTr("Recall scene"), qsTr("All displays on"), qsTr("All displays off")]
+                }
+                ChoiceBox {
+                    id: sceneChoice
+                    objectName: "scheduleScene"
+                    visible: actionChoice.currentIndex === 0
+                    width: 240
+                    model: scenes.names
                 }
             }
             Flow {
                 width: column.width
                 spacing: 12
-                SettingsField { id: scheduleNameField; width: 200; placeholderText: qsTr("Name") }
-                ComboBox {
-                    id: actionChoice
-                    width: 220
-                    height: 50
-                    model: [qsTr("Recall scene"), qsTr("All displays on"), qsTr("All displays off")]
-                }
-                ComboBox {
-                    id: sceneChoice
-                    visible: actionChoice.currentIndex === 0
-                    width: 220
-                    height: 50
-                    model: scenes.names
-                }
-                ComboBox {
+                ChoiceBox {
                     id: repeatChoice
-                    width: 180
-                    height: 50
+                    objectName: "scheduleRepeat"
+                    width: 160
                     model: [qsTr("Weekly"), qsTr("Once")]
                 }
-                SettingsField { id: dateField; visible: repeatChoice.currentIndex === 1; width: 170; placeholderText: "2026-12-24" }
-                SettingsField { id: timeField; width: 110; placeholderText: "07:30" }
+                SettingsField {
+                    id: timeField
+                    objectName: "scheduleTimeField"
+                    width: 110
+                    height: 50
+                    placeholderText: "07:30"
+                }
+                SettingsField {
+                    id: dateField
+                    objectName: "scheduleDateField"
+                    visible: repeatChoice.currentIndex === 1
+                    width: 170
+                    height: 50
+                    placeholderText: Qt.formatDate(new Date(), "yyyy-MM-dd")
+                }
+            }
+            Flow {
+                visible: repeatChoice.currentIndex === 0
+                width: column.width
+                spacing: 12
                 Repeater {
-                    model: repeatChoice.currentIndex === 0 ? 7 : 0
+                    model: 7
                     delegate: RoundButton {
                         readonly property bool chosen: (page.scheduleDays & (1 << index)) !== 0
+                        objectName: "weekday" + index
                         width: 70
                         height: 50
                         normalBg: chosen ? "#26262E" : "#141418"
                         normalColor: chosen ? globalStyle.accent : globalStyle.darkFontColorOnBlack
+                        border.width: chosen ? 2 : 1
+                        border.color: chosen ? globalStyle.accent : "#26262E"
                         text: page.dayNames[index]
                         onClicked: page.scheduleDays ^= (1 << index)
                     }
                 }
+            }
+            Row {
+                spacing: 16
                 RoundButton {
-                    width: 200
-                    text: qsTr("Add schedule")
+                    objectName: "saveScheduleButton"
+                    width: 220
+                    text: page.editing === "" ? qsTr("Add schedule") : qsTr("Save changes")
                     onClicked: page.saveSchedule()
                 }
+                RoundButton {
+                    objectName: "newScheduleButton"
+                    visible: page.editing !== ""
+                    width: 220
+                    text: qsTr("Cancel changes")
+                    onClicked: page.newSchedule()
+                }
+            }
+            Text {
+                id: scheduleError
+                objectName: "scheduleError"
+                visible: text !== ""
+                width: column.width
+                wrapMode: Text.Wrap
+                color: globalStyle.errorTextColor
+                font.pixelSize: globalStyle.normalFontSize - 2
             }
 
             SectionHeader { width: column.width; text: qsTr("Configuration file"); open: true }
@@ -189,6 +410,22 @@ Item {
                 CheckBox {
                     id: withSecrets
                     text: qsTr("Include password and API token")
+                    indicator: Rectangle {
+                        x: withSecrets.leftPadding
+                        y: (withSecrets.height - height) / 2
+                        implicitWidth: 28
+                        implicitHeight: 28
+                        radius: 4
+                        color: "#141418"
+                        border.color: withSecrets.checked ? globalStyle.accent : globalStyle.darkFontColorOnBlack
+                        Text {
+                            anchors.centerIn: parent
+                            visible: withSecrets.checked
+                            text: "\u2713"
+                            color: globalStyle.accent
+                            font.pixelSize: globalStyle.normalFontSize
+                        }
+                    }
                     contentItem: Text {
                         leftPadding: withSecrets.indicator.width + 8
                         text: withSecrets.text

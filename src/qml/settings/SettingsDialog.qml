@@ -31,7 +31,7 @@ Item {
         { "title": qsTr("Advanced Settings"), "identifier": "advanced", "page": "AdvancedPage.qml",
           "icon": "setting-advanced", "lockable": true },
         { "title": qsTr("Scenes and Schedules"), "identifier": "scenes", "page": "ScenesPage.qml",
-          "icon": "setting-advanced", "lockable": true },
+          "icon": "setting-scenes", "lockable": true },
         { "title": qsTr("System Information"), "identifier": "system-info", "page": "SystemInfoPage.qml",
           "icon": "setting-system-info", "lockable": false }
     ]

@@ -1,0 +1,133 @@
+import QtQuick 2.14
+import QtTest 1.14
+import "../../src/qml"
+import "../../src/qml/control"
+import "../../src/qml/settings"
+
+// The scenes strip and page against a stand-in scene service that records what it is asked.
+Item {
+    id: window
+    width: 1200
+    height: 720
+
+    property var toasts: []
+    function toast(text) { toasts.push(text); }
+
+    Style { id: globalStyle }
+    QtObject { id: manager; property bool locked: false }
+    QtObject { id: configTransfer; property string defaultPath; property string lastMessage }
+
+    QtObject {
+        id: scenes
+        property var names: ["Morning", "Evening"]
+        property string activeScene
+        property bool recalling
+        property string recallingScene: "Morning"
+        property int recallDone: 1
+        property int recallTotal: 4
+        property var failures: []
+        property var schedules: [
+            { "name": "Wake", "action": "scene", "scene": "Evening", "time": "07:30", "weekdays": [1, 5], "enabled": true },
+            { "name": "Night", "action": "power_off", "at": "2099-01-01T22:00", "enabled": false }
+        ]
+        property var calls: []
+        signal recallFinished
+        function recallScene(name) { calls.push(["recallScene", name]); return true; }
+        function retryRecall() { calls.push(["retryRecall"]); return true; }
+        function saveSchedule(name, action, scene, time, days, at, replacing) {
+            calls.push(["saveSchedule", name, action, scene, time, days, at, replacing]);
+            return true;
+        }
+        function setScheduleEnabled(name, on) { calls.push(["setScheduleEnabled", name, on]); return true; }
+    }
+
+    ScenesStrip { id: strip; width: 1200 }
+    ScenesPage { id: page; y: 80; width: 1100; height: 640 }
+
+    TestCase {
+        name: "Scenes"
+        when: windowShown
+
+        function init() {
+            scenes.calls = [];
+            window.toasts = [];
+            page.newSchedule();
+        }
+
+        function pageItem(name) { return findChild(page, name); }
+        function scheduleButton(row, name) { return findChild(pageItem("scheduleRows").itemAt(row), name); }
+
+        // A recall blocks further taps, shows its progress, then reports what did not confirm
+        // until the report is closed.
+        function test_strip() {
+            var buttons = findChild(strip, "sceneButtons");
+            var outlined = function (index) { return Qt.colorEqual(buttons.itemAtIndex(index).border.color, globalStyle.accent); };
+            scenes.activeScene = "Evening";
+            compare([outlined(0), outlined(1)], [false, true]);
+            scenes.activeScene = "";
+            compare(outlined(1), false);
+
+            mouseClick(buttons.itemAtIndex(0));
+            scenes.recalling = true;
+            mouseClick(buttons.itemAtIndex(1));
+            compare(scenes.calls, [["recallScene", "Morning"]]);
+            verify(findChild(strip, "recallProgressText").text.indexOf("1 of 4") >= 0);
+
+            scenes.failures = [{ "decoder": "IPD-7", "alias": "Lobby left", "outcome": "timed_out" }];
+            scenes.recalling = false;
+            scenes.recallFinished();
+            var report = findChild(strip, "recallReport");
+            verify(report.visible && report.text.indexOf("Lobby left") >= 0, report.text);
+            mouseClick(findChild(strip, "retryRecall"));
+            mouseClick(findChild(strip, "closeReport"));
+            compare([scenes.calls[1], findChild(strip, "sceneStatus").visible], [["retryRecall"], false]);
+
+            scenes.failures = [];
+            scenes.recallFinished();
+            compare(window.toasts, ["Scene \"Morning\" recalled"]);
+        }
+
+        function test_scheduleForm_data() {
+            var saved = function (name, action, time, days, at) {
+                return [["saveSchedule", name, action, "Morning", time, days, at, ""]];
+            };
+            return [
+                { tag: "no weekday", name: "Lights", time: "07:30", days: [], error: "Choose at least one weekday." },
+                { tag: "one-off in the past", name: "Lights", once: "2020-03-01", time: "08:00", error: "That date and time have passed." },
+                { tag: "day not in the month", name: "Lights", once: "2099-02-30", time: "08:00", error: "Type the date as YYYY-MM-DD, for example %1." },
+                { tag: "weekly, short hour", name: " Lights", action: 1, time: "7:05", days: [0, 4], calls: saved("Lights", 1, "07:05", 17, "") },
+                { tag: "one-off ahead", name: "Lights", once: "2099-06-01", time: "08:00", calls: saved("Lights", 0, "08:00", 0, "2099-06-01T08:00") }
+            ];
+        }
+
+        function test_scheduleForm(data) {
+            pageItem("scheduleNameField").text = data.name;
+            pageItem("scheduleAction").currentIndex = data.action || 0;
+            pageItem("scheduleRepeat").currentIndex = data.once ? 1 : 0;
+            pageItem("scheduleDateField").text = data.once || "";
+            pageItem("scheduleTimeField").text = data.time;
+            page.scheduleDays = (data.days || [2]).reduce(function (bits, day) { return bits | 1 << day; }, 0);
+            pageItem("saveScheduleButton").clicked();
+            var error = data.error ? data.error.replace("%1", pageItem("scheduleDateField").placeholderText) : "";
+            compare([pageItem("scheduleError").text, scenes.calls], [error, data.calls || []]);
+        }
+
+        // The list switches a schedule on and off, and opens it in the form, which saves it in
+        // its own place, under its own name in other letters too, but not under another's.
+        function test_editFromList() {
+            mouseClick(scheduleButton(1, "scheduleSwitch"));
+            scheduleButton(1, "editScheduleButton").clicked();
+            compare([pageItem("scheduleAction").currentIndex, pageItem("scheduleRepeat").currentIndex,
+                     pageItem("scheduleDateField").text, pageItem("scheduleTimeField").text], [2, 1, "2099-01-01", "22:00"]);
+            scheduleButton(0, "editScheduleButton").clicked();
+            compare([pageItem("scheduleScene").currentText, pageItem("scheduleTimeField").text, page.scheduleDays],
+                    ["Evening", "07:30", 17]);
+            pageItem("scheduleNameField").text = "night";
+            pageItem("saveScheduleButton").clicked();
+            pageItem("scheduleNameField").text = "WAKE";
+            pageItem("saveScheduleButton").clicked();
+            compare([scenes.calls, page.editing], [[["setScheduleEnabled", "Night", true],
+                     ["saveSchedule", "WAKE", 0, "Evening", "07:30", 17, "", "Wake"]], ""]);
+        }
+    }
+}
