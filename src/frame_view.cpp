@@ -16,6 +16,8 @@ FrameView::FrameView(QQuickItem *parent)
 
 FrameView::~FrameView()
 {
+    // Stopping the surface below must not ask a dying item to be drawn.
+    disconnect(surface, nullptr, this, nullptr);
     releaseSource();
 }
 
