@@ -175,7 +175,6 @@ private slots:
         QTest::addColumn<QByteArray>("renderer");
         QTest::addColumn<bool>("software");
         QTest::newRow("Mesa llvmpipe") << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)") << true;
-        QTest::newRow("Windows without a driver") << QByteArray("GDI Generic") << true;
         QTest::newRow("Mesa on a graphics chip") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << false;
     }
 
