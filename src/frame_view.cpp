@@ -1,6 +1,7 @@
 #include "frame_view.h"
 
 #include "frame_surface.h"
+#include "frame_texture.h"
 #include "mini_video_source.h"
 
 #include <QQuickWindow>
@@ -85,8 +86,19 @@ QSGNode *FrameView::updatePaintNode(QSGNode *oldNode, UpdatePaintNodeData *)
         frameChanged = true;
     }
     if (frameChanged) {
-        // The node owns its texture and deletes the one it replaces.
-        node->setTexture(window()->createTextureFromImage(image));
+        if (window()->rendererInterface()->graphicsApi() == QSGRendererInterface::OpenGL) {
+            auto texture = qobject_cast<FrameTexture *>(node->texture());
+            if (!texture) {
+                texture = new FrameTexture;
+                node->setTexture(texture);
+            }
+            texture->setImage(image);
+            // The same texture with new content: the renderer must still hear of it.
+            node->markDirty(QSGNode::DirtyMaterial);
+        } else {
+            // The node owns its texture and deletes the one it replaces.
+            node->setTexture(window()->createTextureFromImage(image));
+        }
         node->setSourceRect(QRectF(QPointF(0, 0), image.size()));
         frameChanged = false;
     }
