@@ -1,5 +1,6 @@
 #include "common.h"
 
+#include "frame_view.h"
 #include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "platform/platform.h"
@@ -107,6 +108,17 @@ void loadLanguage(QCoreApplication *app, QTranslator *translator)
     app->installTranslator(translator);
 }
 
+bool isSoftwareRasterizer(const QByteArray &glRenderer)
+{
+    // Mesa's llvmpipe, softpipe and classic swrast, and Windows' own OpenGL 1.1.
+    static const char *const names[] = {"llvmpipe", "softpipe", "Software Rasterizer", "GDI Generic"};
+    for (const char *name : names) {
+        if (glRenderer.contains(name))
+            return true;
+    }
+    return false;
+}
+
 bool isHeadlessPlatform()
 {
     const QString name = QGuiApplication::platformName();
@@ -120,4 +132,5 @@ void registerInterfaceTypes()
     qRegisterMetaType<MiniVideoSource *>("MiniVideoSource*");
     qRegisterMetaType<QSortFilterProxyModel *>("QSortFilterProxyModel*");
     qmlRegisterAnonymousType<DeviceListModel>("DeviceListModel", 1);
+    qmlRegisterType<FrameView>("Zentrova.Video", 1, 0, "FrameView");
 }

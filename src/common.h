@@ -40,5 +40,10 @@ void registerInterfaceTypes();
 // The catalogue resource for a language code as "lang.cfg" holds it.
 QString translationFileFor(const QString &language);
 
+// True when an OpenGL renderer string names a rasteriser that runs on the processor. There the
+// scene graph's software backend costs far less: it repaints only what changed, while OpenGL
+// draws the whole window again for every video frame.
+bool isSoftwareRasterizer(const QByteArray &glRenderer);
+
 // True when no user can see or answer a dialog (headless Qt platforms).
 bool isHeadlessPlatform();

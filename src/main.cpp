@@ -15,7 +15,9 @@
 #include <QFont>
 #include <QIcon>
 #include <QMessageBox>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -94,15 +96,26 @@ bool answerInformationRequest(int argc, char *argv[], int *exitCode)
     return true;
 }
 
-// Without OpenGL the scene graph aborts the program; draw in software instead.
+// Without OpenGL the scene graph aborts the program, and OpenGL drawn by the processor redraws
+// the whole window for every video frame: draw in software in both cases.
 void chooseRenderer()
 {
     if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
         return;
     QOpenGLContext probe;
-    if (probe.create())
-        return;
-    qWarning() << "OpenGL is not available, drawing in software";
+    if (probe.create()) {
+        QOffscreenSurface surface;
+        surface.create();
+        if (!probe.makeCurrent(&surface))
+            return;
+        const QByteArray renderer(reinterpret_cast<const char *>(probe.functions()->glGetString(GL_RENDERER)));
+        probe.doneCurrent();
+        if (!isSoftwareRasterizer(renderer))
+            return;
+        qInfo() << "OpenGL is drawn by the processor (" << renderer << "), drawing the window in software";
+    } else {
+        qWarning() << "OpenGL is not available, drawing in software";
+    }
     QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
 }
 

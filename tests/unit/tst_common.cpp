@@ -168,6 +168,22 @@ private slots:
         QFile::remove(path);
         QCOMPARE(oem.property(property.toLatin1().constData()).toString(), expected);
     }
+
+    // Renderer strings as the drivers report them.
+    void softwareRasterizer_data()
+    {
+        QTest::addColumn<QByteArray>("renderer");
+        QTest::addColumn<bool>("software");
+        QTest::newRow("Mesa llvmpipe") << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)") << true;
+        QTest::newRow("Mesa on a graphics chip") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << false;
+    }
+
+    void softwareRasterizer()
+    {
+        QFETCH(QByteArray, renderer);
+        QFETCH(bool, software);
+        QCOMPARE(isSoftwareRasterizer(renderer), software);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCommon)

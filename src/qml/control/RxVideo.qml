@@ -1,5 +1,5 @@
 import QtQuick 2.14
-import QtMultimedia 5.14
+import Zentrova.Video 1.0
 import "../js/checks.js" as Checks
 
 // The picture of the selected decoder or wall, and the drop target for routing to it.
@@ -53,14 +53,14 @@ Rectangle {
         }
     }
 
-    VideoOutput {
+    FrameView {
         id: video
         anchors.centerIn: parent
         width: grid.totalWidth
         height: grid.totalHeight
         visible: area.videoAvailable
         source: manager.rxsource
-        fillMode: VideoOutput.Stretch
+        fillMode: FrameView.Stretch
         function reportSize() {
             manager.rxsource.size = Qt.size(width, height);
         }

@@ -1,5 +1,5 @@
 import QtQuick 2.14
-import QtMultimedia 5.14
+import Zentrova.Video 1.0
 
 // An encoder's thumbnail; its picture is what the user drags onto a screen.
 Item {
@@ -49,13 +49,13 @@ Item {
             Drag.active: dragHandler.drag.active
             Drag.keys: ["videoSource"]
 
-            VideoOutput {
+            FrameView {
                 id: video
                 anchors.fill: parent
                 anchors.margins: 1
                 visible: cell.videoShown
                 source: model.surface
-                fillMode: VideoOutput.PreserveAspectFit
+                fillMode: FrameView.PreserveAspectFit
                 Component.onCompleted: {
                     if (model.surface)
                         model.surface.size = Qt.size(width, height);
