@@ -74,14 +74,27 @@ void dropDebugLines(QtMsgType type, const QMessageLogContext &, const QString &m
         QTextStream(stderr) << message << Qt::endl;
 }
 
+// The device manager as the program makes it, with a home of its own for its settings file.
+struct BenchController
+{
+    QString configPath() const
+    {
+        return home.path() + QStringLiteral("/.zentrova/config.json");
+    }
+
+    QTemporaryDir home;
+    // Set before the manager reads its settings.
+    bool homeSet = qputenv("HOME", QFile::encodeName(home.path()));
+    OemSetting oem;
+    DeviceManager manager {&oem};
+};
+
 int runController(int devices)
 {
     qInstallMessageHandler(dropDebugLines);
-    QTemporaryDir home;
-    qputenv("HOME", QFile::encodeName(home.path()));
-    OemSetting oem;
-    DeviceManager manager(&oem);
-    const QString config = home.path() + QStringLiteral("/.zentrova/config.json");
+    BenchController controller;
+    DeviceManager &manager = controller.manager;
+    const QString config = controller.configPath();
 
     QElapsedTimer clock;
     clock.start();
@@ -155,11 +168,9 @@ long residentKiB(const char *field)
 int runFlood(int replies, int seconds)
 {
     qInstallMessageHandler(dropDebugLines);
-    QTemporaryDir home;
-    qputenv("HOME", QFile::encodeName(home.path()));
-    OemSetting oem;
-    DeviceManager manager(&oem);
-    const QString config = home.path() + QStringLiteral("/.zentrova/config.json");
+    BenchController controller;
+    DeviceManager &manager = controller.manager;
+    const QString config = controller.configPath();
     QUdpSocket receiver;
     receiver.bind(QHostAddress::LocalHost, 0);
     receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 * 1024 * 1024);
