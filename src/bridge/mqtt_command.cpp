@@ -1,5 +1,6 @@
 #include "bridge/mqtt_command.h"
 
+#include "remote/network_json.h"
 #include "remote/remote_core.h"
 
 #include <QJsonDocument>
@@ -53,9 +54,9 @@ MqttCommand routeOrClear(const QString &source, const QJsonValue &target)
 
 MqttCommand readRoute(const QByteArray &payload)
 {
-    QJsonParseError error {};
-    const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    QString error;
+    const QJsonDocument document = networkjson::parse(payload, &error);
+    if (!document.isObject())
         return refused(BadArguments, QStringLiteral("route takes {\"source\": ..., \"target\": ...}"));
     const QJsonObject object = document.object();
     const QJsonValue source = object.value(QStringLiteral("source"));

@@ -1,8 +1,9 @@
 #include "remote/json_rpc.h"
 
+#include "remote/network_json.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonParseError>
 
 namespace jsonrpc {
 namespace {
@@ -77,10 +78,10 @@ QByteArray compact(const QJsonValue &value)
 
 QByteArray handle(const QByteArray &message, const Handler &handler, bool answerNotifications)
 {
-    QJsonParseError parseError {};
-    const QJsonDocument document = QJsonDocument::fromJson(message, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return error(PARSE_ERROR, QStringLiteral("not JSON: ") + parseError.errorString());
+    QString parseError;
+    const QJsonDocument document = networkjson::parse(message, &parseError);
+    if (document.isNull())
+        return error(PARSE_ERROR, QStringLiteral("not JSON: ") + parseError);
 
     QJsonObject single;
     if (document.isObject())

@@ -1,6 +1,7 @@
 // The web transport's framing and its browser check, as tables: JSON-RPC messages in,
 // answers out; Origin headers in, allowed or refused.
 #include "remote/json_rpc.h"
+#include "remote/network_json.h"
 #include "remote/origin_policy.h"
 
 #include <QJsonDocument>
@@ -72,6 +73,26 @@ private slots:
             return;
         }
         QCOMPARE(got, answer);
+    }
+
+    // Qt's parser loses the value a repeated name replaces: such documents never reach it.
+    void repeatedNamesRefused_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("repeats");
+        QTest::newRow("plain") << QByteArray("{\"a\":[1],\"a\":[1]}") << true;
+        QTest::newRow("in a batch's request") << QByteArray("[{\"id\":1},{\"p\":{\"b\":1},\"p\":2}]") << true;
+        QTest::newRow("escaped alike") << QByteArray("{\"a\\u00e9\":1,\"aé\":2}") << true;
+        QTest::newRow("same name in other objects") << QByteArray("{\"a\":{\"a\":1},\"b\":[{\"a\":1},{\"a\":2}]}") << false;
+        QTest::newRow("a value that reads like a name") << QByteArray("{\"a\":\"b\",\"b\":\"a,\\\"a\\\"\"}") << false;
+    }
+    void repeatedNamesRefused()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, repeats);
+        QString error;
+        QCOMPARE(networkjson::parse(text, &error).isNull(), repeats);
+        QCOMPARE(error.isEmpty(), !repeats);
     }
 
     void batchLimitRunsNothing()
