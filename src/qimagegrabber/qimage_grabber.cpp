@@ -97,10 +97,10 @@ bool QImageGrabber::readImage()
 
 QNetworkAccessManager *QImageGrabber::networkManager()
 {
-    // Owned by the application, so that it ends before the event loop's objects do.
-    static QPointer<QNetworkAccessManager> shared;
-    if (!shared)
-        shared = new QNetworkAccessManager(QCoreApplication::instance());
+    // Lives as long as the process and is never destroyed: Qt stops the manager's network
+    // thread when the manager is destroyed, and a request aborted just before (a preview
+    // closed as the program ends) can then be left half torn down in that thread.
+    static QNetworkAccessManager *const shared = new QNetworkAccessManager;
     return shared;
 }
 
