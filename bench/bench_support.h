@@ -24,6 +24,15 @@ inline double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// CPU time of the calling thread so far: the controller's own work runs on its event-loop
+// thread, while other threads (Qt's network thread, the decoders) add their own load.
+inline double threadCpuSeconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
 // Microseconds on the system's monotonic clock, which every process and network namespace
 // of the machine shares, so that times taken in two processes can be compared.
 inline qint64 monotonicMicroseconds()

@@ -7,10 +7,10 @@
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
+#include "platform/datagram_reader.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QNetworkDatagram>
 #include <QTimer>
 #include <QUdpSocket>
 #include <algorithm>
@@ -95,30 +95,29 @@ void DeviceRegistry::sendDiscoveryMessage()
 void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 {
     bool knownAnswered = false;
-    while (sock->hasPendingDatagrams()) {
-        // Nothing past the record is read, so its size need not be asked first.
-        const QNetworkDatagram datagram = sock->receiveDatagram(DISCOVERY_RECORD_SIZE);
-        if (demoMode)
-            continue;
-        // Nearly every reply of a pass comes from a listed device: its name alone finds it,
-        // before the checks that only a new name needs.
-        if (refreshKnownDevice(DeviceDiscoveryResponse::nameOf(datagram.data()), datagram.senderAddress())) {
-            knownAnswered = true;
-            continue;
-        }
-        const DeviceDiscoveryResponsePtr reply
-            = DeviceDiscoveryResponse::parse(datagram.data(), datagram.senderAddress(), datagram.senderPort());
-        if (!reply)
-            continue;
-        // Only encoders and decoders answer discovery; anything else is only logged.
-        if (reply->deviceKind() == ResponseKind::Unknown) {
-            logReceived(*reply);
-            continue;
-        }
-        // What does not fit now answers again at the next pass.
-        if (int(newReplies.size()) < 2 * limit)
-            newReplies.push_back(reply);
-    }
+    // Nothing past the record is read, so its size need not be asked first.
+    platform::readPendingDatagrams(*sock, DISCOVERY_RECORD_SIZE,
+        [this, &knownAnswered](const QByteArray &data, const QHostAddress &sender, quint16 port) {
+            if (demoMode)
+                return;
+            // Nearly every reply of a pass comes from a listed device: its name alone finds
+            // it, before the checks that only a new name needs.
+            if (refreshKnownDevice(DeviceDiscoveryResponse::nameOf(data), sender)) {
+                knownAnswered = true;
+                return;
+            }
+            const DeviceDiscoveryResponsePtr reply = DeviceDiscoveryResponse::parse(data, sender, port);
+            if (!reply)
+                return;
+            // Only encoders and decoders answer discovery; anything else is only logged.
+            if (reply->deviceKind() == ResponseKind::Unknown) {
+                logReceived(*reply);
+                return;
+            }
+            // What does not fit now answers again at the next pass.
+            if (int(newReplies.size()) < 2 * limit)
+                newReplies.push_back(reply);
+        });
     if (knownAnswered)
         emit onlineStatesChanged();
     addWaitingDevices();
