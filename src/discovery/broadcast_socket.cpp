@@ -2,6 +2,7 @@
 
 #include "discovery/interface_selection.h"
 
+#include <QDebug>
 #include <QNetworkInterface>
 
 const QByteArray DISCOVERY_REQUEST(8, '\0');
@@ -76,9 +77,22 @@ bool BroadcastSocket::bind(quint16 port)
             continue;
         }
         entry.socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, RECEIVE_BUFFER_BYTES);
+        noteReceiveBuffer(*entry.socket);
         entry.error.clear();
     }
     return !sockets.isEmpty() && failures < sockets.size();
+}
+
+void BroadcastSocket::noteReceiveBuffer(QUdpSocket &socket)
+{
+    const int granted = socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+    if (granted >= RECEIVE_BUFFER_BYTES || !burstsFit)
+        return;
+    burstsFit = false;
+    qWarning().noquote() << QStringLiteral("The system grants the discovery socket a receive buffer of %1 KiB, not %2 KiB "
+                                           "(on Linux: net.core.rmem_max); the replies of a large installation may be lost.")
+                                .arg(granted / 1024)
+                                .arg(RECEIVE_BUFFER_BYTES / 1024);
 }
 
 void BroadcastSocket::writeDatagram(const QByteArray &data, quint16 port)

@@ -41,12 +41,17 @@ public:
     QString errorString() const;
 
     const QList<InterfaceSocket> &interfaceSockets() const { return sockets; }
+    // Whether every socket's receive buffer holds a burst of replies for a few milliseconds;
+    // false where the system granted less than asked.
+    bool holdsBursts() const { return burstsFit; }
 
 signals:
     void readyRead(QUdpSocket *socket);
 
 private:
     void createSocketsByInterfaces();
+    void noteReceiveBuffer(QUdpSocket &socket);
 
     QList<InterfaceSocket> sockets;
+    bool burstsFit = true;
 };

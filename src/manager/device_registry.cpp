@@ -17,6 +17,11 @@
 
 namespace {
 
+// How long a burst of replies gathers between reads: a pass of a thousand replies is read
+// in a few rounds, and a new device waits a few milliseconds more to be listed. A receive
+// buffer smaller than asked would overflow meanwhile: it is read again at the next turn.
+constexpr int BURST_GATHER_MS = 4;
+
 // Decoders are numbered for the on-screen numbering across the whole process.
 int nextSequenceNumber = 1;
 
@@ -96,7 +101,7 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
 {
     bool knownAnswered = false;
     // Nothing past the record is read, so its size need not be asked first.
-    platform::readPendingDatagrams(*sock, DISCOVERY_RECORD_SIZE,
+    const bool burst = platform::readPendingDatagrams(*sock, DISCOVERY_RECORD_SIZE,
         [this, &knownAnswered](const QByteArray &data, const QHostAddress &sender, quint16 port) {
             if (demoMode)
                 return;
@@ -118,6 +123,10 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
             if (int(newReplies.size()) < 2 * limit)
                 newReplies.push_back(reply);
         });
+    if (burst) {
+        QTimer::singleShot(sockets->holdsBursts() ? BURST_GATHER_MS : 0, sock,
+            [this, sock] { receiveDiscoveryResponse(sock); });
+    }
     if (knownAnswered)
         emit onlineStatesChanged();
     addWaitingDevices();

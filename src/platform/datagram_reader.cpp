@@ -28,9 +28,11 @@ bool readOneThroughQt(QUdpSocket &socket, int maxSize, const DatagramHandler &ha
 
 constexpr unsigned BATCH = 64;
 
-// Reads what is waiting, BATCH datagrams per call, until a call finds fewer than that.
-void readInBatches(QUdpSocket &socket, int maxSize, const DatagramHandler &handle)
+// Reads what is waiting, BATCH datagrams per call, until a call finds fewer than that;
+// returns whether it found any.
+bool readInBatches(QUdpSocket &socket, int maxSize, const DatagramHandler &handle)
 {
+    bool found = false;
     const int fd = int(socket.socketDescriptor());
     std::vector<char> buffers(size_t(BATCH) * size_t(maxSize));
     std::vector<mmsghdr> messages(BATCH);
@@ -47,7 +49,8 @@ void readInBatches(QUdpSocket &socket, int maxSize, const DatagramHandler &handl
         }
         const int count = recvmmsg(fd, messages.data(), BATCH, MSG_DONTWAIT, nullptr);
         if (count <= 0)
-            return;
+            return found;
+        found = true;
         for (int i = 0; i < count; ++i) {
             const auto *sender = reinterpret_cast<const sockaddr *>(&senders[size_t(i)]);
             quint16 port = 0;
@@ -61,7 +64,7 @@ void readInBatches(QUdpSocket &socket, int maxSize, const DatagramHandler &handl
                 port);
         }
         if (unsigned(count) < BATCH)
-            return;
+            return found;
     }
 }
 
@@ -69,16 +72,18 @@ void readInBatches(QUdpSocket &socket, int maxSize, const DatagramHandler &handl
 
 } // namespace
 
-void readPendingDatagrams(QUdpSocket &socket, int maxSize, const DatagramHandler &handle)
+bool readPendingDatagrams(QUdpSocket &socket, int maxSize, const DatagramHandler &handle)
 {
 #ifdef Q_OS_LINUX
-    readInBatches(socket, maxSize, handle);
-    // Re-arms Qt's notifier, and takes a datagram that came in after the last batch.
+    if (readInBatches(socket, maxSize, handle))
+        return true;
+    // The burst is over: re-arms Qt's notifier, and takes a datagram that came in since.
     readOneThroughQt(socket, maxSize, handle);
 #else
     while (socket.hasPendingDatagrams() && readOneThroughQt(socket, maxSize, handle)) {
     }
 #endif
+    return false;
 }
 
 } // namespace platform
