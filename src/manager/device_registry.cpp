@@ -11,6 +11,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
 #include <algorithm>
@@ -124,8 +125,12 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
                 newReplies.push_back(reply);
         });
     if (burst) {
-        QTimer::singleShot(sockets->holdsBursts() ? BURST_GATHER_MS : 0, sock,
-            [this, sock] { receiveDiscoveryResponse(sock); });
+        // Either may go first: the sockets are shared beyond this registry.
+        QTimer::singleShot(sockets->holdsBursts() ? BURST_GATHER_MS : 0, this,
+            [this, socket = QPointer<QUdpSocket>(sock)] {
+                if (socket)
+                    receiveDiscoveryResponse(socket);
+            });
     }
     if (knownAnswered)
         emit onlineStatesChanged();
