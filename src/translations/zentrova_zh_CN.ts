@@ -600,6 +600,22 @@
             <source>Scene name</source>
             <translation>场景名称</translation>
         </message>
+        <message>
+            <source>Confirm</source>
+            <translation>确认</translation>
+        </message>
+        <message>
+            <source>Delete the scene &quot;%1&quot;?</source>
+            <translation>删除场景“%1”？</translation>
+        </message>
+        <message>
+            <source>Delete the schedule &quot;%1&quot;?</source>
+            <translation>删除计划“%1”？</translation>
+        </message>
+        <message>
+            <source>Replace the scene &quot;%1&quot; with the current routing?</source>
+            <translation>用当前切换覆盖场景“%1”？</translation>
+        </message>
     </context>
     <context>
         <name>ScenesStrip</name>

@@ -600,6 +600,22 @@
             <source>Scene name</source>
             <translation>場景名稱</translation>
         </message>
+        <message>
+            <source>Confirm</source>
+            <translation>確認</translation>
+        </message>
+        <message>
+            <source>Delete the scene &quot;%1&quot;?</source>
+            <translation>刪除場景「%1」？</translation>
+        </message>
+        <message>
+            <source>Delete the schedule &quot;%1&quot;?</source>
+            <translation>刪除排程「%1」？</translation>
+        </message>
+        <message>
+            <source>Replace the scene &quot;%1&quot; with the current routing?</source>
+            <translation>以目前切換覆寫場景「%1」？</translation>
+        </message>
     </context>
     <context>
         <name>ScenesStrip</name>

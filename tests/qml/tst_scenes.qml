@@ -39,6 +39,20 @@ Item {
             return true;
         }
         function setScheduleEnabled(name, on) { calls.push(["setScheduleEnabled", name, on]); return true; }
+        function saveScene(name, screens, power) { calls.push(["saveScene", name, power]); return true; }
+        function deleteScene(name) { calls.push(["deleteScene", name]); return true; }
+        function deleteSchedule(name) { calls.push(["deleteSchedule", name]); return true; }
+    }
+
+    // Stands in for the window's question layer.
+    QtObject {
+        id: dialogLayer
+        property string title
+        property string question
+        property bool inputMode
+        signal accepted
+        signal rejected
+        function open() {}
     }
 
     ScenesStrip { id: strip; width: 1200 }
@@ -110,6 +124,28 @@ Item {
             pageItem("saveScheduleButton").clicked();
             var error = data.error ? data.error.replace("%1", pageItem("scheduleDateField").placeholderText) : "";
             compare([pageItem("scheduleError").text, scenes.calls], [error, data.calls || []]);
+        }
+
+        // Deleting and overwriting ask first, naming what goes; only a yes does it, to the row
+        // that asked, and a schedule deleted while open in the form leaves the form.
+        function test_destructiveActionsAsk() {
+            var sceneButton = function (row, name) { return findChild(pageItem("sceneRows").itemAt(row), name); };
+            sceneButton(1, "deleteSceneButton").clicked();
+            compare([scenes.calls, dialogLayer.question], [[], "Delete the scene \"Evening\"?"]);
+            dialogLayer.rejected();
+            sceneButton(0, "overwriteSceneButton").clicked();
+            compare([scenes.calls, dialogLayer.question], [[], "Replace the scene \"Morning\" with the current routing?"]);
+            dialogLayer.accepted();
+            sceneButton(1, "deleteSceneButton").clicked();
+            dialogLayer.accepted();
+            compare(scenes.calls, [["saveScene", "Morning", 0], ["deleteScene", "Evening"]]);
+
+            scenes.calls = [];
+            scheduleButton(0, "editScheduleButton").clicked();
+            scheduleButton(0, "deleteScheduleButton").clicked();
+            compare([scenes.calls, page.editing], [[], "Wake"]);
+            dialogLayer.accepted();
+            compare([scenes.calls, page.editing], [[["deleteSchedule", "Wake"]], ""]);
         }
 
         // The list switches a schedule on and off, and opens it in the form, which saves it in

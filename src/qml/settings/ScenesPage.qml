@@ -14,6 +14,20 @@ Item {
     property string editing: ""
     readonly property var actionNames: ["scene", "power_on", "power_off"]
 
+    // Deleting or overwriting cannot be undone, and a touch screen is easily brushed: each asks first.
+    ConfirmDialog {
+        id: question
+        property var action: null
+        title: qsTr("Confirm")
+        onAccepted: action()
+    }
+
+    function ask(text, action) {
+        question.tips = text;
+        question.action = action;
+        question.open();
+    }
+
     function saveScene() {
         var name = sceneNameField.text.trim();
         if (name === "")
@@ -169,6 +183,7 @@ Item {
                 }
             }
             Repeater {
+                objectName: "sceneRows"
                 model: scenes.names
                 delegate: Rectangle {
                     readonly property bool active: modelData === scenes.activeScene
@@ -209,8 +224,14 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         width: 120
                         height: 44
+                        objectName: "overwriteSceneButton"
                         text: qsTr("Overwrite")
-                        onClicked: scenes.saveScene(modelData, [], powerChoice.currentIndex)
+                        onClicked: {
+                            var name = modelData;
+                            var power = powerChoice.currentIndex;
+                            page.ask(qsTr("Replace the scene \"%1\" with the current routing?").arg(name),
+                                     function () { scenes.saveScene(name, [], power); });
+                        }
                     }
                     RoundButton {
                         id: deleteSceneButton
@@ -219,8 +240,12 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         width: 120
                         height: 44
+                        objectName: "deleteSceneButton"
                         text: qsTr("Delete")
-                        onClicked: scenes.deleteScene(modelData)
+                        onClicked: {
+                            var name = modelData;
+                            page.ask(qsTr("Delete the scene \"%1\"?").arg(name), function () { scenes.deleteScene(name); });
+                        }
                     }
                 }
             }
@@ -284,11 +309,15 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         width: 120
                         height: 44
+                        objectName: "deleteScheduleButton"
                         text: qsTr("Delete")
                         onClicked: {
-                            if (modelData.name === page.editing)
-                                page.newSchedule();
-                            scenes.deleteSchedule(modelData.name);
+                            var name = modelData.name;
+                            page.ask(qsTr("Delete the schedule \"%1\"?").arg(name), function () {
+                                if (name === page.editing)
+                                    page.newSchedule();
+                                scenes.deleteSchedule(name);
+                            });
                         }
                     }
                 }
