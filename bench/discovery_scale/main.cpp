@@ -10,12 +10,12 @@
 //   file was written and how much memory grew. Run it under scripts/netless.
 #include "../bench_support.h"
 #include "../fleet.h"
+#include "base/oem_setting.h"
 #include "discovery/discovery_record.h"
 #include "manager/configuration_file.h"
 #include "manager/device_manager.h"
 #include "manager/device_registry.h"
 #include "models/device_list_model.h"
-#include "oem_setting.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -109,10 +109,7 @@ void dropDebugLines(QtMsgType type, const QMessageLogContext &, const QString &m
 // The device manager as the program makes it, with a home of its own for its settings file.
 struct BenchController
 {
-    QString configPath() const
-    {
-        return home.path() + QStringLiteral("/.zentrova/config.json");
-    }
+    QString configPath() const { return home.path() + QStringLiteral("/.zentrova/config.json"); }
 
     QTemporaryDir home;
     // Set before the manager reads its settings.
@@ -197,8 +194,8 @@ int runController(int devices)
     }
     out() << "CPU per discovery pass at steady state: " << describe(passes) << " above idle (every reply handled "
           << answerMs / PASSES << " ms after the request; idle second: " << idlePerMs * 1000 << " ms)" << Qt::endl;
-    out() << "  of it on the controller's event-loop thread: " << describe(threadPasses) << " (idle second: "
-          << threadIdlePerMs * 1000 << " ms)" << Qt::endl;
+    out() << "  of it on the controller's event-loop thread: " << describe(threadPasses)
+          << " (idle second: " << threadIdlePerMs * 1000 << " ms)" << Qt::endl;
     out() << "settings file writes in " << PASSES << " passes where nothing changed: " << writes << Qt::endl;
     out() << "replies dropped for a full receive buffer: " << receiveBufferDrops() << Qt::endl;
 

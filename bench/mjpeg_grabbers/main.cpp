@@ -17,8 +17,8 @@
 // every measured set of grabbers run as child processes of this one, so that CPU time and
 // resident memory belong to the grabbers alone. Run it inside scripts/netless.
 #include "../bench_support.h"
-#include "qimagegrabber/jpeg_decoder.h"
-#include "qimagegrabber/qimage_grabber_mjpeg.h"
+#include "video/jpeg_decoder.h"
+#include "video/qimage_grabber_mjpeg.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

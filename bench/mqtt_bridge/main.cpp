@@ -6,15 +6,15 @@
 //  - the broker killed and started again until the bridge has published its state anew.
 // Run it through run.sh (a namespace of its own: the manager looks for devices).
 #include "../bench_support.h"
+#include "base/oem_setting.h"
 #include "bridge/mqtt_bridge.h"
 #include "bridge/mqtt_client.h"
+#include "control/command_set.h"
 #include "discovery/device_discovery_response.h"
 #include "discovery/discovery_record.h"
 #include "manager/device_manager.h"
 #include "manager/device_registry.h"
 #include "models/device_list_model.h"
-#include "oem_setting.h"
-#include "remote/remote_core.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
         }
         manager.rxlist()->addDevice(DeviceRegistry::createDevice(record), -1);
     }
-    RemoteCore core(&manager);
+    CommandSet core(&manager);
     int decoders = core.state().value(QStringLiteral("decoders")).toArray().size();
 
     MqttSettings settings;

@@ -12,16 +12,14 @@
 // bench/scene_recall/run.sh builds the LAN and runs both.
 #include "../bench_support.h"
 #include "../fleet.h"
-#include "bridge/mqtt_bridge.h"
-#include "common.h"
-#include "logging.h"
+#include "app/composition.h"
+#include "app/interface_setup.h"
+#include "base/logging.h"
+#include "base/oem_setting.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/vw_device.h"
-#include "oem_setting.h"
-#include "remote/remote_service.h"
-#include "scenes/configuration_transfer.h"
 #include "scenes/scene_recall.h"
 #include "scenes/scene_service.h"
 #include "scenes/scene_store.h"
@@ -163,28 +161,20 @@ QString milliseconds(qint64 microseconds)
 // The window as start-up builds it; it starts the search for devices by itself.
 struct Window
 {
-    explicit Window(DeviceManager *manager, OemSetting *oem)
-        : remote(manager)
-        , transfer(manager->settingsStore())
-        , bridge(remote.core(), manager->settingsStore())
+    explicit Window(OemSetting *oem)
+        : composition(oem, CommandLine())
     {
         // Without OpenGL the scene graph would abort; the program draws in software then too.
         QOpenGLContext probe;
         if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND") && !probe.create())
             QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
         QQmlContext *context = engine.rootContext();
-        context->setContextProperty(QStringLiteral("manager"), manager);
+        composition.publish(context);
         context->setContextProperty(QStringLiteral("oem"), oem);
-        context->setContextProperty(QStringLiteral("remoteApi"), &remote);
-        context->setContextProperty(QStringLiteral("scenes"), manager->scenes());
-        context->setContextProperty(QStringLiteral("configTransfer"), &transfer);
-        context->setContextProperty(QStringLiteral("mqttBridge"), &bridge);
         engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     }
 
-    RemoteService remote;
-    ConfigurationTransfer transfer;
-    MqttBridge bridge;
+    Composition composition;
     QQmlApplicationEngine engine;
 };
 
@@ -196,8 +186,8 @@ int runController(int decoders, int encoders, int columns, int rows, const QStri
     logging::install();
     registerInterfaceTypes();
     OemSetting oem;
-    DeviceManager manager(&oem);
-    Window window(&manager, &oem);
+    Window window(&oem);
+    DeviceManager &manager = *window.composition.manager();
     if (window.engine.rootObjects().isEmpty()) {
         out() << "the window did not load" << Qt::endl;
         return 1;
@@ -222,7 +212,7 @@ int runController(int decoders, int encoders, int columns, int rows, const QStri
           << columns << " x " << rows << " wall), " << decoders << " decoder commands and the wall's datagram"
           << Qt::endl;
 
-    SceneService *scenes = manager.scenes();
+    SceneService *scenes = window.composition.scenes();
     Heartbeat heartbeat;
     qint64 finishedAt = 0;
     qint64 handedOutAt = 0;

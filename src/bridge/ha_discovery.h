@@ -30,7 +30,7 @@ public:
     explicit HomeAssistantDiscovery(const Site &site);
 
     // Topic to payload for every entity of the installation that `state` describes
-    // (RemoteCore::state()); `encoderAliases` maps device names to what the user calls them.
+    // (CommandSet::state()); `encoderAliases` maps device names to what the user calls them.
     QHash<QString, QByteArray> configs(const QJsonObject &state, const QHash<QString, QString> &encoderAliases) const;
     // A subscription that matches this site's configs, and no other site's.
     QString configFilter() const;

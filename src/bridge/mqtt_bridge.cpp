@@ -4,7 +4,7 @@
 #include "bridge/mqtt_client.h"
 #include "bridge/mqtt_command.h"
 #include "bridge/mqtt_topics.h"
-#include "remote/remote_core.h"
+#include "control/command_set.h"
 
 #include <QDebug>
 #include <QHostInfo>
@@ -28,7 +28,7 @@ QByteArray onlineText(const QJsonObject &entry)
 
 } // namespace
 
-MqttBridge::MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent)
+MqttBridge::MqttBridge(CommandSet *core, JsonConfig *store, QObject *parent)
     : QObject(parent)
     , core(core)
     , store(store)
@@ -39,7 +39,7 @@ MqttBridge::MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent)
     connect(&refreshTimer, &QTimer::timeout, this, &MqttBridge::refresh);
     sweepTimer.setSingleShot(true);
     connect(&sweepTimer, &QTimer::timeout, this, &MqttBridge::clearLeftovers);
-    connect(core, &RemoteCore::event, this, &MqttBridge::scheduleRefresh);
+    connect(core, &CommandSet::event, this, &MqttBridge::scheduleRefresh);
     connect(client, &MqttClient::connected, this, &MqttBridge::onConnected);
     connect(client, &MqttClient::disconnected, this, [this] {
         sweepTimer.stop();

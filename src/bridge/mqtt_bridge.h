@@ -14,7 +14,7 @@
 
 class JsonConfig;
 class MqttClient;
-class RemoteCore;
+class CommandSet;
 
 // The installation on a broker: its state as retained topics under "zentrova/SITE/",
 // Home Assistant's discovery configs, and commands from the "…/set" topics carried out
@@ -52,7 +52,7 @@ public:
     static constexpr int SETTLE_MS = 30000;
 
     // The settings file must outlive the bridge.
-    MqttBridge(RemoteCore *core, JsonConfig *store, QObject *parent = nullptr);
+    MqttBridge(CommandSet *core, JsonConfig *store, QObject *parent = nullptr);
     ~MqttBridge() override;
 
     // Connects to the settings' broker (or only disconnects when they are off).
@@ -97,7 +97,7 @@ private:
     HomeAssistantDiscovery discovery() const;
     QStringList ownStateFilters() const;
 
-    RemoteCore *core;
+    CommandSet *core;
     JsonConfig *store;
     MqttClient *client;
     MqttSettings current;

@@ -1,7 +1,7 @@
 #include "bridge/mqtt_command.h"
 
-#include "remote/network_json.h"
-#include "remote/remote_core.h"
+#include "base/network_json.h"
+#include "control/command_set.h"
 
 #include <QJsonDocument>
 #include <QStringList>

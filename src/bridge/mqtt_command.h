@@ -22,7 +22,7 @@ struct MqttCommand
     bool ok = false;
     int code = 0; // a RemoteError when not ok
     QString message;
-    QString method; // a RemoteCore method
+    QString method; // a CommandSet method
     QJsonObject params;
     QString kind; // "decoder" or "wall" when the topic names one
     QString targetLevel; // the topic level naming it, for the bridge to look up

@@ -1,7 +1,7 @@
 #include "bridge/mqtt_settings.h"
 
+#include "base/json_config.h"
 #include "bridge/mqtt_topics.h"
-#include "json_config.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "manager/configuration_file.h"
 
-#include "json_config.h"
+#include "base/json_config.h"
 #include "manager/access_lock.h"
 #include "manager/config_keys.h"
 #include "manager/display_control.h"

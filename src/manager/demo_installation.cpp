@@ -3,12 +3,12 @@
 #include "discovery/discovery_record.h"
 #include "manager/device_registry.h"
 #include "manager/video_walls.h"
-#include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
-#include "qimagegrabber/qimage_grabber_file.h"
+#include "video/mini_video_source.h"
+#include "video/qimage_grabber_file.h"
 
 #include <QCoreApplication>
 #include <limits>

@@ -1,7 +1,8 @@
 #include "manager/device_manager.h"
 
+#include "base/json_config.h"
+#include "base/oem_setting.h"
 #include "discovery/broadcast_socket.h"
-#include "json_config.h"
 #include "manager/access_lock.h"
 #include "manager/config_keys.h"
 #include "manager/configuration_file.h"
@@ -11,13 +12,11 @@
 #include "manager/route_keeper.h"
 #include "manager/routing.h"
 #include "manager/video_walls.h"
-#include "mini_video_source.h"
 #include "models/device_list_model.h"
-#include "models/tx_device.h"
 #include "models/rx_device.h"
-#include "oem_setting.h"
+#include "models/tx_device.h"
 #include "platform/platform.h"
-#include "scenes/scene_service.h"
+#include "video/mini_video_source.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -60,8 +59,6 @@ DeviceManager::DeviceManager(OemSetting *oem, QObject *parent)
     const int thumbnailFps = config->value(configkeys::THUMBNAIL_FPS, configkeys::DEFAULT_THUMBNAIL_FPS);
     thumbnailInterval = thumbnailFps > 0 ? 1000 / thumbnailFps : 0;
     loadConfiguration();
-    // After the load, so that the walls the scenes name are listed.
-    sceneParts = new SceneService(this, config.get(), nullptr, this);
     connectParts();
 }
 

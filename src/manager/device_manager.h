@@ -23,7 +23,6 @@ class QSortFilterProxyModel;
 class QUdpSocket;
 class RouteKeeper;
 class RxDeviceBase;
-class SceneService;
 class VideoWalls;
 
 // What the interface reaches as `manager`: the device lists and every operation on them.
@@ -102,8 +101,6 @@ public:
     RouteKeeper *routeKeeper() const { return keeper; }
     // The settings file, for the parts that keep their own keys in it (the control API).
     JsonConfig *settingsStore() const { return config.get(); }
-    // Scenes and schedules, shared by the window and the control API.
-    SceneService *scenes() const { return sceneParts; }
 
     // The operations the control API shares with the window, naming what they act on.
     using RouteResult = Routing::Result;
@@ -185,7 +182,6 @@ private:
     int thumbnailInterval = 0;
     DemoInstallation *demoParts;
     OemSetting *oem;
-    SceneService *sceneParts;
     bool options = false;
     bool demo = false;
 };

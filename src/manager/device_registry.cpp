@@ -1,7 +1,7 @@
 #include "manager/device_registry.h"
 
+#include "base/json_config.h"
 #include "discovery/broadcast_socket.h"
-#include "json_config.h"
 #include "manager/config_keys.h"
 #include "manager/video_walls.h"
 #include "models/device_list_model.h"
@@ -126,8 +126,8 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
         });
     if (burst) {
         // Either may go first: the sockets are shared beyond this registry.
-        QTimer::singleShot(sockets->holdsBursts() ? BURST_GATHER_MS : 0, this,
-            [this, socket = QPointer<QUdpSocket>(sock)] {
+        QTimer::singleShot(
+            sockets->holdsBursts() ? BURST_GATHER_MS : 0, this, [this, socket = QPointer<QUdpSocket>(sock)] {
                 if (socket)
                     receiveDiscoveryResponse(socket);
             });

@@ -1,6 +1,6 @@
 #include "manager/route_keeper.h"
 
-#include "json_config.h"
+#include "base/json_config.h"
 #include "manager/config_keys.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"

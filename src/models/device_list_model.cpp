@@ -1,10 +1,10 @@
 #include "models/device_list_model.h"
 
-#include "json_config.h"
-#include "mini_video_source.h"
+#include "base/json_config.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
+#include "video/mini_video_source.h"
 
 #include <QDebug>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "models/tx_device.h"
 
-#include "mini_video_source.h"
-#include "qimagegrabber/qimage_grabber_mjpeg.h"
+#include "video/mini_video_source.h"
+#include "video/qimage_grabber_mjpeg.h"
 
 #include <QAbstractVideoSurface>
 #include <QDebug>

@@ -1,6 +1,6 @@
 #include "remote/api_settings.h"
 
-#include "json_config.h"
+#include "base/json_config.h"
 
 const QString ApiSettings::DEFAULT_LISTEN_ADDRESS = QStringLiteral("0.0.0.0");
 const QString ApiSettings::KEY_ENABLED = QStringLiteral("api/enabled");

@@ -1,6 +1,6 @@
 #include "remote/api_token.h"
 
-#include "json_config.h"
+#include "base/json_config.h"
 #include "remote/api_settings.h"
 
 #include <QCryptographicHash>

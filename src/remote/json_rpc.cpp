@@ -1,6 +1,6 @@
 #include "remote/json_rpc.h"
 
-#include "remote/network_json.h"
+#include "base/network_json.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

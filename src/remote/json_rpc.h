@@ -1,6 +1,6 @@
 #pragma once
 
-#include "remote/remote_core.h"
+#include "control/command_set.h"
 
 #include <QByteArray>
 #include <QJsonObject>

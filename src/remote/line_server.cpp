@@ -1,8 +1,8 @@
 #include "remote/line_server.h"
 
-#include "remote/line_session.h"
-#include "remote/remote_core.h"
+#include "control/command_set.h"
 #include "remote/line_protocol.h"
+#include "remote/line_session.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -31,7 +31,7 @@ struct LineServer::Client
     int commandsInWindow = 0;
 };
 
-LineServer::LineServer(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
+LineServer::LineServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
     : QObject(parent)
     , core(core)
     , token(token)
@@ -97,8 +97,8 @@ void LineServer::onNewConnection()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
         if (clients.size() >= MAX_CLIENTS) {
-            qWarning().noquote() << "Control API: refused" << socket->peerAddress().toString() << "with"
-                                 << MAX_CLIENTS << "clients connected";
+            qWarning().noquote() << "Control API: refused" << socket->peerAddress().toString() << "with" << MAX_CLIENTS
+                                 << "clients connected";
             socket->write(errorLine(Busy, QStringLiteral("%1 clients are connected already").arg(MAX_CLIENTS)).toUtf8()
                 + LINE_END);
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -110,9 +110,8 @@ void LineServer::onNewConnection()
         client->window.start();
         clients.insert(socket, client);
         qInfo().noquote() << "Control API: client" << socket->peerAddress().toString() << "connected";
-        connect(client->session, &LineSession::eventLine, socket, [this, socket](const QString &line) {
-            send(socket, line);
-        });
+        connect(client->session, &LineSession::eventLine, socket,
+            [this, socket](const QString &line) { send(socket, line); });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket, QStringLiteral("it left")); });
     }

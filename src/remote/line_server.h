@@ -9,7 +9,7 @@ class AuthThrottle;
 class LineSession;
 class QTcpServer;
 class QTcpSocket;
-class RemoteCore;
+class CommandSet;
 
 // The line protocol on TCP, for control processors and `nc`. Every limit answers with an
 // error line the client can read before anything is cut off.
@@ -27,7 +27,7 @@ public:
     // How long a closing connection may take to hand over its last lines.
     static constexpr int CLOSE_WAIT_MS = 5000;
 
-    LineServer(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
+    LineServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
     ~LineServer() override;
 
     // False, with errorString, when the address and port cannot be taken.
@@ -48,7 +48,7 @@ private:
     void send(QTcpSocket *socket, const QString &line);
     void drop(QTcpSocket *socket, const QString &reason);
 
-    RemoteCore *core;
+    CommandSet *core;
     const ApiToken *token;
     AuthThrottle *throttle;
     QTcpServer *server;

@@ -1,21 +1,21 @@
 #include "remote/line_session.h"
 
+#include "control/command_set.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
 #include "remote/line_protocol.h"
-#include "remote/remote_core.h"
 
 #include <QDebug>
 
 LineSession::LineSession(
-    RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer, QObject *parent)
+    CommandSet *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer, QObject *parent)
     : QObject(parent)
     , core(core)
     , token(token)
     , throttle(throttle)
     , peer(peer)
 {
-    connect(core, &RemoteCore::event, this, &LineSession::onEvent);
+    connect(core, &CommandSet::event, this, &LineSession::onEvent);
 }
 
 QStringList LineSession::handleLine(const QString &line)

@@ -7,7 +7,7 @@
 
 class ApiToken;
 class AuthThrottle;
-class RemoteCore;
+class CommandSet;
 
 // One client's conversation on the line protocol, without the socket: lines in, lines out.
 // It holds what belongs to the client (authenticated, subscribed) and answers the
@@ -17,7 +17,7 @@ class LineSession : public QObject
     Q_OBJECT
 
 public:
-    LineSession(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer,
+    LineSession(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer,
         QObject *parent = nullptr);
 
     // The answer line, then the event lines of what the command changed, without line
@@ -37,7 +37,7 @@ private:
     QString answerLine(const QString &line);
     QString authenticate(const QString &token);
 
-    RemoteCore *core;
+    CommandSet *core;
     const ApiToken *token;
     AuthThrottle *throttle;
     QHostAddress peer;

@@ -1,28 +1,23 @@
 #include "remote/remote_service.h"
 
-#include "json_config.h"
+#include "base/json_config.h"
+#include "control/command_set.h"
 #include "manager/device_manager.h"
 #include "remote/line_server.h"
-#include "remote/remote_core.h"
 #include "remote/web_server.h"
-#include "web/web_remote.h"
 
 #include <QDebug>
 #include <QFileInfo>
 
-RemoteService::RemoteService(DeviceManager *manager, QObject *parent)
+RemoteService::RemoteService(DeviceManager *manager, CommandSet *commands, QObject *parent)
     : QObject(parent)
     , manager(manager)
     , apiToken(manager->settingsStore())
-    , remoteCore(new RemoteCore(manager, this))
+    , remoteCore(commands)
     , line(new LineServer(remoteCore, &apiToken, &authThrottle, this))
     , web(new WebServer(remoteCore, &apiToken, &authThrottle, this))
-    , webRemote(std::make_unique<WebRemote>(manager, &apiToken, &authThrottle))
     , current(ApiSettings::load(*manager->settingsStore()))
 {
-    web->setExtraPaths([remote = webRemote.get()](mg_connection *connection, GuiHandOver &handOver) {
-        return remote->serve(connection, handOver);
-    });
 }
 
 RemoteService::~RemoteService()

@@ -11,8 +11,7 @@
 
 class DeviceManager;
 class LineServer;
-class RemoteCore;
-class WebRemote;
+class CommandSet;
 class WebServer;
 
 // The control API as the program runs it: the core on the manager, the token, the
@@ -31,11 +30,11 @@ class RemoteService : public QObject
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
 
 public:
-    // The manager and its settings file must outlive the service.
-    explicit RemoteService(DeviceManager *manager, QObject *parent = nullptr);
+    // The manager, its settings file and the command set must outlive the service.
+    RemoteService(DeviceManager *manager, CommandSet *commands, QObject *parent = nullptr);
     ~RemoteService() override;
 
-    RemoteCore *core() const { return remoteCore; }
+    CommandSet *core() const { return remoteCore; }
     const ApiToken *token() const { return &apiToken; }
     AuthThrottle *throttle() { return &authThrottle; }
     LineServer *lineServer() const { return line; }
@@ -73,11 +72,9 @@ private:
     DeviceManager *manager;
     ApiToken apiToken;
     AuthThrottle authThrottle;
-    RemoteCore *remoteCore;
+    CommandSet *remoteCore;
     LineServer *line;
     WebServer *web;
-    // Made after the servers, gone after them: their threads may still be in it until they stop.
-    std::unique_ptr<WebRemote> webRemote;
     ApiSettings current;
     QString problem;
 };

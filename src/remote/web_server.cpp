@@ -1,8 +1,8 @@
 #include "remote/web_server.h"
 
+#include "control/command_set.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
-#include "remote/remote_core.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -80,7 +80,7 @@ int sendError(mg_connection *connection, int status, int code, const QString &me
 
 } // namespace
 
-WebServer::WebServer(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
+WebServer::WebServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
     : QObject(parent)
     , core(core)
     , token(token)
@@ -88,7 +88,7 @@ WebServer::WebServer(RemoteCore *core, const ApiToken *token, AuthThrottle *thro
     , handOver(this)
 {
     clock.start();
-    connect(core, &RemoteCore::event, this, &WebServer::onCoreEvent);
+    connect(core, &CommandSet::event, this, &WebServer::onCoreEvent);
 }
 
 WebServer::~WebServer()

@@ -19,7 +19,7 @@
 
 class ApiToken;
 class AuthThrottle;
-class RemoteCore;
+class CommandSet;
 struct mg_connection;
 struct mg_context;
 
@@ -62,7 +62,7 @@ public:
     static constexpr const char *STATE_PATH = "/api/state";
     static constexpr const char *COMMAND_PATH = "/api/command";
 
-    WebServer(RemoteCore *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
+    WebServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
     ~WebServer() override;
 
     // False, with errorString(), when the port cannot be taken or TLS cannot be had.
@@ -116,7 +116,7 @@ private:
     bool withinRate(RateWindow *window);
     void sendTo(const std::shared_ptr<WebClient> &client, const QByteArray &message);
 
-    RemoteCore *core;
+    CommandSet *core;
     const ApiToken *token;
     AuthThrottle *throttle;
     WebServerConfig config;

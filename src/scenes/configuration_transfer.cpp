@@ -1,11 +1,10 @@
 #include "scenes/configuration_transfer.h"
 
-#include "json_config.h"
+#include "base/json_config.h"
 #include "manager/config_keys.h"
 #include "manager/video_walls.h"
 #include "models/network_commands.h"
 #include "models/vw_device.h"
-#include "remote/api_settings.h"
 #include "scenes/scene_store.h"
 #include "scenes/schedule_store.h"
 
@@ -111,9 +110,10 @@ void checkStrings(const QString &key, const QJsonValue &value, const QStringList
 
 } // namespace
 
-ConfigurationTransfer::ConfigurationTransfer(JsonConfig *config, QObject *parent)
+ConfigurationTransfer::ConfigurationTransfer(JsonConfig *config, const QStringList &apiSecretKeys, QObject *parent)
     : QObject(parent)
     , config(config)
+    , apiSecretKeys(apiSecretKeys)
 {
 }
 
@@ -138,7 +138,7 @@ QJsonObject ConfigurationTransfer::exportDocument(bool withSecrets) const
         if (security.isObject())
             secrets.insert(SECURITY_KEY, security);
         QJsonObject token;
-        for (const QString &key : {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH}) {
+        for (const QString &key : apiSecretKeys) {
             const QJsonValue value = config->jsonValue(key);
             if (value.isString())
                 token.insert(key.section(QLatin1Char('/'), 1), value);

@@ -23,7 +23,8 @@ public:
     static constexpr int FORMAT_VERSION = 1;
     static constexpr qint64 SIZE_LIMIT = 8 * 1024 * 1024;
 
-    explicit ConfigurationTransfer(JsonConfig *config, QObject *parent = nullptr);
+    // apiSecretKeys: the settings keys of the control API's token, exported among the secrets.
+    ConfigurationTransfer(JsonConfig *config, const QStringList &apiSecretKeys, QObject *parent = nullptr);
 
     QJsonObject exportDocument(bool withSecrets) const;
     // Checks a file's content; on success `keys` holds the settings to write. Every
@@ -45,5 +46,6 @@ private:
     bool fail(const QString &text);
 
     JsonConfig *config;
+    const QStringList apiSecretKeys;
     QString message;
 };

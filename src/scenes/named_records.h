@@ -1,6 +1,6 @@
 #pragma once
 
-#include "json_config.h"
+#include "base/json_config.h"
 
 #include <QDebug>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #include "scenes/scheduler.h"
 
-#include "json_config.h"
+#include "base/json_config.h"
 #include "scenes/schedule_store.h"
 
 #include <QDebug>

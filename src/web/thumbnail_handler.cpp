@@ -4,11 +4,11 @@
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/tx_device.h"
-#include "qimagegrabber/qimage_grabber_file.h"
-#include "qimagegrabber/qimage_grabber_mjpeg.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
 #include "remote/gui_hand_over.h"
+#include "video/qimage_grabber_file.h"
+#include "video/qimage_grabber_mjpeg.h"
 #include "web/web_headers.h"
 
 #include <QRandomGenerator>
@@ -90,8 +90,8 @@ ThumbnailHandler::Frame ThumbnailHandler::take(
     if (tooSoon(peer, tx->name()))
         return refuse(429, QByteArrayLiteral("a few pictures a second per encoder at most"));
     // Every demo encoder plays the one demo video.
-    const QImageGrabber *grabber = tx->demo() ? static_cast<const QImageGrabber *>(manager->demoInstallation()->grabber())
-                                              : tx->grabber();
+    const QImageGrabber *grabber
+        = tx->demo() ? static_cast<const QImageGrabber *>(manager->demoInstallation()->grabber()) : tx->grabber();
     frame.jpeg = grabber->newestJpeg(&frame.serial);
     if (frame.jpeg.isEmpty())
         return refuse(404, QByteArrayLiteral("no picture from this encoder yet"));

@@ -2,9 +2,10 @@
 """Applies each deliberate fault of faults.txt to the source tree, rebuilds, runs the
 tests named for it and reports whether they fail as they must. Restores every file.
 
-Usage: tests/faults/check-faults.py [--build DIR] [ID ...]
+Usage: tests/faults/check-faults.py [--build DIR] [--stale] [ID ...]
 A fault the tests no longer catch, or whose text no longer matches the code, makes
-the exit status non-zero."""
+the exit status non-zero. --stale only checks, without building, that each fault's text
+is found exactly once in its file, so that code that moves takes its faults with it."""
 import argparse, pathlib, re, subprocess, sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -24,6 +25,17 @@ def read_faults(path):
     return faults
 
 
+def stale(fault):
+    """Why the fault's text cannot be applied, or None."""
+    target = ROOT / fault["file"]
+    if not target.is_file():
+        return f"{fault['file']} does not exist"
+    count = target.read_text().count(fault["find"])
+    if count != 1:
+        return f"the text to change is found {count} times in {fault['file']}"
+    return None
+
+
 def run(cmd, **kw):
     return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
 
@@ -31,19 +43,31 @@ def run(cmd, **kw):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default="build")
+    parser.add_argument("--stale", action="store_true")
     parser.add_argument("ids", nargs="*")
     args = parser.parse_args()
     faults = read_faults(ROOT / "tests/faults/faults.txt")
     if args.ids:
         faults = [f for f in faults if f["id"] in args.ids]
-    missed = []
+    ids = [f["id"] for f in faults]
+    repeated = sorted({i for i in ids if ids.count(i) > 1})
+    for ident in repeated:
+        print(f"STALE  {ident}: the id is used more than once")
+    if args.stale:
+        problems = [(f["id"], stale(f)) for f in faults if stale(f)]
+        for ident, why in problems:
+            print(f"STALE  {ident}: {why}")
+        print(f"{len(faults) - len(problems)} of {len(faults)} faults apply")
+        return 1 if problems or repeated else 0
+    missed = list(repeated)
     for fault in faults:
         target = ROOT / fault["file"]
-        original = target.read_text()
-        if original.count(fault["find"]) != 1:
-            print(f"STALE  {fault['id']}: the text to change is not found once in {fault['file']}")
+        why = stale(fault)
+        if why:
+            print(f"STALE  {fault['id']}: {why}")
             missed.append(fault["id"])
             continue
+        original = target.read_text()
         try:
             target.write_text(original.replace(fault["find"], fault["replace"]))
             # A test named plainly is its own target: build only that, not every test.

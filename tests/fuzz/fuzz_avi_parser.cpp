@@ -1,6 +1,6 @@
 // Any bytes may arrive as a demo video: parsing them and walking every index entry must
 // stay inside the data.
-#include "qimagegrabber/avi_index.h"
+#include "video/avi_index.h"
 
 #include <QByteArray>
 #include <cstddef>

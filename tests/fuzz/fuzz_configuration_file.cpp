@@ -3,11 +3,11 @@
 // "config.json.bad", byte for byte, before anything replaces it; that only walls of a size
 // the controller supports come back; and that the file written afterwards reads as settings
 // and loads back to the same walls.
+#include "base/oem_setting.h"
 #include "manager/configuration_file.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/vw_device.h"
-#include "oem_setting.h"
 
 #include <QDir>
 #include <QFile>

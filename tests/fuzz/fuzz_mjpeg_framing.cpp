@@ -1,7 +1,7 @@
 // Feeds arbitrary preview-stream bytes, in arbitrary chunks, to the frame cutter and checks
 // that the images it cuts do not depend on how the bytes were split on the way.
-#include "qimagegrabber/mjpeg_frame_cutter.h"
-#include "qimagegrabber/qimage_grabber.h"
+#include "video/mjpeg_frame_cutter.h"
+#include "video/qimage_grabber.h"
 
 #include <QBuffer>
 #include <QList>

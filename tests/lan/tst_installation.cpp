@@ -2,16 +2,16 @@
 // runs each scenario through simulated-installation.sh inside the controller's namespace;
 // $SIM_INSTALLATION lists the devices. Every decoder keeps what it was told in the files of
 // its folder and every encoder logs the commands it heard, where the tests read them back.
+#include "base/oem_setting.h"
 #include "manager/device_manager.h"
-#include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
-#include "oem_setting.h"
 #include "scenes/scene_recall.h"
 #include "scenes/scene_service.h"
 #include "test_home.h"
+#include "video/mini_video_source.h"
 
 #include <QAbstractVideoSurface>
 #include <QDirIterator>
@@ -94,6 +94,7 @@ struct Controller
 {
     OemSetting oem;
     DeviceManager manager {&oem};
+    SceneService scenes {&manager, manager.settingsStore()};
 };
 
 } // namespace
@@ -491,7 +492,7 @@ void TestInstallation::scenesRecallAndReport()
     QVERIFY(discover(manager));
     const QSharedPointer<VWDevice> wall = firstWall(manager);
     QVERIFY(wall);
-    SceneService *scenes = manager.scenes();
+    SceneService *scenes = &controller.scenes;
     scenes->recaller()->setReadBackTimeout(4000);
     const QString evening = encoders.at(1).name, morning = encoders.at(0).name;
 

@@ -1,5 +1,5 @@
-#include "frame_view.h"
-#include "mini_video_source.h"
+#include "video/frame_view.h"
+#include "video/mini_video_source.h"
 
 #include <QAbstractVideoSurface>
 #include <QQuickWindow>

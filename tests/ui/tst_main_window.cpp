@@ -1,14 +1,12 @@
-#include "bridge/mqtt_bridge.h"
-#include "common.h"
+#include "app/composition.h"
+#include "app/interface_setup.h"
+#include "base/oem_setting.h"
 #include "manager/device_manager.h"
-#include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
-#include "oem_setting.h"
-#include "remote/remote_service.h"
-#include "scenes/configuration_transfer.h"
 #include "scenes/scene_service.h"
 #include "test_home.h"
+#include "video/mini_video_source.h"
 
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -71,10 +69,8 @@ private:
     TestHome home;
     QTranslator translator;
     std::unique_ptr<OemSetting> oem;
-    std::unique_ptr<DeviceManager> manager;
-    std::unique_ptr<ConfigurationTransfer> transfer;
-    std::unique_ptr<RemoteService> remote;
-    std::unique_ptr<MqttBridge> bridge;
+    std::unique_ptr<Composition> composition;
+    DeviceManager *manager = nullptr;
     std::unique_ptr<QQmlApplicationEngine> engine;
     QQuickWindow *window = nullptr;
 };
@@ -86,18 +82,13 @@ void TstMainWindow::initTestCase()
     loadLanguage(qApp, &translator);
     registerInterfaceTypes();
     oem = std::make_unique<OemSetting>();
-    manager = std::make_unique<DeviceManager>(oem.get());
-    manager->enterDemoMode();
-    remote = std::make_unique<RemoteService>(manager.get());
-    bridge = std::make_unique<MqttBridge>(remote->core(), manager->settingsStore());
+    CommandLine options;
+    options.demo = true;
+    composition = std::make_unique<Composition>(oem.get(), options);
+    manager = composition->manager();
     engine = std::make_unique<QQmlApplicationEngine>();
-    engine->rootContext()->setContextProperty(QStringLiteral("manager"), manager.get());
+    composition->publish(engine->rootContext());
     engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
-    transfer = std::make_unique<ConfigurationTransfer>(manager->settingsStore());
-    engine->rootContext()->setContextProperty(QStringLiteral("scenes"), manager->scenes());
-    engine->rootContext()->setContextProperty(QStringLiteral("configTransfer"), transfer.get());
-    engine->rootContext()->setContextProperty(QStringLiteral("remoteApi"), remote.get());
-    engine->rootContext()->setContextProperty(QStringLiteral("mqttBridge"), bridge.get());
     engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
     QVERIFY(window);
@@ -148,7 +139,8 @@ void TstMainWindow::mainScreen()
     // The zone for all screens reaches out, but not into the video area.
     QVERIFY(item("allScreensDrop")->mapRectToScene(item("allScreensDrop")->boundingRect()).right()
         < item("rxVideo")->mapRectToScene(item("rxVideo")->boundingRect()).left());
-    QMetaObject::invokeMethod(window, "popupShowOnly", Q_ARG(QVariant, QVariant::fromValue<QObject *>(item("searchIndicator"))));
+    QMetaObject::invokeMethod(
+        window, "popupShowOnly", Q_ARG(QVariant, QVariant::fromValue<QObject *>(item("searchIndicator"))));
     QMetaObject::invokeMethod(layer("popupStack"), "open");
     QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
     shoot(QStringLiteral("search"));
@@ -176,7 +168,7 @@ void TstMainWindow::mainScreen()
     // What the manager reports going wrong reaches the user the same way; a long message
     // wraps inside the window below the header, and what lies under it still takes clicks.
     const QString longError = QStringLiteral("The settings could not be saved to /x")
-                              + QStringLiteral("/very-long-folder-name").repeated(8) + QLatin1Char('.');
+        + QStringLiteral("/very-long-folder-name").repeated(8) + QLatin1Char('.');
     emit manager->errorOccured(longError);
     QTRY_COMPARE(toast->property("text").toString(), longError);
     auto *toastItem = qobject_cast<QQuickItem *>(toast);
@@ -201,8 +193,8 @@ void TstMainWindow::mainScreen()
     QQuickItem *thumbnail = row(item("txListView"), 1)->findChild<QQuickItem *>(QStringLiteral("txContent"));
     QQuickItem *video = item("rxVideo");
     const QPoint videoLeftEdge(int(video->mapToScene(QPointF(5, 0)).x()), centre(item("allScreensZone")).y());
-    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
-        drag(thumbnail, videoLeftEdge - centre(thumbnail), 20, 10), 10);
+    QTest::mouseRelease(
+        window, Qt::LeftButton, Qt::NoModifier, drag(thumbnail, videoLeftEdge - centre(thumbnail), 20, 10), 10);
     QTRY_COMPARE(sourceOf(1), encoder);
     QCOMPARE(sourceOf(2), QString());
     QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
@@ -319,7 +311,7 @@ void TstMainWindow::settings()
     QVERIFY(toast->property("text").toString().startsWith(QStringLiteral("The display command")));
 
     // Unlocked, a schedule changed in the scenes page's form keeps its place under its new name.
-    SceneService *scenes = manager->scenes();
+    SceneService *scenes = composition->scenes();
     QVERIFY(scenes->saveScene(QStringLiteral("Morning"), {}, 0));
     QVERIFY(scenes->saveSchedule(
         QStringLiteral("Wake"), 0, QStringLiteral("Morning"), QStringLiteral("07:30"), 0x1f, QString()));
@@ -330,12 +322,14 @@ void TstMainWindow::settings()
     QTest::qWait(300);
     shoot(QStringLiteral("settings-scenes"));
     QMetaObject::invokeMethod(scenesPage, "editSchedule", Q_ARG(QVariant, scenes->scheduleList().value(0)));
-    scenesPage->findChild<QQuickItem *>(QStringLiteral("scheduleNameField"))->setProperty("text", QStringLiteral("Rise"));
+    scenesPage->findChild<QQuickItem *>(QStringLiteral("scheduleNameField"))
+        ->setProperty("text", QStringLiteral("Rise"));
     // The form is laid out again, with its cancel button, when it is next drawn.
     QTRY_VERIFY(scenesPage->findChild<QQuickItem *>(QStringLiteral("newScheduleButton"))->x() > 0);
     shoot(QStringLiteral("settings-scenes-edit"));
     click(scenesPage->findChild<QQuickItem *>(QStringLiteral("saveScheduleButton")));
-    QTRY_COMPARE(scenes->scheduleList().value(0).toMap().value(QStringLiteral("name")).toString(), QStringLiteral("Rise"));
+    QTRY_COMPARE(
+        scenes->scheduleList().value(0).toMap().value(QStringLiteral("name")).toString(), QStringLiteral("Rise"));
     QCOMPARE(scenes->scheduleList().size(), 1);
 
     // Closed, the dialog keeps neither its page nor the unlock.

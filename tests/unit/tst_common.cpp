@@ -1,6 +1,8 @@
-#include "common.h"
-#include "logging.h"
-#include "oem_setting.h"
+#include "app/interface_setup.h"
+#include "app/process_control.h"
+#include "base/logging.h"
+#include "base/oem_setting.h"
+#include "base/paths.h"
 #include "test_files.h"
 #include "test_home.h"
 

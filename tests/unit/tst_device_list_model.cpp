@@ -1,6 +1,6 @@
 // The device objects as the lists hold them (offline counting, walls and their members) and
 // the ordered list model the interface binds to.
-#include "json_config.h"
+#include "base/json_config.h"
 #include "log_capture.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"

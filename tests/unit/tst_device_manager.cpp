@@ -1,3 +1,4 @@
+#include "base/oem_setting.h"
 #include "discovery/discovery_record.h"
 #include "discovery/interface_selection.h"
 #include "manager/access_lock.h"
@@ -6,18 +7,17 @@
 #include "manager/device_manager.h"
 #include "manager/device_registry.h"
 #include "manager/route_keeper.h"
-#include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
-#include "oem_setting.h"
-#include "qimagegrabber/qimage_grabber_file.h"
-#include "qimagegrabber/qimage_grabber_mjpeg.h"
 #include "qttelnet/qt_telnet.h"
 #include "scripted_shell_peer.h"
 #include "test_files.h"
 #include "test_home.h"
+#include "video/mini_video_source.h"
+#include "video/qimage_grabber_file.h"
+#include "video/qimage_grabber_mjpeg.h"
 
 #include <QAbstractVideoSurface>
 #include <QJsonArray>

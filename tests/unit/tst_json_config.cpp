@@ -1,4 +1,4 @@
-#include "json_config.h"
+#include "base/json_config.h"
 #include "test_files.h"
 #include "test_home.h"
 

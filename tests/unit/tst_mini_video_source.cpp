@@ -1,5 +1,5 @@
-#include "frame_pacer.h"
-#include "mini_video_source.h"
+#include "video/frame_pacer.h"
+#include "video/mini_video_source.h"
 
 #include <QAbstractVideoSurface>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
+#include "base/json_config.h"
 #include "bridge/mqtt_settings.h"
 #include "bridge/mqtt_topics.h"
-#include "json_config.h"
 #include "test_home.h"
 
 #include <QtTest>

@@ -1,11 +1,11 @@
 #include "log_capture.h"
-#include "qimagegrabber/decode_pool.h"
-#include "qimagegrabber/frame_decoder.h"
-#include "qimagegrabber/jpeg_decoder.h"
-#include "qimagegrabber/mjpeg_frame_cutter.h"
-#include "qimagegrabber/qimage_grabber_http.h"
-#include "qimagegrabber/qimage_grabber_mjpeg.h"
 #include "test_mjpeg.h"
+#include "video/decode_pool.h"
+#include "video/frame_decoder.h"
+#include "video/jpeg_decoder.h"
+#include "video/mjpeg_frame_cutter.h"
+#include "video/qimage_grabber_http.h"
+#include "video/qimage_grabber_mjpeg.h"
 
 #include <QBuffer>
 #include <QImageReader>

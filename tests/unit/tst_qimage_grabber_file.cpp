@@ -1,9 +1,9 @@
-#include "qimagegrabber/avi_format.h"
-#include "qimagegrabber/avi_writer.h"
-#include "qimagegrabber/frame_decoder.h"
-#include "qimagegrabber/qimage_grabber_file.h"
 #include "test_home.h"
 #include "test_mjpeg.h"
+#include "video/avi_format.h"
+#include "video/avi_writer.h"
+#include "video/frame_decoder.h"
+#include "video/qimage_grabber_file.h"
 
 #include <QProcess>
 #include <QSignalSpy>

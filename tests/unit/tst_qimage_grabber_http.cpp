@@ -1,8 +1,8 @@
 // The snapshot grabber against real HTTP servers on loopback: busybox httpd, Python's
 // http.server, and a server that misbehaves on purpose (a body cut short with and without a
 // length, a body that stops coming).
-#include "qimagegrabber/qimage_grabber_http.h"
 #include "test_mjpeg.h"
+#include "video/qimage_grabber_http.h"
 
 #include <QProcess>
 #include <QSignalSpy>

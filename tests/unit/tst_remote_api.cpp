@@ -1,15 +1,17 @@
+#include "base/oem_setting.h"
+#include "control/command_set.h"
+#include "control/scene_commands.h"
 #include "log_capture.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
-#include "oem_setting.h"
 #include "remote/api_settings.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
 #include "remote/line_server.h"
 #include "remote/line_session.h"
-#include "remote/remote_core.h"
 #include "remote/remote_service.h"
+#include "scenes/scene_service.h"
 #include "test_files.h"
 #include "test_home.h"
 
@@ -34,6 +36,7 @@ struct Site
     Site()
     {
         manager.enterDemoMode();
+        commands.extend(QStringLiteral("scene"), new SceneCommands(&manager, &scenes));
         token = service.newToken();
     }
 
@@ -46,7 +49,9 @@ struct Site
     TestHome home;
     OemSetting oem;
     DeviceManager manager {&oem};
-    RemoteService service {&manager};
+    SceneService scenes {&manager, manager.settingsStore()};
+    CommandSet commands {&manager};
+    RemoteService service {&manager, &commands};
     QString token;
 };
 
@@ -87,45 +92,53 @@ void TstRemoteApi::lines_data()
     QTest::addColumn<QStringList>("out");
     const QString authed = QStringLiteral("auth TOKEN");
 
-    QTest::newRow("nothing but help before auth") << QStringList {"help", "list decoders", "subscribe"}
-                                                  << QStringList {"ok state; list .*; quit",
-                                                         "error not_authenticated send auth TOKEN first",
-                                                         "error not_authenticated send auth TOKEN first"};
+    QTest::newRow("nothing but help before auth")
+        << QStringList {"help", "list decoders", "subscribe"}
+        << QStringList {"ok state; list .*; quit", "error not_authenticated send auth TOKEN first",
+               "error not_authenticated send auth TOKEN first"};
     QTest::newRow("wrong token, empty line, quit")
         << QStringList {"auth TOKENx", "", "quit"} << QStringList {"error not_authenticated wrong token", "ok"};
     QTest::newRow("route by alias, quoted, answer before its events")
         << QStringList {authed, "subscribe", "route \"TX - 2\" \"RX - 1\""}
         << QStringList {"ok", "ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX1),
-               QStringLiteral("event source \\{\"alias\":\"RX - 1\",\"kind\":\"decoder\",\"name\":\"%1\",\"source\":\"%2\"\\}")
+               QStringLiteral(
+                   "event source \\{\"alias\":\"RX - 1\",\"kind\":\"decoder\",\"name\":\"%1\",\"source\":\"%2\"\\}")
                    .arg(RX1, TX2)};
     QTest::newRow("route by device name in any case, no events unsubscribed")
         << QStringList {authed, "ROUTE " + TX2.toLower() + " " + RX2.toLower()}
         << QStringList {"ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX2)};
     QTest::newRow("unknown names") << QStringList {authed, "route nobody \"RX - 1\"", "route \"TX - 1\" nobody",
-                                          "clear nobody", "power on \"RX - 1\" nobody"}
+        "clear nobody", "power on \"RX - 1\" nobody"}
                                    << QStringList {"ok", "error not_found no encoder is named \"nobody\"",
                                           "error not_found no decoder or wall is named \"nobody\"",
                                           "error not_found no decoder or wall is named \"nobody\"",
                                           "error not_found no decoder or wall is named \"nobody\""};
-    QTest::newRow("all screens, then cleared") << QStringList {authed, "route \"TX - 1\" all", "clear ALL"}
-                                               << QStringList {"ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"all\"\\}").arg(TX1),
-                                                      "ok \\{\"source\":null,\"target\":\"all\"\\}"};
+    QTest::newRow("all screens, then cleared")
+        << QStringList {authed, "route \"TX - 1\" all", "clear ALL"}
+        << QStringList {"ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"all\"\\}").arg(TX1),
+               "ok \\{\"source\":null,\"target\":\"all\"\\}"};
     QTest::newRow("power and numbers")
-        << QStringList {authed, "subscribe", "power off \"RX - 2\" \"RX - 2\"", "power on", "numbers hide", "numbers maybe"}
+        << QStringList {authed, "subscribe", "power off \"RX - 2\" \"RX - 2\"", "power on", "numbers hide",
+               "numbers maybe"}
         << QStringList {"ok", "ok", QStringLiteral("ok \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
                QStringLiteral("event power \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
                "ok \\{\"on\":true,\"targets\":\"all\"\\}", "event power \\{\"on\":true,\"targets\":\"all\"\\}",
                "ok \\{\"show\":false\\}", "event numbers \\{\"show\":false\\}",
                "error bad_arguments numbers takes show or hide"};
     QTest::newRow("a wall made, routed through only as a whole, deleted")
-        << QStringList {authed, "subscribe", "wall create \"Big one\" 2 1 \"RX - 1\" \"RX - 2\"", "route \"TX - 1\" \"RX - 1\"",
-               "wall delete \"big one\""}
-        << QStringList {"ok", "ok", "ok \\{\"alias\":\"Big one\",\"columns\":2,\"members\":\\[\"" + RX1 + "\",\"" + RX2 + "\"\\],.*\"rows\":1,.*",
-               "event wall.created \\{\"alias\":\"Big one\".*", "error not_found \"RX - 1\" is part of the wall \"Big one\": route to the wall",
-               "ok \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}", "event wall.deleted \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}"};
-    QTest::newRow("walls refused") << QStringList {authed, "wall create W 2 1 \"RX - 1\"", "wall create W 9 1 a b c d e f g h i",
-                                          "wall create W 2 1 \"RX - 1\" \"RX - 1\"", "wall create \"RX - 3\" 1 1 \"RX - 1\"",
-                                          "wall create W x 1 a", "wall create W 1 1 \"TX - 1\"", "wall delete \"RX - 1\""}
+        << QStringList {authed, "subscribe", "wall create \"Big one\" 2 1 \"RX - 1\" \"RX - 2\"",
+               "route \"TX - 1\" \"RX - 1\"", "wall delete \"big one\""}
+        << QStringList {"ok", "ok",
+               "ok \\{\"alias\":\"Big one\",\"columns\":2,\"members\":\\[\"" + RX1 + "\",\"" + RX2
+                   + "\"\\],.*\"rows\":1,.*",
+               "event wall.created \\{\"alias\":\"Big one\".*",
+               "error not_found \"RX - 1\" is part of the wall \"Big one\": route to the wall",
+               "ok \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}",
+               "event wall.deleted \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}"};
+    QTest::newRow("walls refused") << QStringList {authed, "wall create W 2 1 \"RX - 1\"",
+        "wall create W 9 1 a b c d e f g h i", "wall create W 2 1 \"RX - 1\" \"RX - 1\"",
+        "wall create \"RX - 3\" 1 1 \"RX - 1\"", "wall create W x 1 a", "wall create W 1 1 \"TX - 1\"",
+        "wall delete \"RX - 1\""}
                                    << QStringList {"ok", "error bad_arguments members names 2 decoders, row by row",
                                           "error bad_arguments columns and rows are whole numbers from 1 to 8",
                                           "error refused \"RX - 1\" cannot take two cells of the wall",
@@ -134,10 +147,11 @@ void TstRemoteApi::lines_data()
                                           "error not_found no decoder is named \"TX - 1\"",
                                           "error not_found no wall is named \"RX - 1\""};
     QTest::newRow("rename: quotes inside, a name taken, case only")
-        << QStringList {authed, "subscribe", "rename \"RX - 1\" \"Say \\\"hi\\\" \\\\ bye\"", "rename \"TX - 1\" \"rx - 2\"",
-               "rename \"RX - 2\" \"rx - 2\""}
+        << QStringList {authed, "subscribe", "rename \"RX - 1\" \"Say \\\"hi\\\" \\\\ bye\"",
+               "rename \"TX - 1\" \"rx - 2\"", "rename \"RX - 2\" \"rx - 2\""}
         << QStringList {"ok", "ok", "ok \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"name\":\"" + RX1 + "\"\\}",
-               "event name \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"kind\":\"decoder\",\"name\":\"" + RX1 + "\"\\}",
+               "event name \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"kind\":\"decoder\",\"name\":\"" + RX1
+                   + "\"\\}",
                "error refused the name \"rx - 2\" is taken", "ok \\{\"alias\":\"rx - 2\",\"name\":\"" + RX2 + "\"\\}",
                "event name \\{\"alias\":\"rx - 2\",\"kind\":\"decoder\",\"name\":\"" + RX2 + "\"\\}"};
     const QString rx3 = QStringLiteral("IPD9DEMO-7C2E0DFE0003");
@@ -146,8 +160,8 @@ void TstRemoteApi::lines_data()
         << QStringList {authed, "rename \"RX - 3\" " + rx4, "route \"TX - 1\" " + rx4.toLower()}
         << QStringList {"ok", "ok \\{\"alias\":\"" + rx4 + "\",\"name\":\"" + rx3 + "\"\\}",
                QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX1, rx4)};
-    QTest::newRow("malformed") << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route \"a\\\x01\" b", "route a", "list", "list nothing",
-                                      "frobnicate \"x\"", "subscribe now"}
+    QTest::newRow("malformed") << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route \"a\\\x01\" b",
+        "route a", "list", "list nothing", "frobnicate \"x\"", "subscribe now"}
                                << QStringList {"ok", "error bad_arguments a quote is not closed",
                                       "error bad_arguments control characters are not allowed",
                                       "error bad_arguments control characters are not allowed",
@@ -161,11 +175,13 @@ void TstRemoteApi::lines_data()
                "scene delete Night", "scene recall Night", "scene save"}
         << QStringList {"ok", "ok \\{\"name\":\"Evening\",\"sources\":\\{\"" + RX1 + "\":\"[^\"]*\"\\}\\}",
                "ok \\{\"name\":\"Night\"\\}", "ok \\{\"name\":\"Night\",\"total\":1\\}", "ok \\{\"name\":\"Night\"\\}",
-               "error not_found no scene is named \"Night\"", "error bad_arguments usage: scene save NAME \\[SCREEN...\\]"};
+               "error not_found no scene is named \"Night\"",
+               "error bad_arguments usage: scene save NAME \\[SCREEN...\\]"};
     QTest::newRow("state and lists")
         << QStringList {authed, "state", "list encoders", "list walls"}
-        << QStringList {"ok", "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"numbers\":null,\"power\":null,"
-                  "\"scene\":\\{\"active\":null,\"names\":\\[\\],.*\\},\"walls\":\\[.*\\]\\}",
+        << QStringList {"ok",
+               "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"numbers\":null,\"power\":null,"
+               "\"scene\":\\{\"active\":null,\"names\":\\[\\],.*\\},\"walls\":\\[.*\\]\\}",
                "ok \\[\\{\"address\":.*,\"alias\":\"TX - 1\",\"name\":\"" + TX1 + "\",\"online\":true\\},.*",
                "ok \\[\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*"};
 }
@@ -192,7 +208,7 @@ void TstRemoteApi::lines()
 void TstRemoteApi::windowAndDevicesReachClients()
 {
     Site site;
-    QSignalSpy events(site.service.core(), &RemoteCore::event);
+    QSignalSpy events(site.service.core(), &CommandSet::event);
     site.manager.setCurrentRxDevice(RX1);
     site.manager.dropSourceOn(QStringLiteral("TX:") + TX1, RX1);
     site.manager.dropSourceOn(QStringLiteral("TX:") + TX1, RX1);
@@ -235,7 +251,8 @@ void TstRemoteApi::token()
     QVERIFY(!readFile(path).contains(first.toUtf8()));
 
     // A client proves it knows the token without sending it.
-    const QByteArray secret = QCryptographicHash::hash(first.toUtf8() + token.salt(), QCryptographicHash::Sha256).toBase64();
+    const QByteArray secret
+        = QCryptographicHash::hash(first.toUtf8() + token.salt(), QCryptographicHash::Sha256).toBase64();
     const QByteArray answer = QCryptographicHash::hash(secret + "challenge-1", QCryptographicHash::Sha256).toBase64();
     QVERIFY(token.verifyChallenge("challenge-1", answer));
     QVERIFY(!token.verifyChallenge("challenge-2", answer));
@@ -291,7 +308,8 @@ void TstRemoteApi::serverLimits()
     if (limit == "line") {
         // A whole line too long, then one whose end comes only after the error: the rest of
         // it is thrown away, not run as a command.
-        client.write(QByteArray(LineServer::MAX_LINE_BYTES + 1, 'x') + "\n" + QByteArray(3 * LineServer::MAX_LINE_BYTES, 'y'));
+        client.write(
+            QByteArray(LineServer::MAX_LINE_BYTES + 1, 'x') + "\n" + QByteArray(3 * LineServer::MAX_LINE_BYTES, 'y'));
         QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
         QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
         client.write(QByteArray(LineServer::MAX_LINE_BYTES, 'y') + "\nhelp\n");

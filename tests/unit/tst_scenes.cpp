@@ -1,10 +1,12 @@
-#include "json_config.h"
+#include "base/json_config.h"
+#include "base/oem_setting.h"
+#include "control/command_set.h"
+#include "control/scene_commands.h"
 #include "log_capture.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
-#include "oem_setting.h"
-#include "remote/remote_core.h"
+#include "remote/api_settings.h"
 #include "scenes/configuration_transfer.h"
 #include "scenes/scene_recall.h"
 #include "scenes/scene_service.h"
@@ -24,6 +26,12 @@ const QString TX1 = QStringLiteral("IPE9DEMO-7C2E0DFF0001");
 const QString TX2 = QStringLiteral("IPE9DEMO-7C2E0DFF0002");
 const QString RX1 = QStringLiteral("IPD9DEMO-7C2E0DFE0001");
 
+// The token's keys, as start-up hands them to the transfer.
+QStringList apiSecretKeys()
+{
+    return {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH};
+}
+
 struct DemoSite
 {
     DemoSite() { manager.enterDemoMode(); }
@@ -37,7 +45,8 @@ struct DemoSite
     TestHome home;
     OemSetting oem;
     DeviceManager manager {&oem};
-    SceneService *scenes = manager.scenes();
+    SceneService sceneService {&manager, manager.settingsStore()};
+    SceneService *scenes = &sceneService;
 };
 
 class FakeClock : public ScheduleClock
@@ -107,8 +116,9 @@ void TstScenes::activeSceneFollowsTheRouting()
 void TstScenes::recallAndApi()
 {
     DemoSite site;
-    RemoteCore core(&site.manager);
-    QSignalSpy events(&core, &RemoteCore::event);
+    CommandSet core(&site.manager);
+    core.extend(QStringLiteral("scene"), new SceneCommands(&site.manager, site.scenes));
+    QSignalSpy events(&core, &CommandSet::event);
     site.manager.routeSourceToAll(TX2);
     RemoteAnswer answer = core.execute(QStringLiteral("scene.save"),
         {{QStringLiteral("name"), QStringLiteral("Blue")}, {QStringLiteral("power"), true}});
@@ -274,7 +284,8 @@ void TstScenes::schedulesEditedInPlace()
     SceneService *scenes = site.scenes;
     const QString wake = QStringLiteral("Wake");
     QVERIFY(scenes->saveSchedule(wake, 1, QString(), QStringLiteral("07:30"), 0x1f, QString()));
-    QVERIFY(scenes->saveSchedule(QStringLiteral("Night"), 2, QString(), QString(), 0, QStringLiteral("2099-01-01T22:00")));
+    QVERIFY(
+        scenes->saveSchedule(QStringLiteral("Night"), 2, QString(), QString(), 0, QStringLiteral("2099-01-01T22:00")));
     QVERIFY(!scenes->saveSchedule(QStringLiteral("night"), 1, QString(), QStringLiteral("09:00"), 1, QString()));
     QVERIFY(scenes->setScheduleEnabled(QStringLiteral("wake"), false));
     QVERIFY(!scenes->saveSchedule(QStringLiteral("NIGHT"), 1, QString(), QStringLiteral("06:00"), 1, QString(), wake));
@@ -305,14 +316,14 @@ void TstScenes::importRoundTrip()
         config.setValue(QStringLiteral("schedules"),
             QJsonArray {QJsonObject {{"name", "d"}, {"action", "scene"}, {"scene", "Day"}, {"time", "08:00"},
                 {"weekdays", QJsonArray {1}}}});
-        ConfigurationTransfer transfer(&config);
+        ConfigurationTransfer transfer(&config, apiSecretKeys());
         QVERIFY(transfer.exportTo(QUrl::fromLocalFile(exported).toString(), false));
         original = transfer.exportDocument(false);
         QVERIFY(!fileContent(exported).contains("hash"));
     }
     JsonConfig target(home.path() + QStringLiteral("/b.json"), false);
     target.setValue(QStringLiteral("security/password"), QStringLiteral("kept"));
-    ConfigurationTransfer transfer(&target);
+    ConfigurationTransfer transfer(&target, apiSecretKeys());
     QSignalSpy imported(&transfer, &ConfigurationTransfer::imported);
     QVERIFY2(transfer.importFrom(exported), qPrintable(transfer.lastMessage()));
     QCOMPARE(imported.count(), 1);
@@ -357,7 +368,7 @@ void TstScenes::importRefusals()
     QFile file(home.path() + QStringLiteral("/import.json"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     file.close();
-    ConfigurationTransfer transfer(&config);
+    ConfigurationTransfer transfer(&config, apiSecretKeys());
     QSignalSpy imported(&transfer, &ConfigurationTransfer::imported);
     QVERIFY(!transfer.importFrom(file.fileName()));
     QVERIFY2(transfer.lastMessage().contains(reason), qPrintable(transfer.lastMessage()));

@@ -1,4 +1,4 @@
-#include "common.h"
+#include "app/process_control.h"
 #include "test_files.h"
 #include "test_home.h"
 

@@ -1,9 +1,9 @@
 #include "log_capture.h"
-#include "mini_video_source.h"
 #include "models/tx_device.h"
-#include "qimagegrabber/qimage_grabber_mjpeg.h"
 #include "test_mjpeg.h"
 #include "test_records.h"
+#include "video/mini_video_source.h"
+#include "video/qimage_grabber_mjpeg.h"
 
 #include <QAbstractVideoSurface>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 // The web transport's framing and its browser check, as tables: JSON-RPC messages in,
 // answers out; Origin headers in, allowed or refused.
+#include "base/network_json.h"
 #include "remote/json_rpc.h"
-#include "remote/network_json.h"
 #include "remote/origin_policy.h"
 
 #include <QJsonDocument>
@@ -83,7 +83,8 @@ private slots:
         QTest::newRow("plain") << QByteArray("{\"a\":[1],\"a\":[1]}") << true;
         QTest::newRow("in a batch's request") << QByteArray("[{\"id\":1},{\"p\":{\"b\":1},\"p\":2}]") << true;
         QTest::newRow("escaped alike") << QByteArray("{\"a\\u00e9\":1,\"aé\":2}") << true;
-        QTest::newRow("same name in other objects") << QByteArray("{\"a\":{\"a\":1},\"b\":[{\"a\":1},{\"a\":2}]}") << false;
+        QTest::newRow("same name in other objects")
+            << QByteArray("{\"a\":{\"a\":1},\"b\":[{\"a\":1},{\"a\":2}]}") << false;
         QTest::newRow("a value that reads like a name") << QByteArray("{\"a\":\"b\",\"b\":\"a,\\\"a\\\"\"}") << false;
     }
     void repeatedNamesRefused()

@@ -2,13 +2,13 @@
 // without a window, in a home of its own, and prints a fresh token. With --demo the
 // installation is the demo's; otherwise it is discovered, so run it only under
 // scripts/netless or inside the test LAN: discovery broadcasts on every interface.
-#include "json_config.h"
+#include "base/json_config.h"
+#include "base/oem_setting.h"
+#include "control/command_set.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
-#include "oem_setting.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
-#include "remote/remote_core.h"
 #include "remote/web_server.h"
 
 #include <QCommandLineParser>
@@ -69,7 +69,7 @@ int main(int argc, char *argv[])
     JsonConfig store(home.path() + QStringLiteral("/api.json"), false);
     ApiToken token(&store);
     AuthThrottle throttle;
-    RemoteCore core(&manager);
+    CommandSet core(&manager);
     WebServer server(&core, &token, &throttle);
 
     WebServerConfig config;

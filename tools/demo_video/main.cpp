@@ -1,6 +1,6 @@
 // Renders the demo video that demo mode plays: an MJPEG AVI beside the program.
 #include "demo_frame_painter.h"
-#include "qimagegrabber/avi_writer.h"
+#include "video/avi_writer.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

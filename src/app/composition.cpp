@@ -1,0 +1,86 @@
+#include "app/composition.h"
+
+#include "app/process_control.h"
+#include "bridge/mqtt_bridge.h"
+#include "control/command_set.h"
+#include "control/scene_commands.h"
+#include "manager/device_manager.h"
+#include "remote/api_settings.h"
+#include "remote/remote_service.h"
+#include "remote/web_server.h"
+#include "scenes/configuration_transfer.h"
+#include "scenes/scene_service.h"
+#include "web/web_remote.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QQmlContext>
+
+#include <cstdio>
+
+Composition::Composition(OemSetting *oem, const CommandLine &options)
+    : options(options)
+    , devices(std::make_unique<DeviceManager>(oem))
+{
+    QObject::connect(
+        devices.get(), &DeviceManager::systemReset, devices.get(),
+        [manager = devices.get(), headless = options.headless] {
+            // A service manager starts the fresh copy; one started from here would be a
+            // stray process outside its control.
+            if (headless) {
+                qInfo() << "Settings reset; ending so that the service manager starts a fresh copy";
+                QCoreApplication::exit(0);
+            } else if (!restartApplication()) {
+                manager->reportRestartFailure();
+            }
+        },
+        Qt::QueuedConnection);
+    if (options.demo)
+        devices->enterDemoMode();
+    // Also the way back in for someone who has forgotten the settings password.
+    if (options.factoryDefault)
+        devices->doFactoryDefault();
+
+    // After the settings are loaded, so that the walls the scenes name are listed.
+    sceneService = std::make_unique<SceneService>(devices.get(), devices->settingsStore());
+    commandSet = std::make_unique<CommandSet>(devices.get());
+    commandSet->extend(QStringLiteral("scene"), new SceneCommands(devices.get(), sceneService.get()));
+    configurationTransfer = std::make_unique<ConfigurationTransfer>(
+        devices->settingsStore(), QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH});
+    QObject::connect(
+        configurationTransfer.get(), &ConfigurationTransfer::imported, devices.get(), &DeviceManager::systemReset);
+    remoteService = std::make_unique<RemoteService>(devices.get(), commandSet.get());
+    webRemote = std::make_unique<WebRemote>(devices.get(), remoteService->token(), remoteService->throttle());
+    remoteService->webServer()->setExtraPaths([page = webRemote.get()](mg_connection *connection,
+                                                  GuiHandOver &handOver) { return page->serve(connection, handOver); });
+    mqttBridge = std::make_unique<MqttBridge>(commandSet.get(), devices->settingsStore());
+}
+
+Composition::~Composition() = default;
+
+void Composition::start()
+{
+    ApiSettings apiSettings = remoteService->settings();
+    apiSettings.enabled = apiSettings.enabled || options.api;
+    remoteService->start(apiSettings);
+    sceneService->startSchedules();
+
+    MqttSettings mqttSettings = mqttBridge->settings();
+    if (!options.mqttBroker.isNull()) {
+        mqttSettings.enabled = mqttSettings.setBroker(options.mqttBroker);
+        if (!mqttSettings.enabled)
+            std::fprintf(stderr, "--mqtt takes HOST or HOST:PORT, not \"%s\"\n", qPrintable(options.mqttBroker));
+    }
+    if (!options.site.isNull())
+        mqttSettings.site = options.site;
+    mqttBridge->start(mqttSettings);
+}
+
+void Composition::publish(QQmlContext *context) const
+{
+    context->setContextProperty(QStringLiteral("manager"), devices.get());
+    context->setContextProperty(QStringLiteral("remoteApi"), remoteService.get());
+    context->setContextProperty(QStringLiteral("scenes"), sceneService.get());
+    context->setContextProperty(QStringLiteral("configTransfer"), configurationTransfer.get());
+    context->setContextProperty(QStringLiteral("mqttBridge"), mqttBridge.get());
+}

@@ -1,0 +1,172 @@
+#include "app/command_line.h"
+#include "app/composition.h"
+#include "app/interface_setup.h"
+#include "app/process_control.h"
+#include "base/json_config.h"
+#include "base/logging.h"
+#include "base/oem_setting.h"
+#include "manager/device_manager.h"
+#include "manager/device_registry.h"
+#include "remote/api_token.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const char *const MAIN_QML = "qrc:/qml/main.qml";
+// Without a window nobody presses "retry": the service looks for a usable interface again.
+constexpr int HEADLESS_RETRY_MS = 10000;
+
+// Answers --help and --version without touching the log, the guards or the display.
+bool answerInformationRequest(const CommandLine &options, int argc, char *argv[])
+{
+    if (!options.help && !options.version)
+        return false;
+    QCoreApplication app(argc, argv);
+    OemSetting oem;
+    if (options.version)
+        std::printf("%s %s\n", qPrintable(oem.name()), qPrintable(oem.version()));
+    else
+        std::printf("%s", qPrintable(CommandLine::usage(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName())));
+    return true;
+}
+
+void showSecondInstanceError()
+{
+    const QString title = QApplication::translate("QApplication", "Error");
+    const QString text = QApplication::translate("QApplication", "Only one instance can run at the same time!");
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    // Nobody could ever close the box on a headless platform; the line above has said it.
+    if (!isHeadlessPlatform())
+        QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
+}
+
+// The window starts the search once its start screen has gone; without one it starts at
+// once, and keeps trying while no interface can be used.
+void discoverWithoutWindow(DeviceManager *manager)
+{
+    auto *retry = new QTimer(manager);
+    retry->setInterval(HEADLESS_RETRY_MS);
+    const auto attempt = [manager, retry] {
+        DeviceRegistry *registry = manager->deviceRegistry();
+        if (!registry->startDiscovery(false)) {
+            qWarning().noquote() << "No usable network interface for discovery (" << registry->errorString()
+                                 << "); trying again in" << HEADLESS_RETRY_MS / 1000 << "s";
+            retry->start();
+            return;
+        }
+        retry->stop();
+        qInfo() << "Discovery started";
+        registry->sendDiscoveryMessage();
+    };
+    QObject::connect(retry, &QTimer::timeout, manager, attempt);
+    attempt();
+}
+
+int printNewApiToken()
+{
+    JsonConfig config(QString::fromLatin1(DeviceManager::CONFIG_PATH), false);
+    ApiToken token(&config);
+    const QString text = token.regenerate();
+    if (text.isEmpty()) {
+        std::fprintf(stderr, "The new token could not be saved to %s\n", qPrintable(config.path()));
+        return 1;
+    }
+    qInfo() << "Control API: a new token was made on the command line";
+    std::printf("%s\n", qPrintable(text));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const CommandLine options = CommandLine::parse(argc, argv);
+    if (answerInformationRequest(options, argc, argv))
+        return 0;
+
+    QApplication::setAttribute(Qt::AA_DisableHighDpiScaling, true);
+    QApplication::setAttribute(Qt::AA_SynthesizeMouseForUnhandledTouchEvents, true);
+
+    if (options.reset) {
+        if (!takeNamedMutex(restartMutex, QString::fromLatin1(RESTART_MUTEX_NAME), RESTART_WAIT_MS))
+            return 1;
+        restartMutex.reset();
+    }
+
+    // No display is needed nor wanted; the platform still has to exist for the toolkit.
+    const bool windowless = options.headless || options.newApiToken;
+    if (windowless && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    registerInterfaceTypes();
+
+    QApplication app(argc, argv);
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+    OemSetting oem;
+    QApplication::setWindowIcon(QIcon(QPixmap(oem.icon())));
+
+    logging::install();
+    qInfo() << "---------------------------------------------------";
+    qInfo() << "- System Start!";
+    qInfo() << "---------------------------------------------------";
+
+    QTranslator translator;
+    loadLanguage(&app, &translator);
+
+    if (!takeNamedMutex(singletonMutex, QString::fromLatin1(SINGLETON_MUTEX_NAME), 0)) {
+        showSecondInstanceError();
+        return 2;
+    }
+
+    // For a service without a window, the only way to learn a token. Taken under the guard,
+    // so that no running copy holds the settings in memory and writes the old token back.
+    if (options.newApiToken)
+        return printNewApiToken();
+
+    QFont font;
+    font.setFamilies({QStringLiteral("Microsoft Yahei UI Light"), QStringLiteral("Microsoft Yahei Light"),
+        QStringLiteral("Microsoft Yahei"), QStringLiteral("Tahoma"), QStringLiteral("Arial")});
+    font.setPointSize(14);
+    QApplication::setFont(font);
+
+    Composition composition(&oem, options);
+    composition.start();
+
+    if (options.headless) {
+        qInfo() << "Running without a window";
+        if (!composition.manager()->demoMode())
+            discoverWithoutWindow(composition.manager());
+        return app.exec();
+    }
+
+    chooseRenderer();
+    // Gone before the objects its QML binds to.
+    QQmlApplicationEngine engine;
+    QObject::connect(
+        &engine, &QQmlApplicationEngine::objectCreated, &app,
+        [](QObject *object, const QUrl &createdUrl) {
+            if (!object && createdUrl == QUrl(QString::fromLatin1(MAIN_QML)))
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+    composition.publish(engine.rootContext());
+    engine.rootContext()->setContextProperty(QStringLiteral("oem"), &oem);
+    engine.load(QUrl(QString::fromLatin1(MAIN_QML)));
+    return app.exec();
+}

@@ -1,0 +1,172 @@
+#include "base/json_config.h"
+
+#include "base/paths.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+QStringList splitPath(const QString &path)
+{
+    return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+void setRecursive(
+    QJsonValue &current, QStringList::const_iterator step, QStringList::const_iterator end, const QJsonValue &value)
+{
+    if (step == end || !current.isObject())
+        return;
+    QJsonObject object = current.toObject();
+    if (step + 1 == end) {
+        object.insert(*step, value);
+    } else {
+        QJsonValue member = object.value(*step);
+        if (!member.isObject())
+            member = QJsonObject();
+        setRecursive(member, step + 1, end, value);
+        object.insert(*step, member);
+    }
+    current = object;
+}
+
+} // namespace
+
+JsonConfig::JsonConfig(const QString &path, bool readOnly)
+    : filePath(expandPathAndInitFile(path, readOnly, QByteArray()))
+    , readOnly(readOnly)
+    , inBatch(false)
+{
+    load();
+}
+
+QJsonValue JsonConfig::jsonValue(const QString &keyPath) const
+{
+    QReadLocker locker(&lock);
+    const QStringList steps = splitPath(keyPath);
+    if (steps.isEmpty())
+        return QJsonValue(QJsonValue::Undefined);
+    QJsonValue current = root;
+    for (const QString &step : steps) {
+        if (current.isArray()) {
+            bool ok = false;
+            const uint index = step.toUInt(&ok);
+            const QJsonArray array = current.toArray();
+            if (!ok || index >= uint(array.size()))
+                return QJsonValue(QJsonValue::Undefined);
+            current = array.at(int(index));
+        } else if (current.isObject() && current.toObject().contains(step)) {
+            current = current.toObject().value(step);
+        } else {
+            return QJsonValue(QJsonValue::Undefined);
+        }
+    }
+    return current;
+}
+
+int JsonConfig::value(const QString &path, int defaultValue) const
+{
+    const QJsonValue v = jsonValue(path);
+    return v.isNull() || v.isUndefined() ? defaultValue : v.toInt(defaultValue);
+}
+
+double JsonConfig::value(const QString &path, double defaultValue) const
+{
+    const QJsonValue v = jsonValue(path);
+    return v.isNull() || v.isUndefined() ? defaultValue : v.toDouble(defaultValue);
+}
+
+QString JsonConfig::value(const QString &path, const QString &defaultValue) const
+{
+    const QJsonValue v = jsonValue(path);
+    return v.isNull() || v.isUndefined() ? defaultValue : v.toString(defaultValue);
+}
+
+QString JsonConfig::value(const QString &path, const char *defaultValue) const
+{
+    return value(path, QString::fromUtf8(defaultValue));
+}
+
+bool JsonConfig::value(const QString &path, bool defaultValue) const
+{
+    const QJsonValue v = jsonValue(path);
+    return v.isNull() || v.isUndefined() ? defaultValue : v.toBool(defaultValue);
+}
+
+bool JsonConfig::setValue(const QString &path, const QJsonValue &value)
+{
+    QWriteLocker locker(&lock);
+    const QStringList steps = splitPath(path);
+    setRecursive(root, steps.cbegin(), steps.cend(), value);
+    return readOnly || inBatch || save();
+}
+
+void JsonConfig::setReadOnly(bool flag)
+{
+    readOnly = flag;
+}
+
+QString JsonConfig::path() const
+{
+    return filePath;
+}
+
+void JsonConfig::beginBatch()
+{
+    inBatch = true;
+}
+
+bool JsonConfig::endBatch()
+{
+    QWriteLocker locker(&lock);
+    inBatch = false;
+    return readOnly || save();
+}
+
+void JsonConfig::endBatchInMemory()
+{
+    inBatch = false;
+}
+
+void JsonConfig::load()
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray content = file.readAll();
+    fileContent = content;
+    const QJsonDocument document = QJsonDocument::fromJson(content);
+    root = document.isObject() ? document.object() : QJsonObject();
+    if (!document.isObject() && !readOnly && !content.trimmed().isEmpty())
+        keepUnreadableFile(content);
+}
+
+// The next save would overwrite a file we could not read; the user's settings
+// in it may still be recoverable by hand, so keep them beside it.
+void JsonConfig::keepUnreadableFile(const QByteArray &content)
+{
+    const QString copyPath = filePath + QStringLiteral(".bad");
+    QSaveFile copy(copyPath);
+    if (copy.open(QIODevice::WriteOnly) && copy.write(content) == content.size() && copy.commit())
+        qWarning().noquote() << "Unreadable settings file" << filePath << "kept as" << copyPath;
+    else
+        qWarning().noquote() << "Unreadable settings file" << filePath << "could not be kept as" << copyPath;
+}
+
+// Written beside the file and renamed over it, so that a crash or power loss during
+// the write leaves the previous file whole.
+bool JsonConfig::save()
+{
+    const QByteArray content = QJsonDocument(root.toObject()).toJson(QJsonDocument::Indented);
+    if (content == fileContent && QFile::exists(filePath))
+        return true;
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return false;
+    fileContent = content;
+    return true;
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "control/command_answer.h"
+#include "models/device_base.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class DeviceListModel;
+class DeviceManager;
+class RxDevice;
+class CommandExtension;
+class VWDevice;
+
+// The one command set of the control API: executes commands on the manager and reports
+// each change of the installation once, whoever made it (a client, the window, a device).
+// GUI thread only; transports frame commands and events, they never reach the manager.
+class CommandSet : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Methods, the same for every transport:
+    //  "state" {} -> {decoders, encoders, walls, power, numbers}
+    //  "list" {kind: "decoders"|"encoders"|"walls"} -> [{name, alias, address, online, source, ...}]
+    //  "route" {source, target}: target a decoder or wall, or "all" for every screen
+    //  "clear" {target}
+    //  "power" {on, targets?}: no targets means every decoder
+    //  "numbers" {show}
+    //  "wall.create" {name, columns, rows, members: decoder names row by row}
+    //  "wall.delete" {name}
+    //  "rename" {name, alias}
+    // Devices and walls are named by alias or by device name.
+    explicit CommandSet(DeviceManager *manager, QObject *parent = nullptr);
+
+    // Adds the methods and events of a folder above this one (the scenes); its part of the
+    // state appears under stateKey. The command set takes the extension over.
+    void extend(const QString &stateKey, CommandExtension *extension);
+
+    RemoteAnswer execute(const QString &method, const QJsonObject &params);
+    QJsonObject state() const;
+    QStringList methods() const;
+
+signals:
+    // "device.online", "device.offline", "source", "wall.created", "wall.deleted",
+    // "wall.changed", "name", "power", "numbers"; data names the device or wall and the new value.
+    void event(const QString &name, const QJsonObject &data);
+
+private:
+    using Handler = RemoteAnswer (CommandSet::*)(const QJsonObject &);
+    struct Method
+    {
+        const char *name;
+        Handler handler;
+    };
+    static const Method METHODS[];
+
+    RemoteAnswer list(const QJsonObject &params);
+    RemoteAnswer readState(const QJsonObject &params);
+    RemoteAnswer route(const QJsonObject &params);
+    RemoteAnswer clear(const QJsonObject &params);
+    RemoteAnswer power(const QJsonObject &params);
+    RemoteAnswer numbers(const QJsonObject &params);
+    RemoteAnswer createWall(const QJsonObject &params);
+    RemoteAnswer deleteWall(const QJsonObject &params);
+    RemoteAnswer rename(const QJsonObject &params);
+
+    // Listed entries (rows) match by device name or alias, without regard to case;
+    // with members, the decoders of walls too.
+    DeviceBasePtr find(const DeviceListModel *list, const QString &name, bool members) const;
+    // The wall a decoder is part of, or null.
+    QSharedPointer<VWDevice> wallOf(const QString &decoderName) const;
+    RemoteAnswer routeTo(const QString &sourceName, const QString &target, const QJsonObject &result);
+
+    QJsonArray decoders() const;
+    QJsonArray encoders() const;
+    QJsonArray walls() const;
+    QJsonObject decoderJson(const RxDevice &decoder, const VWDevice *wall) const;
+    static QJsonObject deviceJson(const DeviceBase &device);
+    QJsonObject wallJson(const VWDevice &wall) const;
+    static QJsonObject wallLayout(const VWDevice &wall);
+
+    void watchAll();
+    void watch(DeviceBase *device);
+    void onRowsInserted(DeviceListModel *list, int first, int last);
+    void onRowsAboutToBeRemoved(int first, int last);
+    void onWallsChanged();
+    void onPowerSwitched(bool on, const QStringList &names);
+    void onNumbersShown(bool shown);
+
+    DeviceManager *manager;
+    // Listed after the core's own methods, in the order they were added.
+    QList<QPair<QString, CommandExtension *>> extensions;
+    QSet<DeviceBase *> watched;
+    // What was last announced, so that a repeated signal is not a second event.
+    QHash<DeviceBase *, QString> aliases;
+    QHash<QString, QJsonObject> layouts;
+    QJsonValue lastPower;
+    QJsonValue numbersShown;
+};

@@ -1,0 +1,162 @@
+#include "control/scene_commands.h"
+
+#include "manager/device_manager.h"
+#include "models/device_list_model.h"
+#include "scenes/scene_recall.h"
+#include "scenes/scene_service.h"
+#include "scenes/scene_store.h"
+#include "scenes/schedule_store.h"
+
+#include <QJsonArray>
+
+namespace {
+
+const QString NAME = QStringLiteral("name");
+
+QString nameArgument(const QJsonObject &params, const QString &key = NAME)
+{
+    return params.value(key).toString().trimmed();
+}
+
+QJsonValue nameOrNull(const QString &name)
+{
+    return name.isEmpty() ? QJsonValue() : QJsonValue(name);
+}
+
+RemoteAnswer noScene(const QString &name)
+{
+    return RemoteAnswer::failure(NotFound, QStringLiteral("no scene is named \"%1\"").arg(name));
+}
+
+} // namespace
+
+SceneCommands::SceneCommands(DeviceManager *manager, SceneService *sceneService, QObject *parent)
+    : CommandExtension(parent)
+    , manager(manager)
+    , scenes(sceneService)
+{
+    connect(sceneService, &SceneService::activeSceneChanged, this, [this](const QString &name) {
+        emit event(QStringLiteral("scene.active"), {{NAME, nameOrNull(name)}});
+    });
+    connect(sceneService, &SceneService::scenesChanged, this, [this] {
+        emit event(
+            QStringLiteral("scenes.changed"), {{QStringLiteral("names"), QJsonArray::fromStringList(scenes->names())}});
+    });
+    connect(sceneService, &SceneService::recallProgress, this, [this](int done, int total) {
+        emit event(QStringLiteral("scene.recall.progress"),
+            {{NAME, scenes->recallingScene()}, {QStringLiteral("done"), done}, {QStringLiteral("total"), total}});
+    });
+    connect(sceneService, &SceneService::recallFinished, this,
+        [this] { emit event(QStringLiteral("scene.recall.finished"), report()); });
+}
+
+QStringList SceneCommands::methods() const
+{
+    return {QStringLiteral("scene.list"), QStringLiteral("scene.save"), QStringLiteral("scene.recall"),
+        QStringLiteral("scene.retry"), QStringLiteral("scene.report"), QStringLiteral("scene.rename"),
+        QStringLiteral("scene.delete"), QStringLiteral("schedule.list")};
+}
+
+RemoteAnswer SceneCommands::execute(const QString &method, const QJsonObject &params)
+{
+    if (method == QLatin1String("scene.list"))
+        return RemoteAnswer::success(sceneList());
+    if (method == QLatin1String("scene.save"))
+        return save(params);
+    if (method == QLatin1String("scene.recall"))
+        return recall(params);
+    if (method == QLatin1String("scene.report"))
+        return RemoteAnswer::success(report());
+    if (method == QLatin1String("schedule.list"))
+        return RemoteAnswer::success(ScheduleStore::toJson(scenes->scheduleStore()->records()));
+    if (method == QLatin1String("scene.retry")) {
+        if (scenes->recalling())
+            return RemoteAnswer::failure(Busy, QStringLiteral("a recall is running"));
+        if (!scenes->retryRecall())
+            return RemoteAnswer::failure(Refused, QStringLiteral("every decoder of the last recall confirmed"));
+        return RemoteAnswer::success(
+            QJsonObject {{NAME, scenes->recallingScene()}, {QStringLiteral("total"), scenes->recallTotal()}});
+    }
+    const QString name = nameArgument(params);
+    if (!scenes->sceneExists(name))
+        return noScene(name);
+    if (method == QLatin1String("scene.delete")) {
+        scenes->deleteScene(name);
+        return RemoteAnswer::success(QJsonObject {{NAME, name}});
+    }
+    const QString newName = nameArgument(params, QStringLiteral("new_name"));
+    if (!Scene::validName(newName))
+        return RemoteAnswer::failure(BadArguments, QStringLiteral("new_name is missing or not a valid name"));
+    if (!scenes->renameScene(name, newName))
+        return RemoteAnswer::failure(Refused, QStringLiteral("another scene is named \"%1\"").arg(newName));
+    return RemoteAnswer::success(QJsonObject {{NAME, newName}});
+}
+
+RemoteAnswer SceneCommands::save(const QJsonObject &params)
+{
+    const QString name = nameArgument(params);
+    if (!Scene::validName(name))
+        return RemoteAnswer::failure(BadArguments, QStringLiteral("name is missing or not a valid name"));
+    const QJsonValue power = params.value(QStringLiteral("power"));
+    if (!power.isUndefined() && !power.isBool() && !power.isNull())
+        return RemoteAnswer::failure(BadArguments, QStringLiteral("power must be true, false or absent"));
+    QStringList targets;
+    for (const QJsonValue &value : params.value(QStringLiteral("targets")).toArray()) {
+        const QString target = value.toString();
+        DeviceBasePtr entry;
+        for (int row = 0; row < manager->rxlist()->rowCount() && !entry; ++row) {
+            const DeviceBasePtr candidate = manager->rxlist()->at(row);
+            if (candidate->name().compare(target, Qt::CaseInsensitive) == 0
+                || candidate->nameAlias().compare(target, Qt::CaseInsensitive) == 0)
+                entry = candidate;
+        }
+        if (!entry)
+            return RemoteAnswer::failure(NotFound, QStringLiteral("no decoder or wall is named \"%1\"").arg(target));
+        targets << entry->name();
+    }
+    const int powerChoice = power.isBool() ? (power.toBool() ? 1 : 2) : 0;
+    if (!scenes->saveScene(name, targets, powerChoice))
+        return RemoteAnswer::failure(
+            Refused, QStringLiteral("the scene could not be saved (no screens, or too many scenes)"));
+    return RemoteAnswer::success(scenes->store()->find(name)->toJson());
+}
+
+RemoteAnswer SceneCommands::recall(const QJsonObject &params)
+{
+    const QString name = nameArgument(params);
+    if (!scenes->sceneExists(name))
+        return noScene(name);
+    if (scenes->recalling())
+        return RemoteAnswer::failure(Busy, QStringLiteral("a recall is running"));
+    scenes->recallScene(name);
+    return RemoteAnswer::success(
+        QJsonObject {{NAME, scenes->recallingScene()}, {QStringLiteral("total"), scenes->recallTotal()}});
+}
+
+QJsonObject SceneCommands::report() const
+{
+    const SceneRecall *recall = scenes->recaller();
+    QJsonArray failed;
+    for (const QVariant &failure : scenes->failures())
+        failed.append(QJsonObject::fromVariantMap(failure.toMap()));
+    return {{NAME, recall->sceneName()}, {QStringLiteral("running"), recall->running()},
+        {QStringLiteral("confirmed"), recall->confirmedCount()}, {QStringLiteral("total"), recall->report().size()},
+        {QStringLiteral("failed"), failed}};
+}
+
+QJsonArray SceneCommands::sceneList() const
+{
+    QJsonArray list;
+    for (const Scene &scene : scenes->store()->records()) {
+        QJsonObject object = scene.toJson();
+        object.insert(QStringLiteral("active"), scene.name == scenes->activeScene());
+        list.append(object);
+    }
+    return list;
+}
+
+QJsonObject SceneCommands::state() const
+{
+    return {{QStringLiteral("active"), nameOrNull(scenes->activeScene())},
+        {QStringLiteral("names"), QJsonArray::fromStringList(scenes->names())}, {QStringLiteral("recall"), report()}};
+}
