@@ -1,12 +1,12 @@
 #include "manager/routing.h"
 
 #include "discovery/broadcast_socket.h"
-#include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/network_commands.h"
 #include "models/rx_device_base.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
+#include "video/mini_video_source.h"
 
 #include <QDebug>
 
@@ -96,8 +96,8 @@ bool Routing::sourceAcceptable(const QString &sourceName)
 {
     if (TelnetSwitchSourceCommand(sourceName).isValid())
         return true;
-    emit errorOccured(tr("The source \"%1\" cannot be shown: its name cannot be sent to a decoder.")
-                          .arg(sourceName.simplified()));
+    emit errorOccured(
+        tr("The source \"%1\" cannot be shown: its name cannot be sent to a decoder.").arg(sourceName.simplified()));
     return false;
 }
 
@@ -105,9 +105,8 @@ Routing::Result Routing::route(const QString &sourceName, const QString &targetN
 {
     if (!sourceAcceptable(sourceName))
         return Result::RefusedSource;
-    const QSharedPointer<RxDeviceBase> entry = targetName.isEmpty()
-        ? nullptr
-        : lists.rx->findDevice(targetName, false).objectCast<RxDeviceBase>();
+    const QSharedPointer<RxDeviceBase> entry
+        = targetName.isEmpty() ? nullptr : lists.rx->findDevice(targetName, false).objectCast<RxDeviceBase>();
     if (entry)
         routeEntry(*entry, sourceName);
     emit routed();
