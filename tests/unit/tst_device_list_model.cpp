@@ -166,6 +166,8 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refuses the source name")));
         single.setSource(QStringLiteral("IPE1-00aabbccddee\nreboot"));
         QCOMPARE(single.currentSource(), QStringLiteral("IPE1-00aabbccddee"));
+        // Nor does the refused name become what the wall should show, for the route keeper to resend.
+        QCOMPARE(single.intendedSource(), QStringLiteral("IPE1-00aabbccddee"));
         single.setDisplayPower(false, QStringLiteral("40 04"));
         shell.answerLines();
         QCOMPARE(shell.lines.last(), QByteArray("cec -s  \"40 04\""));
