@@ -7,6 +7,8 @@
 class CommandSet;
 class ConfigurationTransfer;
 class DeviceManager;
+class HealthMonitor;
+class MetricsPage;
 class MqttBridge;
 class OemSetting;
 class QQmlContext;
@@ -27,7 +29,7 @@ public:
 
     // The control API (switched on by --api too), the schedules and the MQTT bridge (--mqtt, --site).
     void start();
-    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, mqttBridge.
+    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, mqttBridge, health.
     void publish(QQmlContext *context) const;
 
     DeviceManager *manager() const { return devices.get(); }
@@ -36,6 +38,7 @@ public:
     RemoteService *remote() const { return remoteService.get(); }
     MqttBridge *bridge() const { return mqttBridge.get(); }
     ConfigurationTransfer *transfer() const { return configurationTransfer.get(); }
+    HealthMonitor *health() const { return healthMonitor.get(); }
 
 private:
     CommandLine options;
@@ -44,9 +47,11 @@ private:
     std::unique_ptr<SceneService> sceneService;
     std::unique_ptr<CommandSet> commandSet;
     std::unique_ptr<ConfigurationTransfer> configurationTransfer;
+    std::unique_ptr<HealthMonitor> healthMonitor;
     // Before the service, so that it is gone only after the service's server threads, which
     // call into it, have stopped.
     std::unique_ptr<WebRemote> webRemote;
+    std::unique_ptr<MetricsPage> metricsPage;
     std::unique_ptr<RemoteService> remoteService;
     std::unique_ptr<MqttBridge> mqttBridge;
 };
