@@ -137,10 +137,9 @@ QString promtoolProblem(const QByteArray &text)
     process.closeWriteChannel();
     if (!process.waitForFinished(30000))
         return QStringLiteral("promtool did not finish");
-    // Lint remarks (names, units) are advice; a parse error ends with status 1 and "error".
-    const QString output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-    if (output.contains(QLatin1String("error")))
-        return output;
+    // Its lint remarks (names, units, counters) count as problems too.
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
     return QString();
 }
 
