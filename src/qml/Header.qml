@@ -7,6 +7,7 @@ Item {
     height: 140
 
     signal optionsClicked
+    signal healthClicked
     signal displayOnClicked
     signal displayOffClicked
 
@@ -48,6 +49,7 @@ Item {
     }
 
     IconButton {
+        id: displayOffButton
         anchors.verticalCenter: optionsButton.verticalCenter
         anchors.right: displayOnButton.left
         anchors.rightMargin: 80
@@ -56,5 +58,43 @@ Item {
         source: "qrc:/images/icons/displayoff.png"
         pressedSource: "qrc:/images/icons/displayoff-press.png"
         onClicked: header.displayOffClicked()
+    }
+
+    // The Health page: a pulse line, drawn, as the icon set has none.
+    Rectangle {
+        id: healthButton
+        objectName: "healthButton"
+        anchors.verticalCenter: optionsButton.verticalCenter
+        anchors.right: displayOffButton.left
+        anchors.rightMargin: 80
+        width: 62
+        height: 44
+        radius: 8
+        color: healthMouse.pressed ? "#33334A" : "transparent"
+        border.color: "#8C8CC8"
+        border.width: 2
+        Canvas {
+            anchors.fill: parent
+            anchors.margins: 8
+            onPaint: {
+                var context = getContext("2d");
+                context.strokeStyle = "#CCCCFF";
+                context.lineWidth = 3;
+                context.beginPath();
+                var w = width, h = height;
+                context.moveTo(0, h / 2);
+                context.lineTo(w * 0.3, h / 2);
+                context.lineTo(w * 0.42, 2);
+                context.lineTo(w * 0.58, h - 2);
+                context.lineTo(w * 0.7, h / 2);
+                context.lineTo(w, h / 2);
+                context.stroke();
+            }
+        }
+        MouseArea {
+            id: healthMouse
+            anchors.fill: parent
+            onClicked: header.healthClicked()
+        }
     }
 }

@@ -19,6 +19,7 @@ Item {
                                                   centre.y + rxVideo.y + rxVideo.height / 2)
 
     signal optionsClicked
+    signal healthClicked
 
     // Cells inserted before the visible ones move the view's origin, not its first cell:
     // positions count from the origin.
@@ -43,6 +44,7 @@ Item {
         anchors.left: parent.left
         anchors.right: parent.right
         onOptionsClicked: mainFrame.optionsClicked()
+        onHealthClicked: mainFrame.healthClicked()
         onDisplayOnClicked: displayOnQuestion.open()
         onDisplayOffClicked: displayOffQuestion.open()
     }

@@ -68,7 +68,7 @@ ApplicationWindow {
     }
 
     function popupShowOnly(item) {
-        var panels = [searchIndicator, searchFailedDialog, settingsDialog, vwWizardDialog];
+        var panels = [searchIndicator, searchFailedDialog, settingsDialog, vwWizardDialog, healthPage];
         for (var i = 0; i < panels.length; ++i)
             panels[i].visible = false;
         if (item) {
@@ -96,6 +96,16 @@ ApplicationWindow {
         popupShowOnly(vwWizardDialog);
         vwWizardDialog.open(vwName);
         manager.sortRxBySeq();
+    }
+
+    function showHealth() {
+        popupShowOnly(healthPage);
+        popupStack.open();
+    }
+
+    function hideHealth() {
+        popupShowOnly(null);
+        popupStack.close();
     }
 
     function hideVwWizard() {
@@ -131,6 +141,7 @@ ApplicationWindow {
         anchors.fill: parent
         visible: false
         onOptionsClicked: showOptions()
+        onHealthClicked: showHealth()
     }
 
     Splash {
@@ -198,6 +209,12 @@ ApplicationWindow {
             visible: false
             onCloseButtonClicked: hideOptions()
             onShowVwWizardDialog: showVwWizrd(vwName)
+        }
+        HealthPage {
+            id: healthPage
+            anchors.fill: parent
+            visible: false
+            onCloseButtonClicked: hideHealth()
         }
         VWWizardDialog {
             id: vwWizardDialog
