@@ -55,6 +55,18 @@ online() { query 'zentrova_devices_online{kind="decoder"} > 0' | grep -q '"kind"
 wait_for 90 online || fail "Prometheus has no devices-online series: $(query 'up'; tail -5 "$work/prometheus.log")"
 query 'up{job="zentrova"}' | grep -q '"value":\[[0-9.]*,"1"\]' || fail "Prometheus does not see the target up: $(query 'up')"
 
+# Every query of the Grafana dashboard is one Prometheus takes.
+dashboard=$(dirname "$0")/../../dist/grafana-dashboard.json
+python3 -c 'import json,sys
+for panel in json.load(open(sys.argv[1]))["panels"]:
+    for target in panel["targets"]:
+        print(target["expr"].replace("$job", ".*"))' "$dashboard" >"$work/queries.txt"
+[ -s "$work/queries.txt" ] || fail "no queries found in the dashboard"
+while IFS= read -r expression; do
+    answer=$(query "$expression")
+    echo "$answer" | grep -q '"status":"success"' || fail "the dashboard's query $expression: $answer"
+done <"$work/queries.txt"
+
 if [ $failures -gt 0 ]; then
     echo "metrics_test: $failures failures" >&2
     exit 1

@@ -370,9 +370,31 @@ private slots:
             commands.state().value(QStringLiteral("health")).toObject().value(QStringLiteral("offline")).toInt(), 1);
         QCOMPARE(monitor.devices().first().toMap().value(QStringLiteral("name")).toString(), flaky->name());
 
+        // A drift is one event however often it is reported, until it has ended.
+        RxDevice *decoder = nullptr;
+        for (int row = 0; row < manager.rxlist()->rowCount() && !decoder; ++row)
+            decoder = qobject_cast<RxDevice *>(manager.rxlist()->at(row).data());
+        QVERIFY(decoder);
+        int reading = 0;
+        for (bool drifted : {true, true, false, false, true, true}) {
+            decoder->setDrifted(drifted);
+            // Each read-back announces the route state again, drifted or not.
+            decoder->setCurrentSource(QStringLiteral("read %1").arg(++reading));
+        }
+        QCOMPARE(monitor.find(decoder->name())->health.drifts(), 2);
+
+        // The lag is the longest lateness of the probe over a sample period, then starts anew.
+        monitor.onLagProbe(HealthMonitor::LAG_PROBE_MS + 120);
+        monitor.onLagProbe(HealthMonitor::LAG_PROBE_MS + 40);
+        monitor.onLagProbe(HealthMonitor::LAG_PROBE_MS - 10);
+        monitor.sample();
+        QCOMPARE(monitor.eventLoopLagMs(), 120);
+        QCOMPARE(monitor.controllerJson().value(QStringLiteral("event_loop_lag_ms")).toInt(), 120);
+
         const QByteArray metrics = metricstext::render(monitor);
         QCOMPARE(formatProblem(metrics), QString());
         QCOMPARE(promtoolProblem(metrics), QString());
+        QVERIFY(metrics.contains("zentrova_event_loop_lag_seconds 0.12\n"));
         QVERIFY(metrics.contains("alias=\"Stage \\\"left\\\" \\\\ cam\\n2\""));
         QVERIFY(metrics.contains("zentrova_devices_online{kind=\"encoder\"} "
             + QByteArray::number(manager.txlist()->deviceCount() - 1) + '\n'));
