@@ -1,9 +1,12 @@
 #include "app/composition.h"
 
 #include "app/process_control.h"
+#include "base/logging.h"
+#include "base/oem_setting.h"
 #include "bridge/mqtt_bridge.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
+#include "health/diagnostics.h"
 #include "health/health_commands.h"
 #include "health/health_monitor.h"
 #include "health/metrics_page.h"
@@ -55,6 +58,8 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
         configurationTransfer.get(), &ConfigurationTransfer::imported, devices.get(), &DeviceManager::systemReset);
     healthMonitor = std::make_unique<HealthMonitor>(devices.get(), sceneService.get());
     commandSet->extend(QStringLiteral("health"), new HealthCommands(healthMonitor.get()));
+    diagnostics = std::make_unique<Diagnostics>(healthMonitor.get(), QString::fromLatin1(DeviceManager::CONFIG_PATH),
+        logging::logFilePath(), oem->name() + QLatin1Char(' ') + oem->version());
     remoteService = std::make_unique<RemoteService>(devices.get(), commandSet.get());
     webRemote = std::make_unique<WebRemote>(devices.get(), remoteService->token(), remoteService->throttle());
     metricsPage = std::make_unique<MetricsPage>(healthMonitor.get(), remoteService->token(), remoteService->throttle());
@@ -102,4 +107,5 @@ void Composition::publish(QQmlContext *context) const
     context->setContextProperty(QStringLiteral("configTransfer"), configurationTransfer.get());
     context->setContextProperty(QStringLiteral("mqttBridge"), mqttBridge.get());
     context->setContextProperty(QStringLiteral("health"), healthMonitor.get());
+    context->setContextProperty(QStringLiteral("diagnostics"), diagnostics.get());
 }

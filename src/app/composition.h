@@ -7,6 +7,7 @@
 class CommandSet;
 class ConfigurationTransfer;
 class DeviceManager;
+class Diagnostics;
 class HealthMonitor;
 class MetricsPage;
 class MqttBridge;
@@ -29,7 +30,8 @@ public:
 
     // The control API (switched on by --api too), the schedules and the MQTT bridge (--mqtt, --site).
     void start();
-    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, mqttBridge, health.
+    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, mqttBridge, health,
+    // diagnostics.
     void publish(QQmlContext *context) const;
 
     DeviceManager *manager() const { return devices.get(); }
@@ -48,6 +50,7 @@ private:
     std::unique_ptr<CommandSet> commandSet;
     std::unique_ptr<ConfigurationTransfer> configurationTransfer;
     std::unique_ptr<HealthMonitor> healthMonitor;
+    std::unique_ptr<Diagnostics> diagnostics;
     // Before the service, so that it is gone only after the service's server threads, which
     // call into it, have stopped.
     std::unique_ptr<WebRemote> webRemote;

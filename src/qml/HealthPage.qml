@@ -61,7 +61,49 @@ Item {
             font.pixelSize: globalStyle.headerLabelFontSize + 6
         }
 
+        // The file for support, written into the home folder; where it went is shown beside.
+        Text {
+            id: supportResult
+            objectName: "supportResult"
+            anchors.right: supportButton.left
+            anchors.rightMargin: 16
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(implicitWidth, titleBar.width - supportButton.width - 320)
+            elide: Text.ElideLeft
+            color: globalStyle.fontColorOnBlack
+            font.pixelSize: 14
+        }
+        Rectangle {
+            id: supportButton
+            objectName: "supportButton"
+            anchors.right: closeButton.left
+            anchors.rightMargin: 30
+            anchors.verticalCenter: parent.verticalCenter
+            width: supportText.implicitWidth + 32
+            height: 40
+            radius: 6
+            color: supportMouse.pressed ? "#33334A" : "#26262E"
+            border.color: "#8C8CC8"
+            Text {
+                id: supportText
+                anchors.centerIn: parent
+                text: qsTr("File for support")
+                color: "#CCCCFF"
+                font.pixelSize: globalStyle.normalFontSize - 2
+            }
+            MouseArea {
+                id: supportMouse
+                anchors.fill: parent
+                onClicked: {
+                    var written = diagnostics.writeToHome();
+                    supportResult.text = written ? qsTr("Written to %1").arg(written)
+                                                 : qsTr("Not written: %1").arg(diagnostics.lastError());
+                }
+            }
+        }
+
         IconButton {
+            id: closeButton
             objectName: "healthCloseButton"
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
@@ -211,7 +253,9 @@ Item {
                 height: 40
                 property var shares: row.device.timeline
                 property var rtts: row.device.rttTimeline
+                property bool online: row.device.online
                 onSharesChanged: requestPaint()
+                onOnlineChanged: requestPaint()
                 onWidthChanged: requestPaint()
                 onPaint: {
                     var context = getContext("2d");
@@ -225,6 +269,9 @@ Item {
                     var ceiling = Math.log(1 + 5000);
                     for (var i = 0; i < count; ++i) {
                         var share = shares[i];
+                        // A device down now is red at "now", however short the outage so far.
+                        if (i === count - 1 && !row.device.online)
+                            share = 0;
                         context.fillStyle = share < 0 ? "#34343C"
                                           : share >= 0.999 ? "#3CB371"
                                           : share <= 0.001 ? "#E04848" : "#E0A030";

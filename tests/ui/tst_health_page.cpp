@@ -41,6 +41,7 @@ class TstHealthPage : public QObject
 private slots:
     void worstFirst()
     {
+        TestHome home;
         previousHandler = qInstallMessageHandler(collectQmlProblems);
         QDir::setCurrent(QCoreApplication::applicationDirPath());
         QTranslator translator;
@@ -85,10 +86,22 @@ private slots:
 
             // The page is read at the size of the window, without overlapping columns.
             QVERIFY(page->width() <= 1024);
-            QTest::qWait(300);
+
+            // The file for support lands in the home folder, and the page says where.
+            QQuickItem *support = window->findChild<QQuickItem *>("supportButton");
+            QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier,
+                support->mapToScene(support->boundingRect().center()).toPoint());
+            const QString result = window->findChild<QQuickItem *>("supportResult")->property("text").toString();
+            const QStringList written
+                = QDir(home.path()).entryList({QStringLiteral("zentrova-diagnostics-*.tar")}, QDir::Files);
+            QCOMPARE(written.size(), 1);
+            QVERIFY2(result.endsWith(written.first()), qPrintable(result));
             const QString folder = qEnvironmentVariable("ZENTROVA_UI_SHOTS");
-            if (!folder.isEmpty())
+            if (!folder.isEmpty()) {
+                // The page fades in; the picture is of it in full.
+                QTRY_COMPARE(window->findChild<QObject *>("popupStack")->property("opacity").toDouble(), 1.0);
                 QVERIFY(window->grabWindow().save(folder + QStringLiteral("/health.png")));
+            }
 
             QQuickItem *close = window->findChild<QQuickItem *>("healthCloseButton");
             QTest::mouseClick(

@@ -1,6 +1,7 @@
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "health/device_health.h"
+#include "health/diagnostics.h"
 #include "health/health_commands.h"
 #include "health/health_monitor.h"
 #include "health/metrics_page.h"
@@ -420,6 +421,107 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QVERIFY(!formatProblem(text).isEmpty());
+    }
+
+    // The file for support holds what it should, and none of the secrets planted in the
+    // settings, whether the window writes it (with the health record) or the command line.
+    void diagnosticsArchive()
+    {
+        TestHome home;
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        manager.enterDemoMode();
+        HealthMonitor monitor(&manager, nullptr);
+        const QStringList secrets {QStringLiteral("mqtt-pass-5a17"), QStringLiteral("lock-pass-9c2e"),
+            QStringLiteral("salt-77b1"), QStringLiteral("hash-41d0"), QStringLiteral("nested-token-e3f8")};
+        QDir(home.path()).mkpath(QStringLiteral(".zentrova"));
+        const QString settings = home.path() + QStringLiteral("/.zentrova/config.json");
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(
+            QJsonObject {{QStringLiteral("alias_map"),
+                             QJsonObject {{QStringLiteral("IPD9DEMO-7C2E0DFE0001"), QStringLiteral("Foyer")}}},
+                {QStringLiteral("mqtt"),
+                    QJsonObject {{QStringLiteral("host"), QStringLiteral("broker.example")},
+                        {QStringLiteral("password"), secrets.at(0)}}},
+                {QStringLiteral("security"),
+                    QJsonObject {{QStringLiteral("password"), secrets.at(1)}, {QStringLiteral("salt"), secrets.at(2)}}},
+                {QStringLiteral("api"),
+                    QJsonObject {{QStringLiteral("token_hash"), secrets.at(3)},
+                        {QStringLiteral("clients"),
+                            QJsonArray {QJsonObject {{QStringLiteral("Token"), secrets.at(4)}}}}}}})
+                       .toJson());
+        file.close();
+        const QString log = home.path() + QStringLiteral("/.zentrova/zentrova.log");
+        for (const QString &path : QStringList {log, log + QStringLiteral(".1")}) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("a line of " + path.toUtf8() + '\n');
+        }
+
+        const auto members = [](const QString &archive) {
+            QProcess tar;
+            tar.start(QStringLiteral("tar"), {QStringLiteral("-tf"), archive});
+            return tar.waitForFinished(30000) && tar.exitCode() == 0
+                ? QString::fromUtf8(tar.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                : QStringList {QStringLiteral("(tar refused it)")};
+        };
+        const auto member = [](const QString &archive, const QString &name) {
+            QProcess tar;
+            tar.start(QStringLiteral("tar"),
+                {QStringLiteral("-xOf"), archive, QStringLiteral("zentrova-diagnostics/") + name});
+            tar.waitForFinished(30000);
+            return tar.readAllStandardOutput();
+        };
+
+        const Diagnostics window(&monitor, QStringLiteral("~/.zentrova/config.json"),
+            QStringLiteral("~/.zentrova/zentrova.log"), QStringLiteral("zentrova 1.0"));
+        const QString windowArchive = home.path() + QStringLiteral("/window.tar");
+        QString error;
+        QVERIFY2(window.write(windowArchive, &error), qPrintable(error));
+        const QString program = QStringLiteral(ZENTROVA_PROGRAM);
+        const QString lineArchive = home.path() + QStringLiteral("/line.tar");
+        QProcess copy;
+        copy.start(program, {QStringLiteral("--diagnostics"), lineArchive});
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(copy.exitCode(), 0);
+
+        const QStringList expected {QStringLiteral("log/zentrova.log"), QStringLiteral("log/zentrova.log.1"),
+            QStringLiteral("settings.json"), QStringLiteral("versions.txt"), QStringLiteral("network.txt")};
+        for (const QString &archive : {windowArchive, lineArchive}) {
+            const QStringList listed = members(archive);
+            for (const QString &name : expected)
+                QVERIFY2(listed.contains(QStringLiteral("zentrova-diagnostics/") + name),
+                    qPrintable(listed.join(QLatin1Char(' '))));
+            QFile read(archive);
+            QVERIFY(read.open(QIODevice::ReadOnly));
+            const QByteArray bytes = read.readAll();
+            for (const QString &secret : secrets)
+                QVERIFY2(!bytes.contains(secret.toUtf8()), qPrintable(secret));
+            // What is not secret stays, so that support sees the installation's settings.
+            const QJsonObject kept = QJsonDocument::fromJson(member(archive, QStringLiteral("settings.json"))).object();
+            QCOMPARE(kept.value(QStringLiteral("alias_map")).toObject().value(QStringLiteral("IPD9DEMO-7C2E0DFE0001")),
+                QJsonValue(QStringLiteral("Foyer")));
+            QCOMPARE(kept.value(QStringLiteral("mqtt")).toObject().value(QStringLiteral("host")),
+                QJsonValue(QStringLiteral("broker.example")));
+            QVERIFY(member(archive, QStringLiteral("log/zentrova.log.1")).startsWith("a line of "));
+            QVERIFY(member(archive, QStringLiteral("versions.txt")).contains("qt: " QT_VERSION_STR));
+            QVERIFY(member(archive, QStringLiteral("network.txt")).contains("127.0.0.1/8"));
+        }
+        const QJsonObject record
+            = QJsonDocument::fromJson(member(windowArchive, QStringLiteral("health.json"))).object();
+        QCOMPARE(record.value(QStringLiteral("devices")).toArray().size(), monitor.records().size());
+        QVERIFY(members(lineArchive).contains(QStringLiteral("zentrova-diagnostics/health.txt")));
+
+        // Settings that cannot be parsed cannot be told apart from their secrets: left out.
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"mqtt\": {\"password\": \"" + secrets.at(0).toUtf8() + "\"");
+        file.close();
+        QVERIFY(window.write(windowArchive, &error));
+        QFile read(windowArchive);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QVERIFY(!read.readAll().contains(secrets.at(0).toUtf8()));
+        QVERIFY(members(windowArchive).contains(QStringLiteral("zentrova-diagnostics/settings.txt")));
     }
 
     // Without the token nobody reads the installation; a wrong one counts against the address.
