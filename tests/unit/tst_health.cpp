@@ -9,12 +9,18 @@
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
+#include "models/tx_device.h"
 #include "qttelnet/qt_telnet.h"
 #include "remote/remote_service.h"
 #include "scenes/scene_service.h"
 #include "scripted_shell_peer.h"
 #include "test_home.h"
+#include "test_mjpeg.h"
 #include "test_records.h"
+#include "video/mini_video_source.h"
+#include "video/qimage_grabber_mjpeg.h"
+
+#include <QAbstractVideoSurface>
 
 #include <QtTest>
 
@@ -144,6 +150,16 @@ QString promtoolProblem(const QByteArray &text)
     return QString();
 }
 
+class NullSurface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return {QVideoFrame::Format_RGB32};
+    }
+    bool present(const QVideoFrame &) override { return true; }
+};
+
 bool idle(const RxDevice &device)
 {
     return device.state() == RxDevice::Ready && device.pendingCommandCount() == 0;
@@ -238,6 +254,47 @@ private slots:
         health.commandFailed(false, T0);
         QCOMPARE(health.refusedCommands(), quint64(1));
         QCOMPARE(health.failedCommands(), quint64(2));
+    }
+
+    // An encoder's preview rate and the share of its frames decoded, from a real stream: the
+    // stream address has no port, so the encoder serves on port 80 of a loopback address of
+    // this process's own.
+    void encoderPreview()
+    {
+        const quint32 pid = quint32(QCoreApplication::applicationPid());
+        const QHostAddress address((127u << 24) | ((pid & 0xffffu) << 8) | 30u);
+        LoopbackHttpServer server(
+            [](QTcpSocket *connection, const QByteArray &) {
+                connection->write(LoopbackHttpServer::streamHead() + "--b\r\n");
+                for (int i = 0; i < 6; ++i)
+                    connection->write(TestMjpeg::multipartPart(TestMjpeg::plain(Qt::darkCyan), "b"));
+            },
+            address, 80);
+        QVERIFY2(server.isListening(), "port 80 on loopback is needed: run the test under scripts/netless");
+        TestHome home;
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        qint64 now = T0;
+        HealthMonitor monitor(&manager, nullptr, [&now] { return now; });
+        auto encoder = QSharedPointer<TxDevice>::create(
+            parsedDiscoveryRecord(QStringLiteral("IPE3x-7c2e0d00aa30"), QString(), address));
+        manager.txlist()->addDevice(encoder, -1);
+        QSignalSpy decoded(encoder->grabber(), &QImageGrabber::newImageGrabbed);
+        monitor.sample();
+        NullSurface surface;
+        encoder->videoSource()->setVideoSurface(&surface);
+        encoder->videoSource()->setSize(QSize(16, 16));
+        quint64 cut = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((encoder->grabber()->newestJpeg(&cut), cut >= 5), 10000);
+        QTRY_VERIFY(decoded.count() > 0);
+        // Read again: no frame comes between here and the sample, as nothing runs the loop.
+        encoder->grabber()->newestJpeg(&cut);
+        now += 2000;
+        monitor.sample();
+        const DeviceHealth &health = monitor.find(encoder->name())->health;
+        QCOMPARE(health.previewFps(), double(cut) / 2.0);
+        QCOMPARE(health.previewDecodedShare(), double(decoded.count()) / double(cut));
+        QVERIFY(health.previewDecodedShare() > 0);
     }
 
     // The whole installation's day fits in a few MiB.
