@@ -160,9 +160,10 @@ QString MqttBridge::explain(const QString &host, int port, const QString &reason
     } else {
         text = tr("Not connected to %1: %2").arg(host, reason);
     }
-    return text + QLatin1Char(' ')
-        + (settingsAtFault ? tr("Not tried again until the settings are applied.")
-                           : tr("Next try within %1 s.").arg(MqttClient::LAST_RETRY_SECONDS));
+    //: What went wrong, then whether it is tried again; Chinese joins them without a space.
+    return tr("%1 %2").arg(text,
+        settingsAtFault ? tr("Not tried again until the settings are applied.")
+                        : tr("Next try within %1 s.").arg(MqttClient::LAST_RETRY_SECONDS));
 }
 
 void MqttBridge::scheduleRefresh()

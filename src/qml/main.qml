@@ -371,7 +371,8 @@ ApplicationWindow {
         parent: Overlay.overlay
         z: 20
         visible: false
-        width: Math.min(toastText.implicitWidth + 100, mainWindow.width - 200)
+        // Measured apart from the wrapped text, whose width follows the pill's.
+        width: Math.min(Math.ceil(toastMetrics.advanceWidth) + 100, mainWindow.width - 200)
         height: Math.max(50, toastText.contentHeight + 24)
         x: (mainWindow.width - width) / 2
         y: atBottom ? mainWindow.height - height - 40 : mainFrame.headerHeight + 10
@@ -380,6 +381,11 @@ ApplicationWindow {
         border.color: globalStyle.accent
         radius: 25
 
+        TextMetrics {
+            id: toastMetrics
+            font: toastText.font
+            text: toastText.text
+        }
         Text {
             id: toastText
             anchors.centerIn: parent

@@ -418,7 +418,7 @@
         </message>
         <message>
             <source>On the screens now</source>
-            <translation>当前正在屏幕上</translation>
+            <translation>正在屏幕上显示</translation>
         </message>
         <message>
             <source>No scenes yet. Route the screens as they should be, type a name above and press &quot;Save current routing&quot;.</source>
@@ -945,6 +945,11 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     </context>
     <context>
         <name>MqttBridge</name>
+        <message>
+            <source>%1 %2</source>
+            <comment>What went wrong, then whether it is tried again; Chinese joins them without a space.</comment>
+            <translation>%1%2</translation>
+        </message>
         <message>
             <source>Next try within %1 s.</source>
             <translation>%1 秒内再次尝试。</translation>

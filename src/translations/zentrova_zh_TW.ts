@@ -418,7 +418,7 @@
         </message>
         <message>
             <source>On the screens now</source>
-            <translation>目前正在螢幕上</translation>
+            <translation>正在螢幕上顯示</translation>
         </message>
         <message>
             <source>No scenes yet. Route the screens as they should be, type a name above and press &quot;Save current routing&quot;.</source>
@@ -945,6 +945,11 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     </context>
     <context>
         <name>MqttBridge</name>
+        <message>
+            <source>%1 %2</source>
+            <comment>What went wrong, then whether it is tried again; Chinese joins them without a space.</comment>
+            <translation>%1%2</translation>
+        </message>
         <message>
             <source>Next try within %1 s.</source>
             <translation>%1 秒內再次嘗試。</translation>
