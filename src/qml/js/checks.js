@@ -40,24 +40,24 @@ function powerCommandsEdited(onText, offText, savedOn, savedOff) {
 
 // A TCP port as typed: its number, or null unless it is a whole number from 1 to 65535.
 function portNumber(text) {
-    var trimmed = String(text).trim();
-    if (!/^\d{1,5}$/.test(trimmed))
+    var digits = String(text).trim();
+    if (!/^\d{1,5}$/.test(digits))
         return null;
-    var number = parseInt(trimmed, 10);
+    var number = parseInt(digits, 10);
     return number >= 1 && number <= 65535 ? number : null;
 }
 
 // Four numbers up to 255 in dots, or up to eight groups of hex digits in colons with at most
 // one "::". The service checks it again; this is for saying so beside the field.
 function isIpAddress(text) {
-    var trimmed = String(text).trim();
-    var four = /^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$/.exec(trimmed);
+    var address = String(text).trim();
+    var four = /^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$/.exec(address);
     if (four)
         return four.slice(1).every(function (part) { return parseInt(part, 10) <= 255; });
-    if (!/^[0-9A-Fa-f:]+$/.test(trimmed) || trimmed.split("::").length > 2)
+    if (!/^[0-9A-Fa-f:]+$/.test(address) || address.split("::").length > 2)
         return false;
-    var groups = trimmed.split(":");
-    var shortened = trimmed.indexOf("::") >= 0;
+    var groups = address.split(":");
+    var shortened = address.indexOf("::") >= 0;
     return groups.length >= 3 && groups.length <= 8 + (shortened ? 1 : 0)
         && (shortened || groups.length === 8)
         && groups.every(function (group) { return group.length <= 4; });

@@ -13,9 +13,9 @@ Item {
     readonly property int sectionWidth: Math.min(width, Math.max(width - 300, 640))
     // The fields' column: what is left beside the labels, and the room beside a field for
     // what is wrong with it.
-    readonly property int fieldColumnWidth: Math.max(300, width - 300)
-    readonly property int wideFieldWidth: Math.min(400, fieldColumnWidth - 120)
-    readonly property int errorWidth: Math.max(160, fieldColumnWidth - 200 - 20)
+    readonly property int fieldColumnWidth: Math.max(360, sectionWidth - 280)
+    readonly property int wideFieldWidth: Math.min(400, fieldColumnWidth - 40)
+    readonly property int errorWidth: Math.max(160, width - 300 - 220)
 
     function isOpen(section) {
         return (openSections & (1 << section)) !== 0;
