@@ -474,6 +474,20 @@ void TstMainWindow::settings()
     // As on the other pages, a page just loaded does not take the first press at once.
     QTest::qWait(300);
     shoot(QStringLiteral("settings-scenes"));
+    // An empty name is told under the field; Rename asks in the question layer, from the old name.
+    click(child(scenesPage, "saveSceneButton"));
+    QTRY_VERIFY(child(scenesPage, "sceneNameError")->isVisible());
+    shoot(QStringLiteral("settings-scenes-empty-name"));
+    QQuickItem *sceneRow = nullptr;
+    QMetaObject::invokeMethod(
+        child(scenesPage, "sceneRows"), "itemAt", Q_RETURN_ARG(QQuickItem *, sceneRow), Q_ARG(int, 0));
+    QVERIFY(sceneRow);
+    click(child(sceneRow, "renameSceneButton"));
+    QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
+    QCOMPARE(layer("dialogLayer")->property("initialText").toString(), QStringLiteral("Morning"));
+    shoot(QStringLiteral("scene-rename"));
+    QMetaObject::invokeMethod(layer("dialogLayer"), "reject");
+    QTRY_VERIFY(!layer("dialogLayer")->property("visible").toBool());
     QMetaObject::invokeMethod(scenesPage, "editSchedule", Q_ARG(QVariant, scenes->scheduleList().value(0)));
     scenesPage->findChild<QQuickItem *>(QStringLiteral("scheduleNameField"))
         ->setProperty("text", QStringLiteral("Rise"));

@@ -277,7 +277,6 @@ Item {
                 // The scene the screens show now: an accent bar and outline, and the words.
                 delegate: Rectangle {
                     readonly property bool active: modelData === scenes.activeScene
-                    objectName: "sceneRow"
                     width: column.width
                     height: 60
                     radius: 4
