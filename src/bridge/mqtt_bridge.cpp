@@ -44,7 +44,9 @@ MqttBridge::MqttBridge(CommandSet *core, JsonConfig *store, QObject *parent)
     connect(&sweepTimer, &QTimer::timeout, this, &MqttBridge::clearLeftovers);
     connect(core, &CommandSet::event, this, &MqttBridge::scheduleRefresh);
     connect(client, &MqttClient::connected, this, &MqttBridge::onConnected);
-    connect(client, &MqttClient::disconnected, this, [this] {
+    connect(client, &MqttClient::disconnected, this, [this](const QString &reason) {
+        if (firstReason.isEmpty())
+            firstReason = reason;
         sweepTimer.stop();
         found.clear();
         syncToken.clear();
@@ -63,6 +65,7 @@ MqttBridge::~MqttBridge()
 bool MqttBridge::start(const MqttSettings &settings)
 {
     stop();
+    firstReason.clear();
     current = settings;
     emit settingsChanged();
     if (!current.enabled) {
@@ -126,12 +129,14 @@ QString MqttBridge::status() const
 {
     if (!current.enabled || client->isConnected())
         return QString();
-    return explain(current.host, current.port, client->errorString(), clientStarted);
+    return explain(
+        current.host, current.port, firstReason.isEmpty() ? client->errorString() : firstReason, clientStarted);
 }
 
 bool MqttBridge::failing() const
 {
-    return current.enabled && !client->isConnected() && (!clientStarted || !client->errorString().isEmpty());
+    return current.enabled && !client->isConnected()
+        && (!clientStarted || !client->errorString().isEmpty() || !firstReason.isEmpty());
 }
 
 QString MqttBridge::explain(const QString &host, int port, const QString &reason, bool retrying)
@@ -267,6 +272,7 @@ QStringList MqttBridge::ownStateFilters() const
 
 void MqttBridge::onConnected()
 {
+    firstReason.clear();
     // The broker may have lost everything, or kept what went away meanwhile: all of it is
     // published again, and what it kept is read to find what is no longer wanted.
     retained.clear();

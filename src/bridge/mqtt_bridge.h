@@ -111,6 +111,9 @@ private:
     MqttSettings current;
     // The client's thread is up and will try again after a loss.
     bool clientStarted = false;
+    // The first reason since the last start or connection: the library follows a refused
+    // sign-in with a protocol error of its own, and the refusal is what the user can act on.
+    QString firstReason;
     QString root;
     QTimer refreshTimer;
     QHash<QString, QByteArray> retained;

@@ -11,11 +11,13 @@
 #include "test_home.h"
 #include "video/mini_video_source.h"
 
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTranslator>
 #include <QtTest>
 
@@ -453,6 +455,32 @@ void TstMainWindow::settings()
     QVERIFY2(
         mqttState->property("text").toString().startsWith(words("MqttBridge", "No broker answers at %1 port %2 (%3).")),
         qPrintable(mqttState->property("text").toString()));
+    // A real broker that takes nobody: the refusal is what the state names, not the protocol
+    // error the library reports after it, and no retry is promised, as none comes.
+    QTemporaryDir brokerDir;
+    QFile brokerConfig(brokerDir.filePath(QStringLiteral("mosquitto.conf")));
+    QVERIFY(brokerConfig.open(QIODevice::WriteOnly));
+    brokerConfig.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\n").arg(closedPort).toUtf8());
+    brokerConfig.close();
+    QProcess broker;
+    broker.setProcessChannelMode(QProcess::MergedChannels);
+    broker.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), brokerConfig.fileName()});
+    QVERIFY2(broker.waitForStarted(), "mosquitto is a test peer: scripts/install-deps installs it");
+    const auto brokerListens = [closedPort] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, closedPort);
+        return socket.waitForConnected(200);
+    };
+    QTRY_VERIFY(brokerListens());
+    child(advanced, "mqttUserField")->setProperty("text", QStringLiteral("reception"));
+    child(advanced, "mqttPasswordField")->setProperty("text", QStringLiteral("not-this-one"));
+    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+    const QString refused
+        = MqttBridge::explain(QStringLiteral("127.0.0.1"), closedPort, QStringLiteral("Not authorized"), true);
+    QTRY_COMPARE_WITH_TIMEOUT(mqttState->property("text").toString(), refused, 15000);
+    QVERIFY(composition->bridge()->failing());
+    broker.terminate();
+    QVERIFY(broker.waitForFinished());
     child(advanced, "mqttPortField")->setProperty("text", QStringLiteral("99999"));
     QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
     QCOMPARE(child(advanced, "mqttPortField")->property("error").toString(),
