@@ -3,8 +3,12 @@ import "control"
 
 Item {
     id: header
+    // Shorter where the window is: the lists below need the height more than the logo needs air.
+    property bool compact: false
+    readonly property int edge: compact ? 20 : 40
+
     width: 800
-    height: 140
+    height: compact ? 90 : 140
 
     signal optionsClicked
     signal healthClicked
@@ -13,7 +17,7 @@ Item {
 
     Image {
         x: 70
-        y: 40
+        y: header.edge
         width: 248
         height: 48
         fillMode: Image.PreserveAspectFit
@@ -27,7 +31,7 @@ Item {
         id: optionsButton
         objectName: "optionsButton"
         anchors.top: parent.top
-        anchors.topMargin: 40
+        anchors.topMargin: header.edge
         anchors.right: parent.right
         anchors.rightMargin: 40
         source: "qrc:/images/icons/setting.png"
