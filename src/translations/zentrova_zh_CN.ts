@@ -299,6 +299,93 @@
         </message>
     </context>
     <context>
+        <name>HealthPage</name>
+        <message>
+            <source>Health</source>
+            <translation>运行状况</translation>
+        </message>
+        <message>
+            <source>File for support</source>
+            <translation>支持文件</translation>
+        </message>
+        <message>
+            <source>Written to %1</source>
+            <translation>已写入 %1</translation>
+        </message>
+        <message>
+            <source>Not written: %1</source>
+            <translation>未写入：%1</translation>
+        </message>
+        <message>
+            <source>Devices online</source>
+            <translation>在线设备</translation>
+        </message>
+        <message>
+            <source>CPU</source>
+            <translation>CPU</translation>
+        </message>
+        <message>
+            <source>Event loop lag</source>
+            <translation>事件循环延迟</translation>
+        </message>
+        <message>
+            <source>API clients</source>
+            <translation>API 客户端</translation>
+        </message>
+        <message>
+            <source>MQTT</source>
+            <translation>MQTT</translation>
+        </message>
+        <message>
+            <source>connected</source>
+            <translation>已连接</translation>
+        </message>
+        <message>
+            <source>off</source>
+            <translation>关闭</translation>
+        </message>
+        <message>
+            <source>disconnected</source>
+            <translation>已断开</translation>
+        </message>
+        <message>
+            <source>Device</source>
+            <translation>设备</translation>
+        </message>
+        <message>
+            <source>24 hours ago</source>
+            <translation>24 小时前</translation>
+        </message>
+        <message>
+            <source>now</source>
+            <translation>现在</translation>
+        </message>
+        <message>
+            <source>Online · round trip median / 95 %</source>
+            <translation>在线 · 往返时间 中位数 / 95 %</translation>
+        </message>
+        <message>
+            <source>Decoder</source>
+            <translation>解码器</translation>
+        </message>
+        <message>
+            <source>Encoder</source>
+            <translation>编码器</translation>
+        </message>
+        <message>
+            <source>outages: %1</source>
+            <translation>中断：%1</translation>
+        </message>
+        <message>
+            <source>fps</source>
+            <translation>帧/秒</translation>
+        </message>
+        <message>
+            <source>%1 failed · %2 reconnections · %3 drifts</source>
+            <translation>%1 次失败 · %2 次重连 · %3 次偏离</translation>
+        </message>
+    </context>
+    <context>
         <name>InputDialog</name>
         <message>
             <source>Enter a name</source>

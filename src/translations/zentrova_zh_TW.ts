@@ -299,6 +299,93 @@
         </message>
     </context>
     <context>
+        <name>HealthPage</name>
+        <message>
+            <source>Health</source>
+            <translation>運作狀況</translation>
+        </message>
+        <message>
+            <source>File for support</source>
+            <translation>支援檔案</translation>
+        </message>
+        <message>
+            <source>Written to %1</source>
+            <translation>已寫入 %1</translation>
+        </message>
+        <message>
+            <source>Not written: %1</source>
+            <translation>未寫入：%1</translation>
+        </message>
+        <message>
+            <source>Devices online</source>
+            <translation>線上裝置</translation>
+        </message>
+        <message>
+            <source>CPU</source>
+            <translation>CPU</translation>
+        </message>
+        <message>
+            <source>Event loop lag</source>
+            <translation>事件迴圈延遲</translation>
+        </message>
+        <message>
+            <source>API clients</source>
+            <translation>API 用戶端</translation>
+        </message>
+        <message>
+            <source>MQTT</source>
+            <translation>MQTT</translation>
+        </message>
+        <message>
+            <source>connected</source>
+            <translation>已連線</translation>
+        </message>
+        <message>
+            <source>off</source>
+            <translation>關閉</translation>
+        </message>
+        <message>
+            <source>disconnected</source>
+            <translation>已中斷</translation>
+        </message>
+        <message>
+            <source>Device</source>
+            <translation>裝置</translation>
+        </message>
+        <message>
+            <source>24 hours ago</source>
+            <translation>24 小時前</translation>
+        </message>
+        <message>
+            <source>now</source>
+            <translation>現在</translation>
+        </message>
+        <message>
+            <source>Online · round trip median / 95 %</source>
+            <translation>線上 · 往返時間 中位數 / 95 %</translation>
+        </message>
+        <message>
+            <source>Decoder</source>
+            <translation>解碼器</translation>
+        </message>
+        <message>
+            <source>Encoder</source>
+            <translation>編碼器</translation>
+        </message>
+        <message>
+            <source>outages: %1</source>
+            <translation>中斷：%1</translation>
+        </message>
+        <message>
+            <source>fps</source>
+            <translation>幀/秒</translation>
+        </message>
+        <message>
+            <source>%1 failed · %2 reconnections · %3 drifts</source>
+            <translation>%1 次失敗 · %2 次重新連線 · %3 次偏離</translation>
+        </message>
+    </context>
+    <context>
         <name>InputDialog</name>
         <message>
             <source>Enter a name</source>
