@@ -1,12 +1,12 @@
 #include "manager/routing.h"
 
 #include "discovery/broadcast_socket.h"
-#include "mini_video_source.h"
 #include "models/device_list_model.h"
 #include "models/network_commands.h"
 #include "models/rx_device_base.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
+#include "video/mini_video_source.h"
 
 #include <QDebug>
 
@@ -126,6 +126,13 @@ Routing::Result Routing::routeToAll(const QString &sourceName)
     emit routed();
     refreshRxVideo();
     return Result::Routed;
+}
+
+void Routing::reannounceWall(const QString &wallName)
+{
+    const auto wall = lists.rx->findDevice(wallName, false).objectCast<VWDevice>();
+    if (wall && !wall->intendedSource().isNull())
+        announceWall(*wall, wall->intendedSource());
 }
 
 void Routing::routeEntry(RxDeviceBase &entry, const QString &sourceName)
