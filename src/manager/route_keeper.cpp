@@ -103,8 +103,8 @@ void RouteKeeper::onDecoderStateRead(RxDevice *decoder)
         return;
     const QString name = decoder->name();
     const int connection = decoder->connectionNumber();
-    const bool restoring = restoreAtStart && connection <= 1;
-    if (restoring && !wall && decoder->intendedSource().isNull() && savedRoutes.contains(name))
+    bool restoring = restoreAtStart && connection <= 1;
+    if (restoring && !wall && decoder->intendedSource().isNull() && !savedRoutes.value(name).isEmpty())
         decoder->setIntendedSource(savedRoutes.take(name));
     const QString intended = wall ? wall->intendedSource() : decoder->intendedSource();
     if (intended.isNull()) {
@@ -112,6 +112,9 @@ void RouteKeeper::onDecoderStateRead(RxDevice *decoder)
         decoder->setIntendedSource(decoder->currentSource());
         return;
     }
+    // A screen saved without a source is left as found: clearing screens at start would
+    // darken a room the power has just come back to.
+    restoring = restoring && !intended.isEmpty();
     // The encoders lost the wall with the power too, whether or not the decoder kept it.
     if (restoring && wall && announceWall)
         announceWall(wall->name());

@@ -25,6 +25,7 @@ class VWDevice;
 // for the saved routes to be put back at start (for sites where a power cut takes the
 // controller down with the screens): then the routes the controller last sent, kept in
 // the settings file, are sent again, and each wall's encoders are told about the wall.
+// A screen saved without a source is left as found then.
 class RouteKeeper : public QObject
 {
     Q_OBJECT

@@ -131,7 +131,7 @@ Routing::Result Routing::routeToAll(const QString &sourceName)
 void Routing::reannounceWall(const QString &wallName)
 {
     const auto wall = lists.rx->findDevice(wallName, false).objectCast<VWDevice>();
-    if (wall && !wall->intendedSource().isNull())
+    if (wall && !wall->intendedSource().isEmpty())
         announceWall(*wall, wall->intendedSource());
 }
 
