@@ -725,19 +725,25 @@ void TstScenes::routeKeeper_data()
     QTest::addColumn<QByteArray>("placeAfter");
     QTest::addColumn<QByteArray>("sourceAfter");
     QTest::addColumn<int>("powerCuts");
-    QTest::addColumn<int>("switchesAtStart"); // decoder 1, wall
+    QTest::addColumn<QString>("savedRoute"); // decoder 1's, in the settings file
+    QTest::addColumn<int>("switchesAtStart"); // decoder 1
+    QTest::addColumn<int>("wallSwitchesAtStart"); // each member
     QTest::addColumn<int>("switches"); // decoder 1 in all
     QTest::addColumn<int>("placeCommands");
     QTest::addColumn<bool>("drifted");
     QTest::addColumn<int>("warnings");
-    QTest::newRow("start: taken as found") << false << QByteArray() << QByteArray() << 0 << 0 << 1 << 0 << false << 0;
+    QTest::newRow("start: taken as found")
+        << false << QByteArray() << QByteArray() << 0 << ENC1 << 0 << 0 << 1 << 0 << false << 0;
     QTest::newRow("start: saved routes put back")
-        << true << QByteArray() << QByteArray() << 0 << 1 << 1 << 0 << false << 0;
+        << true << QByteArray() << QByteArray() << 0 << ENC1 << 1 << 1 << 1 << 0 << false << 0;
+    // Clearing it would darken a screen the power has just come back to.
+    QTest::newRow("start: saved without a source, left as found")
+        << true << QByteArray() << QByteArray() << 0 << QString("") << 0 << 1 << 0 << 0 << false << 0;
     QTest::newRow("stand-alone found inside a wall")
-        << false << QByteArray("1:1:0:1") << ENC1.toUtf8() << 1 << 0 << 2 << 1 << false << 0;
+        << false << QByteArray("1:1:0:1") << ENC1.toUtf8() << 1 << ENC1 << 0 << 0 << 2 << 1 << false << 0;
     QTest::newRow("back with another source")
-        << false << QByteArray() << ENC2.toUtf8() << 1 << 0 << 2 << 0 << false << 0;
-    QTest::newRow("keeps reverting") << false << QByteArray() << ENC2.toUtf8() << 5 << 0
+        << false << QByteArray() << ENC2.toUtf8() << 1 << ENC1 << 0 << 0 << 2 << 0 << false << 0;
+    QTest::newRow("keeps reverting") << false << QByteArray() << ENC2.toUtf8() << 5 << ENC1 << 0 << 0
                                      << 1 + RouteKeeper::REROUTE_LIMIT << 0 << true << 1;
 }
 
@@ -747,15 +753,17 @@ void TstScenes::routeKeeper()
     QFETCH(QByteArray, placeAfter);
     QFETCH(QByteArray, sourceAfter);
     QFETCH(int, powerCuts);
+    QFETCH(QString, savedRoute);
     QFETCH(int, switchesAtStart);
+    QFETCH(int, wallSwitchesAtStart);
     QFETCH(int, switches);
     QFETCH(int, placeCommands);
     QFETCH(bool, drifted);
     QFETCH(int, warnings);
 
-    // Saved before the restart: decoder 1 on ENC1, the wall (ENC1 in the file) as well.
+    // Saved before the restart: decoder 1's route, and the wall on ENC1.
     const QJsonObject settings {{RouteKeeper::RESTORE_AT_START_KEY, restoreAtStart},
-        {RouteKeeper::SAVED_ROUTES_KEY, QJsonObject {{decoderName(1), ENC1}}}};
+        {RouteKeeper::SAVED_ROUTES_KEY, QJsonObject {{decoderName(1), savedRoute}}}};
     auto datagrams = std::make_unique<LogCapture>(QtDebugMsg);
     LiveSite site(ENC2.toUtf8(), ENC2.toUtf8(), ENC2.toUtf8(), settings);
     site.answer();
@@ -763,14 +771,14 @@ void TstScenes::routeKeeper()
     datagrams.reset();
     ScriptedDecoder &single = site.shell(1);
     QCOMPARE(single.count(ScriptedDecoder::SWITCH), switchesAtStart);
-    QCOMPARE(site.shell(2).count(ScriptedDecoder::SWITCH), switchesAtStart);
-    QCOMPARE(site.shell(3).count(ScriptedDecoder::SWITCH), switchesAtStart);
+    QCOMPARE(site.shell(2).count(ScriptedDecoder::SWITCH), wallSwitchesAtStart);
+    QCOMPARE(site.shell(3).count(ScriptedDecoder::SWITCH), wallSwitchesAtStart);
     QCOMPARE(!announced.isEmpty(), restoreAtStart);
     if (restoreAtStart) {
         QVERIFY2(announced.last().contains(decoderName(2)) && announced.last().contains(decoderName(3))
                 && announced.last().contains(ENC1),
             qPrintable(announced.last()));
-        QCOMPARE(single.peer.outputs[ScriptedDecoder::QUERY_SOURCE], ENC1.toUtf8());
+        QCOMPARE(single.peer.outputs[ScriptedDecoder::QUERY_SOURCE], switchesAtStart ? ENC1.toUtf8() : ENC2.toUtf8());
     } else {
         QCOMPARE(site.manager->routeSource(ENC1, decoderName(1)), DeviceManager::RouteResult::Routed);
         site.answer();
@@ -796,7 +804,7 @@ void TstScenes::routeKeeper()
                      .toObject()
                      .value(decoderName(1))
                      .toString(),
-        ENC1);
+        restoreAtStart ? savedRoute : ENC1);
 }
 
 QTEST_MAIN(TstScenes)
