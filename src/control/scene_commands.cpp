@@ -46,6 +46,12 @@ SceneCommands::SceneCommands(DeviceManager *manager, SceneService *sceneService,
         emit event(QStringLiteral("scene.recall.progress"),
             {{NAME, scenes->recallingScene()}, {QStringLiteral("done"), done}, {QStringLiteral("total"), total}});
     });
+    connect(sceneService, &SceneService::scheduleMissed, this,
+        [this](const QString &name, const QDateTime &when, const QString &reason) {
+            emit event(QStringLiteral("schedule.missed"),
+                {{NAME, name}, {QStringLiteral("at"), when.toUTC().toString(Qt::ISODate)},
+                    {QStringLiteral("reason"), reason}});
+        });
     connect(sceneService, &SceneService::recallFinished, this,
         [this] { emit event(QStringLiteral("scene.recall.finished"), report()); });
 }
@@ -68,7 +74,7 @@ RemoteAnswer SceneCommands::execute(const QString &method, const QJsonObject &pa
     if (method == QLatin1String("scene.report"))
         return RemoteAnswer::success(report());
     if (method == QLatin1String("schedule.list"))
-        return RemoteAnswer::success(ScheduleStore::toJson(scenes->scheduleStore()->records()));
+        return RemoteAnswer::success(QJsonArray::fromVariantList(scenes->scheduleList()));
     if (method == QLatin1String("scene.retry")) {
         if (scenes->recalling())
             return RemoteAnswer::failure(Busy, QStringLiteral("a recall is running"));
@@ -116,9 +122,11 @@ RemoteAnswer SceneCommands::save(const QJsonObject &params)
     }
     const int powerChoice = power.isBool() ? (power.toBool() ? 1 : 2) : 0;
     if (!scenes->saveScene(name, targets, powerChoice))
-        return RemoteAnswer::failure(
-            Refused, QStringLiteral("the scene could not be saved (no screens, or too many scenes)"));
-    return RemoteAnswer::success(scenes->store()->find(name)->toJson());
+        return RemoteAnswer::failure(Refused, scenes->saveMessage());
+    QJsonObject saved = scenes->store()->find(name)->toJson();
+    if (!scenes->saveMessage().isEmpty())
+        saved.insert(QStringLiteral("note"), scenes->saveMessage());
+    return RemoteAnswer::success(saved);
 }
 
 RemoteAnswer SceneCommands::recall(const QJsonObject &params)
@@ -157,6 +165,13 @@ QJsonArray SceneCommands::sceneList() const
 
 QJsonObject SceneCommands::state() const
 {
+    QJsonObject missed;
+    for (const QVariant &schedule : scenes->scheduleList()) {
+        const QVariantMap entry = schedule.toMap();
+        if (entry.contains(QStringLiteral("missed")))
+            missed.insert(entry.value(NAME).toString(), entry.value(QStringLiteral("missed")).toString());
+    }
     return {{QStringLiteral("active"), nameOrNull(scenes->activeScene())},
-        {QStringLiteral("names"), QJsonArray::fromStringList(scenes->names())}, {QStringLiteral("recall"), report()}};
+        {QStringLiteral("names"), QJsonArray::fromStringList(scenes->names())}, {QStringLiteral("recall"), report()},
+        {QStringLiteral("schedules_missed"), missed}};
 }

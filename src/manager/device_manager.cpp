@@ -90,6 +90,12 @@ void DeviceManager::connectParts()
     connect(routing, &Routing::routed, configFile, &ConfigurationFile::requestSave);
     connect(routing, &Routing::currentMixedChanged, this, &DeviceManager::currentMixedChanged);
     connect(registry, &DeviceRegistry::decoderStateRead, keeper, &RouteKeeper::onDecoderStateRead);
+    // The made-up installation's routes are not the site's.
+    connect(routing, &Routing::routed, keeper, [this] {
+        if (!demo)
+            keeper->onRouted();
+    });
+    keeper->setWallAnnouncer([this](const QString &wall) { routing->reannounceWall(wall); });
     connect(keeper, &RouteKeeper::rerouteOnReconnectChanged, this, &DeviceManager::rerouteOnReconnectChanged);
     connect(registry, &DeviceRegistry::deviceLimitReached, this, [this](int limit) {
         emit errorOccured(tr("More than %1 devices of one kind answered. Only the first %1 are listed.").arg(limit));

@@ -127,6 +127,13 @@ Routing::Result Routing::routeToAll(const QString &sourceName)
     return Result::Routed;
 }
 
+void Routing::reannounceWall(const QString &wallName)
+{
+    const auto wall = lists.rx->findDevice(wallName, false).objectCast<VWDevice>();
+    if (wall && !wall->intendedSource().isEmpty())
+        announceWall(*wall, wall->intendedSource());
+}
+
 void Routing::routeEntry(RxDeviceBase &entry, const QString &sourceName)
 {
     entry.setSource(sourceName);

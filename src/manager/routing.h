@@ -48,6 +48,8 @@ public:
     // encoder (its device name, empty for none) and the decoder or wall (its device name).
     Result route(const QString &sourceName, const QString &targetName);
     Result routeToAll(const QString &sourceName);
+    // Tells the encoders again which decoders of the wall (its device name) show its route.
+    void reannounceWall(const QString &wallName);
     // The source name an interface reference ("TX:" and the encoder's name) carries; false
     // for anything else.
     static bool sourceFromReference(const QString &tx, QString *sourceName);

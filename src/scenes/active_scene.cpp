@@ -9,9 +9,10 @@
 
 #include <QTimer>
 
-ActiveScene::ActiveScene(DeviceListModel *rxlist, SceneStore *store, QObject *parent)
+ActiveScene::ActiveScene(DeviceListModel *rxlist, DeviceListModel *txlist, SceneStore *store, QObject *parent)
     : QObject(parent)
     , rxlist(rxlist)
+    , txlist(txlist)
     , store(store)
     , delay(new QTimer(this))
 {
@@ -22,6 +23,11 @@ ActiveScene::ActiveScene(DeviceListModel *rxlist, SceneStore *store, QObject *pa
     connect(rxlist, &QAbstractItemModel::rowsInserted, this, &ActiveScene::onSomethingChanged);
     connect(rxlist, &QAbstractItemModel::rowsRemoved, this, &ActiveScene::onSomethingChanged);
     connect(rxlist, &QAbstractItemModel::modelReset, this, &ActiveScene::onSomethingChanged);
+    // A wall turning mixed keeps its (empty) source; only the row's roles tell.
+    connect(rxlist, &QAbstractItemModel::dataChanged, this, &ActiveScene::onSomethingChanged);
+    connect(txlist, &QAbstractItemModel::rowsInserted, this, &ActiveScene::onSomethingChanged);
+    connect(txlist, &QAbstractItemModel::rowsRemoved, this, &ActiveScene::onSomethingChanged);
+    connect(txlist, &QAbstractItemModel::modelReset, this, &ActiveScene::onSomethingChanged);
     watchEntries();
     update();
 }
@@ -57,7 +63,7 @@ void ActiveScene::update()
     watchEntries();
     QString found;
     for (const Scene &scene : store->records()) {
-        if (liverouting::matches(scene, *rxlist)) {
+        if (liverouting::matches(scene, *rxlist, *txlist)) {
             found = scene.name;
             break;
         }

@@ -8,6 +8,7 @@ class QTimer;
 class SceneStore;
 
 // The scene the screens show right now: the first saved scene the live routing equals.
+// Encoders coming and going count too: a scene naming one that is gone is not shown.
 // Looked at again a moment after any source, list or scene changes, so that the hundreds
 // of changes one recall brings cost one comparison.
 class ActiveScene : public QObject
@@ -15,7 +16,7 @@ class ActiveScene : public QObject
     Q_OBJECT
 
 public:
-    ActiveScene(DeviceListModel *rxlist, SceneStore *store, QObject *parent = nullptr);
+    ActiveScene(DeviceListModel *rxlist, DeviceListModel *txlist, SceneStore *store, QObject *parent = nullptr);
 
     QString name() const { return active; }
 
@@ -32,6 +33,7 @@ private:
     void watchEntries();
 
     DeviceListModel *rxlist;
+    DeviceListModel *txlist;
     SceneStore *store;
     QTimer *delay;
     QString active;

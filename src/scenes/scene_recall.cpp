@@ -82,23 +82,33 @@ void SceneRecall::sendSlice()
         const QSharedPointer<RxDeviceBase> entry
             = manager->rxlist()->findDevice(it.key(), false).objectCast<RxDeviceBase>();
         if (!entry) {
-            checks.append({it.key(), it.key(), it.value(), QString(), Outcome::Offline});
+            checks.append(unlisted(it.key(), it.value()));
             decoders.append(nullptr);
             ++decodersRouted;
             it = unsent.sources.erase(it);
             continue;
         }
-        const bool sent = manager->routeSource(it.value(), it.key()) == DeviceManager::RouteResult::Routed;
-        powered.append(entry);
         QVector<QSharedPointer<RxDevice>> targets;
         if (const auto decoder = entry.objectCast<RxDevice>())
             targets.append(decoder);
         else if (const auto *wall = qobject_cast<const VWDevice *>(entry.data()))
             targets = wall->members();
+        QVector<bool> busy;
+        for (const QSharedPointer<RxDevice> &decoder : qAsConst(targets))
+            busy.append(decoder && decoder->pendingCommandCount() > 0);
+        // A route to an encoder that is gone would be obeyed by the decoders and then read
+        // back as confirmed, while nothing reaches the screen.
+        const bool sourceListed = it.value().isEmpty() || manager->txlist()->findDevice(it.value(), false);
+        if (!sourceListed)
+            qWarning().noquote() << "Scene" << scene.name << "names the encoder" << it.value()
+                                 << "which is not listed; not routed to" << it.key();
+        const bool sent
+            = sourceListed && manager->routeSource(it.value(), it.key()) == DeviceManager::RouteResult::Routed;
+        powered.append(entry);
         decodersRouted += qMax(1, int(targets.size()));
-        for (const QSharedPointer<RxDevice> &decoder : qAsConst(targets)) {
-            if (decoder)
-                expect(decoder, it.key(), it.value(), sent);
+        for (int i = 0; i < targets.size(); ++i) {
+            if (targets.at(i))
+                expect(targets.at(i), it.key(), it.value(), sent, busy.at(i));
         }
         it = unsent.sources.erase(it);
     }
@@ -116,8 +126,18 @@ void SceneRecall::sendSlice()
         finish();
 }
 
+SceneRecall::Check SceneRecall::unlisted(const QString &target, const QString &wanted) const
+{
+    if (const DeviceBasePtr member = manager->rxlist()->findDevice(target, true))
+        return {member->name(), target, wanted, QString(), Outcome::Moved};
+    // Discovered but not read yet: it exists, it just cannot be reached now.
+    if (manager->pendingRxList()->findDevice(target, false))
+        return {target, target, wanted, QString(), Outcome::Offline};
+    return {target, target, wanted, QString(), Outcome::NotFound};
+}
+
 void SceneRecall::expect(
-    const QSharedPointer<RxDevice> &decoder, const QString &target, const QString &wanted, bool sent)
+    const QSharedPointer<RxDevice> &decoder, const QString &target, const QString &wanted, bool sent, bool busy)
 {
     const int index = checks.size();
     checks.append({decoder->name(), target, wanted, QString(), sent ? Outcome::Waiting : Outcome::Refused});
@@ -130,9 +150,21 @@ void SceneRecall::expect(
         checks[index].reported = wanted;
         return;
     }
-    connections.append(connect(decoder.data(), &RxDevice::sourceReported, this, [this, index](const QString &reported) {
-        resolve(index, reported == checks.at(index).wanted ? Outcome::Confirmed : Outcome::Refused, reported);
+    // Questions of one kind that were still waiting are replaced by the new one, which goes
+    // after the route; only a question already on the wire stays ahead of it, and it is the
+    // first command the decoder finishes. A command given up instead of finished is counted
+    // one command late, which only makes the wait one command longer.
+    auto finishedBefore = QSharedPointer<int>::create(busy ? 1 : 0);
+    connections.append(connect(decoder.data(), &RxDevice::stateChanged, this, [finishedBefore](int state) {
+        if (state == RxDevice::CmdHaveResponse)
+            --*finishedBefore;
     }));
+    connections.append(connect(
+        decoder.data(), &RxDevice::sourceReported, this, [this, index, finishedBefore](const QString &reported) {
+            if (*finishedBefore >= 0)
+                return;
+            resolve(index, reported == checks.at(index).wanted ? Outcome::Confirmed : Outcome::Refused, reported);
+        }));
     decoder->querySource();
 }
 
@@ -205,6 +237,10 @@ QString SceneRecall::outcomeName(Outcome outcome)
         return QStringLiteral("refused");
     case Outcome::TimedOut:
         return QStringLiteral("timed_out");
+    case Outcome::NotFound:
+        return QStringLiteral("not_found");
+    case Outcome::Moved:
+        return QStringLiteral("moved");
     }
     return QString();
 }

@@ -14,6 +14,13 @@ class RxDeviceBase;
 // Recalls one scene at a time: every route goes out at once through the manager (decoders
 // in parallel on their own links, each wall's datagram once), then every decoder is asked
 // what it shows. The report lists the decoders that did not confirm, which can be retried.
+// Only the answer to the recall's own question counts: a decoder may still be answering a
+// question asked before the recall (a slow link, a reconnection's reading), and that answer
+// tells what it showed before the route.
+// A screen the scene names that is no longer listed is `not_found` under the scene's name
+// for it; a decoder that has joined a wall since is `moved` and left alone, since routing
+// its wall would change screens the scene does not name. An encoder that is not listed is
+// never sent: its screens are `refused`.
 // The routes are handed out in slices of about DECODERS_PER_TURN decoders, one slice per
 // event-loop turn: queuing a command costs the GUI thread a fraction of a millisecond (the
 // link writes it at once, and logs), so hundreds in one go would freeze the window, while
@@ -28,7 +35,7 @@ public:
     // A wall is never split: its members are routed together, however many.
     static constexpr int DECODERS_PER_TURN = 32;
 
-    enum class Outcome { Waiting, Confirmed, Offline, Refused, TimedOut };
+    enum class Outcome { Waiting, Confirmed, Offline, Refused, TimedOut, NotFound, Moved };
     struct Check
     {
         QString decoder; // device name; the target's name when it is not listed
@@ -62,7 +69,12 @@ private:
     void send(const Scene &part);
     void sendSlice();
     // `sent` false: the manager refused the route, and nothing is asked.
-    void expect(const QSharedPointer<RxDevice> &decoder, const QString &target, const QString &wanted, bool sent);
+    // `busy`: the decoder had commands queued before the route, so the first command it
+    // finishes may be a question asked before the recall.
+    void expect(
+        const QSharedPointer<RxDevice> &decoder, const QString &target, const QString &wanted, bool sent, bool busy);
+    // The check for a target that is not a listed screen.
+    Check unlisted(const QString &target, const QString &wanted) const;
     void resolve(int index, Outcome outcome, const QString &reported);
     void onTimeout();
     void finish();

@@ -1,6 +1,7 @@
 #include "scenes/scene_service.h"
 
 #include "manager/device_manager.h"
+#include "models/device_base.h"
 #include "models/device_list_model.h"
 #include "scenes/active_scene.h"
 #include "scenes/live_routing.h"
@@ -16,7 +17,7 @@ SceneService::SceneService(DeviceManager *manager, JsonConfig *config, const Sch
     : QObject(parent)
     , manager(manager)
     , scenes(new SceneStore(config, this))
-    , activeTracker(new ActiveScene(manager->rxlist(), scenes, this))
+    , activeTracker(new ActiveScene(manager->rxlist(), manager->txlist(), scenes, this))
     , recall(new SceneRecall(manager, this))
     , schedules(new ScheduleStore(config, this))
     , ownClock(clock ? nullptr : new ScheduleClock)
@@ -29,6 +30,18 @@ SceneService::SceneService(DeviceManager *manager, JsonConfig *config, const Sch
     connect(recall, &SceneRecall::finished, this, &SceneService::recallFinished);
     connect(schedules, &ScheduleStore::changed, this, &SceneService::schedulesChanged);
     connect(timetable, &Scheduler::due, this, &SceneService::onScheduleDue);
+    connect(timetable, &Scheduler::missed, this, &SceneService::onScheduleMissed);
+    // Queued: whoever follows the finished recall reads its report before the next starts.
+    connect(recall, &SceneRecall::finished, this, &SceneService::runWaiting, Qt::QueuedConnection);
+    // A changed schedule starts afresh; its old miss no longer describes it.
+    connect(schedules, &ScheduleStore::changed, this, [this] {
+        for (auto it = missedNotes.begin(); it != missedNotes.end();) {
+            if (schedules->find(it.key()))
+                ++it;
+            else
+                it = missedNotes.erase(it);
+        }
+    });
 }
 
 SceneService::~SceneService()
@@ -87,8 +100,13 @@ QVariantList SceneService::failures() const
 QVariantList SceneService::scheduleList() const
 {
     QVariantList list;
-    for (const Schedule &schedule : schedules->records())
-        list << schedule.toJson().toVariantMap();
+    for (const Schedule &schedule : schedules->records()) {
+        QVariantMap entry = schedule.toJson().toVariantMap();
+        const QString note = missedNotes.value(schedule.name);
+        if (!note.isEmpty())
+            entry.insert(QStringLiteral("missed"), note);
+        list << entry;
+    }
     return list;
 }
 
@@ -116,11 +134,43 @@ bool SceneService::retryRecall()
 
 bool SceneService::saveScene(const QString &name, const QStringList &targets, int power)
 {
-    Scene scene = liverouting::capture(*manager->rxlist(), name.trimmed(), targets);
-    if (scene.sources.isEmpty() || power < 0 || power > 2)
+    QStringList mixed;
+    Scene scene = liverouting::capture(*manager->rxlist(), name.trimmed(), targets, &mixed);
+    if (!mixed.isEmpty() && !targets.isEmpty()) {
+        setSaveMessage(
+            tr("Not saved: the screens of %1 show different sources. Route the wall first.").arg(aliases(mixed)));
         return false;
+    }
+    if (scene.sources.isEmpty() || power < 0 || power > 2) {
+        setSaveMessage(tr("Not saved: there is no screen to keep."));
+        return false;
+    }
     scene.power = static_cast<Scene::Power>(power);
-    return scenes->save(scene);
+    if (!scenes->save(scene)) {
+        setSaveMessage(tr("Not saved: the scene could not be stored."));
+        return false;
+    }
+    setSaveMessage(
+        mixed.isEmpty() ? QString() : tr("Saved without %1: its screens show different sources.").arg(aliases(mixed)));
+    return true;
+}
+
+QString SceneService::aliases(const QStringList &names) const
+{
+    QStringList shown;
+    for (const QString &name : names) {
+        const DeviceBasePtr entry = manager->rxlist()->findDevice(name, false);
+        shown << (entry ? entry->nameAlias() : name);
+    }
+    return shown.join(QStringLiteral(", "));
+}
+
+void SceneService::setSaveMessage(const QString &message)
+{
+    if (message == lastSaveMessage)
+        return;
+    lastSaveMessage = message;
+    emit saveMessageChanged();
 }
 
 bool SceneService::renameScene(const QString &name, const QString &newName)
@@ -138,8 +188,8 @@ bool SceneService::sceneExists(const QString &name) const
     return scenes->find(name.trimmed()) != nullptr;
 }
 
-bool SceneService::saveSchedule(const QString &name, int action, const QString &scene, const QString &time,
-    int days, const QString &at, const QString &replacing)
+bool SceneService::saveSchedule(const QString &name, int action, const QString &scene, const QString &time, int days,
+    const QString &at, const QString &replacing)
 {
     if (action < 0 || action > 2)
         return false;
@@ -150,7 +200,7 @@ bool SceneService::saveSchedule(const QString &name, int action, const QString &
     schedule.repeat = days ? Schedule::Repeat::Weekly : Schedule::Repeat::Once;
     schedule.time = QTime::fromString(time, QStringLiteral("HH:mm"));
     schedule.weekdays = days & Schedule::ALL_DAYS;
-    schedule.at = QDateTime::fromString(at, QStringLiteral("yyyy-MM-ddTHH:mm"));
+    schedule.at = Schedule::readLocal(at);
     if (replacing.isEmpty())
         return !schedules->find(schedule.name) && schedules->save(schedule);
     const Schedule *current = schedules->find(replacing);
@@ -158,6 +208,12 @@ bool SceneService::saveSchedule(const QString &name, int action, const QString &
         return false;
     schedule.enabled = current->enabled;
     return schedules->replace(replacing, schedule);
+}
+
+QString SceneService::onceNote(const QString &at) const
+{
+    const QDateTime local = Schedule::readLocal(at);
+    return local.isValid() ? Schedule::gapNote(local.date(), local.time(), timetable->zone()) : QString();
 }
 
 bool SceneService::setScheduleEnabled(const QString &name, bool enabled)
@@ -175,17 +231,40 @@ bool SceneService::deleteSchedule(const QString &name)
     return schedules->remove(name);
 }
 
-void SceneService::onScheduleDue(const Schedule &schedule)
+void SceneService::onScheduleDue(const Schedule &schedule, const QDateTime &when)
 {
-    switch (schedule.action) {
-    case Schedule::Action::RecallScene:
-        if (!recallScene(schedule.scene))
-            qWarning().noquote() << "Schedule" << schedule.name << "could not recall the scene" << schedule.scene
-                                 << "(missing, or a recall was running)";
-        break;
-    case Schedule::Action::PowerOn:
-    case Schedule::Action::PowerOff:
-        manager->switchMonitor(schedule.action == Schedule::Action::PowerOn);
-        break;
+    waiting.append({schedule, when});
+    runWaiting();
+}
+
+void SceneService::runWaiting()
+{
+    while (!waiting.isEmpty() && !recall->running()) {
+        const Due next = waiting.takeFirst();
+        const Schedule &schedule = next.schedule;
+        switch (schedule.action) {
+        case Schedule::Action::RecallScene:
+            if (!recallScene(schedule.scene)) {
+                qWarning().noquote() << "Schedule" << schedule.name << "could not recall the scene" << schedule.scene
+                                     << ": it no longer exists";
+                onScheduleMissed(schedule, next.when, tr("the scene \"%1\" no longer exists").arg(schedule.scene));
+                continue;
+            }
+            break;
+        case Schedule::Action::PowerOn:
+        case Schedule::Action::PowerOff:
+            manager->switchMonitor(schedule.action == Schedule::Action::PowerOn);
+            break;
+        }
+        if (missedNotes.remove(schedule.name))
+            emit schedulesChanged();
     }
+}
+
+void SceneService::onScheduleMissed(const Schedule &schedule, const QDateTime &when, const QString &reason)
+{
+    const QString local = when.toTimeZone(timetable->zone()).toString(QStringLiteral("HH:mm"));
+    missedNotes.insert(schedule.name, tr("missed at %1: %2").arg(local, reason));
+    emit scheduleMissed(schedule.name, when, reason);
+    emit schedulesChanged();
 }

@@ -2,6 +2,7 @@
 
 #include "scenes/scene.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QTimeZone>
@@ -18,14 +19,40 @@ const QString ENABLED = QStringLiteral("enabled");
 const QString TIME_FORMAT = QStringLiteral("HH:mm");
 const QString AT_FORMAT = QStringLiteral("yyyy-MM-ddTHH:mm");
 
-// One instant per wall-clock time: a time the clock skips moves on by the length of the jump.
+// One instant per wall-clock time. A time the clock skips is read with the offset in force
+// before the jump, which puts it as far after the jump as it lay inside the gap, whatever
+// the gap's length and also when the gap crosses midnight.
 QDateTime wallClock(const QDate &date, const QTime &time, const QTimeZone &zone)
 {
+    // Inside a gap the local reading names no instant, and the moment is not valid.
     const QDateTime moment(date, time, zone);
-    return moment.isValid() ? moment : QDateTime(date, time.addSecs(3600), zone);
+    if (moment.isValid())
+        return moment;
+    const QDateTime reading(date, time, Qt::UTC);
+    // No zone changes its offset twice within a day.
+    const int before = zone.offsetFromUtc(reading.addSecs(-24 * 3600));
+    return reading.addSecs(-before).toTimeZone(zone);
 }
 
 } // namespace
+
+// Kept as digits: a time the clock skips that day is still a time someone may mean.
+QDateTime Schedule::readLocal(const QString &text)
+{
+    const int split = text.indexOf(QLatin1Char('T'));
+    const QDate date = QDate::fromString(text.left(split), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(text.mid(split + 1), TIME_FORMAT);
+    return split == 10 && date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+}
+
+QString Schedule::gapNote(const QDate &date, const QTime &time, const QTimeZone &zone)
+{
+    if (QDateTime(date, time, zone).isValid())
+        return QString();
+    const QDateTime moment = wallClock(date, time, zone);
+    return QCoreApplication::translate("Schedule", "The clock skips %1 on %2; it runs at %3.")
+        .arg(time.toString(TIME_FORMAT), date.toString(Qt::ISODate), moment.time().toString(TIME_FORMAT));
+}
 
 QVector<QDateTime> Schedule::occurrences(const QDateTime &after, const QDateTime &until, const QTimeZone &zone) const
 {
@@ -39,7 +66,8 @@ QVector<QDateTime> Schedule::occurrences(const QDateTime &after, const QDateTime
         return found;
     }
     const QDate last = until.toTimeZone(zone).date();
-    for (QDate day = after.toTimeZone(zone).date(); day <= last; day = day.addDays(1)) {
+    // A time the clock skips late on one day falls on the next.
+    for (QDate day = after.toTimeZone(zone).date().addDays(-1); day <= last; day = day.addDays(1)) {
         if (!(weekdays & (1 << (day.dayOfWeek() - 1))))
             continue;
         const QDateTime moment = wallClock(day, time, zone);
@@ -112,7 +140,7 @@ bool Schedule::fromJson(const QJsonValue &value, Schedule *schedule, QString *re
     read.enabled = enabled.toBool(true);
     if (object.contains(AT)) {
         read.repeat = Repeat::Once;
-        read.at = QDateTime::fromString(object.value(AT).toString(), AT_FORMAT);
+        read.at = Schedule::readLocal(object.value(AT).toString());
         if (!read.at.isValid())
             return refuse(QStringLiteral("the date and time must read YYYY-MM-DDTHH:MM"));
     } else {

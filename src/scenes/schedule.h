@@ -23,7 +23,7 @@ struct Schedule
     QTime time;
     // Bit 0 is Monday, bit 6 Sunday.
     int weekdays = ALL_DAYS;
-    // Once: the local date and time.
+    // Once: the local date and time, as digits (the time spec says nothing).
     QDateTime at;
     bool enabled = true;
 
@@ -32,6 +32,11 @@ struct Schedule
     // time falls as far past the jump as it lay inside the gap, a repeated one on its second
     // passing).
     QVector<QDateTime> occurrences(const QDateTime &after, const QDateTime &until, const QTimeZone &zone) const;
+
+    // "yyyy-MM-ddTHH:mm" as local digits, also for a time the clock skips; invalid otherwise.
+    static QDateTime readLocal(const QString &text);
+    // For a time the clock skips on that day, where it runs instead; empty otherwise.
+    static QString gapNote(const QDate &date, const QTime &time, const QTimeZone &zone);
 
     QJsonObject toJson() const;
     static bool fromJson(const QJsonValue &value, Schedule *schedule, QString *reason);

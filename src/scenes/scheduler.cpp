@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QTimer>
+#include <algorithm>
 
 const QString Scheduler::LAST_CHECK_KEY = QStringLiteral("schedules_checked");
 
@@ -40,7 +41,8 @@ void Scheduler::start()
             for (const QDateTime &when : schedule.occurrences(stored, now, clock->zone())) {
                 qWarning().noquote() << "Schedule" << schedule.name << "of" << when.toString(Qt::ISODate)
                                      << "missed while the program was not running; not run now";
-                emit missed(schedule, when);
+                handledBefore(schedule, when);
+                emit missed(schedule, when, tr("the controller was not running"));
             }
         }
     }
@@ -49,35 +51,57 @@ void Scheduler::start()
     timer->start();
 }
 
+bool Scheduler::handledBefore(const Schedule &schedule, const QDateTime &when)
+{
+    constexpr qint64 KEPT_S = 2 * 24 * 3600;
+    const QDateTime now = clock->now();
+    for (auto it = handled.begin(); it != handled.end(); ++it) {
+        QVector<QDateTime> &times = it.value();
+        times.erase(std::remove_if(times.begin(), times.end(),
+                        [&now](const QDateTime &time) { return qAbs(time.secsTo(now)) > KEPT_S; }),
+            times.end());
+    }
+    QVector<QDateTime> &times = handled[schedule.name];
+    if (times.contains(when))
+        return true;
+    times.append(when);
+    return false;
+}
+
 void Scheduler::tick()
 {
     const QDateTime now = clock->now();
-    if (!lastCheck.isValid() || now < lastCheck) {
-        // The clock was set back: nothing between is run twice.
+    if (!lastCheck.isValid()) {
         lastCheck = now;
         return;
     }
+    // Set back, the clock passes times again that already ran; those are remembered.
+    const QDateTime from = now < lastCheck ? now.addSecs(-1) : lastCheck;
+    bool acted = false;
     for (const Schedule &schedule : store->records()) {
-        for (const QDateTime &when : schedule.occurrences(lastCheck, now, clock->zone())) {
+        for (const QDateTime &when : schedule.occurrences(from, now, clock->zone())) {
+            if (handledBefore(schedule, when))
+                continue;
+            acted = true;
             if (when.secsTo(now) > LATE_LIMIT_S) {
                 qWarning().noquote() << "Schedule" << schedule.name << "of" << when.toString(Qt::ISODate)
-                                     << "missed while the controller was held up; not run now";
-                emit missed(schedule, when);
+                                     << "missed while the controller was held up or the clock jumped; not run now";
+                emit missed(schedule, when, tr("the controller was held up, or its clock jumped"));
                 continue;
             }
             qInfo().noquote() << "Schedule" << schedule.name << "runs:" << Schedule::actionName(schedule.action)
                               << schedule.scene;
-            emit due(schedule);
+            emit due(schedule, when);
         }
     }
     lastCheck = now;
-    rememberCheck(false);
+    rememberCheck(acted);
 }
 
 // Not every tick: the settings file is rewritten on each change.
 void Scheduler::rememberCheck(bool force)
 {
-    if (!force && lastStored.isValid() && lastStored.secsTo(lastCheck) < STORE_EVERY_S)
+    if (!force && lastStored.isValid() && qAbs(lastStored.secsTo(lastCheck)) < STORE_EVERY_S)
         return;
     lastStored = lastCheck;
     config->setValue(LAST_CHECK_KEY, lastCheck.toUTC().toString(Qt::ISODate));

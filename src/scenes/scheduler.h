@@ -3,6 +3,7 @@
 #include "scenes/schedule.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QTimeZone>
 
@@ -21,8 +22,11 @@ public:
 
 // Runs the schedules while the program runs. Each tick runs what fell due since the last
 // one. What fell due while the program was not running, or while the machine slept, is
-// logged and not run: a display switched on hours late, or a scene replayed over the
-// routing people have set since, would surprise the room more than the miss.
+// reported as missed and not run: a display switched on hours late, or a scene replayed
+// over the routing people have set since, would surprise the room more than the miss.
+// Each due time runs once: the clock set back passes it again without running it, and the
+// moment of each run is stored at once, so that a restart right after it does not count
+// it as missed.
 class Scheduler : public QObject
 {
     Q_OBJECT
@@ -41,16 +45,19 @@ public:
     // Logs what was missed since the last run and starts ticking.
     void start();
     QTimer *tickTimer() const { return timer; }
+    QTimeZone zone() const { return clock->zone(); }
 
 public slots:
     void tick();
 
 signals:
-    void due(const Schedule &schedule);
-    void missed(const Schedule &schedule, const QDateTime &when);
+    void due(const Schedule &schedule, const QDateTime &when);
+    void missed(const Schedule &schedule, const QDateTime &when, const QString &reason);
 
 private:
     void rememberCheck(bool force);
+    // Due times already run or reported, by schedule name, of the last days only.
+    bool handledBefore(const Schedule &schedule, const QDateTime &when);
 
     ScheduleStore *store;
     JsonConfig *config;
@@ -58,4 +65,5 @@ private:
     QTimer *timer;
     QDateTime lastCheck;
     QDateTime lastStored;
+    QHash<QString, QVector<QDateTime>> handled;
 };

@@ -10,6 +10,7 @@
 #include "models/vw_device.h"
 #include "scenes/scene_recall.h"
 #include "scenes/scene_service.h"
+#include "scenes/scheduler.h"
 #include "test_home.h"
 #include "video/mini_video_source.h"
 
@@ -89,6 +90,15 @@ public:
     bool present(const QVideoFrame &) override { return true; }
 };
 
+// The schedules' clock, set by the test.
+class TestClock : public ScheduleClock
+{
+public:
+    QDateTime now() const override { return time; }
+    QTimeZone zone() const override { return QTimeZone::utc(); }
+    QDateTime time;
+};
+
 // One run of the controller: what start-up makes, in the test's home.
 struct Controller
 {
@@ -113,6 +123,9 @@ private slots:
     void scenesRecallAndReport();
 
 private:
+    // The two runs of the scenes scenario, one controller after the other.
+    void recallAndReport();
+    void scenesScheduledTogether();
     // Runs one discovery pass and waits until every encoder and decoder of the installation
     // is listed, the decoders with their information fetched.
     bool discover(DeviceManager &manager) const;
@@ -487,6 +500,13 @@ QTEST_MAIN(TestInstallation)
 // the scene recalled while the fourth decoder refuses sources and the fifth hangs on them.
 void TestInstallation::scenesRecallAndReport()
 {
+    recallAndReport();
+    if (!QTest::currentTestFailed())
+        scenesScheduledTogether();
+}
+
+void TestInstallation::recallAndReport()
+{
     Controller controller;
     DeviceManager &manager = controller.manager;
     QVERIFY(discover(manager));
@@ -538,4 +558,50 @@ void TestInstallation::scenesRecallAndReport()
     QCOMPARE(
         outcomes, (QMap<QString, QString> {{decoders.at(3).name, "confirmed"}, {decoders.at(4).name, "timed_out"}}));
     QCOMPARE(fileText(decoders.at(3).folder + QStringLiteral("/source_select")), evening);
+}
+
+// The next run, the room back to normal: two schedules fall due at the same minute and
+// both run, in order, while a decoder's link breaks under the first recall and comes back.
+void TestInstallation::scenesScheduledTogether()
+{
+    QVERIFY(setFault(decoders.at(4), QStringLiteral("fault-stall"), false));
+    OemSetting oem;
+    DeviceManager manager(&oem);
+    TestClock clock;
+    clock.time = QDateTime(QDate(2026, 3, 2), QTime(7, 59), Qt::UTC);
+    SceneService scenes(&manager, manager.settingsStore(), &clock);
+    QVERIFY(discover(manager));
+    scenes.recaller()->setReadBackTimeout(WAIT_MS);
+    const QString evening = encoders.at(1).name, morning = encoders.at(0).name;
+    QVERIFY(scenes.sceneExists(QStringLiteral("Evening")));
+    manager.routeSourceToAll(morning);
+    QTRY_COMPARE_WITH_TIMEOUT(states(QStringLiteral("source_select")), every(morning), WAIT_MS);
+    QVERIFY(scenes.saveScene(QStringLiteral("Morning"), {}, 0));
+    QVERIFY(scenes.saveSchedule(
+        QStringLiteral("Lobby"), 0, QStringLiteral("Evening"), QStringLiteral("08:00"), Schedule::ALL_DAYS, {}));
+    QVERIFY(scenes.saveSchedule(
+        QStringLiteral("Hall"), 0, QStringLiteral("Morning"), QStringLiteral("08:00"), Schedule::ALL_DAYS, {}));
+
+    RxDevice *link = decoder(manager, 2);
+    link->findChild<QTimer *>(QStringLiteral("reconnectTimer"))->setInterval(SHORT_RETRY_MS);
+    QSignalSpy linkStates(link, &RxDevice::stateChanged);
+    QVERIFY(setFault(decoders.at(2), QStringLiteral("fault-drop"), true, "gbconfig"));
+    QStringList ran;
+    connect(&scenes, &SceneService::recallFinished, this, [&] {
+        ran << QStringLiteral("%1 %2/%3")
+                   .arg(scenes.recallingScene())
+                   .arg(scenes.recaller()->confirmedCount())
+                   .arg(scenes.recallTotal());
+    });
+    scenes.startSchedules();
+    clock.time = clock.time.addSecs(60);
+    scenes.scheduler()->tick();
+    QTRY_COMPARE_WITH_TIMEOUT(ran.size(), 2, 3 * WAIT_MS);
+    QCOMPARE(ran, (QStringList {QStringLiteral("Evening 5/5"), QStringLiteral("Morning 5/5")}));
+    QVERIFY(linkStates.contains(QVariantList {int(RxDevice::ErrorWaiting)}));
+    QVERIFY(!QFile::exists(decoders.at(2).folder + QStringLiteral("/fault-drop")));
+    QCOMPARE(states(QStringLiteral("source_select")), every(morning));
+    QTRY_COMPARE(scenes.activeScene(), QStringLiteral("Morning"));
+    for (const QVariant &schedule : scenes.scheduleList())
+        QVERIFY(!schedule.toMap().contains(QStringLiteral("missed")));
 }

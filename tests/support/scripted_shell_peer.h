@@ -3,9 +3,11 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSharedPointer>
 #include <functional>
 
 class QtTelnet;
+class RxDevice;
 class QtTelnetPrivate;
 class WireSocket;
 
@@ -42,4 +44,29 @@ private:
     WireSocket *wire;
     QtTelnetPrivate *receivePath;
     QByteArray unread;
+};
+
+// A decoder's shell played by script: it shows a source and stands at a place in a wall,
+// and takes the routes and places it is sent unless it is stubborn. The lines it answers
+// are the ones the decoder sends over its telnet link.
+struct ScriptedDecoder
+{
+    static const QByteArray QUERY_SOURCE;
+    static const QByteArray QUERY_PLACE;
+    static const QByteArray SWITCH;
+    static const QByteArray PLACE;
+
+    ScriptedDecoder(
+        const QSharedPointer<RxDevice> &decoder, const QByteArray &source, const QByteArray &place = "0:0:0:0");
+
+    // The link comes up (again) and everything queued runs.
+    void connect();
+    // Power cut: the link goes, and the decoder comes back showing `source`.
+    void powerCycle(const QByteArray &source);
+    // Lines sent that start with the text.
+    int count(const QByteArray &start) const;
+
+    QSharedPointer<RxDevice> decoder;
+    ScriptedShellPeer peer;
+    bool stubborn = false;
 };

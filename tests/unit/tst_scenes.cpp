@@ -2,23 +2,33 @@
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
+#include "discovery/discovery_record.h"
 #include "log_capture.h"
 #include "manager/device_manager.h"
+#include "manager/device_registry.h"
+#include "manager/route_keeper.h"
 #include "models/device_list_model.h"
+#include "models/rx_device.h"
 #include "models/rx_device_base.h"
+#include "models/vw_device.h"
 #include "remote/api_settings.h"
+#include "scenes/active_scene.h"
 #include "scenes/configuration_transfer.h"
 #include "scenes/scene_recall.h"
 #include "scenes/scene_service.h"
 #include "scenes/scene_store.h"
 #include "scenes/schedule_store.h"
 #include "scenes/scheduler.h"
+#include "scripted_shell_peer.h"
+#include "test_files.h"
 #include "test_home.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QUdpSocket>
 #include <QtTest>
+#include <memory>
 
 namespace {
 
@@ -64,6 +74,81 @@ QByteArray fileContent(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
+const QString ENC1 = QStringLiteral("IPE3-7C2E0D00AA01");
+const QString ENC2 = QStringLiteral("IPE3-7C2E0D00AA02");
+const QString WALL = QStringLiteral("VW:0001:1");
+
+QString decoderName(int n)
+{
+    return QStringLiteral("IPD9-7C2E0D00000%1").arg(n);
+}
+
+// Two encoders, decoder 1 on its own and decoders 2 and 3 in a 2 x 1 wall that shows ENC1,
+// each decoder's shell played by script; discovery replies come through a socket on
+// loopback. The settings file is written before the controller starts.
+struct LiveSite
+{
+    explicit LiveSite(const QByteArray &single, const QByteArray &left = ENC1.toUtf8(),
+        const QByteArray &right = ENC1.toUtf8(), QJsonObject settings = QJsonObject())
+    {
+        QDir().mkpath(home.path() + QStringLiteral("/.zentrova"));
+        settings.insert(QStringLiteral("vw"),
+            QJsonArray {QJsonObject {{"name", WALL}, {"width", 2}, {"height", 1}, {"bind", ENC1},
+                {"devices", QJsonArray {decoderName(2), decoderName(3)}}}});
+        writeFile(configPath, QJsonDocument(settings).toJson());
+        manager = std::make_unique<DeviceManager>(&oem);
+        scenes = std::make_unique<SceneService>(manager.get(), manager->settingsStore(), &clock);
+        receiver.bind(QHostAddress::LocalHost, 0);
+        QUdpSocket sender;
+        sender.bind(QHostAddress::LocalHost, 0);
+        for (const QString &name : {decoderName(1), decoderName(2), decoderName(3), ENC1, ENC2})
+            sender.writeDatagram(makeDiscoveryRecord(name, QString()), QHostAddress::LocalHost, receiver.localPort());
+        QTRY_VERIFY(receiver.pendingDatagramSize() >= 0);
+        QTest::qWait(50);
+        manager->receiveDiscoveryResponse(&receiver);
+        QTRY_VERIFY(!manager->deviceRegistry()->hasRepliesWaiting());
+        const QByteArray sources[] = {single, left, right};
+        const QByteArray places[] = {"0:0:0:0", "0:1:0:0", "0:1:0:1"};
+        for (int n = 1; n <= 3; ++n) {
+            const auto decoder = manager->pendingRxList()->findDevice(decoderName(n), false).objectCast<RxDevice>();
+            QVERIFY(decoder);
+            shells.push_back(std::make_unique<ScriptedDecoder>(decoder, sources[n - 1], places[n - 1]));
+        }
+        for (const auto &shell : shells)
+            shell->connect();
+        QTRY_VERIFY(manager->rxlist()->findDevice(decoderName(1), false));
+        QVERIFY(manager->txlist()->findDevice(ENC2, false));
+    }
+
+    ScriptedDecoder &shell(int n) { return *shells.at(n - 1); }
+    // Every shell answers what it was sent, until the controller has nothing more to say.
+    void answer()
+    {
+        for (int round = 0; round < 3; ++round) {
+            for (const auto &shell : shells)
+                shell->peer.answerLines();
+            QCoreApplication::processEvents();
+        }
+    }
+
+    TestHome home;
+    const QString configPath = home.path() + QStringLiteral("/.zentrova/config.json");
+    OemSetting oem;
+    FakeClock clock;
+    std::unique_ptr<DeviceManager> manager;
+    std::unique_ptr<SceneService> scenes;
+    QUdpSocket receiver;
+    std::vector<std::unique_ptr<ScriptedDecoder>> shells;
+};
+
+QVariantMap outcomes(const SceneRecall &recall)
+{
+    QVariantMap found;
+    for (const SceneRecall::Check &check : recall.report())
+        found.insert(check.decoder, SceneRecall::outcomeName(check.outcome));
+    return found;
+}
+
 } // namespace
 
 class TstScenes : public QObject
@@ -80,6 +165,15 @@ private slots:
     void importRoundTrip();
     void importRefusals_data();
     void importRefusals();
+    void schedulesDueTogether_data();
+    void schedulesDueTogether();
+    void scheduleClock_data();
+    void scheduleClock();
+    void recallReport_data();
+    void recallReport();
+    void mixedWallIsNoSource();
+    void routeKeeper_data();
+    void routeKeeper();
 };
 
 void TstScenes::activeSceneFollowsTheRouting()
@@ -409,6 +503,341 @@ void TstScenes::importRefusals()
     QCOMPARE(fileContent(path), before);
     QCOMPARE(config.value(QStringLiteral("alias_map/IPD1"), QString()), QStringLiteral("Lobby"));
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.before-import-*")}).size(), 0);
+}
+
+// Schedules falling due together, or during a recall, wait for it and run in order; one
+// that cannot run is told to the API and shown in the schedule list.
+void TstScenes::schedulesDueTogether_data()
+{
+    QTest::addColumn<QStringList>("due"); // name, scene, all at 08:00
+    QTest::addColumn<QString>("manual");
+    QTest::addColumn<QString>("deleted");
+    QTest::addColumn<QStringList>("recalled");
+    QTest::addColumn<QString>("missed");
+    QTest::newRow("two at the same minute") << QStringList {"Lobby", "Blue", "Hall", "Red"} << QString() << QString()
+                                            << QStringList {"Blue", "Red"} << QString();
+    QTest::newRow("due during a recall by hand")
+        << QStringList {"Hall", "Red"} << "Blue" << QString() << QStringList {"Blue", "Red"} << QString();
+    QTest::newRow("its scene deleted") << QStringList {"Lobby", "Blue", "Hall", "Red"} << QString() << "Blue"
+                                       << QStringList {"Red"}
+                                       << "Lobby: missed at 08:00: the scene \"Blue\" no longer exists";
+}
+
+void TstScenes::schedulesDueTogether()
+{
+    QFETCH(QStringList, due);
+    QFETCH(QString, manual);
+    QFETCH(QString, deleted);
+    QFETCH(QStringList, recalled);
+    QFETCH(QString, missed);
+
+    DemoSite site;
+    FakeClock clock;
+    clock.timeZone = QTimeZone("Europe/Berlin");
+    clock.time = utc("2026-03-02T06:58:00");
+    SceneService scenes(&site.manager, site.manager.settingsStore(), &clock);
+    CommandSet core(&site.manager);
+    core.extend(QStringLiteral("scene"), new SceneCommands(&site.manager, &scenes));
+    QSignalSpy events(&core, &CommandSet::event);
+    site.manager.routeSourceToAll(TX1);
+    QVERIFY(scenes.saveScene(QStringLiteral("Blue"), {}, 0));
+    site.manager.routeSourceToAll(TX2);
+    QVERIFY(scenes.saveScene(QStringLiteral("Red"), {}, 0));
+    for (int i = 0; i + 1 < due.size(); i += 2)
+        QVERIFY(scenes.saveSchedule(due.at(i), 0, due.at(i + 1), QStringLiteral("08:00"), Schedule::ALL_DAYS, {}));
+    if (!deleted.isEmpty())
+        QVERIFY(scenes.deleteScene(deleted));
+    // Each recall takes several turns of the event loop.
+    scenes.recaller()->setDecodersPerTurn(1);
+    QStringList ran;
+    connect(&scenes, &SceneService::recallFinished, this, [&] { ran << scenes.recallingScene(); });
+    scenes.startSchedules();
+    if (!manual.isEmpty())
+        QVERIFY(scenes.recallScene(manual));
+    clock.time = utc("2026-03-02T07:00:00");
+    scenes.scheduler()->tick();
+    QTRY_COMPARE(ran, recalled);
+    QTRY_VERIFY(!scenes.recalling());
+    QCOMPARE(scenes.waitingSchedules(), 0);
+    QTRY_COMPARE(scenes.activeScene(), recalled.last());
+    QString note;
+    for (const QVariant &schedule : scenes.scheduleList()) {
+        const QVariantMap entry = schedule.toMap();
+        if (entry.contains(QStringLiteral("missed")))
+            note = entry.value(QStringLiteral("name")).toString() + QStringLiteral(": ")
+                + entry.value(QStringLiteral("missed")).toString();
+    }
+    QCOMPARE(note, missed);
+    int missedEvents = 0;
+    for (const QList<QVariant> &event : qAsConst(events))
+        missedEvents += event.at(0).toString() == QLatin1String("schedule.missed");
+    QCOMPARE(missedEvents, missed.isEmpty() ? 0 : 1);
+}
+
+// Steps: "start T" and "restart T" (a new scheduler at T), "walk T" (a tick every 30 s up
+// to T), "jump T" (the clock set to T, one tick).
+void TstScenes::scheduleClock_data()
+{
+    QTest::addColumn<QString>("zone");
+    QTest::addColumn<QByteArray>("schedule");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("due");
+    QTest::addColumn<int>("missed");
+    QTest::addColumn<QString>("note");
+    const QByteArray daily10 = R"({"name":"d","action":"power_on","time":"10:00","weekdays":[1,2,3,4,5,6,7]})";
+    QTest::newRow("Berlin: clock set back an hour")
+        << "Europe/Berlin" << daily10
+        << QStringList {"start 2026-03-02T08:50:00", "walk 2026-03-02T09:10:00", "jump 2026-03-02T08:10:00",
+               "walk 2026-03-02T09:10:00"}
+        << QStringList {"2026-03-02T09:00:00Z"} << 0 << QString();
+    QTest::newRow("Berlin: clock set forward over it")
+        << "Europe/Berlin" << daily10 << QStringList {"start 2026-03-02T08:30:00", "jump 2026-03-02T09:30:00"}
+        << QStringList() << 1 << QString();
+    QTest::newRow("Berlin: restart right after it ran")
+        << "Europe/Berlin" << daily10
+        << QStringList {"start 2026-03-02T08:59:40", "walk 2026-03-02T09:00:10", "restart 2026-03-02T09:00:20",
+               "walk 2026-03-02T09:02:00"}
+        << QStringList {"2026-03-02T09:00:00Z"} << 0 << QString();
+    QTest::newRow("New York: 02:30 skipped")
+        << "America/New_York" << QByteArray(R"({"name":"n","action":"power_on","time":"02:30","weekdays":[7]})")
+        << QStringList {"start 2026-03-08T05:00:00", "walk 2026-03-08T09:00:00"} << QStringList {"2026-03-08T07:30:00Z"}
+        << 0 << QString();
+    QTest::newRow("Nuuk: the gap crosses midnight")
+        << "America/Nuuk" << QByteArray(R"({"name":"k","action":"power_off","time":"23:30","weekdays":[6]})")
+        << QStringList {"start 2026-03-28T23:00:00", "walk 2026-03-29T03:00:00"} << QStringList {"2026-03-29T01:30:00Z"}
+        << 0 << QString();
+    QTest::newRow("Lord Howe: a 30-minute gap")
+        << "Australia/Lord_Howe" << QByteArray(R"({"name":"l","action":"power_on","time":"02:15","weekdays":[7]})")
+        << QStringList {"start 2026-10-03T14:00:00", "walk 2026-10-03T17:00:00"} << QStringList {"2026-10-03T15:45:00Z"}
+        << 0 << QString();
+    QTest::newRow("Lord Howe: a one-off in the gap")
+        << "Australia/Lord_Howe" << QByteArray(R"({"name":"o","action":"power_on","at":"2026-10-04T02:15"})")
+        << QStringList {"start 2026-10-03T14:00:00", "walk 2026-10-03T17:00:00"} << QStringList {"2026-10-03T15:45:00Z"}
+        << 0 << "The clock skips 02:15 on 2026-10-04; it runs at 02:45.";
+}
+
+void TstScenes::scheduleClock()
+{
+    QFETCH(QString, zone);
+    QFETCH(QByteArray, schedule);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, due);
+    QFETCH(int, missed);
+    QFETCH(QString, note);
+
+    TestHome home;
+    JsonConfig config(home.path() + QStringLiteral("/config.json"), false);
+    config.setValue(ScheduleStore::CONFIG_KEY, QJsonArray {QJsonDocument::fromJson(schedule).object()});
+    ScheduleStore store(&config);
+    QCOMPARE(store.records().size(), 1);
+    FakeClock clock;
+    clock.timeZone = QTimeZone(zone.toUtf8());
+    QVERIFY(clock.timeZone.isValid());
+    const Schedule &read = store.records().first();
+    if (read.repeat == Schedule::Repeat::Once)
+        QCOMPARE(Schedule::gapNote(read.at.date(), read.at.time(), clock.timeZone), note);
+    QStringList ran;
+    int missedCount = 0;
+    std::unique_ptr<Scheduler> scheduler;
+    LogCapture warnings(QtWarningMsg);
+    for (const QString &step : qAsConst(steps)) {
+        const QString verb = step.section(QLatin1Char(' '), 0, 0);
+        const QDateTime to = utc(step.section(QLatin1Char(' '), 1));
+        if (verb == QLatin1String("walk")) {
+            for (clock.time = clock.time.addSecs(30); clock.time <= to; clock.time = clock.time.addSecs(30))
+                scheduler->tick();
+            clock.time = to;
+            continue;
+        }
+        clock.time = to;
+        if (verb == QLatin1String("jump")) {
+            scheduler->tick();
+            continue;
+        }
+        scheduler = std::make_unique<Scheduler>(&store, &config, &clock);
+        connect(scheduler.get(), &Scheduler::due, this,
+            [&](const Schedule &, const QDateTime &when) { ran << when.toUTC().toString(Qt::ISODate); });
+        connect(scheduler.get(), &Scheduler::missed, this, [&] { ++missedCount; });
+        scheduler->start();
+    }
+    QCOMPARE(ran, due);
+    QCOMPARE(missedCount, missed);
+    QCOMPARE(warnings.matching(QStringLiteral("missed")).size(), missed);
+}
+
+// The report and the active scene tell what the screens show, for screens and encoders
+// that have gone or moved since the scene was saved.
+void TstScenes::recallReport_data()
+{
+    QTest::addColumn<QByteArray>("singleShows");
+    QTest::addColumn<bool>("earlierQuestion");
+    QTest::addColumn<QVariantMap>("scene");
+    QTest::addColumn<QVariantMap>("report");
+    QTest::addColumn<bool>("active");
+    const QString single = decoderName(1);
+    QTest::newRow("all confirm") << ENC2.toUtf8() << false << QVariantMap {{single, ENC1}, {WALL, ENC2}}
+                                 << QVariantMap {{single, "confirmed"}, {decoderName(2), "confirmed"},
+                                        {decoderName(3), "confirmed"}}
+                                 << true;
+    // A question asked before the recall is answered first, with the source shown before.
+    QTest::newRow("an earlier question still open")
+        << ENC2.toUtf8() << true << QVariantMap {{single, ENC1}} << QVariantMap {{single, "confirmed"}} << true;
+    QTest::newRow("a deleted wall") << ENC1.toUtf8() << false
+                                    << QVariantMap {{single, ENC1}, {QStringLiteral("VW:0009:1"), ENC1}}
+                                    << QVariantMap {{single, "confirmed"}, {"VW:0009:1", "not_found"}} << false;
+    QTest::newRow("a decoder now in a wall")
+        << ENC1.toUtf8() << false << QVariantMap {{single, ENC1}, {decoderName(2), ENC2}}
+        << QVariantMap {{single, "confirmed"}, {decoderName(2), "moved"}} << false;
+    // The decoder still shows the encoder's name, but nothing reaches the screen.
+    QTest::newRow("an encoder that is gone")
+        << QByteArray("IPE3-7C2E0D00AA99") << false << QVariantMap {{single, QStringLiteral("IPE3-7C2E0D00AA99")}}
+        << QVariantMap {{single, "refused"}} << false;
+}
+
+void TstScenes::recallReport()
+{
+    QFETCH(QByteArray, singleShows);
+    QFETCH(bool, earlierQuestion);
+    QFETCH(QVariantMap, scene);
+    QFETCH(QVariantMap, report);
+    QFETCH(bool, active);
+
+    LiveSite site(singleShows, ENC1.toUtf8(), ENC1.toUtf8());
+    Scene saved;
+    saved.name = QStringLiteral("Show");
+    for (auto it = scene.cbegin(); it != scene.cend(); ++it)
+        saved.sources.insert(it.key(), it.value().toString());
+    QVERIFY(site.scenes->store()->save(saved));
+    if (earlierQuestion)
+        site.shell(1).decoder->querySource();
+    const int switchesBefore
+        = site.shell(1).count(ScriptedDecoder::SWITCH) + site.shell(2).count(ScriptedDecoder::SWITCH);
+    QSignalSpy finished(site.scenes.get(), &SceneService::recallFinished);
+    QVERIFY(site.scenes->recallScene(saved.name));
+    QTRY_VERIFY((site.answer(), finished.count() == 1));
+    QCOMPARE(outcomes(*site.scenes->recaller()), report);
+    // Nothing is sent for a route that cannot be kept.
+    int expectedSwitches = switchesBefore;
+    for (auto it = report.cbegin(); it != report.cend(); ++it)
+        expectedSwitches += it.value() == QLatin1String("confirmed") && it.key() != decoderName(3);
+    QCOMPARE(
+        site.shell(1).count(ScriptedDecoder::SWITCH) + site.shell(2).count(ScriptedDecoder::SWITCH), expectedSwitches);
+    site.answer();
+    QTRY_COMPARE(site.scenes->activeScene(), active ? saved.name : QString());
+}
+
+// A wall whose members disagree shows no source: it matches no scene, and is not saved as
+// showing none.
+void TstScenes::mixedWallIsNoSource()
+{
+    LiveSite site(ENC1.toUtf8(), ENC1.toUtf8(), ENC2.toUtf8());
+    const auto wall = site.manager->rxlist()->findDevice(WALL, false).objectCast<VWDevice>();
+    QVERIFY(wall && wall->mixed());
+    Scene empty;
+    empty.name = QStringLiteral("Empty wall");
+    empty.sources.insert(WALL, QString());
+    QVERIFY(site.scenes->store()->save(empty));
+    site.scenes->active()->update();
+    QCOMPARE(site.scenes->activeScene(), QString());
+
+    QVERIFY(!site.scenes->saveScene(QStringLiteral("Wall only"), {WALL}, 0));
+    QVERIFY2(site.scenes->saveMessage().contains(QStringLiteral("different sources")),
+        qPrintable(site.scenes->saveMessage()));
+    QVERIFY(!site.scenes->sceneExists(QStringLiteral("Wall only")));
+    QVERIFY(site.scenes->saveScene(QStringLiteral("Everything"), {}, 0));
+    QVERIFY2(site.scenes->saveMessage().contains(wall->nameAlias()), qPrintable(site.scenes->saveMessage()));
+    const Scene *everything = site.scenes->store()->find(QStringLiteral("Everything"));
+    QCOMPARE(everything->sources, (QMap<QString, QString> {{decoderName(1), ENC1}}));
+}
+
+// Decoders that come back otherwise than routed: put in place, routed again within bounds,
+// and after a restart given their saved routes when the site asks for it.
+void TstScenes::routeKeeper_data()
+{
+    QTest::addColumn<bool>("restoreAtStart");
+    QTest::addColumn<QByteArray>("placeAfter");
+    QTest::addColumn<QByteArray>("sourceAfter");
+    QTest::addColumn<int>("powerCuts");
+    QTest::addColumn<QString>("savedRoute"); // decoder 1's, in the settings file
+    QTest::addColumn<int>("switchesAtStart"); // decoder 1
+    QTest::addColumn<int>("wallSwitchesAtStart"); // each member
+    QTest::addColumn<int>("switches"); // decoder 1 in all
+    QTest::addColumn<int>("placeCommands");
+    QTest::addColumn<bool>("drifted");
+    QTest::addColumn<int>("warnings");
+    QTest::newRow("start: taken as found")
+        << false << QByteArray() << QByteArray() << 0 << ENC1 << 0 << 0 << 1 << 0 << false << 0;
+    QTest::newRow("start: saved routes put back")
+        << true << QByteArray() << QByteArray() << 0 << ENC1 << 1 << 1 << 1 << 0 << false << 0;
+    // Clearing it would darken a screen the power has just come back to.
+    QTest::newRow("start: saved without a source, left as found")
+        << true << QByteArray() << QByteArray() << 0 << QString("") << 0 << 1 << 0 << 0 << false << 0;
+    QTest::newRow("stand-alone found inside a wall")
+        << false << QByteArray("1:1:0:1") << ENC1.toUtf8() << 1 << ENC1 << 0 << 0 << 2 << 1 << false << 0;
+    QTest::newRow("back with another source")
+        << false << QByteArray() << ENC2.toUtf8() << 1 << ENC1 << 0 << 0 << 2 << 0 << false << 0;
+    QTest::newRow("keeps reverting") << false << QByteArray() << ENC2.toUtf8() << 5 << ENC1 << 0 << 0
+                                     << 1 + RouteKeeper::REROUTE_LIMIT << 0 << true << 1;
+}
+
+void TstScenes::routeKeeper()
+{
+    QFETCH(bool, restoreAtStart);
+    QFETCH(QByteArray, placeAfter);
+    QFETCH(QByteArray, sourceAfter);
+    QFETCH(int, powerCuts);
+    QFETCH(QString, savedRoute);
+    QFETCH(int, switchesAtStart);
+    QFETCH(int, wallSwitchesAtStart);
+    QFETCH(int, switches);
+    QFETCH(int, placeCommands);
+    QFETCH(bool, drifted);
+    QFETCH(int, warnings);
+
+    // Saved before the restart: decoder 1's route, and the wall on ENC1.
+    const QJsonObject settings {{RouteKeeper::RESTORE_AT_START_KEY, restoreAtStart},
+        {RouteKeeper::SAVED_ROUTES_KEY, QJsonObject {{decoderName(1), savedRoute}}}};
+    auto datagrams = std::make_unique<LogCapture>(QtDebugMsg);
+    LiveSite site(ENC2.toUtf8(), ENC2.toUtf8(), ENC2.toUtf8(), settings);
+    site.answer();
+    const QStringList announced = datagrams->matching(QStringLiteral("Send tx command"));
+    datagrams.reset();
+    ScriptedDecoder &single = site.shell(1);
+    QCOMPARE(single.count(ScriptedDecoder::SWITCH), switchesAtStart);
+    QCOMPARE(site.shell(2).count(ScriptedDecoder::SWITCH), wallSwitchesAtStart);
+    QCOMPARE(site.shell(3).count(ScriptedDecoder::SWITCH), wallSwitchesAtStart);
+    QCOMPARE(!announced.isEmpty(), restoreAtStart);
+    if (restoreAtStart) {
+        QVERIFY2(announced.last().contains(decoderName(2)) && announced.last().contains(decoderName(3))
+                && announced.last().contains(ENC1),
+            qPrintable(announced.last()));
+        QCOMPARE(single.peer.outputs[ScriptedDecoder::QUERY_SOURCE], switchesAtStart ? ENC1.toUtf8() : ENC2.toUtf8());
+    } else {
+        QCOMPARE(site.manager->routeSource(ENC1, decoderName(1)), DeviceManager::RouteResult::Routed);
+        site.answer();
+    }
+
+    LogCapture reverting(QtWarningMsg);
+    for (int cut = 0; cut < powerCuts; ++cut) {
+        if (!placeAfter.isEmpty())
+            single.peer.outputs[ScriptedDecoder::QUERY_PLACE] = placeAfter;
+        single.powerCycle(sourceAfter);
+        site.answer();
+    }
+    QCOMPARE(single.count(ScriptedDecoder::SWITCH), switches);
+    QCOMPARE(single.count(ScriptedDecoder::PLACE), placeCommands);
+    QCOMPARE(single.decoder->drifted(), drifted);
+    QCOMPARE(reverting.matching(QStringLiteral("keeps coming back")).size(), warnings);
+    if (!drifted)
+        QCOMPARE(single.peer.outputs[ScriptedDecoder::QUERY_PLACE], QByteArray("0:0:0:0"));
+    // What was routed is kept for the next start.
+    QTRY_COMPARE(QJsonDocument::fromJson(readFile(site.configPath))
+                     .object()
+                     .value(RouteKeeper::SAVED_ROUTES_KEY)
+                     .toObject()
+                     .value(decoderName(1))
+                     .toString(),
+        restoreAtStart ? savedRoute : ENC1);
 }
 
 QTEST_MAIN(TstScenes)
