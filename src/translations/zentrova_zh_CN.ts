@@ -498,6 +498,33 @@
         </message>
     </context>
     <context>
+        <name>SceneService</name>
+        <message>
+            <source>Not saved: the screens of %1 show different sources. Route the wall first.</source>
+            <translation>未保存：%1 的屏幕显示不同的信号源。请先为该电视墙选择信号源。</translation>
+        </message>
+        <message>
+            <source>Not saved: there is no screen to keep.</source>
+            <translation>未保存：没有可保存的屏幕。</translation>
+        </message>
+        <message>
+            <source>Not saved: the scene could not be stored.</source>
+            <translation>未保存：无法存储该场景。</translation>
+        </message>
+        <message>
+            <source>Saved without %1: its screens show different sources.</source>
+            <translation>已保存，但不含 %1：它的屏幕显示不同的信号源。</translation>
+        </message>
+        <message>
+            <source>the scene "%1" no longer exists</source>
+            <translation>场景“%1”已不存在</translation>
+        </message>
+        <message>
+            <source>missed at %1: %2</source>
+            <translation>%1 未执行：%2</translation>
+        </message>
+    </context>
+    <context>
         <name>ScenesPage</name>
         <message>
             <source>No schedules yet. Fill in the form below to recall a scene or switch the displays at set times.</source>
@@ -781,6 +808,24 @@
         <message>
             <source>Scene &quot;%1&quot; recalled</source>
             <translation>场景“%1”已调用</translation>
+        </message>
+    </context>
+    <context>
+        <name>Schedule</name>
+        <message>
+            <source>The clock skips %1 on %2; it runs at %3.</source>
+            <translation>%2 的时钟跳过 %1；将在 %3 执行。</translation>
+        </message>
+    </context>
+    <context>
+        <name>Scheduler</name>
+        <message>
+            <source>the controller was not running</source>
+            <translation>控制器当时未运行</translation>
+        </message>
+        <message>
+            <source>the controller was held up, or its clock jumped</source>
+            <translation>控制器被阻塞，或其时钟发生跳变</translation>
         </message>
     </context>
     <context>

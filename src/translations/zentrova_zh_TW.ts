@@ -498,6 +498,33 @@
         </message>
     </context>
     <context>
+        <name>SceneService</name>
+        <message>
+            <source>Not saved: the screens of %1 show different sources. Route the wall first.</source>
+            <translation>未儲存：%1 的螢幕顯示不同的訊號源。請先為該電視牆選擇訊號源。</translation>
+        </message>
+        <message>
+            <source>Not saved: there is no screen to keep.</source>
+            <translation>未儲存：沒有可儲存的螢幕。</translation>
+        </message>
+        <message>
+            <source>Not saved: the scene could not be stored.</source>
+            <translation>未儲存：無法儲存該場景。</translation>
+        </message>
+        <message>
+            <source>Saved without %1: its screens show different sources.</source>
+            <translation>已儲存，但不含 %1：它的螢幕顯示不同的訊號源。</translation>
+        </message>
+        <message>
+            <source>the scene "%1" no longer exists</source>
+            <translation>場景「%1」已不存在</translation>
+        </message>
+        <message>
+            <source>missed at %1: %2</source>
+            <translation>%1 未執行：%2</translation>
+        </message>
+    </context>
+    <context>
         <name>ScenesPage</name>
         <message>
             <source>No schedules yet. Fill in the form below to recall a scene or switch the displays at set times.</source>
@@ -781,6 +808,24 @@
         <message>
             <source>Scene &quot;%1&quot; recalled</source>
             <translation>場景「%1」已調用</translation>
+        </message>
+    </context>
+    <context>
+        <name>Schedule</name>
+        <message>
+            <source>The clock skips %1 on %2; it runs at %3.</source>
+            <translation>%2 的時鐘跳過 %1；將在 %3 執行。</translation>
+        </message>
+    </context>
+    <context>
+        <name>Scheduler</name>
+        <message>
+            <source>the controller was not running</source>
+            <translation>控制器當時未執行</translation>
+        </message>
+        <message>
+            <source>the controller was held up, or its clock jumped</source>
+            <translation>控制器被阻塞，或其時鐘發生跳變</translation>
         </message>
     </context>
     <context>

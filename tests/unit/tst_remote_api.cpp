@@ -101,7 +101,7 @@ struct WebSocketClient
     {
         int opcode = -1;
         QByteArray payload;
-        QTest::qWaitFor(
+        const bool arrived = QTest::qWaitFor(
             [&] {
                 read();
                 if (received.size() < 2)
@@ -122,6 +122,8 @@ struct WebSocketClient
                 return true;
             },
             10000);
+        if (!arrived)
+            return {-1, QByteArray()};
         return {opcode, payload};
     }
 

@@ -68,6 +68,13 @@ public:
     QTimeZone timeZone;
 };
 
+QDateTime utc(const QString &text)
+{
+    QDateTime time = QDateTime::fromString(text, Qt::ISODate);
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
+
 QByteArray fileContent(const QString &path)
 {
     QFile file(path);
