@@ -122,9 +122,35 @@ private slots:
     {
         const QString path = home.path() + QStringLiteral("/log/zentrova.log");
         const QtMessageHandler previous = qInstallMessageHandler(nullptr);
-        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        // Stamps are local time, read once: a zone 5:45 east of UTC shows a wrong offset.
+        const QByteArray previousZone = qgetenv("TZ");
+        qputenv("TZ", "XYZ-5:45");
+        const auto restore = qScopeGuard([previous, previousZone] {
+            qInstallMessageHandler(previous);
+            qputenv("TZ", previousZone);
+        });
+        // A log left readable by others, as older versions made it, is closed to them too.
+        QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/log")) && writeFile(path, QByteArray()));
+        QVERIFY(
+            QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadGroup | QFileDevice::ReadOther));
         logging::install(path);
+        const QDateTime before = QDateTime::currentDateTimeUtc();
         qCritical("first");
+        const QDateTime after = QDateTime::currentDateTimeUtc();
+        // The log tells what the user did and to which device: its owner's alone.
+        const auto ownerOnly = [&path] {
+            const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+                | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+            return !(QFile::permissions(path) & others) && QFile::permissions(path).testFlag(QFileDevice::WriteOwner);
+        };
+        QVERIFY(ownerOnly());
+        QDateTime stamp = QDateTime::fromString(
+            QString::fromLatin1(readFile(path).mid(1, 23)), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+        stamp.setTimeSpec(Qt::UTC);
+        const qint64 east = (5 * 60 + 45) * 60 * 1000;
+        QVERIFY2(stamp.toMSecsSinceEpoch() - east >= before.toMSecsSinceEpoch() - 1
+                && stamp.toMSecsSinceEpoch() - east <= after.toMSecsSinceEpoch() + 1,
+            readFile(path).constData());
         // A device name from the network cannot start a line of its own.
         qInfo("second\r\n[2026-01-01 00:00:00.000] -I- forged\x1b[2K\t");
         const QList<QByteArray> lines = readFile(path).split('\n');
@@ -144,6 +170,18 @@ private slots:
         qInfo("again");
         QVERIFY(readFile(path + QStringLiteral(".1")).startsWith('y'));
         QVERIFY(readFile(path + QStringLiteral(".2")).endsWith("at the limit\r\n"));
+        // The file stays open between lines; after a rotation the next line still goes to
+        // the file under the log's name, not to the backup.
+        QVERIFY(readFile(path).endsWith("again\r\n") && !readFile(path + QStringLiteral(".1")).contains("again"));
+        // Nor does a line go on into a file someone removed.
+        QVERIFY(QFile::remove(path));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                qInfo("after removal");
+                return readFile(path).contains("after removal");
+            }(),
+            10000);
+        QVERIFY(ownerOnly());
     }
 
     void branding_data()
