@@ -182,9 +182,7 @@ private:
     qint64 size() const
     {
 #ifdef Q_OS_UNIX
-        struct stat status
-        {
-        };
+        struct stat status;
         return ::fstat(file.handle(), &status) == 0 ? qint64(status.st_size) : 0;
 #else
         return QFileInfo(path).size();
