@@ -96,7 +96,9 @@ def mutants_of_line(lines, index):
     for match in NUMBER.finditer(code):
         value = int(match.group(1))
         found.append(("constant", line[: match.start()] + str(value + 1) + line[match.end() :]))
-    if CALL_STATEMENT.match(code) and not stripped.startswith(("return", "delete")) and " = " not in code:
+    # One whole statement only: a line that ends a call begun above is not one.
+    if (CALL_STATEMENT.match(code) and code.count("(") == code.count(")")
+            and not stripped.startswith(("return", "delete")) and " = " not in code):
         found.append(("dropped call", re.match(r"^\s*", line).group(0) + ";"))
     guard = GUARD.match(line)
     if guard and code.count("(") == code.count(")"):
