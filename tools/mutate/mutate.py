@@ -4,8 +4,9 @@ tests of the folders involved need, runs those tests and prints every fault they
 through (a survivor). Restores every file, also when interrupted.
 
 Usage:
-  tools/mutate/mutate.py [--build DIR] [RANGE]          lines changed by RANGE (git diff RANGE;
-                                                         default: the working tree against main)
+  tools/mutate/mutate.py [--build DIR] [RANGE]          lines changed by RANGE (A..B), or by the
+                                                         working tree since it branched off a
+                                                         revision (default main)
   tools/mutate/mutate.py --files src/a.cpp src/b.cpp    every line of those files
 Options: --map FILE (src folder -> ctest regex, default tools/mutate/tests.json),
   --mutant-seconds N (time for one mutant's tests), --budget N (seconds for the whole run),
@@ -32,7 +33,11 @@ def git(*args):
 
 def changed_lines(revision_range):
     """{file: set of line numbers in the working tree} that the range added or changed."""
-    diff = git("diff", "-U0", "--no-color", *revision_range.split(), "--", "src")
+    if ".." not in revision_range:
+        # The working tree against where it branched off: what others added to the base since
+        # is not this change.
+        revision_range = git("merge-base", revision_range, "HEAD").strip()
+    diff = git("diff", "-U0", "--no-color", revision_range, "--", "src")
     lines, current = {}, None
     for row in diff.splitlines():
         if row.startswith("+++ "):
