@@ -105,9 +105,8 @@ QString lineBody(QtMsgType type, const QMessageLogContext &context, const QStrin
 class StampClock
 {
 public:
-    QString now()
+    QString at(qint64 utc)
     {
-        const qint64 utc = QDateTime::currentMSecsSinceEpoch();
         const qint64 period = utc - utc % OFFSET_PERIOD_MS;
         if (period != offsetPeriod) {
             offsetPeriod = period;
@@ -159,7 +158,8 @@ public:
             return;
         busy = true;
         const auto done = qScopeGuard([this] { busy = false; });
-        const QString line = QLatin1Char('[') + clock.now() + body + QLatin1String("\r\n");
+        const QString line
+            = QLatin1Char('[') + clock.at(QDateTime::currentMSecsSinceEpoch()) + body + QLatin1String("\r\n");
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         if (file.isOpen() && now - checkedAt >= PATH_CHECK_MS) {
             checkedAt = now;
@@ -244,6 +244,12 @@ void install(const QString &path)
 QString logFilePath()
 {
     return logFile().currentPath();
+}
+
+QString stampAt(qint64 utcMs)
+{
+    thread_local StampClock clock;
+    return clock.at(utcMs);
 }
 
 QString printable(const QString &message)

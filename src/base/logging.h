@@ -25,6 +25,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 // excepted) are shown as \n, \r or \xNN, so that text from the network, such as a
 // device name, can never forge a log line.
 QString printable(const QString &message);
+// The time stamp of a file line for a moment in milliseconds since 1970 (UTC): local time,
+// the zone's offset looked up once a quarter hour.
+QString stampAt(qint64 utcMs);
 QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
 // Shifts the log file to ".1" and ".1" to ".2" when the file is larger than the limit.

@@ -184,6 +184,37 @@ private slots:
         QVERIFY(ownerOnly());
     }
 
+    // Clocks go forward on a quarter hour of UTC at the latest: the stamps follow at once,
+    // in a zone with daylight saving as in one a quarter hour off.
+    void stampsAcrossAZoneChange_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("at"); // UTC
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("before summer time") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << "2026-03-29T00:59:59.999"
+                                            << "2026-03-29 01:59:59.999";
+        QTest::newRow("summer time") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << "2026-03-29T01:00:00.000"
+                                     << "2026-03-29 03:00:00.000";
+        QTest::newRow("back to winter") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << "2026-10-25T01:00:00.001"
+                                        << "2026-10-25 02:00:00.001";
+        QTest::newRow("a quarter hour off, past midnight") << QByteArray("NPT-5:45") << "2026-12-31T18:15:00.000"
+                                                           << "2027-01-01 00:00:00.000";
+    }
+
+    void stampsAcrossAZoneChange()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, at);
+        QFETCH(QString, stamp);
+        const QByteArray previousZone = qgetenv("TZ");
+        const auto restore = qScopeGuard([previousZone] { qputenv("TZ", previousZone); });
+        qputenv("TZ", zone);
+        // The moment before comes first, as the log's own clock would see it.
+        const qint64 utc = QDateTime::fromString(at + QLatin1Char('Z'), Qt::ISODateWithMs).toMSecsSinceEpoch();
+        logging::stampAt(utc - 60 * 1000);
+        QCOMPARE(logging::stampAt(utc), stamp);
+    }
+
     void branding_data()
     {
         QTest::addColumn<QByteArray>("custom");
