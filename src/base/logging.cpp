@@ -3,11 +3,22 @@
 #include "base/paths.h"
 #include "platform/platform.h"
 
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QRecursiveMutex>
 #include <QRegularExpression>
-#include <QTextStream>
+#include <QScopeGuard>
+#include <QTextCodec>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace logging {
 
@@ -15,17 +26,12 @@ const char *const DEFAULT_LOG_PATH = "~/.zentrova/zentrova.log";
 
 namespace {
 
-QString &currentPath()
-{
-    static QString path = QString::fromLatin1(DEFAULT_LOG_PATH);
-    return path;
-}
-
-QMutex &writeMutex()
-{
-    static QMutex mutex;
-    return mutex;
-}
+// Daylight-saving and zone changes happen on a quarter hour of UTC (offsets are whole
+// quarter hours), so the offset found at the start of a quarter holds for all of it.
+constexpr qint64 OFFSET_PERIOD_MS = 15 * 60 * 1000;
+constexpr qint64 DAY_MS = 24 * 60 * 60 * 1000;
+// Notices that the file was removed or replaced behind the handler's back.
+constexpr qint64 PATH_CHECK_MS = 1000;
 
 const char *fileTag(QtMsgType type)
 {
@@ -74,29 +80,176 @@ QString backupPath(const QString &path, int number)
     return number == 0 ? path : QStringLiteral("%1.%2").arg(path).arg(number);
 }
 
-void appendLine(const QString &path, const QString &line)
+void shiftBackups(const QString &path)
 {
-    QMutexLocker locker(&writeMutex());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    QTextStream stream(&file);
-    stream.setCodec(platform::logCodec());
-    stream << line << "\r\n";
-    stream.flush();
+    for (int n = LOG_BACKUPS; n >= 1; --n) {
+        const QString from = backupPath(path, n - 1);
+        if (QFile::exists(from))
+            platform::renameReplacing(from, backupPath(path, n));
+    }
+}
+
+// Everything of a file line after the time stamp.
+QString lineBody(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (context.file) {
+        return QStringLiteral("] %1 %2(%3) <<%4>>: %5")
+            .arg(QLatin1String(fileTag(type)), QString::fromUtf8(context.file), QString::number(context.line),
+                QString::fromUtf8(context.function), printable(message));
+    }
+    return QStringLiteral("] %1: %2").arg(QLatin1String(fileTag(type)), printable(message));
+}
+
+// Local time for log stamps without asking the C library for every line: it would look at
+// the time-zone file each time.
+class StampClock
+{
+public:
+    QString at(qint64 utc)
+    {
+        const qint64 period = utc - utc % OFFSET_PERIOD_MS;
+        if (period != offsetPeriod) {
+            offsetPeriod = period;
+            offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(period).offsetFromUtc()) * 1000;
+        }
+        const qint64 local = utc + offsetMs;
+        const qint64 day = local - local % DAY_MS;
+        if (day != dayStart) {
+            dayStart = day;
+            dayText = QDateTime::fromMSecsSinceEpoch(day, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd "));
+        }
+        const qint64 ms = local - day;
+        char time[32];
+        std::snprintf(time, sizeof time, "%02d:%02d:%02d.%03d", int(ms / 3600000), int(ms / 60000 % 60),
+            int(ms / 1000 % 60), int(ms % 1000));
+        return dayText + QLatin1String(time);
+    }
+
+private:
+    qint64 offsetPeriod = -1;
+    qint64 offsetMs = 0;
+    qint64 dayStart = -1;
+    QString dayText;
+};
+
+// The log file stays open between lines. Each line is handed to the system in one write
+// with no buffer of our own, so a crash of the program loses no line; only a crash of the
+// machine can lose the last lines the system had not yet put on the disk.
+class LogFile
+{
+public:
+    void setPath(const QString &newPath)
+    {
+        QMutexLocker locker(&mutex);
+        file.close();
+        path = newPath;
+    }
+
+    QString currentPath()
+    {
+        QMutexLocker locker(&mutex);
+        return path;
+    }
+
+    void append(const QString &body)
+    {
+        QMutexLocker locker(&mutex);
+        if (busy)
+            return;
+        busy = true;
+        const auto done = qScopeGuard([this] { busy = false; });
+        const QString line
+            = QLatin1Char('[') + clock.at(QDateTime::currentMSecsSinceEpoch()) + body + QLatin1String("\r\n");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (file.isOpen() && now - checkedAt >= PATH_CHECK_MS) {
+            checkedAt = now;
+            if (!QFileInfo::exists(path))
+                file.close();
+        }
+        // The size is asked of the open file each time: a second copy of the program, during
+        // a restart, may be writing to it too.
+        if (file.isOpen() && size() > LOG_ROTATE_BYTES) {
+            file.close();
+            shiftBackups(path);
+        }
+        if (!file.isOpen() && !open())
+            return;
+        file.write(platform::logCodec()->fromUnicode(line));
+    }
+
+private:
+    // Asked of the system each time: QFile keeps the size it saw last.
+    qint64 size() const
+    {
+#ifdef Q_OS_UNIX
+        struct stat status;
+        return ::fstat(file.handle(), &status) == 0 ? qint64(status.st_size) : 0;
+#else
+        return QFileInfo(path).size();
+#endif
+    }
+
+    bool open()
+    {
+        rotateIfNeeded(path);
+        checkedAt = QDateTime::currentMSecsSinceEpoch();
+        // The log holds device names, addresses and what the user did: the owner's alone.
+#ifdef Q_OS_UNIX
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        if (!file.open(
+                fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return false;
+        }
+#else
+        file.setFileName(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return false;
+#endif
+        // A file left by an older version may be readable by others.
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return true;
+    }
+
+    // Recursive: a warning Qt raises while the handler works must not deadlock it; that
+    // warning reaches only the debugger output.
+    QRecursiveMutex mutex;
+    QString path = QString::fromLatin1(DEFAULT_LOG_PATH);
+    QFile file;
+    StampClock clock;
+    qint64 checkedAt = 0;
+    bool busy = false;
+};
+
+LogFile &logFile()
+{
+    static LogFile instance;
+    return instance;
 }
 
 } // namespace
 
 void install(const QString &path)
 {
-    currentPath() = expandPathAndInitFile(path, false, QByteArray());
+    const QString expanded = expandPathAndInitFile(path, true, QByteArray());
+    const QString dir = QFileInfo(expanded).absolutePath();
+    if (!QDir().mkpath(dir))
+        qWarning().noquote() << "Error, cannot create dir" << dir;
+    logFile().setPath(expanded);
     qInstallMessageHandler(messageHandler);
 }
 
 QString logFilePath()
 {
-    return currentPath();
+    return logFile().currentPath();
+}
+
+QString stampAt(qint64 utcMs)
+{
+    thread_local StampClock clock;
+    return clock.at(utcMs);
 }
 
 QString printable(const QString &message)
@@ -117,17 +270,6 @@ QString printable(const QString &message)
     return result;
 }
 
-QString fileLine(QtMsgType type, const QMessageLogContext &context, const QString &message, const QDateTime &time)
-{
-    const QString stamp = time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    if (context.file) {
-        return QStringLiteral("[%1] %2 %3(%4) <<%5>>: %6")
-            .arg(stamp, QLatin1String(fileTag(type)), QString::fromUtf8(context.file), QString::number(context.line),
-                QString::fromUtf8(context.function), printable(message));
-    }
-    return QStringLiteral("[%1] %2: %3").arg(stamp, QLatin1String(fileTag(type)), printable(message));
-}
-
 QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (context.file) {
@@ -141,20 +283,13 @@ QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QS
 void rotateIfNeeded(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.exists() || info.size() <= LOG_ROTATE_BYTES)
-        return;
-    for (int n = LOG_BACKUPS; n >= 1; --n) {
-        const QString from = backupPath(path, n - 1);
-        if (QFile::exists(from))
-            platform::renameReplacing(from, backupPath(path, n));
-    }
+    if (info.exists() && info.size() > LOG_ROTATE_BYTES)
+        shiftBackups(path);
 }
 
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    const QString path = currentPath();
-    rotateIfNeeded(path);
-    appendLine(path, fileLine(type, context, message, QDateTime::currentDateTime()));
+    logFile().append(lineBody(type, context, message));
     platform::writeDebuggerOutput(debuggerLine(type, context, message) + QStringLiteral("\r\n"));
 }
 

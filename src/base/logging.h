@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 
 // The process-wide message handler: one line per message to the log file, rotated
 // above LOG_ROTATE_BYTES with two backups, and a shorter line to the debugger output.
+// The file stays open and is created readable by its owner only; every line reaches the
+// system at once, so a crash of the program loses none.
 namespace logging {
 
 constexpr qint64 LOG_ROTATE_BYTES = 5242880;
@@ -24,7 +25,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 // excepted) are shown as \n, \r or \xNN, so that text from the network, such as a
 // device name, can never forge a log line.
 QString printable(const QString &message);
-QString fileLine(QtMsgType type, const QMessageLogContext &context, const QString &message, const QDateTime &time);
+// The time stamp of a file line for a moment in milliseconds since 1970 (UTC): local time,
+// the zone's offset looked up once a quarter hour.
+QString stampAt(qint64 utcMs);
 QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
 // Shifts the log file to ".1" and ".1" to ".2" when the file is larger than the limit.

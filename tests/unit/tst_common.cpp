@@ -122,9 +122,35 @@ private slots:
     {
         const QString path = home.path() + QStringLiteral("/log/zentrova.log");
         const QtMessageHandler previous = qInstallMessageHandler(nullptr);
-        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        // Stamps are local time, read once: a zone 5:45 east of UTC shows a wrong offset.
+        const QByteArray previousZone = qgetenv("TZ");
+        qputenv("TZ", "XYZ-5:45");
+        const auto restore = qScopeGuard([previous, previousZone] {
+            qInstallMessageHandler(previous);
+            qputenv("TZ", previousZone);
+        });
+        // A log left readable by others, as older versions made it, is closed to them too.
+        QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/log")) && writeFile(path, QByteArray()));
+        QVERIFY(
+            QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadGroup | QFileDevice::ReadOther));
         logging::install(path);
+        const QDateTime before = QDateTime::currentDateTimeUtc();
         qCritical("first");
+        const QDateTime after = QDateTime::currentDateTimeUtc();
+        // The log tells what the user did and to which device: its owner's alone.
+        const auto ownerOnly = [&path] {
+            const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+                | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+            return !(QFile::permissions(path) & others) && QFile::permissions(path).testFlag(QFileDevice::WriteOwner);
+        };
+        QVERIFY(ownerOnly());
+        QDateTime stamp = QDateTime::fromString(
+            QString::fromLatin1(readFile(path).mid(1, 23)), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+        stamp.setTimeSpec(Qt::UTC);
+        const qint64 east = (5 * 60 + 45) * 60 * 1000;
+        QVERIFY2(stamp.toMSecsSinceEpoch() - east >= before.toMSecsSinceEpoch() - 1
+                && stamp.toMSecsSinceEpoch() - east <= after.toMSecsSinceEpoch() + 1,
+            readFile(path).constData());
         // A device name from the network cannot start a line of its own.
         qInfo("second\r\n[2026-01-01 00:00:00.000] -I- forged\x1b[2K\t");
         const QList<QByteArray> lines = readFile(path).split('\n');
@@ -144,6 +170,49 @@ private slots:
         qInfo("again");
         QVERIFY(readFile(path + QStringLiteral(".1")).startsWith('y'));
         QVERIFY(readFile(path + QStringLiteral(".2")).endsWith("at the limit\r\n"));
+        // The file stays open between lines; after a rotation the next line still goes to
+        // the file under the log's name, not to the backup.
+        QVERIFY(readFile(path).endsWith("again\r\n") && !readFile(path + QStringLiteral(".1")).contains("again"));
+        // Nor does a line go on into a file someone removed.
+        QVERIFY(QFile::remove(path));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                qInfo("after removal");
+                return readFile(path).contains("after removal");
+            }(),
+            10000);
+        QVERIFY(ownerOnly());
+    }
+
+    // Clocks go forward on a quarter hour of UTC at the latest: the stamps follow at once,
+    // in a zone with daylight saving as in one a quarter hour off.
+    void stampsAcrossAZoneChange_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("at"); // UTC
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("before summer time") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << "2026-03-29T00:59:59.999"
+                                            << "2026-03-29 01:59:59.999";
+        QTest::newRow("summer time") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << "2026-03-29T01:00:00.000"
+                                     << "2026-03-29 03:00:00.000";
+        QTest::newRow("back to winter") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << "2026-10-25T01:00:00.001"
+                                        << "2026-10-25 02:00:00.001";
+        QTest::newRow("a quarter hour off, past midnight") << QByteArray("NPT-5:45") << "2026-12-31T18:15:00.000"
+                                                           << "2027-01-01 00:00:00.000";
+    }
+
+    void stampsAcrossAZoneChange()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, at);
+        QFETCH(QString, stamp);
+        const QByteArray previousZone = qgetenv("TZ");
+        const auto restore = qScopeGuard([previousZone] { qputenv("TZ", previousZone); });
+        qputenv("TZ", zone);
+        // The moment before comes first, as the log's own clock would see it.
+        const qint64 utc = QDateTime::fromString(at + QLatin1Char('Z'), Qt::ISODateWithMs).toMSecsSinceEpoch();
+        logging::stampAt(utc - 60 * 1000);
+        QCOMPARE(logging::stampAt(utc), stamp);
     }
 
     void branding_data()

@@ -1,8 +1,11 @@
 #include "base/json_config.h"
+#include "bridge/mqtt_command.h"
 #include "bridge/mqtt_settings.h"
 #include "bridge/mqtt_topics.h"
+#include "control/command_answer.h"
 #include "test_home.h"
 
+#include <QJsonDocument>
 #include <QtTest>
 
 class TstMqttSettings : public QObject
@@ -15,6 +18,8 @@ private slots:
     void names_data();
     void names();
     void storedAndReadBack();
+    void commands_data();
+    void commands();
 };
 
 void TstMqttSettings::broker_data()
@@ -94,6 +99,88 @@ void TstMqttSettings::storedAndReadBack()
     config.setValue(MqttSettings::KEY_PORT, 70000);
     QCOMPARE(MqttSettings::load(config).port, MqttSettings::DEFAULT_PORT);
     QVERIFY(!MqttSettings().problem().isEmpty());
+}
+
+// What each "…/set" topic asks for, as the bridge hands it to the command set; a
+// command read the wrong way round would switch the displays on for "off".
+void TstMqttSettings::commands_data()
+{
+    QTest::addColumn<QString>("tail");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("retained");
+    QTest::addColumn<int>("code"); // 0: accepted
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("params"); // compact JSON
+    QTest::addColumn<QString>("kind");
+
+    const QString none;
+    QTest::newRow("all displays off") << "power/set" << QByteArray(" OFF\n") << false << 0 << "power"
+                                      << R"({"on":false})" << none;
+    QTest::newRow("all displays on, as a switch says it") << "power/set" << QByteArray("1") << false << 0 << "power"
+                                                          << R"({"on":true})" << none;
+    QTest::newRow("false is off") << "power/set" << QByteArray("false") << false << 0 << "power"
+                                  << R"({"on":false})" << none;
+    QTest::newRow("power neither") << "power/set" << QByteArray("hide") << false << int(BadArguments) << none << none
+                                   << none;
+    QTest::newRow("numbers hidden") << "numbers/set" << QByteArray("hide") << false << 0 << "numbers"
+                                    << R"({"show":false})" << none;
+    QTest::newRow("numbers shown") << "numbers/set" << QByteArray("Show") << false << 0 << "numbers"
+                                   << R"({"show":true})" << none;
+    QTest::newRow("route with no source clears")
+        << "route/set" << QByteArray(R"({"source":null,"target":"all"})") << false << 0 << "clear"
+        << R"({"target":"all"})" << none;
+    QTest::newRow("route to none clears")
+        << "route/set" << QByteArray(R"({"source":" None ","target":"RX"})") << false << 0 << "clear"
+        << R"({"target":"RX"})" << none;
+    QTest::newRow("route without a target")
+        << "route/set" << QByteArray(R"({"source":"TX"})") << false << int(BadArguments) << none << none << none;
+    QTest::newRow("route with a number for a source") << "route/set" << QByteArray(R"({"source":3,"target":"RX"})")
+                                                      << false << int(BadArguments) << none << none << none;
+    QTest::newRow("scene by name") << "scene/set" << QByteArray(" Evening ") << false << 0 << "scene.recall"
+                                   << R"({"name":"Evening"})" << none;
+    QTest::newRow("scene without a name")
+        << "scene/set" << QByteArray(" ") << false << int(BadArguments) << none << none << none;
+    QTest::newRow("a wall's source") << "wall/Big/source/set" << QByteArray("TX - 1") << false << 0 << "route"
+                                     << R"({"source":"TX - 1","target":null})"
+                                     << "wall";
+    QTest::newRow("a decoder's power off") << "decoder/RX/power/set" << QByteArray("off") << false << 0 << "power"
+                                           << R"({"on":false})"
+                                           << "decoder";
+    QTest::newRow("a decoder with no name")
+        << "decoder//power/set" << QByteArray("off") << false << int(UnknownCommand) << none << none << none;
+    QTest::newRow("a decoder's source left empty")
+        << "decoder/RX/source/set" << QByteArray(" ") << false << int(BadArguments) << none << none << none;
+    QTest::newRow("a decoder's topic without set")
+        << "decoder/RX/power" << QByteArray("off") << false << int(UnknownCommand) << none << none << none;
+    QTest::newRow("an encoder is not a target")
+        << "encoder/TX/power/set" << QByteArray("off") << false << int(UnknownCommand) << none << none << none;
+    QTest::newRow("a level too many") << "power/set/now" << QByteArray("off") << false << int(UnknownCommand) << none
+                                      << none << none;
+    QTest::newRow("retained") << "power/set" << QByteArray("off") << true << int(Refused) << none << none << none;
+    QTest::newRow("at the size limit") << "scene/set" << QByteArray(MqttCommand::MAX_PAYLOAD, 'x') << false << 0
+                                       << "scene.recall" << QString() << none;
+    QTest::newRow("above it") << "scene/set" << QByteArray(MqttCommand::MAX_PAYLOAD + 1, 'x') << false << int(TooLarge)
+                              << none << none << none;
+    QTest::newRow("cut in the middle of a character")
+        << "scene/set" << QByteArray("Caf\xc3") << false << int(BadArguments) << none << none << none;
+}
+
+void TstMqttSettings::commands()
+{
+    QFETCH(QString, tail);
+    QFETCH(QByteArray, payload);
+    QFETCH(bool, retained);
+    QFETCH(int, code);
+    QFETCH(QString, method);
+    QFETCH(QString, params);
+    QFETCH(QString, kind);
+    const MqttCommand command = MqttCommand::read(tail, payload, retained);
+    QCOMPARE(command.ok, code == 0);
+    QCOMPARE(command.code, code);
+    QCOMPARE(command.method, method);
+    if (!params.isEmpty())
+        QCOMPARE(QString::fromUtf8(QJsonDocument(command.params).toJson(QJsonDocument::Compact)), params);
+    QCOMPARE(command.kind, kind);
 }
 
 QTEST_GUILESS_MAIN(TstMqttSettings)

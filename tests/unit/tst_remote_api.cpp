@@ -5,9 +5,11 @@
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
+#include "models/vw_device.h"
 #include "remote/api_settings.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
+#include "remote/line_protocol.h"
 #include "remote/line_server.h"
 #include "remote/line_session.h"
 #include "remote/remote_service.h"
@@ -181,6 +183,11 @@ private slots:
     void serverLimits_data();
     void serverLimits();
     void slowClientIsDropped();
+    void jsonOnlyArguments_data();
+    void jsonOnlyArguments();
+    void everyDecoderListed();
+    void wordsQuoted_data();
+    void wordsQuoted();
 };
 
 // Lines in, lines out: "TOKEN" stands for the token; each expected line is a pattern.
@@ -275,6 +282,12 @@ void TstRemoteApi::lines_data()
                                       "error bad_arguments kind is one of decoders, encoders, walls",
                                       "error unknown_command there is no command \"frobnicate\"; help lists them",
                                       "error bad_arguments usage: subscribe"};
+    QTest::newRow("words beyond a command's own")
+        << QStringList {authed, "state now", "wall delete W extra", "scene report all", "quit now",
+               "route \"TX - 1\\\""}
+        << QStringList {"ok", "error bad_arguments usage: state", "error bad_arguments usage: wall delete NAME",
+               "error bad_arguments usage: scene report", "error bad_arguments usage: quit",
+               "error bad_arguments a quote is not closed"};
     QTest::newRow("scenes by their own words")
         << QStringList {authed, "scene save Evening \"RX - 1\"", "scene rename Evening Night", "scene recall Night",
                "scene delete Night", "scene recall Night", "scene save"}
@@ -521,6 +534,84 @@ void TstRemoteApi::slowClientIsDropped()
     QCOMPARE(server->clientCount(), 1);
     QCOMPARE(warnings.matching(QStringLiteral("bytes it has not read")).size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(drain(), renames, 10000);
+}
+
+// What the WebSocket's JSON can send and the line's words cannot: a switch that is not a
+// bool would otherwise be read as false and the displays switched off.
+void TstRemoteApi::jsonOnlyArguments_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QByteArray>("params");
+    QTest::addColumn<int>("code");
+    QTest::newRow("power as a word") << "power" << QByteArray(R"({"on":"on"})") << int(BadArguments);
+    QTest::newRow("numbers as a number") << "numbers" << QByteArray(R"({"show":1})") << int(BadArguments);
+    QTest::newRow("power as a bool") << "power" << QByteArray(R"({"on":false})") << 0;
+}
+
+void TstRemoteApi::jsonOnlyArguments()
+{
+    QFETCH(QString, method);
+    QFETCH(QByteArray, params);
+    QFETCH(int, code);
+    Site site;
+    QSignalSpy events(site.service.core(), &CommandSet::event);
+    const RemoteAnswer answer = site.service.core()->execute(method, QJsonDocument::fromJson(params).object());
+    QCOMPARE(answer.ok, code == 0);
+    QCOMPARE(answer.code, code);
+    QCOMPARE(events.count(), code == 0 ? 1 : 0);
+}
+
+// Decoders on their own and in walls, whichever comes first in the list.
+void TstRemoteApi::everyDecoderListed()
+{
+    Site site;
+    CommandSet *core = site.service.core();
+    const DeviceListModel *list = site.manager.rxlist();
+    for (int row = list->rowCount() - 1; row >= 0; --row) {
+        if (list->at(row).objectCast<VWDevice>())
+            QVERIFY(core->execute("wall.delete", {{"name", list->at(row)->name()}}).ok);
+    }
+    const auto listed = [core] {
+        QStringList names;
+        for (const QJsonValue &decoder : core->execute("list", {{"kind", "decoders"}}).result.toArray())
+            names << decoder.toObject().value("name").toString();
+        names.sort();
+        return names;
+    };
+    const QStringList all {RX1, RX2, QStringLiteral("IPD9DEMO-7C2E0DFE0003"), QStringLiteral("IPD9DEMO-7C2E0DFE0004")};
+    QCOMPARE(listed(), all);
+    QVERIFY(core->execute(
+                    "wall.create", {{"name", "Pair"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}})
+                .ok);
+    QCOMPARE(listed(), all);
+}
+
+// A name with a quote or a backslash in it comes back whole from the words a client sends.
+void TstRemoteApi::wordsQuoted_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("quoted");
+    QTest::newRow("plain") << "TX-1"
+                           << "TX-1";
+    QTest::newRow("blank") << "TX 1"
+                           << "\"TX 1\"";
+    QTest::newRow("quote") << "Say\"hi"
+                           << "\"Say\\\"hi\"";
+    QTest::newRow("backslash") << "a\\b"
+                               << "\"a\\\\b\"";
+    QTest::newRow("empty") << ""
+                           << "\"\"";
+}
+
+void TstRemoteApi::wordsQuoted()
+{
+    QFETCH(QString, word);
+    QFETCH(QString, quoted);
+    QCOMPARE(lineprotocol::quoteWord(word), quoted);
+    QStringList words;
+    QString error;
+    QVERIFY(lineprotocol::splitWords(QStringLiteral("rename ") + quoted, &words, &error));
+    QCOMPARE(words, QStringList({QStringLiteral("rename"), word}));
 }
 
 QTEST_MAIN(TstRemoteApi)

@@ -227,6 +227,9 @@ void TstScenes::recallAndApi()
     answer = core.execute(QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     QVERIFY(site.scenes->recalling());
+    // A second tap while the recall runs is refused, not started over.
+    QCOMPARE(core.execute(QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}}).code,
+        int(Busy));
     QVERIFY(finished.wait());
     QVERIFY(!finished.wait(100));
     QCOMPARE(finished.count(), 1);
