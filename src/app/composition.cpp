@@ -46,11 +46,13 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     commandSet = std::make_unique<CommandSet>(devices.get());
     commandSet->extend(QStringLiteral("scene"), new SceneCommands(devices.get(), sceneService.get()));
     configurationTransfer = std::make_unique<ConfigurationTransfer>(
-        devices->settingsStore(), QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH});
+        devices->settingsStore(), QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH,
+                                      ApiSettings::KEY_TOKEN_STORED_KEY, ApiSettings::KEY_TOKEN_SERVER_KEY});
     QObject::connect(
         configurationTransfer.get(), &ConfigurationTransfer::imported, devices.get(), &DeviceManager::systemReset);
     remoteService = std::make_unique<RemoteService>(devices.get(), commandSet.get());
-    webRemote = std::make_unique<WebRemote>(devices.get(), remoteService->token(), remoteService->throttle());
+    webRemote = std::make_unique<WebRemote>(
+        devices.get(), remoteService->token(), remoteService->throttle(), remoteService->webServer());
     remoteService->webServer()->setExtraPaths([page = webRemote.get()](mg_connection *connection,
                                                   GuiHandOver &handOver) { return page->serve(connection, handOver); });
     mqttBridge = std::make_unique<MqttBridge>(commandSet.get(), devices->settingsStore());

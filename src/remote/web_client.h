@@ -54,10 +54,17 @@ public:
     struct Session
     {
         QByteArray challenge;
+        // Given after sign-in, for the page's picture requests; dies with the session.
+        QByteArray ticket;
+        // Set once its one try at signing in failed: nothing else is taken from it.
+        bool failed = false;
         bool authenticated = false;
         bool subscribed = false;
         RateWindow rate;
     } session;
+
+    // Set by the GUI thread at sign-in; read by civetweb's threads to count who waits.
+    std::atomic<bool> signedIn {false};
 
     // Bytes handed to the GUI thread and not yet handled.
     std::atomic<qint64> inFlight {0};

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QTimer>
 
 #include <civetweb.h>
 
@@ -32,7 +33,17 @@ constexpr const char *REQUEST_TIMEOUT_MS = "10000";
 // HTTP client addresses whose command rate is followed at once.
 constexpr int MAX_HTTP_RATES = 1024;
 
+// Session tickets for the page's picture requests: as hard to guess as the token.
+constexpr int TICKET_BYTES = 24;
+
 enum Refusal { Accepted, Oversized, NotText, Fragmented };
+
+QByteArray randomText(int bytes)
+{
+    QByteArray random(bytes, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), bytes / 4);
+    return random.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
 
 WebServer *serverOf(const mg_connection *connection)
 {
@@ -132,7 +143,7 @@ bool WebServer::start(const WebServerConfig &wanted)
     const QString listen = config.address.toString() + QLatin1Char(':') + QString::number(config.port)
         + (tls ? QStringLiteral("s") : QString());
     const std::string ports = listen.toStdString();
-    const std::string threads = std::to_string(config.maxClients + SPARE_WORKERS);
+    const std::string threads = std::to_string(config.maxClients + config.maxWaiting + SPARE_WORKERS);
     const std::string certificate = config.tlsCertificate.toStdString();
     // No document root: nothing is served from disk, so no files, listings, CGI or SSI.
     std::vector<const char *> options = {"listening_ports", ports.c_str(), "num_threads", threads.c_str(),
@@ -181,6 +192,7 @@ void WebServer::stop()
     mg_exit_library();
     context = nullptr;
     clients.clear();
+    tickets.clear();
     httpRates.clear();
     connected = 0;
 }
@@ -219,10 +231,13 @@ int WebServer::onBeginRequest(mg_connection *connection)
     if (std::strcmp(path, WEBSOCKET_PATH) == 0) {
         if (!isUpgrade(connection))
             return sendError(connection, 400, BadArguments, QStringLiteral("/ws speaks WebSocket only"));
-        if (self->connected >= self->config.maxClients) {
-            return sendError(connection, 503, Busy,
-                QStringLiteral("%1 clients are connected already, no more are taken").arg(self->config.maxClients));
+        QString refusal;
+        {
+            std::lock_guard<std::mutex> lock(self->connectionsMutex);
+            refusal = self->waitingRefusal(peerOf(connection));
         }
+        if (!refusal.isEmpty())
+            return sendError(connection, 503, Busy, refusal);
         return 0;
     }
     const bool get = std::strcmp(request->request_method, "GET") == 0;
@@ -241,9 +256,44 @@ int WebServer::onBeginRequest(mg_connection *connection)
         connection, 404, NotFound, QStringLiteral("no such path; the API is at /ws, /api/state and /api/command"));
 }
 
+QString WebServer::waitingRefusal(const QHostAddress &peer) const
+{
+    int waiting = 0;
+    int fromPeer = 0;
+    int signedIn = 0;
+    for (const auto &entry : connections) {
+        if (entry.second->signedIn) {
+            ++signedIn;
+            continue;
+        }
+        ++waiting;
+        if (entry.second->peer.isEqual(peer))
+            ++fromPeer;
+    }
+    if (signedIn >= config.maxClients)
+        return QStringLiteral("%1 clients are connected already, no more are taken").arg(config.maxClients);
+    if (fromPeer >= config.maxWaitingPerAddress)
+        return QStringLiteral("%1 connections from this address are waiting to sign in already")
+            .arg(config.maxWaitingPerAddress);
+    if (waiting >= config.maxWaiting)
+        return QStringLiteral("%1 connections are waiting to sign in already").arg(config.maxWaiting);
+    return QString();
+}
+
 int WebServer::serveHttp(mg_connection *connection, bool command)
 {
     const mg_request_info *request = mg_get_request_info(connection);
+    const char *authorization = mg_get_header(connection, "Authorization");
+    const QHostAddress peer = peerOf(connection);
+    // The token first: a stranger's body is never read, so sending one slowly holds nothing.
+    HttpReply refusal;
+    bool authorized = false;
+    if (!handOver.call([&] { authorized = httpAuthorized(QByteArray(authorization), peer, &refusal); }))
+        return sendError(connection, 503, Busy, QStringLiteral("the controller is shutting down"));
+    if (!authorized) {
+        sendJson(connection, refusal.status, refusal.body, refusal.askForToken);
+        return refusal.status;
+    }
     const QString tooLarge = QStringLiteral("a request holds at most %1 bytes").arg(config.maxMessageBytes);
     if (request->content_length > config.maxMessageBytes)
         return sendError(connection, 413, TooLarge, tooLarge);
@@ -258,10 +308,8 @@ int WebServer::serveHttp(mg_connection *connection, bool command)
                 return sendError(connection, 413, TooLarge, tooLarge);
         }
     }
-    const char *authorization = mg_get_header(connection, "Authorization");
-    const QHostAddress peer = peerOf(connection);
     HttpReply reply;
-    if (!handOver.call([&] { reply = httpRequest(command, QByteArray(authorization), peer, body); }))
+    if (!handOver.call([&] { reply = httpRequest(command, peer, body); }))
         return sendError(connection, 503, Busy, QStringLiteral("the controller is shutting down"));
     sendJson(connection, reply.status, reply.body, reply.askForToken);
     return reply.status;
@@ -298,18 +346,16 @@ int WebServer::onWebSocketConnect(const mg_connection *connection, void *server)
     auto *self = static_cast<WebServer *>(server);
     if (!self->originAllowed(connection))
         return 1;
-    // The count was looked at before the handshake already; this is where a slot is taken.
-    int now = self->connected;
-    do {
-        if (now >= self->config.maxClients)
-            return 1;
-    } while (!self->connected.compare_exchange_weak(now, now + 1));
+    // The counts were looked at before the handshake already; this is where a place is taken.
+    const QHostAddress peer = peerOf(connection);
+    std::lock_guard<std::mutex> lock(self->connectionsMutex);
+    if (!self->waitingRefusal(peer).isEmpty())
+        return 1;
+    ++self->connected;
     // Kept by connection rather than in civetweb's per-connection data, which civetweb clears
     // before it reports the connection closed.
-    auto client = std::make_shared<WebClient>(
-        const_cast<mg_connection *>(connection), peerOf(connection), self->config.maxQueuedBytes);
-    std::lock_guard<std::mutex> lock(self->connectionsMutex);
-    self->connections[connection] = std::move(client);
+    self->connections[connection]
+        = std::make_shared<WebClient>(const_cast<mg_connection *>(connection), peer, self->config.maxQueuedBytes);
     return 0;
 }
 
@@ -363,22 +409,27 @@ void WebServer::onWebSocketClose(const mg_connection *connection, void *server)
 
 // --- the GUI thread -------------------------------------------------------------------
 
-WebServer::HttpReply WebServer::httpRequest(
-    bool command, const QByteArray &authorization, const QHostAddress &peer, const QByteArray &body)
+bool WebServer::httpAuthorized(const QByteArray &authorization, const QHostAddress &peer, HttpReply *refusal)
+{
+    const QByteArray scheme = QByteArrayLiteral("Bearer ");
+    const bool bearer = authorization.size() > scheme.size()
+        && authorization.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0;
+    // Checked whatever failed from this address before: a right token is never kept out.
+    if (bearer && token->verify(QString::fromUtf8(authorization.mid(scheme.size()).trimmed())))
+        return true;
+    // No wait here: a request holds one of civetweb's threads while it waits. A guess costs
+    // the guesser a connection each time, as the refusal closes it.
+    throttle->failed(peer);
+    *refusal = HttpReply {401,
+        jsonrpc::error(NotAuthenticated, QStringLiteral("send the token as \"Authorization: Bearer TOKEN\"")), true};
+    return false;
+}
+
+WebServer::HttpReply WebServer::httpRequest(bool command, const QHostAddress &peer, const QByteArray &body)
 {
     const auto refuse = [](int status, int code, const QString &message) {
         return HttpReply {status, jsonrpc::error(code, message), code == NotAuthenticated};
     };
-    if (!throttle->mayTry(peer))
-        return refuse(429, RateLimited, QStringLiteral("too many failed attempts from this address; try again later"));
-    const QByteArray scheme = QByteArrayLiteral("Bearer ");
-    const bool bearer = authorization.size() > scheme.size()
-        && authorization.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0;
-    if (!bearer || !token->verify(QString::fromUtf8(authorization.mid(scheme.size()).trimmed()))) {
-        throttle->failed(peer);
-        return refuse(401, NotAuthenticated, QStringLiteral("send the token as \"Authorization: Bearer TOKEN\""));
-    }
-    throttle->succeeded(peer);
 
     // A window lasts one second: forgetting them all costs at most a second of counting.
     if (!httpRates.contains(peer) && httpRates.size() >= MAX_HTTP_RATES)
@@ -418,14 +469,31 @@ void WebServer::sendTo(const std::shared_ptr<WebClient> &client, const QByteArra
         qWarning() << "control API: dropped WebSocket client" << client->peer.toString() << "that does not read";
 }
 
+bool WebServer::ticketValid(const QByteArray &ticket) const
+{
+    return !ticket.isEmpty() && tickets.contains(ticket);
+}
+
+void WebServer::onSignInDeadline(const std::shared_ptr<WebClient> &client)
+{
+    if (!clients.contains(client.get()) || client->session.authenticated || client->session.failed)
+        return;
+    client->session.failed = true;
+    sendTo(client,
+        jsonrpc::error(NotAuthenticated,
+            QStringLiteral("no sign-in within %1 seconds").arg(config.signInTimeoutMs / 1000.0)));
+    client->close(QByteArrayLiteral("no sign-in in time"));
+}
+
 void WebServer::onClientReady(const std::shared_ptr<WebClient> &client)
 {
     clients.insert(client.get(), client);
-    client->session.challenge = [] {
-        QByteArray random(CHALLENGE_BYTES, Qt::Uninitialized);
-        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), CHALLENGE_BYTES / 4);
-        return random.toBase64();
-    }();
+    const std::weak_ptr<WebClient> weak = client;
+    QTimer::singleShot(config.signInTimeoutMs, this, [this, weak] {
+        if (const std::shared_ptr<WebClient> waiting = weak.lock())
+            onSignInDeadline(waiting);
+    });
+    client->session.challenge = randomText(CHALLENGE_BYTES);
     QStringList methods = core->methods();
     methods << QStringLiteral("auth") << QStringLiteral("subscribe") << QStringLiteral("unsubscribe");
     sendTo(client,
@@ -455,16 +523,34 @@ void WebServer::onClientMessage(const std::shared_ptr<WebClient> &client, const 
     default:
         break;
     }
+    if (client->session.failed)
+        return;
     bool closeAfter = false;
+    qint64 delay = 0;
     const QByteArray answer = jsonrpc::handle(
-        message, [&](const jsonrpc::Call &call) { return sessionCall(*client, call, &closeAfter); }, false);
-    if (!answer.isEmpty())
-        sendTo(client, answer);
-    if (closeAfter)
+        message, [&](const jsonrpc::Call &call) { return sessionCall(*client, call, &closeAfter, &delay); }, false);
+    if (!closeAfter) {
+        if (!answer.isEmpty())
+            sendTo(client, answer);
+        return;
+    }
+    client->session.failed = true;
+    // A failed sign-in is answered late when its address has failed often: the guesser's
+    // connection waits, not the clients that sign in right.
+    const auto refuse = [this, client, answer] {
+        if (!clients.contains(client.get()))
+            return;
+        if (!answer.isEmpty())
+            sendTo(client, answer);
         client->close(QByteArrayLiteral("authentication failed"));
+    };
+    if (delay > 0)
+        QTimer::singleShot(int(delay), this, refuse);
+    else
+        refuse();
 }
 
-RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter)
+RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter, qint64 *delay)
 {
     WebClient::Session &session = client.session;
     if (*closeAfter)
@@ -473,7 +559,7 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
         return RemoteAnswer::failure(
             RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
     if (call.method == QLatin1String("auth"))
-        return authenticate(client, call.params, closeAfter);
+        return authenticate(client, call.params, closeAfter, delay);
     if (!session.authenticated)
         return RemoteAnswer::failure(
             NotAuthenticated, QStringLiteral("answer the greeting's challenge with \"auth\" first"));
@@ -484,30 +570,54 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
     return core->execute(call.method, call.params);
 }
 
-RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter)
+RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay)
 {
     WebClient::Session &session = client.session;
+    const auto signedIn = [&session] {
+        return RemoteAnswer::success(
+            QJsonObject {{QStringLiteral("authenticated"), true}, {QStringLiteral("ticket"), QString::fromLatin1(session.ticket)}});
+    };
     if (session.authenticated)
-        return RemoteAnswer::success(QJsonObject {{QStringLiteral("authenticated"), true}});
+        return signedIn();
     // One challenge, one try: a client that failed gets a fresh challenge only by connecting again.
     *closeAfter = true;
-    if (!throttle->mayTry(client.peer))
-        return RemoteAnswer::failure(
-            RateLimited, QStringLiteral("too many failed attempts from this address; try again later"));
-    const QByteArray response = params.value(QStringLiteral("response")).toString().toUtf8();
-    if (!token->verifyChallenge(session.challenge, response)) {
-        throttle->failed(client.peer);
-        return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong answer to the challenge"));
+    const QByteArray nonce = params.value(QStringLiteral("nonce")).toString().toUtf8();
+    const QByteArray proof = params.value(QStringLiteral("proof")).toString().toLatin1();
+    QByteArray serverSignature;
+    const bool wellFormed = !nonce.isEmpty() && nonce.size() <= ApiToken::MAX_NONCE_BYTES && !nonce.contains(',');
+    if (!wellFormed
+        || !token->verifyProof(ApiToken::authMessage(token->salt(), session.challenge, nonce), proof, &serverSignature)) {
+        *delay = throttle->failed(client.peer);
+        if (params.contains(QStringLiteral("response")))
+            return RemoteAnswer::failure(NotAuthenticated,
+                QStringLiteral("this controller asks for a proof (protocol %1); update the client").arg(PROTOCOL_VERSION));
+        return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong proof for the challenge"));
     }
-    throttle->succeeded(client.peer);
+    int signedInNow = 0;
+    for (const std::shared_ptr<WebClient> &other : qAsConst(clients))
+        signedInNow += other->session.authenticated ? 1 : 0;
+    if (signedInNow >= config.maxClients)
+        return RemoteAnswer::failure(
+            Busy, QStringLiteral("%1 clients are connected already, no more are taken").arg(config.maxClients));
     *closeAfter = false;
     session.authenticated = true;
-    return RemoteAnswer::success(QJsonObject {{QStringLiteral("authenticated"), true}});
+    client.signedIn = true;
+    session.ticket = randomText(TICKET_BYTES);
+    tickets.insert(session.ticket, &client);
+    RemoteAnswer answer = signedIn();
+    QJsonObject result = answer.result.toObject();
+    result.insert(QStringLiteral("server"), QString::fromLatin1(serverSignature));
+    answer.result = result;
+    return answer;
 }
 
 void WebServer::onClientGone(WebClient *client)
 {
-    clients.remove(client);
+    const auto it = clients.find(client);
+    if (it == clients.end())
+        return;
+    tickets.remove((*it)->session.ticket);
+    clients.erase(it);
 }
 
 void WebServer::onCoreEvent(const QString &name, const QJsonObject &data)
