@@ -45,9 +45,9 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     sceneService = std::make_unique<SceneService>(devices.get(), devices->settingsStore());
     commandSet = std::make_unique<CommandSet>(devices.get());
     commandSet->extend(QStringLiteral("scene"), new SceneCommands(devices.get(), sceneService.get()));
-    configurationTransfer = std::make_unique<ConfigurationTransfer>(
-        devices->settingsStore(), QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH,
-                                      ApiSettings::KEY_TOKEN_STORED_KEY, ApiSettings::KEY_TOKEN_SERVER_KEY});
+    configurationTransfer = std::make_unique<ConfigurationTransfer>(devices->settingsStore(),
+        QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH, ApiSettings::KEY_TOKEN_STORED_KEY,
+            ApiSettings::KEY_TOKEN_SERVER_KEY});
     QObject::connect(
         configurationTransfer.get(), &ConfigurationTransfer::imported, devices.get(), &DeviceManager::systemReset);
     remoteService = std::make_unique<RemoteService>(devices.get(), commandSet.get());

@@ -71,8 +71,8 @@ QString ApiToken::regenerate()
     const QByteArray salted = saltedOf(token, newSalt);
     config->beginBatch();
     config->setValue(ApiSettings::KEY_TOKEN_SALT, QString::fromLatin1(newSalt));
-    config->setValue(ApiSettings::KEY_TOKEN_STORED_KEY,
-        QString::fromLatin1(sha256(hmac(salted, CLIENT_KEY_LABEL)).toBase64()));
+    config->setValue(
+        ApiSettings::KEY_TOKEN_STORED_KEY, QString::fromLatin1(sha256(hmac(salted, CLIENT_KEY_LABEL)).toBase64()));
     config->setValue(ApiSettings::KEY_TOKEN_SERVER_KEY, QString::fromLatin1(hmac(salted, SERVER_KEY_LABEL).toBase64()));
     config->setValue(ApiSettings::KEY_TOKEN_HASH, QString());
     if (!config->endBatch())
@@ -127,7 +127,8 @@ bool ApiToken::migrate()
     if (old.isEmpty())
         return false;
     config->beginBatch();
-    config->setValue(ApiSettings::KEY_TOKEN_STORED_KEY, QString::fromLatin1(sha256(hmac(old, CLIENT_KEY_LABEL)).toBase64()));
+    config->setValue(
+        ApiSettings::KEY_TOKEN_STORED_KEY, QString::fromLatin1(sha256(hmac(old, CLIENT_KEY_LABEL)).toBase64()));
     config->setValue(ApiSettings::KEY_TOKEN_SERVER_KEY, QString::fromLatin1(hmac(old, SERVER_KEY_LABEL).toBase64()));
     config->setValue(ApiSettings::KEY_TOKEN_HASH, QString());
     if (!config->endBatch()) {
@@ -135,7 +136,8 @@ bool ApiToken::migrate()
                       " value from which a sign-in can be made";
         return false;
     }
-    qInfo() << "Control API: the token's stored value was replaced by keys that cannot sign in; the token stays the same";
+    qInfo()
+        << "Control API: the token's stored value was replaced by keys that cannot sign in; the token stays the same";
     return true;
 }
 

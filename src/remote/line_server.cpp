@@ -218,8 +218,7 @@ void LineServer::onReadyRead(QTcpSocket *socket)
         QStringList lines = client->session->handleLine(QString::fromUtf8(line));
         if (client->session->authenticated() && !client->signedIn) {
             if (signedInCount() >= MAX_CLIENTS) {
-                send(socket,
-                    errorLine(Busy, QStringLiteral("%1 clients are signed in already").arg(MAX_CLIENTS)));
+                send(socket, errorLine(Busy, QStringLiteral("%1 clients are signed in already").arg(MAX_CLIENTS)));
                 drop(socket, QStringLiteral("too many clients"));
                 return;
             }

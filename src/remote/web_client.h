@@ -29,7 +29,7 @@ class WebClient
 public:
     using Message = std::shared_ptr<const QByteArray>;
 
-    WebClient(mg_connection *connection, const QHostAddress &peer, qint64 maxQueuedBytes);
+    WebClient(mg_connection *connection, const QHostAddress &peer, quint16 peerPort, qint64 maxQueuedBytes);
     ~WebClient();
     WebClient(const WebClient &) = delete;
     WebClient &operator=(const WebClient &) = delete;
@@ -47,8 +47,11 @@ public:
     // Any thread: forgets what is queued and closes with this reason.
     void drop(const QByteArray &reason);
     bool dropped() const { return isDropped; }
+    // Set once the close frame is out: whatever the peer sends after it ends the connection.
+    bool closeSent() const { return isCloseSent; }
 
     const QHostAddress peer;
+    const quint16 peerPort;
 
     // GUI thread only.
     struct Session
@@ -83,5 +86,6 @@ private:
     bool closePending = false;
     bool stopping = false;
     std::atomic<bool> isDropped {false};
+    std::atomic<bool> isCloseSent {false};
     std::thread writer;
 };

@@ -1,6 +1,7 @@
 #include "remote/web_server.h"
 
 #include "control/command_set.h"
+#include "platform/platform.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
 
@@ -26,8 +27,11 @@ constexpr int CHALLENGE_BYTES = 16;
 // as a small one, though only its refusal travels.
 constexpr int MAX_IN_FLIGHT_MESSAGES = 4;
 constexpr qint64 REFUSAL_BYTES = 64;
-// Dead peers: civetweb pings after this much silence and closes after unanswered pings.
+// Dead peers: civetweb pings after this much silence.
 constexpr const char *WEBSOCKET_TIMEOUT_MS = "30000";
+// civetweb keeps a WebSocket for as long as its peer neither answers a close nor sends
+// anything: one that has not gone this long after its close is ended from here.
+constexpr int CLOSE_GRACE_MS = 2000;
 // How long a write to a peer that does not read may block its writer thread.
 constexpr const char *REQUEST_TIMEOUT_MS = "10000";
 // HTTP client addresses whose command rate is followed at once.
@@ -61,6 +65,19 @@ bool isUpgrade(const mg_connection *connection)
     return upgrade && mg_strcasecmp(upgrade, "websocket") == 0;
 }
 
+// civetweb reads a refused request's body to its end before it lets the connection go, one
+// trickled byte after another for as long as the sender likes, holding a thread: reading
+// ends with the refusal instead. Called on the thread serving the connection.
+void endRefusedBody(mg_connection *connection, int status)
+{
+    const mg_request_info *request = mg_get_request_info(connection);
+    const bool body = request->content_length > 0 || mg_get_header(connection, "Transfer-Encoding");
+    if (status >= 400 && body) {
+        platform::stopReading(
+            quint16(request->server_port), QString::fromLatin1(request->remote_addr), quint16(request->remote_port));
+    }
+}
+
 void sendJson(mg_connection *connection, int status, const QByteArray &body, bool askForToken = false)
 {
     if (isUpgrade(connection)) {
@@ -75,12 +92,15 @@ void sendJson(mg_connection *connection, int status, const QByteArray &body, boo
     mg_response_header_start(connection, status);
     mg_response_header_add(connection, "Content-Type", "application/json", -1);
     mg_response_header_add(connection, "Cache-Control", "no-store", -1);
-    if (askForToken)
+    if (askForToken) {
         mg_response_header_add(connection, "WWW-Authenticate", "Bearer", -1);
+        mg_response_header_add(connection, "Connection", "close", -1);
+    }
     const std::string length = std::to_string(body.size());
     mg_response_header_add(connection, "Content-Length", length.c_str(), -1);
     mg_response_header_send(connection);
     mg_write(connection, body.constData(), size_t(body.size()));
+    endRefusedBody(connection, status);
 }
 
 int sendError(mg_connection *connection, int status, int code, const QString &message)
@@ -201,7 +221,7 @@ void WebServer::disconnectAll(const QString &reason)
 {
     for (const std::shared_ptr<WebClient> &client : qAsConst(clients)) {
         sendTo(client, jsonrpc::error(Refused, reason));
-        client->close(reason.toUtf8());
+        closeClient(client, reason.toUtf8());
     }
 }
 
@@ -354,8 +374,8 @@ int WebServer::onWebSocketConnect(const mg_connection *connection, void *server)
     ++self->connected;
     // Kept by connection rather than in civetweb's per-connection data, which civetweb clears
     // before it reports the connection closed.
-    self->connections[connection]
-        = std::make_shared<WebClient>(const_cast<mg_connection *>(connection), peer, self->config.maxQueuedBytes);
+    self->connections[connection] = std::make_shared<WebClient>(const_cast<mg_connection *>(connection), peer,
+        quint16(mg_get_request_info(connection)->remote_port), self->config.maxQueuedBytes);
     return 0;
 }
 
@@ -373,7 +393,7 @@ int WebServer::onWebSocketData(mg_connection *connection, int bits, char *data, 
 {
     auto *self = static_cast<WebServer *>(server);
     const std::shared_ptr<WebClient> client = self->clientOf(connection);
-    if (!client || client->dropped())
+    if (!client || client->dropped() || client->closeSent())
         return 0;
     const int opcode = bits & 0x0f;
     const bool final = bits & 0x80;
@@ -474,15 +494,31 @@ bool WebServer::ticketValid(const QByteArray &ticket) const
     return !ticket.isEmpty() && tickets.contains(ticket);
 }
 
+void WebServer::closeClient(const std::shared_ptr<WebClient> &client, const QByteArray &reason)
+{
+    client->close(reason);
+    const std::weak_ptr<WebClient> weak = client;
+    QTimer::singleShot(CLOSE_GRACE_MS, this, [this, weak] {
+        const std::shared_ptr<WebClient> lingering = weak.lock();
+        if (!lingering || !clients.contains(lingering.get()))
+            return;
+        // From the GUI thread, not the connection's own: should civetweb close the socket
+        // and another take its number just now, that one connection would end. Its four
+        // addresses are looked at first, so it takes a close and an accept in between.
+        qInfo() << "control API: ended WebSocket client" << lingering->peer.toString() << "that ignored its close";
+        platform::stopReading(config.port, lingering->peer.toString(), lingering->peerPort);
+    });
+}
+
 void WebServer::onSignInDeadline(const std::shared_ptr<WebClient> &client)
 {
     if (!clients.contains(client.get()) || client->session.authenticated || client->session.failed)
         return;
     client->session.failed = true;
     sendTo(client,
-        jsonrpc::error(NotAuthenticated,
-            QStringLiteral("no sign-in within %1 seconds").arg(config.signInTimeoutMs / 1000.0)));
-    client->close(QByteArrayLiteral("no sign-in in time"));
+        jsonrpc::error(
+            NotAuthenticated, QStringLiteral("no sign-in within %1 seconds").arg(config.signInTimeoutMs / 1000.0)));
+    closeClient(client, QByteArrayLiteral("no sign-in in time"));
 }
 
 void WebServer::onClientReady(const std::shared_ptr<WebClient> &client)
@@ -518,7 +554,7 @@ void WebServer::onClientMessage(const std::shared_ptr<WebClient> &client, const 
         return;
     case Fragmented:
         sendTo(client, jsonrpc::error(BadArguments, QStringLiteral("fragmented messages are not taken")));
-        client->close(QByteArrayLiteral("fragmented message"));
+        closeClient(client, QByteArrayLiteral("fragmented message"));
         return;
     default:
         break;
@@ -542,7 +578,7 @@ void WebServer::onClientMessage(const std::shared_ptr<WebClient> &client, const 
             return;
         if (!answer.isEmpty())
             sendTo(client, answer);
-        client->close(QByteArrayLiteral("authentication failed"));
+        closeClient(client, QByteArrayLiteral("authentication failed"));
     };
     if (delay > 0)
         QTimer::singleShot(int(delay), this, refuse);
@@ -574,8 +610,8 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
 {
     WebClient::Session &session = client.session;
     const auto signedIn = [&session] {
-        return RemoteAnswer::success(
-            QJsonObject {{QStringLiteral("authenticated"), true}, {QStringLiteral("ticket"), QString::fromLatin1(session.ticket)}});
+        return RemoteAnswer::success(QJsonObject {
+            {QStringLiteral("authenticated"), true}, {QStringLiteral("ticket"), QString::fromLatin1(session.ticket)}});
     };
     if (session.authenticated)
         return signedIn();
@@ -586,11 +622,13 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
     QByteArray serverSignature;
     const bool wellFormed = !nonce.isEmpty() && nonce.size() <= ApiToken::MAX_NONCE_BYTES && !nonce.contains(',');
     if (!wellFormed
-        || !token->verifyProof(ApiToken::authMessage(token->salt(), session.challenge, nonce), proof, &serverSignature)) {
+        || !token->verifyProof(
+            ApiToken::authMessage(token->salt(), session.challenge, nonce), proof, &serverSignature)) {
         *delay = throttle->failed(client.peer);
         if (params.contains(QStringLiteral("response")))
             return RemoteAnswer::failure(NotAuthenticated,
-                QStringLiteral("this controller asks for a proof (protocol %1); update the client").arg(PROTOCOL_VERSION));
+                QStringLiteral("this controller asks for a proof (protocol %1); update the client")
+                    .arg(PROTOCOL_VERSION));
         return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong proof for the challenge"));
     }
     int signedInNow = 0;

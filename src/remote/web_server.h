@@ -123,6 +123,8 @@ private:
     bool httpAuthorized(const QByteArray &authorization, const QHostAddress &peer, HttpReply *refusal);
     HttpReply httpRequest(bool command, const QHostAddress &peer, const QByteArray &body);
     void onSignInDeadline(const std::shared_ptr<WebClient> &client);
+    // Closes with this reason, and ends the connection if the peer ignores the close.
+    void closeClient(const std::shared_ptr<WebClient> &client, const QByteArray &reason);
     void onClientReady(const std::shared_ptr<WebClient> &client);
     void onClientMessage(const std::shared_ptr<WebClient> &client, const QByteArray &message, int refusal);
     void onClientGone(WebClient *client);

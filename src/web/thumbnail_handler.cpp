@@ -79,8 +79,8 @@ ThumbnailHandler::Frame ThumbnailHandler::take(
         frame.text = text;
         return frame;
     };
-    const bool ticket = authorization.startsWith(TICKET)
-        && server->ticketValid(authorization.mid(TICKET.size()).trimmed());
+    const bool ticket
+        = authorization.startsWith(TICKET) && server->ticketValid(authorization.mid(TICKET.size()).trimmed());
     const bool bearer = !ticket && authorization.startsWith(BEARER)
         && token->verify(QString::fromUtf8(authorization.mid(BEARER.size()).trimmed()));
     if (!ticket && !bearer) {

@@ -284,8 +284,10 @@ void TstRemoteApi::storedValuesCannotSignIn()
     const QString real = token.regenerate();
     const QJsonObject api = QJsonDocument::fromJson(readFile(path)).object().value(QStringLiteral("api")).toObject();
     const QByteArray salt = api.value(QStringLiteral("token_salt")).toString().toLatin1();
-    const QByteArray stored = QByteArray::fromBase64(api.value(QStringLiteral("token_stored_key")).toString().toLatin1());
-    const QByteArray server = QByteArray::fromBase64(api.value(QStringLiteral("token_server_key")).toString().toLatin1());
+    const QByteArray stored
+        = QByteArray::fromBase64(api.value(QStringLiteral("token_stored_key")).toString().toLatin1());
+    const QByteArray server
+        = QByteArray::fromBase64(api.value(QStringLiteral("token_server_key")).toString().toLatin1());
     QCOMPARE(stored.size(), 32);
     QCOMPARE(server.size(), 32);
     QVERIFY(!readFile(path).contains(real.toUtf8()));
@@ -316,8 +318,8 @@ void TstRemoteApi::oldStoredValueMigrates()
     const QByteArray salt = "c2FsdHNhbHRzYWx0c2FsdA==";
     const QString old = QStringLiteral("an-older-token-of-thirty-two-ch");
     const QByteArray salted = QCryptographicHash::hash(old.toUtf8() + salt, QCryptographicHash::Sha256).toBase64();
-    QVERIFY(writeFile(path,
-        "{\"api\":{\"token_salt\":\"" + salt + "\",\"token_hash\":\"" + salted + "\",\"enabled\":true}}"));
+    QVERIFY(writeFile(
+        path, "{\"api\":{\"token_salt\":\"" + salt + "\",\"token_hash\":\"" + salted + "\",\"enabled\":true}}"));
     JsonConfig config(path, false);
     ApiToken token(&config);
     LogCapture info(QtInfoMsg);
@@ -466,7 +468,8 @@ void TstRemoteApi::serverLimits()
             QVERIFY(connectTo(guesser, server->serverPort()));
             for (int i = 0; i < LineSession::MAX_FAILURES; ++i) {
                 slowest.start();
-                QVERIFY(signIn(guesser, QStringLiteral("guess-%1").arg(i)).startsWith("error not_authenticated wrong token"));
+                QVERIFY(signIn(guesser, QStringLiteral("guess-%1").arg(i))
+                            .startsWith("error not_authenticated wrong token"));
                 longest = qMax(longest, slowest.elapsed());
             }
             QTRY_COMPARE(guesser.state(), QAbstractSocket::UnconnectedState);
