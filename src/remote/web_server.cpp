@@ -5,6 +5,7 @@
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -34,6 +35,9 @@ constexpr const char *WEBSOCKET_TIMEOUT_MS = "30000";
 constexpr int CLOSE_GRACE_MS = 2000;
 // How long a write to a peer that does not read may block its writer thread.
 constexpr const char *REQUEST_TIMEOUT_MS = "10000";
+// What is taken of a refused request's body at most, in time and bytes, before reading ends.
+constexpr qint64 REFUSED_BODY_MS = 1000;
+constexpr qint64 REFUSED_BODY_BYTES = 128 * 1024;
 // HTTP client addresses whose command rate is followed at once.
 constexpr int MAX_HTTP_RATES = 1024;
 
@@ -66,16 +70,26 @@ bool isUpgrade(const mg_connection *connection)
 }
 
 // civetweb reads a refused request's body to its end before it lets the connection go, one
-// trickled byte after another for as long as the sender likes, holding a thread: reading
-// ends with the refusal instead. Called on the thread serving the connection.
+// trickled byte after another for as long as the sender likes, holding a thread. The refusal
+// is sent before any of the body is read; then a little more is taken (so that a client that
+// writes its whole body before it reads still finds the answer, rather than a reset) and
+// reading ends, also when the body ended or stalled. Called on the thread serving the connection.
 void endRefusedBody(mg_connection *connection, int status)
 {
     const mg_request_info *request = mg_get_request_info(connection);
     const bool body = request->content_length > 0 || mg_get_header(connection, "Transfer-Encoding");
-    if (status >= 400 && body) {
-        platform::stopReading(
-            quint16(request->server_port), QString::fromLatin1(request->remote_addr), quint16(request->remote_port));
-    }
+    if (status < 400 || !body)
+        return;
+    QElapsedTimer spent;
+    spent.start();
+    // A byte at a time: civetweb returns from a read only when it has all it was asked for,
+    // and a trickling sender would never let a larger one finish.
+    qint64 drained = 0;
+    char byte;
+    while (spent.elapsed() < REFUSED_BODY_MS && drained < REFUSED_BODY_BYTES && mg_read(connection, &byte, 1) == 1)
+        ++drained;
+    platform::stopReading(
+        quint16(request->server_port), QString::fromLatin1(request->remote_addr), quint16(request->remote_port));
 }
 
 void sendJson(mg_connection *connection, int status, const QByteArray &body, bool askForToken = false)

@@ -28,6 +28,7 @@ MAX_CLIENTS = 64
 TIMEOUT = 10
 
 program = None
+program_path = None
 token = None
 log_path = None
 home = None
@@ -343,6 +344,7 @@ class WebSocketApi(unittest.TestCase):
                     while True:
                         await waiting.ws.recv()
             self.assertTrue(await asyncio.get_running_loop().run_in_executor(None, closed_by_server, silent, 30))
+            silent.close()
             # The signed-in client was never asked to leave.
             self.assertNotIn("error", await client.call("list", {"kind": "walls"}))
             await client.ws.close()
@@ -520,10 +522,35 @@ class HttpApi(unittest.TestCase):
         # ...and no refused connection is kept open for the rest of its body.
         for sock in posts:
             self.assertTrue(closed_by_server(sock, TIMEOUT, trickle=True))
+            sock.close()
+
+
+class TlsThatCannotBeHad(unittest.TestCase):
+    def test_service_stops_and_says_why(self):
+        # The web library here cannot load OpenSSL 3: a service asked for TLS must not run its
+        # plain line port alone, as if all were well.
+        tls_home = tempfile.mkdtemp(prefix="web-api-tls.")
+        runtime = os.path.join(tls_home, "runtime")
+        os.mkdir(runtime, 0o700)
+        os.mkdir(os.path.join(tls_home, ".zentrova"))
+        pem = os.path.join(tls_home, "controller.pem")
+        with open(pem, "w") as certificate:
+            certificate.write("-----BEGIN CERTIFICATE-----\n-----END CERTIFICATE-----\n")
+        with open(os.path.join(tls_home, ".zentrova", "config.json"), "w") as config:
+            json.dump({"api": {"enabled": True, "line_port": PORT + 100, "web_port": PORT + 101,
+                               "tls_cert": pem, "tls_key": pem}}, config)
+        env = dict(os.environ, HOME=tls_home, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen")
+        finished = subprocess.run([program_path, "--headless", "--demo"], env=env, capture_output=True, text=True,
+                                  timeout=60)
+        self.assertEqual(finished.returncode, 3, finished.stderr)
+        self.assertIn("TLS was asked for", finished.stderr)
+        with open(os.path.join(tls_home, ".zentrova", "zentrova.log"), errors="replace") as log:
+            self.assertIn("the control API stays off, both ports", log.read())
 
 
 if __name__ == "__main__":
-    start_host(sys.argv.pop(1))
+    program_path = sys.argv.pop(1)
+    start_host(program_path)
     try:
         result = unittest.main(exit=False, verbosity=2).result
     finally:
