@@ -540,8 +540,11 @@ class TlsThatCannotBeHad(unittest.TestCase):
             json.dump({"api": {"enabled": True, "line_port": PORT + 100, "web_port": PORT + 101,
                                "tls_cert": pem, "tls_key": pem}}, config)
         env = dict(os.environ, HOME=tls_home, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen")
-        finished = subprocess.run([program_path, "--headless", "--demo"], env=env, capture_output=True, text=True,
-                                  timeout=60)
+        try:
+            finished = subprocess.run([program_path, "--headless", "--demo"], env=env, capture_output=True,
+                                      text=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            self.fail("the service went on running without the TLS it was asked for")
         self.assertEqual(finished.returncode, 3, finished.stderr)
         self.assertIn("TLS was asked for", finished.stderr)
         with open(os.path.join(tls_home, ".zentrova", "zentrova.log"), errors="replace") as log:
