@@ -9,6 +9,7 @@ read from /proc while it works.
 import asyncio
 import base64
 import hashlib
+import hmac
 import json
 import os
 import statistics
@@ -50,9 +51,15 @@ class Client:
     async def connect(cls, subscribe=True):
         client = cls(await websockets.connect(url, max_size=None, open_timeout=30))
         hello = json.loads(await client.ws.recv())["params"]
-        secret = base64.b64encode(hashlib.sha256((token + hello["salt"]).encode()).digest())
-        answer = base64.b64encode(hashlib.sha256(secret + hello["challenge"].encode()).digest()).decode()
-        await client.call("auth", {"response": answer})
+        # The sign-in proof over the greeting's challenge (the controller keeps only a hash of
+        # the client key).
+        nonce = base64.b64encode(os.urandom(18)).decode()
+        salted = base64.b64encode(hashlib.sha256((token + hello["salt"]).encode()).digest())
+        client_key = hmac.new(salted, b"Client Key", "sha256").digest()
+        message = f'{hello["salt"]},{hello["challenge"]},{nonce}'.encode()
+        signature = hmac.new(hashlib.sha256(client_key).digest(), message, "sha256").digest()
+        proof = base64.b64encode(bytes(a ^ b for a, b in zip(client_key, signature))).decode()
+        await client.call("auth", {"nonce": nonce, "proof": proof})
         if subscribe:
             await client.call("subscribe")
         return client

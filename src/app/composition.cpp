@@ -52,8 +52,9 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     sceneService = std::make_unique<SceneService>(devices.get(), devices->settingsStore());
     commandSet = std::make_unique<CommandSet>(devices.get());
     commandSet->extend(QStringLiteral("scene"), new SceneCommands(devices.get(), sceneService.get()));
-    configurationTransfer = std::make_unique<ConfigurationTransfer>(
-        devices->settingsStore(), QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH});
+    configurationTransfer = std::make_unique<ConfigurationTransfer>(devices->settingsStore(),
+        QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH, ApiSettings::KEY_TOKEN_STORED_KEY,
+            ApiSettings::KEY_TOKEN_SERVER_KEY});
     QObject::connect(
         configurationTransfer.get(), &ConfigurationTransfer::imported, devices.get(), &DeviceManager::systemReset);
     healthMonitor = std::make_unique<HealthMonitor>(devices.get(), sceneService.get());
@@ -61,7 +62,8 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     diagnostics = std::make_unique<Diagnostics>(healthMonitor.get(), QString::fromLatin1(DeviceManager::CONFIG_PATH),
         logging::logFilePath(), oem->name() + QLatin1Char(' ') + oem->version());
     remoteService = std::make_unique<RemoteService>(devices.get(), commandSet.get());
-    webRemote = std::make_unique<WebRemote>(devices.get(), remoteService->token(), remoteService->throttle());
+    webRemote = std::make_unique<WebRemote>(
+        devices.get(), remoteService->token(), remoteService->throttle(), remoteService->webServer());
     metricsPage = std::make_unique<MetricsPage>(healthMonitor.get(), remoteService->token(), remoteService->throttle());
     remoteService->webServer()->setExtraPaths(
         [page = webRemote.get(), metrics = metricsPage.get()](mg_connection *connection, GuiHandOver &handOver) {

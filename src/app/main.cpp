@@ -9,6 +9,7 @@
 #include "manager/device_manager.h"
 #include "manager/device_registry.h"
 #include "remote/api_token.h"
+#include "remote/remote_service.h"
 
 #include <QApplication>
 #include <QDir>
@@ -169,6 +170,11 @@ int main(int argc, char *argv[])
     composition.start();
 
     if (options.headless) {
+        // A service asked for TLS it cannot have stops, so that its supervisor sees it.
+        if (composition.remote()->tlsRefused()) {
+            std::fprintf(stderr, "%s\n", qPrintable(composition.remote()->status()));
+            return RemoteService::EXIT_TLS_UNAVAILABLE;
+        }
         qInfo() << "Running without a window";
         if (!composition.manager()->demoMode())
             discoverWithoutWindow(composition.manager());

@@ -11,6 +11,8 @@ const QString ApiSettings::KEY_TLS_CERT = QStringLiteral("api/tls_cert");
 const QString ApiSettings::KEY_TLS_KEY = QStringLiteral("api/tls_key");
 const QString ApiSettings::KEY_TOKEN_SALT = QStringLiteral("api/token_salt");
 const QString ApiSettings::KEY_TOKEN_HASH = QStringLiteral("api/token_hash");
+const QString ApiSettings::KEY_TOKEN_STORED_KEY = QStringLiteral("api/token_stored_key");
+const QString ApiSettings::KEY_TOKEN_SERVER_KEY = QStringLiteral("api/token_server_key");
 
 namespace {
 

@@ -19,7 +19,10 @@ struct ApiSettings
     static const QString KEY_TLS_CERT;
     static const QString KEY_TLS_KEY;
     static const QString KEY_TOKEN_SALT;
+    // Only in files from before the stored keys; erased when they are made.
     static const QString KEY_TOKEN_HASH;
+    static const QString KEY_TOKEN_STORED_KEY;
+    static const QString KEY_TOKEN_SERVER_KEY;
 
     bool enabled = false;
     quint16 linePort = DEFAULT_LINE_PORT;

@@ -4,9 +4,14 @@
 #include "remote/api_settings.h"
 
 #include <QCryptographicHash>
+#include <QDebug>
+#include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 
 namespace {
+
+const QByteArray CLIENT_KEY_LABEL = QByteArrayLiteral("Client Key");
+const QByteArray SERVER_KEY_LABEL = QByteArrayLiteral("Server Key");
 
 QByteArray randomBytes(int count)
 {
@@ -20,8 +25,13 @@ QByteArray sha256(const QByteArray &data)
     return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
 }
 
-// The secret both the stored hash and the challenge answer are made from.
-QByteArray secretOf(const QString &token, const QByteArray &saltBase64)
+QByteArray hmac(const QByteArray &key, const QByteArray &message)
+{
+    return QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256);
+}
+
+// What the token is stretched to; files from before the stored keys kept exactly this.
+QByteArray saltedOf(const QString &token, const QByteArray &saltBase64)
 {
     return sha256(token.toUtf8() + saltBase64).toBase64();
 }
@@ -37,6 +47,14 @@ bool sameBytes(const QByteArray &a, const QByteArray &b)
     return difference == 0;
 }
 
+QByteArray xorBytes(const QByteArray &a, const QByteArray &b)
+{
+    QByteArray out(a.size(), Qt::Uninitialized);
+    for (int i = 0; i < a.size(); ++i)
+        out[i] = char(a.at(i) ^ b.at(i));
+    return out;
+}
+
 } // namespace
 
 ApiToken::ApiToken(JsonConfig *config)
@@ -50,9 +68,13 @@ QString ApiToken::regenerate()
     const QString token = QString::fromLatin1(
         randomBytes(TOKEN_BYTES).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
     const QByteArray newSalt = randomBytes(SALT_BYTES).toBase64();
+    const QByteArray salted = saltedOf(token, newSalt);
     config->beginBatch();
     config->setValue(ApiSettings::KEY_TOKEN_SALT, QString::fromLatin1(newSalt));
-    config->setValue(ApiSettings::KEY_TOKEN_HASH, QString::fromLatin1(secretOf(token, newSalt)));
+    config->setValue(
+        ApiSettings::KEY_TOKEN_STORED_KEY, QString::fromLatin1(sha256(hmac(salted, CLIENT_KEY_LABEL)).toBase64()));
+    config->setValue(ApiSettings::KEY_TOKEN_SERVER_KEY, QString::fromLatin1(hmac(salted, SERVER_KEY_LABEL).toBase64()));
+    config->setValue(ApiSettings::KEY_TOKEN_HASH, QString());
     if (!config->endBatch())
         return QString();
     return token;
@@ -60,12 +82,15 @@ QString ApiToken::regenerate()
 
 bool ApiToken::isSet() const
 {
-    return !salt().isEmpty() && !storedSecret().isEmpty();
+    const Keys k = keys();
+    return !salt().isEmpty() && !k.stored.isEmpty() && !k.server.isEmpty();
 }
 
 bool ApiToken::verify(const QString &token) const
 {
-    return isSet() && sameBytes(secretOf(token, salt()), storedSecret());
+    if (!isSet())
+        return false;
+    return sameBytes(sha256(clientKey(token, salt())), keys().stored);
 }
 
 QByteArray ApiToken::salt() const
@@ -73,14 +98,66 @@ QByteArray ApiToken::salt() const
     return config->value(ApiSettings::KEY_TOKEN_SALT, QString()).toLatin1();
 }
 
-bool ApiToken::verifyChallenge(const QByteArray &challenge, const QByteArray &response) const
+QByteArray ApiToken::authMessage(const QByteArray &salt, const QByteArray &challenge, const QByteArray &clientNonce)
 {
-    if (!isSet() || challenge.isEmpty())
-        return false;
-    return sameBytes(sha256(storedSecret() + challenge).toBase64(), response);
+    return salt + ',' + challenge + ',' + clientNonce;
 }
 
-QByteArray ApiToken::storedSecret() const
+bool ApiToken::verifyProof(const QByteArray &message, const QByteArray &proof, QByteArray *serverSignature) const
 {
-    return config->value(ApiSettings::KEY_TOKEN_HASH, QString()).toLatin1();
+    if (!isSet())
+        return false;
+    const Keys k = keys();
+    const QByteArray presented = QByteArray::fromBase64(proof);
+    const QByteArray signature = hmac(k.stored, message);
+    if (presented.size() != signature.size())
+        return false;
+    // Whoever knows only the stored key can make the signature but not the client key
+    // behind it: that takes the token.
+    if (!sameBytes(sha256(xorBytes(presented, signature)), k.stored))
+        return false;
+    if (serverSignature)
+        *serverSignature = hmac(k.server, message).toBase64();
+    return true;
+}
+
+bool ApiToken::migrate()
+{
+    const QByteArray old = config->value(ApiSettings::KEY_TOKEN_HASH, QString()).toLatin1();
+    if (old.isEmpty())
+        return false;
+    config->beginBatch();
+    config->setValue(
+        ApiSettings::KEY_TOKEN_STORED_KEY, QString::fromLatin1(sha256(hmac(old, CLIENT_KEY_LABEL)).toBase64()));
+    config->setValue(ApiSettings::KEY_TOKEN_SERVER_KEY, QString::fromLatin1(hmac(old, SERVER_KEY_LABEL).toBase64()));
+    config->setValue(ApiSettings::KEY_TOKEN_HASH, QString());
+    if (!config->endBatch()) {
+        qWarning() << "Control API: the token's stored keys could not be written; the settings file still holds a"
+                      " value from which a sign-in can be made";
+        return false;
+    }
+    qInfo()
+        << "Control API: the token's stored value was replaced by keys that cannot sign in; the token stays the same";
+    return true;
+}
+
+QByteArray ApiToken::clientKey(const QString &token, const QByteArray &salt)
+{
+    return hmac(saltedOf(token, salt), CLIENT_KEY_LABEL);
+}
+
+QByteArray ApiToken::proofFor(const QString &token, const QByteArray &salt, const QByteArray &message)
+{
+    const QByteArray key = clientKey(token, salt);
+    return xorBytes(key, hmac(sha256(key), message)).toBase64();
+}
+
+ApiToken::Keys ApiToken::keys() const
+{
+    // A file not yet migrated (or one that could not be written) still checks the same.
+    const QByteArray old = config->value(ApiSettings::KEY_TOKEN_HASH, QString()).toLatin1();
+    if (!old.isEmpty())
+        return {sha256(hmac(old, CLIENT_KEY_LABEL)), hmac(old, SERVER_KEY_LABEL)};
+    return {QByteArray::fromBase64(config->value(ApiSettings::KEY_TOKEN_STORED_KEY, QString()).toLatin1()),
+        QByteArray::fromBase64(config->value(ApiSettings::KEY_TOKEN_SERVER_KEY, QString()).toLatin1())};
 }

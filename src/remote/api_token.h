@@ -5,13 +5,23 @@
 
 class JsonConfig;
 
-// The secret a control client proves it knows. Only a salt and a salted SHA-256 hash are
-// stored; the token itself exists once, in the answer of regenerate(), and is never logged.
+// The secret a control client proves it knows. What is stored can check a proof but not make
+// one: from the token and its salt a client derives
+//     salted    = base64(sha256(token + salt))          (UTF-8 text, salt as stored)
+//     clientKey = HMAC-SHA256(salted, "Client Key")
+//     serverKey = HMAC-SHA256(salted, "Server Key")
+// and only sha256(clientKey) (the stored key) and serverKey are kept, so a copy of the
+// settings file signs nobody in. On the WebSocket the client sends
+//     proof = clientKey XOR HMAC-SHA256(storedKey, authMessage)
+// and the server answers HMAC-SHA256(serverKey, authMessage), so the client learns that the
+// other end holds the keys too. The token itself exists once, in the answer of regenerate().
 class ApiToken
 {
 public:
     static constexpr int TOKEN_BYTES = 24;
     static constexpr int SALT_BYTES = 16;
+    // Longest client nonce taken, in bytes of its text.
+    static constexpr int MAX_NONCE_BYTES = 256;
 
     // The store must outlive this object.
     explicit ApiToken(JsonConfig *config);
@@ -24,13 +34,31 @@ public:
     bool verify(const QString &token) const;
     // Base64.
     QByteArray salt() const;
-    // For a challenge the server sent, the client answers base64(sha256(secret + challenge))
-    // with secret = base64(sha256(token + salt)), both hashed as UTF-8 text, so that the
-    // token never crosses the wire.
-    bool verifyChallenge(const QByteArray &challenge, const QByteArray &response) const;
+
+    // What the proof of one sign-in covers: the salt and challenge as the server sent them
+    // and the client's own nonce, so that neither side alone chooses what is signed.
+    static QByteArray authMessage(const QByteArray &salt, const QByteArray &challenge, const QByteArray &clientNonce);
+    // True when proof (base64) shows knowledge of the client key for authMessage; then
+    // serverSignature (base64) is what tells the client the server holds the keys too.
+    bool verifyProof(const QByteArray &authMessage, const QByteArray &proof, QByteArray *serverSignature) const;
+
+    // A file from before the stored keys holds the salted value itself, from which a proof can
+    // be made; the keys are derived from it and it is erased, so the token in use goes on
+    // working. False when there was nothing to do or the file could not be written (the keys
+    // are then derived again from the old value on every check).
+    bool migrate();
+
+    // The client's side, for tools and tests.
+    static QByteArray clientKey(const QString &token, const QByteArray &salt);
+    static QByteArray proofFor(const QString &token, const QByteArray &salt, const QByteArray &authMessage);
 
 private:
-    QByteArray storedSecret() const;
+    struct Keys
+    {
+        QByteArray stored;
+        QByteArray server;
+    };
+    Keys keys() const;
 
     JsonConfig *config;
 };

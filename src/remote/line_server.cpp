@@ -10,6 +10,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 const QByteArray LINE_END = QByteArrayLiteral("\r\n");
@@ -29,6 +32,12 @@ struct LineServer::Client
     bool skipping = false;
     QElapsedTimer window;
     int commandsInWindow = 0;
+    QHostAddress peer;
+    bool signedIn = false;
+    QTimer signInDeadline;
+    // Set while an answer is held back (a wrong token): nothing more is read until it is out.
+    QTimer held;
+    QStringList heldLines;
 };
 
 LineServer::LineServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
@@ -96,18 +105,29 @@ int LineServer::clientCount() const
 void LineServer::onNewConnection()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        if (clients.size() >= MAX_CLIENTS) {
-            qWarning().noquote() << "Control API: refused" << socket->peerAddress().toString() << "with" << MAX_CLIENTS
-                                 << "clients connected";
-            socket->write(errorLine(Busy, QStringLiteral("%1 clients are connected already").arg(MAX_CLIENTS)).toUtf8()
-                + LINE_END);
+        const QString refusal = waitingRefusal(socket->peerAddress());
+        if (!refusal.isEmpty()) {
+            qWarning().noquote() << "Control API: refused" << socket->peerAddress().toString() << ":" << refusal;
+            socket->write(errorLine(Busy, refusal).toUtf8() + LINE_END);
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->disconnectFromHost();
+            QTimer::singleShot(CLOSE_WAIT_MS, socket, &QTcpSocket::abort);
             continue;
         }
+        // What waits unread stays in the kernel, where TCP makes the sender wait too.
+        socket->setReadBufferSize(4 * MAX_LINE_BYTES);
         auto *client = new Client;
         client->session = new LineSession(core, token, throttle, socket->peerAddress(), socket);
+        client->peer = socket->peerAddress();
         client->window.start();
+        client->signInDeadline.setSingleShot(true);
+        client->signInDeadline.setInterval(signInTimeoutMs);
+        connect(&client->signInDeadline, &QTimer::timeout, this, [this, socket] { onSignInTimeout(socket); });
+        client->signInDeadline.start();
+        client->held.setSingleShot(true);
+        // A guesser waits at least the time asked for; a coarse timer may end up to 5 % early.
+        client->held.setTimerType(Qt::PreciseTimer);
+        connect(&client->held, &QTimer::timeout, this, [this, socket] { resume(socket); });
         clients.insert(socket, client);
         qInfo().noquote() << "Control API: client" << socket->peerAddress().toString() << "connected";
         connect(client->session, &LineSession::eventLine, socket,
@@ -117,14 +137,65 @@ void LineServer::onNewConnection()
     }
 }
 
-void LineServer::onReadyRead(QTcpSocket *socket)
+QString LineServer::waitingRefusal(const QHostAddress &peer) const
+{
+    int waiting = 0;
+    int fromPeer = 0;
+    for (const Client *client : clients) {
+        if (client->signedIn)
+            continue;
+        ++waiting;
+        if (client->peer.isEqual(peer))
+            ++fromPeer;
+    }
+    if (fromPeer >= MAX_WAITING_PER_ADDRESS)
+        return QStringLiteral("%1 connections from this address are waiting to sign in already")
+            .arg(MAX_WAITING_PER_ADDRESS);
+    if (waiting >= MAX_WAITING)
+        return QStringLiteral("%1 connections are waiting to sign in already").arg(MAX_WAITING);
+    return QString();
+}
+
+int LineServer::signedInCount() const
+{
+    return int(std::count_if(clients.cbegin(), clients.cend(), [](const Client *c) { return c->signedIn; }));
+}
+
+void LineServer::onSignInTimeout(QTcpSocket *socket)
+{
+    Client *client = clients.value(socket);
+    if (!client || client->signedIn)
+        return;
+    send(socket,
+        errorLine(NotAuthenticated, QStringLiteral("no sign-in within %1 seconds").arg(signInTimeoutMs / 1000.0)));
+    drop(socket, QStringLiteral("it did not sign in in time"));
+}
+
+void LineServer::resume(QTcpSocket *socket)
 {
     Client *client = clients.value(socket);
     if (!client)
         return;
+    const QStringList lines = std::exchange(client->heldLines, {});
+    for (const QString &line : lines)
+        send(socket, line);
+    if (!clients.contains(socket))
+        return;
+    if (client->session->finished()) {
+        drop(socket, QStringLiteral("it gave wrong tokens"));
+        return;
+    }
+    onReadyRead(socket);
+}
+
+void LineServer::onReadyRead(QTcpSocket *socket)
+{
+    Client *client = clients.value(socket);
+    if (!client || client->held.isActive())
+        return;
     client->buffer += socket->readAll();
     int end;
-    while (clients.contains(socket) && (end = client->buffer.indexOf('\n')) >= 0) {
+    while (clients.contains(socket) && !client->held.isActive() && (end = client->buffer.indexOf('\n')) >= 0) {
         QByteArray line = client->buffer.left(end);
         client->buffer.remove(0, end + 1);
         if (client->skipping) {
@@ -146,7 +217,21 @@ void LineServer::onReadyRead(QTcpSocket *socket)
                 errorLine(RateLimited, QStringLiteral("at most %1 commands a second").arg(COMMANDS_PER_SECOND)));
             continue;
         }
-        const QStringList lines = client->session->handleLine(QString::fromUtf8(line));
+        QStringList lines = client->session->handleLine(QString::fromUtf8(line));
+        if (client->session->authenticated() && !client->signedIn) {
+            if (signedInCount() >= MAX_CLIENTS) {
+                send(socket, errorLine(Busy, QStringLiteral("%1 clients are signed in already").arg(MAX_CLIENTS)));
+                drop(socket, QStringLiteral("too many clients"));
+                return;
+            }
+            client->signedIn = true;
+            client->signInDeadline.stop();
+        }
+        if (const qint64 delay = client->session->takeAnswerDelay()) {
+            client->heldLines = lines;
+            client->held.start(int(delay));
+            return;
+        }
         for (const QString &out : lines)
             send(socket, out);
         if (!clients.contains(socket))

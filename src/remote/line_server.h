@@ -18,7 +18,15 @@ class LineServer : public QObject
     Q_OBJECT
 
 public:
+    // Signed-in clients at once.
     static constexpr int MAX_CLIENTS = 64;
+    // Connections not yet signed in have a pool of their own, so that strangers never take a
+    // signed-in client's place, and a share of it per address, so that one stranger cannot
+    // take the whole pool from the others.
+    static constexpr int MAX_WAITING = 32;
+    static constexpr int MAX_WAITING_PER_ADDRESS = 4;
+    // A connection that has not signed in by then is closed.
+    static constexpr int SIGN_IN_TIMEOUT_MS = 10000;
     static constexpr int MAX_LINE_BYTES = 4096;
     // Commands a client may send in one second; more are answered with rate_limited.
     static constexpr int COMMANDS_PER_SECOND = 50;
@@ -39,12 +47,19 @@ public:
     quint16 serverPort() const;
     QString errorString() const;
     int clientCount() const;
+    // For tests: a shorter sign-in deadline, for connections made after the call.
+    void setSignInTimeout(int ms) { signInTimeoutMs = ms; }
 
 private:
     struct Client;
 
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
+    void onSignInTimeout(QTcpSocket *socket);
+    void resume(QTcpSocket *socket);
+    // Refusal text when a new connection from peer may not wait for its sign-in; empty if it may.
+    QString waitingRefusal(const QHostAddress &peer) const;
+    int signedInCount() const;
     void send(QTcpSocket *socket, const QString &line);
     void drop(QTcpSocket *socket, const QString &reason);
 
@@ -53,4 +68,5 @@ private:
     AuthThrottle *throttle;
     QTcpServer *server;
     QHash<QTcpSocket *, Client *> clients;
+    int signInTimeoutMs = SIGN_IN_TIMEOUT_MS;
 };

@@ -58,19 +58,30 @@ QString LineSession::answerLine(const QString &line)
 
 QString LineSession::authenticate(const QString &presented)
 {
-    if (!throttle->mayTry(peer))
-        return lineprotocol::formatAnswer(
-            RemoteAnswer::failure(RateLimited, QStringLiteral("too many failed attempts; wait and try again")));
+    if (isAuthenticated)
+        return lineprotocol::formatAnswer(RemoteAnswer::success());
+    // The right token is taken whatever came before it, from this connection or its address.
     if (!token->verify(presented)) {
-        throttle->failed(peer);
+        answerDelay = throttle->failed(peer);
         // The token tried is never written down; it may be one letter off the real one.
         qWarning().noquote() << "Control API: wrong token from" << peer.toString();
+        if (++failures >= MAX_FAILURES) {
+            isFinished = true;
+            return lineprotocol::formatAnswer(
+                RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong token; too many tries, connect again")));
+        }
         return lineprotocol::formatAnswer(RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong token")));
     }
-    throttle->succeeded(peer);
     isAuthenticated = true;
     qInfo().noquote() << "Control API: client" << peer.toString() << "authenticated";
     return lineprotocol::formatAnswer(RemoteAnswer::success());
+}
+
+qint64 LineSession::takeAnswerDelay()
+{
+    const qint64 delay = answerDelay;
+    answerDelay = 0;
+    return delay;
 }
 
 void LineSession::onEvent(const QString &name, const QJsonObject &data)

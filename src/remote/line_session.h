@@ -25,8 +25,15 @@ public:
     QStringList handleLine(const QString &line);
     bool authenticated() const { return isAuthenticated; }
     bool subscribed() const { return isSubscribed; }
-    // Set after "quit": the answer is the last line the client gets.
+    // Set after "quit", or after too many wrong tokens: the answer is the last line the
+    // client gets.
     bool finished() const { return isFinished; }
+    // How long the answer of the last line must wait (a wrong token is answered slowly);
+    // reading it resets it.
+    qint64 takeAnswerDelay();
+
+    // Wrong tokens one connection may send; the last one's answer ends it.
+    static constexpr int MAX_FAILURES = 3;
 
 signals:
     // An event line for this client, sent only while subscribed.
@@ -44,6 +51,8 @@ private:
     bool isAuthenticated = false;
     bool isSubscribed = false;
     bool isFinished = false;
+    int failures = 0;
+    qint64 answerDelay = 0;
     // Set while a command runs: its events wait until its answer has gone out.
     bool answering = false;
     QStringList heldEvents;

@@ -18,6 +18,7 @@ RemoteService::RemoteService(DeviceManager *manager, CommandSet *commands, QObje
     , web(new WebServer(remoteCore, &apiToken, &authThrottle, this))
     , current(ApiSettings::load(*manager->settingsStore()))
 {
+    apiToken.migrate();
 }
 
 RemoteService::~RemoteService()
@@ -33,6 +34,7 @@ bool RemoteService::start(const ApiSettings &settings)
     emit settingsChanged();
     line->close();
     web->stop();
+    refusedTls = false;
     if (!current.enabled) {
         qInfo() << "Control API: off";
         setProblem(QString());
@@ -41,6 +43,15 @@ bool RemoteService::start(const ApiSettings &settings)
     }
     if (!apiToken.isSet())
         qWarning() << "Control API: no token has been made yet; no client can authenticate";
+    const bool tls = !current.tlsCertificate.isEmpty() || !current.tlsKey.isEmpty();
+    if (tls && !WebServer::tlsAvailable()) {
+        refusedTls = true;
+        setProblem(tr("TLS was asked for, but this system's web library cannot load OpenSSL: the control API "
+                      "stays off, both ports. Remove the certificate from the settings to serve without TLS on a "
+                      "closed network, or put a TLS proxy in front."));
+        qCritical().noquote() << "Control API:" << problem;
+        return false;
+    }
     if (!line->listen(current.address(), current.linePort)) {
         setProblem(tr("The control API cannot listen on %1 port %2: %3")
                        .arg(current.listenAddress)

@@ -55,8 +55,14 @@ public:
     bool running() const;
 
     // Starts or stops the servers as the settings say; false, with status, when a server
-    // could not listen. `--api` passes enabled without storing it.
+    // could not listen. `--api` passes enabled without storing it. TLS asked for but not to
+    // be had keeps both ports closed: a plain line port beside a missing web port would look
+    // like a working service.
     bool start(const ApiSettings &settings);
+    // Set while TLS was asked for and cannot be had; a service without a window exits then.
+    bool tlsRefused() const { return refusedTls; }
+    // Exit code of a service without a window that stops for it.
+    static constexpr int EXIT_TLS_UNAVAILABLE = 3;
 
     // From the advanced page: stored, then applied. The text of what was wrong, or empty.
     Q_INVOKABLE QString configure(bool enabled, int linePort, int webPort, const QString &listenAddress,
@@ -80,4 +86,5 @@ private:
     WebServer *web;
     ApiSettings current;
     QString problem;
+    bool refusedTls = false;
 };

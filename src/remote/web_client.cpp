@@ -10,8 +10,9 @@ constexpr quint16 CLOSE_NORMAL = 1000;
 
 } // namespace
 
-WebClient::WebClient(mg_connection *connection, const QHostAddress &peer, qint64 maxQueuedBytes)
+WebClient::WebClient(mg_connection *connection, const QHostAddress &peer, quint16 peerPort, qint64 maxQueuedBytes)
     : peer(peer)
+    , peerPort(peerPort)
     , connection(connection)
     , maxQueuedBytes(maxQueuedBytes)
 {
@@ -116,6 +117,7 @@ void WebClient::writeLoop()
         closePending = false;
         lock.unlock();
         mg_websocket_write(connection, MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE, frame.constData(), size_t(frame.size()));
+        isCloseSent = true;
         lock.lock();
     }
 }

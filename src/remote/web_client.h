@@ -29,7 +29,7 @@ class WebClient
 public:
     using Message = std::shared_ptr<const QByteArray>;
 
-    WebClient(mg_connection *connection, const QHostAddress &peer, qint64 maxQueuedBytes);
+    WebClient(mg_connection *connection, const QHostAddress &peer, quint16 peerPort, qint64 maxQueuedBytes);
     ~WebClient();
     WebClient(const WebClient &) = delete;
     WebClient &operator=(const WebClient &) = delete;
@@ -47,17 +47,27 @@ public:
     // Any thread: forgets what is queued and closes with this reason.
     void drop(const QByteArray &reason);
     bool dropped() const { return isDropped; }
+    // Set once the close frame is out: whatever the peer sends after it ends the connection.
+    bool closeSent() const { return isCloseSent; }
 
     const QHostAddress peer;
+    const quint16 peerPort;
 
     // GUI thread only.
     struct Session
     {
         QByteArray challenge;
+        // Given after sign-in, for the page's picture requests; dies with the session.
+        QByteArray ticket;
+        // Set once its one try at signing in failed: nothing else is taken from it.
+        bool failed = false;
         bool authenticated = false;
         bool subscribed = false;
         RateWindow rate;
     } session;
+
+    // Set by the GUI thread at sign-in; read by civetweb's threads to count who waits.
+    std::atomic<bool> signedIn {false};
 
     // Bytes handed to the GUI thread and not yet handled.
     std::atomic<qint64> inFlight {0};
@@ -76,5 +86,6 @@ private:
     bool closePending = false;
     bool stopping = false;
     std::atomic<bool> isDropped {false};
+    std::atomic<bool> isCloseSent {false};
     std::thread writer;
 };

@@ -1,12 +1,15 @@
 #include "remote/web_server.h"
 
 #include "control/command_set.h"
+#include "platform/platform.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QTimer>
 
 #include <civetweb.h>
 
@@ -25,14 +28,30 @@ constexpr int CHALLENGE_BYTES = 16;
 // as a small one, though only its refusal travels.
 constexpr int MAX_IN_FLIGHT_MESSAGES = 4;
 constexpr qint64 REFUSAL_BYTES = 64;
-// Dead peers: civetweb pings after this much silence and closes after unanswered pings.
+// Dead peers: civetweb pings after this much silence.
 constexpr const char *WEBSOCKET_TIMEOUT_MS = "30000";
+// civetweb keeps a WebSocket for as long as its peer neither answers a close nor sends
+// anything: one that has not gone this long after its close is ended from here.
+constexpr int CLOSE_GRACE_MS = 2000;
 // How long a write to a peer that does not read may block its writer thread.
 constexpr const char *REQUEST_TIMEOUT_MS = "10000";
+// What is taken of a refused request's body at most, in time and bytes, before reading ends.
+constexpr qint64 REFUSED_BODY_MS = 1000;
+constexpr qint64 REFUSED_BODY_BYTES = 128 * 1024;
 // HTTP client addresses whose command rate is followed at once.
 constexpr int MAX_HTTP_RATES = 1024;
 
+// Session tickets for the page's picture requests: as hard to guess as the token.
+constexpr int TICKET_BYTES = 24;
+
 enum Refusal { Accepted, Oversized, NotText, Fragmented };
+
+QByteArray randomText(int bytes)
+{
+    QByteArray random(bytes, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), bytes / 4);
+    return random.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
 
 WebServer *serverOf(const mg_connection *connection)
 {
@@ -50,6 +69,29 @@ bool isUpgrade(const mg_connection *connection)
     return upgrade && mg_strcasecmp(upgrade, "websocket") == 0;
 }
 
+// civetweb reads a refused request's body to its end before it lets the connection go, one
+// trickled byte after another for as long as the sender likes, holding a thread. The refusal
+// is sent before any of the body is read; then a little more is taken (so that a client that
+// writes its whole body before it reads still finds the answer, rather than a reset) and
+// reading ends, also when the body ended or stalled. Called on the thread serving the connection.
+void endRefusedBody(mg_connection *connection, int status)
+{
+    const mg_request_info *request = mg_get_request_info(connection);
+    const bool body = request->content_length > 0 || mg_get_header(connection, "Transfer-Encoding");
+    if (status < 400 || !body)
+        return;
+    QElapsedTimer spent;
+    spent.start();
+    // A byte at a time: civetweb returns from a read only when it has all it was asked for,
+    // and a trickling sender would never let a larger one finish.
+    qint64 drained = 0;
+    char byte;
+    while (spent.elapsed() < REFUSED_BODY_MS && drained < REFUSED_BODY_BYTES && mg_read(connection, &byte, 1) == 1)
+        ++drained;
+    platform::stopReading(
+        quint16(request->server_port), QString::fromLatin1(request->remote_addr), quint16(request->remote_port));
+}
+
 void sendJson(mg_connection *connection, int status, const QByteArray &body, bool askForToken = false)
 {
     if (isUpgrade(connection)) {
@@ -64,12 +106,15 @@ void sendJson(mg_connection *connection, int status, const QByteArray &body, boo
     mg_response_header_start(connection, status);
     mg_response_header_add(connection, "Content-Type", "application/json", -1);
     mg_response_header_add(connection, "Cache-Control", "no-store", -1);
-    if (askForToken)
+    if (askForToken) {
         mg_response_header_add(connection, "WWW-Authenticate", "Bearer", -1);
+        mg_response_header_add(connection, "Connection", "close", -1);
+    }
     const std::string length = std::to_string(body.size());
     mg_response_header_add(connection, "Content-Length", length.c_str(), -1);
     mg_response_header_send(connection);
     mg_write(connection, body.constData(), size_t(body.size()));
+    endRefusedBody(connection, status);
 }
 
 int sendError(mg_connection *connection, int status, int code, const QString &message)
@@ -132,7 +177,7 @@ bool WebServer::start(const WebServerConfig &wanted)
     const QString listen = config.address.toString() + QLatin1Char(':') + QString::number(config.port)
         + (tls ? QStringLiteral("s") : QString());
     const std::string ports = listen.toStdString();
-    const std::string threads = std::to_string(config.maxClients + SPARE_WORKERS);
+    const std::string threads = std::to_string(config.maxClients + config.maxWaiting + SPARE_WORKERS);
     const std::string certificate = config.tlsCertificate.toStdString();
     // No document root: nothing is served from disk, so no files, listings, CGI or SSI.
     std::vector<const char *> options = {"listening_ports", ports.c_str(), "num_threads", threads.c_str(),
@@ -181,6 +226,7 @@ void WebServer::stop()
     mg_exit_library();
     context = nullptr;
     clients.clear();
+    tickets.clear();
     httpRates.clear();
     connected = 0;
 }
@@ -189,7 +235,7 @@ void WebServer::disconnectAll(const QString &reason)
 {
     for (const std::shared_ptr<WebClient> &client : qAsConst(clients)) {
         sendTo(client, jsonrpc::error(Refused, reason));
-        client->close(reason.toUtf8());
+        closeClient(client, reason.toUtf8());
     }
 }
 
@@ -219,10 +265,13 @@ int WebServer::onBeginRequest(mg_connection *connection)
     if (std::strcmp(path, WEBSOCKET_PATH) == 0) {
         if (!isUpgrade(connection))
             return sendError(connection, 400, BadArguments, QStringLiteral("/ws speaks WebSocket only"));
-        if (self->connected >= self->config.maxClients) {
-            return sendError(connection, 503, Busy,
-                QStringLiteral("%1 clients are connected already, no more are taken").arg(self->config.maxClients));
+        QString refusal;
+        {
+            std::lock_guard<std::mutex> lock(self->connectionsMutex);
+            refusal = self->waitingRefusal(peerOf(connection));
         }
+        if (!refusal.isEmpty())
+            return sendError(connection, 503, Busy, refusal);
         return 0;
     }
     const bool get = std::strcmp(request->request_method, "GET") == 0;
@@ -241,9 +290,44 @@ int WebServer::onBeginRequest(mg_connection *connection)
         connection, 404, NotFound, QStringLiteral("no such path; the API is at /ws, /api/state and /api/command"));
 }
 
+QString WebServer::waitingRefusal(const QHostAddress &peer) const
+{
+    int waiting = 0;
+    int fromPeer = 0;
+    int signedIn = 0;
+    for (const auto &entry : connections) {
+        if (entry.second->signedIn) {
+            ++signedIn;
+            continue;
+        }
+        ++waiting;
+        if (entry.second->peer.isEqual(peer))
+            ++fromPeer;
+    }
+    if (signedIn >= config.maxClients)
+        return QStringLiteral("%1 clients are connected already, no more are taken").arg(config.maxClients);
+    if (fromPeer >= config.maxWaitingPerAddress)
+        return QStringLiteral("%1 connections from this address are waiting to sign in already")
+            .arg(config.maxWaitingPerAddress);
+    if (waiting >= config.maxWaiting)
+        return QStringLiteral("%1 connections are waiting to sign in already").arg(config.maxWaiting);
+    return QString();
+}
+
 int WebServer::serveHttp(mg_connection *connection, bool command)
 {
     const mg_request_info *request = mg_get_request_info(connection);
+    const char *authorization = mg_get_header(connection, "Authorization");
+    const QHostAddress peer = peerOf(connection);
+    // The token first: a stranger's body is never read, so sending one slowly holds nothing.
+    HttpReply refusal;
+    bool authorized = false;
+    if (!handOver.call([&] { authorized = httpAuthorized(QByteArray(authorization), peer, &refusal); }))
+        return sendError(connection, 503, Busy, QStringLiteral("the controller is shutting down"));
+    if (!authorized) {
+        sendJson(connection, refusal.status, refusal.body, refusal.askForToken);
+        return refusal.status;
+    }
     const QString tooLarge = QStringLiteral("a request holds at most %1 bytes").arg(config.maxMessageBytes);
     if (request->content_length > config.maxMessageBytes)
         return sendError(connection, 413, TooLarge, tooLarge);
@@ -258,10 +342,8 @@ int WebServer::serveHttp(mg_connection *connection, bool command)
                 return sendError(connection, 413, TooLarge, tooLarge);
         }
     }
-    const char *authorization = mg_get_header(connection, "Authorization");
-    const QHostAddress peer = peerOf(connection);
     HttpReply reply;
-    if (!handOver.call([&] { reply = httpRequest(command, QByteArray(authorization), peer, body); }))
+    if (!handOver.call([&] { reply = httpRequest(command, peer, body); }))
         return sendError(connection, 503, Busy, QStringLiteral("the controller is shutting down"));
     sendJson(connection, reply.status, reply.body, reply.askForToken);
     return reply.status;
@@ -298,18 +380,16 @@ int WebServer::onWebSocketConnect(const mg_connection *connection, void *server)
     auto *self = static_cast<WebServer *>(server);
     if (!self->originAllowed(connection))
         return 1;
-    // The count was looked at before the handshake already; this is where a slot is taken.
-    int now = self->connected;
-    do {
-        if (now >= self->config.maxClients)
-            return 1;
-    } while (!self->connected.compare_exchange_weak(now, now + 1));
+    // The counts were looked at before the handshake already; this is where a place is taken.
+    const QHostAddress peer = peerOf(connection);
+    std::lock_guard<std::mutex> lock(self->connectionsMutex);
+    if (!self->waitingRefusal(peer).isEmpty())
+        return 1;
+    ++self->connected;
     // Kept by connection rather than in civetweb's per-connection data, which civetweb clears
     // before it reports the connection closed.
-    auto client = std::make_shared<WebClient>(
-        const_cast<mg_connection *>(connection), peerOf(connection), self->config.maxQueuedBytes);
-    std::lock_guard<std::mutex> lock(self->connectionsMutex);
-    self->connections[connection] = std::move(client);
+    self->connections[connection] = std::make_shared<WebClient>(const_cast<mg_connection *>(connection), peer,
+        quint16(mg_get_request_info(connection)->remote_port), self->config.maxQueuedBytes);
     return 0;
 }
 
@@ -327,7 +407,7 @@ int WebServer::onWebSocketData(mg_connection *connection, int bits, char *data, 
 {
     auto *self = static_cast<WebServer *>(server);
     const std::shared_ptr<WebClient> client = self->clientOf(connection);
-    if (!client || client->dropped())
+    if (!client || client->dropped() || client->closeSent())
         return 0;
     const int opcode = bits & 0x0f;
     const bool final = bits & 0x80;
@@ -363,22 +443,27 @@ void WebServer::onWebSocketClose(const mg_connection *connection, void *server)
 
 // --- the GUI thread -------------------------------------------------------------------
 
-WebServer::HttpReply WebServer::httpRequest(
-    bool command, const QByteArray &authorization, const QHostAddress &peer, const QByteArray &body)
+bool WebServer::httpAuthorized(const QByteArray &authorization, const QHostAddress &peer, HttpReply *refusal)
+{
+    const QByteArray scheme = QByteArrayLiteral("Bearer ");
+    const bool bearer = authorization.size() > scheme.size()
+        && authorization.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0;
+    // Checked whatever failed from this address before: a right token is never kept out.
+    if (bearer && token->verify(QString::fromUtf8(authorization.mid(scheme.size()).trimmed())))
+        return true;
+    // No wait here: a request holds one of civetweb's threads while it waits. A guess costs
+    // the guesser a connection each time, as the refusal closes it.
+    throttle->failed(peer);
+    *refusal = HttpReply {401,
+        jsonrpc::error(NotAuthenticated, QStringLiteral("send the token as \"Authorization: Bearer TOKEN\"")), true};
+    return false;
+}
+
+WebServer::HttpReply WebServer::httpRequest(bool command, const QHostAddress &peer, const QByteArray &body)
 {
     const auto refuse = [](int status, int code, const QString &message) {
         return HttpReply {status, jsonrpc::error(code, message), code == NotAuthenticated};
     };
-    if (!throttle->mayTry(peer))
-        return refuse(429, RateLimited, QStringLiteral("too many failed attempts from this address; try again later"));
-    const QByteArray scheme = QByteArrayLiteral("Bearer ");
-    const bool bearer = authorization.size() > scheme.size()
-        && authorization.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0;
-    if (!bearer || !token->verify(QString::fromUtf8(authorization.mid(scheme.size()).trimmed()))) {
-        throttle->failed(peer);
-        return refuse(401, NotAuthenticated, QStringLiteral("send the token as \"Authorization: Bearer TOKEN\""));
-    }
-    throttle->succeeded(peer);
 
     // A window lasts one second: forgetting them all costs at most a second of counting.
     if (!httpRates.contains(peer) && httpRates.size() >= MAX_HTTP_RATES)
@@ -418,14 +503,47 @@ void WebServer::sendTo(const std::shared_ptr<WebClient> &client, const QByteArra
         qWarning() << "control API: dropped WebSocket client" << client->peer.toString() << "that does not read";
 }
 
+bool WebServer::ticketValid(const QByteArray &ticket) const
+{
+    return !ticket.isEmpty() && tickets.contains(ticket);
+}
+
+void WebServer::closeClient(const std::shared_ptr<WebClient> &client, const QByteArray &reason)
+{
+    client->close(reason);
+    const std::weak_ptr<WebClient> weak = client;
+    QTimer::singleShot(CLOSE_GRACE_MS, this, [this, weak] {
+        const std::shared_ptr<WebClient> lingering = weak.lock();
+        if (!lingering || !clients.contains(lingering.get()))
+            return;
+        // From the GUI thread, not the connection's own: should civetweb close the socket
+        // and another take its number just now, that one connection would end. Its four
+        // addresses are looked at first, so it takes a close and an accept in between.
+        qInfo() << "control API: ended WebSocket client" << lingering->peer.toString() << "that ignored its close";
+        platform::stopReading(config.port, lingering->peer.toString(), lingering->peerPort);
+    });
+}
+
+void WebServer::onSignInDeadline(const std::shared_ptr<WebClient> &client)
+{
+    if (!clients.contains(client.get()) || client->session.authenticated || client->session.failed)
+        return;
+    client->session.failed = true;
+    sendTo(client,
+        jsonrpc::error(
+            NotAuthenticated, QStringLiteral("no sign-in within %1 seconds").arg(config.signInTimeoutMs / 1000.0)));
+    closeClient(client, QByteArrayLiteral("no sign-in in time"));
+}
+
 void WebServer::onClientReady(const std::shared_ptr<WebClient> &client)
 {
     clients.insert(client.get(), client);
-    client->session.challenge = [] {
-        QByteArray random(CHALLENGE_BYTES, Qt::Uninitialized);
-        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), CHALLENGE_BYTES / 4);
-        return random.toBase64();
-    }();
+    const std::weak_ptr<WebClient> weak = client;
+    QTimer::singleShot(config.signInTimeoutMs, this, [this, weak] {
+        if (const std::shared_ptr<WebClient> waiting = weak.lock())
+            onSignInDeadline(waiting);
+    });
+    client->session.challenge = randomText(CHALLENGE_BYTES);
     QStringList methods = core->methods();
     methods << QStringLiteral("auth") << QStringLiteral("subscribe") << QStringLiteral("unsubscribe");
     sendTo(client,
@@ -450,21 +568,39 @@ void WebServer::onClientMessage(const std::shared_ptr<WebClient> &client, const 
         return;
     case Fragmented:
         sendTo(client, jsonrpc::error(BadArguments, QStringLiteral("fragmented messages are not taken")));
-        client->close(QByteArrayLiteral("fragmented message"));
+        closeClient(client, QByteArrayLiteral("fragmented message"));
         return;
     default:
         break;
     }
+    if (client->session.failed)
+        return;
     bool closeAfter = false;
+    qint64 delay = 0;
     const QByteArray answer = jsonrpc::handle(
-        message, [&](const jsonrpc::Call &call) { return sessionCall(*client, call, &closeAfter); }, false);
-    if (!answer.isEmpty())
-        sendTo(client, answer);
-    if (closeAfter)
-        client->close(QByteArrayLiteral("authentication failed"));
+        message, [&](const jsonrpc::Call &call) { return sessionCall(*client, call, &closeAfter, &delay); }, false);
+    if (!closeAfter) {
+        if (!answer.isEmpty())
+            sendTo(client, answer);
+        return;
+    }
+    client->session.failed = true;
+    // A failed sign-in is answered late when its address has failed often: the guesser's
+    // connection waits, not the clients that sign in right.
+    const auto refuse = [this, client, answer] {
+        if (!clients.contains(client.get()))
+            return;
+        if (!answer.isEmpty())
+            sendTo(client, answer);
+        closeClient(client, QByteArrayLiteral("authentication failed"));
+    };
+    if (delay > 0)
+        QTimer::singleShot(int(delay), Qt::PreciseTimer, this, refuse);
+    else
+        refuse();
 }
 
-RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter)
+RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter, qint64 *delay)
 {
     WebClient::Session &session = client.session;
     if (*closeAfter)
@@ -473,7 +609,7 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
         return RemoteAnswer::failure(
             RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
     if (call.method == QLatin1String("auth"))
-        return authenticate(client, call.params, closeAfter);
+        return authenticate(client, call.params, closeAfter, delay);
     if (!session.authenticated)
         return RemoteAnswer::failure(
             NotAuthenticated, QStringLiteral("answer the greeting's challenge with \"auth\" first"));
@@ -484,30 +620,56 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
     return core->execute(call.method, call.params);
 }
 
-RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter)
+RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay)
 {
     WebClient::Session &session = client.session;
+    const auto signedIn = [&session] {
+        return RemoteAnswer::success(QJsonObject {
+            {QStringLiteral("authenticated"), true}, {QStringLiteral("ticket"), QString::fromLatin1(session.ticket)}});
+    };
     if (session.authenticated)
-        return RemoteAnswer::success(QJsonObject {{QStringLiteral("authenticated"), true}});
+        return signedIn();
     // One challenge, one try: a client that failed gets a fresh challenge only by connecting again.
     *closeAfter = true;
-    if (!throttle->mayTry(client.peer))
-        return RemoteAnswer::failure(
-            RateLimited, QStringLiteral("too many failed attempts from this address; try again later"));
-    const QByteArray response = params.value(QStringLiteral("response")).toString().toUtf8();
-    if (!token->verifyChallenge(session.challenge, response)) {
-        throttle->failed(client.peer);
-        return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong answer to the challenge"));
+    const QByteArray nonce = params.value(QStringLiteral("nonce")).toString().toUtf8();
+    const QByteArray proof = params.value(QStringLiteral("proof")).toString().toLatin1();
+    QByteArray serverSignature;
+    const bool wellFormed = !nonce.isEmpty() && nonce.size() <= ApiToken::MAX_NONCE_BYTES && !nonce.contains(',');
+    if (!wellFormed
+        || !token->verifyProof(
+            ApiToken::authMessage(token->salt(), session.challenge, nonce), proof, &serverSignature)) {
+        *delay = throttle->failed(client.peer);
+        if (params.contains(QStringLiteral("response")))
+            return RemoteAnswer::failure(NotAuthenticated,
+                QStringLiteral("this controller asks for a proof (protocol %1); update the client")
+                    .arg(PROTOCOL_VERSION));
+        return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong proof for the challenge"));
     }
-    throttle->succeeded(client.peer);
+    int signedInNow = 0;
+    for (const std::shared_ptr<WebClient> &other : qAsConst(clients))
+        signedInNow += other->session.authenticated ? 1 : 0;
+    if (signedInNow >= config.maxClients)
+        return RemoteAnswer::failure(
+            Busy, QStringLiteral("%1 clients are connected already, no more are taken").arg(config.maxClients));
     *closeAfter = false;
     session.authenticated = true;
-    return RemoteAnswer::success(QJsonObject {{QStringLiteral("authenticated"), true}});
+    client.signedIn = true;
+    session.ticket = randomText(TICKET_BYTES);
+    tickets.insert(session.ticket, &client);
+    RemoteAnswer answer = signedIn();
+    QJsonObject result = answer.result.toObject();
+    result.insert(QStringLiteral("server"), QString::fromLatin1(serverSignature));
+    answer.result = result;
+    return answer;
 }
 
 void WebServer::onClientGone(WebClient *client)
 {
-    clients.remove(client);
+    const auto it = clients.find(client);
+    if (it == clients.end())
+        return;
+    tickets.remove((*it)->session.ticket);
+    clients.erase(it);
 }
 
 void WebServer::onCoreEvent(const QString &name, const QJsonObject &data)

@@ -1,7 +1,8 @@
-// The controller's WebSocket API as the page uses it: sign in by answering the greeting's
-// challenge (the token itself never crosses the wire), follow the events, call methods, and
-// come back by itself after the controller was out of reach.
-import { sha256Base64 } from './sha256.js';
+// The controller's WebSocket API as the page uses it: sign in by proving knowledge of the
+// token over the greeting's challenge (the token itself never crosses the wire, and the
+// controller proves in turn that it holds the token's keys), follow the events, call methods,
+// and come back by itself after the controller was out of reach.
+import { hmacSha256, sha256, sha256Base64, toBase64, utf8 } from './sha256.js';
 
 const RETRY_FIRST_MS = 1000;
 const RETRY_LONGEST_MS = 8000;
@@ -89,9 +90,12 @@ export class ControllerApi extends EventTarget {
 
   async answerChallenge({ salt, challenge }) {
     if (!this.token) return;
-    const secret = sha256Base64(this.token + salt);
+    const nonce = toBase64(crypto.getRandomValues(new Uint8Array(18)));
+    const { proof, serverSignature } = signInProof(this.token, salt, challenge, nonce);
     try {
-      await this.send('auth', { response: sha256Base64(secret + challenge) });
+      const signedIn = await this.send('auth', { nonce, proof });
+      if (signedIn.server !== serverSignature) throw new ApiError(NOT_AUTHENTICATED, 'the controller does not hold this token');
+      this.ticket = signedIn.ticket;
       await this.send('subscribe', {});
       const state = await this.send('state', {});
       this.retryMs = RETRY_FIRST_MS;
@@ -125,6 +129,17 @@ export class ControllerApi extends EventTarget {
     this.status = status;
     this.dispatchEvent(new CustomEvent('status', { detail: status }));
   }
+}
+
+// The client's side of the sign-in: the proof for auth and the server's answer to expect.
+export function signInProof(token, salt, challenge, nonce) {
+  const salted = utf8(sha256Base64(token + salt));
+  const clientKey = hmacSha256(salted, utf8('Client Key'));
+  const message = utf8(`${salt},${challenge},${nonce}`);
+  const signature = hmacSha256(sha256(clientKey), message);
+  const proof = clientKey.map((byte, i) => byte ^ signature[i]);
+  const serverSignature = toBase64(hmacSha256(hmacSha256(salted, utf8('Server Key')), message));
+  return { proof: toBase64(proof), serverSignature };
 }
 
 export class ApiError extends Error {

@@ -219,7 +219,6 @@ function onEvent({ name, data }) {
 function signIn(token, remember) {
   forgetToken();
   (remember ? localStorage : sessionStorage).setItem(TOKEN_KEY, token);
-  thumbnails.setToken(token);
   api.signIn(token);
 }
 
@@ -227,6 +226,7 @@ function start() {
   setUpLanguages();
   api.addEventListener('status', () => {
     if (api.status === 'refused') forgetToken();
+    thumbnails.setTicket(api.status === 'ready' ? api.ticket : null);
     showLink();
   });
   api.addEventListener('state', (event) => {
@@ -242,7 +242,6 @@ function start() {
   });
   $('sign-out').addEventListener('click', () => {
     forgetToken();
-    thumbnails.setToken(null);
     api.signOut();
     state = { decoders: [], encoders: [], walls: [], power: null, numbers: null };
     picked = null;
@@ -256,10 +255,7 @@ function start() {
   $('cancel').addEventListener('click', () => pick(picked));
   applyTexts();
   const token = storedToken();
-  if (token) {
-    thumbnails.setToken(token);
-    api.signIn(token);
-  }
+  if (token) api.signIn(token);
 }
 
 start();

@@ -1,5 +1,5 @@
-// SHA-256 over UTF-8 text, returning base64: the sign-in challenge needs it, and browsers
-// offer crypto.subtle only to secure origins, which a controller on a LAN address is not.
+// SHA-256 and HMAC-SHA-256 for the sign-in proof: browsers offer crypto.subtle only to
+// secure origins, which a controller on a LAN address is not.
 const K = new Uint32Array([
   0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
   0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
@@ -44,7 +44,27 @@ function digest(bytes) {
   return out;
 }
 
+const BLOCK = 64;
+
+export const utf8 = (text) => new TextEncoder().encode(text);
+export const toBase64 = (bytes) => btoa(String.fromCharCode(...bytes));
+export const sha256 = digest;
+
 export function sha256Base64(text) {
-  const bytes = digest(new TextEncoder().encode(text));
-  return btoa(String.fromCharCode(...bytes));
+  return toBase64(digest(utf8(text)));
+}
+
+// RFC 2104 over byte arrays.
+export function hmacSha256(key, message) {
+  const block = new Uint8Array(BLOCK);
+  block.set(key.length > BLOCK ? digest(key) : key);
+  const inner = new Uint8Array(BLOCK + message.length);
+  const outer = new Uint8Array(BLOCK + 32);
+  for (let i = 0; i < BLOCK; ++i) {
+    inner[i] = block[i] ^ 0x36;
+    outer[i] = block[i] ^ 0x5c;
+  }
+  inner.set(message, BLOCK);
+  outer.set(digest(inner), BLOCK);
+  return digest(outer);
 }

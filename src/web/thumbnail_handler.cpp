@@ -7,6 +7,7 @@
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
 #include "remote/gui_hand_over.h"
+#include "remote/web_server.h"
 #include "video/qimage_grabber_file.h"
 #include "video/qimage_grabber_mjpeg.h"
 #include "web/web_headers.h"
@@ -19,12 +20,15 @@
 
 namespace {
 const QByteArray BEARER = QByteArrayLiteral("Bearer ");
+const QByteArray TICKET = QByteArrayLiteral("Ticket ");
 } // namespace
 
-ThumbnailHandler::ThumbnailHandler(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle)
+ThumbnailHandler::ThumbnailHandler(
+    DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle, const WebServer *server)
     : manager(manager)
     , token(token)
     , throttle(throttle)
+    , server(server)
     , runMark(QByteArray::number(QRandomGenerator::system()->generate64(), 36))
 {
     clock.start();
@@ -75,14 +79,14 @@ ThumbnailHandler::Frame ThumbnailHandler::take(
         frame.text = text;
         return frame;
     };
-    if (!throttle->mayTry(peer))
-        return refuse(429, QByteArrayLiteral("too many failed attempts from this address; try again later"));
-    const bool bearer = authorization.startsWith(BEARER);
-    if (!bearer || !token->verify(QString::fromUtf8(authorization.mid(BEARER.size()).trimmed()))) {
+    const bool ticket
+        = authorization.startsWith(TICKET) && server->ticketValid(authorization.mid(TICKET.size()).trimmed());
+    const bool bearer = !ticket && authorization.startsWith(BEARER)
+        && token->verify(QString::fromUtf8(authorization.mid(BEARER.size()).trimmed()));
+    if (!ticket && !bearer) {
         throttle->failed(peer);
-        return refuse(401, QByteArrayLiteral("send the token as \"Authorization: Bearer TOKEN\""));
+        return refuse(401, QByteArrayLiteral("send a session's ticket or the token"));
     }
-    throttle->succeeded(peer);
     const DeviceBasePtr device = manager->txlist()->findDevice(encoder, false);
     const auto *tx = qobject_cast<const TxDevice *>(device.data());
     if (!tx)

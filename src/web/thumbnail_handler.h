@@ -11,9 +11,12 @@ class ApiToken;
 class AuthThrottle;
 class DeviceManager;
 class GuiHandOver;
+class WebServer;
 struct mg_connection;
 
-// GET /thumbnail/NAME with the API token as a bearer: the newest JPEG image cut from the
+// GET /thumbnail/NAME with a signed-in WebSocket session's ticket ("Authorization: Ticket
+// TICKET", what the page sends, so the token itself never travels with its pictures) or
+// the API token as a bearer (tools): the newest JPEG image cut from the
 // encoder's stream, sent as the encoder sent it, with no decode and no re-encode. Only what
 // a page asks for is sent, so encoders it does not show cost nothing; each client gets an
 // encoder's picture at most MAX_PER_SECOND times a second, and the frame's number as ETag
@@ -26,8 +29,8 @@ public:
     // Clients and encoders whose pace is followed at most; idle ones are forgotten first.
     static constexpr int MAX_TRACKED = 4096;
 
-    // All three live on the GUI thread and outlive the handler.
-    ThumbnailHandler(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle);
+    // All four live on the GUI thread and outlive the handler.
+    ThumbnailHandler(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle, const WebServer *server);
 
     // civetweb's thread: answers a thumbnail request; 0 when the path is not one.
     int serve(mg_connection *connection, GuiHandOver &handOver);
@@ -48,6 +51,7 @@ private:
     DeviceManager *manager;
     const ApiToken *token;
     AuthThrottle *throttle;
+    const WebServer *server;
     QHash<QPair<QHostAddress, QString>, qint64> lastSent;
     QElapsedTimer clock;
     // Frame numbers start again with the program: tags carry this run's own mark, so that a

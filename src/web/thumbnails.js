@@ -1,11 +1,13 @@
 // Live thumbnails: the newest JPEG an encoder's stream delivered, fetched only for pictures
 // on screen, one request at a time per encoder and at most INTERVAL_MS apart. The browser
-// revalidates with the frame's ETag, so an unchanged frame costs a 304 and no decode.
+// revalidates with the frame's ETag, so an unchanged frame costs a 304 and no decode. The
+// requests carry the signed-in session's ticket, never the token: the ticket dies with the
+// session, and the token stays off the wire.
 const INTERVAL_MS = 500;
 
 export class Thumbnails {
   constructor() {
-    this.token = null;
+    this.ticket = null;
     this.visible = new Set();
     this.feeds = new Map(); // encoder name -> { images:Set, url, etag, timer, running }
     this.observer = new IntersectionObserver((entries) => {
@@ -20,8 +22,10 @@ export class Thumbnails {
     });
   }
 
-  setToken(token) {
-    this.token = token;
+  setTicket(ticket) {
+    if (ticket === this.ticket) return;
+    this.ticket = ticket;
+    for (const name of this.feeds.keys()) this.update(name);
   }
 
   // Shows the encoder's frames in img (or nothing for a null name).
@@ -54,7 +58,7 @@ export class Thumbnails {
   }
 
   wanted(name, feed) {
-    if (document.hidden || !this.token) return false;
+    if (document.hidden || !this.ticket) return false;
     for (const img of feed.images) if (this.visible.has(img)) return true;
     return false;
   }
@@ -76,7 +80,7 @@ export class Thumbnails {
     const started = performance.now();
     try {
       const reply = await fetch(`thumbnail/${encodeURIComponent(name)}`, {
-        headers: { Authorization: `Bearer ${this.token}` },
+        headers: { Authorization: `Ticket ${this.ticket}` },
         cache: 'no-cache',
       });
       const etag = reply.headers.get('ETag');

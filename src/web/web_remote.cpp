@@ -1,7 +1,7 @@
 #include "web/web_remote.h"
 
-WebRemote::WebRemote(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle)
-    : thumbnails(manager, token, throttle)
+WebRemote::WebRemote(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle, const WebServer *server)
+    : thumbnails(manager, token, throttle, server)
 {
 }
 

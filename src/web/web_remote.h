@@ -11,8 +11,8 @@ struct mg_connection;
 class WebRemote
 {
 public:
-    // All three live on the GUI thread and outlive the remote; made on the GUI thread.
-    WebRemote(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle);
+    // All four live on the GUI thread and outlive the remote; made on the GUI thread.
+    WebRemote(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle, const WebServer *server);
 
     // civetweb's thread: answers a request for the page or a thumbnail; 0 when the path is
     // neither.

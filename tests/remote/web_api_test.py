@@ -8,6 +8,7 @@ client and plain HTTP, at the limits the program ships with.
 import asyncio
 import base64
 import hashlib
+import hmac
 import http.client
 import json
 import os
@@ -27,8 +28,10 @@ MAX_CLIENTS = 64
 TIMEOUT = 10
 
 program = None
+program_path = None
 token = None
 log_path = None
+home = None
 
 
 def small_socket_buffers():
@@ -43,7 +46,7 @@ def small_socket_buffers():
 
 
 def start_host(path):
-    global program, token, log_path
+    global program, token, log_path, home
     small_socket_buffers()
     home = tempfile.mkdtemp(prefix="web-api-test.")
     runtime = os.path.join(home, "runtime")
@@ -71,10 +74,29 @@ def host_log(wait=0.0):
         return log.read()
 
 
-def answer_for(hello, secret_token):
-    salt = hello["params"]["salt"]
-    secret = base64.b64encode(hashlib.sha256((secret_token + salt).encode()).digest())
-    return base64.b64encode(hashlib.sha256(secret + hello["params"]["challenge"].encode()).digest()).decode()
+def proof_with(client_key, hello, nonce):
+    """The sign-in proof over the greeting's challenge, made with a client key."""
+    params = hello["params"]
+    message = f'{params["salt"]},{params["challenge"]},{nonce}'.encode()
+    signature = hmac.new(hashlib.sha256(client_key).digest(), message, "sha256").digest()
+    return base64.b64encode(bytes(a ^ b for a, b in zip(client_key, signature))).decode(), message
+
+
+def salted(secret_token, hello):
+    return base64.b64encode(hashlib.sha256((secret_token + hello["params"]["salt"]).encode()).digest())
+
+
+def answer_for(hello, secret_token, nonce="client-nonce-1"):
+    """The auth parameters a client with this token sends, and the server signature it expects."""
+    key = salted(secret_token, hello)
+    proof, message = proof_with(hmac.new(key, b"Client Key", "sha256").digest(), hello, nonce)
+    server = hmac.new(hmac.new(key, b"Server Key", "sha256").digest(), message, "sha256").digest()
+    return {"nonce": nonce, "proof": proof}, base64.b64encode(server).decode()
+
+
+def stored_values():
+    with open(os.path.join(home, ".zentrova", "config.json")) as config:
+        return json.load(config)["api"]
 
 
 class Client:
@@ -91,8 +113,12 @@ class Client:
         client = cls(await websockets.connect(f"ws://{HOST}:{PORT}/ws", open_timeout=TIMEOUT, **kwargs))
         client.hello = json.loads(await asyncio.wait_for(client.ws.recv(), TIMEOUT))
         if authenticate:
-            answer = await client.call("auth", {"response": answer_for(client.hello, token)})
-            assert answer.get("result") == {"authenticated": True}, answer
+            params, server = answer_for(client.hello, token)
+            answer = await client.call("auth", params)
+            assert answer.get("result", {}).get("authenticated") is True, answer
+            # The controller shows it holds the token's keys; the ticket is the session's own.
+            assert answer["result"]["server"] == server, answer
+            client.ticket = answer["result"]["ticket"]
         return client
 
     async def send(self, method, params=None):
@@ -145,6 +171,49 @@ def bearer(secret_token=None):
     return {"Authorization": "Bearer " + (secret_token or token)}
 
 
+def closed_by_server(sock, limit, trickle=False):
+    """True when the server ends the connection within limit seconds; a trickling client sends
+    a byte each half second meanwhile, as a slow body would."""
+    sock.settimeout(0.5)
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        try:
+            if not sock.recv(65536):
+                return True
+        except socket.timeout:
+            if trickle:
+                try:
+                    sock.sendall(b" ")
+                except OSError:
+                    return True
+        except OSError:
+            return True
+    return False
+
+
+def thumbnail_status(path, headers):
+    connection = http.client.HTTPConnection(HOST, PORT, timeout=TIMEOUT)
+    connection.request("GET", path, headers=headers)
+    status = connection.getresponse().status
+    connection.close()
+    return status
+
+
+async def wait_for_sign_in():
+    """A signed-in client, once a place has come free."""
+    for _ in range(100):
+        try:
+            client = await Client.connect(authenticate=False)
+            answer = await client.call("auth", answer_for(client.hello, token)[0])
+            if "result" in answer:
+                return client
+            await client.ws.close()
+        except (websockets.InvalidStatusCode, websockets.ConnectionClosed):
+            pass
+        await asyncio.sleep(0.1)
+    raise AssertionError("no place came free")
+
+
 def run(coroutine, seconds=90):
     return asyncio.run(asyncio.wait_for(coroutine, seconds))
 
@@ -160,19 +229,25 @@ class WebSocketApi(unittest.TestCase):
             client = await Client.connect(authenticate=False)
             hello = client.hello["params"]
             self.assertEqual(client.hello["method"], "hello")
-            self.assertEqual(hello["protocol"], 1)
+            self.assertEqual(hello["protocol"], 2)
             self.assertIn("route", hello["methods"])
             # Nothing but the handshake before it is done.
             self.assertEqual(error_code(await client.call("state")), 5)
             # A second connection gets a challenge of its own, so an answer cannot be replayed.
             other = await Client.connect(authenticate=False)
             self.assertNotEqual(other.hello["params"]["challenge"], hello["challenge"])
-            self.assertEqual(error_code(await other.call("auth", {"response": answer_for(client.hello, token)})), 5)
+            self.assertEqual(error_code(await other.call("auth", answer_for(client.hello, token)[0])), 5)
             with self.assertRaises(websockets.ConnectionClosed):
                 await other.ws.recv()
-            # The right answer over the right challenge opens the session.
-            self.assertEqual((await client.call("auth", {"response": answer_for(client.hello, token)}))["result"],
-                             {"authenticated": True})
+            # A client of the first protocol is told to update.
+            old = await Client.connect(authenticate=False)
+            answer = await old.call("auth", {"response": "x"})
+            self.assertEqual(error_code(answer), 5)
+            self.assertIn("update the client", answer["error"]["message"])
+            # The right proof over the right challenge opens the session.
+            params, server = answer_for(client.hello, token)
+            result = (await client.call("auth", params))["result"]
+            self.assertEqual((result["authenticated"], result["server"]), (True, server))
             self.assertIn("decoders", (await client.call("state"))["result"])
             await client.ws.close()
         run(body())
@@ -236,16 +311,126 @@ class WebSocketApi(unittest.TestCase):
 
     def test_client_limit(self):
         async def body():
-            await asyncio.sleep(0.5)  # the other tests' clients are gone
-            clients = [await Client.connect(authenticate=False) for _ in range(MAX_CLIENTS)]
+            # Signed-in clients fill their places; one more is refused, told why.
+            clients = [await Client.connect() for _ in range(MAX_CLIENTS)]
             with self.assertRaises(websockets.InvalidStatusCode) as refused:
                 await Client.connect(authenticate=False)
             self.assertEqual(refused.exception.status_code, 503)
             await clients.pop().ws.close()
-            await asyncio.sleep(0.3)
-            clients.append(await Client.connect(authenticate=False))
+            clients.append(await wait_for_sign_in())
             for client in clients:
                 await client.ws.close()
+        run(body())
+
+    def test_strangers_keep_to_their_share(self):
+        async def body():
+            # One address fills its share of the waiting pool and gets no more...
+            idle = [await Client.connect(authenticate=False, local_addr=("127.0.2.1", 0)) for _ in range(4)]
+            with self.assertRaises(websockets.InvalidStatusCode) as refused:
+                await Client.connect(authenticate=False, local_addr=("127.0.2.1", 0))
+            self.assertEqual(refused.exception.status_code, 503)
+            # ...while everyone else still gets in.
+            client = await Client.connect()
+            self.assertIn("decoders", (await client.call("state"))["result"])
+            # Idle ones are told and cut off when their time is up, also one that never reads
+            # nor answers anything after its handshake.
+            silent = socket.create_connection((HOST, PORT), source_address=("127.0.2.2", 0))
+            silent.sendall(b"GET /ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                           b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
+            answer = json.loads(await asyncio.wait_for(idle[0].ws.recv(), 30))
+            self.assertEqual((error_code(answer), answer["error"]["message"]), (5, "no sign-in within 10 seconds"))
+            for waiting in idle:
+                with self.assertRaises(websockets.ConnectionClosed):
+                    while True:
+                        await waiting.ws.recv()
+            self.assertTrue(await asyncio.get_running_loop().run_in_executor(None, closed_by_server, silent, 30))
+            silent.close()
+            # The signed-in client was never asked to leave.
+            self.assertNotIn("error", await client.call("list", {"kind": "walls"}))
+            await client.ws.close()
+        run(body())
+
+    def test_wrong_tokens_keep_no_one_out(self):
+        async def body():
+            # Guessers and the right client share one address, as behind a NAT or a proxy.
+            source = ("127.0.3.1", 0)
+            stop = asyncio.Event()
+            guesses = 0
+            refused_over_http = 0
+
+            async def guess():
+                nonlocal guesses
+                while not stop.is_set():
+                    guesser = await Client.connect(authenticate=False, local_addr=source)
+                    self.assertEqual(error_code(await guesser.call("auth", answer_for(guesser.hello, "wrong")[0])), 5)
+                    await guesser.ws.close()
+                    guesses += 1
+
+            async def guess_over_http():
+                nonlocal refused_over_http
+                while not stop.is_set():
+                    status, _ = await asyncio.get_running_loop().run_in_executor(
+                        None, lambda: request("GET", "/api/state", headers=bearer("wrong"), source=source[0]))
+                    self.assertEqual(status, 401)
+                    refused_over_http += 1
+
+            flood = [asyncio.ensure_future(task()) for task in (guess, guess, guess_over_http)]
+            for _ in range(5):
+                await asyncio.sleep(0.5)
+                client = await Client.connect(local_addr=source)
+                await client.ws.close()
+                status, _ = request("GET", "/api/state", headers=bearer(), source=source[0])
+                self.assertEqual(status, 200)
+            stop.set()
+            await asyncio.gather(*flood)
+            self.assertGreater(guesses + refused_over_http, 20)
+        run(body())
+
+    def test_stored_values_cannot_sign_in(self):
+        async def body():
+            stored = stored_values()
+            self.assertNotIn(token, json.dumps(stored))
+            keys = [base64.b64decode(stored[name]) for name in ("token_stored_key", "token_server_key")]
+            texts = [stored[name] for name in ("token_stored_key", "token_server_key", "token_salt")]
+            # Each stored key taken for the client key, and each stored text taken for the token.
+            for key in keys:
+                client = await Client.connect(authenticate=False)
+                proof, _ = proof_with(key, client.hello, "n")
+                self.assertEqual(error_code(await client.call("auth", {"nonce": "n", "proof": proof})), 5)
+            for text in texts:
+                client = await Client.connect(authenticate=False)
+                self.assertEqual(error_code(await client.call("auth", answer_for(client.hello, text)[0])), 5)
+                self.assertEqual(request("GET", "/api/state", headers=bearer(text))[0], 401)
+                with socket.create_connection((HOST, 7740), timeout=TIMEOUT) as line:
+                    line.sendall(f"auth {text}\n".encode())
+                    self.assertTrue(line.makefile().readline().startswith("error not_authenticated"))
+            with socket.create_connection((HOST, 7740), timeout=TIMEOUT) as line:
+                line.sendall(f"auth {token}\n".encode())
+                self.assertEqual(line.makefile().readline().strip(), "ok")
+        run(body())
+
+    def test_thumbnails_by_ticket(self):
+        async def body():
+            client = await Client.connect()
+            encoder = (await client.call("state"))["result"]["encoders"][0]["name"]
+            path = "/thumbnail/" + encoder
+            ticket = {"Authorization": "Ticket " + client.ticket}
+            status = 0
+            for _ in range(50):
+                status = thumbnail_status(path, ticket)
+                if status == 200:
+                    break
+                await asyncio.sleep(0.2)
+            self.assertEqual(status, 200)
+            self.assertEqual(thumbnail_status(path, {"Authorization": "Ticket " + client.ticket[:-2] + "xx"}), 401)
+            # The ticket ends with its session.
+            await client.ws.close()
+            for _ in range(50):
+                status = thumbnail_status(path, ticket)
+                if status == 401:
+                    break
+                await asyncio.sleep(0.2)
+            self.assertEqual(status, 401)
         run(body())
 
     def test_slow_client_dropped(self):
@@ -328,17 +513,55 @@ class HttpApi(unittest.TestCase):
         origin = dict(bearer(), Origin=f"http://evil.example:{PORT}")
         self.assertEqual(request("GET", "/api/state", headers=origin)[0], 403)
 
-    def test_throttle_after_failures(self):
-        # From an address of its own, so that the other tests are not made to wait.
-        source = "127.0.0.2"
-        codes = [request("GET", "/api/state", headers=bearer("wrong"), source=source)[0] for _ in range(6)]
-        self.assertIn(429, codes)
-        self.assertEqual(request("GET", "/api/state", headers=bearer(), source=source)[0], 429)
+    def test_bodies_of_strangers_are_not_read(self):
+        # Requests that announce a large body and send it a byte at a time: without a valid
+        # token each is refused from its head, and its connection ends at once.
+        def slow_post(index):
+            sock = socket.create_connection((HOST, PORT), timeout=TIMEOUT, source_address=(f"127.0.4.{index % 8 + 1}", 0))
+            authorization = b"Authorization: Bearer wrong\r\n" if index % 2 else b""
+            sock.sendall(b"POST /api/command HTTP/1.1\r\nHost: x\r\n" + authorization
+                         + b"Content-Length: 100000000\r\n\r\n{")
+            return sock
+        posts = [slow_post(i) for i in range(80)]
+        for sock in posts:
+            self.assertTrue(sock.recv(64).startswith(b"HTTP/1.1 401"))
+        # A client with the token is served meanwhile...
         self.assertEqual(request("GET", "/api/state", headers=bearer())[0], 200)
+        # ...and no refused connection is kept open for the rest of its body.
+        for sock in posts:
+            self.assertTrue(closed_by_server(sock, TIMEOUT, trickle=True))
+            sock.close()
+
+
+class TlsThatCannotBeHad(unittest.TestCase):
+    def test_service_stops_and_says_why(self):
+        # The web library here cannot load OpenSSL 3: a service asked for TLS must not run its
+        # plain line port alone, as if all were well.
+        tls_home = tempfile.mkdtemp(prefix="web-api-tls.")
+        runtime = os.path.join(tls_home, "runtime")
+        os.mkdir(runtime, 0o700)
+        os.mkdir(os.path.join(tls_home, ".zentrova"))
+        pem = os.path.join(tls_home, "controller.pem")
+        with open(pem, "w") as certificate:
+            certificate.write("-----BEGIN CERTIFICATE-----\n-----END CERTIFICATE-----\n")
+        with open(os.path.join(tls_home, ".zentrova", "config.json"), "w") as config:
+            json.dump({"api": {"enabled": True, "line_port": PORT + 100, "web_port": PORT + 101,
+                               "tls_cert": pem, "tls_key": pem}}, config)
+        env = dict(os.environ, HOME=tls_home, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen")
+        try:
+            finished = subprocess.run([program_path, "--headless", "--demo"], env=env, capture_output=True,
+                                      text=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            self.fail("the service went on running without the TLS it was asked for")
+        self.assertEqual(finished.returncode, 3, finished.stderr)
+        self.assertIn("TLS was asked for", finished.stderr)
+        with open(os.path.join(tls_home, ".zentrova", "zentrova.log"), errors="replace") as log:
+            self.assertIn("the control API stays off, both ports", log.read())
 
 
 if __name__ == "__main__":
-    start_host(sys.argv.pop(1))
+    program_path = sys.argv.pop(1)
+    start_host(program_path)
     try:
         result = unittest.main(exit=False, verbosity=2).result
     finally:

@@ -19,7 +19,11 @@
 #include "test_home.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -156,11 +160,21 @@ struct WebSocketClient
         const auto sha = [](const QByteArray &text) {
             return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64();
         };
-        const QByteArray secret = sha(token.toUtf8() + hello.value("salt").toString().toUtf8());
+        // The proof over the greeting's challenge, made with the key the token gives.
+        const QByteArray salt = hello.value("salt").toString().toUtf8();
+        const QByteArray key = sha(token.toUtf8() + salt);
+        const QByteArray clientKey = QMessageAuthenticationCode::hash("Client Key", key, QCryptographicHash::Sha256);
+        const QByteArray nonce("client-nonce");
+        const QByteArray signature
+            = QMessageAuthenticationCode::hash(salt + ',' + hello.value("challenge").toString().toUtf8() + ',' + nonce,
+                QCryptographicHash::hash(clientKey, QCryptographicHash::Sha256), QCryptographicHash::Sha256);
+        QByteArray proof = clientKey;
+        for (int i = 0; i < proof.size(); ++i)
+            proof[i] = char(proof.at(i) ^ signature.at(i));
         send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "auth"},
             {"params",
                 QJsonObject {
-                    {"response", QString::fromLatin1(sha(secret + hello.value("challenge").toString().toUtf8()))}}}});
+                    {"nonce", QString::fromLatin1(nonce)}, {"proof", QString::fromLatin1(proof.toBase64())}}}});
         return message();
     }
 
@@ -179,6 +193,8 @@ private slots:
     void lines();
     void windowAndDevicesReachClients();
     void token();
+    void storedValuesCannotSignIn();
+    void oldStoredValueMigrates();
     void throttle();
     void serverLimits_data();
     void serverLimits();
@@ -204,12 +220,10 @@ void TstRemoteApi::lines_data()
     QTest::newRow("wrong token, empty line, quit")
         << QStringList {"auth TOKENx", "", "quit"} << QStringList {"error not_authenticated wrong token", "ok"};
     // The same throttle as the WebSocket's: past the free attempts even the right token waits.
-    QTest::newRow("wrong tokens throttled")
-        << QStringList {"auth TOKENx", "auth TOKENy", "auth TOKENz", "auth TOKENw", authed, "state"}
+    QTest::newRow("wrong tokens end the connection")
+        << QStringList {"auth TOKENx", "auth TOKENy", "auth TOKENz"}
         << QStringList {"error not_authenticated wrong token", "error not_authenticated wrong token",
-               "error not_authenticated wrong token", "error not_authenticated wrong token",
-               "error rate_limited too many failed attempts; wait and try again",
-               "error not_authenticated send auth TOKEN first"};
+               "error not_authenticated wrong token; too many tries, connect again"};
     QTest::newRow("route by alias, quoted, answer before its events")
         << QStringList {authed, "subscribe", "route \"TX - 2\" \"RX - 1\""}
         << QStringList {"ok", "ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX1),
@@ -380,39 +394,109 @@ void TstRemoteApi::token()
     QVERIFY(!token.verify(tampered));
     QVERIFY(!readFile(path).contains(first.toUtf8()));
 
-    // A client proves it knows the token without sending it.
-    const QByteArray secret
-        = QCryptographicHash::hash(first.toUtf8() + token.salt(), QCryptographicHash::Sha256).toBase64();
-    const QByteArray answer = QCryptographicHash::hash(secret + "challenge-1", QCryptographicHash::Sha256).toBase64();
-    QVERIFY(token.verifyChallenge("challenge-1", answer));
-    QVERIFY(!token.verifyChallenge("challenge-2", answer));
+    // A client proves it knows the token without sending it, over the message of one sign-in.
+    const QByteArray message = ApiToken::authMessage(token.salt(), "challenge-1", "nonce-1");
+    const QByteArray proof = ApiToken::proofFor(first, token.salt(), message);
+    QByteArray serverSignature;
+    QVERIFY(token.verifyProof(message, proof, &serverSignature));
+    QVERIFY(!serverSignature.isEmpty());
+    QVERIFY(!token.verifyProof(ApiToken::authMessage(token.salt(), "challenge-2", "nonce-1"), proof, nullptr));
 
     const QString second = ApiToken(&config).regenerate();
     QVERIFY(second != first);
     QVERIFY(!token.verify(first));
-    QVERIFY(!token.verifyChallenge("challenge-1", answer));
+    QVERIFY(!token.verifyProof(message, proof, nullptr));
     // The store keeps it across a restart.
     JsonConfig reread(path, false);
     QVERIFY(ApiToken(&reread).verify(second));
 }
 
+// Whoever reads the settings file (a backup, an export, another local user) learns the salt
+// and the stored keys: none of it, nor anything made from it without the token, signs in.
+void TstRemoteApi::storedValuesCannotSignIn()
+{
+    TestHome home;
+    const QString path = home.path() + QStringLiteral("/config.json");
+    JsonConfig config(path, false);
+    ApiToken token(&config);
+    const QString real = token.regenerate();
+    const QJsonObject api = QJsonDocument::fromJson(readFile(path)).object().value(QStringLiteral("api")).toObject();
+    const QByteArray salt = api.value(QStringLiteral("token_salt")).toString().toLatin1();
+    const QByteArray stored
+        = QByteArray::fromBase64(api.value(QStringLiteral("token_stored_key")).toString().toLatin1());
+    const QByteArray server
+        = QByteArray::fromBase64(api.value(QStringLiteral("token_server_key")).toString().toLatin1());
+    QCOMPARE(stored.size(), 32);
+    QCOMPARE(server.size(), 32);
+    QVERIFY(!readFile(path).contains(real.toUtf8()));
+
+    const QByteArray message = ApiToken::authMessage(salt, "challenge", "nonce");
+    const auto xorWith = [](const QByteArray &a, const QByteArray &b) {
+        QByteArray out(a.size(), 0);
+        for (int i = 0; i < a.size(); ++i)
+            out[i] = char(a.at(i) ^ b.at(i));
+        return out;
+    };
+    const QByteArray signature = QMessageAuthenticationCode::hash(message, stored, QCryptographicHash::Sha256);
+    // Each stored value taken for the client key, and the stored values as tokens.
+    for (const QByteArray &guess : {stored, server, salt.leftJustified(32, '\0', true)})
+        QVERIFY(!token.verifyProof(message, xorWith(guess, signature).toBase64(), nullptr));
+    QVERIFY(!token.verifyProof(message, signature.toBase64(), nullptr));
+    for (const QByteArray &value : {stored.toBase64(), server.toBase64(), salt})
+        QVERIFY(!token.verify(QString::fromLatin1(value)));
+    QVERIFY(token.verifyProof(message, ApiToken::proofFor(real, salt, message), nullptr));
+}
+
+// A file from before the stored keys holds the salted value a proof can be made from: it is
+// replaced by the keys, and the token in use goes on working.
+void TstRemoteApi::oldStoredValueMigrates()
+{
+    TestHome home;
+    const QString path = home.path() + QStringLiteral("/config.json");
+    const QByteArray salt = "c2FsdHNhbHRzYWx0c2FsdA==";
+    const QString old = QStringLiteral("an-older-token-of-thirty-two-ch");
+    const QByteArray salted = QCryptographicHash::hash(old.toUtf8() + salt, QCryptographicHash::Sha256).toBase64();
+    QVERIFY(writeFile(
+        path, "{\"api\":{\"token_salt\":\"" + salt + "\",\"token_hash\":\"" + salted + "\",\"enabled\":true}}"));
+    JsonConfig config(path, false);
+    ApiToken token(&config);
+    LogCapture info(QtInfoMsg);
+    QVERIFY(token.migrate());
+    QVERIFY(!token.migrate());
+    QCOMPARE(info.matching(QStringLiteral("cannot sign in; the token stays the same")).size(), 1);
+    const QByteArray file = readFile(path);
+    QVERIFY(file.contains("token_stored_key"));
+    QVERIFY(!file.contains(salted));
+    JsonConfig reread(path, false);
+    ApiToken restarted(&reread);
+    QVERIFY(restarted.verify(old));
+    const QByteArray message = ApiToken::authMessage(salt, "c", "n");
+    QVERIFY(restarted.verifyProof(message, ApiToken::proofFor(old, salt, message), nullptr));
+}
+
 void TstRemoteApi::throttle()
 {
     AuthThrottle throttle;
+    qint64 now = 0;
+    throttle.setClock([&now] { return now; });
     const QHostAddress guesser(QStringLiteral("192.0.2.7"));
     const QHostAddress other(QStringLiteral("192.0.2.8"));
-    for (int i = 0; i < AuthThrottle::FREE_ATTEMPTS; ++i) {
-        QVERIFY(throttle.mayTry(guesser));
-        throttle.failed(guesser);
+    for (int i = 0; i < AuthThrottle::FREE_FAILURES; ++i)
+        QCOMPARE(throttle.failed(guesser), 0);
+    // Each failure past the free ones doubles the wait, up to the longest.
+    qint64 wait = AuthThrottle::FIRST_WAIT_MS;
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(throttle.failed(guesser), qMin(wait, AuthThrottle::LONGEST_WAIT_MS));
+        wait *= 2;
     }
-    QVERIFY(throttle.mayTry(guesser));
-    throttle.failed(guesser);
-    QVERIFY(!throttle.mayTry(guesser));
-    QVERIFY(throttle.mayTry(other));
-    QTRY_VERIFY_WITH_TIMEOUT(throttle.mayTry(guesser), int(AuthThrottle::FIRST_WAIT_MS) + 2000);
-    throttle.succeeded(guesser);
-    throttle.failed(guesser);
-    QVERIFY(throttle.mayTry(guesser));
+    QCOMPARE(throttle.failed(other), 0);
+    // Failures fade: after long enough without one, the address starts afresh.
+    const int counted = throttle.failures(guesser);
+    now += AuthThrottle::FORGET_ONE_MS;
+    QCOMPARE(throttle.failures(guesser), counted - 1);
+    now += counted * AuthThrottle::FORGET_ONE_MS;
+    QCOMPARE(throttle.failures(guesser), 0);
+    QCOMPARE(throttle.failed(guesser), 0);
 }
 
 void TstRemoteApi::serverLimits_data()
@@ -421,6 +505,9 @@ void TstRemoteApi::serverLimits_data()
     QTest::newRow("line too long") << "line";
     QTest::newRow("too fast") << "rate";
     QTest::newRow("too many clients") << "clients";
+    QTest::newRow("strangers wait in their own pool") << "waiting";
+    QTest::newRow("no sign-in in time") << "deadline";
+    QTest::newRow("wrong tokens keep no one out") << "guessing";
     QTest::newRow("new token cuts off") << "token";
 }
 
@@ -430,11 +517,17 @@ void TstRemoteApi::serverLimits()
     QFETCH(QString, limit);
     Site site;
     LineServer *server = site.service.lineServer();
+    if (limit == "deadline")
+        server->setSignInTimeout(300);
     QVERIFY(server->listen(QHostAddress::LocalHost, 0));
     QTcpSocket client;
     QVERIFY(connectTo(client, server->serverPort()));
     client.write("auth " + site.token.toUtf8() + "\r\n");
     QCOMPARE(readLine(client), QStringLiteral("ok"));
+    const auto signIn = [&](QTcpSocket &socket, const QString &token) {
+        socket.write("auth " + token.toUtf8() + "\n");
+        return readLine(socket);
+    };
     if (limit == "line") {
         // A whole line too long, then one whose end comes only after the error: the rest of
         // it is thrown away, not run as a command.
@@ -462,14 +555,70 @@ void TstRemoteApi::serverLimits()
         for (int i = 1; i < LineServer::MAX_CLIENTS; ++i) {
             others.push_back(std::make_unique<QTcpSocket>());
             QVERIFY(connectTo(*others.back(), server->serverPort()));
-            QTRY_COMPARE(server->clientCount(), i + 1);
+            QCOMPARE(signIn(*others.back(), site.token), QStringLiteral("ok"));
         }
         QTcpSocket extra;
         QVERIFY(connectTo(extra, server->serverPort()));
-        QCOMPARE(readLine(extra), QStringLiteral("error busy 64 clients are connected already"));
+        QCOMPARE(signIn(extra, site.token), QStringLiteral("error busy 64 clients are signed in already"));
         QTRY_COMPARE(extra.state(), QAbstractSocket::UnconnectedState);
         client.write("help\n");
         QVERIFY(readLine(client).startsWith("ok state"));
+    } else if (limit == "waiting") {
+        // Idle strangers fill their address's share of the waiting pool, and no more.
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < LineServer::MAX_WAITING_PER_ADDRESS; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(connectTo(*idle.back(), server->serverPort()));
+            QTRY_COMPARE(server->clientCount(), i + 2);
+        }
+        QTcpSocket extra;
+        QVERIFY(connectTo(extra, server->serverPort()));
+        QCOMPARE(readLine(extra),
+            QStringLiteral("error busy 4 connections from this address are waiting to sign in already"));
+        QTRY_COMPARE(extra.state(), QAbstractSocket::UnconnectedState);
+        // Another address still gets in and signs in.
+        QTcpSocket neighbour;
+        QVERIFY(neighbour.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+        QVERIFY(connectTo(neighbour, server->serverPort()));
+        QCOMPARE(signIn(neighbour, site.token), QStringLiteral("ok"));
+        // Signing in leaves the pool: the address has room again.
+        QCOMPARE(signIn(*idle.front(), site.token), QStringLiteral("ok"));
+        QTcpSocket next;
+        QVERIFY(connectTo(next, server->serverPort()));
+        QCOMPARE(signIn(next, site.token), QStringLiteral("ok"));
+    } else if (limit == "deadline") {
+        QTcpSocket idle;
+        QVERIFY(connectTo(idle, server->serverPort()));
+        QCOMPARE(readLine(idle), QStringLiteral("error not_authenticated no sign-in within 0.3 seconds"));
+        QTRY_COMPARE(idle.state(), QAbstractSocket::UnconnectedState);
+        // The signed-in client stays.
+        QTest::qWait(400);
+        client.write("help\n");
+        QVERIFY(readLine(client).startsWith("ok state"));
+    } else if (limit == "guessing") {
+        // Guessers on the same address as the right client: each connection gets a few tries,
+        // and past the first few failures the answers come slowly.
+        int closed = 0;
+        QElapsedTimer slowest;
+        qint64 longest = 0;
+        for (int round = 0; round < 2; ++round) {
+            QTcpSocket guesser;
+            QVERIFY(connectTo(guesser, server->serverPort()));
+            for (int i = 0; i < LineSession::MAX_FAILURES; ++i) {
+                slowest.start();
+                QVERIFY(signIn(guesser, QStringLiteral("guess-%1").arg(i))
+                            .startsWith("error not_authenticated wrong token"));
+                longest = qMax(longest, slowest.elapsed());
+            }
+            QTRY_COMPARE(guesser.state(), QAbstractSocket::UnconnectedState);
+            ++closed;
+            // The right token from the same address is taken at once, every time.
+            QTcpSocket right;
+            QVERIFY(connectTo(right, server->serverPort()));
+            QCOMPARE(signIn(right, site.token), QStringLiteral("ok"));
+        }
+        QCOMPARE(closed, 2);
+        QVERIFY2(longest >= AuthThrottle::FIRST_WAIT_MS * 4, qPrintable(QString::number(longest)));
     } else {
         // A WebSocket client of the old token is cut off as well, told why.
         QTcpServer probe;

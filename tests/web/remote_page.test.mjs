@@ -108,7 +108,7 @@ test('hostile requests: paths outside the page, wrong tokens, other origins', as
   assert.ok([200, 304].includes(same.status));
   const burst = await Promise.all([1, 2, 3].map(() => fetch(thumbnail, { headers: { Authorization: `Bearer ${TOKEN}` } })));
   assert.ok(burst.some((reply) => reply.status === 429), 'thumbnails are paced per client and encoder');
-  for (const [headers, status] of [[{}, 401], [{ Authorization: 'Bearer wrong' }, 401]])
+  for (const [headers, status] of [[{}, 401], [{ Authorization: 'Bearer wrong' }, 401], [{ Authorization: 'Ticket made-up-0123456789abcdefghij' }, 401]])
     assert.equal((await fetch(thumbnail, { headers })).status, status);
   assert.equal((await fetch(`${base}/thumbnail/nothing`, { headers: { Authorization: `Bearer ${TOKEN}` } })).status, 404);
 
@@ -144,6 +144,13 @@ test('hostile requests: paths outside the page, wrong tokens, other origins', as
 
 test('sign in, see the installation, route by two taps, follow another client', async () => {
   const page = await openPage(390, 844);
+  // Everything the page sends, to show that the token itself never leaves it.
+  const sent = [];
+  page.on('request', (request) => sent.push({ url: request.url(), headers: request.headers() }));
+  const cdp = await page.target().createCDPSession();
+  await cdp.send('Network.enable');
+  const frames = [];
+  cdp.on('Network.webSocketFrameSent', ({ response }) => frames.push(response.payloadData));
   await signIn(page, TOKEN);
   await page.waitForSelector('#encoders .tile');
   const state = await api('state');
@@ -153,6 +160,12 @@ test('sign in, see the installation, route by two taps, follow another client', 
 
   // Live thumbnails: the visible tiles get the encoder's JPEG.
   await page.waitForFunction(() => [...document.querySelectorAll('#encoders img')].some((img) => img.src.startsWith('blob:') && img.naturalWidth > 0));
+  const pictures = sent.filter(({ url }) => url.includes('/thumbnail/'));
+  assert.ok(pictures.length > 0);
+  for (const { headers } of pictures) assert.match(headers.authorization, /^Ticket [A-Za-z0-9_-]{20,}$/);
+  assert.ok(frames.some((frame) => frame.includes('"proof"')), 'the page signs in over the WebSocket');
+  for (const carried of [...sent.map((request) => JSON.stringify(request)), ...frames])
+    assert.ok(!carried.includes(TOKEN), `the token left the page: ${carried}`);
 
   const source = state.encoders[3];
   const decoder = state.decoders.find((d) => !d.wall);

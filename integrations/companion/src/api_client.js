@@ -1,7 +1,8 @@
 'use strict'
 
 // The controller's control API over its WebSocket (JSON-RPC 2.0), without anything of
-// Companion: connect, answer the greeting's challenge, subscribe to events, send requests,
+// Companion: connect, prove knowledge of the token over the greeting's challenge, subscribe
+// to events, send requests,
 // and keep trying with a growing pause while the controller cannot be had.
 
 const crypto = require('node:crypto')
@@ -36,10 +37,21 @@ const DEFAULTS = {
 	heartbeatMs: 10000,
 }
 
-// base64(sha256(base64(sha256(token + salt)) + challenge)): the token itself never crosses the wire.
-function challengeResponse(token, salt, challenge) {
-	const sha = (text) => crypto.createHash('sha256').update(text, 'utf8').digest('base64')
-	return sha(sha(token + salt) + challenge)
+// The sign-in proof over one challenge, and the answer that shows the controller holds the
+// token's keys: the token itself never crosses the wire, and the controller keeps only a hash
+// of the key the proof is made with.
+function signInProof(token, salt, challenge, nonce) {
+	const hmac = (key, text) => crypto.createHmac('sha256', key).update(text, 'utf8').digest()
+	const salted = crypto.createHash('sha256').update(token + salt, 'utf8').digest('base64')
+	const clientKey = hmac(salted, 'Client Key')
+	const storedKey = crypto.createHash('sha256').update(clientKey).digest()
+	const message = `${salt},${challenge},${nonce}`
+	const signature = hmac(storedKey, message)
+	const proof = Buffer.from(clientKey.map((byte, i) => byte ^ signature[i]))
+	return {
+		proof: proof.toString('base64'),
+		serverSignature: hmac(hmac(salted, 'Server Key'), message).toString('base64'),
+	}
 }
 
 class ApiError extends Error {
@@ -189,7 +201,12 @@ class ApiClient extends EventEmitter {
 	async authenticate({ salt, challenge }) {
 		if (typeof salt !== 'string' || typeof challenge !== 'string')
 			throw new ApiError(0, 'the controller did not greet with a challenge')
-		await this.send('auth', { response: challengeResponse(this.token, salt, challenge) })
+		const nonce = crypto.randomBytes(18).toString('base64')
+		const { proof, serverSignature } = signInProof(this.token, salt, challenge, nonce)
+		const signedIn = await this.send('auth', { nonce, proof })
+		// Anyone can say "authenticated": only a controller with the token's keys can sign it.
+		if (!signedIn || signedIn.server !== serverSignature)
+			throw new ApiError(NOT_AUTHENTICATED, 'the controller could not prove it holds this token')
 		await this.send('subscribe', {})
 		return this.send('state', {})
 	}
@@ -234,4 +251,4 @@ class ApiClient extends EventEmitter {
 	}
 }
 
-module.exports = { ApiClient, ApiError, Status, challengeResponse }
+module.exports = { ApiClient, ApiError, Status, signInProof }

@@ -167,7 +167,7 @@ describe('against the controller', { timeout: 90000 }, () => {
 		const { status, message } = await first
 		refused.stop()
 		assert.equal(status, Status.AuthFailed)
-		assert.match(message, /^token refused: wrong answer to the challenge; trying again in 1 s$/)
+		assert.match(message, /^token refused: wrong proof for the challenge; trying again in 1 s$/)
 
 		const { client } = module
 		const feedbacks = definitions.feedbacks(module.installation, () => client.connected)
