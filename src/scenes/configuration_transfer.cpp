@@ -1,6 +1,7 @@
 #include "scenes/configuration_transfer.h"
 
 #include "base/json_config.h"
+#include "base/paths.h"
 #include "manager/config_keys.h"
 #include "manager/video_walls.h"
 #include "models/network_commands.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QUrl>
 #include <algorithm>
 
@@ -240,6 +240,27 @@ bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, Q
     return true;
 }
 
+// Two imports within a second must not share one name: the second copy would fail, or
+// replace the first import's record of what was there before.
+QString ConfigurationTransfer::unusedCopyPath(const QString &current)
+{
+    const QString stem = current + QStringLiteral(".before-import-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString candidate = stem;
+    for (int n = 2; QFile::exists(candidate); ++n)
+        candidate = QStringLiteral("%1-%2").arg(stem).arg(n);
+    return candidate;
+}
+
+// The copy holds the same secrets as the settings file.
+bool ConfigurationTransfer::copyPrivately(const QString &from, const QString &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    return writeFileDurably(to, source.readAll());
+}
+
 bool ConfigurationTransfer::fail(const QString &text)
 {
     message = text;
@@ -251,10 +272,10 @@ bool ConfigurationTransfer::fail(const QString &text)
 bool ConfigurationTransfer::exportTo(const QString &target, bool withSecrets)
 {
     const QString path = localPath(target);
-    QSaveFile file(path);
     const QByteArray content = QJsonDocument(exportDocument(withSecrets)).toJson(QJsonDocument::Indented);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        return fail(tr("The configuration could not be written to %1.").arg(path));
+    QString reason;
+    if (!writeFileDurably(path, content, &reason))
+        return fail(tr("The configuration could not be written to %1 (%2).").arg(path, reason));
     message = tr("The configuration was saved to %1.").arg(path);
     emit finished(true);
     return true;
@@ -262,6 +283,9 @@ bool ConfigurationTransfer::exportTo(const QString &target, bool withSecrets)
 
 bool ConfigurationTransfer::importFrom(const QString &source)
 {
+    if (config->isReadOnly())
+        return fail(tr("Nothing was imported: the demo writes no settings. Start the program without the demo to "
+                       "import a configuration."));
     const QString path = localPath(source);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -272,11 +296,18 @@ bool ConfigurationTransfer::importFrom(const QString &source)
     if (!read(content, &keys, &problems))
         return fail(tr("Nothing was imported: %1").arg(problems.join(QStringLiteral("; "))));
     const QString current = config->path();
-    const QString copy = current + QStringLiteral(".before-import-")
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (QFile::exists(current) && !QFile::copy(current, copy))
+    const QString copy = unusedCopyPath(current);
+    if (QFile::exists(current) && !copyPrivately(current, copy))
         return fail(tr("Nothing was imported: the current configuration could not be copied to %1.").arg(copy));
     const QJsonObject secrets = keys.take(SECRETS_KEY).toObject();
+    // Schedules name scenes: either one brought replaces both, so that no schedule is left
+    // behind recalling a scene the import does not have.
+    if (keys.contains(SceneStore::CONFIG_KEY) || keys.contains(ScheduleStore::CONFIG_KEY)) {
+        for (const QString &key : {SceneStore::CONFIG_KEY, ScheduleStore::CONFIG_KEY}) {
+            if (!keys.contains(key))
+                keys.insert(key, QJsonArray());
+        }
+    }
     config->beginBatch();
     for (auto it = keys.constBegin(); it != keys.constEnd(); ++it)
         config->setValue(it.key(), it.value());
@@ -287,6 +318,9 @@ bool ConfigurationTransfer::importFrom(const QString &source)
         config->setValue(QStringLiteral("api/") + it.key(), it.value());
     if (!config->endBatch())
         return fail(tr("The settings file could not be written; the previous configuration is kept in %1.").arg(copy));
+    // What the program still holds in memory (a save waiting, a schedule's bookkeeping)
+    // must not be written over the imported settings before the restart reads them.
+    config->setReadOnly(true);
     message = tr("The configuration was imported; the previous one is kept in %1. The program restarts.").arg(copy);
     qInfo().noquote() << "Configuration imported from" << path << "; previous settings kept in" << copy;
     emit finished(true);

@@ -44,6 +44,8 @@ signals:
 
 private:
     bool fail(const QString &text);
+    static QString unusedCopyPath(const QString &current);
+    static bool copyPrivately(const QString &from, const QString &to);
 
     JsonConfig *config;
     const QStringList apiSecretKeys;
