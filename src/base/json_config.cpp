@@ -196,9 +196,8 @@ bool JsonConfig::restoreFromBackup()
     const QJsonDocument document = QJsonDocument::fromJson(copy.readAll());
     if (!document.isObject() || document.object().isEmpty())
         return false;
+    // The copy stays as it is: only a file this store read or wrote whole replaces it.
     root = document.object();
-    // The copy is what is left: the next saves must not put the broken file in its place.
-    backupCurrent = true;
     notice = QStringLiteral("The settings file %1 was empty or unreadable; the settings were restored from the copy "
                             "%2 of %3.")
                  .arg(filePath, copyPath, QFileInfo(copyPath).lastModified().toString(Qt::ISODate));
