@@ -119,10 +119,12 @@ void ConfigurationFile::onDataChanged(const QModelIndex &, const QModelIndex &, 
         requestSave();
 }
 
+// Counted from the first change, not the last: a steady stream of changes (renames through
+// the API, a long drag) is still written every moment, not only once it stops.
 void ConfigurationFile::requestSave()
 {
     pending = true;
-    if (!held)
+    if (!held && !timer->isActive())
         timer->start();
 }
 

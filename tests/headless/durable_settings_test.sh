@@ -87,6 +87,10 @@ unset 'pids[-1]'
 [ "$(stat -c %a "$config")" = 600 ] || fail "the settings file is readable by others: $(stat -c %a "$config")"
 [ "$(stat -c %a "$config.1")" = 600 ] || fail "the copy is readable by others: $(stat -c %a "$config.1")"
 
+# A crash at any moment: the file parses and holds what was answered a moment before.
+python3 "$(dirname "$0")/crash_loop.py" "$program" "$token" "$config" "$wall" "${CRASH_ROUNDS:-20}" \
+    || fail "a kill lost an acknowledged change or the file"
+
 if [ $failures -gt 0 ]; then
     echo "durable_settings_test: $failures failures" >&2
     exit 1
