@@ -69,6 +69,11 @@ before=$(cat "$config")
 # Each save turns the file it replaces into the copy and frees the copy before it: with no
 # copy to free, a save on the full disk has no room at all.
 rm -f "$config.1"
+# A client following the events until stop-watching appears.
+{ printf 'auth %s\nsubscribe\n' "$token"; until [ -e "$work/stop-watching" ]; do sleep 0.1; done; } \
+    | socat -t 2 - TCP:127.0.0.1:$port >"$work/watcher.txt" 2>&1 &
+pids+=($!)
+wait_until 10 grep -q '^ok' "$work/watcher.txt" || fail "the watcher did not subscribe"
 dd if=/dev/zero of="$settings/filling" bs=4k 2>/dev/null || true
 dd if=/dev/zero of="$settings/filling" bs=1 oflag=append conv=notrunc 2>/dev/null || true
 talk "auth $token" "rename \"$wall\" During" >/dev/null
@@ -81,6 +86,13 @@ sleep 1
 rm -f "$settings/filling"
 wait_until 15 alias_is "$wall" Later || fail "the changes made on the full disk were not saved later"
 grep -q "The settings are saved to .* again" "$work/out.txt" || fail "saving again was not told"
+wait_until 10 grep -q '^event settings {"saved":true}' "$work/watcher.txt" || fail "no event told that saving works again"
+grep -q '^event settings {"reason":"cannot write: No space left on device","saved":false}' "$work/watcher.txt" \
+    || { fail "no event told of the full disk:"; cat "$work/watcher.txt" >&2; }
+[ "$(grep -c '^event settings' "$work/watcher.txt")" = 2 ] || fail "the settings events were not one each"
+touch "$work/stop-watching"
+wait "${pids[-1]}" || true
+unset 'pids[-1]'
 kill -TERM "${pids[-1]}"
 wait "${pids[-1]}" || fail "the program did not end cleanly after the full disk"
 unset 'pids[-1]'
