@@ -46,6 +46,83 @@ class TestConfigurationRestore : public QObject
     Q_OBJECT
 
 private slots:
+    // Export, factory default, import: the same controller, every setting the user made;
+    // the secrets travel only when asked for.
+    void roundTrip()
+    {
+        TestHome home;
+        const QJsonObject settings {{"alias_map", QJsonObject {{"IPD1-01", "Lobby 🎬 大厅"}}},
+            {"orders", QJsonObject {{"IPD1-01", 2}}}, {"display_power_cmd", QJsonObject {{"on", "40 04"}}},
+            {"reroute_on_reconnect", false}, {"preview", QJsonObject {{"thumbnail_fps", 4}}},
+            {"scenes", QJsonArray {scene("Day")}}, {"schedules", QJsonArray {schedule("d", "Day")}},
+            {"api",
+                QJsonObject {{"enabled", true}, {"line_port", 7000}, {"listen_address", "127.0.0.1"},
+                    {"token_salt", "salt"}, {"token_hash", "hash"}}},
+            {"mqtt", QJsonObject {{"enabled", true}, {"host", "broker"}, {"site", "hq"}, {"password", "pw"}}},
+            {"security", QJsonObject {{"password", "verifier"}, {"salt", "s"}}}};
+        QByteArray withSecrets;
+        QByteArray withoutSecrets;
+        {
+            JsonConfig config(home.path() + QStringLiteral("/a.json"), false);
+            for (auto it = settings.begin(); it != settings.end(); ++it)
+                config.setValue(it.key(), it.value());
+            ConfigurationTransfer transfer(&config, API_SECRETS);
+            QVERIFY(transfer.exportTo(home.path() + QStringLiteral("/secret.json"), true));
+            QVERIFY(transfer.exportTo(home.path() + QStringLiteral("/plain.json"), false));
+            withSecrets = readFile(home.path() + QStringLiteral("/secret.json"));
+            withoutSecrets = readFile(home.path() + QStringLiteral("/plain.json"));
+        }
+        for (const char *secret : {"\"hash\"", "\"salt\"", "\"pw\"", "verifier"}) {
+            QVERIFY2(!withoutSecrets.contains(secret), secret);
+            QVERIFY2(withSecrets.contains(secret), secret);
+        }
+        for (const QByteArray &file : {withSecrets, withoutSecrets}) {
+            const QString path = home.path() + QStringLiteral("/fresh.json");
+            QFile::remove(path);
+            QVERIFY(writeFile(home.path() + QStringLiteral("/import.json"), file));
+            JsonConfig fresh(path, false);
+            ConfigurationTransfer transfer(&fresh, API_SECRETS);
+            QVERIFY2(
+                transfer.importFrom(home.path() + QStringLiteral("/import.json")), qPrintable(transfer.lastMessage()));
+            const QString again = home.path() + QStringLiteral("/again.json");
+            QVERIFY(transfer.exportTo(again, file == withSecrets));
+            QCOMPARE(readFile(again), file);
+        }
+    }
+
+    // The import is checked as strictly as the window checks the same settings: what the
+    // window cannot set, a file cannot either.
+    void importRefusals_data()
+    {
+        QTest::addColumn<QJsonObject>("sections");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("token smuggled in the API settings")
+            << QJsonObject {{"control_api", QJsonObject {{"token_hash", "known"}}}} << "token_hash";
+        QTest::newRow("broker password outside the secrets")
+            << QJsonObject {{"mqtt_bridge", QJsonObject {{"password", "x"}}}} << "password";
+        QTest::newRow("port out of range")
+            << QJsonObject {{"control_api", QJsonObject {{"line_port", 70000}}}} << "line_port";
+        QTest::newRow("escape sequence in a host")
+            << QJsonObject {{"mqtt_bridge", QJsonObject {{"host", "a\u001b[2Jb"}}}} << "host";
+        QTest::newRow("half a character")
+            << QJsonObject {{"alias_map", QJsonObject {{"IPD1", QString(QChar(0xd83c))}}}} << "not a printable name";
+        QTest::newRow("thumbnail rate") << QJsonObject {{"preview", QJsonObject {{"thumbnail_fps", 1000}}}}
+                                        << "thumbnail_fps";
+        QTest::newRow("switch as text") << QJsonObject {{"reroute_on_reconnect", "yes"}} << "reroute_on_reconnect";
+        QTest::newRow("secret of another kind")
+            << QJsonObject {{"secrets", QJsonObject {{"mqtt", QJsonObject {{"host", "x"}}}}}} << "mqtt may hold only";
+    }
+
+    void importRefusals()
+    {
+        QFETCH(QJsonObject, sections);
+        QFETCH(QString, reason);
+        QJsonObject keys;
+        QStringList problems;
+        QVERIFY(!ConfigurationTransfer::read(exportFile(sections), &keys, &problems));
+        QVERIFY2(problems.join(';').contains(reason), qPrintable(problems.join(';')));
+    }
+
     void importReplaces_data()
     {
         QTest::addColumn<QJsonObject>("imported");
