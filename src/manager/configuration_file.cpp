@@ -227,11 +227,15 @@ bool ConfigurationFile::erase()
     pending = false;
     store->setReadOnly(true);
     const QString path = store->path();
-    const bool removed = QFile::remove(path) || !QFile::exists(path);
+    // The copy goes first: a start that finds no settings file would take the copy instead.
+    const QString copy = JsonConfig::backupPath(path);
+    const bool copyGone = QFile::remove(copy) || !QFile::exists(copy);
+    const bool removed = copyGone && (QFile::remove(path) || !QFile::exists(path));
     qInfo().noquote() << "Remove" << path << "result is:" << removed;
     if (removed)
         return true;
-    // An empty settings object starts the next copy with every default just as well.
+    // An empty settings object starts the next copy with every default just as well, and
+    // unlike a missing file it is not replaced by the copy.
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("{}") == 2 && file.flush()) {
         qInfo().noquote() << "Emptied" << path << "instead";

@@ -23,12 +23,22 @@ wait_for_port() {
     fail "nothing listens on port $port"
 }
 # alias NAME: the name the settings file gives to the device or wall NAME
-alias_of() { python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["alias_map"].get(sys.argv[2], ""))' "$config" "$1" 2>/dev/null || echo "<unreadable>"; }
+alias_of() { python3 -c 'import json,sys; print(json.load(open(sys.argv[1])).get("alias_map", {}).get(sys.argv[2], ""))' "$config" "$1" 2>/dev/null || echo "<unreadable>"; }
 alias_is() { [ "$(alias_of "$1")" = "$2" ]; }
 # wait_until SECONDS COMMAND...: polls, bounded
 wait_until() {
     local deadline=$((SECONDS + $1)); shift
     until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done
+}
+# A saved wall is listed without any device answering: something to rename on loopback.
+seed_wall() {
+    python3 - "$config" "$wall" <<'PY'
+import json, sys
+path, wall = sys.argv[1], sys.argv[2]
+settings = json.load(open(path))
+settings["vw"] = [{"name": wall, "width": 2, "height": 1, "bind": "", "devices": ["IPD1-0001", "IPD1-0002"]}]
+json.dump(settings, open(path, "w"))
+PY
 }
 start() { "$program" --headless --api >"$work/out.txt" 2>&1 & pids+=($!); wait_for_port; }
 
@@ -36,14 +46,7 @@ mkdir -p "$settings"
 trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait; umount -l "$settings" 2>/dev/null; cleanup' EXIT
 mount -t tmpfs -o size=256k,mode=0700 tmpfs "$settings"
 token=$("$program" --new-api-token 2>/dev/null)
-# A saved wall is listed without any device answering: something to rename on loopback.
-python3 - "$config" "$wall" <<'PY'
-import json, sys
-path, wall = sys.argv[1], sys.argv[2]
-settings = json.load(open(path))
-settings["vw"] = [{"name": wall, "width": 2, "height": 1, "bind": "", "devices": ["IPD1-0001", "IPD1-0002"]}]
-json.dump(settings, open(path, "w"))
-PY
+seed_wall
 
 # Each stop signal, a moment after the answer: the rename waits for its save, not for the kill.
 for signal in TERM INT HUP; do
@@ -98,6 +101,13 @@ wait "${pids[-1]}" || fail "the program did not end cleanly after the full disk"
 unset 'pids[-1]'
 [ "$(stat -c %a "$config")" = 600 ] || fail "the settings file is readable by others: $(stat -c %a "$config")"
 [ "$(stat -c %a "$config.1")" = 600 ] || fail "the copy is readable by others: $(stat -c %a "$config.1")"
+
+# A factory default leaves nothing to start from: not even the copy.
+"$program" --headless --factory-default >>"$work/out.txt" 2>&1 || fail "the factory default ended with $?"
+"$program" --new-api-token >/dev/null 2>&1
+alias_is "$wall" "" || fail "the settings came back after a factory default: '$(alias_of "$wall")'"
+token=$("$program" --new-api-token 2>/dev/null)
+seed_wall
 
 # A crash at any moment: the file parses and holds what was answered a moment before.
 python3 "$(dirname "$0")/crash_loop.py" "$program" "$token" "$config" "$wall" "${CRASH_ROUNDS:-20}" \
