@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <utility>
 
 namespace {
@@ -210,8 +209,8 @@ bool JsonConfig::restoreFromBackup()
 void JsonConfig::keepUnreadableFile(const QByteArray &content)
 {
     const QString copyPath = filePath + QStringLiteral(".bad");
-    QSaveFile copy(copyPath);
-    if (copy.open(QIODevice::WriteOnly) && copy.write(content) == content.size() && copy.commit())
+    // It holds the same secrets as the file.
+    if (writeFileDurably(copyPath, content))
         qWarning().noquote() << "Unreadable settings file" << filePath << "kept as" << copyPath;
     else
         qWarning().noquote() << "Unreadable settings file" << filePath << "could not be kept as" << copyPath;

@@ -108,9 +108,12 @@ private slots:
         QVERIFY(writeFile(path, broken));
         QTest::ignoreMessage(
             QtWarningMsg, qPrintable(QStringLiteral("Unreadable settings file %1 kept as %1.bad").arg(path)));
+        const mode_t old = ::umask(0);
         JsonConfig config(path, false);
+        ::umask(old);
         config.setValue(QStringLiteral("fresh"), true);
         QCOMPARE(readFile(path + QStringLiteral(".bad")), broken);
+        QCOMPARE(fileMode(path + QStringLiteral(".bad")), mode_t(0600));
         QCOMPARE(saved(), QJsonObject({{"fresh", true}}));
     }
 
