@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <utility>
 
 namespace {
 
@@ -254,8 +253,9 @@ void JsonConfig::reportSave(bool saved, const QString &reason)
         return;
     failing = !saved;
     if (failing)
-        qWarning().noquote() << "The settings could not be saved to" << filePath << "(" << reason
-                             << "); they are kept in memory until a save works";
+        qWarning().noquote() << QStringLiteral(
+            "The settings could not be saved to %1 (%2); they are kept in memory until a save works")
+                                    .arg(filePath, reason);
     else
         qInfo().noquote() << "The settings are saved to" << filePath << "again";
     if (observer)

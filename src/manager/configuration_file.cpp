@@ -74,10 +74,13 @@ ConfigurationFile::~ConfigurationFile()
 
 void ConfigurationFile::load()
 {
-    const QString notice = store->loadNotice();
-    if (!notice.isEmpty())
+    if (!store->loadNotice().isEmpty()) {
+        const QString notice = tr("The settings file %1 was empty or unreadable. The settings saved before it, "
+                                  "in %2, are used instead.")
+                                   .arg(store->path(), JsonConfig::backupPath(store->path()));
         QMetaObject::invokeMethod(
             this, [this, notice] { emit errorOccured(notice); }, Qt::QueuedConnection);
+    }
     loadWalls();
     lock->load(store->value(configkeys::PASSWORD, QString()), store->value(configkeys::SALT, QString()));
     display->setPowerOnCommand(store->value(configkeys::POWER_ON, QString()));

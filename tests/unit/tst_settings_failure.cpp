@@ -5,6 +5,7 @@
 #include "models/device_list_model.h"
 #include "small_disk.h"
 #include "test_files.h"
+#include "test_home.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +17,25 @@ class TestSettingsFailure : public QObject
     Q_OBJECT
 
 private slots:
+    // A start from the copy is no silent start: the user learns that the settings file was
+    // damaged, and which settings are in use.
+    void startFromTheCopyIsTold()
+    {
+        TestHome home;
+        const QString folder = home.path() + QStringLiteral("/.zentrova");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + QStringLiteral("/config.json"), QByteArray()));
+        QVERIFY(writeFile(folder + QStringLiteral("/config.json.1"), R"({"display_power_cmd": {"on": "40 07"}})"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("restored from the copy")));
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        QSignalSpy errors(&manager, &DeviceManager::errorOccured);
+        QCOMPARE(manager.savedPowerOnCommand(), QStringLiteral("40 07"));
+        QTRY_COMPARE(errors.count(), 1);
+        QVERIFY2(errors.at(0).at(0).toString().contains(QStringLiteral("config.json.1")),
+            qPrintable(errors.at(0).at(0).toString()));
+    }
+
     // Told once when the saves start failing, however many fail, and kept trying: what was
     // changed meanwhile reaches the file once there is room.
     void fullDiskToldOnceAndRetried()
