@@ -28,6 +28,8 @@ CommandLine CommandLine::parse(int argc, char *argv[])
             options.mqttBroker = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(argument, "--site") == 0 && hasValue)
             options.site = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argument, "--diagnostics") == 0 && hasValue)
+            options.diagnostics = QString::fromLocal8Bit(argv[++i]);
     }
     return options;
 }
@@ -35,7 +37,7 @@ CommandLine CommandLine::parse(int argc, char *argv[])
 QString CommandLine::usage(const QString &program)
 {
     return QStringLiteral("Usage: %1 [/reset] [--demo] [--headless] [--api] [--mqtt HOST[:PORT]] [--site NAME] "
-                          "[--new-api-token] [--factory-default] [--version] [--help]\n"
+                          "[--new-api-token] [--diagnostics FILE] [--factory-default] [--version] [--help]\n"
                           "Controls the encoders and decoders of an AV-over-IP installation on this LAN.\n\n"
                           "  /reset             wait up to 6 seconds for a previous copy that is restarting to end\n"
                           "  --demo             show a made-up installation instead of searching the LAN\n"
@@ -44,6 +46,7 @@ QString CommandLine::usage(const QString &program)
                           "  --mqtt HOST[:PORT] publish to the MQTT broker HOST (port 1883 unless given)\n"
                           "  --site NAME        the site's name on the broker (default: the host name)\n"
                           "  --new-api-token    make a new control API token, print it once and end\n"
+                          "  --diagnostics FILE write the file for support (log, settings without secrets) and end\n"
                           "  --factory-default  delete the settings (password included) and start afresh\n"
                           "  --version          print the product name and version\n"
                           "  --help             print this help\n\n"

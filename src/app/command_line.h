@@ -17,6 +17,8 @@ struct CommandLine
     // Null when not given.
     QString mqttBroker;
     QString site;
+    // Where to write the file for support; null when not asked.
+    QString diagnostics;
 
     static CommandLine parse(int argc, char *argv[]);
     // The text --help prints, for the program named `program`.

@@ -1,12 +1,19 @@
 #include "app/composition.h"
 
 #include "app/process_control.h"
+#include "base/logging.h"
+#include "base/oem_setting.h"
 #include "bridge/mqtt_bridge.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
+#include "health/diagnostics.h"
+#include "health/health_commands.h"
+#include "health/health_monitor.h"
+#include "health/metrics_page.h"
 #include "manager/configuration_file.h"
 #include "manager/device_manager.h"
 #include "remote/api_settings.h"
+#include "remote/line_server.h"
 #include "remote/remote_service.h"
 #include "remote/web_server.h"
 #include "scenes/configuration_transfer.h"
@@ -60,11 +67,26 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
         devices->settingsStore(), QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH});
     QObject::connect(
         configurationTransfer.get(), &ConfigurationTransfer::imported, devices.get(), &DeviceManager::systemReset);
+    healthMonitor = std::make_unique<HealthMonitor>(devices.get(), sceneService.get());
+    commandSet->extend(QStringLiteral("health"), new HealthCommands(healthMonitor.get()));
+    diagnostics = std::make_unique<Diagnostics>(healthMonitor.get(), QString::fromLatin1(DeviceManager::CONFIG_PATH),
+        logging::logFilePath(), oem->name() + QLatin1Char(' ') + oem->version());
     remoteService = std::make_unique<RemoteService>(devices.get(), commandSet.get());
     webRemote = std::make_unique<WebRemote>(devices.get(), remoteService->token(), remoteService->throttle());
-    remoteService->webServer()->setExtraPaths([page = webRemote.get()](mg_connection *connection,
-                                                  GuiHandOver &handOver) { return page->serve(connection, handOver); });
+    metricsPage = std::make_unique<MetricsPage>(healthMonitor.get(), remoteService->token(), remoteService->throttle());
+    remoteService->webServer()->setExtraPaths(
+        [page = webRemote.get(), metrics = metricsPage.get()](mg_connection *connection, GuiHandOver &handOver) {
+            if (const int status = metrics->serve(connection, handOver))
+                return status;
+            return page->serve(connection, handOver);
+        });
     mqttBridge = std::make_unique<MqttBridge>(commandSet.get(), devices->settingsStore());
+    ControllerProbes probes;
+    probes.lineClients = [service = remoteService.get()] { return service->lineServer()->clientCount(); };
+    probes.webClients = [service = remoteService.get()] { return service->webServer()->clientCount(); };
+    probes.mqttEnabled = [bridge = mqttBridge.get()] { return bridge->settings().enabled; };
+    probes.mqttConnected = [bridge = mqttBridge.get()] { return bridge->isConnected(); };
+    healthMonitor->setProbes(probes);
 }
 
 Composition::~Composition() = default;
@@ -85,6 +107,7 @@ void Composition::start()
     if (!options.site.isNull())
         mqttSettings.site = options.site;
     mqttBridge->start(mqttSettings);
+    healthMonitor->start();
 }
 
 void Composition::publish(QQmlContext *context) const
@@ -94,4 +117,6 @@ void Composition::publish(QQmlContext *context) const
     context->setContextProperty(QStringLiteral("scenes"), sceneService.get());
     context->setContextProperty(QStringLiteral("configTransfer"), configurationTransfer.get());
     context->setContextProperty(QStringLiteral("mqttBridge"), mqttBridge.get());
+    context->setContextProperty(QStringLiteral("health"), healthMonitor.get());
+    context->setContextProperty(QStringLiteral("diagnostics"), diagnostics.get());
 }

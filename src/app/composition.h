@@ -7,6 +7,9 @@
 class CommandSet;
 class ConfigurationTransfer;
 class DeviceManager;
+class Diagnostics;
+class HealthMonitor;
+class MetricsPage;
 class MqttBridge;
 class OemSetting;
 class QQmlContext;
@@ -27,7 +30,8 @@ public:
 
     // The control API (switched on by --api too), the schedules and the MQTT bridge (--mqtt, --site).
     void start();
-    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, mqttBridge.
+    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, mqttBridge, health,
+    // diagnostics.
     void publish(QQmlContext *context) const;
 
     DeviceManager *manager() const { return devices.get(); }
@@ -36,6 +40,7 @@ public:
     RemoteService *remote() const { return remoteService.get(); }
     MqttBridge *bridge() const { return mqttBridge.get(); }
     ConfigurationTransfer *transfer() const { return configurationTransfer.get(); }
+    HealthMonitor *health() const { return healthMonitor.get(); }
 
 private:
     CommandLine options;
@@ -44,9 +49,12 @@ private:
     std::unique_ptr<SceneService> sceneService;
     std::unique_ptr<CommandSet> commandSet;
     std::unique_ptr<ConfigurationTransfer> configurationTransfer;
+    std::unique_ptr<HealthMonitor> healthMonitor;
+    std::unique_ptr<Diagnostics> diagnostics;
     // Before the service, so that it is gone only after the service's server threads, which
     // call into it, have stopped.
     std::unique_ptr<WebRemote> webRemote;
+    std::unique_ptr<MetricsPage> metricsPage;
     std::unique_ptr<RemoteService> remoteService;
     std::unique_ptr<MqttBridge> mqttBridge;
 };

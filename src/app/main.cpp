@@ -5,6 +5,7 @@
 #include "base/json_config.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
+#include "health/diagnostics.h"
 #include "manager/device_manager.h"
 #include "manager/device_registry.h"
 #include "platform/stop_signals.h"
@@ -44,6 +45,23 @@ bool answerInformationRequest(const CommandLine &options, int argc, char *argv[]
     else
         std::printf("%s", qPrintable(CommandLine::usage(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName())));
     return true;
+}
+
+// Needs no guard: it only reads, and a running copy's files are what support asks for.
+int writeDiagnostics(const CommandLine &options, int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    OemSetting oem;
+    const Diagnostics diagnostics(nullptr, QString::fromLatin1(DeviceManager::CONFIG_PATH),
+        QString::fromLatin1(logging::DEFAULT_LOG_PATH), oem.name() + QLatin1Char(' ') + oem.version());
+    QString error;
+    if (!diagnostics.write(options.diagnostics, &error)) {
+        std::fprintf(stderr, "The file for support could not be written to %s: %s\n", qPrintable(options.diagnostics),
+            qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(options.diagnostics));
+    return 0;
 }
 
 void showSecondInstanceError()
@@ -99,6 +117,8 @@ int main(int argc, char *argv[])
     const CommandLine options = CommandLine::parse(argc, argv);
     if (answerInformationRequest(options, argc, argv))
         return 0;
+    if (!options.diagnostics.isNull())
+        return writeDiagnostics(options, argc, argv);
 
     QApplication::setAttribute(Qt::AA_DisableHighDpiScaling, true);
     QApplication::setAttribute(Qt::AA_SynthesizeMouseForUnhandledTouchEvents, true);

@@ -12,6 +12,9 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace {
 
 const QByteArray ONLINE = QByteArrayLiteral("online");
@@ -41,11 +44,14 @@ MqttBridge::MqttBridge(CommandSet *core, JsonConfig *store, QObject *parent)
     connect(&sweepTimer, &QTimer::timeout, this, &MqttBridge::clearLeftovers);
     connect(core, &CommandSet::event, this, &MqttBridge::scheduleRefresh);
     connect(client, &MqttClient::connected, this, &MqttBridge::onConnected);
-    connect(client, &MqttClient::disconnected, this, [this] {
+    connect(client, &MqttClient::disconnected, this, [this](const QString &reason) {
+        if (firstReason.isEmpty())
+            firstReason = reason;
         sweepTimer.stop();
         found.clear();
         syncToken.clear();
         emit connectionChanged(false);
+        emit statusChanged();
     });
     current = MqttSettings::load(*store);
     connect(client, &MqttClient::messageReceived, this, &MqttBridge::onMessage);
@@ -59,23 +65,27 @@ MqttBridge::~MqttBridge()
 bool MqttBridge::start(const MqttSettings &settings)
 {
     stop();
+    firstReason.clear();
     current = settings;
     emit settingsChanged();
-    if (!current.enabled)
+    if (!current.enabled) {
+        emit statusChanged();
         return true;
+    }
     running.start();
     root = current.topicRoot();
     const QStringList subscriptions {root + QStringLiteral("/+/set"), root + QStringLiteral("/+/+/+/set")};
-    if (!client->start(current, root + QStringLiteral("/status"), OFFLINE, subscriptions)) {
+    clientStarted = client->start(current, root + QStringLiteral("/status"), OFFLINE, subscriptions);
+    if (!clientStarted)
         qWarning().noquote() << "MQTT:" << client->errorString();
-        return false;
-    }
-    return true;
+    emit statusChanged();
+    return clientStarted;
 }
 
 void MqttBridge::stop()
 {
     client->stop(OFFLINE);
+    clientStarted = false;
     refreshTimer.stop();
     sweepTimer.stop();
     retained.clear();
@@ -107,8 +117,7 @@ QString MqttBridge::configure(bool enabled, const QString &host, int port, const
         return problem;
     if (!settings.save(store))
         return tr("The settings could not be saved.");
-    start(settings);
-    return status();
+    return start(settings) ? QString() : status();
 }
 
 bool MqttBridge::isConnected() const
@@ -118,7 +127,48 @@ bool MqttBridge::isConnected() const
 
 QString MqttBridge::status() const
 {
-    return client->errorString();
+    if (!current.enabled || client->isConnected())
+        return QString();
+    return explain(
+        current.host, current.port, firstReason.isEmpty() ? client->errorString() : firstReason, clientStarted);
+}
+
+bool MqttBridge::failing() const
+{
+    return current.enabled && !client->isConnected()
+        && (!clientStarted || !client->errorString().isEmpty() || !firstReason.isEmpty());
+}
+
+QString MqttBridge::explain(const QString &host, int port, const QString &reason, bool retrying)
+{
+    if (reason.isEmpty() && retrying)
+        return tr("Connecting to %1 port %2…").arg(host).arg(port);
+    const QString words = reason.toLower();
+    const auto mentions = [&words](std::initializer_list<const char *> parts) {
+        return std::any_of(
+            parts.begin(), parts.end(), [&words](const char *part) { return words.contains(QLatin1String(part)); });
+    };
+    QString text;
+    // The library gives up by itself after a refused sign-in or a failed TLS handshake:
+    // trying the same again would only be refused again.
+    bool settingsAtFault = !retrying;
+    if (mentions({"author", "user name", "password", "banned"})) {
+        text = tr("%1 refused the user name or password (%2).").arg(host, reason);
+        settingsAtFault = true;
+    } else if (mentions({"tls", "ssl", "certificate", "handshake"})) {
+        text = tr("TLS with %1 failed (%2): check the CA file and the port.").arg(host, reason);
+        settingsAtFault = true;
+    } else if (mentions({"refused"})) {
+        text = tr("No broker answers at %1 port %2 (%3).").arg(host).arg(port).arg(reason);
+    } else if (mentions({"lookup", "unreachable", "no route", "timed out", "host is down", "lost"})) {
+        text = tr("%1 cannot be reached (%2).").arg(host, reason);
+    } else {
+        text = tr("Not connected to %1: %2").arg(host, reason);
+    }
+    //: What went wrong, then whether it is tried again; Chinese joins them without a space.
+    return tr("%1 %2").arg(text,
+        settingsAtFault ? tr("Not tried again until the settings are applied.")
+                        : tr("Next try within %1 s.").arg(MqttClient::LAST_RETRY_SECONDS));
 }
 
 void MqttBridge::scheduleRefresh()
@@ -222,6 +272,7 @@ QStringList MqttBridge::ownStateFilters() const
 
 void MqttBridge::onConnected()
 {
+    firstReason.clear();
     // The broker may have lost everything, or kept what went away meanwhile: all of it is
     // published again, and what it kept is read to find what is no longer wanted.
     retained.clear();

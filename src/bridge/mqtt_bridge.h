@@ -43,7 +43,9 @@ class MqttBridge : public QObject
     Q_PROPERTY(QString caFile READ caFile NOTIFY settingsChanged)
     Q_PROPERTY(QString hostName READ hostName CONSTANT)
     Q_PROPERTY(bool connected READ isConnected NOTIFY connectionChanged)
-    Q_PROPERTY(QString status READ status NOTIFY connectionChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    // On, not connected, and with a reason: status() is a complaint, not "connecting".
+    Q_PROPERTY(bool failing READ failing NOTIFY statusChanged)
 
 public:
     // From start() until topics left from earlier runs may be cleared: long enough for the
@@ -75,13 +77,19 @@ public:
     Q_INVOKABLE QString configure(bool enabled, const QString &host, int port, const QString &site,
         const QString &clientId, const QString &user, const QString &password, const QString &caFile);
     bool isConnected() const;
+    // Why the bridge is not on its broker and whether it tries again, in the user's words;
+    // empty while it is connected or off.
     QString status() const;
+    bool failing() const;
+    // The library's own words sorted by what the user can do about them.
+    static QString explain(const QString &host, int port, const QString &reason, bool retrying);
     // Topics and payloads as last published (for the tests and the benchmark).
     const QHash<QString, QByteArray> &published() const { return retained; }
 
 signals:
     void settingsChanged();
     void connectionChanged(bool connected);
+    void statusChanged();
     // After a difference went to the broker; `count` messages.
     void publishedChanges(int count);
 
@@ -101,6 +109,11 @@ private:
     JsonConfig *store;
     MqttClient *client;
     MqttSettings current;
+    // The client's thread is up and will try again after a loss.
+    bool clientStarted = false;
+    // The first reason since the last start or connection: the library follows a refused
+    // sign-in with a protocol error of its own, and the refusal is what the user can act on.
+    QString firstReason;
     QString root;
     QTimer refreshTimer;
     QHash<QString, QByteArray> retained;

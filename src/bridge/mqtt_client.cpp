@@ -77,6 +77,9 @@ bool MqttClient::start(
         release();
         return false;
     }
+    // A first try refused at once reaches no callback; the thread's later tries are silent too.
+    if (result == MOSQ_ERR_ERRNO)
+        problem = reasonText(result);
     result = mosquitto_loop_start(client);
     if (result != MOSQ_ERR_SUCCESS) {
         problem = tr("The MQTT client cannot run: %1").arg(reasonText(result));

@@ -66,6 +66,7 @@ void DeviceBase::offlineCounterIncrease()
 void DeviceBase::offlineCounterReset()
 {
     missedPasses = 0;
+    emit answered();
     if (!isOnline) {
         setOnline(true);
         qInfo().noquote().nospace() << deviceName << " Online!";

@@ -57,6 +57,8 @@ public:
 signals:
     void nameAliasChanged(const QString &alias);
     void onlineStatusChanged();
+    // A discovery pass heard from this device.
+    void answered();
 
 protected:
     // For objects whose identity is not the record's, such as walls.

@@ -79,6 +79,7 @@ void RxDevice::enqueue(const INetworkCommand &command, ResponseHandler handler)
 {
     if (!command.isValid()) {
         qWarning().noquote() << "Device" << name() << "refuses a command that could not be built safely";
+        emit commandFailed(true);
         return;
     }
     if (linkState == Close || linkState == Failed)
@@ -89,8 +90,10 @@ void RxDevice::enqueue(const INetworkCommand &command, ResponseHandler handler)
     queue.erase(std::remove_if(queue.begin(), queue.end(),
                     [&kind](const QueuedCommand &queued) { return !queued.sent && queued.kind == kind; }),
         queue.end());
-    if (int(queue.size()) >= QUEUE_LIMIT)
+    if (int(queue.size()) >= QUEUE_LIMIT) {
+        emit commandFailed(true);
         return;
+    }
     queue.push_back(QueuedCommand {command.bytes(), handler, kind});
     emit haveNewCommand();
 }
@@ -242,6 +245,7 @@ void RxDevice::checkAndSendNextCommand()
                              << "tries without a complete answer";
         queue.pop_front();
         frontAttempts = 0;
+        emit commandFailed(false);
         if (queue.empty())
             return;
     }
@@ -249,6 +253,7 @@ void RxDevice::checkAndSendNextCommand()
     rxBuffer.clear();
     queue.front().sent = true;
     const QByteArray bytes = queue.front().bytes;
+    sentAt.start();
     updateState(CmdRunning);
     // The decoder's shell reads UTF-8, whatever the encoding of this machine.
     telnet->sendBytes(bytes);
@@ -287,6 +292,7 @@ void RxDevice::onCommandFinished(QString response)
         return;
     }
     updateState(CmdHaveResponse);
+    emit commandAnswered(int(sentAt.elapsed()));
     const ResponseHandler handler = queue.front().handler;
     queue.pop_front();
     frontAttempts = 0;

@@ -5,6 +5,7 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <deque>
 #include <typeindex>
 
@@ -93,6 +94,10 @@ signals:
     void stateChanged(int state);
     // What the decoder answered when asked for its source ("" for none).
     void sourceReported(const QString &sourceName);
+    // A command's answer was complete this long after it was last sent.
+    void commandAnswered(int roundTripMs);
+    // A command was refused before it was queued (refused), or given up after its attempts.
+    void commandFailed(bool refused);
 
 protected:
     void addressUpdated(const QHostAddress &oldAddress, const QHostAddress &newAddress) override;
@@ -134,6 +139,8 @@ private:
     QString rxBuffer;
     // How often the command at the front of the queue has been sent.
     int frontAttempts = 0;
+    // Since the command at the front was last sent.
+    QElapsedTimer sentAt;
     int connections = 0;
     QTimer *reconnectTimer;
     QTimer *responseTimer;

@@ -15,10 +15,14 @@ Item {
     readonly property int txCellHeight: 150
     readonly property int txCellSpacing: 5
     readonly property int headerHeight: header.height
+    // At the smallest window the decoders' list needs the height the header and the zone
+    // for all screens can spare.
+    readonly property bool lowWindow: height < 800
     readonly property point videoCentre: Qt.point(centre.x + rxVideo.x + rxVideo.width / 2,
                                                   centre.y + rxVideo.y + rxVideo.height / 2)
 
     signal optionsClicked
+    signal healthClicked
 
     // Cells inserted before the visible ones move the view's origin, not its first cell:
     // positions count from the origin.
@@ -39,10 +43,12 @@ Item {
 
     Header {
         id: header
+        compact: mainFrame.lowWindow
         anchors.top: parent.top
         anchors.left: parent.left
         anchors.right: parent.right
         onOptionsClicked: mainFrame.optionsClicked()
+        onHealthClicked: mainFrame.healthClicked()
         onDisplayOnClicked: displayOnQuestion.open()
         onDisplayOffClicked: displayOffQuestion.open()
     }
@@ -70,7 +76,7 @@ Item {
     Item {
         id: centre
         anchors.top: header.bottom
-        anchors.bottom: scenesStrip.top
+        anchors.bottom: txStrip.top
         anchors.bottomMargin: 20
         anchors.left: parent.left
         anchors.leftMargin: contentMargin
@@ -91,18 +97,38 @@ Item {
         ListView {
             id: rxListView
             objectName: "rxListView"
+            readonly property int rowHeight: 60
+            // Whole rows only: a row cut by the edge reads as the last one.
+            readonly property int room: allScreensZone.y - (mainFrame.lowWindow ? 12 : 20) - y
             anchors.top: rxTitle.bottom
-            anchors.bottom: allScreensZone.top
-            anchors.bottomMargin: 20
             width: rxListWidth
+            height: Math.max(rowHeight, Math.floor((room + spacing) / (rowHeight + spacing)) * (rowHeight + spacing) - spacing)
             clip: true
             spacing: 1
             snapMode: ListView.SnapToItem
             boundsBehavior: Flickable.StopAtBounds
             model: manager.rxlist
-            readonly property int rowHeight: 60
             delegate: RxListCell {}
-            ScrollIndicator.vertical: ScrollIndicator {}
+            // Outside the rows, always there while some rows are out of sight.
+            ScrollBar.vertical: ScrollBar {
+                objectName: "rxScrollBar"
+                parent: rxListView.parent
+                anchors.top: rxListView.top
+                anchors.left: rxListView.right
+                anchors.leftMargin: 4
+                anchors.bottom: rxListView.bottom
+                policy: rxListView.contentHeight > rxListView.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+                contentItem: Rectangle {
+                    implicitWidth: 6
+                    radius: 3
+                    color: globalStyle.accent
+                }
+                background: Rectangle {
+                    implicitWidth: 6
+                    radius: 3
+                    color: "#26262E"
+                }
+            }
 
             function selectCurrent() {
                 manager.setCurrentRxDevice(currentItem ? currentItem.rxName : "");
@@ -119,7 +145,7 @@ Item {
             objectName: "allScreensZone"
             anchors.bottom: parent.bottom
             width: rxListWidth
-            height: 120
+            height: mainFrame.lowWindow ? 90 : 120
             radius: 20
             readonly property bool hovered: allScreensDrop.containsDrag
             color: hovered ? "#1E1E1E" : "#141418"
@@ -128,6 +154,10 @@ Item {
 
             Image {
                 anchors.centerIn: parent
+                height: Math.min(sourceSize.height, parent.height - 10)
+                fillMode: Image.PreserveAspectFit
+                smooth: true
+                mipmap: true
                 source: allScreensZone.hovered ? qsTr("qrc:/images/toallscreens-drop.png")
                                                : qsTr("qrc:/images/toallscreens.png")
             }
@@ -157,12 +187,21 @@ Item {
             id: rxVideo
             objectName: "rxVideo"
             anchors.top: parent.top
-            anchors.bottom: parent.bottom
+            anchors.bottom: scenesStrip.visible ? scenesStrip.top : parent.bottom
+            anchors.bottomMargin: scenesStrip.visible ? 12 : 0
             anchors.left: rxTitle.right
             anchors.leftMargin: 20
             anchors.right: parent.right
             hasSelection: rxListView.currentIndex >= 0
             onSourceChanged: manager.dropSourceOn(source, rxListView.currentItem ? rxListView.currentItem.rxName : "")
+        }
+
+        // Under the video only: the decoders' column keeps the whole height.
+        ScenesStrip {
+            id: scenesStrip
+            anchors.bottom: parent.bottom
+            anchors.left: rxVideo.left
+            anchors.right: parent.right
         }
     }
 
@@ -173,15 +212,6 @@ Item {
             rxListView.currentIndex = index;
             manager.dropCurrentRxSource();
         }
-    }
-
-    ScenesStrip {
-        id: scenesStrip
-        anchors.bottom: txStrip.top
-        anchors.left: parent.left
-        anchors.leftMargin: contentMargin
-        anchors.right: parent.right
-        anchors.rightMargin: contentMargin
     }
 
     Rectangle {

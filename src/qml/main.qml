@@ -13,6 +13,8 @@ ApplicationWindow {
     // Counts the manager's errors, so that a screen can tell a refusal it explains itself
     // from a failure whose toast is already up.
     property int managerErrors: 0
+    // Where the last press landed, in window coordinates (see PressWatch).
+    property point lastPress: Qt.point(0, 0)
 
     visible: true
     title: oem.name
@@ -38,6 +40,7 @@ ApplicationWindow {
         console.log("toast", text);
         toastAnimation.stop();
         toastLayer.text = text;
+        toastLayer.atBottom = lastPress.y < mainWindow.height / 2;
         toastLayer.visible = true;
         toastAnimation.start();
     }
@@ -68,7 +71,7 @@ ApplicationWindow {
     }
 
     function popupShowOnly(item) {
-        var panels = [searchIndicator, searchFailedDialog, settingsDialog, vwWizardDialog];
+        var panels = [searchIndicator, searchFailedDialog, settingsDialog, vwWizardDialog, healthPage];
         for (var i = 0; i < panels.length; ++i)
             panels[i].visible = false;
         if (item) {
@@ -96,6 +99,16 @@ ApplicationWindow {
         popupShowOnly(vwWizardDialog);
         vwWizardDialog.open(vwName);
         manager.sortRxBySeq();
+    }
+
+    function showHealth() {
+        popupShowOnly(healthPage);
+        popupStack.open();
+    }
+
+    function hideHealth() {
+        popupShowOnly(null);
+        popupStack.close();
     }
 
     function hideVwWizard() {
@@ -131,7 +144,10 @@ ApplicationWindow {
         anchors.fill: parent
         visible: false
         onOptionsClicked: showOptions()
+        onHealthClicked: showHealth()
     }
+
+    PressWatch {}
 
     Splash {
         anchors.fill: parent
@@ -192,12 +208,19 @@ ApplicationWindow {
             onDemoButtonClicked: enterDemoMode()
             onRetryButtonClicked: retrySearch()
         }
+        PressWatch {}
         SettingsDialog {
             id: settingsDialog
             anchors.fill: parent
             visible: false
             onCloseButtonClicked: hideOptions()
             onShowVwWizardDialog: showVwWizrd(vwName)
+        }
+        HealthPage {
+            id: healthPage
+            anchors.fill: parent
+            visible: false
+            onCloseButtonClicked: hideHealth()
         }
         VWWizardDialog {
             id: vwWizardDialog
@@ -271,6 +294,7 @@ ApplicationWindow {
                 inputField.forceActiveFocus();
         }
 
+        PressWatch {}
         Text {
             visible: !dialogLayer.inputMode
             y: 20
@@ -353,22 +377,32 @@ ApplicationWindow {
     }
 
     // Above everything, yet it takes no clicks: what lies under it stays usable. It keeps
-    // clear of the header and wraps a long message instead of running off the window.
+    // clear of the header and wraps a long message instead of running off the window; it
+    // shows in the half of the window away from the last press, and stands out on black.
     Rectangle {
         id: toastLayer
         objectName: "toastLayer"
         property alias text: toastText.text
+        property bool atBottom: false
 
         parent: Overlay.overlay
         z: 20
         visible: false
-        width: Math.min(toastText.implicitWidth + 100, mainWindow.width - 200)
+        // Measured apart from the wrapped text, whose width follows the pill's.
+        width: Math.min(Math.ceil(toastMetrics.advanceWidth) + 100, mainWindow.width - 200)
         height: Math.max(50, toastText.contentHeight + 24)
         x: (mainWindow.width - width) / 2
-        y: Math.max(mainFrame.headerHeight + 10, mainWindow.height / 2 - 300)
-        color: "#CC000000"
+        y: atBottom ? mainWindow.height - height - 40 : mainFrame.headerHeight + 10
+        color: "#2E2E3A"
+        border.width: 2
+        border.color: globalStyle.accent
         radius: 25
 
+        TextMetrics {
+            id: toastMetrics
+            font: toastText.font
+            text: toastText.text
+        }
         Text {
             id: toastText
             anchors.centerIn: parent
@@ -383,7 +417,7 @@ ApplicationWindow {
         SequentialAnimation {
             id: toastAnimation
             NumberAnimation { target: toastLayer; property: "opacity"; from: 0; to: 1; duration: 200; easing.type: Easing.InQuad }
-            PauseAnimation { duration: 2200 }
+            PauseAnimation { duration: 3300 }
             NumberAnimation { target: toastLayer; property: "opacity"; to: 0; duration: 500 }
             ScriptAction { script: toastLayer.visible = false }
         }

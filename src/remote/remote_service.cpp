@@ -36,6 +36,7 @@ bool RemoteService::start(const ApiSettings &settings)
     if (!current.enabled) {
         qInfo() << "Control API: off";
         setProblem(QString());
+        emit statusChanged();
         return true;
     }
     if (!apiToken.isSet())
@@ -53,11 +54,20 @@ bool RemoteService::start(const ApiSettings &settings)
     webConfig.tlsCertificate = current.tlsCertificate;
     webConfig.tlsKey = current.tlsKey;
     if (!web->start(webConfig)) {
+        // Half an API would answer on one port while the page says it is not running.
+        line->close();
         setProblem(web->errorString());
         return false;
     }
     setProblem(QString());
+    // Stopped and started again, the servers may run where the old ones did not.
+    emit statusChanged();
     return true;
+}
+
+bool RemoteService::running() const
+{
+    return line->isListening() && web->isRunning();
 }
 
 QString RemoteService::configure(bool enabled, int linePort, int webPort, const QString &listenAddress,

@@ -28,6 +28,7 @@ class RemoteService : public QObject
     Q_PROPERTY(QString tlsKey READ tlsKey NOTIFY settingsChanged)
     Q_PROPERTY(bool tokenSet READ tokenSet NOTIFY tokenChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(bool running READ running NOTIFY statusChanged)
 
 public:
     // The manager, its settings file and the command set must outlive the service.
@@ -50,6 +51,8 @@ public:
     bool tokenSet() const { return apiToken.isSet(); }
     // Empty while all is well or the API is off; otherwise what keeps it from listening.
     QString status() const { return problem; }
+    // Both servers listen: the API is either wholly up or wholly down.
+    bool running() const;
 
     // Starts or stops the servers as the settings say; false, with status, when a server
     // could not listen. `--api` passes enabled without storing it.

@@ -4,6 +4,54 @@
     <context>
         <name>AdvancedPage</name>
         <message>
+            <source>State:</source>
+            <translation>状态：</translation>
+        </message>
+        <message>
+            <source>Copy the token now: it is shown only this once. Control systems sign in with it.</source>
+            <translation>请立即复制令牌：它只显示这一次。控制系统用它登录。</translation>
+        </message>
+        <message>
+            <source>New token for control systems</source>
+            <translation>控制系统的新令牌</translation>
+        </message>
+        <message>
+            <source>Off: no control system can connect.</source>
+            <translation>已关闭：控制系统无法连接。</translation>
+        </message>
+        <message>
+            <source>Not running: %1</source>
+            <translation>未运行：%1</translation>
+        </message>
+        <message>
+            <source>Running without TLS on %1: text port %2, WebSocket and HTTP port %3.</source>
+            <translation>正在运行（未加密），地址 %1：文本端口 %2，WebSocket 和 HTTP 端口 %3。</translation>
+        </message>
+        <message>
+            <source>Running with TLS on %1: text port %2, WebSocket and HTTPS port %3.</source>
+            <translation>正在运行（TLS 加密），地址 %1：文本端口 %2，WebSocket 和 HTTPS 端口 %3。</translation>
+        </message>
+        <message>
+            <source>TLS needs both the certificate and the key.</source>
+            <translation>TLS 需要同时提供证书和密钥。</translation>
+        </message>
+        <message>
+            <source>Not an IP address, such as 192.0.2.1.</source>
+            <translation>不是 IP 地址（例如 192.0.2.1）。</translation>
+        </message>
+        <message>
+            <source>Required: 0.0.0.0 listens on every network.</source>
+            <translation>必填：0.0.0.0 表示在所有网络上监听。</translation>
+        </message>
+        <message>
+            <source>Must differ from the text port.</source>
+            <translation>必须与文本端口不同。</translation>
+        </message>
+        <message>
+            <source>A port is a number from 1 to 65535.</source>
+            <translation>端口是 1 到 65535 之间的数字。</translation>
+        </message>
+        <message>
             <source>MQTT and Home Assistant</source>
             <translation>MQTT 与 Home Assistant</translation>
         </message>
@@ -72,14 +120,6 @@
             <translation>新令牌</translation>
         </message>
         <message>
-            <source>Copy the token now: it is shown only this once.</source>
-            <translation>请立即复制令牌：它只显示这一次。</translation>
-        </message>
-        <message>
-            <source>Admin password:</source>
-            <translation>管理员密码：</translation>
-        </message>
-        <message>
             <source>Attention</source>
             <translation>注意</translation>
         </message>
@@ -120,10 +160,6 @@
             <translation>密码已修改。</translation>
         </message>
         <message>
-            <source>Password error!</source>
-            <translation>密码错误！</translation>
-        </message>
-        <message>
             <source>Power off:</source>
             <translation>关机：</translation>
         </message>
@@ -138,10 +174,6 @@
         <message>
             <source>The password entered does not match!</source>
             <translation>两次输入的密码不一致！</translation>
-        </message>
-        <message>
-            <source>Unlock</source>
-            <translation>解锁</translation>
         </message>
         <message>
             <source>You are in demo mode, all configurations will not be saved.</source>
@@ -381,6 +413,42 @@
     <context>
         <name>ScenesPage</name>
         <message>
+            <source>No schedules yet. Fill in the form below to recall a scene or switch the displays at set times.</source>
+            <translation>还没有计划。填写下面的表单，即可在设定时间调用场景或开关显示器。</translation>
+        </message>
+        <message>
+            <source>On the screens now</source>
+            <translation>正在屏幕上显示</translation>
+        </message>
+        <message>
+            <source>No scenes yet. Route the screens as they should be, type a name above and press &quot;Save current routing&quot;.</source>
+            <translation>还没有场景。先把各屏幕切换好，在上方输入名称，然后按“保存当前切换”。</translation>
+        </message>
+        <message>
+            <source>Scenes, schedules and the configuration file are kept behind the admin password.</source>
+            <translation>场景、计划和配置文件受管理员密码保护。</translation>
+        </message>
+        <message>
+            <source>A scene named &quot;%1&quot; exists. Replace it with the current routing?</source>
+            <translation>已有名为“%1”的场景。用当前切换覆盖它吗？</translation>
+        </message>
+        <message>
+            <source>Type a name for the scene.</source>
+            <translation>请输入场景名称。</translation>
+        </message>
+        <message>
+            <source>The scene could not be renamed.</source>
+            <translation>无法重命名该场景。</translation>
+        </message>
+        <message>
+            <source>Another scene is named &quot;%1&quot;.</source>
+            <translation>已有名为“%1”的场景。</translation>
+        </message>
+        <message>
+            <source>New name:</source>
+            <translation>新名称：</translation>
+        </message>
+        <message>
             <source>%1 at %2 on %3</source>
             <translation>%3 %2：%1</translation>
         </message>
@@ -503,14 +571,6 @@
         <message>
             <source>Tue</source>
             <translation>周二</translation>
-        </message>
-        <message>
-            <source>Type the new name above; it must not be taken.</source>
-            <translation>请在上方输入新名称，且不能与已有名称重复。</translation>
-        </message>
-        <message>
-            <source>Unlock on the Advanced Settings page to manage scenes and schedules.</source>
-            <translation>请在高级设置页面解锁后管理场景和计划。</translation>
         </message>
         <message>
             <source>Wed</source>
@@ -653,6 +713,10 @@
     </context>
     <context>
         <name>SettingsDialog</name>
+        <message>
+            <source>%1 (locked: the admin password opens it)</source>
+            <translation>%1（已锁定：需要管理员密码）</translation>
+        </message>
         <message>
             <source>Advanced Settings</source>
             <translation>高级设置</translation>
@@ -882,6 +946,43 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     <context>
         <name>MqttBridge</name>
         <message>
+            <source>%1 %2</source>
+            <comment>What went wrong, then whether it is tried again; Chinese joins them without a space.</comment>
+            <translation>%1%2</translation>
+        </message>
+        <message>
+            <source>Next try within %1 s.</source>
+            <translation>%1 秒内再次尝试。</translation>
+        </message>
+        <message>
+            <source>Not tried again until the settings are applied.</source>
+            <translation>应用设置之前不会再次尝试。</translation>
+        </message>
+        <message>
+            <source>Not connected to %1: %2</source>
+            <translation>未连接到 %1：%2</translation>
+        </message>
+        <message>
+            <source>%1 cannot be reached (%2).</source>
+            <translation>无法连接到 %1（%2）。</translation>
+        </message>
+        <message>
+            <source>No broker answers at %1 port %2 (%3).</source>
+            <translation>%1 端口 %2 上没有代理服务器应答（%3）。</translation>
+        </message>
+        <message>
+            <source>TLS with %1 failed (%2): check the CA file and the port.</source>
+            <translation>与 %1 的 TLS 连接失败（%2）：请检查 CA 文件和端口。</translation>
+        </message>
+        <message>
+            <source>%1 refused the user name or password (%2).</source>
+            <translation>%1 拒绝了用户名或密码（%2）。</translation>
+        </message>
+        <message>
+            <source>Connecting to %1 port %2…</source>
+            <translation>正在连接 %1 端口 %2…</translation>
+        </message>
+        <message>
             <source>Ports are numbers from 1 to 65535.</source>
             <translation>端口是 1 到 65535 之间的数字。</translation>
         </message>
@@ -915,6 +1016,22 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     </context>
     <context>
         <name>MqttFields</name>
+        <message>
+            <source>Connected to %1 port %2.</source>
+            <translation>已连接到 %1 端口 %2。</translation>
+        </message>
+        <message>
+            <source>Off.</source>
+            <translation>已关闭。</translation>
+        </message>
+        <message>
+            <source>A port is a number from 1 to 65535.</source>
+            <translation>端口是 1 到 65535 之间的数字。</translation>
+        </message>
+        <message>
+            <source>Type the broker&apos;s name or address.</source>
+            <translation>请输入代理服务器的名称或地址。</translation>
+        </message>
         <message>
             <source>MQTT settings saved.</source>
             <translation>MQTT 设置已保存。</translation>
@@ -967,18 +1084,6 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <source>State:</source>
             <translation>状态：</translation>
         </message>
-        <message>
-            <source>off</source>
-            <translation>关闭</translation>
-        </message>
-        <message>
-            <source>connected</source>
-            <translation>已连接</translation>
-        </message>
-        <message>
-            <source>connecting</source>
-            <translation>正在连接</translation>
-        </message>
     </context>
     <context>
         <name>MqttSettings</name>
@@ -1027,6 +1132,52 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The control API cannot listen on %1: %2</source>
             <translation>控制接口无法在 %1 上监听：%2</translation>
+        </message>
+    </context>
+    <context>
+        <name>LoginPanel</name>
+        <message>
+            <source>Unlock</source>
+            <translation>解锁</translation>
+        </message>
+        <message>
+            <source>Admin password:</source>
+            <translation>管理员密码：</translation>
+        </message>
+        <message>
+            <source>Password error!</source>
+            <translation>密码错误！</translation>
+        </message>
+    </context>
+    <context>
+        <name>SecretDialog</name>
+        <message>
+            <source>Close</source>
+            <translation>关闭</translation>
+        </message>
+        <message>
+            <source>Copy</source>
+            <translation>复制</translation>
+        </message>
+        <message>
+            <source>Copy again</source>
+            <translation>再次复制</translation>
+        </message>
+        <message>
+            <source>Close anyway</source>
+            <translation>仍然关闭</translation>
+        </message>
+        <message>
+            <source>Back</source>
+            <translation>返回</translation>
+        </message>
+        <message>
+            <source>Copied. Keep it where only the people who need it can read it.</source>
+            <translation>已复制。请将它保存在只有需要的人才能读取的地方。</translation>
+        </message>
+        <message>
+            <source>The secret has not been copied. Once this dialog is closed, nobody can show it again.</source>
+            <translation>尚未复制。此对话框关闭后，任何人都无法再显示它。</translation>
         </message>
     </context>
 </TS>

@@ -4,6 +4,54 @@
     <context>
         <name>AdvancedPage</name>
         <message>
+            <source>State:</source>
+            <translation>狀態：</translation>
+        </message>
+        <message>
+            <source>Copy the token now: it is shown only this once. Control systems sign in with it.</source>
+            <translation>請立即複製權杖：它只顯示這一次。控制系統用它登入。</translation>
+        </message>
+        <message>
+            <source>New token for control systems</source>
+            <translation>控制系統的新權杖</translation>
+        </message>
+        <message>
+            <source>Off: no control system can connect.</source>
+            <translation>已關閉：控制系統無法連線。</translation>
+        </message>
+        <message>
+            <source>Not running: %1</source>
+            <translation>未執行：%1</translation>
+        </message>
+        <message>
+            <source>Running without TLS on %1: text port %2, WebSocket and HTTP port %3.</source>
+            <translation>正在執行（未加密），位址 %1：文字埠號 %2，WebSocket 和 HTTP 埠號 %3。</translation>
+        </message>
+        <message>
+            <source>Running with TLS on %1: text port %2, WebSocket and HTTPS port %3.</source>
+            <translation>正在執行（TLS 加密），位址 %1：文字埠號 %2，WebSocket 和 HTTPS 埠號 %3。</translation>
+        </message>
+        <message>
+            <source>TLS needs both the certificate and the key.</source>
+            <translation>TLS 需要同時提供憑證和金鑰。</translation>
+        </message>
+        <message>
+            <source>Not an IP address, such as 192.0.2.1.</source>
+            <translation>不是 IP 位址（例如 192.0.2.1）。</translation>
+        </message>
+        <message>
+            <source>Required: 0.0.0.0 listens on every network.</source>
+            <translation>必填：0.0.0.0 表示在所有網路上監聽。</translation>
+        </message>
+        <message>
+            <source>Must differ from the text port.</source>
+            <translation>必須與文字埠號不同。</translation>
+        </message>
+        <message>
+            <source>A port is a number from 1 to 65535.</source>
+            <translation>埠號是 1 到 65535 之間的數字。</translation>
+        </message>
+        <message>
             <source>MQTT and Home Assistant</source>
             <translation>MQTT 與 Home Assistant</translation>
         </message>
@@ -72,14 +120,6 @@
             <translation>新權杖</translation>
         </message>
         <message>
-            <source>Copy the token now: it is shown only this once.</source>
-            <translation>請立即複製權杖：它只顯示這一次。</translation>
-        </message>
-        <message>
-            <source>Admin password:</source>
-            <translation>管理員密碼：</translation>
-        </message>
-        <message>
             <source>Attention</source>
             <translation>注意</translation>
         </message>
@@ -120,10 +160,6 @@
             <translation>密碼已修改。</translation>
         </message>
         <message>
-            <source>Password error!</source>
-            <translation>密碼錯誤！</translation>
-        </message>
-        <message>
             <source>Power off:</source>
             <translation>關機：</translation>
         </message>
@@ -138,10 +174,6 @@
         <message>
             <source>The password entered does not match!</source>
             <translation>兩次輸入的密碼不一致！</translation>
-        </message>
-        <message>
-            <source>Unlock</source>
-            <translation>解鎖</translation>
         </message>
         <message>
             <source>You are in demo mode, all configurations will not be saved.</source>
@@ -381,6 +413,42 @@
     <context>
         <name>ScenesPage</name>
         <message>
+            <source>No schedules yet. Fill in the form below to recall a scene or switch the displays at set times.</source>
+            <translation>還沒有排程。填寫下面的表單，即可在設定時間呼叫場景或開關顯示器。</translation>
+        </message>
+        <message>
+            <source>On the screens now</source>
+            <translation>正在螢幕上顯示</translation>
+        </message>
+        <message>
+            <source>No scenes yet. Route the screens as they should be, type a name above and press &quot;Save current routing&quot;.</source>
+            <translation>還沒有場景。先把各螢幕切換好，在上方輸入名稱，然後按「儲存目前切換」。</translation>
+        </message>
+        <message>
+            <source>Scenes, schedules and the configuration file are kept behind the admin password.</source>
+            <translation>場景、排程和設定檔受管理員密碼保護。</translation>
+        </message>
+        <message>
+            <source>A scene named &quot;%1&quot; exists. Replace it with the current routing?</source>
+            <translation>已有名為「%1」的場景。以目前切換覆寫它嗎？</translation>
+        </message>
+        <message>
+            <source>Type a name for the scene.</source>
+            <translation>請輸入場景名稱。</translation>
+        </message>
+        <message>
+            <source>The scene could not be renamed.</source>
+            <translation>無法重新命名該場景。</translation>
+        </message>
+        <message>
+            <source>Another scene is named &quot;%1&quot;.</source>
+            <translation>已有名為「%1」的場景。</translation>
+        </message>
+        <message>
+            <source>New name:</source>
+            <translation>新名稱：</translation>
+        </message>
+        <message>
             <source>%1 at %2 on %3</source>
             <translation>%3 %2：%1</translation>
         </message>
@@ -503,14 +571,6 @@
         <message>
             <source>Tue</source>
             <translation>週二</translation>
-        </message>
-        <message>
-            <source>Type the new name above; it must not be taken.</source>
-            <translation>請在上方輸入新名稱，且不能與現有名稱重複。</translation>
-        </message>
-        <message>
-            <source>Unlock on the Advanced Settings page to manage scenes and schedules.</source>
-            <translation>請在進階設定頁面解鎖後管理場景和排程。</translation>
         </message>
         <message>
             <source>Wed</source>
@@ -653,6 +713,10 @@
     </context>
     <context>
         <name>SettingsDialog</name>
+        <message>
+            <source>%1 (locked: the admin password opens it)</source>
+            <translation>%1（已鎖定：需要管理員密碼）</translation>
+        </message>
         <message>
             <source>Advanced Settings</source>
             <translation>進階設定</translation>
@@ -882,6 +946,43 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     <context>
         <name>MqttBridge</name>
         <message>
+            <source>%1 %2</source>
+            <comment>What went wrong, then whether it is tried again; Chinese joins them without a space.</comment>
+            <translation>%1%2</translation>
+        </message>
+        <message>
+            <source>Next try within %1 s.</source>
+            <translation>%1 秒內再次嘗試。</translation>
+        </message>
+        <message>
+            <source>Not tried again until the settings are applied.</source>
+            <translation>套用設定之前不會再次嘗試。</translation>
+        </message>
+        <message>
+            <source>Not connected to %1: %2</source>
+            <translation>未連線到 %1：%2</translation>
+        </message>
+        <message>
+            <source>%1 cannot be reached (%2).</source>
+            <translation>無法連線到 %1（%2）。</translation>
+        </message>
+        <message>
+            <source>No broker answers at %1 port %2 (%3).</source>
+            <translation>%1 埠號 %2 上沒有代理伺服器回應（%3）。</translation>
+        </message>
+        <message>
+            <source>TLS with %1 failed (%2): check the CA file and the port.</source>
+            <translation>與 %1 的 TLS 連線失敗（%2）：請檢查 CA 檔案和埠號。</translation>
+        </message>
+        <message>
+            <source>%1 refused the user name or password (%2).</source>
+            <translation>%1 拒絕了使用者名稱或密碼（%2）。</translation>
+        </message>
+        <message>
+            <source>Connecting to %1 port %2…</source>
+            <translation>正在連線 %1 埠號 %2…</translation>
+        </message>
+        <message>
             <source>Ports are numbers from 1 to 65535.</source>
             <translation>連接埠是 1 到 65535 之間的數字。</translation>
         </message>
@@ -915,6 +1016,22 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     </context>
     <context>
         <name>MqttFields</name>
+        <message>
+            <source>Connected to %1 port %2.</source>
+            <translation>已連線到 %1 埠號 %2。</translation>
+        </message>
+        <message>
+            <source>Off.</source>
+            <translation>已關閉。</translation>
+        </message>
+        <message>
+            <source>A port is a number from 1 to 65535.</source>
+            <translation>埠號是 1 到 65535 之間的數字。</translation>
+        </message>
+        <message>
+            <source>Type the broker&apos;s name or address.</source>
+            <translation>請輸入代理伺服器的名稱或位址。</translation>
+        </message>
         <message>
             <source>MQTT settings saved.</source>
             <translation>MQTT 設定已儲存。</translation>
@@ -967,18 +1084,6 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <source>State:</source>
             <translation>狀態：</translation>
         </message>
-        <message>
-            <source>off</source>
-            <translation>關閉</translation>
-        </message>
-        <message>
-            <source>connected</source>
-            <translation>已連線</translation>
-        </message>
-        <message>
-            <source>connecting</source>
-            <translation>正在連線</translation>
-        </message>
     </context>
     <context>
         <name>MqttSettings</name>
@@ -1027,6 +1132,52 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The control API cannot listen on %1: %2</source>
             <translation>控制介面無法在 %1 上監聽：%2</translation>
+        </message>
+    </context>
+    <context>
+        <name>LoginPanel</name>
+        <message>
+            <source>Unlock</source>
+            <translation>解鎖</translation>
+        </message>
+        <message>
+            <source>Admin password:</source>
+            <translation>管理員密碼：</translation>
+        </message>
+        <message>
+            <source>Password error!</source>
+            <translation>密碼錯誤！</translation>
+        </message>
+    </context>
+    <context>
+        <name>SecretDialog</name>
+        <message>
+            <source>Close</source>
+            <translation>關閉</translation>
+        </message>
+        <message>
+            <source>Copy</source>
+            <translation>複製</translation>
+        </message>
+        <message>
+            <source>Copy again</source>
+            <translation>再次複製</translation>
+        </message>
+        <message>
+            <source>Close anyway</source>
+            <translation>仍然關閉</translation>
+        </message>
+        <message>
+            <source>Back</source>
+            <translation>返回</translation>
+        </message>
+        <message>
+            <source>Copied. Keep it where only the people who need it can read it.</source>
+            <translation>已複製。請將它保存在只有需要的人才能讀取的地方。</translation>
+        </message>
+        <message>
+            <source>The secret has not been copied. Once this dialog is closed, nobody can show it again.</source>
+            <translation>尚未複製。此對話框關閉後，任何人都無法再顯示它。</translation>
         </message>
     </context>
 </TS>

@@ -30,6 +30,9 @@ TestCase {
             { tag: "password: old left blank", got: Checks.canConfirmPassword(" ", "b", "b"), expected: false },
             { tag: "password: only the old one to clear", got: Checks.canClearPassword("a", "", ""), expected: true },
             { tag: "password: a blank to clear", got: Checks.canClearPassword("", " ", ""), expected: true },
+            { tag: "address: four numbers up to 255", got: [Checks.isIpAddress(" 192.0.2.1 "), Checks.isIpAddress("192.0.2.256")], expected: [true, false] },
+            { tag: "address: IPv6 shortened once, not twice", got: [Checks.isIpAddress("fe80::1:2"), Checks.isIpAddress("1::2::3")], expected: [true, false] },
+            { tag: "address: a name is none", got: Checks.isIpAddress("broker.lan"), expected: false },
             { tag: "power: saved commands, trailing blank", got: Checks.powerCommandsEdited("40 04 ", "FF 36", "40 04", "FF 36"), expected: false },
             { tag: "power: off cleared", got: Checks.powerCommandsEdited("40 04", "", "40 04", "FF 36"), expected: true },
             // The TX strip: 215 pixels a cell, 30 cells, 884 pixels visible.

@@ -14,7 +14,11 @@ Item {
     function toast(text) { toasts.push(text); }
 
     Style { id: globalStyle }
-    QtObject { id: manager; property bool locked: false }
+    QtObject {
+        id: manager
+        property bool locked: false
+        function login(password) { locked = password !== "right"; return !locked; }
+    }
     QtObject { id: configTransfer; property string defaultPath; property string lastMessage }
 
     QtObject {
@@ -40,19 +44,29 @@ Item {
         }
         function setScheduleEnabled(name, on) { calls.push(["setScheduleEnabled", name, on]); return true; }
         function saveScene(name, screens, power) { calls.push(["saveScene", name, power]); return true; }
+        function renameScene(name, newName) { calls.push(["renameScene", name, newName]); return true; }
+        function sceneExists(name) {
+            return names.some(function (other) { return other.toLowerCase() === name.trim().toLowerCase(); });
+        }
         function deleteScene(name) { calls.push(["deleteScene", name]); return true; }
         function deleteSchedule(name) { calls.push(["deleteSchedule", name]); return true; }
     }
 
-    // Stands in for the window's question layer.
+    // Stands in for the window's question layer: remembers how it was opened.
     QtObject {
         id: dialogLayer
         property string title
         property string question
         property bool inputMode
+        property string prompt
+        property string initialText
+        property string placeholder
+        property string openingError
+        property int openCount: 0
         signal accepted
         signal rejected
-        function open() {}
+        signal textInputed(string text)
+        function open() { openCount += 1; }
     }
 
     ScenesStrip { id: strip; width: 1200 }
@@ -64,8 +78,16 @@ Item {
 
         function init() {
             scenes.calls = [];
+            scenes.names = ["Morning", "Evening"];
+            scenes.activeScene = "";
+            manager.locked = false;
             window.toasts = [];
+            dialogLayer.openCount = 0;
             page.newSchedule();
+            page.scenesOpen = page.schedulesOpen = page.transferOpen = true;
+            pageItem("sceneNameField").text = "";
+            pageItem("sceneNameField").error = "";
+            pageItem("scenesSections").contentY = 0;
         }
 
         function pageItem(name) { return findChild(page, name); }
@@ -124,6 +146,86 @@ Item {
             pageItem("saveScheduleButton").clicked();
             var error = data.error ? data.error.replace("%1", pageItem("scheduleDateField").placeholderText) : "";
             compare([pageItem("scheduleError").text, scenes.calls], [error, data.calls || []]);
+        }
+
+        // An empty name is told at the field; a name already saved, in any letter case, is
+        // replaced only after a yes, under the name it had.
+        function test_saveScene_data() {
+            return [
+                { tag: "empty name", name: "  ", error: "Type a name for the scene.", calls: [] },
+                { tag: "new name", name: " Noon ", calls: [["saveScene", "Noon", 0]], toasts: ["Scene \"Noon\" saved"] },
+                { tag: "name taken, no", name: "evening", question: "A scene named \"Evening\" exists. Replace it with the current routing?", calls: [] },
+                { tag: "name taken, yes", name: "evening", yes: true, question: "A scene named \"Evening\" exists. Replace it with the current routing?",
+                  calls: [["saveScene", "Evening", 0]], toasts: ["Scene \"Evening\" saved"] }
+            ];
+        }
+
+        function test_saveScene(data) {
+            dialogLayer.question = "";
+            pageItem("sceneNameField").text = data.name;
+            pageItem("saveSceneButton").clicked();
+            if (data.yes)
+                dialogLayer.accepted();
+            else if (data.question)
+                dialogLayer.rejected();
+            compare([pageItem("sceneNameError").visible, pageItem("sceneNameField").error, dialogLayer.question, scenes.calls, window.toasts],
+                    [!!data.error, data.error || "", data.question || "", data.calls, data.toasts || []]);
+        }
+
+        // Rename asks for the name in its own dialog, starting from the old one, and asks
+        // again while another scene has it; the field at the top plays no part.
+        function test_renameScene() {
+            pageItem("sceneNameField").text = "Ignored";
+            findChild(pageItem("sceneRows").itemAt(0), "renameSceneButton").clicked();
+            compare([dialogLayer.inputMode, dialogLayer.initialText, dialogLayer.openCount], [true, "Morning", 1]);
+            dialogLayer.textInputed("EVENING");
+            compare([dialogLayer.openCount, dialogLayer.openingError, dialogLayer.initialText, scenes.calls],
+                    [2, "Another scene is named \"Evening\".", "EVENING", []]);
+            dialogLayer.textInputed("Dawn");
+            compare([dialogLayer.openCount, scenes.calls], [2, [["renameScene", "Morning", "Dawn"]]]);
+            // Its own name in other letters is a rename too; the same name is no change.
+            findChild(pageItem("sceneRows").itemAt(1), "renameSceneButton").clicked();
+            dialogLayer.textInputed("Evening");
+            findChild(pageItem("sceneRows").itemAt(1), "renameSceneButton").clicked();
+            dialogLayer.textInputed("evening");
+            compare(scenes.calls, [["renameScene", "Morning", "Dawn"], ["renameScene", "Evening", "evening"]]);
+        }
+
+        // The headers fold their sections; empty lists say what to do; the scene on the
+        // screens is marked by the accent bar and words, its name as bright as the others.
+        function test_sectionsAndLists() {
+            compare(pageItem("sceneRows").count, 2);
+            mouseClick(pageItem("scenesHeader"));
+            mouseClick(pageItem("schedulesHeader"));
+            compare([pageItem("sceneRows").count, pageItem("scheduleRows").count, pageItem("saveScheduleButton").visible],
+                    [0, 0, false]);
+            mouseClick(pageItem("scenesHeader"));
+            mouseClick(pageItem("schedulesHeader"));
+            compare([pageItem("sceneRows").count, pageItem("scheduleRows").count], [2, 2]);
+
+            scenes.activeScene = "Evening";
+            var bars = [0, 1].map(function (row) { return findChild(pageItem("sceneRows").itemAt(row), "activeBar").visible; });
+            compare(bars, [false, true]);
+
+            var schedules = scenes.schedules;
+            compare([pageItem("noScenes").visible, pageItem("noSchedules").visible], [false, false]);
+            scenes.names = [];
+            scenes.schedules = [];
+            compare([pageItem("noScenes").visible, pageItem("noSchedules").visible], [true, true]);
+            scenes.schedules = schedules;
+        }
+
+        // Locked, the page asks for the password itself.
+        function test_unlockHere() {
+            manager.locked = true;
+            var panel = findChild(page, "loginPanel");
+            verify(panel.visible && !pageItem("scenesSections").visible);
+            findChild(panel, "passwordField").text = "wrong";
+            mouseClick(findChild(panel, "unlockButton"));
+            verify(findChild(panel, "passwordError").visible);
+            findChild(panel, "passwordField").text = "right";
+            mouseClick(findChild(panel, "unlockButton"));
+            verify(!panel.visible && pageItem("scenesSections").visible);
         }
 
         // Deleting and overwriting ask first, naming what goes; only a yes does it, to the row

@@ -35,6 +35,7 @@ Item {
         property bool locked: true
         property bool inOptions
         property bool demoMode
+        property bool rerouteOnReconnect
         property string defaultPowerOnCommand: "40 04"
         property string defaultPowerOffCommand: "FF 36"
         property string savedPowerOnCommand
@@ -79,11 +80,21 @@ Item {
         property string tlsCertificate
         property string tlsKey
         property bool tokenSet: false
+        property bool running: false
         property string status
-        property string configureResult
+        // What the service would make of the next call: a refusal before anything is stored,
+        // or, when empty, the state it reaches (`runs`, else the `startProblem`).
+        property string refusal
+        property bool runs: true
+        property string startProblem
         function configure(on, linePort, webPort, address, certificate, key) {
             calls.push(["configure", on, linePort, webPort, address, certificate, key]);
-            return configureResult;
+            if (refusal !== "")
+                return refusal;
+            enabled = on;
+            running = on && runs;
+            status = on && !runs ? startProblem : "";
+            return status;
         }
         function newToken() { calls.push(["newToken"]); tokenSet = true; return "tok-" + calls.length; }
     }
@@ -102,10 +113,14 @@ Item {
         property string caFile
         property string hostName: "pc-1"
         property bool connected: false
+        property bool failing: false
         property string status
+        property string refusal
         function configure(on, host, port, site, clientId, user, password, caFile) {
             calls.push(["configure", on, host, port, site, clientId, user, password, caFile]);
-            return "";
+            if (refusal === "")
+                enabled = on;
+            return refusal;
         }
     }
 
@@ -130,6 +145,12 @@ Item {
     ListModel {
         id: devices
         Component.onCompleted: append({ "name": "IPD-A", "id": "A", "alias": "RX - 1", "address": "192.0.2.10", "seq": 3 })
+    }
+
+    // Where the tests paste what a Copy button put on the clipboard.
+    TextInput {
+        id: pasteTarget
+        visible: false
     }
 
     DeviceEditorListView {
@@ -283,7 +304,7 @@ Item {
             manager.changePasswordResult = data.accepted;
             manager.saveFails = data.saveFails === true;
             var page = loadPage("AdvancedPage.qml");
-            page.openSection = 0;
+            page.openSections = 1 << 0;
             var fields = findChild(page, "passwordFields");
             for (var i = 0; i < 3; ++i)
                 fields.children[2 * i + 1].text = data.fields[i];
@@ -305,7 +326,7 @@ Item {
             manager.savedPowerOffCommand = "FF 36";
             manager.changePowerCommandResult = data.accepted;
             var page = loadPage("AdvancedPage.qml");
-            page.openSection = 1;
+            page.openSections = 1 << 1;
             var onField = findChild(page, "powerOnField");
             onField.text = "40 05 ";
             waitForRendering(page);
@@ -319,45 +340,165 @@ Item {
             compare(onField.text, "40 06");
         }
 
-        // The fields go to the service as typed; a new token is asked about first and then
-        // shown, once: a page opened again no longer holds it.
-        // The broker's fields go to the bridge as typed, the port as a number.
-        function test_mqtt() {
+        function advancedPage(sections) {
             manager.locked = false;
             window.toasts = [];
+            remoteApi.calls = [];
+            mqttBridge.calls = [];
             var page = loadPage("AdvancedPage.qml");
-            page.openSection = 4;
+            page.openSections = sections;
             waitForRendering(page);
-            findChild(page, "mqttSwitch").checked = true;
-            findChild(page, "mqttPortField").text = "8883";
-            findChild(page, "mqttSiteField").text = "North Hall";
-            findChild(page, "mqttApplyButton").clicked();
-            compare(mqttBridge.calls, [["configure", true, "broker.lan", 8883, "North Hall", "", "", "", ""]]);
-            compare(window.toasts, ["MQTT settings saved."]);
+            return page;
         }
 
-        function test_controlApi() {
-            manager.locked = false;
-            remoteApi.calls = [];
-            var page = loadPage("AdvancedPage.qml");
-            page.openSection = 3;
-            waitForRendering(page);
-            findChild(page, "apiSwitch").checked = true;
-            findChild(page, "linePortField").text = "7000";
-            findChild(page, "listenField").text = " 192.0.2.1 ";
-            remoteApi.configureResult = "The two ports must differ.";
+        function fieldErrors(page, names) {
+            var errors = {};
+            names.forEach(function (name) { errors[name] = findChild(page, name).error; });
+            return errors;
+        }
+
+        // A wrong value is told beside its field, naming which of the two ports; nothing goes
+        // to the service until every field can be used. Typing again clears the complaint.
+        function test_apiFields_data() {
+            var port = "A port is a number from 1 to 65535.";
+            return [
+                { tag: "port out of range", fields: { linePortField: "99999" }, errors: { linePortField: port } },
+                { tag: "second port equals the first", fields: { webPortField: "7740" }, errors: { webPortField: "Must differ from the text port." } },
+                { tag: "no listen address", fields: { listenField: " " }, errors: { listenField: "Required: 0.0.0.0 listens on every network." } },
+                { tag: "listen address cut short", fields: { listenField: "192.0.2" }, errors: { listenField: "Not an IP address, such as 192.0.2.1." } },
+                { tag: "key without certificate", fields: { keyField: "/k.pem" }, errors: { certificateField: "TLS needs both the certificate and the key." } },
+                { tag: "IPv6 and new ports", fields: { listenField: "::1", linePortField: "7000", webPortField: "08000" }, errors: {},
+                  calls: [["configure", false, 7000, 8000, "::1", "", ""]] }
+            ];
+        }
+
+        function test_apiFields(data) {
+            var page = advancedPage(1 << 3);
+            var names = ["listenField", "linePortField", "webPortField", "certificateField", "keyField"];
+            for (var name in data.fields)
+                findChild(page, name).text = data.fields[name];
             findChild(page, "apiApplyButton").clicked();
-            compare(remoteApi.calls, [["configure", true, 7000, 7741, " 192.0.2.1 ", "", ""]]);
-            compare(window.toasts, ["The two ports must differ."]);
+            var expected = {};
+            names.forEach(function (name) { expected[name] = data.errors[name] || ""; });
+            compare([fieldErrors(page, names), remoteApi.calls], [expected, data.calls || []]);
+            for (name in data.errors) {
+                var field = findChild(page, name);
+                verify(findChild(field, "fieldError").visible);
+                field.forceActiveFocus();
+                keyClick(Qt.Key_End);
+                keyClick(field.text.length > 0 ? Qt.Key_Backspace : Qt.Key_1);
+                compare(field.error, "");
+            }
+        }
+
+        // The switch and the state line show what runs after every Apply, also one that
+        // failed; a refusal of the service itself shows under the button, not in a toast.
+        function test_apiState() {
+            remoteApi.enabled = remoteApi.running = false;
+            remoteApi.status = "";
+            remoteApi.refusal = "";
+            var page = advancedPage(1 << 3);
+            var apiSwitch = findChild(page, "apiSwitch");
+            var state = findChild(page, "apiState");
+            compare([apiSwitch.checked, state.text], [false, "Off: no control system can connect."]);
+
+            remoteApi.runs = false;
+            remoteApi.startProblem = "TLS needs a certificate that can be read.";
+            mouseClick(apiSwitch);
+            findChild(page, "apiApplyButton").clicked();
+            compare([apiSwitch.checked, state.text, Qt.colorEqual(state.color, globalStyle.errorTextColor), findChild(page, "apiProblem").visible, window.toasts],
+                    [false, "Not running: TLS needs a certificate that can be read.", true, false, []]);
+
+            remoteApi.runs = true;
+            mouseClick(apiSwitch);
+            findChild(page, "apiApplyButton").clicked();
+            compare([apiSwitch.checked, state.text, window.toasts],
+                    [true, "Running without TLS on 0.0.0.0: text port 7740, WebSocket and HTTP port 7741.", ["Control API settings saved."]]);
+
+            remoteApi.refusal = "The file /c.pem cannot be read.";
+            findChild(page, "apiApplyButton").clicked();
+            compare([apiSwitch.checked, findChild(page, "apiProblem").text], [true, "The file /c.pem cannot be read."]);
+            remoteApi.refusal = "";
+            remoteApi.enabled = remoteApi.running = false;
+        }
+
+        // A new token is asked about, then shown in its own dialog until closed; closing
+        // before copying asks first; Copy puts it on the clipboard; closed, it is gone, and a
+        // section opened meanwhile folds nothing away.
+        function test_token() {
+            var page = advancedPage(1 << 3);
             findChild(page, "newTokenButton").clicked();
-            compare(remoteApi.calls.length, 1);
+            compare(remoteApi.calls.length, 0);
             dialogLayer.accepted();
-            waitForRendering(page);
-            var token = findChild(page, "tokenField");
-            compare([token.text, token.visible, token.readOnly], ["tok-2", true, true]);
-            page = loadPage("AdvancedPage.qml");
-            page.openSection = 3;
-            compare(findChild(page, "tokenField").text, "");
+            var dialog = findChild(page, "secretDialog");
+            tryCompare(dialog, "opened", true);
+            var token = remoteApi.calls.length === 1 ? "tok-1" : "";
+            compare([findChild(dialog, "secretText").text, findChild(dialog, "secretText").readOnly], [token, true]);
+
+            page.toggleSection(4, null);
+            verify(findChild(page, "apiFields").visible);
+
+            findChild(dialog, "secretCloseButton").clicked();
+            compare([dialog.opened, dialog.asking, findChild(dialog, "secretCloseAnywayButton").visible], [true, true, true]);
+            findChild(dialog, "secretBackButton").clicked();
+            findChild(dialog, "secretCopyButton").clicked();
+            pasteTarget.text = "";
+            pasteTarget.paste();
+            compare(pasteTarget.text, token);
+            findChild(dialog, "secretCloseButton").clicked();
+            tryCompare(dialog, "visible", false);
+            compare(findChild(dialog, "secretText").text, "");
+        }
+
+        // The broker's fields go to the bridge as typed, the port as a number; a missing
+        // broker or a wrong port is told at its field. The state says why it is not connected.
+        function test_mqtt_data() {
+            return [
+                { tag: "saved", fields: { mqttPortField: "8883", mqttSiteField: "North Hall" }, errors: {},
+                  calls: [["configure", true, "broker.lan", 8883, "North Hall", "", "", "", ""]], toasts: ["MQTT settings saved."] },
+                { tag: "no broker", fields: { mqttHostField: " " }, errors: { mqttHostField: "Type the broker's name or address." } },
+                { tag: "port out of range", fields: { mqttPortField: "0" }, errors: { mqttPortField: "A port is a number from 1 to 65535." } },
+                { tag: "refused by the bridge", fields: {}, errors: {}, refusal: "A password needs a user name.",
+                  calls: [["configure", true, "broker.lan", 1883, "", "", "", "", ""]], problem: "A password needs a user name." }
+            ];
+        }
+
+        function test_mqtt(data) {
+            mqttBridge.enabled = false;
+            mqttBridge.refusal = data.refusal || "";
+            var page = advancedPage(1 << 4);
+            findChild(page, "mqttSwitch").checked = true;
+            for (var name in data.fields)
+                findChild(page, name).text = data.fields[name];
+            findChild(page, "mqttApplyButton").clicked();
+            var names = ["mqttHostField", "mqttPortField"];
+            var expected = {};
+            names.forEach(function (name) { expected[name] = data.errors[name] || ""; });
+            compare([fieldErrors(page, names), mqttBridge.calls, window.toasts, findChild(page, "mqttProblem").text],
+                    [expected, data.calls || [], data.toasts || [], data.problem || ""]);
+            mqttBridge.enabled = false;
+        }
+
+        function test_mqttState_data() {
+            var reason = "No broker answers at broker.lan port 1883 (Connection refused). Next try within 30 s.";
+            return [
+                { tag: "off", enabled: false, text: "Off.", colour: globalStyle.fontColorOnBlack },
+                { tag: "connecting", enabled: true, status: "Connecting to broker.lan port 1883…", text: "Connecting to broker.lan port 1883…", colour: globalStyle.fontColorOnBlack },
+                { tag: "with a reason", enabled: true, failing: true, status: reason, text: reason, colour: globalStyle.errorTextColor },
+                { tag: "connected", enabled: true, connected: true, text: "Connected to broker.lan port 1883.", colour: "white" }
+            ];
+        }
+
+        function test_mqttState(data) {
+            var page = advancedPage(1 << 4);
+            mqttBridge.enabled = data.enabled;
+            mqttBridge.connected = data.connected || false;
+            mqttBridge.failing = data.failing || false;
+            mqttBridge.status = data.status || "";
+            var state = findChild(page, "mqttState");
+            compare([state.text, Qt.colorEqual(state.color, data.colour)], [data.text, true]);
+            mqttBridge.enabled = mqttBridge.connected = mqttBridge.failing = false;
+            mqttBridge.status = "";
         }
 
         function chooseSize(rows, columns) {

@@ -145,8 +145,8 @@ def bearer(secret_token=None):
     return {"Authorization": "Bearer " + (secret_token or token)}
 
 
-def run(coroutine):
-    return asyncio.run(asyncio.wait_for(coroutine, 90))
+def run(coroutine, seconds=90):
+    return asyncio.run(asyncio.wait_for(coroutine, seconds))
 
 
 async def names(client):
@@ -251,37 +251,44 @@ class WebSocketApi(unittest.TestCase):
     def test_slow_client_dropped(self):
         async def body():
             # A client that stops reading, with a small window so that the server's queue
-            # for it fills quickly; the other client goes on routing and seeing events.
+            # for it fills quickly; the other client goes on routing and seeing events. The
+            # slow one sends no pings: unanswered, they would make it close by itself.
             sock = socket.create_connection((HOST, PORT))
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-            slow = await Client.connect(sock=sock, max_queue=1, read_limit=1024)
+            slow = await Client.connect(sock=sock, max_queue=1, read_limit=1024, ping_interval=None)
             await slow.call("subscribe")
             router = await Client.connect()
             await router.call("subscribe")
             encoders, _ = await names(router)
+            round_done = asyncio.Event()
             async def flood():
-                # On a slow machine the server takes the requests slower than they come, and
-                # a send waits: it must not hold up the routing, whose events fill the queue too.
+                # A burst of requests each time the router's round has come back: the server
+                # has then taken the bursts before, so however slowly it works they never
+                # pile up unhandled (past a bound it would drop the client for that instead).
+                # A send may still wait for room; the routing goes on without it, and its
+                # events fill the slow client's queue too.
                 try:
                     while True:
                         for _ in range(RATE // 2):
                             await slow.send("state")
-                        await asyncio.sleep(0.2)
+                        await round_done.wait()
+                        round_done.clear()
                 except websockets.ConnectionClosed:
                     pass
             flooding = asyncio.ensure_future(flood())
+            # Every round adds the route's events to the slow client's queue whatever the
+            # flood does, so the queue's bound is passed within a known number of rounds.
             dropped = False
-            deadline = time.monotonic() + 40
-            round_ = 0
-            while time.monotonic() < deadline:
-                round_ += 1
+            for round_ in range(1, 2000):
                 answer = await router.call("route", {"source": encoders[round_ % 5], "target": "all"})
                 self.assertNotIn("error", answer)
                 await router.event(lambda e: e["name"] == "source")
-                await asyncio.sleep(2.0 if flooding.done() else 0.2)
+                round_done.set()
                 if "dropped WebSocket client" in host_log():
                     dropped = True
                     break
+                # Below the router's own command rate.
+                await asyncio.sleep(0.05)
             flooding.cancel()
             self.assertTrue(dropped, "the slow client was never dropped")
             # The other client keeps its events.
@@ -292,7 +299,8 @@ class WebSocketApi(unittest.TestCase):
                 while True:
                     await asyncio.wait_for(slow.ws.recv(), 40)
             await router.ws.close()
-        run(body())
+        # A slow machine takes many rounds; each is bounded, and so is their number.
+        run(body(), 240)
 
 
 class HttpApi(unittest.TestCase):

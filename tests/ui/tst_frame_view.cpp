@@ -33,43 +33,63 @@ private slots:
     void showsTheSourcesFrames_data()
     {
         QTest::addColumn<FrameView::FillMode>("mode");
-        QTest::addColumn<QColor>("leftEdge");
-        QTest::newRow("stretched over the view") << FrameView::Stretch << QColor(Qt::red);
+        QTest::addColumn<QSize>("viewSize");
+        QTest::addColumn<QSize>("frameSize");
+        QTest::addColumn<QList<QPoint>>("picture"); // the frame's colour there
+        QTest::addColumn<QList<QPoint>>("bars"); // the window's black there
+        QTest::newRow("stretched over the view") << FrameView::Stretch << QSize(200, 100) << QSize(64, 64)
+                                                 << QList<QPoint> {{100, 50}, {2, 2}, {197, 97}} << QList<QPoint> {};
+        // A fitted frame is centred both ways: the bars on both sides are equal.
         QTest::newRow("square frame in a wide view, bars beside it")
-            << FrameView::PreserveAspectFit << QColor(Qt::black);
+            << FrameView::PreserveAspectFit << QSize(200, 100) << QSize(64, 64)
+            << QList<QPoint> {{100, 50}, {53, 2}, {147, 97}}
+            << QList<QPoint> {{10, 50}, {46, 50}, {154, 50}, {190, 50}};
+        QTest::newRow("wide frame in a tall view, bars above and below")
+            << FrameView::PreserveAspectFit << QSize(100, 200) << QSize(64, 32)
+            << QList<QPoint> {{50, 100}, {2, 77}, {97, 122}}
+            << QList<QPoint> {{50, 10}, {50, 71}, {50, 129}, {50, 190}};
     }
 
     void showsTheSourcesFrames()
     {
         QFETCH(FrameView::FillMode, mode);
-        QFETCH(QColor, leftEdge);
+        QFETCH(QSize, viewSize);
+        QFETCH(QSize, frameSize);
+        QFETCH(QList<QPoint>, picture);
+        QFETCH(QList<QPoint>, bars);
         QQuickWindow window;
         window.setColor(Qt::black);
-        window.resize(200, 100);
+        window.resize(viewSize);
         FrameView view(window.contentItem());
-        view.setSize(QSizeF(200, 100));
+        view.setSize(viewSize);
         view.setFillMode(mode);
         MiniVideoSource source;
-        source.setSize(QSize(200, 100));
+        source.setSize(viewSize);
         view.setSource(&source);
         QVERIFY(source.videoSurface());
         QTRY_VERIFY(source.videoSurface()->isActive());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-        QImage frame(64, 64, QImage::Format_RGB32);
+        QImage frame(frameSize, QImage::Format_RGB32);
         frame.fill(Qt::red);
         source.onImageReceived(&frame);
-        QTRY_COMPARE(shown(window).pixelColor(100, 50), QColor(Qt::red));
-        QCOMPARE(shown(window).pixelColor(10, 50), leftEdge);
+        QTRY_COMPARE(shown(window).pixelColor(picture.first()), QColor(Qt::red));
+        const QImage screen = shown(window);
+        for (const QPoint &point : picture)
+            QVERIFY2(screen.pixelColor(point) == QColor(Qt::red),
+                qPrintable(QStringLiteral("%1,%2").arg(point.x()).arg(point.y())));
+        for (const QPoint &point : bars)
+            QVERIFY2(screen.pixelColor(point) == QColor(Qt::black),
+                qPrintable(QStringLiteral("%1,%2").arg(point.x()).arg(point.y())));
 
         // Each new frame replaces the picture, and the placeholder clears it.
         frame.fill(Qt::green);
         source.onImageReceived(&frame);
-        QTRY_COMPARE(shown(window).pixelColor(100, 50), QColor(Qt::green));
+        QTRY_COMPARE(shown(window).pixelColor(picture.first()), QColor(Qt::green));
         QImage placeholder;
         source.onImageReceived(&placeholder);
-        QTRY_COMPARE(shown(window).pixelColor(100, 50), QColor(Qt::black));
+        QTRY_COMPARE(shown(window).pixelColor(picture.first()), QColor(Qt::black));
     }
 
     void handsTheSurfaceBack()

@@ -1,17 +1,23 @@
 #include "app/composition.h"
 #include "app/interface_setup.h"
 #include "base/oem_setting.h"
+#include "bridge/mqtt_bridge.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
+#include "remote/line_server.h"
+#include "remote/remote_service.h"
 #include "scenes/scene_service.h"
 #include "test_home.h"
 #include "video/mini_video_source.h"
 
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTranslator>
 #include <QtTest>
 
@@ -30,6 +36,14 @@ void collectQmlProblems(QtMsgType type, const QMessageLogContext &context, const
         && (QByteArray(context.file).startsWith("qrc:/qml") || text.contains(QLatin1String("qrc:/qml"))))
         qmlProblems << text;
     previousHandler(type, context, text);
+}
+
+// The interface's words in the language the test runs in (lang.cfg beside it), so that the
+// same steps can be shot in Chinese too; up to the first placeholder.
+QString words(const char *context, const char *text)
+{
+    const QString translated = QCoreApplication::translate(context, text);
+    return translated.left(translated.indexOf(QLatin1Char('%')));
 }
 
 QPoint centre(QQuickItem *item)
@@ -56,13 +70,26 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void mainScreen();
+    void listsAtSmallestWindow();
     void settings();
+    void mqttReasons_data();
+    void mqttReasons();
     void closingWithWizard();
 
 private:
     QQuickItem *item(const char *objectName) const { return window->findChild<QQuickItem *>(objectName); }
     QObject *layer(const char *objectName) const { return window->findChild<QObject *>(objectName); }
     void click(QQuickItem *target) { QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre(target)); }
+    static QQuickItem *child(QQuickItem *parent, const char *objectName)
+    {
+        return parent->findChild<QQuickItem *>(QLatin1String(objectName));
+    }
+    // Scrolls the settings page so that `target` is near the top of its view.
+    static void scrollTo(QQuickItem *flickable, QQuickItem *target)
+    {
+        const qreal y = target->mapToItem(flickable->property("contentItem").value<QQuickItem *>(), QPointF()).y();
+        flickable->setProperty("contentY", qMax<qreal>(0, y - 70));
+    }
     QPoint drag(QQuickItem *from, QPoint offset, int steps, int delay);
     void shoot(const QString &name);
 
@@ -92,6 +119,12 @@ void TstMainWindow::initTestCase()
     engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
     QVERIFY(window);
+    // ZENTROVA_UI_SIZE (such as 1920x1080) shoots the screens at another window size.
+    const QStringList size = qEnvironmentVariable("ZENTROVA_UI_SIZE").split(QLatin1Char('x'));
+    if (size.size() == 2) {
+        window->resize(size.at(0).toInt(), size.at(1).toInt());
+        QTRY_COMPARE(window->width(), size.at(0).toInt());
+    }
     // Started in demo mode, the start screen leads straight to the main screen.
     QTRY_VERIFY_WITH_TIMEOUT(item("mainFrame")->isVisible(), 10000);
 }
@@ -161,14 +194,29 @@ void TstMainWindow::mainScreen()
 
     click(item("displayOnButton"));
     QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
+    const QPoint pressed = centre(item("dialogOkButton"));
     click(item("dialogOkButton"));
     QObject *toast = layer("toastLayer");
-    QTRY_COMPARE(toast->property("text").toString(), QStringLiteral("All monitors are opened"));
+    QTRY_COMPARE(toast->property("text").toString(), words("MainFrame", "All monitors are opened"));
     QVERIFY(toast->property("visible").toBool());
+    // The notice keeps off the button that was just pressed, in either half of the window.
+    auto *toastBox = qobject_cast<QQuickItem *>(toast);
+    QVERIFY(!toastBox->mapRectToScene(toastBox->boundingRect()).contains(pressed));
+    // Pressed near the top or near the bottom (on the video, on a thumbnail), a notice shows
+    // in the other half.
+    const int headerHeight = item("mainFrame")->property("headerHeight").toInt();
+    for (const QPoint &press :
+        {QPoint(window->width() / 2, headerHeight + 25), QPoint(window->width() / 2, window->height() - 70)}) {
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, press);
+        QMetaObject::invokeMethod(window, "toast", Q_ARG(QVariant, QStringLiteral("Noticed")));
+        QVERIFY(!toastBox->mapRectToScene(toastBox->boundingRect()).contains(press));
+    }
     // What the manager reports going wrong reaches the user the same way; a long message
     // wraps inside the window below the header, and what lies under it still takes clicks.
     const QString longError = QStringLiteral("The settings could not be saved to /x")
         + QStringLiteral("/very-long-folder-name").repeated(8) + QLatin1Char('.');
+    // Pressed low in the window (on the strip's bare edge), the notice shows high.
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(30, window->height() - 60));
     emit manager->errorOccured(longError);
     QTRY_COMPARE(toast->property("text").toString(), longError);
     auto *toastItem = qobject_cast<QQuickItem *>(toast);
@@ -219,6 +267,31 @@ void TstMainWindow::mainScreen()
     QTRY_COMPARE(indexAt(txList->property("contentX").toReal() + 1), cut);
     manager->txlist()->addDevice(first, -1);
     QMetaObject::invokeMethod(txList, "positionViewAtBeginning");
+}
+
+// At the smallest window, with a scene saved, the decoders' list shows at least four whole
+// rows, says that it scrolls, and the scenes strip keeps out of its column.
+void TstMainWindow::listsAtSmallestWindow()
+{
+    const QSize shotSize = window->size();
+    window->resize(1024, 720);
+    QTRY_COMPARE(item("mainFrame")->height(), 720.0);
+    QVERIFY(composition->scenes()->saveScene(QStringLiteral("Evening"), {}, 0));
+    QQuickItem *list = item("rxListView");
+    QTRY_VERIFY(item("scenesStrip")->isVisible());
+    const int step = list->property("rowHeight").toInt() + list->property("spacing").toInt();
+    const int rows = (int(list->height()) + list->property("spacing").toInt()) / step;
+    QVERIFY2(rows >= 4, qPrintable(QString::number(list->height())));
+    QCOMPARE(int(list->height()) + list->property("spacing").toInt(), rows * step);
+    QVERIFY(list->property("count").toInt() > rows);
+    QVERIFY(item("rxScrollBar")->isVisible());
+    const QRectF strip = item("scenesStrip")->mapRectToScene(item("scenesStrip")->boundingRect());
+    QVERIFY(strip.left() > list->mapRectToScene(list->boundingRect()).right());
+    QVERIFY(strip.bottom() <= item("txListView")->mapRectToScene(item("txListView")->boundingRect()).top());
+    shoot(QStringLiteral("main-screen-scene-strip"));
+    QVERIFY(composition->scenes()->deleteScene(QStringLiteral("Evening")));
+    window->resize(shotSize);
+    QTRY_COMPARE(item("mainFrame")->height(), qreal(shotSize.height()));
 }
 
 void TstMainWindow::settings()
@@ -297,7 +370,7 @@ void TstMainWindow::settings()
     advanced->findChild<QQuickItem *>(QStringLiteral("passwordField"))->setProperty("text", QStringLiteral("tulpe"));
     click(advanced->findChild<QQuickItem *>(QStringLiteral("unlockButton")));
     QTRY_VERIFY(!manager->locked());
-    advanced->setProperty("openSection", 1);
+    advanced->setProperty("openSections", 1 << 1);
     advanced->findChild<QQuickItem *>(QStringLiteral("powerOnField"))
         ->setProperty("text", QStringLiteral("40 04\u0007"));
     QQuickItem *save = advanced->findChild<QQuickItem *>(QStringLiteral("powerSaveButton"));
@@ -306,9 +379,117 @@ void TstMainWindow::settings()
     QTest::qWait(300);
     click(save);
     QObject *toast = layer("toastLayer");
-    QTRY_VERIFY(toast->property("text").toString().startsWith(QStringLiteral("The display command")));
+    QTRY_VERIFY(toast->property("text").toString().startsWith(words(
+        "DisplayControl", "The display command \"%1\" cannot be sent to the decoders: it holds control characters.")));
     shoot(QStringLiteral("toast-refused-command"));
-    QVERIFY(toast->property("text").toString().startsWith(QStringLiteral("The display command")));
+    QVERIFY(toast->property("text").toString().startsWith(words(
+        "DisplayControl", "The display command \"%1\" cannot be sent to the decoders: it holds control characters.")));
+
+    // The control API's switch and state follow what runs: a key that is no key stops the
+    // whole API, not only its web half.
+    RemoteService *api = composition->remote();
+    QTemporaryDir files;
+    QFile notPem(files.filePath(QStringLiteral("not.pem")));
+    QVERIFY(notPem.open(QIODevice::WriteOnly) && notPem.write("not a certificate\n") > 0);
+    notPem.close();
+    advanced->setProperty("openSections", 1 << 3);
+    QQuickItem *apiSwitch = child(advanced, "apiSwitch");
+    QQuickItem *apiState = child(advanced, "apiState");
+    QTRY_VERIFY(apiSwitch->isVisible());
+    apiSwitch->setProperty("checked", true);
+    child(advanced, "certificateField")->setProperty("text", notPem.fileName());
+    child(advanced, "keyField")->setProperty("text", notPem.fileName());
+    QMetaObject::invokeMethod(advanced, "applyApiSettings");
+    QVERIFY(api->enabled() && !api->status().isEmpty());
+    QVERIFY(!api->running() && !api->lineServer()->isListening());
+    QTRY_VERIFY(!apiSwitch->property("checked").toBool());
+    QVERIFY(apiState->property("text").toString().startsWith(words("AdvancedPage", "Not running: %1")));
+    scrollTo(child(advanced, "sections"), apiSwitch);
+    shoot(QStringLiteral("settings-advanced-api-failed"));
+    child(advanced, "certificateField")->setProperty("text", QString());
+    child(advanced, "keyField")->setProperty("text", QString());
+    child(advanced, "listenField")->setProperty("text", QStringLiteral("127.0.0.1"));
+    apiSwitch->setProperty("checked", true);
+    QMetaObject::invokeMethod(advanced, "applyApiSettings");
+    QTRY_VERIFY(apiSwitch->property("checked").toBool());
+    QVERIFY(api->running());
+    QVERIFY(apiState->property("text").toString().startsWith(
+        words("AdvancedPage", "Running without TLS on %1: text port %2, WebSocket and HTTP port %3.")
+        + QStringLiteral("127.0.0.1")));
+    // The new token in its own dialog, over the page.
+    scrollTo(child(advanced, "sections"), child(advanced, "newTokenButton"));
+    QTest::qWait(300);
+    click(child(advanced, "newTokenButton"));
+    QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
+    click(item("dialogOkButton"));
+    QObject *tokenDialog = advanced->findChild<QObject *>(QStringLiteral("secretDialog"));
+    QTRY_VERIFY(tokenDialog->property("opened").toBool());
+    QVERIFY(api->token()->verify(tokenDialog->property("secret").toString()));
+    shoot(QStringLiteral("token-dialog"));
+    QMetaObject::invokeMethod(tokenDialog, "requestClose");
+    shoot(QStringLiteral("token-dialog-not-copied"));
+    QMetaObject::invokeMethod(tokenDialog, "finish");
+    QTRY_VERIFY(!tokenDialog->property("visible").toBool());
+    apiSwitch->setProperty("checked", false);
+    QMetaObject::invokeMethod(advanced, "applyApiSettings");
+    QTRY_VERIFY(!api->running());
+
+    // A broker that refuses: the state says so and why, in words, beside a wrong port.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    // Opened by its header, the section scrolls up into sight.
+    advanced->setProperty("openSections", 0);
+    QQuickItem *flick = child(advanced, "sections");
+    QTRY_COMPARE(flick->property("contentY").toReal(), 0.0);
+    click(child(advanced, "mqttHeader"));
+    QQuickItem *mqttState = child(advanced, "mqttState");
+    QTRY_VERIFY(mqttState->isVisible());
+    QTRY_VERIFY(flick->property("contentY").toReal() > 0);
+    child(advanced, "mqttSwitch")->setProperty("checked", true);
+    child(advanced, "mqttHostField")->setProperty("text", QStringLiteral("127.0.0.1"));
+    child(advanced, "mqttPortField")->setProperty("text", QString::number(closedPort));
+    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+    QTRY_VERIFY_WITH_TIMEOUT(composition->bridge()->failing(), 15000);
+    QVERIFY2(
+        mqttState->property("text").toString().startsWith(words("MqttBridge", "No broker answers at %1 port %2 (%3).")),
+        qPrintable(mqttState->property("text").toString()));
+    // A real broker that takes nobody: the refusal is what the state names, not the protocol
+    // error the library reports after it, and no retry is promised, as none comes.
+    QTemporaryDir brokerDir;
+    QFile brokerConfig(brokerDir.filePath(QStringLiteral("mosquitto.conf")));
+    QVERIFY(brokerConfig.open(QIODevice::WriteOnly));
+    brokerConfig.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\n").arg(closedPort).toUtf8());
+    brokerConfig.close();
+    QProcess broker;
+    broker.setProcessChannelMode(QProcess::MergedChannels);
+    broker.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), brokerConfig.fileName()});
+    QVERIFY2(broker.waitForStarted(), "mosquitto is a test peer: scripts/install-deps installs it");
+    const auto brokerListens = [closedPort] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, closedPort);
+        return socket.waitForConnected(200);
+    };
+    QTRY_VERIFY(brokerListens());
+    child(advanced, "mqttUserField")->setProperty("text", QStringLiteral("reception"));
+    child(advanced, "mqttPasswordField")->setProperty("text", QStringLiteral("not-this-one"));
+    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+    const QString refused
+        = MqttBridge::explain(QStringLiteral("127.0.0.1"), closedPort, QStringLiteral("Not authorized"), true);
+    QTRY_COMPARE_WITH_TIMEOUT(mqttState->property("text").toString(), refused, 15000);
+    QVERIFY(composition->bridge()->failing());
+    broker.terminate();
+    QVERIFY(broker.waitForFinished());
+    child(advanced, "mqttPortField")->setProperty("text", QStringLiteral("99999"));
+    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+    QCOMPARE(child(advanced, "mqttPortField")->property("error").toString(),
+        words("MqttFields", "A port is a number from 1 to 65535."));
+    shoot(QStringLiteral("settings-advanced-mqtt"));
+    child(advanced, "mqttSwitch")->setProperty("checked", false);
+    child(advanced, "mqttPortField")->setProperty("text", QStringLiteral("1883"));
+    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+    QTRY_VERIFY(!composition->bridge()->enabled());
 
     // Unlocked, a schedule changed in the scenes page's form keeps its place under its new name.
     SceneService *scenes = composition->scenes();
@@ -321,6 +502,20 @@ void TstMainWindow::settings()
     // As on the other pages, a page just loaded does not take the first press at once.
     QTest::qWait(300);
     shoot(QStringLiteral("settings-scenes"));
+    // An empty name is told under the field; Rename asks in the question layer, from the old name.
+    click(child(scenesPage, "saveSceneButton"));
+    QTRY_VERIFY(child(scenesPage, "sceneNameError")->isVisible());
+    shoot(QStringLiteral("settings-scenes-empty-name"));
+    QQuickItem *sceneRow = nullptr;
+    QMetaObject::invokeMethod(
+        child(scenesPage, "sceneRows"), "itemAt", Q_RETURN_ARG(QQuickItem *, sceneRow), Q_ARG(int, 0));
+    QVERIFY(sceneRow);
+    click(child(sceneRow, "renameSceneButton"));
+    QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
+    QCOMPARE(layer("dialogLayer")->property("initialText").toString(), QStringLiteral("Morning"));
+    shoot(QStringLiteral("scene-rename"));
+    QMetaObject::invokeMethod(layer("dialogLayer"), "reject");
+    QTRY_VERIFY(!layer("dialogLayer")->property("visible").toBool());
     QMetaObject::invokeMethod(scenesPage, "editSchedule", Q_ARG(QVariant, scenes->scheduleList().value(0)));
     scenesPage->findChild<QQuickItem *>(QStringLiteral("scheduleNameField"))
         ->setProperty("text", QStringLiteral("Rise"));
@@ -338,6 +533,41 @@ void TstMainWindow::settings()
     QVERIFY(!loader->property("item").value<QQuickItem *>());
     QVERIFY(manager->locked());
     shoot(QStringLiteral("main-screen-scenes"));
+}
+
+// The library's words sorted by what the user can do: a refused sign-in or TLS is not tried
+// again until the settings change, a broker away is.
+void TstMainWindow::mqttReasons_data()
+{
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("retrying");
+    QTest::addColumn<QString>("expected");
+    const QString again = QStringLiteral(" Next try within 30 s.");
+    const QString settingsFirst = QStringLiteral(" Not tried again until the settings are applied.");
+    QTest::newRow("connecting") << QString() << true << QStringLiteral("Connecting to hub port 1883…");
+    QTest::newRow("refused") << QStringLiteral("Connection refused") << true
+                             << QStringLiteral("No broker answers at hub port 1883 (Connection refused).") + again;
+    QTest::newRow("no route") << QStringLiteral("No route to host") << true
+                              << QStringLiteral("hub cannot be reached (No route to host).") + again;
+    QTest::newRow("not authorised") << QStringLiteral("Not authorized") << true
+                                    << QStringLiteral("hub refused the user name or password (Not authorized).")
+            + settingsFirst;
+    QTest::newRow("TLS") << QStringLiteral("A TLS error occurred.") << true
+                         << QStringLiteral(
+                                "TLS with hub failed (A TLS error occurred.): check the CA file and the port.")
+            + settingsFirst;
+    QTest::newRow("lookup, not started") << QStringLiteral("Lookup error.") << false
+                                         << QStringLiteral("hub cannot be reached (Lookup error.).") + settingsFirst;
+}
+
+void TstMainWindow::mqttReasons()
+{
+    if (words("MqttFields", "Off.") != QLatin1String("Off."))
+        QSKIP("the table holds the English words");
+    QFETCH(QString, reason);
+    QFETCH(bool, retrying);
+    QFETCH(QString, expected);
+    QCOMPARE(MqttBridge::explain(QStringLiteral("hub"), 1883, reason, retrying), expected);
 }
 
 // Closing the window with the wizard open takes the numbers off the displays first.

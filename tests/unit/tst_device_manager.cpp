@@ -381,6 +381,75 @@ private slots:
         QCOMPARE(site.manager->rxlist()->at(0).objectCast<VWDevice>()->currentSource(), OTHER);
     }
 
+    void backOnItsOwnTile_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("tile"); // counted row by row
+        QTest::newRow("3 x 1, right tile") << 3 << 1 << 2;
+        QTest::newRow("2 x 4, bottom right") << 2 << 4 << 7;
+        QTest::newRow("2 x 4, second row, left") << 2 << 4 << 2;
+    }
+
+    // A decoder of a wall that is not square, back from a power cut as a single display, is
+    // put back on its own tile: its row and column, in a grid of the wall's columns and rows.
+    void backOnItsOwnTile()
+    {
+        QFETCH(int, columns);
+        QFETCH(int, rows);
+        QFETCH(int, tile);
+        QStringList members;
+        for (int n = 1; n <= columns * rows; ++n)
+            members << decoderName(n);
+        const QJsonObject wall {{"name", WALL}, {"width", columns}, {"height", rows}, {"bind", ENCODER},
+            {"devices", QJsonArray::fromStringList(members)}};
+        Site site({{"vw", QJsonArray {wall}}});
+        site.deliver(members + QStringList {ENCODER});
+        std::vector<std::unique_ptr<Shell>> shells;
+        const auto placeText = [&](int cell) -> QByteArray {
+            return QByteArray::number(rows - 1) + ':' + QByteArray::number(columns - 1) + ':'
+                + QByteArray::number(cell / columns) + ':' + QByteArray::number(cell % columns);
+        };
+        for (int cell = 0; cell < members.size(); ++cell) {
+            const auto decoder
+                = site.manager->pendingRxList()->findDevice(members.at(cell), false).objectCast<RxDevice>();
+            QVERIFY(decoder);
+            shells.push_back(std::make_unique<Shell>(decoder, ENCODER.toUtf8(), placeText(cell)));
+            shells.back()->connect();
+        }
+        const auto listedWall = site.manager->rxlist()->findDevice(WALL, false).objectCast<VWDevice>();
+        QVERIFY(listedWall);
+        QVERIFY(!listedWall->mixed());
+
+        Shell &back = *shells.at(size_t(tile));
+        back.peer.outputs[QUERY_PLACE] = "0:0:0:0";
+        back.powerCycle(ENCODER.toUtf8());
+        QCOMPARE(back.peer.outputs[QUERY_PLACE], placeText(tile));
+        QVERIFY(back.peer.lines.contains(PLACE + placeText(tile).replace(':', '_') + ";e e_reconnect"));
+        QVERIFY(!back.decoder->drifted());
+    }
+
+    // A screen cleared by the controller that comes back showing the source it had before is
+    // cleared again, as any other route would be put back.
+    void clearedScreenClearedAgain()
+    {
+        Site site;
+        site.deliver({decoderName(1), ENCODER});
+        Shell single(
+            site.manager->pendingRxList()->findDevice(decoderName(1), false).objectCast<RxDevice>(), ENCODER.toUtf8());
+        single.connect();
+        QCOMPARE(site.manager->routeSource(QString(), decoderName(1)), DeviceManager::RouteResult::Routed);
+        single.peer.answerLines();
+        QCOMPARE(single.peer.outputs[QUERY_SOURCE], QByteArray("NULL"));
+        QCOMPARE(single.switches(), 1);
+
+        single.powerCycle(ENCODER.toUtf8());
+        QCOMPARE(single.switches(), 2);
+        QCOMPARE(single.peer.outputs[QUERY_SOURCE], QByteArray("NULL"));
+        QCOMPARE(single.decoder->currentSource(), QString());
+        QVERIFY(!single.decoder->drifted());
+    }
+
     void savedAloneSurvivesARestart_data()
     {
         QTest::addColumn<QString>("change");

@@ -11,6 +11,7 @@
 #include "remote/line_server.h"
 #include "remote/line_session.h"
 #include "remote/remote_service.h"
+#include "remote/web_server.h"
 #include "scenes/scene_service.h"
 #include "test_files.h"
 #include "test_home.h"
@@ -19,6 +20,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -68,6 +70,100 @@ bool connectTo(QTcpSocket &socket, quint16 port)
     return socket.waitForConnected(5000);
 }
 
+// A WebSocket client written out from RFC 6455, as much of it as signing in and reading
+// what the server says takes: client frames masked, server frames up to 64 KiB.
+struct WebSocketClient
+{
+    bool open(quint16 port)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(5000))
+            return false;
+        socket.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                     "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        if (!QTest::qWaitFor(
+                [this] {
+                    read();
+                    return received.contains("\r\n\r\n");
+                },
+                10000))
+            return false;
+        const int end = received.indexOf("\r\n\r\n") + 4;
+        const bool switched = received.startsWith("HTTP/1.1 101");
+        received.remove(0, end);
+        return switched;
+    }
+
+    void read() { received += socket.readAll(); }
+
+    // The next frame's opcode and payload; opcode -1 when none came in time.
+    std::pair<int, QByteArray> frame()
+    {
+        int opcode = -1;
+        QByteArray payload;
+        QTest::qWaitFor(
+            [&] {
+                read();
+                if (received.size() < 2)
+                    return false;
+                qsizetype length = quint8(received.at(1)) & 0x7f;
+                qsizetype head = 2;
+                if (length == 126) {
+                    if (received.size() < 4)
+                        return false;
+                    length = (quint8(received.at(2)) << 8) | quint8(received.at(3));
+                    head = 4;
+                }
+                if (received.size() < head + length)
+                    return false;
+                opcode = quint8(received.at(0)) & 0x0f;
+                payload = received.mid(head, length);
+                received.remove(0, head + length);
+                return true;
+            },
+            10000);
+        return {opcode, payload};
+    }
+
+    QJsonObject message()
+    {
+        const auto [opcode, payload] = frame();
+        return opcode == 1 ? QJsonDocument::fromJson(payload).object() : QJsonObject {{"opcode", opcode}};
+    }
+
+    void send(const QJsonObject &message)
+    {
+        const QByteArray text = QJsonDocument(message).toJson(QJsonDocument::Compact);
+        const QByteArray mask = "\x12\x34\x56\x78";
+        QByteArray frame("\x81", 1);
+        frame += char(0x80 | 126);
+        frame += char(text.size() >> 8);
+        frame += char(text.size() & 0xff);
+        frame += mask;
+        for (int i = 0; i < text.size(); ++i)
+            frame += char(text.at(i) ^ mask.at(i % 4));
+        socket.write(frame);
+    }
+
+    // Answers the greeting's challenge with token; the answer to it.
+    QJsonObject signIn(const QString &token)
+    {
+        const QJsonObject hello = message().value("params").toObject();
+        const auto sha = [](const QByteArray &text) {
+            return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64();
+        };
+        const QByteArray secret = sha(token.toUtf8() + hello.value("salt").toString().toUtf8());
+        send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "auth"},
+            {"params",
+                QJsonObject {
+                    {"response", QString::fromLatin1(sha(secret + hello.value("challenge").toString().toUtf8()))}}}});
+        return message();
+    }
+
+    QTcpSocket socket;
+    QByteArray received;
+};
+
 } // namespace
 
 class TstRemoteApi : public QObject
@@ -98,6 +194,13 @@ void TstRemoteApi::lines_data()
                "error not_authenticated send auth TOKEN first"};
     QTest::newRow("wrong token, empty line, quit")
         << QStringList {"auth TOKENx", "", "quit"} << QStringList {"error not_authenticated wrong token", "ok"};
+    // The same throttle as the WebSocket's: past the free attempts even the right token waits.
+    QTest::newRow("wrong tokens throttled")
+        << QStringList {"auth TOKENx", "auth TOKENy", "auth TOKENz", "auth TOKENw", authed, "state"}
+        << QStringList {"error not_authenticated wrong token", "error not_authenticated wrong token",
+               "error not_authenticated wrong token", "error not_authenticated wrong token",
+               "error rate_limited too many failed attempts; wait and try again",
+               "error not_authenticated send auth TOKEN first"};
     QTest::newRow("route by alias, quoted, answer before its events")
         << QStringList {authed, "subscribe", "route \"TX - 2\" \"RX - 1\""}
         << QStringList {"ok", "ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX1),
@@ -223,9 +326,21 @@ void TstRemoteApi::windowAndDevicesReachClients()
     QCOMPARE(names, (QStringList {"source " + RX1, "device.offline " + RX2, "power "}));
 
     QSignalSpy rows(site.manager.rxlist(), &QAbstractItemModel::dataChanged);
+    const QString before = decoder->nameAlias();
+    events.clear();
     QVERIFY(site.service.core()->execute("rename", {{"name", RX2}, {"alias", "Stage"}}).ok);
     QCOMPARE(rows.count(), 1);
     QCOMPARE(site.manager.rxlist()->findDevice(RX2, false)->nameAlias(), QStringLiteral("Stage"));
+    // Renamed back and forth, each change is told; an alias set to what it is already is not.
+    QVERIFY(site.service.core()->execute("rename", {{"name", RX2}, {"alias", before}}).ok);
+    QVERIFY(site.service.core()->execute("rename", {{"name", RX2}, {"alias", before}}).ok);
+    QVERIFY(site.service.core()->execute("rename", {{"name", RX2}, {"alias", "Stage"}}).ok);
+    QStringList renames;
+    for (const QList<QVariant> &e : events) {
+        if (e.at(0).toString() == QLatin1String("name"))
+            renames << e.at(1).toJsonObject().value("alias").toString();
+    }
+    QCOMPARE(renames, (QStringList {"Stage", before, "Stage"}));
     const RemoteAnswer routed = site.service.core()->execute("route", {{"source", "TX - 2"}, {"target", "Stage"}});
     QVERIFY(routed.ok);
     QCOMPARE(site.sourceOf(RX2), TX2);
@@ -341,9 +456,25 @@ void TstRemoteApi::serverLimits()
         client.write("help\n");
         QVERIFY(readLine(client).startsWith("ok state"));
     } else {
+        // A WebSocket client of the old token is cut off as well, told why.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        WebServerConfig webConfig;
+        webConfig.address = QHostAddress::LocalHost;
+        webConfig.port = probe.serverPort();
+        probe.close();
+        QVERIFY2(site.service.webServer()->start(webConfig), qPrintable(site.service.webServer()->errorString()));
+        WebSocketClient web;
+        QVERIFY(web.open(webConfig.port));
+        QCOMPARE(web.signIn(site.token).value("result").toObject().value("authenticated"), QJsonValue(true));
         const QString fresh = site.service.newToken();
         QCOMPARE(readLine(client), QStringLiteral("error refused a new token was made"));
         QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(web.message().value("error").toObject().value("message").toString(),
+            QStringLiteral("a new token was made"));
+        QCOMPARE(web.frame().first, 8);
+        web.socket.write(QByteArray("\x88\x80\x12\x34\x56\x78", 6));
+        QVERIFY(web.socket.state() == QAbstractSocket::UnconnectedState || web.socket.waitForDisconnected(10000));
         QTcpSocket again;
         QVERIFY(connectTo(again, server->serverPort()));
         again.write("auth " + site.token.toUtf8() + "\nauth " + fresh.toUtf8() + "\n");

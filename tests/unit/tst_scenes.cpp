@@ -58,13 +58,6 @@ public:
     QTimeZone timeZone;
 };
 
-QDateTime utc(const QString &text)
-{
-    QDateTime time = QDateTime::fromString(text, Qt::ISODate);
-    time.setTimeSpec(Qt::UTC);
-    return time;
-}
-
 QByteArray fileContent(const QString &path)
 {
     QFile file(path);
@@ -148,6 +141,21 @@ void TstScenes::recallAndApi()
         names << event.at(0).toString();
     QVERIFY(names.contains(QStringLiteral("scene.recall.finished")));
     QVERIFY(names.contains(QStringLiteral("scene.active")));
+    QCOMPARE(names.count(QStringLiteral("power")), 1);
+
+    // A scene saved without a display-power setting leaves the displays as they are.
+    site.manager.routeSourceToAll(TX1);
+    answer = core.execute(QStringLiteral("scene.save"), {{QStringLiteral("name"), QStringLiteral("Plain")}});
+    QVERIFY2(answer.ok, qPrintable(answer.message));
+    site.manager.routeSourceToAll(TX2);
+    events.clear();
+    answer = core.execute(QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("plain")}});
+    QVERIFY2(answer.ok, qPrintable(answer.message));
+    QVERIFY(finished.wait());
+    for (int row = 0; row < site.manager.rxlist()->rowCount(); ++row)
+        QCOMPARE(site.sourceOf(site.manager.rxlist()->at(row)->name()), TX1);
+    for (const QList<QVariant> &event : qAsConst(events))
+        QVERIFY2(event.at(0).toString() != QLatin1String("power"), "the displays were switched");
 
     const QList<std::pair<QString, QJsonObject>> refused {
         {QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("Green")}}},
@@ -208,6 +216,7 @@ void TstScenes::storeKeepsScenesInTheFile()
 
 void TstScenes::schedules_data()
 {
+    QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QByteArray>("schedule");
     QTest::addColumn<QString>("lastRun");
     QTest::addColumn<QString>("from");
@@ -215,36 +224,50 @@ void TstScenes::schedules_data()
     QTest::addColumn<QStringList>("due");
     QTest::addColumn<int>("missed");
 
-    // 2026-03-02 is a Monday; Berlin is UTC+1 in winter, UTC+2 in summer.
-    QTest::newRow("weekdays Mon+Wed") << QByteArray(
-        R"({"name":"m","action":"power_on","time":"07:00","weekdays":[1,3]})")
-                                      << QString() << "2026-03-02T05:00:00"
-                                      << "2026-03-05T07:00:00"
-                                      << QStringList {"2026-03-02T06:00:00Z", "2026-03-04T06:00:00Z"} << 0;
-    QTest::newRow("other day only") << QByteArray(R"({"name":"t","action":"power_off","time":"07:00","weekdays":[2]})")
-                                    << QString() << "2026-03-02T05:00:00"
-                                    << "2026-03-02T08:00:00" << QStringList() << 0;
-    QTest::newRow("once") << QByteArray(R"({"name":"o","action":"scene","scene":"S","at":"2026-03-03T12:30"})")
-                          << QString() << "2026-03-02T05:00:00"
-                          << "2026-03-04T05:00:00" << QStringList {"2026-03-03T11:30:00Z"} << 0;
+    // Times are the zone's wall-clock times; what ran is told with its offset from UTC, so
+    // that a time the clock passes twice is told apart. 2026-03-02 is a Monday; at UTC+8 its
+    // 07:00 is still Sunday in UTC.
+    const QList<std::pair<QByteArray, QString>> zones {
+        {"UTC", "Z"}, {"Asia/Shanghai", "+08:00"}, {"Europe/Berlin", "+01:00"}};
+    for (const auto &zone : zones) {
+        const QByteArray name = zone.first;
+        const QString offset = zone.second;
+        QTest::addRow("weekdays Mon+Wed, %s", name.constData())
+            << name << QByteArray(R"({"name":"m","action":"power_on","time":"07:00","weekdays":[1,3]})") << QString()
+            << "2026-03-02T06:00:00"
+            << "2026-03-04T08:00:00" << QStringList {"2026-03-02T07:00:00" + offset, "2026-03-04T07:00:00" + offset}
+            << 0;
+        QTest::addRow("other day only, %s", name.constData())
+            << name << QByteArray(R"({"name":"t","action":"power_off","time":"07:00","weekdays":[2]})") << QString()
+            << "2026-03-02T05:00:00"
+            << "2026-03-02T08:00:00" << QStringList() << 0;
+        QTest::addRow("once, %s", name.constData())
+            << name << QByteArray(R"({"name":"o","action":"scene","scene":"S","at":"2026-03-03T12:30"})") << QString()
+            << "2026-03-03T10:00:00"
+            << "2026-03-03T14:00:00" << QStringList {"2026-03-03T12:30:00" + offset} << 0;
+        QTest::addRow("missed while not running, %s", name.constData())
+            << name << QByteArray(R"({"name":"x","action":"power_on","time":"07:00","weekdays":[1,2,3,4,5,6,7]})")
+            << "2026-03-02T05:00:00"
+            << "2026-03-02T10:00:00"
+            << "2026-03-02T10:10:00" << QStringList() << 1;
+    }
+    // Berlin is UTC+1 in winter, UTC+2 in summer.
     QTest::newRow("spring forward: skipped time runs once")
+        << QByteArray("Europe/Berlin")
         << QByteArray(R"({"name":"s","action":"power_on","time":"02:30","weekdays":[7]})") << QString()
-        << "2026-03-28T23:00:00"
-        << "2026-03-29T03:00:00" << QStringList {"2026-03-29T01:30:00Z"} << 0;
+        << "2026-03-29T00:00:00"
+        << "2026-03-29T05:00:00" << QStringList {"2026-03-29T03:30:00+02:00"} << 0;
     // The clock passes 02:30 twice; the second, standard-time passing is the one.
     QTest::newRow("fall back: repeated time runs once")
+        << QByteArray("Europe/Berlin")
         << QByteArray(R"({"name":"f","action":"power_on","time":"02:30","weekdays":[7]})") << QString()
-        << "2026-10-24T23:00:00"
-        << "2026-10-25T03:00:00" << QStringList {"2026-10-25T01:30:00Z"} << 0;
-    QTest::newRow("missed while not running")
-        << QByteArray(R"({"name":"x","action":"power_on","time":"07:00","weekdays":[1,2,3,4,5,6,7]})")
-        << "2026-03-02T04:00:00Z"
-        << "2026-03-02T09:00:00"
-        << "2026-03-02T09:10:00" << QStringList() << 1;
+        << "2026-10-25T01:00:00"
+        << "2026-10-25T04:00:00" << QStringList {"2026-10-25T02:30:00+01:00"} << 0;
 }
 
 void TstScenes::schedules()
 {
+    QFETCH(QByteArray, zone);
     QFETCH(QByteArray, schedule);
     QFETCH(QString, lastRun);
     QFETCH(QString, from);
@@ -252,24 +275,31 @@ void TstScenes::schedules()
     QFETCH(QStringList, due);
     QFETCH(int, missed);
 
+    const QTimeZone timeZone(zone);
+    QVERIFY(timeZone.isValid());
+    const auto local = [&](const QString &text) {
+        const QDateTime wallClock = QDateTime::fromString(text, Qt::ISODate);
+        return QDateTime(wallClock.date(), wallClock.time(), timeZone).toUTC();
+    };
     TestHome home;
     JsonConfig config(home.path() + QStringLiteral("/config.json"), false);
     config.setValue(ScheduleStore::CONFIG_KEY, QJsonArray {QJsonDocument::fromJson(schedule).object()});
     if (!lastRun.isEmpty())
-        config.setValue(Scheduler::LAST_CHECK_KEY, lastRun);
+        config.setValue(Scheduler::LAST_CHECK_KEY, local(lastRun).toString(Qt::ISODate));
     ScheduleStore store(&config);
     QCOMPARE(store.records().size(), 1);
     FakeClock clock;
-    clock.timeZone = QTimeZone("Europe/Berlin");
-    clock.time = utc(from);
+    clock.timeZone = timeZone;
+    clock.time = local(from);
     Scheduler scheduler(&store, &config, &clock);
     QStringList ran;
-    connect(&scheduler, &Scheduler::due, this, [&] { ran << clock.time.toString(Qt::ISODate); });
+    connect(&scheduler, &Scheduler::due, this,
+        [&] { ran << clock.time.toOffsetFromUtc(timeZone.offsetFromUtc(clock.time)).toString(Qt::ISODate); });
     QSignalSpy missedSpy(&scheduler, &Scheduler::missed);
     LogCapture warnings(QtWarningMsg);
     scheduler.start();
     QCOMPARE(scheduler.tickTimer()->interval(), Scheduler::TICK_MS);
-    for (; clock.time <= utc(until); clock.time = clock.time.addSecs(30))
+    for (const QDateTime last = local(until); clock.time <= last; clock.time = clock.time.addSecs(30))
         scheduler.tick();
     QCOMPARE(ran, due);
     QCOMPARE(missedSpy.count(), missed);
@@ -315,7 +345,10 @@ void TstScenes::importRoundTrip()
             QJsonArray {QJsonObject {{"name", "Day"}, {"sources", QJsonObject {{"IPD1-01", "IPE1-01"}}}}});
         config.setValue(QStringLiteral("schedules"),
             QJsonArray {QJsonObject {{"name", "d"}, {"action", "scene"}, {"scene", "Day"}, {"time", "08:00"},
-                {"weekdays", QJsonArray {1}}}});
+                            {"weekdays", QJsonArray {1}}},
+                // Display power needs no scene.
+                QJsonObject {{"name", "night"}, {"action", "power_off"}, {"time", "22:00"},
+                    {"weekdays", QJsonArray {1, 2, 3, 4, 5}}}});
         ConfigurationTransfer transfer(&config, apiSecretKeys());
         QVERIFY(transfer.exportTo(QUrl::fromLocalFile(exported).toString(), false));
         original = transfer.exportDocument(false);

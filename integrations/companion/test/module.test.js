@@ -4,6 +4,7 @@
 // controller (headless, made-up installation), over its WebSocket on loopback.
 
 const assert = require('node:assert/strict')
+const net = require('node:net')
 const { after, before, describe, it } = require('node:test')
 const { ApiClient, Status } = require('../src/api_client')
 const { Installation } = require('../src/installation')
@@ -194,5 +195,55 @@ describe('against the controller', { timeout: 90000 }, () => {
 			controller.process.kill('SIGCONT')
 		}
 		await back
+	})
+})
+
+// A port nothing listens on: every attempt fails at once, and only the waits between them
+// remain, on a clock the test moves.
+function closedPort() {
+	return new Promise((resolve, reject) => {
+		const server = net.createServer()
+		server.once('error', reject)
+		server.listen(0, '127.0.0.1', () => {
+			const { port } = server.address()
+			server.close(() => resolve(port))
+		})
+	})
+}
+
+// The wait, in seconds, the client announces after its next failed attempt.
+function nextWait(client) {
+	return new Promise((resolve) => {
+		const listener = (status, message) => {
+			const announced = /trying again in (\d+) s$/.exec(message)
+			if (!announced) return
+			client.off('status', listener)
+			resolve(Number(announced[1]))
+		}
+		client.on('status', listener)
+	})
+}
+
+describe('reconnecting', () => {
+	it('waits twice as long after each failure, up to the longest wait', async (t) => {
+		const port = await closedPort()
+		t.mock.timers.enable({ apis: ['setTimeout'] })
+		const client = new ApiClient({
+			host: '127.0.0.1', port, token: 'x', firstRetryMs: 1000, longestRetryMs: 8000, heartbeatMs: 3600000,
+		})
+		t.after(() => client.stop())
+		let waiting = nextWait(client)
+		client.start()
+		const waits = []
+		for (let attempt = 0; attempt < 6; ++attempt) {
+			waits.push(await waiting)
+			waiting = nextWait(client)
+			// The announced wait is the one kept: a millisecond short of it nothing is tried.
+			t.mock.timers.tick(waits.at(-1) * 1000 - 1)
+			assert.equal(client.status, Status.Unreachable)
+			t.mock.timers.tick(1)
+			assert.equal(client.status, Status.Connecting)
+		}
+		assert.deepEqual(waits, [1, 2, 4, 8, 8, 8])
 	})
 })

@@ -42,6 +42,20 @@ Rectangle {
         clip: true
         boundsBehavior: Flickable.StopAtBounds
         model: scenes.names
+        // In the strip's lower margin, there while some scenes are out of sight.
+        ScrollBar.horizontal: ScrollBar {
+            objectName: "scenesScrollBar"
+            parent: strip
+            x: sceneList.x
+            y: strip.height - 6
+            width: sceneList.width
+            policy: sceneList.contentWidth > sceneList.width ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            contentItem: Rectangle {
+                implicitHeight: 4
+                radius: 2
+                color: globalStyle.accent
+            }
+        }
         delegate: Rectangle {
             readonly property bool active: modelData === scenes.activeScene
             width: Math.max(140, label.implicitWidth + 40)
@@ -78,7 +92,7 @@ Rectangle {
         anchors.right: parent.right
         anchors.rightMargin: 8
         anchors.verticalCenter: parent.verticalCenter
-        width: 460
+        width: Math.min(460, strip.width * 0.6)
         height: parent.height - 16
 
         ProgressBar {

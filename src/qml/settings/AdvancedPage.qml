@@ -6,22 +6,51 @@ import "../js/checks.js" as Checks
 Item {
     id: page
 
-    // Which section is open: -1 none, 0 password, 1 power commands, 2 reset, 3 control API.
-    property int openSection: -1
+    // The open sections, one bit each: 0 password, 1 power commands, 2 reset, 3 control API,
+    // 4 MQTT. Each opens and closes on its own, so that opening one folds nothing away.
+    property int openSections: 0
     // Narrow windows would squeeze the section titles; they keep at least 640 then.
     readonly property int sectionWidth: Math.min(width, Math.max(width - 300, 640))
+    // The fields' column: what is left beside the labels, and the room beside a field for
+    // what is wrong with it.
+    readonly property int fieldColumnWidth: Math.max(360, sectionWidth - 280)
+    readonly property int wideFieldWidth: Math.min(400, fieldColumnWidth - 40)
+    readonly property int errorWidth: Math.max(160, width - 300 - 220)
 
-    function toggleSection(section) {
-        openSection = openSection === section ? -1 : section;
+    function isOpen(section) {
+        return (openSections & (1 << section)) !== 0;
     }
 
-    function unlock() {
-        if (manager.login(passwordField.text)) {
-            passwordField.text = "";
-            passwordError.visible = false;
-        } else {
-            passwordError.visible = true;
+    // The header of a section just opened, scrolled up into sight once the page has grown.
+    property Item openedHeader: null
+
+    function toggleSection(section, header) {
+        openSections ^= 1 << section;
+        openedHeader = isOpen(section) ? header : null;
+    }
+
+    // A field's problem code in words.
+    function problemText(code) {
+        switch (code) {
+        case "port": return qsTr("A port is a number from 1 to 65535.");
+        case "samePort": return qsTr("Must differ from the text port.");
+        case "empty": return qsTr("Required: 0.0.0.0 listens on every network.");
+        case "notAddress": return qsTr("Not an IP address, such as 192.0.2.1.");
+        case "pair": return qsTr("TLS needs both the certificate and the key.");
+        default: return "";
         }
+    }
+
+    // The state the section shows: what runs, or why nothing does.
+    function apiState() {
+        if (remoteApi.running)
+            return (remoteApi.tlsCertificate !== ""
+                    ? qsTr("Running with TLS on %1: text port %2, WebSocket and HTTPS port %3.")
+                    : qsTr("Running without TLS on %1: text port %2, WebSocket and HTTP port %3."))
+                   .arg(remoteApi.listenAddress).arg(remoteApi.linePort).arg(remoteApi.webPort);
+        if (remoteApi.enabled && remoteApi.status !== "")
+            return qsTr("Not running: %1").arg(remoteApi.status);
+        return qsTr("Off: no control system can connect.");
     }
 
     function changePassword() {
@@ -59,20 +88,35 @@ Item {
         powerOffField.text = Qt.binding(function () { return manager.savedPowerOffCommand; });
     }
 
-    // Shown once, right after it is made; the page forgets it when it closes.
-    property string shownToken: ""
-
     function applyApiSettings() {
-        var problem = remoteApi.configure(apiSwitch.checked, parseInt(linePortField.text, 10),
-                                          parseInt(webPortField.text, 10), listenField.text,
+        var problems = Checks.apiFieldProblems(listenField.text, linePortField.text, webPortField.text,
+                                               certificateField.text, keyField.text);
+        listenField.error = problemText(problems.listen);
+        linePortField.error = problemText(problems.linePort);
+        webPortField.error = problemText(problems.webPort);
+        certificateField.error = problemText(problems.certificate);
+        keyField.error = problemText(problems.key);
+        apiProblem.text = "";
+        if (Checks.hasProblem(problems))
+            return;
+        var problem = remoteApi.configure(apiSwitch.checked, Checks.portNumber(linePortField.text),
+                                          Checks.portNumber(webPortField.text), listenField.text,
                                           certificateField.text, keyField.text);
-        toast(problem !== "" ? problem : qsTr("Control API settings saved."));
+        // The switch shows again what runs, whatever was asked.
+        apiSwitch.checked = Qt.binding(function () { return remoteApi.running; });
+        // What stopped it is in the state line; what was refused before, under the button.
+        if (problem !== "" && problem !== remoteApi.status)
+            apiProblem.text = problem;
+        else if (problem === "")
+            toast(qsTr("Control API settings saved."));
     }
 
     function makeToken() {
-        shownToken = remoteApi.newToken();
-        if (shownToken === "")
-            toast(remoteApi.status);
+        var token = remoteApi.newToken();
+        if (token === "")
+            apiProblem.text = remoteApi.status;
+        else
+            tokenDialog.show(token);
     }
 
     ConfirmDialog {
@@ -83,6 +127,13 @@ Item {
         onAccepted: page.makeToken()
     }
 
+    // Shown once, right after it is made; the dialog forgets it when it closes.
+    SecretDialog {
+        id: tokenDialog
+        title: qsTr("New token for control systems")
+        warning: qsTr("Copy the token now: it is shown only this once. Control systems sign in with it.")
+    }
+
     ConfirmDialog {
         id: resetQuestion
         title: qsTr("Attention")
@@ -91,44 +142,15 @@ Item {
     }
 
     // Locked: the password panel.
-    Column {
-        objectName: "loginPanel"
+    LoginPanel {
         visible: manager.locked
         y: 150
         anchors.horizontalCenter: parent.horizontalCenter
-        width: 600
-        spacing: 12
-        FieldLabel {
-            text: qsTr("Admin password:")
-        }
-        Row {
-            spacing: 20
-            SettingsField {
-                id: passwordField
-                objectName: "passwordField"
-                secret: true
-                width: 600 - 120 - 20
-                height: 50
-                onAccepted: page.unlock()
-            }
-            RoundButton {
-                objectName: "unlockButton"
-                width: 120
-                text: qsTr("Unlock")
-                onClicked: page.unlock()
-            }
-        }
-        FieldLabel {
-            id: passwordError
-            visible: false
-            text: qsTr("Password error!")
-            color: globalStyle.errorTextColor
-            font.bold: true
-        }
     }
 
-    // Unlocked: the three sections.
+    // Unlocked: the sections.
     Flickable {
+        id: flick
         objectName: "sections"
         visible: !manager.locked
         anchors.top: parent.top
@@ -137,20 +159,34 @@ Item {
         contentHeight: sections.height
         clip: true
         boundsBehavior: Flickable.StopAtBounds
+        onContentHeightChanged: {
+            if (page.openedHeader)
+                contentY = Math.max(0, Math.min(page.openedHeader.y, contentHeight - height));
+            page.openedHeader = null;
+        }
+        ScrollBar.vertical: ScrollBar {
+            policy: flick.contentHeight > flick.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            contentItem: Rectangle {
+                implicitWidth: 6
+                radius: 3
+                color: globalStyle.accent
+            }
+        }
 
         Column {
             id: sections
             spacing: 10
 
             SectionHeader {
+                id: header0
                 width: page.sectionWidth
                 text: qsTr("Change password")
-                open: page.openSection === 0
-                onClicked: page.toggleSection(0)
+                open: page.isOpen(0)
+                onClicked: page.toggleSection(0, header0)
             }
             Grid {
                 objectName: "passwordFields"
-                visible: page.openSection === 0
+                visible: page.isOpen(0)
                 columns: 2
                 columnSpacing: 30
                 rowSpacing: 10
@@ -186,17 +222,18 @@ Item {
             }
 
             SectionHeader {
+                id: header1
                 width: page.sectionWidth
                 text: qsTr("Customize display power on/off command")
-                open: page.openSection === 1
-                onClicked: page.toggleSection(1)
+                open: page.isOpen(1)
+                onClicked: page.toggleSection(1, header1)
             }
             Grid {
                 id: powerPanel
                 readonly property bool edited: Checks.powerCommandsEdited(powerOnField.text, powerOffField.text,
                                                                           manager.savedPowerOnCommand,
                                                                           manager.savedPowerOffCommand)
-                visible: page.openSection === 1
+                visible: page.isOpen(1)
                 columns: 2
                 columnSpacing: 30
                 rowSpacing: 10
@@ -261,14 +298,16 @@ Item {
             }
 
             SectionHeader {
+                id: header3
+                objectName: "apiHeader"
                 width: page.sectionWidth
                 text: qsTr("Control from other systems")
-                open: page.openSection === 3
-                onClicked: page.toggleSection(3)
+                open: page.isOpen(3)
+                onClicked: page.toggleSection(3, header3)
             }
             Grid {
                 objectName: "apiFields"
-                visible: page.openSection === 3
+                visible: page.isOpen(3)
                 columns: 2
                 columnSpacing: 30
                 rowSpacing: 10
@@ -280,18 +319,30 @@ Item {
                 Switch {
                     id: apiSwitch
                     objectName: "apiSwitch"
-                    checked: remoteApi.enabled
+                    checked: remoteApi.running
+                }
+                FieldLabel { text: qsTr("State:") }
+                FieldLabel {
+                    objectName: "apiState"
+                    width: page.fieldColumnWidth
+                    wrapMode: Text.Wrap
+                    text: page.apiState()
+                    color: remoteApi.running ? "white"
+                           : remoteApi.enabled && remoteApi.status !== "" ? globalStyle.errorTextColor
+                                                                          : globalStyle.fontColorOnBlack
                 }
                 FieldLabel { text: qsTr("Listen address:") }
                 SettingsField {
                     id: listenField
                     objectName: "listenField"
+                    errorWidth: page.errorWidth
                     text: remoteApi.listenAddress
                 }
                 FieldLabel { text: qsTr("Text port (TCP):") }
                 SettingsField {
                     id: linePortField
                     objectName: "linePortField"
+                    errorWidth: page.errorWidth
                     text: remoteApi.linePort
                     validator: IntValidator { bottom: 1; top: 65535 }
                 }
@@ -299,6 +350,7 @@ Item {
                 SettingsField {
                     id: webPortField
                     objectName: "webPortField"
+                    errorWidth: page.errorWidth
                     text: remoteApi.webPort
                     validator: IntValidator { bottom: 1; top: 65535 }
                 }
@@ -306,7 +358,8 @@ Item {
                 SettingsField {
                     id: certificateField
                     objectName: "certificateField"
-                    width: 400
+                    width: page.wideFieldWidth
+                    errorWidth: page.errorWidth - (width - 200)
                     text: remoteApi.tlsCertificate
                     placeholderText: qsTr("none")
                 }
@@ -314,21 +367,34 @@ Item {
                 SettingsField {
                     id: keyField
                     objectName: "keyField"
-                    width: 400
+                    width: page.wideFieldWidth
+                    errorWidth: page.errorWidth - (width - 200)
                     text: remoteApi.tlsKey
                     placeholderText: qsTr("none")
                 }
                 Item { width: 1; height: 1 }
-                RoundButton {
-                    objectName: "apiApplyButton"
-                    width: 160
-                    text: qsTr("Apply")
-                    onClicked: page.applyApiSettings()
+                Column {
+                    spacing: 8
+                    RoundButton {
+                        objectName: "apiApplyButton"
+                        width: 160
+                        text: qsTr("Apply")
+                        onClicked: page.applyApiSettings()
+                    }
+                    FieldLabel {
+                        id: apiProblem
+                        objectName: "apiProblem"
+                        visible: text !== ""
+                        width: page.fieldColumnWidth
+                        wrapMode: Text.Wrap
+                        color: globalStyle.errorTextColor
+                    }
                 }
                 FieldLabel { text: qsTr("Token:") }
                 Row {
                     spacing: 20
                     FieldLabel {
+                        objectName: "tokenState"
                         height: 44
                         text: remoteApi.tokenSet ? qsTr("set") : qsTr("none yet")
                     }
@@ -339,53 +405,33 @@ Item {
                         onClicked: tokenQuestion.open()
                     }
                 }
-                Item { width: 1; height: 1; visible: page.shownToken !== "" }
-                Column {
-                    visible: page.shownToken !== ""
-                    spacing: 6
-                    SettingsField {
-                        objectName: "tokenField"
-                        width: 520
-                        readOnly: true
-                        text: page.shownToken
-                    }
-                    FieldLabel {
-                        width: 520
-                        wrapMode: Text.Wrap
-                        text: qsTr("Copy the token now: it is shown only this once.")
-                        color: globalStyle.errorTextColor
-                    }
-                }
-                Item { width: 1; height: 1; visible: remoteApi.status !== "" }
-                FieldLabel {
-                    visible: remoteApi.status !== ""
-                    width: 520
-                    wrapMode: Text.Wrap
-                    text: remoteApi.status
-                    color: globalStyle.errorTextColor
-                }
             }
 
             SectionHeader {
+                id: header4
+                objectName: "mqttHeader"
                 width: page.sectionWidth
                 text: qsTr("MQTT and Home Assistant")
-                open: page.openSection === 4
-                onClicked: page.toggleSection(4)
+                open: page.isOpen(4)
+                onClicked: page.toggleSection(4, header4)
             }
             MqttFields {
                 objectName: "mqttFields"
-                visible: page.openSection === 4
+                visible: page.isOpen(4)
+                fieldColumnWidth: page.fieldColumnWidth
+                errorWidth: page.errorWidth
                 onSaved: toast(message)
             }
 
             SectionHeader {
+                id: header2
                 width: page.sectionWidth
                 text: qsTr("Reset software settings")
-                open: page.openSection === 2
-                onClicked: page.toggleSection(2)
+                open: page.isOpen(2)
+                onClicked: page.toggleSection(2, header2)
             }
             Rectangle {
-                visible: page.openSection === 2
+                visible: page.isOpen(2)
                 width: page.sectionWidth
                 height: 60
                 color: resetMouse.pressed ? "#B0282E" : "#941E23"

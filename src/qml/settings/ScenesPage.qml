@@ -1,6 +1,7 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.14
 import "../control"
+import "../js/checks.js" as Checks
 
 // Scenes, schedules and the configuration file, behind the same lock as the advanced settings.
 Item {
@@ -22,20 +23,71 @@ Item {
         onAccepted: action()
     }
 
+    InputDialog {
+        id: renameQuestion
+        property string oldName
+        tips: qsTr("New name:")
+        placeHolder: qsTr("Scene name")
+        onAccepted: {
+            var verdict = Checks.renameVerdict(oldName, inputText, scenes.sceneExists);
+            if (verdict === "exists")
+                open(qsTr("Another scene is named \"%1\".").arg(page.savedSceneName(inputText)));
+            else if (verdict === "ok" && !scenes.renameScene(oldName, inputText))
+                toast(qsTr("The scene could not be renamed."));
+        }
+    }
+
+    // Sections fold away on their own, all open at first.
+    property bool scenesOpen: true
+    property bool schedulesOpen: true
+    property bool transferOpen: true
+
     function ask(text, action) {
         question.tips = text;
         question.action = action;
         question.open();
     }
 
+    // The saved scene's own spelling of a name, compared as the service compares; "" for none.
+    function savedSceneName(name) {
+        for (var i = 0; i < scenes.names.length; ++i) {
+            if (scenes.names[i].toLowerCase() === name.toLowerCase())
+                return scenes.names[i];
+        }
+        return "";
+    }
+
+    function storeScene(name, power) {
+        if (scenes.saveScene(name, [], power)) {
+            sceneNameField.text = "";
+            toast(qsTr("Scene \"%1\" saved").arg(name));
+        } else {
+            sceneNameField.error = qsTr("The scene could not be saved.");
+        }
+    }
+
+    // An empty name says so at the field; a name already saved asks before it is replaced.
     function saveScene() {
         var name = sceneNameField.text.trim();
-        if (name === "")
+        if (name === "") {
+            sceneNameField.error = qsTr("Type a name for the scene.");
             return;
-        if (scenes.saveScene(name, [], powerChoice.currentIndex))
-            toast(qsTr("Scene \"%1\" saved").arg(name));
+        }
+        sceneNameField.error = "";
+        var power = powerChoice.currentIndex;
+        var existing = savedSceneName(name);
+        if (existing !== "")
+            ask(qsTr("A scene named \"%1\" exists. Replace it with the current routing?").arg(existing),
+                function () { page.storeScene(existing, power); });
         else
-            toast(qsTr("The scene could not be saved."));
+            storeScene(name, power);
+    }
+
+    // Asks for the new name in a dialog of its own, again while it is taken by another scene.
+    function renameScene(name) {
+        renameQuestion.oldName = name;
+        renameQuestion.inputText = name;
+        renameQuestion.open();
     }
 
     // "7:30" and "07:30" alike as "07:30"; empty when it is not a time of day.
@@ -111,7 +163,8 @@ Item {
             days |= 1 << (schedule.weekdays[i] - 1);
         page.scheduleDays = once ? 31 : days;
         scheduleError.text = "";
-        sections.contentY = Math.max(0, Math.min(scheduleFormTitle.y, sections.contentHeight - sections.height));
+        page.schedulesOpen = true;
+        sections.contentY = Math.max(0, Math.min(scheduleForm.y, sections.contentHeight - sections.height));
     }
 
     function newSchedule() {
@@ -137,12 +190,12 @@ Item {
         return qsTr("%1 at %2 on %3").arg(what).arg(schedule.time).arg(days.join(" "));
     }
 
-    Text {
+    LoginPanel {
         visible: manager.locked
-        anchors.centerIn: parent
-        text: qsTr("Unlock on the Advanced Settings page to manage scenes and schedules.")
-        color: globalStyle.fontColorOnBlack
-        font.pixelSize: globalStyle.normalFontSize
+        y: 150
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(600, page.width)
+        purpose: qsTr("Scenes, schedules and the configuration file are kept behind the admin password.")
     }
 
     Flickable {
@@ -153,14 +206,29 @@ Item {
         contentHeight: column.height
         clip: true
         boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar {
+            policy: sections.contentHeight > sections.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            contentItem: Rectangle {
+                implicitWidth: 6
+                radius: 3
+                color: globalStyle.accent
+            }
+        }
 
         Column {
             id: column
-            width: parent.width
+            width: parent.width - 16
             spacing: 12
 
-            SectionHeader { width: column.width; text: qsTr("Scenes"); open: true }
+            SectionHeader {
+                objectName: "scenesHeader"
+                width: column.width
+                text: qsTr("Scenes")
+                open: page.scenesOpen
+                onClicked: page.scenesOpen = !page.scenesOpen
+            }
             Flow {
+                visible: page.scenesOpen
                 width: column.width
                 spacing: 12
                 SettingsField {
@@ -168,7 +236,10 @@ Item {
                     objectName: "sceneNameField"
                     width: 280
                     height: 50
+                    // Said under the row: beside the field are the choice and the button.
+                    errorWidth: 0
                     placeholderText: qsTr("Scene name")
+                    onAccepted: page.saveScene()
                 }
                 ChoiceBox {
                     id: powerChoice
@@ -182,9 +253,28 @@ Item {
                     onClicked: page.saveScene()
                 }
             }
+            Text {
+                objectName: "sceneNameError"
+                visible: page.scenesOpen && sceneNameField.error !== ""
+                width: column.width
+                wrapMode: Text.Wrap
+                text: sceneNameField.error
+                color: globalStyle.errorTextColor
+                font.pixelSize: globalStyle.normalFontSize - 2
+            }
+            Text {
+                objectName: "noScenes"
+                visible: page.scenesOpen && scenes.names.length === 0
+                width: column.width
+                wrapMode: Text.Wrap
+                text: qsTr("No scenes yet. Route the screens as they should be, type a name above and press \"Save current routing\".")
+                color: globalStyle.fontColorOnBlack
+                font.pixelSize: globalStyle.normalFontSize - 2
+            }
             Repeater {
                 objectName: "sceneRows"
-                model: scenes.names
+                model: page.scenesOpen ? scenes.names : []
+                // The scene the screens show now: an accent bar and outline, and the words.
                 delegate: Rectangle {
                     readonly property bool active: modelData === scenes.activeScene
                     width: column.width
@@ -193,29 +283,48 @@ Item {
                     color: "#141418"
                     border.width: active ? 2 : 0
                     border.color: globalStyle.accent
-                    Text {
+                    Rectangle {
+                        objectName: "activeBar"
+                        visible: parent.active
+                        width: 6
+                        height: parent.height
+                        radius: 3
+                        color: globalStyle.accent
+                    }
+                    Column {
                         anchors.left: parent.left
-                        anchors.leftMargin: 16
+                        anchors.leftMargin: 20
                         anchors.right: renameButton.left
                         anchors.rightMargin: 12
                         anchors.verticalCenter: parent.verticalCenter
-                        text: modelData
-                        color: parent.active ? globalStyle.accent : "white"
-                        elide: Text.ElideRight
-                        font.pixelSize: globalStyle.normalFontSize
+                        Text {
+                            width: parent.width
+                            text: modelData
+                            textFormat: Text.PlainText
+                            color: "white"
+                            elide: Text.ElideRight
+                            font.pixelSize: globalStyle.normalFontSize
+                            font.bold: active
+                        }
+                        Text {
+                            visible: active
+                            width: parent.width
+                            text: qsTr("On the screens now")
+                            color: globalStyle.accent
+                            elide: Text.ElideRight
+                            font.pixelSize: globalStyle.normalFontSize - 4
+                        }
                     }
                     RoundButton {
                         id: renameButton
+                        objectName: "renameSceneButton"
                         anchors.right: overwriteButton.left
                         anchors.rightMargin: 12
                         anchors.verticalCenter: parent.verticalCenter
                         width: 120
                         height: 44
                         text: qsTr("Rename")
-                        onClicked: {
-                            if (sceneNameField.text.trim() === "" || !scenes.renameScene(modelData, sceneNameField.text))
-                                toast(qsTr("Type the new name above; it must not be taken."));
-                        }
+                        onClicked: page.renameScene(modelData)
                     }
                     RoundButton {
                         id: overwriteButton
@@ -250,10 +359,25 @@ Item {
                 }
             }
 
-            SectionHeader { width: column.width; text: qsTr("Schedules"); open: true }
+            SectionHeader {
+                objectName: "schedulesHeader"
+                width: column.width
+                text: qsTr("Schedules")
+                open: page.schedulesOpen
+                onClicked: page.schedulesOpen = !page.schedulesOpen
+            }
+            Text {
+                objectName: "noSchedules"
+                visible: page.schedulesOpen && scenes.schedules.length === 0
+                width: column.width
+                wrapMode: Text.Wrap
+                text: qsTr("No schedules yet. Fill in the form below to recall a scene or switch the displays at set times.")
+                color: globalStyle.fontColorOnBlack
+                font.pixelSize: globalStyle.normalFontSize - 2
+            }
             Repeater {
                 objectName: "scheduleRows"
-                model: scenes.schedules
+                model: page.schedulesOpen ? scenes.schedules : []
                 delegate: Rectangle {
                     width: column.width
                     height: 60
@@ -322,113 +446,126 @@ Item {
                     }
                 }
             }
-            Text {
-                id: scheduleFormTitle
-                objectName: "scheduleFormTitle"
-                width: column.width
-                topPadding: 8
-                text: page.editing === "" ? qsTr("New schedule") : qsTr("Change schedule \"%1\"").arg(page.editing)
-                color: globalStyle.accent
-                elide: Text.ElideRight
-                font.pixelSize: globalStyle.normalFontSize
-            }
-            Flow {
+            Column {
+                id: scheduleForm
+                visible: page.schedulesOpen
                 width: column.width
                 spacing: 12
-                SettingsField {
-                    id: scheduleNameField
-                    objectName: "scheduleNameField"
-                    width: 220
-                    height: 50
-                    placeholderText: qsTr("Name")
+                Text {
+                    id: scheduleFormTitle
+                    objectName: "scheduleFormTitle"
+                    width: column.width
+                    topPadding: 8
+                    text: page.editing === "" ? qsTr("New schedule") : qsTr("Change schedule \"%1\"").arg(page.editing)
+                    color: globalStyle.accent
+                    elide: Text.ElideRight
+                    font.pixelSize: globalStyle.normalFontSize
                 }
-                ChoiceBox {
-                    id: actionChoice
-                    objectName: "scheduleAction"
-                    width: 240
-                    model: [qsTr("Recall scene"), qsTr("All displays on"), qsTr("All displays off")]
-                }
-                ChoiceBox {
-                    id: sceneChoice
-                    objectName: "scheduleScene"
-                    visible: actionChoice.currentIndex === 0
-                    width: 240
-                    model: scenes.names
-                }
-            }
-            Flow {
-                width: column.width
-                spacing: 12
-                ChoiceBox {
-                    id: repeatChoice
-                    objectName: "scheduleRepeat"
-                    width: 160
-                    model: [qsTr("Weekly"), qsTr("Once")]
-                }
-                SettingsField {
-                    id: timeField
-                    objectName: "scheduleTimeField"
-                    width: 110
-                    height: 50
-                    placeholderText: "07:30"
-                }
-                SettingsField {
-                    id: dateField
-                    objectName: "scheduleDateField"
-                    visible: repeatChoice.currentIndex === 1
-                    width: 170
-                    height: 50
-                    placeholderText: Qt.formatDate(new Date(), "yyyy-MM-dd")
-                }
-            }
-            Flow {
-                visible: repeatChoice.currentIndex === 0
-                width: column.width
-                spacing: 12
-                Repeater {
-                    model: 7
-                    delegate: RoundButton {
-                        readonly property bool chosen: (page.scheduleDays & (1 << index)) !== 0
-                        objectName: "weekday" + index
-                        width: 70
+                Flow {
+                    width: column.width
+                    spacing: 12
+                    SettingsField {
+                        id: scheduleNameField
+                        objectName: "scheduleNameField"
+                        width: 220
                         height: 50
-                        normalBg: chosen ? "#26262E" : "#141418"
-                        normalColor: chosen ? globalStyle.accent : globalStyle.darkFontColorOnBlack
-                        border.width: chosen ? 2 : 1
-                        border.color: chosen ? globalStyle.accent : "#26262E"
-                        text: page.dayNames[index]
-                        onClicked: page.scheduleDays ^= (1 << index)
+                        placeholderText: qsTr("Name")
+                    }
+                    ChoiceBox {
+                        id: actionChoice
+                        objectName: "scheduleAction"
+                        width: 240
+                        model: [qsTr("Recall scene"), qsTr("All displays on"), qsTr("All displays off")]
+                    }
+                    ChoiceBox {
+                        id: sceneChoice
+                        objectName: "scheduleScene"
+                        visible: actionChoice.currentIndex === 0
+                        width: 240
+                        model: scenes.names
                     }
                 }
-            }
-            Row {
-                spacing: 16
-                RoundButton {
-                    objectName: "saveScheduleButton"
-                    width: 220
-                    text: page.editing === "" ? qsTr("Add schedule") : qsTr("Save changes")
-                    onClicked: page.saveSchedule()
+                Flow {
+                    width: column.width
+                    spacing: 12
+                    ChoiceBox {
+                        id: repeatChoice
+                        objectName: "scheduleRepeat"
+                        width: 160
+                        model: [qsTr("Weekly"), qsTr("Once")]
+                    }
+                    SettingsField {
+                        id: timeField
+                        objectName: "scheduleTimeField"
+                        width: 110
+                        height: 50
+                        placeholderText: "07:30"
+                    }
+                    SettingsField {
+                        id: dateField
+                        objectName: "scheduleDateField"
+                        visible: repeatChoice.currentIndex === 1
+                        width: 170
+                        height: 50
+                        placeholderText: Qt.formatDate(new Date(), "yyyy-MM-dd")
+                    }
                 }
-                RoundButton {
-                    objectName: "newScheduleButton"
-                    visible: page.editing !== ""
-                    width: 220
-                    text: qsTr("Cancel changes")
-                    onClicked: page.newSchedule()
+                Flow {
+                    visible: repeatChoice.currentIndex === 0
+                    width: column.width
+                    spacing: 12
+                    Repeater {
+                        model: 7
+                        delegate: RoundButton {
+                            readonly property bool chosen: (page.scheduleDays & (1 << index)) !== 0
+                            objectName: "weekday" + index
+                            width: 70
+                            height: 50
+                            normalBg: chosen ? "#26262E" : "#141418"
+                            normalColor: chosen ? globalStyle.accent : globalStyle.darkFontColorOnBlack
+                            border.width: chosen ? 2 : 1
+                            border.color: chosen ? globalStyle.accent : "#26262E"
+                            text: page.dayNames[index]
+                            onClicked: page.scheduleDays ^= (1 << index)
+                        }
+                    }
                 }
-            }
-            Text {
-                id: scheduleError
-                objectName: "scheduleError"
-                visible: text !== ""
-                width: column.width
-                wrapMode: Text.Wrap
-                color: globalStyle.errorTextColor
-                font.pixelSize: globalStyle.normalFontSize - 2
+                Row {
+                    spacing: 16
+                    RoundButton {
+                        objectName: "saveScheduleButton"
+                        width: 220
+                        text: page.editing === "" ? qsTr("Add schedule") : qsTr("Save changes")
+                        onClicked: page.saveSchedule()
+                    }
+                    RoundButton {
+                        objectName: "newScheduleButton"
+                        visible: page.editing !== ""
+                        width: 220
+                        text: qsTr("Cancel changes")
+                        onClicked: page.newSchedule()
+                    }
+                }
+                Text {
+                    id: scheduleError
+                    objectName: "scheduleError"
+                    visible: text !== ""
+                    width: column.width
+                    wrapMode: Text.Wrap
+                    color: globalStyle.errorTextColor
+                    font.pixelSize: globalStyle.normalFontSize - 2
+                }
             }
 
-            SectionHeader { width: column.width; text: qsTr("Configuration file"); open: true }
+            SectionHeader {
+                objectName: "transferHeader"
+                width: column.width
+                text: qsTr("Configuration file")
+                open: page.transferOpen
+                onClicked: page.transferOpen = !page.transferOpen
+            }
             Row {
+                visible: page.transferOpen
                 spacing: 16
                 SettingsField {
                     id: transferPath
@@ -465,6 +602,7 @@ Item {
                 }
             }
             Row {
+                visible: page.transferOpen
                 spacing: 16
                 RoundButton {
                     width: 200
@@ -481,6 +619,7 @@ Item {
                 }
             }
             Text {
+                visible: page.transferOpen
                 width: column.width
                 wrapMode: Text.Wrap
                 text: configTransfer.lastMessage

@@ -1,4 +1,5 @@
 import QtQuick 2.14
+import QtQuick.Controls 2.14
 import "../control"
 
 Item {
@@ -98,7 +99,7 @@ Item {
         anchors.left: parent.left
         anchors.leftMargin: 50
         anchors.bottom: parent.bottom
-        width: dialog.compact ? 80 : 320
+        width: dialog.compact ? 140 : 320
         interactive: false
         keyNavigationEnabled: false
         model: dialog.entries
@@ -112,7 +113,7 @@ Item {
             id: entry
             readonly property bool current: ListView.isCurrentItem
             width: navigation.width
-            height: 65
+            height: dialog.compact ? 96 : 65
 
             Rectangle {
                 anchors.fill: parent
@@ -121,38 +122,48 @@ Item {
                 radius: 6
                 color: entry.current ? "#26262E" : "transparent"
             }
+            // Narrow, the entry is an icon over a short label; wide, an icon beside its title.
             Image {
                 id: icon
-                anchors.verticalCenter: parent.verticalCenter
                 x: dialog.compact ? (parent.width - width) / 2 : 16
+                y: dialog.compact ? 12 : (parent.height - height) / 2
                 width: 24
                 height: 24
                 source: "qrc:/images/icons/" + modelData.icon + (entry.current ? "-select" : "") + ".png"
             }
             Text {
-                anchors.verticalCenter: parent.verticalCenter
-                anchors.left: icon.right
-                anchors.leftMargin: 16
-                anchors.right: lockIcon.left
-                visible: !dialog.compact
+                objectName: "entryLabel"
+                x: dialog.compact ? 6 : icon.x + icon.width + 16
+                y: dialog.compact ? icon.y + icon.height + 4 : 0
+                width: dialog.compact ? parent.width - 12 : (lockIcon.visible ? lockIcon.x : parent.width) - x - 8
+                height: dialog.compact ? parent.height - y - 4 : parent.height
+                verticalAlignment: dialog.compact ? Text.AlignTop : Text.AlignVCenter
+                horizontalAlignment: dialog.compact ? Text.AlignHCenter : Text.AlignLeft
                 text: modelData.title
+                wrapMode: dialog.compact ? Text.Wrap : Text.NoWrap
+                maximumLineCount: dialog.compact ? 2 : 1
                 elide: Text.ElideRight
-                color: entry.current ? "white" : "#666666"
-                font.pixelSize: globalStyle.normalFontSize
+                color: entry.current ? "white" : dialog.compact ? "#999999" : "#666666"
+                lineHeight: dialog.compact ? 0.9 : 1
+                font.pixelSize: dialog.compact ? globalStyle.normalFontSize - 3 : globalStyle.normalFontSize
             }
             MouseArea {
+                id: entryMouse
                 anchors.fill: parent
+                hoverEnabled: true
                 cursorShape: Qt.PointingHandCursor
                 onClicked: navigation.currentIndex = index
+                ToolTip.visible: containsMouse
+                ToolTip.delay: 500
+                ToolTip.text: modelData.lockable && manager.locked ? qsTr("%1 (locked: the admin password opens it)").arg(modelData.title)
+                                                                  : modelData.title
             }
             Image {
                 id: lockIcon
                 objectName: "lockIcon"
                 visible: modelData.lockable
-                anchors.verticalCenter: parent.verticalCenter
-                anchors.right: parent.right
-                anchors.rightMargin: dialog.compact ? 0 : 10
-                anchors.verticalCenterOffset: dialog.compact ? 16 : 0
+                x: dialog.compact ? icon.x + icon.width + 8 : parent.width - width - 10
+                y: dialog.compact ? icon.y - 4 : (parent.height - height) / 2
                 width: dialog.compact ? 20 : 32
                 height: width
                 source: manager.locked ? "qrc:/images/icons/lock.png" : "qrc:/images/icons/unlock.png"
@@ -189,7 +200,7 @@ Item {
         anchors.left: separator.right
         anchors.leftMargin: 20
         anchors.right: parent.right
-        anchors.rightMargin: 80
+        anchors.rightMargin: dialog.compact ? 30 : 80
         active: false
         onLoaded: {
             if (item.showVwWizard)

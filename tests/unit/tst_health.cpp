@@ -1,0 +1,615 @@
+#include "base/oem_setting.h"
+#include "control/command_set.h"
+#include "health/device_health.h"
+#include "health/diagnostics.h"
+#include "health/health_commands.h"
+#include "health/health_monitor.h"
+#include "health/metrics_page.h"
+#include "health/metrics_text.h"
+#include "manager/device_manager.h"
+#include "models/device_list_model.h"
+#include "models/rx_device.h"
+#include "models/tx_device.h"
+#include "qttelnet/qt_telnet.h"
+#include "remote/remote_service.h"
+#include "scenes/scene_service.h"
+#include "scripted_shell_peer.h"
+#include "test_home.h"
+#include "test_mjpeg.h"
+#include "test_records.h"
+#include "video/mini_video_source.h"
+#include "video/qimage_grabber_mjpeg.h"
+
+#include <QAbstractVideoSurface>
+
+#include <QtTest>
+
+namespace {
+
+// (minutes after T0, online) changes.
+using Changes = QVector<QPair<int, bool>>;
+constexpr qint64 MINUTE = 60 * 1000;
+constexpr qint64 HOUR = 60 * MINUTE;
+// A slot boundary, so that the slot arithmetic below is exact.
+constexpr qint64 T0 = 1700000000000 / DeviceHealth::SLOT_MS * DeviceHealth::SLOT_MS;
+
+// What Prometheus' text format allows, checked line by line: HELP and TYPE once per family
+// and before its samples, names and label sets well formed, label values escaped, numbers
+// parseable, histogram buckets cumulative and ending in +Inf equal to _count. The first
+// problem found, or empty.
+QString formatProblem(const QByteArray &text)
+{
+    if (!text.endsWith('\n'))
+        return QStringLiteral("the last line does not end with a line feed");
+    static const QRegularExpression comment(QStringLiteral("^# (HELP|TYPE) ([a-zA-Z_:][a-zA-Z0-9_:]*) (.*)$"));
+    static const QRegularExpression sample(QStringLiteral("^([a-zA-Z_:][a-zA-Z0-9_:]*)(\\{(?:[a-zA-Z_][a-zA-Z0-9_]*=\"("
+                                                          "?:[^\"\\\\\\n]|\\\\[\"\\\\n])*\",?)*\\})? (\\S+)$"));
+    static const QRegularExpression label(QStringLiteral("([a-zA-Z_][a-zA-Z0-9_]*)=\"((?:[^\"\\\\]|\\\\.)*)\""));
+    QHash<QString, QString> types;
+    QSet<QString> helped;
+    QString family;
+    QSet<QString> finished;
+    QHash<QString, double> lastBucket;
+    QHash<QString, double> infBucket;
+    const QList<QByteArray> lines = text.split('\n');
+    for (int i = 0; i < lines.size() - 1; ++i) {
+        const QString line = QString::fromUtf8(lines.at(i));
+        const auto where
+            = [&](const QString &what) { return QStringLiteral("line %1 (%2): %3").arg(i + 1).arg(line, what); };
+        if (line.startsWith(QLatin1Char('#'))) {
+            const auto match = comment.match(line);
+            if (!match.hasMatch())
+                return where(QStringLiteral("not a HELP or TYPE line"));
+            const QString name = match.captured(2);
+            if (name != family) {
+                if (finished.contains(name))
+                    return where(QStringLiteral("the family comes twice"));
+                if (!family.isEmpty())
+                    finished.insert(family);
+                family = name;
+            }
+            if (match.captured(1) == QLatin1String("TYPE")) {
+                static const QStringList known {QStringLiteral("counter"), QStringLiteral("gauge"),
+                    QStringLiteral("histogram"), QStringLiteral("summary"), QStringLiteral("untyped")};
+                if (types.contains(name) || !known.contains(match.captured(3)))
+                    return where(QStringLiteral("a second or unknown TYPE"));
+                types.insert(name, match.captured(3));
+            } else {
+                if (helped.contains(name))
+                    return where(QStringLiteral("a second HELP"));
+                helped.insert(name);
+            }
+            continue;
+        }
+        const auto match = sample.match(line);
+        if (!match.hasMatch())
+            return where(QStringLiteral("not a sample"));
+        QString name = match.captured(1);
+        QString base = name;
+        for (const char *suffix : {"_bucket", "_sum", "_count"}) {
+            if (name.endsWith(QLatin1String(suffix))
+                && types.value(name.chopped(int(strlen(suffix)))) == QLatin1String("histogram"))
+                base = name.chopped(int(strlen(suffix)));
+        }
+        if (base != family || !types.contains(base))
+            return where(QStringLiteral("a sample outside its family, or before its TYPE"));
+        if (types.value(base) == QLatin1String("counter") && !base.endsWith(QLatin1String("_total")))
+            return where(QStringLiteral("a counter whose name does not end in _total"));
+        bool number = false;
+        const QString valueText = match.captured(3);
+        const double value = valueText == QLatin1String("+Inf") ? qInf() : valueText.toDouble(&number);
+        if (!number && valueText != QLatin1String("+Inf") && valueText != QLatin1String("NaN"))
+            return where(QStringLiteral("not a number"));
+        QStringList others;
+        QString le;
+        QSet<QString> names;
+        auto labels = label.globalMatch(match.captured(2));
+        while (labels.hasNext()) {
+            const auto pair = labels.next();
+            if (names.contains(pair.captured(1)))
+                return where(QStringLiteral("a label twice"));
+            names.insert(pair.captured(1));
+            if (pair.captured(1) == QLatin1String("le"))
+                le = pair.captured(2);
+            else
+                others.append(pair.captured(0));
+        }
+        const QString series = base + QLatin1Char('{') + others.join(QLatin1Char(',')) + QLatin1Char('}');
+        if (name.endsWith(QLatin1String("_bucket")) && base != name) {
+            if (le.isEmpty())
+                return where(QStringLiteral("a bucket without le"));
+            if (value < lastBucket.value(series, 0))
+                return where(QStringLiteral("buckets not cumulative"));
+            lastBucket.insert(series, value);
+            if (le == QLatin1String("+Inf"))
+                infBucket.insert(series, value);
+        } else if (name.endsWith(QLatin1String("_count")) && base != name) {
+            if (!infBucket.contains(series) || infBucket.value(series) != value)
+                return where(QStringLiteral("_count differs from the +Inf bucket, or there is none"));
+            lastBucket.remove(series);
+        }
+    }
+    return QString();
+}
+
+// The metrics text of the monitor, checked by promtool too when the machine has it.
+QString promtoolProblem(const QByteArray &text)
+{
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    if (promtool.isEmpty())
+        return QString();
+    QProcess process;
+    process.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    process.write(text);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000))
+        return QStringLiteral("promtool did not finish");
+    // Its lint remarks (names, units, counters) count as problems too.
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    return QString();
+}
+
+class NullSurface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return {QVideoFrame::Format_RGB32};
+    }
+    bool present(const QVideoFrame &) override { return true; }
+};
+
+bool idle(const RxDevice &device)
+{
+    return device.state() == RxDevice::Ready && device.pendingCommandCount() == 0;
+}
+
+} // namespace
+
+class TestHealth : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Outages and availability over a played-through day, one scenario per row: each row is
+    // a list of (minutes after T0, online) changes, then the time it is read at.
+    void outagesAndAvailability_data()
+    {
+        QTest::addColumn<Changes>("changes");
+        QTest::addColumn<int>("readAt");
+        QTest::addColumn<QVector<int>>("outageSeconds");
+        QTest::addColumn<double>("availability");
+
+        QTest::newRow("one outage of half an hour")
+            << Changes {{60, false}, {90, true}} << 120 << QVector<int> {1800} << 0.75;
+        // An outage that lasts is counted up to now.
+        QTest::newRow("still out") << Changes {{30, false}} << 120 << QVector<int> {5400} << 0.25;
+        QTest::newRow("a repeated state is no change") << Changes {{10, true}, {20, false}, {25, false}, {40, true},
+            {45, true}} << 60 << QVector<int> {1200} << 40.0 / 60.0;
+        // A day and more later, only the last day counts: the old outage is gone from both.
+        QTest::newRow("older than a day") << Changes {{60, false}, {120, true}} << (26 * 60) << QVector<int> {} << 1.0;
+        QTest::newRow("across a slot boundary")
+            << Changes {{14, false}, {16, true}} << 30 << QVector<int> {120} << 28.0 / 30.0;
+    }
+    void outagesAndAvailability()
+    {
+        QFETCH(Changes, changes);
+        QFETCH(int, readAt);
+        QFETCH(QVector<int>, outageSeconds);
+        QFETCH(double, availability);
+
+        DeviceHealth health(QStringLiteral("decoder"), true, T0);
+        for (const auto &change : changes)
+            health.setOnline(change.second, T0 + change.first * MINUTE);
+        const qint64 now = T0 + readAt * MINUTE;
+        QVector<int> seconds;
+        for (const DeviceHealth::Outage &outage : health.outages(now))
+            seconds.append(int(((outage.end ? outage.end : now) - outage.start) / 1000));
+        QCOMPARE(seconds, outageSeconds);
+        QVERIFY2(qAbs(health.availability(now) - availability) < 1e-6,
+            qPrintable(QString::number(health.availability(now))));
+        const QJsonObject json = health.toJson(now);
+        QCOMPARE(json.value(QStringLiteral("outages")).toArray().size(), outageSeconds.size());
+    }
+
+    // The timeline has a mark per slot of the day, oldest first; the newest slot is now's.
+    void timeline()
+    {
+        DeviceHealth health(QStringLiteral("decoder"), true, T0);
+        health.setOnline(false, T0 + 15 * MINUTE);
+        health.setOnline(true, T0 + 30 * MINUTE);
+        health.commandAnswered(40, T0 + 31 * MINUTE);
+        health.commandAnswered(60, T0 + 32 * MINUTE);
+        const qint64 now = T0 + 50 * MINUTE;
+        const QVector<double> shares = health.availabilityTimeline(now);
+        QCOMPARE(shares.size(), DeviceHealth::SLOTS);
+        // Slots: [T0, +15) online, [+15, +30) offline, [+30, +45) online, [+45, +50) online.
+        QCOMPARE(shares.mid(DeviceHealth::SLOTS - 4), (QVector<double> {1.0, 0.0, 1.0, 1.0}));
+        QCOMPARE(shares.at(DeviceHealth::SLOTS - 5), -1.0);
+        const QVector<int> rtts = health.rttTimeline(now);
+        QCOMPARE(rtts.mid(DeviceHealth::SLOTS - 4), (QVector<int> {-1, -1, 50, -1}));
+    }
+
+    // Median and 95th percentile by nearest rank over the newest round trips only; the
+    // histogram counts every one, cumulatively.
+    void roundTrips()
+    {
+        DeviceHealth health(QStringLiteral("decoder"), true, T0);
+        QCOMPARE(health.rttPercentile(50), -1);
+        for (int i = 0; i < 1000; ++i)
+            health.commandAnswered(1, T0);
+        for (int ms = 1; ms <= 100; ++ms)
+            health.commandAnswered(ms * 10, T0 + ms);
+        // 28 ones are still among the newest 128: ranks 1..28 are 1 ms, then 10, 20, ...
+        QCOMPARE(health.rttPercentile(50), (64 - 28) * 10);
+        QCOMPARE(health.rttPercentile(95), (int(std::ceil(0.95 * 128)) - 28) * 10);
+        QCOMPARE(health.rttPercentile(100), 1000);
+        const auto &buckets = health.rttHistogram();
+        QCOMPARE(buckets.front(), quint64(1001)); // le 10 ms: the ones and the first 10
+        QCOMPARE(buckets.back(), quint64(1100));
+        QCOMPARE(health.rttSumMs(), quint64(1000 + 50500));
+        health.commandFailed(true, T0);
+        health.commandFailed(false, T0);
+        health.commandFailed(false, T0);
+        QCOMPARE(health.refusedCommands(), quint64(1));
+        QCOMPARE(health.failedCommands(), quint64(2));
+    }
+
+    // An encoder's preview rate and the share of its frames decoded, from a real stream: the
+    // stream address has no port, so the encoder serves on port 80 of a loopback address of
+    // this process's own.
+    void encoderPreview()
+    {
+        const quint32 pid = quint32(QCoreApplication::applicationPid());
+        const QHostAddress address((127u << 24) | ((pid & 0xffffu) << 8) | 30u);
+        LoopbackHttpServer server(
+            [](QTcpSocket *connection, const QByteArray &) {
+                connection->write(LoopbackHttpServer::streamHead() + "--b\r\n");
+                for (int i = 0; i < 6; ++i)
+                    connection->write(TestMjpeg::multipartPart(TestMjpeg::plain(Qt::darkCyan), "b"));
+            },
+            address, 80);
+        QVERIFY2(server.isListening(), "port 80 on loopback is needed: run the test under scripts/netless");
+        TestHome home;
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        qint64 now = T0;
+        HealthMonitor monitor(&manager, nullptr, [&now] { return now; });
+        auto encoder = QSharedPointer<TxDevice>::create(
+            parsedDiscoveryRecord(QStringLiteral("IPE3x-7c2e0d00aa30"), QString(), address));
+        manager.txlist()->addDevice(encoder, -1);
+        QSignalSpy decoded(encoder->grabber(), &QImageGrabber::newImageGrabbed);
+        monitor.sample();
+        NullSurface surface;
+        encoder->videoSource()->setVideoSurface(&surface);
+        encoder->videoSource()->setSize(QSize(16, 16));
+        quint64 cut = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((encoder->grabber()->newestJpeg(&cut), cut >= 5), 10000);
+        QTRY_VERIFY(decoded.count() > 0);
+        // Read again: no frame comes between here and the sample, as nothing runs the loop.
+        encoder->grabber()->newestJpeg(&cut);
+        now += 2000;
+        monitor.sample();
+        const DeviceHealth &health = monitor.find(encoder->name())->health;
+        QCOMPARE(health.previewFps(), double(cut) / 2.0);
+        QCOMPARE(health.previewDecodedShare(), double(decoded.count()) / double(cut));
+        QVERIFY(health.previewDecodedShare() > 0);
+    }
+
+    // The whole installation's day fits in a few MiB.
+    void memoryBound()
+    {
+        const qint64 bytes = HealthMonitor::recordBytes() * 1250;
+        qInfo("%lld bytes for 1,250 devices over 24 h", bytes);
+        QVERIFY(bytes < 4 * 1024 * 1024);
+    }
+
+    // A decoder on a scripted shell, listed like a discovered one: its answers, a command it
+    // never finishes and a burst past its queue reach the record, the API and the metrics.
+    void decoderCommandsReachTheRecord()
+    {
+        TestHome home;
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        qint64 now = T0;
+        HealthMonitor monitor(&manager, nullptr, [&now] { return now; });
+        CommandSet commands(&manager);
+        commands.extend(QStringLiteral("health"), new HealthCommands(&monitor));
+
+        const QString name = QStringLiteral("IPD9DEMO-7C2E0DFE0001");
+        auto device = QSharedPointer<RxDevice>::create(parsedDiscoveryRecord(name, QString(), QHostAddress::LocalHost));
+        ScriptedShellPeer shell(device->findChild<QtTelnet *>());
+        manager.rxlist()->addDevice(device, -1);
+        shell.accept();
+        shell.send("decoder login: ");
+        shell.answerLines();
+        QTRY_VERIFY(idle(*device));
+
+        device->hideOsd();
+        shell.answerLines();
+        QTRY_VERIFY(idle(*device));
+        HealthMonitor::Entry *entry = monitor.find(name);
+        QVERIFY(entry);
+        // The two reads of the login and the command.
+        QCOMPARE(entry->health.rttHistogram().back(), quint64(3));
+        QVERIFY(entry->health.rttPercentile(50) >= 0);
+
+        shell.silentPrefix = "osd_show";
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("gives up on command osd_show")));
+        device->showOsdSeq();
+        for (int attempt = 1; attempt <= RxDevice::COMMAND_ATTEMPTS; ++attempt) {
+            shell.answerLines();
+            QVERIFY(QMetaObject::invokeMethod(device.data(), "onResponseTimeout"));
+            QVERIFY(QMetaObject::invokeMethod(device.data(), "doReconnect"));
+            shell.accept();
+            shell.send("decoder login: ");
+        }
+        shell.answerLines();
+        QTRY_VERIFY(idle(*device));
+        QCOMPARE(entry->health.failedCommands(), quint64(1));
+        QCOMPARE(entry->health.reconnections(), RxDevice::COMMAND_ATTEMPTS);
+        // A command that cannot be put on a shell line safely never leaves.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refuses a command")));
+        device->setDisplayPower(true, QStringLiteral("on\nreboot"));
+        QCOMPARE(entry->health.refusedCommands(), quint64(1));
+
+        now += 10 * MINUTE;
+        device->setOnline(false);
+        now += 5 * MINUTE;
+        device->setOnline(true);
+        now += 5 * MINUTE;
+        const RemoteAnswer one = commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), name}});
+        QVERIFY(one.ok);
+        const QJsonObject record = one.result.toObject();
+        QCOMPARE(record.value(QStringLiteral("kind")).toString(), QStringLiteral("decoder"));
+        const QJsonArray outages = record.value(QStringLiteral("outages")).toArray();
+        QCOMPARE(outages.size(), 1);
+        QCOMPARE(outages.at(0).toObject().value(QStringLiteral("seconds")).toDouble(), 300.0);
+        QCOMPARE(record.value(QStringLiteral("availability")).toDouble(), 0.75);
+        const QJsonObject commandFigures = record.value(QStringLiteral("commands")).toObject();
+        QCOMPARE(commandFigures.value(QStringLiteral("failed")).toDouble(), 1.0);
+        QCOMPARE(commandFigures.value(QStringLiteral("refused")).toDouble(), 1.0);
+
+        const QByteArray metrics = metricstext::render(monitor);
+        QCOMPARE(formatProblem(metrics), QString());
+        QCOMPARE(promtoolProblem(metrics), QString());
+        QVERIFY(metrics.contains("zentrova_device_offline_transitions_total{device=\"" + name.toUtf8()
+            + "\",alias=\"\",kind=\"decoder\"} 1\n"));
+        QVERIFY(metrics.contains("zentrova_device_command_failures_total{device=\"" + name.toUtf8()
+            + "\",alias=\"\",kind=\"decoder\",reason=\"failed\"} 1\n"));
+        QVERIFY(metrics.contains(
+            "zentrova_device_availability_ratio{device=\"" + name.toUtf8() + "\",alias=\"\",kind=\"decoder\"} 0.75\n"));
+    }
+
+    // The made-up installation through the API and the metrics: every device, worst first,
+    // names that would break a label escaped, and wrong requests answered as such.
+    void installation()
+    {
+        TestHome home;
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        manager.enterDemoMode();
+        SceneService scenes(&manager, manager.settingsStore());
+        qint64 now = T0;
+        HealthMonitor monitor(&manager, &scenes, [&now] { return now; });
+        CommandSet commands(&manager);
+        commands.extend(QStringLiteral("health"), new HealthCommands(&monitor));
+        const int listed = manager.rxlist()->deviceCount() + manager.txlist()->deviceCount();
+        QVERIFY(listed > 4);
+
+        const DeviceBasePtr flaky = manager.txlist()->at(1);
+        flaky->setNameAlias(QStringLiteral("Stage \"left\" \\ cam\n2"));
+        now += HOUR;
+        flaky->setOnline(false);
+        now += HOUR;
+
+        const RemoteAnswer all = commands.execute(QStringLiteral("health"), {});
+        QVERIFY(all.ok);
+        const QJsonArray devices = all.result.toObject().value(QStringLiteral("devices")).toArray();
+        QCOMPARE(devices.size(), listed);
+        QCOMPARE(devices.at(0).toObject().value(QStringLiteral("name")).toString(), flaky->name());
+        QVERIFY(all.result.toObject()
+                    .value(QStringLiteral("controller"))
+                    .toObject()
+                    .contains(QStringLiteral("cpu_percent")));
+        QCOMPARE(commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), QStringLiteral("all")}}).result,
+            all.result);
+        // By alias, whatever its case.
+        QCOMPARE(commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), flaky->nameAlias().toUpper()}})
+                     .result.toObject()
+                     .value(QStringLiteral("name")),
+            QJsonValue(flaky->name()));
+        QCOMPARE(
+            commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), QStringLiteral("nowhere")}}).code,
+            int(NotFound));
+        QCOMPARE(commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), 7}}).code, int(BadArguments));
+        QCOMPARE(
+            commands.state().value(QStringLiteral("health")).toObject().value(QStringLiteral("offline")).toInt(), 1);
+        QCOMPARE(monitor.devices().first().toMap().value(QStringLiteral("name")).toString(), flaky->name());
+
+        // A drift is one event however often it is reported, until it has ended.
+        RxDevice *decoder = nullptr;
+        for (int row = 0; row < manager.rxlist()->rowCount() && !decoder; ++row)
+            decoder = qobject_cast<RxDevice *>(manager.rxlist()->at(row).data());
+        QVERIFY(decoder);
+        int reading = 0;
+        for (bool drifted : {true, true, false, false, true, true}) {
+            decoder->setDrifted(drifted);
+            // Each read-back announces the route state again, drifted or not.
+            decoder->setCurrentSource(QStringLiteral("read %1").arg(++reading));
+        }
+        QCOMPARE(monitor.find(decoder->name())->health.drifts(), 2);
+
+        // The lag is the longest lateness of the probe over a sample period, then starts anew.
+        monitor.onLagProbe(HealthMonitor::LAG_PROBE_MS + 120);
+        monitor.onLagProbe(HealthMonitor::LAG_PROBE_MS + 40);
+        monitor.onLagProbe(HealthMonitor::LAG_PROBE_MS - 10);
+        monitor.sample();
+        QCOMPARE(monitor.eventLoopLagMs(), 120);
+        QCOMPARE(monitor.controllerJson().value(QStringLiteral("event_loop_lag_ms")).toInt(), 120);
+
+        const QByteArray metrics = metricstext::render(monitor);
+        QCOMPARE(formatProblem(metrics), QString());
+        QCOMPARE(promtoolProblem(metrics), QString());
+        QVERIFY(metrics.contains("zentrova_event_loop_lag_seconds 0.12\n"));
+        QVERIFY(metrics.contains("alias=\"Stage \\\"left\\\" \\\\ cam\\n2\""));
+        QVERIFY(metrics.contains("zentrova_devices_online{kind=\"encoder\"} "
+            + QByteArray::number(manager.txlist()->deviceCount() - 1) + '\n'));
+        QVERIFY(metrics.contains("zentrova_device_availability_ratio{device=\"" + flaky->name().toUtf8()));
+        QVERIFY(metrics.contains(" 0.5\n"));
+    }
+
+    // The checker itself must refuse what Prometheus would: else the checks above prove nothing.
+    void formatCheckerRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("unescaped quote") << QByteArray("# TYPE a gauge\na{x=\"q\"q\"} 1\n");
+        QTest::newRow("no final line feed") << QByteArray("# TYPE a gauge\na 1");
+        QTest::newRow("sample before type") << QByteArray("a 1\n# TYPE a gauge\n");
+        QTest::newRow("family split") << QByteArray("# TYPE a gauge\na 1\n# TYPE b gauge\nb 1\n# HELP a x\n");
+        QTest::newRow("buckets not cumulative")
+            << QByteArray("# TYPE h histogram\nh_bucket{le=\"1\"} 2\nh_bucket{le=\"+Inf\"} 1\nh_sum 1\nh_count 1\n");
+        QTest::newRow("count is not +Inf")
+            << QByteArray("# TYPE h histogram\nh_bucket{le=\"1\"} 1\nh_bucket{le=\"+Inf\"} 2\nh_sum 1\nh_count 3\n");
+        QTest::newRow("counter without _total") << QByteArray("# TYPE c counter\nc 1\n");
+    }
+    void formatCheckerRefuses()
+    {
+        QFETCH(QByteArray, text);
+        QVERIFY(!formatProblem(text).isEmpty());
+    }
+
+    // The file for support holds what it should, and none of the secrets planted in the
+    // settings, whether the window writes it (with the health record) or the command line.
+    void diagnosticsArchive()
+    {
+        TestHome home;
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        manager.enterDemoMode();
+        HealthMonitor monitor(&manager, nullptr);
+        const QStringList secrets {QStringLiteral("mqtt-pass-5a17"), QStringLiteral("lock-pass-9c2e"),
+            QStringLiteral("salt-77b1"), QStringLiteral("hash-41d0"), QStringLiteral("nested-token-e3f8")};
+        QDir(home.path()).mkpath(QStringLiteral(".zentrova"));
+        const QString settings = home.path() + QStringLiteral("/.zentrova/config.json");
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(
+            QJsonObject {{QStringLiteral("alias_map"),
+                             QJsonObject {{QStringLiteral("IPD9DEMO-7C2E0DFE0001"), QStringLiteral("Foyer")}}},
+                {QStringLiteral("mqtt"),
+                    QJsonObject {{QStringLiteral("host"), QStringLiteral("broker.example")},
+                        {QStringLiteral("password"), secrets.at(0)}}},
+                {QStringLiteral("security"),
+                    QJsonObject {{QStringLiteral("password"), secrets.at(1)}, {QStringLiteral("salt"), secrets.at(2)}}},
+                {QStringLiteral("api"),
+                    QJsonObject {{QStringLiteral("token_hash"), secrets.at(3)},
+                        {QStringLiteral("clients"),
+                            QJsonArray {QJsonObject {{QStringLiteral("Token"), secrets.at(4)}}}}}}})
+                       .toJson());
+        file.close();
+        const QString log = home.path() + QStringLiteral("/.zentrova/zentrova.log");
+        for (const QString &path : QStringList {log, log + QStringLiteral(".1")}) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("a line of " + path.toUtf8() + '\n');
+        }
+
+        const auto members = [](const QString &archive) {
+            QProcess tar;
+            tar.start(QStringLiteral("tar"), {QStringLiteral("-tf"), archive});
+            return tar.waitForFinished(30000) && tar.exitCode() == 0
+                ? QString::fromUtf8(tar.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                : QStringList {QStringLiteral("(tar refused it)")};
+        };
+        const auto member = [](const QString &archive, const QString &name) {
+            QProcess tar;
+            tar.start(QStringLiteral("tar"),
+                {QStringLiteral("-xOf"), archive, QStringLiteral("zentrova-diagnostics/") + name});
+            tar.waitForFinished(30000);
+            return tar.readAllStandardOutput();
+        };
+
+        const Diagnostics window(&monitor, QStringLiteral("~/.zentrova/config.json"),
+            QStringLiteral("~/.zentrova/zentrova.log"), QStringLiteral("zentrova 1.0"));
+        const QString windowArchive = home.path() + QStringLiteral("/window.tar");
+        QString error;
+        QVERIFY2(window.write(windowArchive, &error), qPrintable(error));
+        const QString program = QStringLiteral(ZENTROVA_PROGRAM);
+        const QString lineArchive = home.path() + QStringLiteral("/line.tar");
+        QProcess copy;
+        copy.start(program, {QStringLiteral("--diagnostics"), lineArchive});
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(copy.exitCode(), 0);
+
+        const QStringList expected {QStringLiteral("log/zentrova.log"), QStringLiteral("log/zentrova.log.1"),
+            QStringLiteral("settings.json"), QStringLiteral("versions.txt"), QStringLiteral("network.txt")};
+        for (const QString &archive : {windowArchive, lineArchive}) {
+            const QStringList listed = members(archive);
+            for (const QString &name : expected)
+                QVERIFY2(listed.contains(QStringLiteral("zentrova-diagnostics/") + name),
+                    qPrintable(listed.join(QLatin1Char(' '))));
+            QFile read(archive);
+            QVERIFY(read.open(QIODevice::ReadOnly));
+            const QByteArray bytes = read.readAll();
+            for (const QString &secret : secrets)
+                QVERIFY2(!bytes.contains(secret.toUtf8()), qPrintable(secret));
+            // What is not secret stays, so that support sees the installation's settings.
+            const QJsonObject kept = QJsonDocument::fromJson(member(archive, QStringLiteral("settings.json"))).object();
+            QCOMPARE(kept.value(QStringLiteral("alias_map")).toObject().value(QStringLiteral("IPD9DEMO-7C2E0DFE0001")),
+                QJsonValue(QStringLiteral("Foyer")));
+            QCOMPARE(kept.value(QStringLiteral("mqtt")).toObject().value(QStringLiteral("host")),
+                QJsonValue(QStringLiteral("broker.example")));
+            QVERIFY(member(archive, QStringLiteral("log/zentrova.log.1")).startsWith("a line of "));
+            QVERIFY(member(archive, QStringLiteral("versions.txt")).contains("qt: " QT_VERSION_STR));
+            QVERIFY(member(archive, QStringLiteral("network.txt")).contains("127.0.0.1/8"));
+        }
+        const QJsonObject record
+            = QJsonDocument::fromJson(member(windowArchive, QStringLiteral("health.json"))).object();
+        QCOMPARE(record.value(QStringLiteral("devices")).toArray().size(), monitor.records().size());
+        QVERIFY(members(lineArchive).contains(QStringLiteral("zentrova-diagnostics/health.txt")));
+
+        // Settings that cannot be parsed cannot be told apart from their secrets: left out.
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"mqtt\": {\"password\": \"" + secrets.at(0).toUtf8() + "\"");
+        file.close();
+        QVERIFY(window.write(windowArchive, &error));
+        QFile read(windowArchive);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QVERIFY(!read.readAll().contains(secrets.at(0).toUtf8()));
+        QVERIFY(members(windowArchive).contains(QStringLiteral("zentrova-diagnostics/settings.txt")));
+    }
+
+    // Without the token nobody reads the installation; a wrong one counts against the address.
+    void metricsSignIn()
+    {
+        TestHome home;
+        OemSetting oem;
+        DeviceManager manager(&oem);
+        manager.enterDemoMode();
+        CommandSet commands(&manager);
+        RemoteService service(&manager, &commands);
+        HealthMonitor monitor(&manager, nullptr);
+        MetricsPage page(&monitor, service.token(), service.throttle());
+        const QHostAddress peer(QStringLiteral("192.0.2.50"));
+
+        // No token made yet: an empty bearer must not match an empty secret.
+        QCOMPARE(page.take("Bearer ", peer).status, 401);
+        const QString token = service.newToken();
+        QCOMPARE(page.take(QByteArray(), peer).status, 401);
+        QCOMPARE(page.take("Basic " + token.toUtf8(), peer).status, 401);
+        const MetricsPage::Reply good = page.take("Bearer " + token.toUtf8(), peer);
+        QCOMPARE(good.status, 200);
+        QVERIFY(good.body.startsWith("# HELP zentrova_devices "));
+        // Guessing from one address is slowed down like every other sign-in.
+        int status = 0;
+        for (int attempt = 0; attempt < 10 && status != 429; ++attempt)
+            status = page.take("Bearer guess" + QByteArray::number(attempt), peer).status;
+        QCOMPARE(status, 429);
+        QCOMPARE(page.take("Bearer " + token.toUtf8(), peer).status, 429);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHealth)
+#include "tst_health.moc"
