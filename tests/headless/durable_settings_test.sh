@@ -76,7 +76,7 @@ rm -f "$config.1"
 { printf 'auth %s\nsubscribe\n' "$token"; until [ -e "$work/stop-watching" ]; do sleep 0.1; done; } \
     | socat -t 2 - TCP:127.0.0.1:$port >"$work/watcher.txt" 2>&1 &
 pids+=($!)
-wait_until 10 grep -q '^ok' "$work/watcher.txt" || fail "the watcher did not subscribe"
+wait_until 10 grep -qs '^ok' "$work/watcher.txt" || fail "the watcher did not subscribe"
 dd if=/dev/zero of="$settings/filling" bs=4k 2>/dev/null || true
 dd if=/dev/zero of="$settings/filling" bs=1 oflag=append conv=notrunc 2>/dev/null || true
 talk "auth $token" "rename \"$wall\" During" >/dev/null
