@@ -8,6 +8,7 @@
 #include "health/diagnostics.h"
 #include "manager/device_manager.h"
 #include "manager/device_registry.h"
+#include "platform/stop_signals.h"
 #include "remote/api_token.h"
 #include "remote/remote_service.h"
 
@@ -146,6 +147,15 @@ int main(int argc, char *argv[])
     qInfo() << "---------------------------------------------------";
     qInfo() << "- System Start!";
     qInfo() << "---------------------------------------------------";
+
+    // A service manager's stop, Ctrl+C or a closed terminal end the event loop like the
+    // window's close does, so that everything made below is taken down in order and what
+    // is waiting to be saved is written.
+    platform::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &platform::StopSignals::stopRequested, &app, [](const QString &reason) {
+        qInfo().noquote() << "Stopping on" << reason;
+        QCoreApplication::exit(0);
+    });
 
     QTranslator translator;
     loadLanguage(&app, &translator);

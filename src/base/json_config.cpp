@@ -1,13 +1,15 @@
 #include "base/json_config.h"
 
 #include "base/paths.h"
+#include "platform/platform.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace {
 
@@ -107,7 +109,40 @@ bool JsonConfig::setValue(const QString &path, const QJsonValue &value)
 
 void JsonConfig::setReadOnly(bool flag)
 {
+    QWriteLocker locker(&lock);
     readOnly = flag;
+}
+
+bool JsonConfig::isReadOnly() const
+{
+    QReadLocker locker(&lock);
+    return readOnly;
+}
+
+void JsonConfig::setSaveObserver(const SaveObserver &newObserver)
+{
+    QWriteLocker locker(&lock);
+    observer = newObserver;
+}
+
+bool JsonConfig::retrySave()
+{
+    QWriteLocker locker(&lock);
+    if (readOnly || inBatch)
+        return true;
+    return save();
+}
+
+bool JsonConfig::saveFailing() const
+{
+    QReadLocker locker(&lock);
+    return failing;
+}
+
+QString JsonConfig::loadNotice() const
+{
+    QReadLocker locker(&lock);
+    return notice;
 }
 
 QString JsonConfig::path() const
@@ -135,14 +170,37 @@ void JsonConfig::endBatchInMemory()
 void JsonConfig::load()
 {
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray content = file.readAll();
+    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     fileContent = content;
     const QJsonDocument document = QJsonDocument::fromJson(content);
     root = document.isObject() ? document.object() : QJsonObject();
+    fileGood = document.isObject();
+    if (fileGood)
+        return;
     if (!document.isObject() && !readOnly && !content.trimmed().isEmpty())
         keepUnreadableFile(content);
+    if (restoreFromBackup() && !readOnly)
+        save();
+}
+
+// A file emptied or cut short outside the program (a full disk under an older version, a
+// copy gone wrong) would otherwise start the controller with nothing it was told.
+bool JsonConfig::restoreFromBackup()
+{
+    const QString copyPath = backupPath(filePath);
+    QFile copy(copyPath);
+    if (!copy.open(QIODevice::ReadOnly))
+        return false;
+    const QJsonDocument document = QJsonDocument::fromJson(copy.readAll());
+    if (!document.isObject() || document.object().isEmpty())
+        return false;
+    // The copy stays as it is: only a file this store read or wrote whole replaces it.
+    root = document.object();
+    notice = QStringLiteral("The settings file %1 was empty or unreadable; the settings were restored from the copy "
+                            "%2 of %3.")
+                 .arg(filePath, copyPath, QFileInfo(copyPath).lastModified().toString(Qt::ISODate));
+    qWarning().noquote() << notice;
+    return true;
 }
 
 // The next save would overwrite a file we could not read; the user's settings
@@ -150,8 +208,8 @@ void JsonConfig::load()
 void JsonConfig::keepUnreadableFile(const QByteArray &content)
 {
     const QString copyPath = filePath + QStringLiteral(".bad");
-    QSaveFile copy(copyPath);
-    if (copy.open(QIODevice::WriteOnly) && copy.write(content) == content.size() && copy.commit())
+    // It holds the same secrets as the file.
+    if (writeFileDurably(copyPath, content))
         qWarning().noquote() << "Unreadable settings file" << filePath << "kept as" << copyPath;
     else
         qWarning().noquote() << "Unreadable settings file" << filePath << "could not be kept as" << copyPath;
@@ -162,11 +220,44 @@ void JsonConfig::keepUnreadableFile(const QByteArray &content)
 bool JsonConfig::save()
 {
     const QByteArray content = QJsonDocument(root.toObject()).toJson(QJsonDocument::Indented);
-    if (content == fileContent && QFile::exists(filePath))
+    if (content == fileContent && QFile::exists(filePath)) {
+        reportSave(true, QString());
         return true;
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    }
+    keepBackup();
+    QString reason;
+    if (!writeFileDurably(filePath, content, &reason)) {
+        reportSave(false, reason);
         return false;
+    }
     fileContent = content;
+    fileGood = true;
+    backupCurrent = false;
+    reportSave(true, QString());
     return true;
+}
+
+// The version about to be replaced becomes the copy: a second name for the same file
+// where the file system allows, so that a save writes its data once.
+void JsonConfig::keepBackup()
+{
+    if (!fileGood || backupCurrent)
+        return;
+    const QString copyPath = backupPath(filePath);
+    backupCurrent = platform::linkReplacing(filePath, copyPath) || writeFileDurably(copyPath, fileContent);
+}
+
+void JsonConfig::reportSave(bool saved, const QString &reason)
+{
+    if (saved == !failing)
+        return;
+    failing = !saved;
+    if (failing)
+        qWarning().noquote() << QStringLiteral(
+            "The settings could not be saved to %1 (%2); they are kept in memory until a save works")
+                                    .arg(filePath, reason);
+    else
+        qInfo().noquote() << "The settings are saved to" << filePath << "again";
+    if (observer)
+        observer(saved, reason);
 }

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 
@@ -38,21 +39,48 @@ ConfigurationFile::ConfigurationFile(
     , lock(lock)
     , display(display)
     , timer(new QTimer(this))
+    , retry(new QTimer(this))
 {
     timer->setObjectName(QStringLiteral("saveTimer"));
     timer->setSingleShot(true);
     timer->setInterval(SAVE_DELAY_MS);
-    connect(timer, &QTimer::timeout, this, &ConfigurationFile::saveNow);
+    connect(timer, &QTimer::timeout, this, &ConfigurationFile::onSaveTimer);
+    retry->setObjectName(QStringLiteral("retryTimer"));
+    retry->setInterval(RETRY_MS);
+    connect(retry, &QTimer::timeout, this, [this] { this->store->retrySave(); });
+    // Every part that keeps keys in the store saves through it; whichever write fails, the
+    // user hears of it here. Queued: the store is locked while it reports.
+    QPointer<ConfigurationFile> self(this);
+    store->setSaveObserver([self](bool saved, const QString &reason) {
+        if (self)
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, saved, reason] {
+                    if (self)
+                        self->onSaveStateChanged(saved, reason);
+                },
+                Qt::QueuedConnection);
+    });
 }
 
 ConfigurationFile::~ConfigurationFile()
 {
+    store->setSaveObserver(nullptr);
     if (pending)
         saveNow();
+    else if (store->saveFailing())
+        store->retrySave();
 }
 
 void ConfigurationFile::load()
 {
+    if (!store->loadNotice().isEmpty()) {
+        const QString notice = tr("The settings file %1 was empty or unreadable. The settings saved before it, "
+                                  "in %2, are used instead.")
+                                   .arg(store->path(), JsonConfig::backupPath(store->path()));
+        QMetaObject::invokeMethod(
+            this, [this, notice] { emit errorOccured(notice); }, Qt::QueuedConnection);
+    }
     loadWalls();
     lock->load(store->value(configkeys::PASSWORD, QString()), store->value(configkeys::SALT, QString()));
     display->setPowerOnCommand(store->value(configkeys::POWER_ON, QString()));
@@ -94,10 +122,12 @@ void ConfigurationFile::onDataChanged(const QModelIndex &, const QModelIndex &, 
         requestSave();
 }
 
+// Counted from the first change, not the last: a steady stream of changes (renames through
+// the API, a long drag) is still written every moment, not only once it stops.
 void ConfigurationFile::requestSave()
 {
     pending = true;
-    if (!held)
+    if (!held && !timer->isActive())
         timer->start();
 }
 
@@ -110,7 +140,43 @@ void ConfigurationFile::setHeld(bool hold)
         timer->start();
 }
 
+void ConfigurationFile::onSaveTimer()
+{
+    writeAll();
+}
+
 bool ConfigurationFile::saveNow()
+{
+    if (writeAll())
+        return true;
+    failureTold = true;
+    emit errorOccured(failureText());
+    return false;
+}
+
+QString ConfigurationFile::failureText() const
+{
+    return tr("The settings could not be saved to %1. The changes are kept while the program runs and saved as "
+              "soon as the file can be written again (is the disk full?).")
+        .arg(store->path());
+}
+
+void ConfigurationFile::onSaveStateChanged(bool saved, const QString &reason)
+{
+    if (saved) {
+        retry->stop();
+        failureTold = false;
+    } else {
+        retry->start();
+        if (!failureTold) {
+            failureTold = true;
+            emit errorOccured(failureText());
+        }
+    }
+    emit saveStateChanged(saved, reason);
+}
+
+bool ConfigurationFile::writeAll()
 {
     timer->stop();
     pending = false;
@@ -131,8 +197,6 @@ bool ConfigurationFile::saveNow()
     store->setValue(configkeys::POWER_OFF, display->powerOffCommand());
     if (store->endBatch())
         return true;
-    qWarning().noquote() << "Could not write the settings file" << store->path();
-    emit errorOccured(tr("The settings could not be saved to %1.").arg(store->path()));
     return false;
 }
 
@@ -166,11 +230,15 @@ bool ConfigurationFile::erase()
     pending = false;
     store->setReadOnly(true);
     const QString path = store->path();
-    const bool removed = QFile::remove(path) || !QFile::exists(path);
+    // The copy goes first: a start that finds no settings file would take the copy instead.
+    const QString copy = JsonConfig::backupPath(path);
+    const bool copyGone = QFile::remove(copy) || !QFile::exists(copy);
+    const bool removed = copyGone && (QFile::remove(path) || !QFile::exists(path));
     qInfo().noquote() << "Remove" << path << "result is:" << removed;
     if (removed)
         return true;
-    // An empty settings object starts the next copy with every default just as well.
+    // An empty settings object starts the next copy with every default just as well, and
+    // unlike a missing file it is not replaced by the copy.
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("{}") == 2 && file.flush()) {
         qInfo().noquote() << "Emptied" << path << "instead";

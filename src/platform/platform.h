@@ -19,6 +19,17 @@ void writeDebuggerOutput(const QString &text);
 // Renames a file, replacing an existing target. False on failure.
 bool renameReplacing(const QString &from, const QString &to);
 
+// Makes what was written through the open file handle reach the disk. False on failure.
+bool syncFile(qintptr handle);
+
+// Makes a rename or a new name inside the folder reach the disk; a rename is not safe
+// from a power cut until its folder is synced. False on failure.
+bool syncFolder(const QString &path);
+
+// Gives the file at `existing` the second name `link` (replacing whatever holds that name)
+// without copying its content. False when the file system cannot; callers copy instead.
+bool linkReplacing(const QString &existing, const QString &link);
+
 // The codec the log file is written in.
 QTextCodec *logCodec();
 

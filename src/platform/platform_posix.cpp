@@ -5,10 +5,13 @@
 
 #include <QHostAddress>
 
+#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -32,6 +35,38 @@ void writeDebuggerOutput(const QString &text)
 bool renameReplacing(const QString &from, const QString &to)
 {
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+bool syncFile(qintptr handle)
+{
+    int result;
+    do {
+        result = ::fsync(int(handle));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool syncFolder(const QString &path)
+{
+    const int folder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    const bool synced = syncFile(folder);
+    ::close(folder);
+    return synced;
+}
+
+bool linkReplacing(const QString &existing, const QString &link)
+{
+    const QByteArray temporary = QFile::encodeName(link + QStringLiteral(".new"));
+    ::unlink(temporary.constData());
+    if (::link(QFile::encodeName(existing).constData(), temporary.constData()) != 0)
+        return false;
+    if (std::rename(temporary.constData(), QFile::encodeName(link).constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
 }
 
 QTextCodec *logCodec()

@@ -1,10 +1,12 @@
 #include "platform.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QVector>
 
-#include <winsock2.h>
+#include <io.h>
 #include <windows.h>
+#include <winsock2.h>
 
 namespace platform {
 namespace {
@@ -54,8 +56,28 @@ void writeDebuggerOutput(const QString &text)
 bool renameReplacing(const QString &from, const QString &to)
 {
     return ::MoveFileExW(reinterpret_cast<LPCWSTR>(from.utf16()), reinterpret_cast<LPCWSTR>(to.utf16()),
-                         MOVEFILE_REPLACE_EXISTING)
+               MOVEFILE_REPLACE_EXISTING)
         != 0;
+}
+
+bool syncFile(qintptr handle)
+{
+    // Qt hands out a C runtime descriptor for its files.
+    return ::_commit(int(handle)) == 0;
+}
+
+bool syncFolder(const QString &)
+{
+    // NTFS journals the rename itself; a folder cannot be flushed like a file.
+    return true;
+}
+
+bool linkReplacing(const QString &existing, const QString &link)
+{
+    const std::wstring from = QDir::toNativeSeparators(existing).toStdWString();
+    const std::wstring to = QDir::toNativeSeparators(link).toStdWString();
+    ::DeleteFileW(to.c_str());
+    return ::CreateHardLinkW(to.c_str(), from.c_str(), nullptr) != 0;
 }
 
 QTextCodec *logCodec()

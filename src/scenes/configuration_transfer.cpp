@@ -1,6 +1,7 @@
 #include "scenes/configuration_transfer.h"
 
 #include "base/json_config.h"
+#include "base/paths.h"
 #include "manager/config_keys.h"
 #include "manager/video_walls.h"
 #include "models/network_commands.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QUrl>
 #include <algorithm>
 
@@ -29,10 +29,107 @@ const QString POWER_KEY = QStringLiteral("display_power_cmd");
 const QString SECURITY_KEY = QStringLiteral("security");
 const int NAME_LIMIT = 256;
 const int ENTRY_LIMIT = 10000;
+const int PATH_LIMIT = 4096;
+const int THUMBNAIL_FPS_LIMIT = 60;
+const QString REROUTE_KEY = QStringLiteral("reroute_on_reconnect");
+const QString MQTT_SECRET = QStringLiteral("mqtt");
+const QString MQTT_PASSWORD = QStringLiteral("mqtt/password");
+
+// Settings kept as a flat object in the settings file, exported under a name of their own;
+// only the fields listed travel, so that a secret added to the object later never leaks.
+struct Field
+{
+    enum Kind { Flag, Port, Text, Path, Rate };
+    const char *name;
+    Kind kind;
+};
+struct Group
+{
+    const char *exportKey;
+    const char *configKey;
+    QVector<Field> fields;
+};
+const QVector<Group> &groups()
+{
+    static const QVector<Group> list {
+        {"control_api", "api",
+            {{"enabled", Field::Flag}, {"line_port", Field::Port}, {"web_port", Field::Port},
+                {"listen_address", Field::Text}, {"tls_cert", Field::Path}, {"tls_key", Field::Path}}},
+        {"mqtt_bridge", "mqtt",
+            {{"enabled", Field::Flag}, {"host", Field::Text}, {"port", Field::Port}, {"client_id", Field::Text},
+                {"site", Field::Text}, {"user", Field::Text}, {"ca_file", Field::Path},
+                {"discovery_prefix", Field::Text}}},
+        {"preview", "preview", {{"thumbnail_fps", Field::Rate}}},
+    };
+    return list;
+}
+
+const Group *groupFor(const QString &exportKey)
+{
+    for (const Group &group : groups()) {
+        if (exportKey == QLatin1String(group.exportKey))
+            return &group;
+    }
+    return nullptr;
+}
+
+// Judged per character, not per UTF-16 unit: an emoji's two halves are not printable
+// alone, and a name the window accepted must come back in.
+bool printableText(const QString &text, int limit)
+{
+    const QVector<uint> characters = text.toUcs4();
+    // A half without its other half is read back as another character.
+    const bool whole = QString::fromUcs4(characters.constData(), characters.size()) == text;
+    return text.size() <= limit && whole
+        && std::all_of(characters.cbegin(), characters.cend(), [](uint c) { return QChar::isPrint(c); });
+}
 
 bool printableName(const QString &text)
 {
-    return text.size() <= NAME_LIMIT && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isPrint(); });
+    return printableText(text, NAME_LIMIT);
+}
+
+bool printablePath(const QString &text)
+{
+    return printableText(text, PATH_LIMIT);
+}
+
+bool wholeNumber(const QJsonValue &value, int low, int high)
+{
+    return value.isDouble() && value.toDouble() >= low && value.toDouble() <= high && value.toDouble() == value.toInt();
+}
+
+bool fieldValid(const Field &field, const QJsonValue &value)
+{
+    switch (field.kind) {
+    case Field::Flag:
+        return value.isBool();
+    case Field::Port:
+        return wholeNumber(value, 1, 65535);
+    case Field::Rate:
+        return wholeNumber(value, 0, THUMBNAIL_FPS_LIMIT);
+    case Field::Text:
+        return value.isString() && printableName(value.toString());
+    case Field::Path:
+        return value.isString() && printablePath(value.toString());
+    }
+    return false;
+}
+
+void checkGroup(const Group &group, const QJsonValue &value, QStringList *problems)
+{
+    const QJsonObject object = value.toObject();
+    if (!value.isObject()) {
+        problems->append(QStringLiteral("%1 must be an object").arg(QLatin1String(group.exportKey)));
+        return;
+    }
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        const auto field = std::find_if(group.fields.cbegin(), group.fields.cend(),
+            [&](const Field &candidate) { return it.key() == QLatin1String(candidate.name); });
+        if (field == group.fields.cend() || !fieldValid(*field, it.value()))
+            problems->append(QStringLiteral("%1: the entry \"%2\" is unknown or out of range")
+                                 .arg(QLatin1String(group.exportKey), it.key().left(40)));
+    }
 }
 
 QString localPath(const QString &pathOrUrl)
@@ -132,6 +229,20 @@ QJsonObject ConfigurationTransfer::exportDocument(bool withSecrets) const
         if (!value.isUndefined())
             document.insert(key, value);
     }
+    const QJsonValue reroute = config->jsonValue(REROUTE_KEY);
+    if (reroute.isBool())
+        document.insert(REROUTE_KEY, reroute);
+    for (const Group &group : groups()) {
+        const QJsonObject stored = config->jsonValue(QLatin1String(group.configKey)).toObject();
+        QJsonObject exported;
+        for (const Field &field : group.fields) {
+            const QJsonValue value = stored.value(QLatin1String(field.name));
+            if (!value.isUndefined())
+                exported.insert(QLatin1String(field.name), value);
+        }
+        if (!exported.isEmpty())
+            document.insert(QLatin1String(group.exportKey), exported);
+    }
     if (withSecrets) {
         QJsonObject secrets;
         const QJsonValue security = config->jsonValue(SECURITY_KEY);
@@ -145,6 +256,9 @@ QJsonObject ConfigurationTransfer::exportDocument(bool withSecrets) const
         }
         if (!token.isEmpty())
             secrets.insert(QStringLiteral("api"), token);
+        const QJsonValue mqttPassword = config->jsonValue(MQTT_PASSWORD);
+        if (mqttPassword.isString())
+            secrets.insert(MQTT_SECRET, QJsonObject {{QStringLiteral("password"), mqttPassword}});
         document.insert(SECRETS_KEY, secrets);
     }
     return document;
@@ -200,6 +314,11 @@ bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, Q
         else if (key == configkeys::RX_NAME_NEXT || key == configkeys::TX_NAME_NEXT) {
             if (!value.isDouble() || value.toDouble() < 0 || value.toDouble() > 1e6)
                 problems->append(QStringLiteral("%1 must be a whole number").arg(key));
+        } else if (key == REROUTE_KEY) {
+            if (!value.isBool())
+                problems->append(QStringLiteral("%1 must be true or false").arg(key));
+        } else if (const Group *group = groupFor(key)) {
+            checkGroup(*group, value, problems);
         } else if (key == SceneStore::CONFIG_KEY) {
             if (!SceneStore::fromJson(value, &scenes, &reason))
                 problems->append(reason);
@@ -217,6 +336,8 @@ bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, Q
                 else if (secret.key() == QLatin1String("api"))
                     checkStrings(secret.key(), secret.value(),
                         {QStringLiteral("token_salt"), QStringLiteral("token_hash")}, problems);
+                else if (secret.key() == MQTT_SECRET)
+                    checkStrings(secret.key(), secret.value(), {QStringLiteral("password")}, problems);
                 else
                     problems->append(QStringLiteral("secrets: unknown entry \"%1\"").arg(secret.key().left(40)));
             }
@@ -240,6 +361,27 @@ bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, Q
     return true;
 }
 
+// Two imports within a second must not share one name: the second copy would fail, or
+// replace the first import's record of what was there before.
+QString ConfigurationTransfer::unusedCopyPath(const QString &current)
+{
+    const QString stem = current + QStringLiteral(".before-import-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString candidate = stem;
+    for (int n = 2; QFile::exists(candidate); ++n)
+        candidate = QStringLiteral("%1-%2").arg(stem).arg(n);
+    return candidate;
+}
+
+// The copy holds the same secrets as the settings file.
+bool ConfigurationTransfer::copyPrivately(const QString &from, const QString &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    return writeFileDurably(to, source.readAll());
+}
+
 bool ConfigurationTransfer::fail(const QString &text)
 {
     message = text;
@@ -251,10 +393,10 @@ bool ConfigurationTransfer::fail(const QString &text)
 bool ConfigurationTransfer::exportTo(const QString &target, bool withSecrets)
 {
     const QString path = localPath(target);
-    QSaveFile file(path);
     const QByteArray content = QJsonDocument(exportDocument(withSecrets)).toJson(QJsonDocument::Indented);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        return fail(tr("The configuration could not be written to %1.").arg(path));
+    QString reason;
+    if (!writeFileDurably(path, content, &reason))
+        return fail(tr("The configuration could not be written to %1 (%2).").arg(path, reason));
     message = tr("The configuration was saved to %1.").arg(path);
     emit finished(true);
     return true;
@@ -262,6 +404,9 @@ bool ConfigurationTransfer::exportTo(const QString &target, bool withSecrets)
 
 bool ConfigurationTransfer::importFrom(const QString &source)
 {
+    if (config->isReadOnly())
+        return fail(tr("Nothing was imported: the demo writes no settings. Start the program without the demo to "
+                       "import a configuration."));
     const QString path = localPath(source);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -272,21 +417,47 @@ bool ConfigurationTransfer::importFrom(const QString &source)
     if (!read(content, &keys, &problems))
         return fail(tr("Nothing was imported: %1").arg(problems.join(QStringLiteral("; "))));
     const QString current = config->path();
-    const QString copy = current + QStringLiteral(".before-import-")
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (QFile::exists(current) && !QFile::copy(current, copy))
+    const QString copy = unusedCopyPath(current);
+    if (QFile::exists(current) && !copyPrivately(current, copy))
         return fail(tr("Nothing was imported: the current configuration could not be copied to %1.").arg(copy));
     const QJsonObject secrets = keys.take(SECRETS_KEY).toObject();
+    // Schedules name scenes: either one brought replaces both, so that no schedule is left
+    // behind recalling a scene the import does not have.
+    if (keys.contains(SceneStore::CONFIG_KEY) || keys.contains(ScheduleStore::CONFIG_KEY)) {
+        for (const QString &key : {SceneStore::CONFIG_KEY, ScheduleStore::CONFIG_KEY}) {
+            if (!keys.contains(key))
+                keys.insert(key, QJsonArray());
+        }
+    }
     config->beginBatch();
-    for (auto it = keys.constBegin(); it != keys.constEnd(); ++it)
-        config->setValue(it.key(), it.value());
+    for (auto it = keys.constBegin(); it != keys.constEnd(); ++it) {
+        const Group *group = groupFor(it.key());
+        if (!group) {
+            config->setValue(it.key(), it.value());
+            continue;
+        }
+        // Field by field: the object in the settings file also holds secrets the file may
+        // not bring; the fields it lacks go back to their defaults.
+        const QJsonObject fields = it.value().toObject();
+        for (const Field &field : group->fields) {
+            const QString name = QLatin1String(field.name);
+            config->setValue(QStringLiteral("%1/%2").arg(QLatin1String(group->configKey), name),
+                fields.contains(name) ? fields.value(name) : QJsonValue(QJsonValue::Undefined));
+        }
+    }
     if (secrets.contains(SECURITY_KEY))
         config->setValue(SECURITY_KEY, secrets.value(SECURITY_KEY));
     const QJsonObject token = secrets.value(QStringLiteral("api")).toObject();
     for (auto it = token.constBegin(); it != token.constEnd(); ++it)
         config->setValue(QStringLiteral("api/") + it.key(), it.value());
+    const QJsonValue mqttPassword = secrets.value(MQTT_SECRET).toObject().value(QStringLiteral("password"));
+    if (mqttPassword.isString())
+        config->setValue(MQTT_PASSWORD, mqttPassword);
     if (!config->endBatch())
         return fail(tr("The settings file could not be written; the previous configuration is kept in %1.").arg(copy));
+    // What the program still holds in memory (a save waiting, a schedule's bookkeeping)
+    // must not be written over the imported settings before the restart reads them.
+    config->setReadOnly(true);
     message = tr("The configuration was imported; the previous one is kept in %1. The program restarts.").arg(copy);
     qInfo().noquote() << "Configuration imported from" << path << "; previous settings kept in" << copy;
     emit finished(true);

@@ -7,10 +7,12 @@
 class JsonConfig;
 
 // The whole configuration of a site in one JSON file, to keep as a backup or to move to
-// another PC: names, orders, walls, power commands, scenes and schedules; the password hash
-// and the control API's token only when asked for. An import is checked as a whole before
-// anything changes, the current settings file is copied aside, and the new keys are written
-// in one go.
+// another PC: names, orders, walls, power commands, the re-routing switch, the thumbnail
+// rate, scenes and schedules, the control API's and the MQTT bridge's settings; the password
+// hash, the control API's token and the broker's password only when asked for. An import is
+// checked as a whole before anything changes, the current settings file is copied aside, and
+// the sections it brings replace those of the settings in one write (scenes and schedules
+// together); then the store writes nothing more until the restart reads the new file.
 class ConfigurationTransfer : public QObject
 {
     Q_OBJECT
@@ -44,6 +46,8 @@ signals:
 
 private:
     bool fail(const QString &text);
+    static QString unusedCopyPath(const QString &current);
+    static bool copyPrivately(const QString &from, const QString &to);
 
     JsonConfig *config;
     const QStringList apiSecretKeys;

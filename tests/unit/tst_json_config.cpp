@@ -1,4 +1,5 @@
 #include "base/json_config.h"
+#include "small_disk.h"
 #include "test_files.h"
 #include "test_home.h"
 
@@ -7,6 +8,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,13 +19,29 @@ ino_t fileObject(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
+mode_t fileMode(const QString &path)
+{
+    struct stat info = {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+struct SaveReports
+{
+    QVector<bool> saved;
+    JsonConfig::SaveObserver observer()
+    {
+        return [this](bool ok, const QString &) { saved << ok; };
+    }
+};
+
 } // namespace
 
 class TestJsonConfig : public QObject
 {
     Q_OBJECT
 
-    QJsonObject saved() const { return QJsonDocument::fromJson(readFile(path)).object(); }
+    QJsonObject saved() const { return saved(path); }
+    static QJsonObject saved(const QString &file) { return QJsonDocument::fromJson(readFile(file)).object(); }
 
     TestHome home;
     const QString path = home.path() + QStringLiteral("/config.json");
@@ -31,8 +49,8 @@ class TestJsonConfig : public QObject
 private slots:
     void init()
     {
-        QFile::remove(path);
-        QFile::remove(path + QStringLiteral(".bad"));
+        for (const char *suffix : {"", ".bad", ".1"})
+            QFile::remove(path + QLatin1String(suffix));
     }
 
     void reads()
@@ -90,10 +108,125 @@ private slots:
         QVERIFY(writeFile(path, broken));
         QTest::ignoreMessage(
             QtWarningMsg, qPrintable(QStringLiteral("Unreadable settings file %1 kept as %1.bad").arg(path)));
+        const mode_t old = ::umask(0);
         JsonConfig config(path, false);
+        ::umask(old);
         config.setValue(QStringLiteral("fresh"), true);
         QCOMPARE(readFile(path + QStringLiteral(".bad")), broken);
+        QCOMPARE(fileMode(path + QStringLiteral(".bad")), mode_t(0600));
         QCOMPARE(saved(), QJsonObject({{"fresh", true}}));
+    }
+
+    // The copy beside the file is always the version before the current one.
+    void previousVersionIsKept()
+    {
+        JsonConfig config(path, false);
+        config.setValue(QStringLiteral("generation"), 1);
+        QVERIFY(!QFile::exists(JsonConfig::backupPath(path)));
+        const QByteArray first = readFile(path);
+        config.setValue(QStringLiteral("generation"), 2);
+        QCOMPARE(readFile(JsonConfig::backupPath(path)), first);
+        const QByteArray second = readFile(path);
+        config.setValue(QStringLiteral("generation"), 3);
+        QCOMPARE(readFile(JsonConfig::backupPath(path)), second);
+    }
+
+    void startsFromTheCopy_data()
+    {
+        QTest::addColumn<QByteArray>("damaged");
+        QTest::addColumn<QByteArray>("copy");
+        QTest::addColumn<int>("generation");
+        const QByteArray good = R"({"generation": 7})";
+        QTest::newRow("emptied") << QByteArray() << good << 7;
+        QTest::newRow("cut short") << QByteArray("{\"generation\": 8, \"walls\": [") << good << 7;
+        QTest::newRow("not an object") << QByteArray("[1]") << good << 7;
+        QTest::newRow("no copy") << QByteArray() << QByteArray() << 0;
+        QTest::newRow("copy damaged too") << QByteArray() << QByteArray("{\"gener") << 0;
+        QTest::newRow("copy empty object") << QByteArray() << QByteArray("{}") << 0;
+    }
+
+    // The file a full disk emptied under an older version, or a half copied file, must
+    // not start the controller with nothing; and the start says what it did.
+    void startsFromTheCopy()
+    {
+        QFETCH(QByteArray, damaged);
+        QFETCH(QByteArray, copy);
+        QFETCH(int, generation);
+        QVERIFY(writeFile(path, damaged));
+        if (!copy.isEmpty())
+            QVERIFY(writeFile(JsonConfig::backupPath(path), copy));
+        if (!damaged.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Unreadable settings file")));
+        const bool restored = generation != 0;
+        if (restored)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("restored from the copy")));
+        JsonConfig config(path, false);
+        QCOMPARE(config.value(QStringLiteral("generation"), 0), generation);
+        QCOMPARE(config.loadNotice().contains(JsonConfig::backupPath(path)), restored);
+        // The file is whole again at once, and a later save keeps the copy, not the damage.
+        if (restored)
+            QCOMPARE(saved().value("generation"), QJsonValue(generation));
+        config.setValue(QStringLiteral("later"), true);
+        if (restored)
+            QCOMPARE(saved(JsonConfig::backupPath(path)).value("generation"), QJsonValue(generation));
+        else
+            QCOMPARE(readFile(JsonConfig::backupPath(path)), copy);
+    }
+
+    // Whatever the umask, the file and its copy hold secrets for the owner only.
+    void ownerOnly()
+    {
+        const mode_t old = ::umask(0);
+        const QString folder = home.path() + QStringLiteral("/fresh");
+        {
+            JsonConfig config(folder + QStringLiteral("/config.json"), false);
+            QCOMPARE(fileMode(folder), mode_t(0700));
+            QCOMPARE(fileMode(config.path()), mode_t(0600));
+            config.setValue(QStringLiteral("a"), 1);
+            config.setValue(QStringLiteral("a"), 2);
+            QCOMPARE(fileMode(config.path()), mode_t(0600));
+            QCOMPARE(fileMode(JsonConfig::backupPath(config.path())), mode_t(0600));
+        }
+        // A file an older version left readable by all is narrowed at its next save.
+        QVERIFY(writeFile(path, "{}"));
+        QCOMPARE(fileMode(path), mode_t(0666));
+        JsonConfig config(path, false);
+        config.setValue(QStringLiteral("b"), 1);
+        ::umask(old);
+        QCOMPARE(fileMode(path), mode_t(0600));
+    }
+
+    // A full disk: the file keeps its last content whole, the user is told once, and the
+    // changes reach the file as soon as there is room.
+    void fullDisk()
+    {
+        SmallDisk disk(64);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.error()));
+        const QString file = disk.path() + QStringLiteral("/config.json");
+        JsonConfig config(file, false);
+        SaveReports reports;
+        config.setSaveObserver(reports.observer());
+        QVERIFY(config.setValue(QStringLiteral("name"), QStringLiteral("Lobby")));
+        const QByteArray before = readFile(file);
+        QVERIFY(disk.fill());
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be saved to .*config.json")));
+        // Small enough to sit in a write buffer until the file is closed.
+        QVERIFY(!config.setValue(QStringLiteral("name"), QStringLiteral("Hall")));
+        QVERIFY(!config.setValue(QStringLiteral("seats"), 40));
+        QVERIFY(!config.retrySave());
+        QCOMPARE(readFile(file), before);
+        QCOMPARE(reports.saved, QVector<bool>({false}));
+        QVERIFY(config.saveFailing());
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+        disk.clear();
+        QVERIFY(config.retrySave());
+        QCOMPARE(reports.saved, QVector<bool>({false, true}));
+        QCOMPARE(saved(file), QJsonObject({{"name", "Hall"}, {"seats", 40}}));
+        QCOMPARE(QJsonDocument::fromJson(readFile(JsonConfig::backupPath(file))).object().value("name"),
+            QJsonValue("Lobby"));
     }
 };
 
