@@ -190,6 +190,14 @@
             <source>The settings could not be saved to %1.</source>
             <translation>无法将设置保存到 %1。</translation>
         </message>
+        <message>
+            <source>The settings file %1 was empty or unreadable. The settings saved before it, in %2, are used instead.</source>
+            <translation>设置文件 %1 为空或无法读取。已改用之前保存在 %2 中的设置。</translation>
+        </message>
+        <message>
+            <source>The settings could not be saved to %1. The changes are kept while the program runs and saved as soon as the file can be written again (is the disk full?).</source>
+            <translation>无法将设置保存到 %1。程序运行期间更改会保留，并在文件可再次写入时立即保存（磁盘是否已满？）。</translation>
+        </message>
     </context>
     <context>
         <name>ConfigurationTransfer</name>
@@ -220,6 +228,14 @@
         <message>
             <source>The settings file could not be written; the previous configuration is kept in %1.</source>
             <translation>无法写入设置文件；之前的配置保存在 %1。</translation>
+        </message>
+        <message>
+            <source>The configuration could not be written to %1 (%2).</source>
+            <translation>无法将配置写入 %1（%2）。</translation>
+        </message>
+        <message>
+            <source>Nothing was imported: the demo writes no settings. Start the program without the demo to import a configuration.</source>
+            <translation>未导入任何内容：演示模式不写入设置。请在非演示模式下启动程序以导入配置。</translation>
         </message>
     </context>
     <context>
@@ -1018,6 +1034,10 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The settings could not be saved to %1.</source>
             <translation>无法将设置保存到 %1。</translation>
+        </message>
+        <message>
+            <source>TLS was asked for, but this system's web library cannot load OpenSSL: the control API stays off, both ports. Remove the certificate from the settings to serve without TLS on a closed network, or put a TLS proxy in front.</source>
+            <translation>已要求使用 TLS，但本系统的网络库无法加载 OpenSSL：控制 API 保持关闭（两个端口均关闭）。若在封闭网络中可不使用 TLS，请从设置中删除证书；或在前面放置 TLS 代理。</translation>
         </message>
     </context>
     <context>

@@ -190,6 +190,14 @@
             <source>The settings could not be saved to %1.</source>
             <translation>無法將設定儲存到 %1。</translation>
         </message>
+        <message>
+            <source>The settings file %1 was empty or unreadable. The settings saved before it, in %2, are used instead.</source>
+            <translation>設定檔 %1 為空或無法讀取。已改用先前儲存在 %2 中的設定。</translation>
+        </message>
+        <message>
+            <source>The settings could not be saved to %1. The changes are kept while the program runs and saved as soon as the file can be written again (is the disk full?).</source>
+            <translation>無法將設定儲存到 %1。程式執行期間變更會保留，並在檔案可再次寫入時立即儲存（磁碟是否已滿？）。</translation>
+        </message>
     </context>
     <context>
         <name>ConfigurationTransfer</name>
@@ -220,6 +228,14 @@
         <message>
             <source>The settings file could not be written; the previous configuration is kept in %1.</source>
             <translation>無法寫入設定檔；先前的設定保存在 %1。</translation>
+        </message>
+        <message>
+            <source>The configuration could not be written to %1 (%2).</source>
+            <translation>無法將組態寫入 %1（%2）。</translation>
+        </message>
+        <message>
+            <source>Nothing was imported: the demo writes no settings. Start the program without the demo to import a configuration.</source>
+            <translation>未匯入任何內容：示範模式不寫入設定。請在非示範模式下啟動程式以匯入組態。</translation>
         </message>
     </context>
     <context>
@@ -1018,6 +1034,10 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The settings could not be saved to %1.</source>
             <translation>無法將設定儲存到 %1。</translation>
+        </message>
+        <message>
+            <source>TLS was asked for, but this system's web library cannot load OpenSSL: the control API stays off, both ports. Remove the certificate from the settings to serve without TLS on a closed network, or put a TLS proxy in front.</source>
+            <translation>已要求使用 TLS，但本系統的網路程式庫無法載入 OpenSSL：控制 API 保持關閉（兩個連接埠皆關閉）。若在封閉網路中可不使用 TLS，請從設定中移除憑證；或在前面放置 TLS 代理。</translation>
         </message>
     </context>
     <context>

@@ -5,6 +5,7 @@
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
+#include "qml_problems.h"
 #include "test_home.h"
 
 #include <QQmlApplicationEngine>
@@ -16,22 +17,6 @@
 
 #include <memory>
 
-namespace {
-
-QStringList qmlProblems;
-QtMessageHandler previousHandler = nullptr;
-
-// Warnings from the interface files (type errors, failed loads, binding loops) fail the test.
-void collectQmlProblems(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg
-        && (QByteArray(context.file).startsWith("qrc:/qml") || text.contains(QLatin1String("qrc:/qml"))))
-        qmlProblems << text;
-    previousHandler(type, context, text);
-}
-
-} // namespace
-
 // The Health page in the window as start-up builds it with --demo, at a tablet's 1024 x 720.
 // With ZENTROVA_UI_SHOTS set to a folder, it saves a picture of the page there.
 class TstHealthPage : public QObject
@@ -42,7 +27,7 @@ private slots:
     void worstFirst()
     {
         TestHome home;
-        previousHandler = qInstallMessageHandler(collectQmlProblems);
+        qmlproblems::install();
         QDir::setCurrent(QCoreApplication::applicationDirPath());
         QTranslator translator;
         loadLanguage(qApp, &translator);
@@ -108,8 +93,8 @@ private slots:
                 window, Qt::LeftButton, Qt::NoModifier, close->mapToScene(close->boundingRect().center()).toPoint());
             QTRY_VERIFY(!page->isVisible());
         }
-        qInstallMessageHandler(previousHandler);
-        QVERIFY2(qmlProblems.isEmpty(), qPrintable(qmlProblems.join(QLatin1Char('\n'))));
+        const QString problems = qmlproblems::finish();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 };
 

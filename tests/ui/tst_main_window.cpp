@@ -8,6 +8,7 @@
 #include "remote/line_server.h"
 #include "remote/remote_service.h"
 #include "scenes/scene_service.h"
+#include "qml_problems.h"
 #include "test_home.h"
 #include "video/mini_video_source.h"
 
@@ -25,18 +26,6 @@
 #include <memory>
 
 namespace {
-
-QStringList qmlProblems;
-QtMessageHandler previousHandler = nullptr;
-
-// Warnings from the interface files (type errors, failed loads, binding loops) fail the test.
-void collectQmlProblems(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg
-        && (QByteArray(context.file).startsWith("qrc:/qml") || text.contains(QLatin1String("qrc:/qml"))))
-        qmlProblems << text;
-    previousHandler(type, context, text);
-}
 
 // The interface's words in the language the test runs in (lang.cfg beside it), so that the
 // same steps can be shot in Chinese too; up to the first placeholder.
@@ -104,7 +93,7 @@ private:
 
 void TstMainWindow::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(collectQmlProblems);
+    qmlproblems::install();
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     loadLanguage(qApp, &translator);
     registerInterfaceTypes();
@@ -132,8 +121,8 @@ void TstMainWindow::initTestCase()
 void TstMainWindow::cleanupTestCase()
 {
     engine.reset();
-    qInstallMessageHandler(previousHandler);
-    QVERIFY2(qmlProblems.isEmpty(), qPrintable(qmlProblems.join(QLatin1Char('\n'))));
+    const QString problems = qmlproblems::finish();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems));
 }
 
 // Pressed at the middle of `from` and moved by `offset`; the caller releases it where it ends.
