@@ -5,8 +5,10 @@
 #include <QVector>
 
 #include <io.h>
-#include <windows.h>
+// Before windows.h, which would otherwise bring the old socket header in first.
 #include <winsock2.h>
+
+#include <windows.h>
 
 namespace platform {
 namespace {
