@@ -643,7 +643,8 @@ void TstScenes::scheduleClock()
     FakeClock clock;
     clock.timeZone = QTimeZone(zone.toUtf8());
     QVERIFY(clock.timeZone.isValid());
-    const Schedule &read = store.records().first();
+    // A copy: the list of records is made anew by each call.
+    const Schedule read = store.records().first();
     if (read.repeat == Schedule::Repeat::Once)
         QCOMPARE(Schedule::gapNote(read.at.date(), read.at.time(), clock.timeZone), note);
     QStringList ran;
