@@ -23,7 +23,7 @@ struct Schedule
     QTime time;
     // Bit 0 is Monday, bit 6 Sunday.
     int weekdays = ALL_DAYS;
-    // Once: the local date and time, as digits (the time spec says nothing).
+    // Once: the local date and time, as digits; the QDateTime carries no zone of its own.
     QDateTime at;
     bool enabled = true;
 
