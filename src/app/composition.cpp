@@ -10,7 +10,6 @@
 #include "health/health_commands.h"
 #include "health/health_monitor.h"
 #include "health/metrics_page.h"
-#include "manager/configuration_file.h"
 #include "manager/device_manager.h"
 #include "remote/api_settings.h"
 #include "remote/line_server.h"
@@ -22,7 +21,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QJsonObject>
 #include <QQmlContext>
 
 #include <cstdio>
@@ -54,15 +52,6 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     sceneService = std::make_unique<SceneService>(devices.get(), devices->settingsStore());
     commandSet = std::make_unique<CommandSet>(devices.get());
     commandSet->extend(QStringLiteral("scene"), new SceneCommands(devices.get(), sceneService.get()));
-    // Whoever follows the events hears that the settings cannot be saved, and when they can
-    // again, as the window's user does: a service has nobody looking at its log.
-    QObject::connect(devices->configurationFile(), &ConfigurationFile::saveStateChanged, commandSet.get(),
-        [commands = commandSet.get()](bool saved, const QString &reason) {
-            QJsonObject data {{QStringLiteral("saved"), saved}};
-            if (!saved)
-                data.insert(QStringLiteral("reason"), reason);
-            emit commands->event(QStringLiteral("settings"), data);
-        });
     configurationTransfer = std::make_unique<ConfigurationTransfer>(devices->settingsStore(),
         QStringList {ApiSettings::KEY_TOKEN_SALT, ApiSettings::KEY_TOKEN_HASH, ApiSettings::KEY_TOKEN_STORED_KEY,
             ApiSettings::KEY_TOKEN_SERVER_KEY});

@@ -2,6 +2,7 @@
 
 #include "control/command_extension.h"
 
+#include "manager/configuration_file.h"
 #include "manager/device_manager.h"
 #include "manager/video_walls.h"
 #include "models/device_list_model.h"
@@ -118,6 +119,15 @@ CommandSet::CommandSet(DeviceManager *manager, QObject *parent)
     connect(manager, &DeviceManager::videoWallsChanged, this, &CommandSet::onWallsChanged);
     connect(manager, &DeviceManager::displayPowerSwitched, this, &CommandSet::onPowerSwitched);
     connect(manager, &DeviceManager::osdNumbersShown, this, &CommandSet::onNumbersShown);
+    // Whoever follows the events hears that the settings cannot be saved, and when they can
+    // again, as the window's user does: a service has nobody looking at its log.
+    connect(manager->configurationFile(), &ConfigurationFile::saveStateChanged, this,
+        [this](bool saved, const QString &reason) {
+            QJsonObject data {{QStringLiteral("saved"), saved}};
+            if (!saved)
+                data.insert(QStringLiteral("reason"), reason);
+            emit event(QStringLiteral("settings"), data);
+        });
     watchAll();
 }
 
