@@ -23,8 +23,9 @@ WebClient::~WebClient()
     stopWriting();
 }
 
-void WebClient::startWriting()
+void WebClient::startWriting(std::function<void()> writeFailed)
 {
+    onWriteFailed = std::move(writeFailed);
     writer = std::thread([this] { writeLoop(); });
 }
 
@@ -102,11 +103,14 @@ void WebClient::writeLoop()
             const int written = mg_websocket_write(
                 connection, MG_WEBSOCKET_OPCODE_TEXT, message->constData(), size_t(message->size()));
             lock.lock();
-            if (written <= 0) {
+            if (written <= 0 && !isDropped) {
                 isDropped = true;
                 closePending = false;
                 queue.clear();
                 queuedBytes = 0;
+                lock.unlock();
+                onWriteFailed();
+                lock.lock();
             }
             continue;
         }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -34,8 +35,9 @@ public:
     WebClient(const WebClient &) = delete;
     WebClient &operator=(const WebClient &) = delete;
 
-    // Worker thread, once the handshake is done.
-    void startWriting();
+    // Worker thread, once the handshake is done. A write the peer does not take in time (or a
+    // broken connection) drops the client and calls writeFailed from the writer thread.
+    void startWriting(std::function<void()> writeFailed);
     // Worker thread, when the connection ends: returns once nothing writes to it any more.
     void stopWriting();
 
@@ -87,5 +89,6 @@ private:
     bool stopping = false;
     std::atomic<bool> isDropped {false};
     std::atomic<bool> isCloseSent {false};
+    std::function<void()> onWriteFailed;
     std::thread writer;
 };

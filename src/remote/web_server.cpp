@@ -123,6 +123,11 @@ int sendError(mg_connection *connection, int status, int code, const QString &me
     return status;
 }
 
+void logStalled(const WebClient &client)
+{
+    qWarning() << "control API: dropped WebSocket client" << client.peer.toString() << "that does not read";
+}
+
 } // namespace
 
 WebServer::WebServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
@@ -399,7 +404,8 @@ void WebServer::onWebSocketReady(mg_connection *connection, void *server)
     const std::shared_ptr<WebClient> client = self->clientOf(connection);
     if (!client)
         return;
-    client->startWriting();
+    const std::weak_ptr<WebClient> weak = client;
+    client->startWriting([self, weak] { self->handOver.post([self, weak] { self->onClientStalled(weak); }); });
     self->handOver.post([self, client] { self->onClientReady(client); });
 }
 
@@ -425,6 +431,8 @@ int WebServer::onWebSocketData(mg_connection *connection, int bits, char *data, 
     const qint64 weight = refusal == Accepted ? qint64(length) : REFUSAL_BYTES;
     if ((client->inFlight += weight) > qint64(MAX_IN_FLIGHT_MESSAGES) * self->config.maxMessageBytes) {
         client->drop(QByteArrayLiteral("too many requests waiting"));
+        qWarning() << "control API: dropped WebSocket client" << client->peer.toString()
+                   << "that sent more requests than it waited for";
         return 0;
     }
     const QByteArray message = refusal == Accepted ? QByteArray(data, int(length)) : QByteArray();
@@ -500,7 +508,7 @@ bool WebServer::withinRate(RateWindow *window)
 void WebServer::sendTo(const std::shared_ptr<WebClient> &client, const QByteArray &message)
 {
     if (!client->send(std::make_shared<const QByteArray>(message)))
-        qWarning() << "control API: dropped WebSocket client" << client->peer.toString() << "that does not read";
+        logStalled(*client);
 }
 
 bool WebServer::ticketValid(const QByteArray &ticket) const
@@ -522,6 +530,17 @@ void WebServer::closeClient(const std::shared_ptr<WebClient> &client, const QByt
         qInfo() << "control API: ended WebSocket client" << lingering->peer.toString() << "that ignored its close";
         platform::stopReading(config.port, lingering->peer.toString(), lingering->peerPort);
     });
+}
+
+void WebServer::onClientStalled(const std::weak_ptr<WebClient> &weak)
+{
+    const std::shared_ptr<WebClient> client = weak.lock();
+    if (!client || !clients.contains(client.get()))
+        return;
+    logStalled(*client);
+    // Nothing more can be written to it, and civetweb would keep it open as long as the peer
+    // stays silent: its reading is ended, which ends the connection.
+    platform::stopReading(config.port, client->peer.toString(), client->peerPort);
 }
 
 void WebServer::onSignInDeadline(const std::shared_ptr<WebClient> &client)
@@ -681,6 +700,6 @@ void WebServer::onCoreEvent(const QString &name, const QJsonObject &data)
         QStringLiteral("event"), {{QStringLiteral("name"), name}, {QStringLiteral("data"), data}}));
     for (const std::shared_ptr<WebClient> &client : qAsConst(clients)) {
         if (client->session.authenticated && client->session.subscribed && !client->send(message))
-            qWarning() << "control API: dropped WebSocket client" << client->peer.toString() << "that does not read";
+            logStalled(*client);
     }
 }

@@ -128,6 +128,8 @@ private:
     void onClientReady(const std::shared_ptr<WebClient> &client);
     void onClientMessage(const std::shared_ptr<WebClient> &client, const QByteArray &message, int refusal);
     void onClientGone(WebClient *client);
+    // Its writer gave up on a write the peer did not take in time.
+    void onClientStalled(const std::weak_ptr<WebClient> &weak);
     void onCoreEvent(const QString &name, const QJsonObject &data);
     RemoteAnswer sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter, qint64 *delay);
     RemoteAnswer authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay);
