@@ -3,18 +3,19 @@
 // $SIM_INSTALLATION lists the devices. Every decoder keeps what it was told in the files of
 // its folder and every encoder logs the commands it heard, where the tests read them back.
 #include "base/oem_setting.h"
+#include "fake_clock.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
+#include "null_surface.h"
 #include "scenes/scene_recall.h"
 #include "scenes/scene_service.h"
 #include "scenes/scheduler.h"
 #include "test_home.h"
 #include "video/mini_video_source.h"
 
-#include <QAbstractVideoSurface>
 #include <QDirIterator>
 #include <QSignalSpy>
 #include <QtTest>
@@ -79,26 +80,6 @@ QSharedPointer<VWDevice> firstWall(const DeviceManager &manager)
 
 // What a view does with a video source: it hands over a surface and the size it draws at,
 // which makes the preview decode.
-class ViewSurface : public QAbstractVideoSurface
-{
-public:
-    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType type) const override
-    {
-        return type == QAbstractVideoBuffer::NoHandle ? QList<QVideoFrame::PixelFormat> {QVideoFrame::Format_RGB32}
-                                                      : QList<QVideoFrame::PixelFormat> {};
-    }
-    bool present(const QVideoFrame &) override { return true; }
-};
-
-// The schedules' clock, set by the test.
-class TestClock : public ScheduleClock
-{
-public:
-    QDateTime now() const override { return time; }
-    QTimeZone zone() const override { return QTimeZone::utc(); }
-    QDateTime time;
-};
-
 // One run of the controller: what start-up makes, in the test's home.
 struct Controller
 {
@@ -342,7 +323,7 @@ void TestInstallation::survivesFaults()
 
     const auto preview = qSharedPointerObjectCast<TxDevice>(device(manager, encoders.at(0).name));
     preview->findChild<QTimer *>(QStringLiteral("retryTimer"))->setInterval(SHORT_RETRY_MS);
-    ViewSurface view;
+    NullSurface view;
     int frames = 0;
     connect(preview->videoSource(), &MiniVideoSource::imageReceived, this,
         [&frames](QImage *image) { frames += image && !image->isNull(); });
@@ -567,7 +548,7 @@ void TestInstallation::scenesScheduledTogether()
     QVERIFY(setFault(decoders.at(4), QStringLiteral("fault-stall"), false));
     OemSetting oem;
     DeviceManager manager(&oem);
-    TestClock clock;
+    FakeClock clock;
     clock.time = QDateTime(QDate(2026, 3, 2), QTime(7, 59), Qt::UTC);
     SceneService scenes(&manager, manager.settingsStore(), &clock);
     QVERIFY(discover(manager));

@@ -76,11 +76,12 @@ def host_log(wait=0.0):
         return log.read()
 
 
-def proof_with(client_key, hello, nonce):
-    """The sign-in proof over the greeting's challenge, made with a client key."""
+def proof_with(client_key, hello, nonce, signing_key=None):
+    """The sign-in proof over the greeting's challenge, made with a client key (and signed
+    with the key the server keeps, unless another is given)."""
     params = hello["params"]
     message = f'{params["salt"]},{params["challenge"]},{nonce}'.encode()
-    signature = hmac.new(hashlib.sha256(client_key).digest(), message, "sha256").digest()
+    signature = hmac.new(signing_key or hashlib.sha256(client_key).digest(), message, "sha256").digest()
     return base64.b64encode(bytes(a ^ b for a, b in zip(client_key, signature))).decode(), message
 
 
@@ -397,11 +398,13 @@ class WebSocketApi(unittest.TestCase):
             self.assertNotIn(token, json.dumps(stored))
             keys = [base64.b64decode(stored[name]) for name in ("token_stored_key", "token_server_key")]
             texts = [stored[name] for name in ("token_stored_key", "token_server_key", "token_salt")]
-            # Each stored key taken for the client key, and each stored text taken for the token.
+            # Each stored key taken for the client key, also signed with itself as the server
+            # signs, and each stored text taken for the token.
             for key in keys:
-                client = await Client.connect(authenticate=False)
-                proof, _ = proof_with(key, client.hello, "n")
-                self.assertEqual(error_code(await client.call("auth", {"nonce": "n", "proof": proof})), 5)
+                for signing_key in (None, key):
+                    client = await Client.connect(authenticate=False)
+                    proof, _ = proof_with(key, client.hello, "n", signing_key)
+                    self.assertEqual(error_code(await client.call("auth", {"nonce": "n", "proof": proof})), 5)
             for text in texts:
                 client = await Client.connect(authenticate=False)
                 self.assertEqual(error_code(await client.call("auth", answer_for(client.hello, text)[0])), 5)

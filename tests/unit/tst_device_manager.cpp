@@ -11,7 +11,9 @@
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
+#include "null_surface.h"
 #include "qttelnet/qt_telnet.h"
+#include "datagram_delivery.h"
 #include "scripted_shell_peer.h"
 #include "test_files.h"
 #include "test_home.h"
@@ -19,7 +21,6 @@
 #include "video/qimage_grabber_file.h"
 #include "video/qimage_grabber_mjpeg.h"
 
-#include <QAbstractVideoSurface>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -38,59 +39,10 @@ QString decoderName(int n)
 const QString ENCODER = QStringLiteral("IPE3-7C2E0D00AA01");
 const QString OTHER = QStringLiteral("IPE3-7C2E0D00AA02");
 const QString WALL = QStringLiteral("VW:0001:1");
-const QByteArray QUERY_SOURCE = "gbparam g source_select";
-const QByteArray QUERY_PLACE = "gbparam g crop_param";
-const QByteArray SWITCH = "gbconfig --source-select=";
-const QByteArray PLACE = "e e_vw_enable_";
-
-// A decoder's shell, played in the test: it shows a source and stands at a place in a wall,
-// and takes the routes it is sent unless it is stubborn.
-struct Shell
-{
-    Shell(const RxDevicePtr &decoder, const QByteArray &source, const QByteArray &place = "0:0:0:0")
-        : decoder(decoder)
-        , peer(decoder->findChild<QtTelnet *>())
-    {
-        peer.outputs[QUERY_SOURCE] = source;
-        peer.outputs[QUERY_PLACE] = place;
-        peer.onLine = [this](const QByteArray &line) {
-            if (line.startsWith(SWITCH) && !stubborn)
-                peer.outputs[QUERY_SOURCE] = line.mid(SWITCH.size()).split(';').first();
-            if (line.startsWith(PLACE))
-                peer.outputs[QUERY_PLACE] = line.mid(PLACE.size()).split(';').first().replace('_', ':');
-        };
-    }
-
-    // The link comes up (again) and everything queued runs.
-    void connect()
-    {
-        QMetaObject::invokeMethod(decoder.data(), "doReconnect");
-        peer.accept();
-        peer.send("decoder login: ");
-        peer.answerLines();
-        QCoreApplication::processEvents();
-        peer.answerLines();
-        QCoreApplication::processEvents();
-    }
-
-    // Power cut: the link goes, and the decoder comes back with what it shows then.
-    void powerCycle(const QByteArray &source)
-    {
-        peer.hangUp();
-        peer.outputs[QUERY_SOURCE] = source;
-        connect();
-    }
-
-    int switches() const
-    {
-        return int(std::count_if(
-            peer.lines.cbegin(), peer.lines.cend(), [](const QByteArray &line) { return line.startsWith(SWITCH); }));
-    }
-
-    RxDevicePtr decoder;
-    ScriptedShellPeer peer;
-    bool stubborn = false;
-};
+const QByteArray &QUERY_SOURCE = ScriptedDecoder::QUERY_SOURCE;
+const QByteArray &QUERY_PLACE = ScriptedDecoder::QUERY_PLACE;
+const QByteArray &SWITCH = ScriptedDecoder::SWITCH;
+const QByteArray &PLACE = ScriptedDecoder::PLACE;
 
 // The facade as start-up makes it, over a settings file the test writes first, in a home of
 // its own; discovery replies reach it through a real socket on loopback.
@@ -111,12 +63,10 @@ struct Site
     // until every new device is made, however many batches a loaded machine takes for it.
     void deliver(const QStringList &names, const QHostAddress &from = QHostAddress::LocalHost, bool wait = true)
     {
-        QUdpSocket sender;
-        sender.bind(from, 0);
+        QByteArrayList replies;
         for (const QString &name : names)
-            sender.writeDatagram(makeDiscoveryRecord(name, QString()), QHostAddress::LocalHost, receiver.localPort());
-        QTRY_VERIFY(receiver.pendingDatagramSize() >= 0);
-        QTest::qWait(50);
+            replies << makeDiscoveryRecord(name, QString());
+        QVERIFY(deliverTogether(replies, receiver.localPort(), from));
         manager->receiveDiscoveryResponse(&receiver);
         if (wait)
             QTRY_VERIFY(!manager->deviceRegistry()->hasRepliesWaiting());
@@ -144,16 +94,6 @@ struct Site
     OemSetting oem;
     std::unique_ptr<DeviceManager> manager;
     QUdpSocket receiver;
-};
-
-class NullSurface : public QAbstractVideoSurface
-{
-public:
-    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
-    {
-        return {QVideoFrame::Format_RGB32};
-    }
-    bool present(const QVideoFrame &) override { return true; }
 };
 
 } // namespace
@@ -201,7 +141,7 @@ private slots:
 
         // A decoder whose first reading was given up is asked again when it next answers
         // discovery, and is listed in the end.
-        Shell shell(pending->at(0).objectCast<RxDevice>(), "NULL");
+        ScriptedDecoder shell(pending->at(0).objectCast<RxDevice>(), "NULL");
         shell.peer.silentPrefix = "gbparam";
         shell.connect();
         for (int timeout = 0; timeout < 2 * RxDevice::COMMAND_ATTEMPTS; ++timeout) {
@@ -314,11 +254,11 @@ private slots:
         const auto pending = [&](int n) {
             return site.manager->pendingRxList()->findDevice(decoderName(n), false).objectCast<RxDevice>();
         };
-        Shell single(pending(1), "NULL");
-        Shell left(pending(2), ENCODER.toUtf8(), "0:1:0:0");
+        ScriptedDecoder single(pending(1), "NULL");
+        ScriptedDecoder left(pending(2), ENCODER.toUtf8(), "0:1:0:0");
         // Routed by hand while the controller was closed.
-        Shell right(pending(3), OTHER.toUtf8(), "0:1:0:1");
-        for (Shell *shell : {&single, &left, &right})
+        ScriptedDecoder right(pending(3), OTHER.toUtf8(), "0:1:0:1");
+        for (ScriptedDecoder *shell : {&single, &left, &right})
             shell->connect();
         DeviceListModel *rx = site.manager->rxlist();
         const auto listedWall = rx->findDevice(WALL, false).objectCast<VWDevice>();
@@ -330,7 +270,7 @@ private slots:
         QVERIFY(site.manager->currentMixed());
         QCOMPARE(site.manager->rxsource()->boundSource(), nullptr);
         // On their first connection the decoders were believed, not routed.
-        QCOMPARE(left.switches() + right.switches() + single.switches(), 0);
+        QCOMPARE(left.count(SWITCH) + right.count(SWITCH) + single.count(SWITCH), 0);
 
         // The wall's route is saved, and with the members agreeing the wall shows it.
         QSignalSpy mixed(site.manager.get(), &DeviceManager::currentMixedChanged);
@@ -344,14 +284,14 @@ private slots:
         QCOMPARE(site.stored("vw").toArray().at(0).toObject().value("bind").toString(), OTHER);
         site.manager->setCurrentRxDevice(decoderName(1));
         site.manager->changeRxDeviceSource(QStringLiteral("TX:") + ENCODER, false);
-        for (Shell *shell : {&single, &left, &right})
+        for (ScriptedDecoder *shell : {&single, &left, &right})
             shell->peer.answerLines();
 
         // Back from a power cut with another source: routed again once, and put back in its
         // place; one that keeps the wrong source afterwards is shown as drifted.
         left.peer.outputs[QUERY_PLACE] = "0:0:0:0";
         left.powerCycle(ENCODER.toUtf8());
-        QCOMPARE(left.switches(), 2);
+        QCOMPARE(left.count(SWITCH), 2);
         QCOMPARE(left.peer.outputs[QUERY_SOURCE], OTHER.toUtf8());
         QVERIFY(left.peer.lines.contains("e e_vw_enable_0_1_0_0;e e_reconnect"));
         QVERIFY(!left.decoder->drifted());
@@ -359,7 +299,7 @@ private slots:
         QTest::ignoreMessage(
             QtWarningMsg, QRegularExpression(QStringLiteral("still shows .* after being routed again")));
         single.powerCycle(OTHER.toUtf8());
-        QCOMPARE(single.switches(), 2);
+        QCOMPARE(single.count(SWITCH), 2);
         QVERIFY(single.decoder->drifted());
         QVERIFY(rx->index(rx->findDevice(decoderName(1), false) == rx->at(0) ? 0 : 1)
                     .data(DeviceListModel::DriftedRole)
@@ -370,7 +310,7 @@ private slots:
         QVERIFY(!single.decoder->drifted());
         site.manager->setRerouteOnReconnect(false);
         right.powerCycle(ENCODER.toUtf8());
-        QCOMPARE(right.switches(), 1);
+        QCOMPARE(right.count(SWITCH), 1);
         QVERIFY(listedWall->mixed());
         QCOMPARE(site.stored("reroute_on_reconnect"), QJsonValue(false));
 
@@ -405,7 +345,7 @@ private slots:
             {"devices", QJsonArray::fromStringList(members)}};
         Site site({{"vw", QJsonArray {wall}}});
         site.deliver(members + QStringList {ENCODER});
-        std::vector<std::unique_ptr<Shell>> shells;
+        std::vector<std::unique_ptr<ScriptedDecoder>> shells;
         const auto placeText = [&](int cell) -> QByteArray {
             return QByteArray::number(rows - 1) + ':' + QByteArray::number(columns - 1) + ':'
                 + QByteArray::number(cell / columns) + ':' + QByteArray::number(cell % columns);
@@ -414,14 +354,14 @@ private slots:
             const auto decoder
                 = site.manager->pendingRxList()->findDevice(members.at(cell), false).objectCast<RxDevice>();
             QVERIFY(decoder);
-            shells.push_back(std::make_unique<Shell>(decoder, ENCODER.toUtf8(), placeText(cell)));
+            shells.push_back(std::make_unique<ScriptedDecoder>(decoder, ENCODER.toUtf8(), placeText(cell)));
             shells.back()->connect();
         }
         const auto listedWall = site.manager->rxlist()->findDevice(WALL, false).objectCast<VWDevice>();
         QVERIFY(listedWall);
         QVERIFY(!listedWall->mixed());
 
-        Shell &back = *shells.at(size_t(tile));
+        ScriptedDecoder &back = *shells.at(size_t(tile));
         back.peer.outputs[QUERY_PLACE] = "0:0:0:0";
         back.powerCycle(ENCODER.toUtf8());
         QCOMPARE(back.peer.outputs[QUERY_PLACE], placeText(tile));
@@ -435,16 +375,16 @@ private slots:
     {
         Site site;
         site.deliver({decoderName(1), ENCODER});
-        Shell single(
+        ScriptedDecoder single(
             site.manager->pendingRxList()->findDevice(decoderName(1), false).objectCast<RxDevice>(), ENCODER.toUtf8());
         single.connect();
         QCOMPARE(site.manager->routeSource(QString(), decoderName(1)), DeviceManager::RouteResult::Routed);
         single.peer.answerLines();
         QCOMPARE(single.peer.outputs[QUERY_SOURCE], QByteArray("NULL"));
-        QCOMPARE(single.switches(), 1);
+        QCOMPARE(single.count(SWITCH), 1);
 
         single.powerCycle(ENCODER.toUtf8());
-        QCOMPARE(single.switches(), 2);
+        QCOMPARE(single.count(SWITCH), 2);
         QCOMPARE(single.peer.outputs[QUERY_SOURCE], QByteArray("NULL"));
         QCOMPARE(single.decoder->currentSource(), QString());
         QVERIFY(!single.decoder->drifted());
@@ -504,15 +444,15 @@ private slots:
         Site site;
         site.deliver({decoderName(1), decoderName(2)});
         DeviceListModel *pending = site.manager->pendingRxList();
-        Shell first(pending->at(0).objectCast<RxDevice>(), "NULL");
-        Shell second(pending->at(1).objectCast<RxDevice>(), "NULL");
-        for (Shell *shell : {&first, &second})
+        ScriptedDecoder first(pending->at(0).objectCast<RxDevice>(), "NULL");
+        ScriptedDecoder second(pending->at(1).objectCast<RxDevice>(), "NULL");
+        for (ScriptedDecoder *shell : {&first, &second})
             shell->connect();
         site.manager->osdShowSeq();
         site.manager->createVideoWall(
             QStringLiteral("Hall"), 1, 2, QStringLiteral("%1,%2").arg(first.decoder->seq()).arg(second.decoder->seq()));
         site.manager->osdHideSeq();
-        for (Shell *shell : {&first, &second}) {
+        for (ScriptedDecoder *shell : {&first, &second}) {
             shell->peer.answerLines();
             QCOMPARE(shell->peer.lines.last(), QByteArray("osd_show -c 1"));
         }

@@ -1,11 +1,11 @@
 #include "log_capture.h"
 #include "models/tx_device.h"
+#include "null_surface.h"
 #include "test_mjpeg.h"
 #include "test_records.h"
 #include "video/mini_video_source.h"
 #include "video/qimage_grabber_mjpeg.h"
 
-#include <QAbstractVideoSurface>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -37,16 +37,6 @@ void pacedStream(QTcpSocket *connection, const QByteArray &)
         });
     }
 }
-
-class NullSurface : public QAbstractVideoSurface
-{
-public:
-    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
-    {
-        return {QVideoFrame::Format_RGB32};
-    }
-    bool present(const QVideoFrame &) override { return true; }
-};
 
 DeviceDiscoveryResponsePtr record()
 {
