@@ -209,7 +209,7 @@ pids+=($!)
 { printf 'auth %s\n' "$token"; while kill -0 "$north_pid" 2>/dev/null; do sleep 0.1; done; } \
     | socat -t 5 - TCP:127.0.0.1:$api >"$work/line-stop.txt" 2>&1 &
 pids+=($!)
-python3 - >"$work/ws-stop.txt" 2>&1 <<'PY' &
+/usr/bin/python3 - >"$work/ws-stop.txt" 2>&1 <<'PY' &
 import asyncio, websockets
 async def main():
     async with websockets.connect("ws://127.0.0.1:7741/ws") as ws:
