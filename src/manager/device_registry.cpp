@@ -252,7 +252,8 @@ void DeviceRegistry::assignAlias(DeviceBase &device, ResponseKind kind)
 {
     const QString aliasKey = configkeys::ALIAS.arg(device.name());
     QString alias = config->value(aliasKey, QString());
-    if (alias.isEmpty() || deviceAliasExists(alias)) {
+    // A name edited into the file by hand that breaks the rule would not come back from an export.
+    if (!NameRules::displayName(alias) || deviceAliasExists(alias)) {
         const bool decoder = kind == ResponseKind::Decoder;
         const QString counterKey = decoder ? configkeys::RX_NAME_NEXT : configkeys::TX_NAME_NEXT;
         const QString prefix = decoder ? QStringLiteral("RX") : QStringLiteral("TX");
