@@ -9,6 +9,7 @@
 #include "models/vw_device.h"
 #include "scenes/scene_store.h"
 #include "scenes/schedule_store.h"
+#include "scenes/scheduler.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -458,6 +459,9 @@ bool ConfigurationTransfer::importFrom(const QString &source)
                 fields.contains(name) ? fields.value(name) : QJsonValue(QJsonValue::Undefined));
         }
     }
+    // The imported schedules start now: what fell due before they were here was not missed.
+    if (keys.contains(ScheduleStore::CONFIG_KEY))
+        config->setValue(Scheduler::LAST_CHECK_KEY, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     if (secrets.contains(SECURITY_KEY))
         config->setValue(SECURITY_KEY, secrets.value(SECURITY_KEY));
     const QJsonObject token = secrets.value(QStringLiteral("api")).toObject();

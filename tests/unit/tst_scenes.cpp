@@ -465,10 +465,14 @@ void TstScenes::importRoundTrip()
     }
     JsonConfig target(home.path() + QStringLiteral("/b.json"), false);
     target.setValue(QStringLiteral("security/password"), QStringLiteral("kept"));
+    target.setValue(Scheduler::LAST_CHECK_KEY, QStringLiteral("2020-01-01T00:00:00Z"));
     ConfigurationTransfer transfer(&target, apiSecretKeys());
     QSignalSpy imported(&transfer, &ConfigurationTransfer::imported);
+    const QDateTime importedAt = QDateTime::currentDateTimeUtc().addSecs(-1);
     QVERIFY2(transfer.importFrom(exported), qPrintable(transfer.lastMessage()));
     QCOMPARE(imported.count(), 1);
+    // The imported schedules count nothing before the import as missed.
+    QVERIFY(QDateTime::fromString(target.value(Scheduler::LAST_CHECK_KEY, QString()), Qt::ISODate) >= importedAt);
     QCOMPARE(transfer.exportDocument(false), original);
     QCOMPARE(target.value(QStringLiteral("security/password"), QString()), QStringLiteral("kept"));
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral("b.json.before-import-*")}).size(), 1);
