@@ -80,7 +80,12 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     healthMonitor->setProbes(probes);
 }
 
-Composition::~Composition() = default;
+// Every client hears why its connection ends, whatever ended the event loop (a stop signal,
+// the window's close, a restart), before the servers and the bridge are taken down.
+Composition::~Composition()
+{
+    remoteService->closeAll(QStringLiteral("the controller is stopping"));
+}
 
 void Composition::start()
 {

@@ -1,5 +1,6 @@
 #include "control/command_set.h"
 
+#include "base/name_rules.h"
 #include "control/command_extension.h"
 
 #include "manager/configuration_file.h"
@@ -24,6 +25,12 @@ bool sameText(const QString &a, const QString &b)
 RemoteAnswer missing(const QString &what)
 {
     return RemoteAnswer::failure(BadArguments, QStringLiteral("%1 is missing").arg(what));
+}
+
+RemoteAnswer notAName(const QString &what)
+{
+    return RemoteAnswer::failure(BadArguments,
+        QStringLiteral("%1 must be at most %2 printable characters").arg(what).arg(NameRules::DISPLAY_NAME_LIMIT));
 }
 
 RemoteAnswer notFound(const QString &kind, const QString &name)
@@ -285,6 +292,8 @@ RemoteAnswer CommandSet::createWall(const QJsonObject &params)
     QString name;
     if (!textArgument(params, QStringLiteral("name"), &name))
         return missing(QStringLiteral("name"));
+    if (!NameRules::displayName(name))
+        return notAName(QStringLiteral("name"));
     const int columns = params.value(QStringLiteral("columns")).toInt(0);
     const int rows = params.value(QStringLiteral("rows")).toInt(0);
     if (columns < 1 || columns > VideoWalls::MAX_COLUMNS || rows < 1 || rows > VideoWalls::MAX_ROWS)
@@ -345,6 +354,8 @@ RemoteAnswer CommandSet::rename(const QJsonObject &params)
         return missing(QStringLiteral("name"));
     if (!textArgument(params, QStringLiteral("alias"), &alias))
         return missing(QStringLiteral("alias"));
+    if (!NameRules::displayName(alias))
+        return notAName(QStringLiteral("alias"));
     // Only listed entries: what the window can rename, and what the settings file keeps.
     for (DeviceListModel *list : {manager->rxlist(), manager->txlist()}) {
         const DeviceBasePtr device = find(list, name, false);

@@ -1,5 +1,6 @@
 #include "control/scene_commands.h"
 
+#include "base/name_rules.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "scenes/scene_recall.h"
@@ -87,11 +88,13 @@ RemoteAnswer SceneCommands::execute(const QString &method, const QJsonObject &pa
     if (!scenes->sceneExists(name))
         return noScene(name);
     if (method == QLatin1String("scene.delete")) {
+        const QStringList switchedOff = scenes->schedulesRecalling(name);
         scenes->deleteScene(name);
-        return RemoteAnswer::success(QJsonObject {{NAME, name}});
+        return RemoteAnswer::success(
+            QJsonObject {{NAME, name}, {QStringLiteral("schedules_off"), QJsonArray::fromStringList(switchedOff)}});
     }
     const QString newName = nameArgument(params, QStringLiteral("new_name"));
-    if (!Scene::validName(newName))
+    if (!NameRules::sceneName(newName))
         return RemoteAnswer::failure(BadArguments, QStringLiteral("new_name is missing or not a valid name"));
     if (!scenes->renameScene(name, newName))
         return RemoteAnswer::failure(Refused, QStringLiteral("another scene is named \"%1\"").arg(newName));
@@ -101,7 +104,7 @@ RemoteAnswer SceneCommands::execute(const QString &method, const QJsonObject &pa
 RemoteAnswer SceneCommands::save(const QJsonObject &params)
 {
     const QString name = nameArgument(params);
-    if (!Scene::validName(name))
+    if (!NameRules::sceneName(name))
         return RemoteAnswer::failure(BadArguments, QStringLiteral("name is missing or not a valid name"));
     const QJsonValue power = params.value(QStringLiteral("power"));
     if (!power.isUndefined() && !power.isBool() && !power.isNull())

@@ -1,6 +1,7 @@
 #include "manager/device_manager.h"
 
 #include "base/json_config.h"
+#include "base/name_rules.h"
 #include "base/oem_setting.h"
 #include "discovery/broadcast_socket.h"
 #include "manager/access_lock.h"
@@ -382,6 +383,11 @@ bool DeviceManager::wallExists(QString wallName)
 bool DeviceManager::deviceAliasExists(QString alias)
 {
     return registry->deviceAliasExists(alias);
+}
+
+bool DeviceManager::validDisplayName(const QString &name) const
+{
+    return NameRules::displayName(name);
 }
 
 void DeviceManager::sortRxBySeq()

@@ -158,6 +158,8 @@ public slots:
     void doFactoryDefault();
     bool wallExists(QString wallName);
     bool deviceAliasExists(QString alias);
+    // The rule every way in applies to a display name, for the window to say so at once.
+    bool validDisplayName(const QString &name) const;
     void sortRxBySeq();
 
 private:

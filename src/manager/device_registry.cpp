@@ -1,6 +1,7 @@
 #include "manager/device_registry.h"
 
 #include "base/json_config.h"
+#include "base/name_rules.h"
 #include "discovery/broadcast_socket.h"
 #include "manager/config_keys.h"
 #include "manager/video_walls.h"
@@ -172,11 +173,11 @@ void DeviceRegistry::addWaitingDevices()
 // holding the path separator would share its entries with another device's.
 bool DeviceRegistry::acceptsName(const QString &name)
 {
-    const bool usable = std::none_of(name.cbegin(), name.cend(),
-        [](QChar c) { return c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7f; });
+    const bool usable = NameRules::deviceName(name);
     if (!usable && !refusedNames.contains(name)) {
         refusedNames.insert(name);
-        qWarning().noquote() << "Ignoring the device" << name << ": its name holds \"/\" or a control character";
+        qWarning().noquote() << "Ignoring the device" << name.left(NameRules::DEVICE_NAME_LIMIT)
+                             << ": its name holds \"/\", a control character or is too long";
     }
     return usable;
 }
@@ -251,7 +252,8 @@ void DeviceRegistry::assignAlias(DeviceBase &device, ResponseKind kind)
 {
     const QString aliasKey = configkeys::ALIAS.arg(device.name());
     QString alias = config->value(aliasKey, QString());
-    if (alias.isEmpty() || deviceAliasExists(alias)) {
+    // A name edited into the file by hand that breaks the rule would not come back from an export.
+    if (!NameRules::displayName(alias) || deviceAliasExists(alias)) {
         const bool decoder = kind == ResponseKind::Decoder;
         const QString counterKey = decoder ? configkeys::RX_NAME_NEXT : configkeys::TX_NAME_NEXT;
         const QString prefix = decoder ? QStringLiteral("RX") : QStringLiteral("TX");

@@ -1,6 +1,7 @@
 #include "models/device_list_model.h"
 
 #include "base/json_config.h"
+#include "base/name_rules.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
@@ -95,7 +96,8 @@ QVariant DeviceListModel::data(const QModelIndex &index, int role) const
 bool DeviceListModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     DeviceBase *device = deviceAt(index);
-    if (role != AliasRole || !device)
+    // Whichever way a name comes in, the settings file must take it back at an import.
+    if (role != AliasRole || !device || !NameRules::displayName(value.toString()))
         return false;
     device->setNameAlias(value.toString());
     emit dataChanged(index, index, {AliasRole});

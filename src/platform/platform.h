@@ -48,4 +48,9 @@ qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size);
 // that one instead. False when no connection matched.
 bool stopReading(quint16 localPort, const QString &peerAddress, quint16 peerPort);
 
+// Ends listening on this TCP port, so that a thread of a library waiting for connections
+// there wakes at once rather than when its own poll times out. For a server about to stop.
+// False when nothing listened.
+bool stopListening(quint16 localPort);
+
 } // namespace platform

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -105,34 +106,57 @@ bool endpointIs(const sockaddr_storage &address, const QHostAddress &host, quint
     return foundPort == port && (host.isNull() || found.isEqual(host, QHostAddress::TolerantConversion));
 }
 
+// Ends reading on each open descriptor that `matches` (until it answers true for `last`).
+bool shutDownSockets(const std::function<bool(int fd, bool *last)> &matches)
+{
+    DIR *descriptors = opendir("/proc/self/fd");
+    if (!descriptors)
+        return false;
+    bool stopped = false;
+    bool last = false;
+    while (const dirent *entry = readdir(descriptors)) {
+        bool number = false;
+        const int fd = QByteArray(entry->d_name).toInt(&number);
+        if (!number || fd == dirfd(descriptors) || !matches(fd, &last))
+            continue;
+        stopped = ::shutdown(fd, SHUT_RD) == 0 || stopped;
+        if (last)
+            break;
+    }
+    closedir(descriptors);
+    return stopped;
+}
+
 } // namespace
 
 bool stopReading(quint16 localPort, const QString &peerAddress, quint16 peerPort)
 {
     const QHostAddress peer(peerAddress);
-    DIR *descriptors = opendir("/proc/self/fd");
-    if (!descriptors)
-        return false;
-    bool stopped = false;
-    while (const dirent *entry = readdir(descriptors)) {
-        bool number = false;
-        const int fd = QByteArray(entry->d_name).toInt(&number);
-        if (!number || fd == dirfd(descriptors))
-            continue;
+    return shutDownSockets([&](int fd, bool *last) {
         sockaddr_storage local {};
         sockaddr_storage remote {};
         socklen_t localSize = sizeof local;
         socklen_t remoteSize = sizeof remote;
-        if (getpeername(fd, reinterpret_cast<sockaddr *>(&remote), &remoteSize) != 0
-            || getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) != 0)
-            continue;
-        if (endpointIs(remote, peer, peerPort) && endpointIs(local, QHostAddress(), localPort)) {
-            stopped = ::shutdown(fd, SHUT_RD) == 0;
-            break;
-        }
-    }
-    closedir(descriptors);
-    return stopped;
+        *last = getpeername(fd, reinterpret_cast<sockaddr *>(&remote), &remoteSize) == 0
+            && getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) == 0
+            && endpointIs(remote, peer, peerPort) && endpointIs(local, QHostAddress(), localPort);
+        return *last;
+    });
+}
+
+// A listening socket shut down for reading wakes whatever polls it, and takes no more
+// connections.
+bool stopListening(quint16 localPort)
+{
+    return shutDownSockets([&](int fd, bool *) {
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        sockaddr_storage local {};
+        socklen_t localSize = sizeof local;
+        return getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening
+            && getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) == 0
+            && endpointIs(local, QHostAddress(), localPort);
+    });
 }
 
 } // namespace platform

@@ -101,6 +101,12 @@ bool stopReading(quint16, const QString &, quint16)
     return false;
 }
 
+bool stopListening(quint16)
+{
+    // As above: the library's server stops when its own poll times out.
+    return false;
+}
+
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size)
 {
     return ::send(SOCKET(socketDescriptor), data, int(size), MSG_OOB);

@@ -28,6 +28,12 @@ RemoteService::~RemoteService()
     delete web;
 }
 
+void RemoteService::closeAll(const QString &reason)
+{
+    line->disconnectAll(reason);
+    web->disconnectAll(reason);
+}
+
 bool RemoteService::start(const ApiSettings &settings)
 {
     current = settings;
@@ -115,8 +121,7 @@ QString RemoteService::newToken()
     if (token.isEmpty())
         setProblem(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
     qInfo() << "Control API: a new token was made; clients of the old one are cut off";
-    line->disconnectAll(QStringLiteral("a new token was made"));
-    web->disconnectAll(QStringLiteral("a new token was made"));
+    closeAll(QStringLiteral("a new token was made"));
     emit tokenChanged();
     return token;
 }

@@ -69,6 +69,8 @@ public:
         const QString &tlsCertificate, const QString &tlsKey);
     // A new token, returned once for the user to copy; every client of the old one is cut off.
     Q_INVOKABLE QString newToken();
+    // Tells every client of both servers why, and closes its connection.
+    void closeAll(const QString &reason);
 
 signals:
     void settingsChanged();

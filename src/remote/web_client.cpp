@@ -92,8 +92,14 @@ void WebClient::writeLoop()
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         wake.wait(lock, [this] { return stopping || !queue.empty() || closePending; });
-        if (stopping)
-            return;
+        // A close asked for just before the server stops still tells the peer why; what
+        // else waits could keep a peer that does not read holding up the stop.
+        if (stopping) {
+            queue.clear();
+            queuedBytes = 0;
+            if (!closePending)
+                return;
+        }
         if (!queue.empty()) {
             const Message message = queue.front();
             queue.pop_front();

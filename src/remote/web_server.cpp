@@ -227,6 +227,9 @@ void WebServer::stop()
         return;
     // Workers waiting for the GUI thread are released first: mg_stop waits for them.
     handOver.stop();
+    // The library's accepting thread sees the stop only when its poll of the port times out,
+    // up to two seconds later; woken, it ends at once.
+    platform::stopListening(config.port);
     mg_stop(context);
     mg_exit_library();
     context = nullptr;

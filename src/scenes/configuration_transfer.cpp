@@ -1,6 +1,7 @@
 #include "scenes/configuration_transfer.h"
 
 #include "base/json_config.h"
+#include "base/name_rules.h"
 #include "base/paths.h"
 #include "manager/config_keys.h"
 #include "manager/video_walls.h"
@@ -8,6 +9,7 @@
 #include "models/vw_device.h"
 #include "scenes/scene_store.h"
 #include "scenes/schedule_store.h"
+#include "scenes/scheduler.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QUrl>
 #include <algorithm>
 
@@ -73,15 +76,9 @@ const Group *groupFor(const QString &exportKey)
     return nullptr;
 }
 
-// Judged per character, not per UTF-16 unit: an emoji's two halves are not printable
-// alone, and a name the window accepted must come back in.
 bool printableText(const QString &text, int limit)
 {
-    const QVector<uint> characters = text.toUcs4();
-    // A half without its other half is read back as another character.
-    const bool whole = QString::fromUcs4(characters.constData(), characters.size()) == text;
-    return text.size() <= limit && whole
-        && std::all_of(characters.cbegin(), characters.cend(), [](uint c) { return QChar::isPrint(c); });
+    return text.size() <= limit && NameRules::printable(text);
 }
 
 bool printableName(const QString &text)
@@ -146,7 +143,10 @@ void checkNames(const QJsonValue &value, QStringList *problems)
         return;
     }
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        if (!it.value().isString() || !printableName(it.key()) || !printableName(it.value().toString())) {
+        const QString alias = it.value().toString();
+        // An empty name shows the device's own.
+        if (!it.value().isString() || !NameRules::deviceName(it.key())
+            || !(alias.isEmpty() || NameRules::displayName(alias))) {
             problems->append(
                 QStringLiteral("alias_map: the entry \"%1\" is not a printable name").arg(it.key().left(40)));
             return;
@@ -172,12 +172,26 @@ void checkWalls(const QJsonValue &value, const QJsonObject &aliases, QStringList
         problems->append(QStringLiteral("vw must be a list of walls"));
         return;
     }
+    QSet<QString> names;
     for (const QJsonValue &wall : walls) {
-        if (!wall.isObject() || !VideoWalls::wallFromRecord(wall.toObject(), aliases)) {
-            problems->append(QStringLiteral("vw: the wall \"%1\" is not a valid wall")
-                                 .arg(wall.toObject().value(QStringLiteral("name")).toString().left(40)));
-            return;
+        const QJsonObject record = wall.toObject();
+        const QString name = record.value(QStringLiteral("name")).toString();
+        const auto refuse = [&](const QString &why) {
+            problems->append(QStringLiteral("vw: the wall \"%1\" %2").arg(name.left(40), why));
+        };
+        if (!wall.isObject() || !NameRules::deviceName(name) || !VideoWalls::wallFromRecord(record, aliases))
+            return refuse(QStringLiteral("is not a valid wall"));
+        if (names.contains(name.toCaseFolded()))
+            return refuse(QStringLiteral("is listed twice"));
+        names.insert(name.toCaseFolded());
+        for (const QJsonValue &cell : record.value(QStringLiteral("devices")).toArray()) {
+            if (!cell.isString() || !(cell.toString().isEmpty() || NameRules::deviceName(cell.toString())))
+                return refuse(QStringLiteral("holds a decoder whose name is not a valid device name"));
         }
+        // The source goes onto the decoders' command lines.
+        const QJsonValue source = record.value(QStringLiteral("bind"));
+        if (!(source.isUndefined() || source.isString()) || !TelnetSwitchSourceCommand(source.toString()).isValid())
+            return refuse(QStringLiteral("is bound to a source name that cannot be sent to a decoder"));
     }
 }
 
@@ -445,6 +459,9 @@ bool ConfigurationTransfer::importFrom(const QString &source)
                 fields.contains(name) ? fields.value(name) : QJsonValue(QJsonValue::Undefined));
         }
     }
+    // The imported schedules start now: what fell due before they were here was not missed.
+    if (keys.contains(ScheduleStore::CONFIG_KEY))
+        config->setValue(Scheduler::LAST_CHECK_KEY, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     if (secrets.contains(SECURITY_KEY))
         config->setValue(SECURITY_KEY, secrets.value(SECURITY_KEY));
     const QJsonObject token = secrets.value(QStringLiteral("api")).toObject();

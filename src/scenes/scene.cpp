@@ -1,7 +1,8 @@
 #include "scenes/scene.h"
 
+#include "base/name_rules.h"
+
 #include <QJsonValue>
-#include <algorithm>
 
 namespace {
 
@@ -9,17 +10,7 @@ const QString NAME = QStringLiteral("name");
 const QString SOURCES = QStringLiteral("sources");
 const QString POWER = QStringLiteral("power");
 
-bool printable(const QString &text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isPrint(); });
-}
-
 } // namespace
-
-bool Scene::validName(const QString &name)
-{
-    return !name.isEmpty() && name.size() <= NAME_LIMIT && name == name.trimmed() && printable(name);
-}
 
 QJsonObject Scene::toJson() const
 {
@@ -37,7 +28,7 @@ bool Scene::fromJson(const QJsonValue &value, Scene *scene, QString *reason)
     const QJsonObject object = value.toObject();
     Scene read;
     read.name = object.value(NAME).toString();
-    if (!value.isObject() || !validName(read.name)) {
+    if (!value.isObject() || !NameRules::sceneName(read.name)) {
         *reason = QStringLiteral("a scene without a valid name");
         return false;
     }
@@ -50,7 +41,8 @@ bool Scene::fromJson(const QJsonValue &value, Scene *scene, QString *reason)
     }
     const QJsonObject map = routes.toObject();
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        if (it.key().isEmpty() || !it.value().isString() || !printable(it.key()) || !printable(it.value().toString())) {
+        if (it.key().isEmpty() || !it.value().isString() || !NameRules::printable(it.key())
+            || !NameRules::printable(it.value().toString())) {
             *reason = QStringLiteral("scene \"%1\": a source entry is not a pair of names").arg(read.name);
             return false;
         }

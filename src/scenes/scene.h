@@ -10,7 +10,6 @@ struct Scene
 {
     enum class Power { Unchanged, On, Off };
 
-    static constexpr int NAME_LIMIT = 64;
     static constexpr int TARGET_LIMIT = 2048;
 
     QString name;
@@ -20,6 +19,4 @@ struct Scene
     QJsonObject toJson() const;
     // False, with the reason, for a record that is not a scene or breaks a limit.
     static bool fromJson(const QJsonValue &value, Scene *scene, QString *reason);
-    // A trimmed name of printable characters within the limit.
-    static bool validName(const QString &name);
 };

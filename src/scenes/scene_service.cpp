@@ -175,12 +175,38 @@ void SceneService::setSaveMessage(const QString &message)
 
 bool SceneService::renameScene(const QString &name, const QString &newName)
 {
-    return scenes->rename(name, newName.trimmed());
+    const QString trimmed = newName.trimmed();
+    if (!scenes->rename(name, trimmed))
+        return false;
+    changeSchedulesRecalling(name, [&trimmed](Schedule *schedule) { schedule->scene = trimmed; });
+    return true;
 }
 
 bool SceneService::deleteScene(const QString &name)
 {
-    return scenes->remove(name);
+    if (!scenes->remove(name))
+        return false;
+    changeSchedulesRecalling(name, [](Schedule *schedule) { schedule->enabled = false; });
+    return true;
+}
+
+QStringList SceneService::schedulesRecalling(const QString &scene) const
+{
+    QStringList names;
+    for (const Schedule &schedule : schedules->records()) {
+        if (schedule.action == Schedule::Action::RecallScene && schedule.scene.compare(scene, Qt::CaseInsensitive) == 0)
+            names << schedule.name;
+    }
+    return names;
+}
+
+void SceneService::changeSchedulesRecalling(const QString &scene, const std::function<void(Schedule *)> &change)
+{
+    for (const QString &name : schedulesRecalling(scene)) {
+        Schedule schedule = *schedules->find(name);
+        change(&schedule);
+        schedules->replace(name, schedule);
+    }
 }
 
 bool SceneService::sceneExists(const QString &name) const

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <QVector>
+#include <functional>
 
 class ActiveScene;
 class DeviceManager;
@@ -72,8 +73,12 @@ public:
     // whose members show different sources cannot be kept: named, it refuses the save;
     // among every screen, it is left out. saveMessage says which.
     Q_INVOKABLE bool saveScene(const QString &name, const QStringList &targets, int power);
+    // The schedules that recall the scene follow it to its new name.
     Q_INVOKABLE bool renameScene(const QString &name, const QString &newName);
+    // The schedules that recall the scene are switched off: none may recall a scene that is gone.
     Q_INVOKABLE bool deleteScene(const QString &name);
+    // The names of the schedules that recall the scene, for the question before a delete.
+    Q_INVOKABLE QStringList schedulesRecalling(const QString &scene) const;
     Q_INVOKABLE bool sceneExists(const QString &name) const;
     // Weekly when `days` (bits, Monday first) is not 0, otherwise once at `at` ("yyyy-MM-ddTHH:mm").
     // With `replacing` empty a new schedule, which must not take a used name; otherwise the
@@ -104,6 +109,8 @@ private:
     void setSaveMessage(const QString &message);
     // The names people know the entries by.
     QString aliases(const QStringList &names) const;
+    // Changes each schedule that recalls the scene.
+    void changeSchedulesRecalling(const QString &scene, const std::function<void(Schedule *)> &change);
 
     DeviceManager *manager;
     SceneStore *scenes;

@@ -1,6 +1,6 @@
 #include "scenes/schedule.h"
 
-#include "scenes/scene.h"
+#include "base/name_rules.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -114,7 +114,7 @@ bool Schedule::fromJson(const QJsonValue &value, Schedule *schedule, QString *re
     const QJsonObject object = value.toObject();
     Schedule read;
     read.name = object.value(NAME).toString();
-    if (!value.isObject() || !Scene::validName(read.name)) {
+    if (!value.isObject() || !NameRules::sceneName(read.name)) {
         *reason = QStringLiteral("a schedule without a valid name");
         return false;
     }
@@ -132,7 +132,7 @@ bool Schedule::fromJson(const QJsonValue &value, Schedule *schedule, QString *re
     else
         return refuse(QStringLiteral("unknown action"));
     read.scene = object.value(SCENE).toString();
-    if (read.action == Action::RecallScene && !Scene::validName(read.scene))
+    if (read.action == Action::RecallScene && !NameRules::sceneName(read.scene))
         return refuse(QStringLiteral("no scene named"));
     const QJsonValue enabled = object.value(ENABLED);
     if (!enabled.isUndefined() && !enabled.isBool())

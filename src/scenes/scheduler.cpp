@@ -30,24 +30,34 @@ Scheduler::Scheduler(ScheduleStore *store, JsonConfig *config, const ScheduleClo
 {
     timer->setInterval(TICK_MS);
     connect(timer, &QTimer::timeout, this, &Scheduler::tick);
+    // Before the start, what the start finds missed is still to be reported.
+    connect(store, &ScheduleStore::changed, this, [this] {
+        if (lastCheck.isValid())
+            rememberCheck();
+    });
 }
 
 void Scheduler::start()
 {
     const QDateTime now = clock->now();
     const QDateTime stored = QDateTime::fromString(config->value(LAST_CHECK_KEY, QString()), Qt::ISODate);
+    // Without a moment kept, or with one the clock has not reached, nothing can be told
+    // missed until there is a moment to count from.
+    bool remember = !store->records().isEmpty() && !(stored.isValid() && stored <= now);
     if (stored.isValid() && stored < now) {
         for (const Schedule &schedule : store->records()) {
             for (const QDateTime &when : schedule.occurrences(stored, now, clock->zone())) {
                 qWarning().noquote() << "Schedule" << schedule.name << "of" << when.toString(Qt::ISODate)
                                      << "missed while the program was not running; not run now";
                 handledBefore(schedule, when);
+                remember = true;
                 emit missed(schedule, when, tr("the controller was not running"));
             }
         }
     }
     lastCheck = now;
-    rememberCheck(true);
+    if (remember)
+        rememberCheck();
     timer->start();
 }
 
@@ -95,14 +105,12 @@ void Scheduler::tick()
         }
     }
     lastCheck = now;
-    rememberCheck(acted);
+    if (acted)
+        rememberCheck();
 }
 
-// Not every tick: the settings file is rewritten on each change.
-void Scheduler::rememberCheck(bool force)
+// Stored at once: a restart right after a run must not count it as missed.
+void Scheduler::rememberCheck()
 {
-    if (!force && lastStored.isValid() && qAbs(lastStored.secsTo(lastCheck)) < STORE_EVERY_S)
-        return;
-    lastStored = lastCheck;
     config->setValue(LAST_CHECK_KEY, lastCheck.toUTC().toString(Qt::ISODate));
 }

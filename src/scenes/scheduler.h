@@ -24,9 +24,11 @@ public:
 // one. What fell due while the program was not running, or while the machine slept, is
 // reported as missed and not run: a display switched on hours late, or a scene replayed
 // over the routing people have set since, would surprise the room more than the miss.
-// Each due time runs once: the clock set back passes it again without running it, and the
-// moment of each run is stored at once, so that a restart right after it does not count
-// it as missed.
+// Each due time runs once: the clock set back passes it again without running it.
+// The settings file keeps the moment up to which every due time was run or reported. It
+// moves only when one was, or when the schedules change (a new schedule has missed
+// nothing from before it was made), so that an idle controller never writes: a start
+// reports what lies between that moment and now, which no running copy can have handled.
 class Scheduler : public QObject
 {
     Q_OBJECT
@@ -36,8 +38,6 @@ public:
     static constexpr int TICK_MS = 1000;
     // Later than this after its time, a schedule counts as missed.
     static constexpr int LATE_LIMIT_S = 120;
-    // The time of the last look is written this often, for the next start to know what it missed.
-    static constexpr int STORE_EVERY_S = 60;
 
     // The clock must outlive the scheduler.
     Scheduler(ScheduleStore *store, JsonConfig *config, const ScheduleClock *clock, QObject *parent = nullptr);
@@ -55,7 +55,7 @@ signals:
     void missed(const Schedule &schedule, const QDateTime &when, const QString &reason);
 
 private:
-    void rememberCheck(bool force);
+    void rememberCheck();
     // Due times already run or reported, by schedule name, of the last days only.
     bool handledBefore(const Schedule &schedule, const QDateTime &when);
 
@@ -64,6 +64,5 @@ private:
     const ScheduleClock *clock;
     QTimer *timer;
     QDateTime lastCheck;
-    QDateTime lastStored;
     QHash<QString, QVector<QDateTime>> handled;
 };

@@ -541,6 +541,13 @@
         </message>
     </context>
     <context>
+        <name>RenameDialog</name>
+        <message>
+            <source>The name is too long or holds characters that cannot be shown.</source>
+            <translation>名稱過長或包含無法顯示的字元。</translation>
+        </message>
+    </context>
+    <context>
         <name>ScenesPage</name>
         <message>
             <source>No schedules yet. Fill in the form below to recall a scene or switch the displays at set times.</source>
@@ -806,6 +813,10 @@
             <source>Replace the scene &quot;%1&quot; with the current routing?</source>
             <translation>以目前切換覆寫場景「%1」？</translation>
         </message>
+        <message>
+            <source>Delete the scene &quot;%1&quot;? These schedules recall it and are switched off: %2</source>
+            <translation>刪除場景「%1」？以下排程會呼叫它，將被關閉：%2</translation>
+        </message>
     </context>
     <context>
         <name>ScenesStrip</name>
@@ -938,6 +949,10 @@
         <message>
             <source>Two decoders outside any wall are needed.</source>
             <translation>需要兩台未加入拼接牆的接收端。</translation>
+        </message>
+        <message>
+            <source>The name is too long or holds characters that cannot be shown.</source>
+            <translation>名稱過長或包含無法顯示的字元。</translation>
         </message>
     </context>
     <context>

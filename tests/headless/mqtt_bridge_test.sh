@@ -59,6 +59,7 @@ pids+=($!)
 mkdir -p "$work/north/runtime" && chmod 700 "$work/north/runtime"
 token=$(HOME=$work/north XDG_RUNTIME_DIR=$work/north/runtime "$program" --new-api-token 2>/dev/null)
 controller north --headless --demo --api --mqtt 127.0.0.1:$port --site "North Hall"
+north_pid=${pids[-1]}
 controller south --headless --demo --mqtt 127.0.0.1:$port --site "South Hall"
 wait_for "$north/status" online
 wait_for "$south/status" online
@@ -200,6 +201,46 @@ for source in "TX - 4" "TX - 3"; do
     wait_for "$south/decoder/$rx2/source" "$source"
 done
 [ "$(retained "$south/status")" = online ] || fail "the status holds '$(retained "$south/status")' after the sweep"
+
+# The service manager's stop: each API client is told why, "offline" is published on the way
+# out (a clean goodbye, not the last will), and the program ends with 0 within 2 seconds.
+mosquitto_sub -p $port -t "$north/status" >"$work/status.txt" 2>&1 &
+pids+=($!)
+{ printf 'auth %s\n' "$token"; while kill -0 "$north_pid" 2>/dev/null; do sleep 0.1; done; } \
+    | socat -t 5 - TCP:127.0.0.1:$api >"$work/line-stop.txt" 2>&1 &
+pids+=($!)
+/usr/bin/python3 - >"$work/ws-stop.txt" 2>&1 <<'PY' &
+import asyncio, websockets
+async def main():
+    async with websockets.connect("ws://127.0.0.1:7741/ws") as ws:
+        print("open", flush=True)
+        try:
+            async for _ in ws:
+                pass
+        except websockets.ConnectionClosed:
+            pass
+        print(ws.close_code, ws.close_reason, flush=True)
+asyncio.run(main())
+PY
+pids+=($!)
+for _ in $(seq 100); do
+    grep -qs '^ok' "$work/line-stop.txt" && grep -qs '^open' "$work/ws-stop.txt" && grep -qs online "$work/status.txt" && break
+    sleep 0.1
+done
+began=$(date +%s%N)
+kill -TERM "$north_pid"
+set +e
+wait "$north_pid"; code=$?
+set -e
+took=$((($(date +%s%N) - began) / 1000000))
+[ "$code" = 0 ] || fail "SIGTERM: the program ended with $code"
+[ $took -lt 2000 ] || fail "SIGTERM: the stop took $took ms"
+echo "stop took $took ms"
+wait_for "$north/status" offline
+grep -q "Client zentrova-North_Hall disconnected" "$work/broker.txt" || fail "the controller did not leave the broker cleanly"
+for _ in $(seq 50); do [ "$(wc -l <"$work/ws-stop.txt")" -ge 2 ] && break; sleep 0.1; done
+expect "line client told" "$work/line-stop.txt" '^error refused the controller is stopping'
+expect "WebSocket client told" "$work/ws-stop.txt" '^1000 the controller is stopping'
 
 if [ $failures -gt 0 ]; then
     echo "mqtt_bridge_test: $failures failures" >&2

@@ -49,6 +49,7 @@ Item {
             return names.some(function (other) { return other.toLowerCase() === name.trim().toLowerCase(); });
         }
         function deleteScene(name) { calls.push(["deleteScene", name]); return true; }
+        function schedulesRecalling(scene) { return scene === "Evening" ? ["Wake"] : []; }
         function deleteSchedule(name) { calls.push(["deleteSchedule", name]); return true; }
     }
 
@@ -233,7 +234,8 @@ Item {
         function test_destructiveActionsAsk() {
             var sceneButton = function (row, name) { return findChild(pageItem("sceneRows").itemAt(row), name); };
             sceneButton(1, "deleteSceneButton").clicked();
-            compare([scenes.calls, dialogLayer.question], [[], "Delete the scene \"Evening\"?"]);
+            compare([scenes.calls, dialogLayer.question],
+                    [[], "Delete the scene \"Evening\"? These schedules recall it and are switched off: Wake"]);
             dialogLayer.rejected();
             sceneButton(0, "overwriteSceneButton").clicked();
             compare([scenes.calls, dialogLayer.question], [[], "Replace the scene \"Morning\" with the current routing?"]);

@@ -42,6 +42,7 @@ Item {
         property string savedPowerOffCommand
         property ListModel purerxlist: ListModel {}
         function callsNamed(name) { return calls.filter(function (call) { return call[0] === name; }); }
+        function validDisplayName(name) { return name.length <= 256; }
         function deviceAliasExists(alias) { return ["rx - 1", "rx - 2", "lobby"].indexOf(alias.toLowerCase()) >= 0; }
         function createVideoWall(name, rows, columns, cells) {
             calls.push(["createVideoWall", name, rows, columns, cells]);
@@ -216,9 +217,13 @@ Item {
             dialogLayer.textInputed("rx - 2");
             compare([dialogLayer.openCount, dialogLayer.openingError, dialogLayer.initialText, devices.get(0).alias, manager.inOptions],
                     [1, "Name exists, please input again!", "rx - 2", "RX - 1", true]);
+            // A name the settings file would not take back is refused at once.
+            dialogLayer.textInputed(new Array(258).join("x"));
+            compare([dialogLayer.openCount, dialogLayer.openingError, devices.get(0).alias],
+                    [2, "The name is too long or holds characters that cannot be shown.", "RX - 1"]);
             // Its own name in another letter case is a new name.
             dialogLayer.textInputed("rx - 1");
-            compare([dialogLayer.openCount, devices.get(0).alias, manager.inOptions], [1, "rx - 1", false]);
+            compare([dialogLayer.openCount, devices.get(0).alias, manager.inOptions], [2, "rx - 1", false]);
             mouseClick(row, 300, 30);
             dialogLayer.rejected();
             compare(manager.inOptions, false);

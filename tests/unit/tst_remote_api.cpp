@@ -209,8 +209,8 @@ void TstRemoteApi::lines_data()
         << QStringList {authed, "scene save Evening \"RX - 1\"", "scene rename Evening Night", "scene recall Night",
                "scene delete Night", "scene recall Night", "scene save"}
         << QStringList {"ok", "ok \\{\"name\":\"Evening\",\"sources\":\\{\"" + RX1 + "\":\"[^\"]*\"\\}\\}",
-               "ok \\{\"name\":\"Night\"\\}", "ok \\{\"name\":\"Night\",\"total\":1\\}", "ok \\{\"name\":\"Night\"\\}",
-               "error not_found no scene is named \"Night\"",
+               "ok \\{\"name\":\"Night\"\\}", "ok \\{\"name\":\"Night\",\"total\":1\\}",
+               "ok \\{\"name\":\"Night\",\"schedules_off\":\\[\\]\\}", "error not_found no scene is named \"Night\"",
                "error bad_arguments usage: scene save NAME \\[SCREEN...\\]"};
     QTest::newRow("state and lists")
         << QStringList {authed, "state", "list encoders", "list walls"}

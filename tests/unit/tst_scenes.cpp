@@ -1,4 +1,5 @@
 #include "base/json_config.h"
+#include "base/name_rules.h"
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
@@ -161,6 +162,10 @@ private slots:
     void schedulesDueTogether();
     void scheduleClock_data();
     void scheduleClock();
+    void idleHourWritesOnlyRuns();
+    void nameRules_data();
+    void nameRules();
+    void schedulesFollowTheirScene();
     void recallReport_data();
     void recallReport();
     void mixedWallIsNoSource();
@@ -441,14 +446,29 @@ void TstScenes::importRoundTrip()
     }
     JsonConfig target(home.path() + QStringLiteral("/b.json"), false);
     target.setValue(QStringLiteral("security/password"), QStringLiteral("kept"));
+    target.setValue(Scheduler::LAST_CHECK_KEY, QStringLiteral("2020-01-01T00:00:00Z"));
     ConfigurationTransfer transfer(&target, apiSecretKeys());
     QSignalSpy imported(&transfer, &ConfigurationTransfer::imported);
+    const QDateTime importedAt = QDateTime::currentDateTimeUtc().addSecs(-1);
     QVERIFY2(transfer.importFrom(exported), qPrintable(transfer.lastMessage()));
     QCOMPARE(imported.count(), 1);
+    // The imported schedules count nothing before the import as missed.
+    QVERIFY(QDateTime::fromString(target.value(Scheduler::LAST_CHECK_KEY, QString()), Qt::ISODate) >= importedAt);
     QCOMPARE(transfer.exportDocument(false), original);
     QCOMPARE(target.value(QStringLiteral("security/password"), QString()), QStringLiteral("kept"));
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral("b.json.before-import-*")}).size(), 1);
 }
+
+namespace {
+
+QByteArray wall(const char *name, const char *cell, const char *bind)
+{
+    return QJsonDocument(
+        QJsonObject {{"name", name}, {"width", 1}, {"height", 1}, {"bind", bind}, {"devices", QJsonArray {cell}}})
+        .toJson(QJsonDocument::Compact);
+}
+
+} // namespace
 
 void TstScenes::importRefusals_data()
 {
@@ -470,6 +490,13 @@ void TstScenes::importRefusals_data()
     QTest::newRow("schedule of a missing scene") << QByteArray(head
         + R"("scenes":[],"schedules":[{"name":"s","action":"scene","scene":"Gone","time":"08:00","weekdays":[1]}]})")
                                                  << "unknown scene";
+    QTest::newRow("a wall listed twice") << QByteArray(
+        head + R"("vw":[)" + wall("VW:1", "IPD1", "") + "," + wall("vw:1", "IPD2", "") + "]}")
+                                         << "\"vw:1\" is listed twice";
+    QTest::newRow("a key path in a wall cell")
+        << QByteArray(head + R"("vw":[)" + wall("VW:1", "IPD1/../x", "") + "]}") << "not a valid device name";
+    QTest::newRow("a shell command as a wall's source")
+        << QByteArray(head + R"("vw":[)" + wall("VW:1", "IPD1", "TX\nreboot") + "]}") << "cannot be sent to a decoder";
     QTest::newRow("secret the program does not keep")
         << QByteArray(head + R"("secrets":{"security":{"password":"x","shell":"y"}}})") << "security may hold only";
 }
@@ -509,9 +536,9 @@ void TstScenes::schedulesDueTogether_data()
                                             << QStringList {"Blue", "Red"} << QString();
     QTest::newRow("due during a recall by hand")
         << QStringList {"Hall", "Red"} << "Blue" << QString() << QStringList {"Blue", "Red"} << QString();
+    // Deleting the scene switched its schedule off: nothing is due, nothing missed.
     QTest::newRow("its scene deleted") << QStringList {"Lobby", "Blue", "Hall", "Red"} << QString() << "Blue"
-                                       << QStringList {"Red"}
-                                       << "Lobby: missed at 08:00: the scene \"Blue\" no longer exists";
+                                       << QStringList {"Red"} << QString();
 }
 
 void TstScenes::schedulesDueTogether()
@@ -651,6 +678,132 @@ void TstScenes::scheduleClock()
     QCOMPARE(ran, due);
     QCOMPARE(missedCount, missed);
     QCOMPARE(warnings.matching(QStringLiteral("missed")).size(), missed);
+}
+
+// An hour of ticks writes the settings file only when a schedule runs; a restart after it,
+// and after a schedule made since, counts nothing as missed.
+void TstScenes::idleHourWritesOnlyRuns()
+{
+    TestHome home;
+    const QString path = home.path() + QStringLiteral("/config.json");
+    JsonConfig config(path, false);
+    config.setValue(ScheduleStore::CONFIG_KEY,
+        QJsonArray {
+            QJsonObject {{"name", "a"}, {"action", "power_on"}, {"time", "10:20"}, {"weekdays", QJsonArray {1}}},
+            QJsonObject {{"name", "b"}, {"action", "power_off"}, {"time", "10:40"}, {"weekdays", QJsonArray {1}}}});
+    config.setValue(Scheduler::LAST_CHECK_KEY, QStringLiteral("2026-03-02T09:59:00Z"));
+    ScheduleStore store(&config);
+    FakeClock clock;
+    clock.timeZone = QTimeZone::utc();
+    int ran = 0;
+    int missed = 0;
+    std::unique_ptr<Scheduler> scheduler;
+    const auto startAt = [&](const QString &when) {
+        clock.time = utc(when);
+        scheduler.reset();
+        scheduler = std::make_unique<Scheduler>(&store, &config, &clock);
+        connect(scheduler.get(), &Scheduler::due, this, [&] { ++ran; });
+        connect(scheduler.get(), &Scheduler::missed, this, [&] { ++missed; });
+        scheduler->start();
+    };
+    startAt(QStringLiteral("2026-03-02T10:00:00"));
+    QByteArray content = fileContent(path);
+    QStringList writes;
+    for (int second = 1; second <= 3600; ++second) {
+        clock.time = clock.time.addSecs(1);
+        scheduler->tick();
+        const QByteArray now = fileContent(path);
+        if (now != content)
+            writes << clock.time.time().toString();
+        content = now;
+    }
+    QCOMPARE(writes, QStringList({"10:20:00", "10:40:00"}));
+    QCOMPARE(ran, 2);
+    startAt(QStringLiteral("2026-03-02T11:00:30"));
+    QCOMPARE(fileContent(path), content);
+    Schedule later;
+    later.name = QStringLiteral("c");
+    later.action = Schedule::Action::PowerOn;
+    later.time = QTime(10, 50);
+    QVERIFY(store.save(later));
+    startAt(QStringLiteral("2026-03-02T11:05:00"));
+    QCOMPARE(missed, 0);
+}
+
+// One rule wherever a name comes in; judged per character, so that what the window takes,
+// an export brings back.
+void TstScenes::nameRules_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("display");
+    QTest::addColumn<bool>("scene");
+    QTest::addColumn<bool>("device");
+    QTest::newRow("Chinese") << QStringLiteral("大厅 左") << true << true << true;
+    QTest::newRow("emoji, joined") << QStringLiteral("Hall 👨‍👩‍👧 🏳️‍🌈") << true << true << true;
+    QTest::newRow("64 emoji: 128 UTF-16 units") << QStringLiteral("🌅").repeated(64) << true << true << true;
+    QTest::newRow("65 characters") << QString(65, QLatin1Char('a')) << true << false << true;
+    QTest::newRow("257 characters") << QString(257, QLatin1Char('a')) << false << false << false;
+    QTest::newRow("half an emoji") << QStringLiteral("Hall ") + QChar(0xd83c) << false << false << false;
+    QTest::newRow("terminal escape") << QStringLiteral("a\x1b[2Jb") << false << false << false;
+    QTest::newRow("line separator") << QStringLiteral("a\u2028b") << false << false << false;
+    QTest::newRow("right-to-left override") << QStringLiteral("abc\u202Egpj.exe") << false << false << false;
+    QTest::newRow("a key path") << QStringLiteral("IPD1/alias") << true << true << false;
+    QTest::newRow("blank at the end") << QStringLiteral("Hall ") << true << false << true;
+    QTest::newRow("empty") << QString() << false << false << false;
+}
+
+void TstScenes::nameRules()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, display);
+    QFETCH(bool, scene);
+    QFETCH(bool, device);
+    QCOMPARE(NameRules::displayName(name), display);
+    QCOMPARE(NameRules::sceneName(name), scene);
+    QCOMPARE(NameRules::deviceName(name), device);
+
+    // The control API's ways in take what the rule takes, and nothing else; the window's
+    // list refuses the same names.
+    DemoSite site;
+    CommandSet core(&site.manager);
+    core.extend(QStringLiteral("scene"), new SceneCommands(&site.manager, site.scenes));
+    const RemoteAnswer renamed
+        = core.execute(QStringLiteral("rename"), {{QStringLiteral("name"), RX1}, {QStringLiteral("alias"), name}});
+    if (!name.trimmed().isEmpty())
+        QCOMPARE(renamed.ok, NameRules::displayName(name.trimmed()));
+    DeviceListModel *decoders = site.manager.rxlist();
+    QCOMPARE(decoders->setData(decoders->index(1), name, DeviceListModel::AliasRole), display);
+    const RemoteAnswer saved = core.execute(QStringLiteral("scene.save"), {{QStringLiteral("name"), name}});
+    QCOMPARE(saved.ok, NameRules::sceneName(name.trimmed()));
+
+    // What was taken comes back in through an import.
+    ConfigurationTransfer transfer(site.manager.settingsStore(), apiSecretKeys());
+    QJsonObject keys;
+    QStringList problems;
+    QVERIFY2(ConfigurationTransfer::read(QJsonDocument(transfer.exportDocument(false)).toJson(), &keys, &problems),
+        qPrintable(problems.join(QStringLiteral("; "))));
+}
+
+// A renamed scene is still recalled by its schedules; a deleted one switches them off, and
+// the API names them.
+void TstScenes::schedulesFollowTheirScene()
+{
+    DemoSite site;
+    CommandSet core(&site.manager);
+    core.extend(QStringLiteral("scene"), new SceneCommands(&site.manager, site.scenes));
+    SceneService *scenes = site.scenes;
+    QVERIFY(scenes->saveScene(QStringLiteral("Day"), {}, 0));
+    QVERIFY(scenes->saveSchedule(QStringLiteral("Wake"), 0, QStringLiteral("day"), QStringLiteral("07:00"), 1, {}));
+    QVERIFY(scenes->saveSchedule(QStringLiteral("Sleep"), 2, QString(), QStringLiteral("22:00"), 1, {}));
+    QVERIFY(scenes->renameScene(QStringLiteral("DAY"), QStringLiteral("Tag 🌅")));
+    QCOMPARE(scenes->scheduleStore()->find(QStringLiteral("Wake"))->scene, QStringLiteral("Tag 🌅"));
+    QCOMPARE(scenes->schedulesRecalling(QStringLiteral("tag 🌅")), QStringList {QStringLiteral("Wake")});
+    const RemoteAnswer deleted
+        = core.execute(QStringLiteral("scene.delete"), {{QStringLiteral("name"), QStringLiteral("Tag 🌅")}});
+    QVERIFY2(deleted.ok, qPrintable(deleted.message));
+    QCOMPARE(deleted.result.toObject().value(QStringLiteral("schedules_off")).toArray(), QJsonArray {"Wake"});
+    QCOMPARE(scenes->scheduleStore()->find(QStringLiteral("Wake"))->enabled, false);
+    QCOMPARE(scenes->scheduleStore()->find(QStringLiteral("Sleep"))->enabled, true);
 }
 
 // The report and the active scene tell what the screens show, for screens and encoders

@@ -19,6 +19,10 @@ InputDialog {
     }
 
     onAccepted: {
+        if (!manager.validDisplayName(inputText)) {
+            open(qsTr("The name is too long or holds characters that cannot be shown."));
+            return;
+        }
         var verdict = Checks.renameVerdict(oldName, inputText, manager.deviceAliasExists);
         if (verdict === "exists") {
             open(existsError);

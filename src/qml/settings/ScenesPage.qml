@@ -353,7 +353,11 @@ Item {
                         text: qsTr("Delete")
                         onClicked: {
                             var name = modelData;
-                            page.ask(qsTr("Delete the scene \"%1\"?").arg(name), function () { scenes.deleteScene(name); });
+                            var recalling = scenes.schedulesRecalling(name);
+                            var question = recalling.length === 0 ? qsTr("Delete the scene \"%1\"?").arg(name)
+                                : qsTr("Delete the scene \"%1\"? These schedules recall it and are switched off: %2")
+                                    .arg(name).arg(recalling.join(", "));
+                            page.ask(question, function () { scenes.deleteScene(name); });
                         }
                     }
                 }

@@ -13,6 +13,10 @@ Item {
     signal showVwWizard(string vwName)
 
     function createWall() {
+        if (!manager.validDisplayName(createDialog.inputText)) {
+            createDialog.open(qsTr("The name is too long or holds characters that cannot be shown."));
+            return;
+        }
         if (Checks.renameVerdict("", createDialog.inputText, manager.deviceAliasExists) === "exists") {
             createDialog.open(qsTr("Name exists, please input again!"));
             return;
