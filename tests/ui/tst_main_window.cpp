@@ -254,6 +254,7 @@ void TstMainWindow::mainScreen()
     const QString alias = manager->txlist()->findDevice(encoder, false)->nameAlias();
     QTRY_COMPARE(item("sourceCaption")->property("text").toString(), alias);
     QVERIFY(item("sourceCaption")->isVisible());
+    toast->setProperty("visible", false);
     shoot(QStringLiteral("main-screen-caption"));
     QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
         drag(thumbnail, centre(item("allScreensZone")) - centre(thumbnail), 20, 10), 10);
@@ -415,6 +416,7 @@ void TstMainWindow::settings()
     advanced->findChild<QQuickItem *>(QStringLiteral("passwordField"))->setProperty("text", QStringLiteral("tulpe"));
     click(advanced->findChild<QQuickItem *>(QStringLiteral("unlockButton")));
     QTRY_VERIFY(!manager->locked());
+    shoot(QStringLiteral("settings-advanced-switches"));
     advanced->setProperty("openSections", 1 << 1);
     advanced->findChild<QQuickItem *>(QStringLiteral("powerOnField"))
         ->setProperty("text", QStringLiteral("40 04\u0007"));
@@ -573,6 +575,18 @@ void TstMainWindow::settings()
     QTRY_COMPARE(
         scenes->scheduleList().value(0).toMap().value(QStringLiteral("name")).toString(), QStringLiteral("Rise"));
     QCOMPARE(scenes->scheduleList().size(), 1);
+    // A file that cannot be imported is refused in red under the buttons, before any question.
+    const QString photo = files.filePath(QStringLiteral("photo.jpg"));
+    QFile junk(photo);
+    QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("\xff\xd8 not a configuration") > 0);
+    junk.close();
+    QMetaObject::invokeMethod(scenesPage, "importFile", Q_ARG(QVariant, photo));
+    QQuickItem *transferMessage = child(scenesPage, "transferMessage");
+    QVERIFY(!transferMessage->property("text").toString().isEmpty());
+    QCOMPARE(transferMessage->property("color").value<QColor>(), QColor(Qt::red));
+    QVERIFY(!layer("dialogLayer")->property("visible").toBool());
+    scrollTo(child(scenesPage, "scenesSections"), child(scenesPage, "transferHeader"));
+    shoot(QStringLiteral("settings-scenes-import-refused"));
 
     // Closed, the dialog keeps neither its page nor the unlock.
     click(item("settingsCloseButton"));
