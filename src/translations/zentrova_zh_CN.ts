@@ -517,6 +517,10 @@
             <source>Shows another source</source>
             <translation>显示其他信号源</translation>
         </message>
+        <message>
+            <source>Screens show different sources</source>
+            <translation>各屏幕显示不同信号源</translation>
+        </message>
     </context>
     <context>
         <name>RxVideo</name>

@@ -517,6 +517,10 @@
             <source>Shows another source</source>
             <translation>顯示其他訊號源</translation>
         </message>
+        <message>
+            <source>Screens show different sources</source>
+            <translation>各螢幕顯示不同訊號源</translation>
+        </message>
     </context>
     <context>
         <name>RxVideo</name>
