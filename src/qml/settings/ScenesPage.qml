@@ -633,8 +633,10 @@ Item {
                 open: page.transferOpen
                 onClicked: page.transferOpen = !page.transferOpen
             }
-            Row {
+            // The choice wraps under the path where the page is narrow.
+            Flow {
                 visible: page.transferOpen
+                width: column.width
                 spacing: 16
                 SettingsField {
                     id: transferPath
