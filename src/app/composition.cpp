@@ -1,5 +1,6 @@
 #include "app/composition.h"
 
+#include "app/file_picker.h"
 #include "app/process_control.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
@@ -57,6 +58,7 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
             ApiSettings::KEY_TOKEN_SERVER_KEY});
     QObject::connect(
         configurationTransfer.get(), &ConfigurationTransfer::imported, devices.get(), &DeviceManager::systemReset);
+    filePicker = std::make_unique<FilePicker>();
     healthMonitor = std::make_unique<HealthMonitor>(devices.get(), sceneService.get());
     commandSet->extend(QStringLiteral("health"), new HealthCommands(healthMonitor.get()));
     diagnostics = std::make_unique<Diagnostics>(healthMonitor.get(), QString::fromLatin1(DeviceManager::CONFIG_PATH),
@@ -112,6 +114,7 @@ void Composition::publish(QQmlContext *context) const
     context->setContextProperty(QStringLiteral("remoteApi"), remoteService.get());
     context->setContextProperty(QStringLiteral("scenes"), sceneService.get());
     context->setContextProperty(QStringLiteral("configTransfer"), configurationTransfer.get());
+    context->setContextProperty(QStringLiteral("filePicker"), filePicker.get());
     context->setContextProperty(QStringLiteral("mqttBridge"), mqttBridge.get());
     context->setContextProperty(QStringLiteral("health"), healthMonitor.get());
     context->setContextProperty(QStringLiteral("diagnostics"), diagnostics.get());

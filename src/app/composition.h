@@ -8,6 +8,7 @@ class CommandSet;
 class ConfigurationTransfer;
 class DeviceManager;
 class Diagnostics;
+class FilePicker;
 class HealthMonitor;
 class MetricsPage;
 class MqttBridge;
@@ -30,8 +31,8 @@ public:
 
     // The control API (switched on by --api too), the schedules and the MQTT bridge (--mqtt, --site).
     void start();
-    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, mqttBridge, health,
-    // diagnostics.
+    // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, filePicker, mqttBridge,
+    // health, diagnostics.
     void publish(QQmlContext *context) const;
 
     DeviceManager *manager() const { return devices.get(); }
@@ -57,4 +58,5 @@ private:
     std::unique_ptr<MetricsPage> metricsPage;
     std::unique_ptr<RemoteService> remoteService;
     std::unique_ptr<MqttBridge> mqttBridge;
+    std::unique_ptr<FilePicker> filePicker;
 };

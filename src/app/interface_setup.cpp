@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QFont>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -18,16 +19,26 @@
 #include <QSortFilterProxyModel>
 #include <QTranslator>
 
+namespace {
+
+// "lang.cfg" is written by hand as often as by the installer.
+bool isLanguage(const QString &language, const char *code)
+{
+    return language.compare(QLatin1String(code), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 QString translationFileFor(const QString &language)
 {
-    if (language.compare(QLatin1String("zh_CN"), Qt::CaseInsensitive) == 0)
+    if (isLanguage(language, "zh_CN"))
         return QStringLiteral(":/translations/zentrova_zh_CN.qm");
-    if (language.compare(QLatin1String("zh_TW"), Qt::CaseInsensitive) == 0)
+    if (isLanguage(language, "zh_TW"))
         return QStringLiteral(":/translations/zentrova_zh_TW.qm");
     return QStringLiteral(":/translations/zentrova_en_US.qm");
 }
 
-void loadLanguage(QCoreApplication *app, QTranslator *translator)
+QString loadLanguage(QCoreApplication *app, QTranslator *translator)
 {
     const QString path = expandPathAndInitFile(
         QCoreApplication::applicationDirPath() + QStringLiteral("/lang.cfg"), true, QByteArray());
@@ -37,6 +48,24 @@ void loadLanguage(QCoreApplication *app, QTranslator *translator)
         language = QString::fromLatin1(file.readLine(100));
     translator->load(translationFileFor(language));
     app->installTranslator(translator);
+    return language;
+}
+
+QFont interfaceFont(const QString &language)
+{
+    // Windows' own UI fonts carry both scripts. Elsewhere the CJK family, whose Latin letters
+    // are drawn to match its Chinese ones, leads for Chinese; for English the Latin family
+    // leads and the CJK one of the same weight draws what it lacks.
+    const bool traditional = isLanguage(language, "zh_TW");
+    const bool chinese = traditional || isLanguage(language, "zh_CN");
+    const QString cjk = traditional ? QStringLiteral("Noto Sans CJK TC") : QStringLiteral("Noto Sans CJK SC");
+    const QString latin = QStringLiteral("Noto Sans");
+    QFont font;
+    font.setFamilies({traditional ? QStringLiteral("Microsoft JhengHei UI") : QStringLiteral("Microsoft YaHei UI"),
+        chinese ? cjk : latin, chinese ? latin : cjk, QStringLiteral("Tahoma"), QStringLiteral("Arial")});
+    font.setWeight(QFont::Normal);
+    font.setPointSize(14);
+    return font;
 }
 
 bool isSoftwareRasterizer(const QByteArray &glRenderer)

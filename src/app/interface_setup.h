@@ -4,10 +4,16 @@
 #include <QString>
 
 class QCoreApplication;
+class QFont;
 class QTranslator;
 
-// Picks the catalogue named by "lang.cfg" beside the program and installs it.
-void loadLanguage(QCoreApplication *app, QTranslator *translator);
+// Picks the catalogue named by "lang.cfg" beside the program and installs it; returns the
+// language's code.
+QString loadLanguage(QCoreApplication *app, QTranslator *translator);
+
+// The interface's font for a language as "lang.cfg" holds it. One family draws both the Latin
+// and the Chinese letters of a label where it can, so that neither looks heavier.
+QFont interfaceFont(const QString &language);
 
 // The catalogue resource for a language code as "lang.cfg" holds it.
 QString translationFileFor(const QString &language);

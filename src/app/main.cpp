@@ -158,7 +158,7 @@ int main(int argc, char *argv[])
     });
 
     QTranslator translator;
-    loadLanguage(&app, &translator);
+    const QString language = loadLanguage(&app, &translator);
 
     if (!takeNamedMutex(singletonMutex, QString::fromLatin1(SINGLETON_MUTEX_NAME), 0)) {
         showSecondInstanceError();
@@ -170,11 +170,7 @@ int main(int argc, char *argv[])
     if (options.newApiToken)
         return printNewApiToken();
 
-    QFont font;
-    font.setFamilies({QStringLiteral("Microsoft Yahei UI Light"), QStringLiteral("Microsoft Yahei Light"),
-        QStringLiteral("Microsoft Yahei"), QStringLiteral("Tahoma"), QStringLiteral("Arial")});
-    font.setPointSize(14);
-    QApplication::setFont(font);
+    QApplication::setFont(interfaceFont(language));
 
     Composition composition(&oem, options);
     composition.start();

@@ -90,6 +90,7 @@ void DeviceManager::connectParts()
     connect(walls, &VideoWalls::changed, configFile, &ConfigurationFile::requestSave);
     connect(routing, &Routing::routed, configFile, &ConfigurationFile::requestSave);
     connect(routing, &Routing::currentMixedChanged, this, &DeviceManager::currentMixedChanged);
+    connect(routing, &Routing::currentSourceChanged, this, &DeviceManager::currentSourceChanged);
     connect(registry, &DeviceRegistry::decoderStateRead, keeper, &RouteKeeper::onDecoderStateRead);
     // The made-up installation's routes are not the site's.
     connect(routing, &Routing::routed, keeper, [this] {
@@ -98,6 +99,7 @@ void DeviceManager::connectParts()
     });
     keeper->setWallAnnouncer([this](const QString &wall) { routing->reannounceWall(wall); });
     connect(keeper, &RouteKeeper::rerouteOnReconnectChanged, this, &DeviceManager::rerouteOnReconnectChanged);
+    connect(keeper, &RouteKeeper::restoreRoutesAtStartChanged, this, &DeviceManager::restoreRoutesAtStartChanged);
     connect(registry, &DeviceRegistry::deviceLimitReached, this, [this](int limit) {
         emit errorOccured(tr("More than %1 devices of one kind answered. Only the first %1 are listed.").arg(limit));
     });
@@ -216,6 +218,11 @@ bool DeviceManager::currentMixed() const
     return routing->currentMixed();
 }
 
+QString DeviceManager::currentSourceAlias() const
+{
+    return routing->currentSourceAlias();
+}
+
 bool DeviceManager::rerouteOnReconnect() const
 {
     return keeper->rerouteOnReconnect();
@@ -224,6 +231,16 @@ bool DeviceManager::rerouteOnReconnect() const
 void DeviceManager::setRerouteOnReconnect(bool on)
 {
     keeper->setRerouteOnReconnect(on);
+}
+
+bool DeviceManager::restoreRoutesAtStart() const
+{
+    return keeper->restoreRoutesAtStart();
+}
+
+void DeviceManager::setRestoreRoutesAtStart(bool on)
+{
+    keeper->setRestoreRoutesAtStart(on);
 }
 
 void DeviceManager::reportRestartFailure()

@@ -51,9 +51,14 @@ class DeviceManager : public QObject
     Q_PROPERTY(QList<bool> vwOnlineStatus READ vwOnlineStatus WRITE setVwOnlineStatus NOTIFY vwOnlineStatusChanged)
     // The selected wall's members show different sources.
     Q_PROPERTY(bool currentMixed READ currentMixed NOTIFY currentMixedChanged)
+    // The encoder whose picture the video area shows, by the name people know it by.
+    Q_PROPERTY(QString currentSourceAlias READ currentSourceAlias NOTIFY currentSourceChanged)
     // Decoders that come back showing another source than routed to them are routed again.
     Q_PROPERTY(
         bool rerouteOnReconnect READ rerouteOnReconnect WRITE setRerouteOnReconnect NOTIFY rerouteOnReconnectChanged)
+    // At the next start, every screen is sent its saved route again.
+    Q_PROPERTY(bool restoreRoutesAtStart READ restoreRoutesAtStart WRITE setRestoreRoutesAtStart NOTIFY
+            restoreRoutesAtStartChanged)
 
 public:
     static const char *const CONFIG_PATH;
@@ -86,8 +91,11 @@ public:
     QList<bool> vwOnlineStatus() const;
     void setVwOnlineStatus(const QList<bool> &status);
     bool currentMixed() const;
+    QString currentSourceAlias() const;
     bool rerouteOnReconnect() const;
     void setRerouteOnReconnect(bool on);
+    bool restoreRoutesAtStart() const;
+    void setRestoreRoutesAtStart(bool on);
 
     // Start-up calls this when the new copy after a factory default could not be started.
     void reportRestartFailure();
@@ -130,7 +138,9 @@ signals:
     void displayPowerSwitched(bool on, const QStringList &names);
     void osdNumbersShown(bool shown);
     void currentMixedChanged(bool mixed);
+    void currentSourceChanged(const QString &alias);
     void rerouteOnReconnectChanged(bool on);
+    void restoreRoutesAtStartChanged(bool on);
 
 public slots:
     void startDiscovery(bool oneShot);

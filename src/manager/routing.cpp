@@ -25,6 +25,12 @@ Routing::Routing(const DeviceLists &lists, BroadcastSocket *sockets, QObject *pa
     for (int i = 0; i < WALL_CELLS; ++i)
         onlineCells << false;
     connect(lists.rx, &QAbstractItemModel::dataChanged, this, &Routing::onRxDataChanged);
+    // A renamed encoder is named anew under the picture it shows.
+    connect(lists.tx, &QAbstractItemModel::dataChanged, this,
+        [this](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+            if (roles.contains(DeviceListModel::AliasRole))
+                refreshRxVideo();
+        });
 }
 
 // A wall's source follows its members, so the video area follows the wall.
@@ -173,13 +179,16 @@ void Routing::refreshRxVideo()
         mixed = wallMixed;
         emit currentMixedChanged(mixed);
     }
-    if (!entry)
+    if (!entry) {
+        setSourceAlias(QString());
         return;
+    }
     setCurrentVwSize(wall ? wall->size() : QSize(1, 1));
     // Without a known encoder the placeholder shows, not the previous selection's video.
     const QSharedPointer<TxDevice> encoder = entry->currentSource().isEmpty()
         ? nullptr
         : lists.tx->findDevice(entry->currentSource(), false).objectCast<TxDevice>();
+    setSourceAlias(encoder ? encoder->nameAlias() : QString());
     if (!encoder) {
         rxsource->unbindSource();
         return;
@@ -188,6 +197,14 @@ void Routing::refreshRxVideo()
         return;
     qDebug().noquote() << "switch rx" << current << " video to tx" << encoder->name();
     rxsource->bindSource(encoder->videoSource());
+}
+
+void Routing::setSourceAlias(const QString &alias)
+{
+    if (alias == sourceAlias)
+        return;
+    sourceAlias = alias;
+    emit currentSourceChanged(alias);
 }
 
 void Routing::updateVwOnlineStatus()

@@ -34,6 +34,8 @@ public:
     QList<bool> vwOnlineStatus() const { return onlineCells; }
     // The selected wall's members show different sources.
     bool currentMixed() const { return mixed; }
+    // The name people know the encoder by whose picture the video area shows; empty for none.
+    QString currentSourceAlias() const { return sourceAlias; }
     // Lists of another length than WALL_CELLS are ignored.
     void setVwOnlineStatus(const QList<bool> &status);
     // In demo mode the encoders are not told about walls.
@@ -58,6 +60,7 @@ signals:
     // A route was sent; it is to be kept in the settings file.
     void routed();
     void currentMixedChanged(bool mixed);
+    void currentSourceChanged(const QString &alias);
     void currentVwSizeChanged(QSize size);
     void vwOnlineStatusChanged();
     void errorOccured(const QString &errorText);
@@ -69,6 +72,7 @@ private:
     void routeEntry(RxDeviceBase &entry, const QString &sourceName);
     void announceWall(const RxDeviceBase &wall, const QString &sourceName);
     void refreshRxVideo();
+    void setSourceAlias(const QString &alias);
     void sendTxBroadcastCommand(const QByteArray &data);
 
     DeviceLists lists;
@@ -79,4 +83,5 @@ private:
     QList<bool> onlineCells;
     bool demoMode = false;
     bool mixed = false;
+    QString sourceAlias;
 };

@@ -178,7 +178,11 @@ Item {
                     if (txName === "")
                         return;
                     drop.accept();
+                    // A refusal is already told by the manager; only a route that went out is confirmed.
+                    var errorsBefore = managerErrors;
                     manager.changeRxDeviceSource(txName, true);
+                    if (managerErrors === errorsBefore)
+                        toast(qsTr("All screens now show \"%1\"").arg(drop.source.txAlias));
                 }
             }
         }

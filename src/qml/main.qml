@@ -334,12 +334,10 @@ ApplicationWindow {
                 font.pixelSize: globalStyle.normalFontSize
                 font.bold: true
             }
-            TextField {
+            TextEntry {
                 id: inputField
                 width: 300
                 placeholderText: dialogLayer.placeholder
-                font.pixelSize: globalStyle.normalFontSize
-                selectByMouse: true
                 onAccepted: dialogLayer.acceptInput()
             }
         }

@@ -15,6 +15,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
@@ -278,9 +279,11 @@ QJsonObject ConfigurationTransfer::exportDocument(bool withSecrets) const
     return document;
 }
 
-bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, QStringList *problems)
+bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, QStringList *problems, bool *foreign)
 {
     problems->clear();
+    if (foreign)
+        *foreign = true;
     if (content.size() > SIZE_LIMIT) {
         problems->append(QStringLiteral("the file is larger than %1 MiB").arg(SIZE_LIMIT / (1024 * 1024)));
         return false;
@@ -297,6 +300,8 @@ bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, Q
         problems->append(QStringLiteral("the file is not a zentrova configuration"));
         return false;
     }
+    if (foreign)
+        *foreign = false;
     const QJsonValue version = root.value(VERSION_KEY);
     if (!version.isDouble() || version.toDouble() < 1 || version.toDouble() != version.toInt()) {
         problems->append(QStringLiteral("the file carries no valid version"));
@@ -399,6 +404,7 @@ bool ConfigurationTransfer::copyPrivately(const QString &from, const QString &to
 bool ConfigurationTransfer::fail(const QString &text)
 {
     message = text;
+    succeeded = false;
     qWarning().noquote() << "Configuration transfer:" << text;
     emit finished(false);
     return false;
@@ -412,24 +418,54 @@ bool ConfigurationTransfer::exportTo(const QString &target, bool withSecrets)
     if (!writeFileDurably(path, content, &reason))
         return fail(tr("The configuration could not be written to %1 (%2).").arg(path, reason));
     message = tr("The configuration was saved to %1.").arg(path);
+    succeeded = true;
+    emit finished(true);
+    return true;
+}
+
+bool ConfigurationTransfer::fileExists(const QString &target) const
+{
+    return QFileInfo::exists(localPath(target));
+}
+
+bool ConfigurationTransfer::load(const QString &path, QJsonObject *keys)
+{
+    if (config->isReadOnly())
+        return fail(tr("Nothing was imported: the demo writes no settings. Start the program without the demo to "
+                       "import a configuration."));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(tr("%1 could not be read.").arg(path));
+    const QByteArray content = file.read(SIZE_LIMIT + 1);
+    QStringList problems;
+    bool foreign = false;
+    if (read(content, keys, &problems, &foreign))
+        return true;
+    // The parser's words (a byte offset) help whoever reads the log, not the user.
+    if (foreign) {
+        qWarning().noquote() << "Configuration transfer:" << path << problems.join(QStringLiteral("; "));
+        return fail(tr("This is not a configuration file of this program: %1").arg(path));
+    }
+    return fail(tr("Nothing was imported: %1").arg(problems.join(QStringLiteral("; "))));
+}
+
+bool ConfigurationTransfer::check(const QString &source)
+{
+    QJsonObject keys;
+    if (!load(localPath(source), &keys))
+        return false;
+    message.clear();
+    succeeded = true;
     emit finished(true);
     return true;
 }
 
 bool ConfigurationTransfer::importFrom(const QString &source)
 {
-    if (config->isReadOnly())
-        return fail(tr("Nothing was imported: the demo writes no settings. Start the program without the demo to "
-                       "import a configuration."));
     const QString path = localPath(source);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(tr("%1 could not be read.").arg(path));
-    const QByteArray content = file.read(SIZE_LIMIT + 1);
     QJsonObject keys;
-    QStringList problems;
-    if (!read(content, &keys, &problems))
-        return fail(tr("Nothing was imported: %1").arg(problems.join(QStringLiteral("; "))));
+    if (!load(path, &keys))
+        return false;
     const QString current = config->path();
     const QString copy = unusedCopyPath(current);
     if (QFile::exists(current) && !copyPrivately(current, copy))
@@ -476,6 +512,7 @@ bool ConfigurationTransfer::importFrom(const QString &source)
     // must not be written over the imported settings before the restart reads them.
     config->setReadOnly(true);
     message = tr("The configuration was imported; the previous one is kept in %1. The program restarts.").arg(copy);
+    succeeded = true;
     qInfo().noquote() << "Configuration imported from" << path << "; previous settings kept in" << copy;
     emit finished(true);
     emit imported();

@@ -17,6 +17,8 @@ class ConfigurationTransfer : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString lastMessage READ lastMessage NOTIFY finished)
+    // Whether lastMessage tells of a success; the page shows a failure in the error colour.
+    Q_PROPERTY(bool lastSucceeded READ lastSucceeded NOTIFY finished)
     // Where the settings page offers to write and read the file.
     Q_PROPERTY(QString defaultPath READ defaultPath CONSTANT)
 
@@ -30,13 +32,19 @@ public:
 
     QJsonObject exportDocument(bool withSecrets) const;
     // Checks a file's content; on success `keys` holds the settings to write. Every
-    // problem found is listed, not only the first.
-    static bool read(const QByteArray &content, QJsonObject *keys, QStringList *problems);
+    // problem found is listed, not only the first. `foreign` tells a file that is no
+    // configuration of this program at all from one with wrong entries.
+    static bool read(const QByteArray &content, QJsonObject *keys, QStringList *problems, bool *foreign = nullptr);
 
     QString lastMessage() const { return message; }
+    bool lastSucceeded() const { return succeeded; }
     static QString defaultPath();
     // Paths or file URLs.
+    Q_INVOKABLE bool fileExists(const QString &target) const;
     Q_INVOKABLE bool exportTo(const QString &target, bool withSecrets);
+    // Reads and checks the file without changing anything, so that the user is asked only
+    // about a file that can be imported; a refusal is in lastMessage.
+    Q_INVOKABLE bool check(const QString &source);
     Q_INVOKABLE bool importFrom(const QString &source);
 
 signals:
@@ -46,10 +54,13 @@ signals:
 
 private:
     bool fail(const QString &text);
+    // The settings the file at `path` brings; false (and lastMessage why) when it brings none.
+    bool load(const QString &path, QJsonObject *keys);
     static QString unusedCopyPath(const QString &current);
     static bool copyPrivately(const QString &from, const QString &to);
 
     JsonConfig *config;
     const QStringList apiSecretKeys;
     QString message;
+    bool succeeded = true;
 };

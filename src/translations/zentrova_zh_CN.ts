@@ -183,6 +183,10 @@
             <source>Route a decoder again when it comes back showing another source</source>
             <translation>解码器重新上线后显示的信号源不同时，重新切换到原信号源</translation>
         </message>
+        <message>
+            <source>At start, put every screen back on its saved route</source>
+            <translation>启动时，将每个屏幕恢复到已保存的切换</translation>
+        </message>
     </context>
     <context>
         <name>ConfigurationFile</name>
@@ -236,6 +240,10 @@
         <message>
             <source>Nothing was imported: the demo writes no settings. Start the program without the demo to import a configuration.</source>
             <translation>未导入任何内容：演示模式不写入设置。请在非演示模式下启动程序以导入配置。</translation>
+        </message>
+        <message>
+            <source>This is not a configuration file of this program: %1</source>
+            <translation>这不是本程序的配置文件：%1</translation>
         </message>
     </context>
     <context>
@@ -446,6 +454,10 @@
             <source>qrc:/images/toallscreens.png</source>
             <translation>qrc:/images/toallscreens-zh_CN.png</translation>
         </message>
+        <message>
+            <source>All screens now show &quot;%1&quot;</source>
+            <translation>所有屏幕现在显示“%1”</translation>
+        </message>
     </context>
     <context>
         <name>NameAndSeqPage</name>
@@ -504,6 +516,10 @@
         <message>
             <source>Shows another source</source>
             <translation>显示其他信号源</translation>
+        </message>
+        <message>
+            <source>Screens show different sources</source>
+            <translation>各屏幕显示不同信号源</translation>
         </message>
     </context>
     <context>
@@ -630,16 +646,8 @@
             <translation>显示器不变</translation>
         </message>
         <message>
-            <source>Export</source>
-            <translation>导出</translation>
-        </message>
-        <message>
             <source>Fri</source>
             <translation>周五</translation>
-        </message>
-        <message>
-            <source>Import</source>
-            <translation>导入</translation>
         </message>
         <message>
             <source>Include password and API token</source>
@@ -668,10 +676,6 @@
         <message>
             <source>Rename</source>
             <translation>重命名</translation>
-        </message>
-        <message>
-            <source>Replace this configuration with the file&apos;s? The current one is kept as a copy.</source>
-            <translation>用文件中的配置替换当前配置吗？当前配置会保留一份副本。</translation>
         </message>
         <message>
             <source>Sat</source>
@@ -816,6 +820,34 @@
         <message>
             <source>Delete the scene &quot;%1&quot;? These schedules recall it and are switched off: %2</source>
             <translation>删除场景“%1”？以下计划调用它，将被关闭：%2</translation>
+        </message>
+        <message>
+            <source>e.g. %1</source>
+            <translation>例如 %1</translation>
+        </message>
+        <message>
+            <source>Export…</source>
+            <translation>导出…</translation>
+        </message>
+        <message>
+            <source>Import…</source>
+            <translation>导入…</translation>
+        </message>
+        <message>
+            <source>Export the configuration</source>
+            <translation>导出配置</translation>
+        </message>
+        <message>
+            <source>Import a configuration</source>
+            <translation>导入配置</translation>
+        </message>
+        <message>
+            <source>The file %1 exists. Replace it with the configuration?</source>
+            <translation>文件 %1 已存在。要用配置替换它吗？</translation>
+        </message>
+        <message>
+            <source>Replace the current configuration with %1? The program restarts to use it; the current one is kept as a copy.</source>
+            <translation>用 %1 替换当前配置吗？程序将重新启动以使用它；当前配置会保留一份副本。</translation>
         </message>
     </context>
     <context>
@@ -1345,6 +1377,13 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The secret has not been copied. Once this dialog is closed, nobody can show it again.</source>
             <translation>尚未复制。此对话框关闭后，任何人都无法再显示它。</translation>
+        </message>
+    </context>
+    <context>
+        <name>FilePicker</name>
+        <message>
+            <source>Configuration files (*.json);;All files (*)</source>
+            <translation>配置文件 (*.json);;所有文件 (*)</translation>
         </message>
     </context>
 </TS>

@@ -183,6 +183,10 @@
             <source>Route a decoder again when it comes back showing another source</source>
             <translation>解碼器重新上線後顯示的訊號源不同時，重新切換到原訊號源</translation>
         </message>
+        <message>
+            <source>At start, put every screen back on its saved route</source>
+            <translation>啟動時，將每個螢幕恢復到已儲存的切換</translation>
+        </message>
     </context>
     <context>
         <name>ConfigurationFile</name>
@@ -236,6 +240,10 @@
         <message>
             <source>Nothing was imported: the demo writes no settings. Start the program without the demo to import a configuration.</source>
             <translation>未匯入任何內容：示範模式不寫入設定。請在非示範模式下啟動程式以匯入組態。</translation>
+        </message>
+        <message>
+            <source>This is not a configuration file of this program: %1</source>
+            <translation>這不是本程式的設定檔：%1</translation>
         </message>
     </context>
     <context>
@@ -446,6 +454,10 @@
             <source>qrc:/images/toallscreens.png</source>
             <translation>qrc:/images/toallscreens-zh_TW.png</translation>
         </message>
+        <message>
+            <source>All screens now show &quot;%1&quot;</source>
+            <translation>所有螢幕現在顯示「%1」</translation>
+        </message>
     </context>
     <context>
         <name>NameAndSeqPage</name>
@@ -504,6 +516,10 @@
         <message>
             <source>Shows another source</source>
             <translation>顯示其他訊號源</translation>
+        </message>
+        <message>
+            <source>Screens show different sources</source>
+            <translation>各螢幕顯示不同訊號源</translation>
         </message>
     </context>
     <context>
@@ -630,16 +646,8 @@
             <translation>顯示器不變</translation>
         </message>
         <message>
-            <source>Export</source>
-            <translation>匯出</translation>
-        </message>
-        <message>
             <source>Fri</source>
             <translation>週五</translation>
-        </message>
-        <message>
-            <source>Import</source>
-            <translation>匯入</translation>
         </message>
         <message>
             <source>Include password and API token</source>
@@ -668,10 +676,6 @@
         <message>
             <source>Rename</source>
             <translation>重新命名</translation>
-        </message>
-        <message>
-            <source>Replace this configuration with the file&apos;s? The current one is kept as a copy.</source>
-            <translation>以檔案中的設定取代目前設定嗎？目前設定會保留一份副本。</translation>
         </message>
         <message>
             <source>Sat</source>
@@ -816,6 +820,34 @@
         <message>
             <source>Delete the scene &quot;%1&quot;? These schedules recall it and are switched off: %2</source>
             <translation>刪除場景「%1」？以下排程會呼叫它，將被關閉：%2</translation>
+        </message>
+        <message>
+            <source>e.g. %1</source>
+            <translation>例如 %1</translation>
+        </message>
+        <message>
+            <source>Export…</source>
+            <translation>匯出…</translation>
+        </message>
+        <message>
+            <source>Import…</source>
+            <translation>匯入…</translation>
+        </message>
+        <message>
+            <source>Export the configuration</source>
+            <translation>匯出設定</translation>
+        </message>
+        <message>
+            <source>Import a configuration</source>
+            <translation>匯入設定</translation>
+        </message>
+        <message>
+            <source>The file %1 exists. Replace it with the configuration?</source>
+            <translation>檔案 %1 已存在。要用設定取代它嗎？</translation>
+        </message>
+        <message>
+            <source>Replace the current configuration with %1? The program restarts to use it; the current one is kept as a copy.</source>
+            <translation>用 %1 取代目前的設定嗎？程式將重新啟動以使用它；目前的設定會保留一份副本。</translation>
         </message>
     </context>
     <context>
@@ -1345,6 +1377,13 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The secret has not been copied. Once this dialog is closed, nobody can show it again.</source>
             <translation>尚未複製。此對話框關閉後，任何人都無法再顯示它。</translation>
+        </message>
+    </context>
+    <context>
+        <name>FilePicker</name>
+        <message>
+            <source>Configuration files (*.json);;All files (*)</source>
+            <translation>設定檔 (*.json);;所有檔案 (*)</translation>
         </message>
     </context>
 </TS>

@@ -19,7 +19,31 @@ Item {
         property bool locked: false
         function login(password) { locked = password !== "right"; return !locked; }
     }
-    QtObject { id: configTransfer; property string defaultPath; property string lastMessage }
+    // The file chooser answers what a test sets; the transfer records what it is asked.
+    QtObject {
+        id: filePicker
+        property string answer
+        function fileToWrite(title, suggested) { return answer; }
+        function fileToRead(title, suggested) { return answer; }
+    }
+    QtObject {
+        id: configTransfer
+        property string defaultPath
+        property string lastMessage
+        property bool lastSucceeded: true
+        property var existing: []
+        property string refusal
+        property var calls: []
+        function fileExists(path) { return existing.indexOf(path) >= 0; }
+        function check(path) {
+            calls.push(["check", path]);
+            lastSucceeded = refusal === "";
+            lastMessage = refusal;
+            return lastSucceeded;
+        }
+        function exportTo(path, withSecrets) { calls.push(["exportTo", path]); lastMessage = "saved"; return true; }
+        function importFrom(path) { calls.push(["importFrom", path]); return true; }
+    }
 
     QtObject {
         id: scenes
@@ -30,6 +54,8 @@ Item {
         property int recallDone: 1
         property int recallTotal: 4
         property var failures: []
+        property string saveMessage
+        function onceNote(at) { return at === "2099-03-29T02:30" ? "runs at 03:00: the clock skips 02:30" : ""; }
         property var schedules: [
             { "name": "Wake", "action": "scene", "scene": "Evening", "time": "07:30", "weekdays": [1, 5], "enabled": true },
             { "name": "Night", "action": "power_off", "at": "2099-01-01T22:00", "enabled": false }
@@ -43,7 +69,7 @@ Item {
             return true;
         }
         function setScheduleEnabled(name, on) { calls.push(["setScheduleEnabled", name, on]); return true; }
-        function saveScene(name, screens, power) { calls.push(["saveScene", name, power]); return true; }
+        function saveScene(name, screens, power) { calls.push(["saveScene", name, power]); return saveMessage.indexOf("Not saved") !== 0; }
         function renameScene(name, newName) { calls.push(["renameScene", name, newName]); return true; }
         function sceneExists(name) {
             return names.some(function (other) { return other.toLowerCase() === name.trim().toLowerCase(); });
@@ -81,6 +107,8 @@ Item {
             scenes.calls = [];
             scenes.names = ["Morning", "Evening"];
             scenes.activeScene = "";
+            scenes.saveMessage = "";
+            page.saveNote = "";
             manager.locked = false;
             window.toasts = [];
             dialogLayer.openCount = 0;
@@ -145,7 +173,7 @@ Item {
             pageItem("scheduleTimeField").text = data.time;
             page.scheduleDays = (data.days || [2]).reduce(function (bits, day) { return bits | 1 << day; }, 0);
             pageItem("saveScheduleButton").clicked();
-            var error = data.error ? data.error.replace("%1", pageItem("scheduleDateField").placeholderText) : "";
+            var error = data.error ? data.error.replace("%1", page.exampleDate) : "";
             compare([pageItem("scheduleError").text, scenes.calls], [error, data.calls || []]);
         }
 
@@ -171,6 +199,77 @@ Item {
                 dialogLayer.rejected();
             compare([pageItem("sceneNameError").visible, pageItem("sceneNameField").error, dialogLayer.question, scenes.calls, window.toasts],
                     [!!data.error, data.error || "", data.question || "", data.calls, data.toasts || []]);
+        }
+
+        // Export asks before it replaces a file; import reads and checks the file before it
+        // asks, names it in the question and says that the program restarts. Cancelling the
+        // chooser does nothing.
+        function test_transfer_data() {
+            var question = "Replace the current configuration with /t/site.json? The program restarts to use it; the current one is kept as a copy.";
+            return [
+                { tag: "export, chooser cancelled", button: "exportButton", path: "", calls: [] },
+                { tag: "export to a new file", button: "exportButton", path: "/t/new.json", calls: [["exportTo", "/t/new.json"]] },
+                { tag: "export over a file, no", button: "exportButton", path: "/t/site.json", answer: false,
+                  question: "The file /t/site.json exists. Replace it with the configuration?", calls: [] },
+                { tag: "export over a file, yes", button: "exportButton", path: "/t/site.json", answer: true,
+                  question: "The file /t/site.json exists. Replace it with the configuration?", calls: [["exportTo", "/t/site.json"]] },
+                { tag: "import, chooser cancelled", button: "importButton", path: "", calls: [] },
+                { tag: "import of a foreign file", button: "importButton", path: "/t/photo.jpg", refusal: "This is not a configuration file of this program: /t/photo.jpg",
+                  calls: [["check", "/t/photo.jpg"]] },
+                { tag: "import, no", button: "importButton", path: "/t/site.json", answer: false, question: question, calls: [["check", "/t/site.json"]] },
+                { tag: "import, yes", button: "importButton", path: "/t/site.json", answer: true, question: question,
+                  calls: [["check", "/t/site.json"], ["importFrom", "/t/site.json"]] }
+            ];
+        }
+
+        function test_transfer(data) {
+            configTransfer.calls = [];
+            configTransfer.existing = ["/t/site.json"];
+            configTransfer.refusal = data.refusal || "";
+            configTransfer.lastSucceeded = true;
+            configTransfer.lastMessage = "";
+            filePicker.answer = data.path;
+            dialogLayer.question = "";
+            pageItem(data.button).clicked();
+            if (data.answer === true)
+                dialogLayer.accepted();
+            else if (data.answer === false)
+                dialogLayer.rejected();
+            var message = pageItem("transferMessage");
+            compare([dialogLayer.question, configTransfer.calls], [data.question || "", data.calls]);
+            if (data.refusal)
+                verify(message.text === data.refusal && Qt.colorEqual(message.color, globalStyle.errorTextColor));
+        }
+
+        // What the service says about a save, a missed schedule and a one-off at a time the
+        // clock skips is on the page, where the user looks.
+        function test_notes() {
+            scenes.saveMessage = "Saved without Lobby wall: its screens show different sources.";
+            pageItem("sceneNameField").text = "Noon";
+            pageItem("saveSceneButton").clicked();
+            verify(pageItem("sceneSaveNote").visible && pageItem("sceneSaveNote").text === scenes.saveMessage);
+            scenes.saveMessage = "Not saved: there is no screen to keep.";
+            pageItem("sceneNameField").text = "Dusk";
+            pageItem("saveSceneButton").clicked();
+            compare([pageItem("sceneNameField").error, pageItem("sceneSaveNote").visible], [scenes.saveMessage, false]);
+
+            var schedules = scenes.schedules;
+            scenes.schedules = [schedules[0], { "name": "Night", "action": "power_off", "time": "22:00", "weekdays": [1],
+                                                "enabled": true, "missed": "missed at 22:00: the controller was off" }];
+            var missed = [0, 1].map(function (row) {
+                var note = findChild(pageItem("scheduleRows").itemAt(row), "scheduleMissed");
+                return note.visible ? note.text : "";
+            });
+            scenes.schedules = schedules;
+            compare(missed, ["", "missed at 22:00: the controller was off"]);
+
+            pageItem("scheduleRepeat").currentIndex = 1;
+            pageItem("scheduleDateField").text = "2099-03-29";
+            pageItem("scheduleTimeField").text = "2:30";
+            var note = pageItem("scheduleOnceNote");
+            verify(note.visible && note.text === "runs at 03:00: the clock skips 02:30", note.text);
+            pageItem("scheduleTimeField").text = "04:30";
+            verify(!note.visible);
         }
 
         // Rename asks for the name in its own dialog, starting from the old one, and asks

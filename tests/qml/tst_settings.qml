@@ -36,6 +36,7 @@ Item {
         property bool inOptions
         property bool demoMode
         property bool rerouteOnReconnect
+        property bool restoreRoutesAtStart
         property string defaultPowerOnCommand: "40 04"
         property string defaultPowerOffCommand: "FF 36"
         property string savedPowerOnCommand
@@ -356,10 +357,43 @@ Item {
             return page;
         }
 
+        // Scrolled into the page's visible part first, as a user would.
+        function tap(page, target) {
+            var sections = findChild(page, "sections");
+            sections.contentY = Math.min(target.mapToItem(sections.contentItem, 0, 0).y, sections.contentHeight - sections.height);
+            mouseClick(target);
+        }
+
         function fieldErrors(page, names) {
             var errors = {};
             names.forEach(function (name) { errors[name] = findChild(page, name).error; });
             return errors;
+        }
+
+        // Every switch of the page looks alike: lit in the accent while on, dim while off; each
+        // writes its own setting. A hint in an empty field is slanted and dim, a value is not.
+        function test_switchesAndHints() {
+            var page = advancedPage((1 << 1) | (1 << 3) | (1 << 4));
+            var settingOf = { rerouteSwitch: [manager, "rerouteOnReconnect"], restoreSwitch: [manager, "restoreRoutesAtStart"] };
+            var looks = [];
+            ["rerouteSwitch", "restoreSwitch", "apiSwitch", "mqttSwitch"].forEach(function (name) {
+                var toggle = findChild(page, name);
+                toggle.checked = false;
+                var off = [Qt.colorEqual(toggle.indicator.color, globalStyle.accent), Qt.colorEqual(toggle.indicator.color, "#26262E")];
+                tap(page, toggle);
+                looks.push([name, Qt.colorEqual(toggle.indicator.color, globalStyle.accent)].concat(off));
+                if (settingOf[name])
+                    compare(settingOf[name][0][settingOf[name][1]], true, name);
+            });
+            compare(looks, [["rerouteSwitch", true, false, true], ["restoreSwitch", true, false, true],
+                            ["apiSwitch", true, false, true], ["mqttSwitch", true, false, true]]);
+            manager.rerouteOnReconnect = manager.restoreRoutesAtStart = false;
+
+            var field = findChild(page, "powerOnField");
+            field.text = "";
+            var hint = [field.font.italic, Qt.colorEqual(field.placeholderTextColor, globalStyle.darkFontColorOnBlack)];
+            field.text = "40 05";
+            compare(hint.concat(field.font.italic), [true, true, false]);
         }
 
         // A wrong value is told beside its field, naming which of the two ports; nothing goes
@@ -409,13 +443,13 @@ Item {
 
             remoteApi.runs = false;
             remoteApi.startProblem = "TLS needs a certificate that can be read.";
-            mouseClick(apiSwitch);
+            tap(page, apiSwitch);
             findChild(page, "apiApplyButton").clicked();
             compare([apiSwitch.checked, state.text, Qt.colorEqual(state.color, globalStyle.errorTextColor), findChild(page, "apiProblem").visible, window.toasts],
                     [false, "Not running: TLS needs a certificate that can be read.", true, false, []]);
 
             remoteApi.runs = true;
-            mouseClick(apiSwitch);
+            tap(page, apiSwitch);
             findChild(page, "apiApplyButton").clicked();
             compare([apiSwitch.checked, state.text, window.toasts],
                     [true, "Running without TLS on 0.0.0.0: text port 7740, WebSocket and HTTP port 7741.", ["Control API settings saved."]]);

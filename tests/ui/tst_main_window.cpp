@@ -12,6 +12,7 @@
 #include "test_home.h"
 #include "video/mini_video_source.h"
 
+#include <QGlyphRun>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -19,6 +20,7 @@
 #include <QQuickWindow>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTextLayout>
 #include <QTranslator>
 #include <QtTest>
 
@@ -64,6 +66,8 @@ private slots:
     void mqttReasons_data();
     void mqttReasons();
     void closingWithWizard();
+    void interfaceFontWeights_data();
+    void interfaceFontWeights();
 
 private:
     QQuickItem *item(const char *objectName) const { return window->findChild<QQuickItem *>(objectName); }
@@ -73,11 +77,22 @@ private:
     {
         return parent->findChild<QQuickItem *>(QLatin1String(objectName));
     }
-    // Scrolls the settings page so that `target` is near the top of its view.
-    static void scrollTo(QQuickItem *flickable, QQuickItem *target)
+    // Items are laid out anew only when a frame is drawn: one is waited for before they are
+    // measured.
+    void laidOut()
     {
+        QSignalSpy frame(window, &QQuickWindow::frameSwapped);
+        window->update();
+        QVERIFY(frame.wait(5000));
+    }
+    // Scrolls the settings page so that `target` is near the top of its view, or as far as
+    // the page goes: past its end, it would spring back under the next click.
+    void scrollTo(QQuickItem *flickable, QQuickItem *target)
+    {
+        laidOut();
         const qreal y = target->mapToItem(flickable->property("contentItem").value<QQuickItem *>(), QPointF()).y();
-        flickable->setProperty("contentY", qMax<qreal>(0, y - 70));
+        const qreal end = flickable->property("contentHeight").toReal() - flickable->height();
+        flickable->setProperty("contentY", qBound<qreal>(0, y - 70, qMax<qreal>(0, end)));
     }
     QPoint drag(QQuickItem *from, QPoint offset, int steps, int delay);
     void shoot(const QString &name);
@@ -95,7 +110,8 @@ void TstMainWindow::initTestCase()
 {
     qmlproblems::install();
     QDir::setCurrent(QCoreApplication::applicationDirPath());
-    loadLanguage(qApp, &translator);
+    // As start-up does, so that the pictures show the interface's own type.
+    QGuiApplication::setFont(interfaceFont(loadLanguage(qApp, &translator)));
     registerInterfaceTypes();
     oem = std::make_unique<OemSetting>();
     CommandLine options;
@@ -234,10 +250,18 @@ void TstMainWindow::mainScreen()
         window, Qt::LeftButton, Qt::NoModifier, drag(thumbnail, videoLeftEdge - centre(thumbnail), 20, 10), 10);
     QTRY_COMPARE(sourceOf(1), encoder);
     QCOMPARE(sourceOf(2), QString());
+    // The picture is named, and a route to every screen is confirmed in words.
+    const QString alias = manager->txlist()->findDevice(encoder, false)->nameAlias();
+    QTRY_COMPARE(item("sourceCaption")->property("text").toString(), alias);
+    QVERIFY(item("sourceCaption")->isVisible());
+    toast->setProperty("visible", false);
+    shoot(QStringLiteral("main-screen-caption"));
     QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
         drag(thumbnail, centre(item("allScreensZone")) - centre(thumbnail), 20, 10), 10);
     for (int row = 1; row <= 4; ++row)
         QTRY_COMPARE(sourceOf(row), encoder);
+    QTRY_VERIFY(toast->property("text").toString().startsWith(words("MainFrame", "All screens now show \"%1\"")));
+    QVERIFY(toast->property("text").toString().contains(alias));
 
     // Paging counts from the view's origin, which moves when a cell before the visible ones
     // goes: the cell cut by the right edge still becomes the first one.
@@ -260,6 +284,39 @@ void TstMainWindow::mainScreen()
 
 // At the smallest window, with a scene saved, the decoders' list shows at least four whole
 // rows, says that it scrolls, and the scenes strip keeps out of its column.
+// Latin and Chinese in one label at one weight: in Chinese one family draws both.
+void TstMainWindow::interfaceFontWeights_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("oneFamily");
+    QTest::newRow("English") << QStringLiteral("en_US") << false;
+    QTest::newRow("simplified Chinese") << QStringLiteral("zh_CN") << true;
+    QTest::newRow("traditional Chinese") << QStringLiteral("zh_TW") << true;
+}
+
+void TstMainWindow::interfaceFontWeights()
+{
+    QFETCH(QString, language);
+    QFETCH(bool, oneFamily);
+    QTextLayout layout(QStringLiteral("Lobby TX-1 \u5927\u5385\u5927\u5EF3"), interfaceFont(language));
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QSet<int> weights;
+    QSet<QString> families;
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    for (const QGlyphRun &run : runs) {
+        weights << run.rawFont().weight();
+        families << run.rawFont().familyName();
+    }
+    const QStringList named = families.values();
+    QVERIFY2(weights.size() == 1, qPrintable(named.join(QStringLiteral(", "))));
+    QVERIFY2(!oneFamily || families.size() == 1, qPrintable(named.join(QStringLiteral(", "))));
+    QVERIFY2(std::none_of(named.cbegin(), named.cend(),
+                 [](const QString &family) { return family.startsWith(QLatin1String("DejaVu")); }),
+        qPrintable(named.join(QStringLiteral(", "))));
+}
+
 void TstMainWindow::listsAtSmallestWindow()
 {
     const QSize shotSize = window->size();
@@ -359,6 +416,7 @@ void TstMainWindow::settings()
     advanced->findChild<QQuickItem *>(QStringLiteral("passwordField"))->setProperty("text", QStringLiteral("tulpe"));
     click(advanced->findChild<QQuickItem *>(QStringLiteral("unlockButton")));
     QTRY_VERIFY(!manager->locked());
+    shoot(QStringLiteral("settings-advanced-switches"));
     advanced->setProperty("openSections", 1 << 1);
     advanced->findChild<QQuickItem *>(QStringLiteral("powerOnField"))
         ->setProperty("text", QStringLiteral("40 04\u0007"));
@@ -431,7 +489,9 @@ void TstMainWindow::settings()
     // Opened by its header, the section scrolls up into sight.
     advanced->setProperty("openSections", 0);
     QQuickItem *flick = child(advanced, "sections");
-    QTRY_COMPARE(flick->property("contentY").toReal(), 0.0);
+    laidOut();
+    flick->setProperty("contentY", 0.0);
+    laidOut();
     click(child(advanced, "mqttHeader"));
     QQuickItem *mqttState = child(advanced, "mqttState");
     QTRY_VERIFY(mqttState->isVisible());
@@ -515,6 +575,18 @@ void TstMainWindow::settings()
     QTRY_COMPARE(
         scenes->scheduleList().value(0).toMap().value(QStringLiteral("name")).toString(), QStringLiteral("Rise"));
     QCOMPARE(scenes->scheduleList().size(), 1);
+    // A file that cannot be imported is refused in red under the buttons, before any question.
+    const QString photo = files.filePath(QStringLiteral("photo.jpg"));
+    QFile junk(photo);
+    QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("\xff\xd8 not a configuration") > 0);
+    junk.close();
+    QMetaObject::invokeMethod(scenesPage, "importFile", Q_ARG(QVariant, photo));
+    QQuickItem *transferMessage = child(scenesPage, "transferMessage");
+    QVERIFY(!transferMessage->property("text").toString().isEmpty());
+    QCOMPARE(transferMessage->property("color").value<QColor>(), QColor(Qt::red));
+    QVERIFY(!layer("dialogLayer")->property("visible").toBool());
+    scrollTo(child(scenesPage, "scenesSections"), child(scenesPage, "transferHeader"));
+    shoot(QStringLiteral("settings-scenes-import-refused"));
 
     // Closed, the dialog keeps neither its page nor the unlock.
     click(item("settingsCloseButton"));

@@ -449,6 +449,9 @@ void TstScenes::importRoundTrip()
     target.setValue(Scheduler::LAST_CHECK_KEY, QStringLiteral("2020-01-01T00:00:00Z"));
     ConfigurationTransfer transfer(&target, apiSecretKeys());
     QSignalSpy imported(&transfer, &ConfigurationTransfer::imported);
+    // Checking changes nothing; only the import itself does.
+    QVERIFY2(transfer.check(QUrl::fromLocalFile(exported).toString()), qPrintable(transfer.lastMessage()));
+    QVERIFY(transfer.lastSucceeded() && imported.isEmpty() && !target.isReadOnly());
     const QDateTime importedAt = QDateTime::currentDateTimeUtc().addSecs(-1);
     QVERIFY2(transfer.importFrom(exported), qPrintable(transfer.lastMessage()));
     QCOMPARE(imported.count(), 1);
@@ -475,9 +478,9 @@ void TstScenes::importRefusals_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason");
     const QByteArray head = R"({"format":"zentrova-configuration","version":1,)";
-    QTest::newRow("broken") << QByteArray("{\"format\": ") << "not a JSON object";
-    QTest::newRow("truncated") << QByteArray(head + R"("scenes":[{"name":"A","sour)") << "not a JSON object";
-    QTest::newRow("not ours") << QByteArray(R"({"version":1})") << "not a zentrova configuration";
+    QTest::newRow("broken") << QByteArray("{\"format\": ") << "not a configuration file of this program";
+    QTest::newRow("truncated") << QByteArray(head + R"("scenes":[{"name":"A","sour)") << "not a configuration file of this program";
+    QTest::newRow("not ours") << QByteArray(R"({"version":1})") << "not a configuration file of this program";
     QTest::newRow("newer") << QByteArray(R"({"format":"zentrova-configuration","version":2})") << "newer version";
     QTest::newRow("unknown key") << QByteArray(head + R"("api":{"enabled":true}})") << "unknown entry \"api\"";
     QTest::newRow("control character in a name")
@@ -515,6 +518,9 @@ void TstScenes::importRefusals()
     file.close();
     ConfigurationTransfer transfer(&config, apiSecretKeys());
     QSignalSpy imported(&transfer, &ConfigurationTransfer::imported);
+    // The check before the question refuses as the import itself does.
+    QVERIFY(!transfer.check(file.fileName()));
+    QVERIFY2(transfer.lastMessage().contains(reason) && !transfer.lastSucceeded(), qPrintable(transfer.lastMessage()));
     QVERIFY(!transfer.importFrom(file.fileName()));
     QVERIFY2(transfer.lastMessage().contains(reason), qPrintable(transfer.lastMessage()));
     QCOMPARE(imported.count(), 0);

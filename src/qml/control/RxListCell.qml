@@ -10,30 +10,39 @@ Rectangle {
     height: ListView.view ? ListView.view.rowHeight : 60
     color: current ? "#313247" : "#A5A5CA"
 
-    Text {
-        anchors.fill: parent
-        anchors.leftMargin: 20
-        anchors.rightMargin: 15 + 31 + 10
-        verticalAlignment: Text.AlignVCenter
-        textFormat: Text.PlainText
-        text: model.alias
-        elide: Text.ElideRight
-        color: cell.current ? "white" : "#050404"
-        font.pixelSize: globalStyle.titleFontSize
-    }
+    // What the screen shows disagrees with what the controller routed (a decoder that kept
+    // another source) or within itself (a wall whose screens differ): said under the name,
+    // which moves up to make room.
+    readonly property string markerText: model.drifted ? qsTr("Shows another source")
+                                        : model.mixed ? qsTr("Screens show different sources") : ""
 
-    // The decoder kept another source than the one routed to it.
-    Text {
-        objectName: "driftedMarker"
+    Column {
+        anchors.left: parent.left
+        anchors.leftMargin: 20
         anchors.right: parent.right
         anchors.rightMargin: 15 + 31 + 10
-        anchors.bottom: parent.bottom
-        anchors.bottomMargin: 4
-        visible: model.drifted
-        textFormat: Text.PlainText
-        text: qsTr("Shows another source")
-        color: "#B06000"
-        font.pixelSize: globalStyle.normalFontSize * 0.8
+        anchors.verticalCenter: parent.verticalCenter
+
+        Text {
+            width: parent.width
+            textFormat: Text.PlainText
+            text: model.alias
+            elide: Text.ElideRight
+            color: cell.current ? "white" : "#050404"
+            font.pixelSize: globalStyle.titleFontSize
+        }
+        Text {
+            objectName: "stateMarker"
+            visible: cell.markerText !== ""
+            width: parent.width
+            textFormat: Text.PlainText
+            text: cell.markerText
+            elide: Text.ElideRight
+            // Amber that reads on the selected row's dark blue and on the others' lilac.
+            color: cell.current ? "#FFB400" : "#5C2E00"
+            font.pixelSize: globalStyle.normalFontSize - 4
+            font.bold: !cell.current
+        }
     }
 
     Image {

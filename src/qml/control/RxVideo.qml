@@ -107,6 +107,32 @@ Rectangle {
         }
     }
 
+    // Which source the picture is, so that a drop is seen to have landed on the right one.
+    Rectangle {
+        objectName: "sourceCaption"
+        readonly property string text: manager.currentSourceAlias
+        x: 12
+        y: 12
+        width: Math.min(parent.width - 24, captionText.implicitWidth + 24)
+        height: captionText.implicitHeight + 12
+        visible: area.hasSelection && text !== "" && !manager.currentMixed
+        color: "#CC000000"
+        radius: 4
+        Text {
+            id: captionText
+            anchors.fill: parent
+            anchors.margins: 6
+            anchors.leftMargin: 12
+            anchors.rightMargin: 12
+            verticalAlignment: Text.AlignVCenter
+            textFormat: Text.PlainText
+            text: parent.text
+            elide: Text.ElideRight
+            color: "white"
+            font.pixelSize: globalStyle.normalFontSize
+        }
+    }
+
     Rectangle {
         anchors.fill: parent
         visible: dropArea.containsDrag

@@ -37,6 +37,7 @@ Item {
             objectName: "txContent"
 
             property string txName: "TX:" + model.name
+            property string txAlias: model.alias
 
             width: dragHandler.width
             height: dragHandler.height

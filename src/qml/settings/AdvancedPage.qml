@@ -247,14 +247,12 @@ Item {
                     objectName: "powerOnField"
                     text: manager.savedPowerOnCommand
                     placeholderText: manager.defaultPowerOnCommand
-                    placeholderTextColor: "#CCCCCC"
                 }
                 FieldLabel { text: qsTr("Power off:") }
                 SettingsField {
                     id: powerOffField
                     text: manager.savedPowerOffCommand
                     placeholderText: manager.defaultPowerOffCommand
-                    placeholderTextColor: "#CCCCCC"
                 }
                 Item { width: 1; height: 1 }
                 Row {
@@ -278,23 +276,22 @@ Item {
                 }
             }
 
-            Row {
+            SwitchRow {
                 objectName: "rerouteRow"
-                spacing: 20
-                leftPadding: 20
-                height: 60
-                Switch {
-                    objectName: "rerouteSwitch"
-                    anchors.verticalCenter: parent.verticalCenter
-                    checked: manager.rerouteOnReconnect
-                    onToggled: manager.rerouteOnReconnect = checked
-                }
-                FieldLabel {
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: page.sectionWidth - 120
-                    wrapMode: Text.Wrap
-                    text: qsTr("Route a decoder again when it comes back showing another source")
-                }
+                switchName: "rerouteSwitch"
+                textWidth: page.sectionWidth - 120
+                text: qsTr("Route a decoder again when it comes back showing another source")
+                checked: manager.rerouteOnReconnect
+                onToggled: manager.rerouteOnReconnect = on
+            }
+            // For sites where a power cut takes the controller down with the screens.
+            SwitchRow {
+                objectName: "restoreRow"
+                switchName: "restoreSwitch"
+                textWidth: page.sectionWidth - 120
+                text: qsTr("At start, put every screen back on its saved route")
+                checked: manager.restoreRoutesAtStart
+                onToggled: manager.restoreRoutesAtStart = on
             }
 
             SectionHeader {
@@ -316,7 +313,7 @@ Item {
                 bottomPadding: 10
                 verticalItemAlignment: Grid.AlignVCenter
                 FieldLabel { text: qsTr("Control API:") }
-                Switch {
+                ToggleSwitch {
                     id: apiSwitch
                     objectName: "apiSwitch"
                     checked: remoteApi.running

@@ -38,7 +38,7 @@ Grid {
     bottomPadding: 10
     verticalItemAlignment: Grid.AlignVCenter
     FieldLabel { text: qsTr("MQTT bridge:") }
-    Switch {
+    ToggleSwitch {
         id: mqttSwitch
         objectName: "mqttSwitch"
         checked: mqttBridge.enabled

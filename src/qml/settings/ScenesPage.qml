@@ -10,6 +10,10 @@ Item {
     readonly property var dayNames: [qsTr("Mon"), qsTr("Tue"), qsTr("Wed"), qsTr("Thu"), qsTr("Fri"), qsTr("Sat"),
         qsTr("Sun")]
     property int scheduleDays: 31
+    readonly property string exampleDate: Qt.formatDate(new Date(), "yyyy-MM-dd")
+    // What the last save left out of the scene (a wall whose screens disagree); kept on the
+    // page until the next save, since a toast would be gone before it is read.
+    property string saveNote: ""
 
     // The name of the schedule the form changes in place; empty while it makes a new one.
     property string editing: ""
@@ -57,13 +61,15 @@ Item {
         return "";
     }
 
+    // The service says why a save failed, or what it left out.
     function storeScene(name, power) {
-        if (scenes.saveScene(name, [], power)) {
-            sceneNameField.text = "";
+        var saved = scenes.saveScene(name, [], power);
+        page.saveNote = saved ? scenes.saveMessage : "";
+        if (saved)
             toast(qsTr("Scene \"%1\" saved").arg(name));
-        } else {
-            sceneNameField.error = qsTr("The scene could not be saved.");
-        }
+        else
+            sceneNameField.error = scenes.saveMessage !== "" ? scenes.saveMessage : qsTr("The scene could not be saved.");
+        return saved;
     }
 
     // An empty name says so at the field; a name already saved asks before it is replaced.
@@ -76,11 +82,14 @@ Item {
         sceneNameField.error = "";
         var power = powerChoice.currentIndex;
         var existing = savedSceneName(name);
+        var store = function () {
+            if (page.storeScene(existing !== "" ? existing : name, power))
+                sceneNameField.text = "";
+        };
         if (existing !== "")
-            ask(qsTr("A scene named \"%1\" exists. Replace it with the current routing?").arg(existing),
-                function () { page.storeScene(existing, power); });
+            ask(qsTr("A scene named \"%1\" exists. Replace it with the current routing?").arg(existing), store);
         else
-            storeScene(name, power);
+            store();
     }
 
     // Asks for the new name in a dialog of its own, again while it is taken by another scene.
@@ -127,7 +136,7 @@ Item {
             return page.scheduleDays === 0 ? qsTr("Choose at least one weekday.") : "";
         var moment = typedMoment(time);
         if (moment === null)
-            return qsTr("Type the date as YYYY-MM-DD, for example %1.").arg(dateField.placeholderText);
+            return qsTr("Type the date as YYYY-MM-DD, for example %1.").arg(page.exampleDate);
         return moment <= new Date() ? qsTr("That date and time have passed.") : "";
     }
 
@@ -177,6 +186,33 @@ Item {
         timeField.text = "";
         dateField.text = "";
         scheduleError.text = "";
+    }
+
+    // A file picked to write to: one that exists is replaced only after a yes.
+    function exportFile(path) {
+        if (path === "")
+            return;
+        transferPath.text = path;
+        var write = function () {
+            configTransfer.exportTo(path, withSecrets.checked);
+            toast(configTransfer.lastMessage);
+        };
+        if (configTransfer.fileExists(path))
+            ask(qsTr("The file %1 exists. Replace it with the configuration?").arg(path), write);
+        else
+            write();
+    }
+
+    // The file is read and checked before the question, so that only a file that can be
+    // imported is asked about; what is wrong with another is said under the buttons.
+    function importFile(path) {
+        if (path === "")
+            return;
+        transferPath.text = path;
+        if (!configTransfer.check(path))
+            return;
+        ask(qsTr("Replace the current configuration with %1? The program restarts to use it; the current one is kept as a copy.")
+            .arg(path), function () { configTransfer.importFrom(path); });
     }
 
     function describe(schedule) {
@@ -263,6 +299,15 @@ Item {
                 font.pixelSize: globalStyle.normalFontSize - 2
             }
             Text {
+                objectName: "sceneSaveNote"
+                visible: page.scenesOpen && page.saveNote !== ""
+                width: column.width
+                wrapMode: Text.Wrap
+                text: page.saveNote
+                color: "#FFB400"
+                font.pixelSize: globalStyle.normalFontSize - 2
+            }
+            Text {
                 objectName: "noScenes"
                 visible: page.scenesOpen && scenes.names.length === 0
                 width: column.width
@@ -339,7 +384,7 @@ Item {
                             var name = modelData;
                             var power = powerChoice.currentIndex;
                             page.ask(qsTr("Replace the scene \"%1\" with the current routing?").arg(name),
-                                     function () { scenes.saveScene(name, [], power); });
+                                     function () { page.storeScene(name, power); });
                         }
                     }
                     RoundButton {
@@ -384,7 +429,7 @@ Item {
                 model: page.schedulesOpen ? scenes.schedules : []
                 delegate: Rectangle {
                     width: column.width
-                    height: 60
+                    height: modelData.missed !== undefined ? 84 : 60
                     radius: 4
                     color: modelData.name === page.editing ? "#26262E" : "#141418"
                     ToggleSwitch {
@@ -415,6 +460,17 @@ Item {
                             width: parent.width
                             text: page.describe(modelData)
                             color: modelData.enabled ? globalStyle.fontColorOnBlack : globalStyle.darkFontColorOnBlack
+                            elide: Text.ElideRight
+                            font.pixelSize: globalStyle.normalFontSize - 3
+                        }
+                        // The last due time that could not be run, and why.
+                        Text {
+                            objectName: "scheduleMissed"
+                            visible: modelData.missed !== undefined
+                            width: parent.width
+                            text: modelData.missed !== undefined ? modelData.missed : ""
+                            textFormat: Text.PlainText
+                            color: globalStyle.errorTextColor
                             elide: Text.ElideRight
                             font.pixelSize: globalStyle.normalFontSize - 3
                         }
@@ -503,7 +559,7 @@ Item {
                         objectName: "scheduleTimeField"
                         width: 110
                         height: 50
-                        placeholderText: "07:30"
+                        placeholderText: qsTr("e.g. %1").arg("07:30")
                     }
                     SettingsField {
                         id: dateField
@@ -511,7 +567,7 @@ Item {
                         visible: repeatChoice.currentIndex === 1
                         width: 170
                         height: 50
-                        placeholderText: Qt.formatDate(new Date(), "yyyy-MM-dd")
+                        placeholderText: qsTr("e.g. %1").arg(page.exampleDate)
                     }
                 }
                 Flow {
@@ -550,6 +606,19 @@ Item {
                         onClicked: page.newSchedule()
                     }
                 }
+                // A one-off at a time the clock skips runs later; said before it is saved.
+                Text {
+                    objectName: "scheduleOnceNote"
+                    readonly property string at: repeatChoice.currentIndex === 1
+                                                  && page.typedMoment(page.typedTime()) !== null
+                                                  ? dateField.text.trim() + "T" + page.typedTime() : ""
+                    visible: text !== ""
+                    width: column.width
+                    wrapMode: Text.Wrap
+                    text: at !== "" ? scenes.onceNote(at) : ""
+                    color: globalStyle.fontColorOnBlack
+                    font.pixelSize: globalStyle.normalFontSize - 2
+                }
                 Text {
                     id: scheduleError
                     objectName: "scheduleError"
@@ -568,13 +637,16 @@ Item {
                 open: page.transferOpen
                 onClicked: page.transferOpen = !page.transferOpen
             }
-            Row {
+            // The choice wraps under the path where the page is narrow.
+            Flow {
                 visible: page.transferOpen
+                width: column.width
                 spacing: 16
                 SettingsField {
                     id: transferPath
                     objectName: "transferPath"
                     width: 420
+                    errorWidth: 0
                     text: configTransfer.defaultPath
                 }
                 CheckBox {
@@ -609,34 +681,28 @@ Item {
                 visible: page.transferOpen
                 spacing: 16
                 RoundButton {
+                    objectName: "exportButton"
                     width: 200
-                    text: qsTr("Export")
-                    onClicked: {
-                        configTransfer.exportTo(transferPath.text, withSecrets.checked);
-                        toast(configTransfer.lastMessage);
-                    }
+                    text: qsTr("Export…")
+                    onClicked: page.exportFile(filePicker.fileToWrite(qsTr("Export the configuration"), transferPath.text))
                 }
                 RoundButton {
+                    objectName: "importButton"
                     width: 200
-                    text: qsTr("Import")
-                    onClicked: importQuestion.open()
+                    text: qsTr("Import…")
+                    onClicked: page.importFile(filePicker.fileToRead(qsTr("Import a configuration"), transferPath.text))
                 }
             }
             Text {
+                objectName: "transferMessage"
                 visible: page.transferOpen
                 width: column.width
                 wrapMode: Text.Wrap
+                textFormat: Text.PlainText
                 text: configTransfer.lastMessage
-                color: globalStyle.fontColorOnBlack
+                color: configTransfer.lastSucceeded ? globalStyle.fontColorOnBlack : globalStyle.errorTextColor
                 font.pixelSize: globalStyle.normalFontSize - 2
             }
         }
-    }
-
-    ConfirmDialog {
-        id: importQuestion
-        title: qsTr("Attention")
-        tips: qsTr("Replace this configuration with the file's? The current one is kept as a copy.")
-        onAccepted: configTransfer.importFrom(transferPath.text)
     }
 }

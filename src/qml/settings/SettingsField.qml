@@ -1,7 +1,8 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.14
+import "../control"
 
-TextField {
+TextEntry {
     id: field
 
     property bool secret: false
@@ -12,12 +13,9 @@ TextField {
 
     width: 200
     height: 44
-    font.pixelSize: globalStyle.normalFontSize
-    selectByMouse: true
     echoMode: secret ? TextInput.Password : TextInput.Normal
     passwordMaskDelay: 500
     color: "white"
-    placeholderTextColor: "#666666"
     selectionColor: globalStyle.accent
     selectedTextColor: "black"
     // Typing again is the answer to the complaint.

@@ -1,7 +1,8 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.14
 
-// On and off told apart at arm's length: the track takes the accent while on.
+// The window's only switch. On and off told apart at arm's length: on is lit in the accent,
+// off is a dim track with a dim knob.
 Switch {
     id: toggle
 
@@ -12,7 +13,7 @@ Switch {
         implicitHeight: 32
         radius: height / 2
         color: toggle.checked ? globalStyle.accent : "#26262E"
-        border.color: toggle.checked ? globalStyle.accent : globalStyle.darkFontColorOnBlack
+        border.color: toggle.checked ? globalStyle.accent : "#444450"
 
         Rectangle {
             x: toggle.checked ? parent.width - width - 4 : 4
@@ -20,7 +21,7 @@ Switch {
             width: parent.height - 8
             height: width
             radius: width / 2
-            color: toggle.checked ? "white" : globalStyle.fontColorOnBlack
+            color: toggle.checked ? "white" : globalStyle.darkFontColorOnBlack
             Behavior on x {
                 NumberAnimation { duration: 120 }
             }
