@@ -713,12 +713,12 @@ void TstScenes::idleHourWritesOnlyRuns()
         scheduler->start();
     };
     startAt(QStringLiteral("2026-03-02T10:00:00"));
-    QByteArray content = fileContent(path);
+    QByteArray content = readFile(path);
     QStringList writes;
     for (int second = 1; second <= 3600; ++second) {
         clock.time = clock.time.addSecs(1);
         scheduler->tick();
-        const QByteArray now = fileContent(path);
+        const QByteArray now = readFile(path);
         if (now != content)
             writes << clock.time.time().toString();
         content = now;
@@ -726,7 +726,7 @@ void TstScenes::idleHourWritesOnlyRuns()
     QCOMPARE(writes, QStringList({"10:20:00", "10:40:00"}));
     QCOMPARE(ran, 2);
     startAt(QStringLiteral("2026-03-02T11:00:30"));
-    QCOMPARE(fileContent(path), content);
+    QCOMPARE(readFile(path), content);
     Schedule later;
     later.name = QStringLiteral("c");
     later.action = Schedule::Action::PowerOn;
