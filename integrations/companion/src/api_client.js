@@ -179,8 +179,9 @@ class ApiClient extends EventEmitter {
 			} else if (message.id !== undefined && message.id !== null) {
 				this.answer(message)
 			} else if (message.error && message.error.code === REFUSED) {
-				// Said to every client before the controller cuts it off for a new token.
-				failure = { status: Status.AuthFailed, text: message.error.message }
+				// Said to every client before the controller cuts it off (it stops, or a new token
+				// was made): the next attempt tells whether this token still signs in.
+				failure = { status: Status.Lost, text: `the controller closed the connection: ${message.error.message}` }
 			}
 		})
 		socket.on('error', (error) => {

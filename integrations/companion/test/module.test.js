@@ -175,7 +175,7 @@ describe('against the controller', { timeout: 90000 }, () => {
 		const lost = statusReached(client, Status.Lost)
 		const unreachable = statusReached(client, Status.Unreachable)
 		await controller.stop()
-		assert.match(await lost, /lost; trying again/)
+		assert.match(await lost, /^the controller closed the connection: the controller is stopping; trying again/)
 		assert.equal(feedbacks.connected.callback({ options: {} }), false)
 		await assert.rejects(client.request('state'), /not connected/)
 		// A connection taken while the controller was still ending is reset rather than refused.
