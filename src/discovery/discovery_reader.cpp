@@ -1,0 +1,164 @@
+#include "discovery/discovery_reader.h"
+
+#include "discovery/device_discovery_response.h"
+#include "platform/datagram_reader.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QSet>
+#include <QTimer>
+#include <QUdpSocket>
+
+// The part that lives on the reader's thread: it reads each socket as soon as it signals,
+// and starts the hand-over clock when replies come in.
+class DiscoveryReader::Worker : public QObject
+{
+public:
+    explicit Worker(DiscoveryReader *reader)
+        : reader(reader)
+        , handOver(new QTimer(this))
+    {
+        handOver->setSingleShot(true);
+        handOver->setInterval(HAND_OVER_MS);
+        connect(handOver, &QTimer::timeout, this, [this] { this->reader->postHandOver(); });
+    }
+
+    void watch(QUdpSocket *socket)
+    {
+        watched.insert(socket);
+        connect(socket, &QUdpSocket::readyRead, this, [this, socket] { read(socket); });
+        // What came in before the socket was watched signals no more.
+        read(socket);
+    }
+
+    // Sockets given back are never touched again, whatever calls are still queued here.
+    bool watches(QUdpSocket *socket) const { return watched.contains(socket); }
+
+    void release(QThread *owner)
+    {
+        handOver->stop();
+        for (QUdpSocket *socket : qAsConst(watched)) {
+            disconnect(socket, nullptr, this, nullptr);
+            socket->moveToThread(owner);
+        }
+        watched.clear();
+    }
+
+private:
+    void read(QUdpSocket *socket)
+    {
+        if (!watches(socket))
+            return;
+        const QHostAddress receiver = socket->localAddress();
+        DiscoveryReplies replies;
+        const bool burst = platform::readPendingDatagrams(*socket, DISCOVERY_RECORD_SIZE,
+            [&replies, &receiver](const QByteArray &data, const QHostAddress &sender, quint16 port) {
+                replies.append({data, DeviceDiscoveryResponse::nameOf(data), sender, port, receiver});
+            });
+        // The socket signals no more until a read finds it empty: this thread has nothing
+        // else to do, so it reads again at once, after whatever else is queued.
+        if (burst)
+            QMetaObject::invokeMethod(this, [this, socket] { read(socket); }, Qt::QueuedConnection);
+        if (!replies.isEmpty() && reader->put(replies) && !handOver->isActive())
+            handOver->start();
+    }
+
+    DiscoveryReader *reader;
+    QSet<QUdpSocket *> watched;
+    // A child, so that it moves to the reader's thread with the worker.
+    QTimer *handOver;
+};
+
+DiscoveryReader::DiscoveryReader(int maxWaiting, QObject *parent)
+    : QObject(parent)
+    , maxWaiting(maxWaiting)
+    , worker(new Worker(this))
+{
+    thread.setObjectName(QStringLiteral("discovery"));
+    worker->moveToThread(&thread);
+}
+
+DiscoveryReader::~DiscoveryReader()
+{
+    if (thread.isRunning()) {
+        QThread *owner = QThread::currentThread();
+        Worker *w = worker;
+        QMetaObject::invokeMethod(worker, [w, owner] { w->release(owner); }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+    }
+    // Its thread has ended (or never run): nothing of it runs any more.
+    delete worker;
+}
+
+void DiscoveryReader::adopt(QUdpSocket *socket)
+{
+    if (!thread.isRunning())
+        thread.start();
+    socket->moveToThread(&thread);
+    Worker *w = worker;
+    QMetaObject::invokeMethod(worker, [w, socket] { w->watch(socket); }, Qt::QueuedConnection);
+}
+
+void DiscoveryReader::send(QUdpSocket *socket, const QByteArray &data, const QHostAddress &to, quint16 port)
+{
+    Worker *w = worker;
+    QMetaObject::invokeMethod(
+        worker,
+        [w, socket, data, to, port] {
+            if (w->watches(socket))
+                socket->writeDatagram(data, to, port);
+        },
+        Qt::QueuedConnection);
+}
+
+quint64 DiscoveryReader::dropped() const
+{
+    QMutexLocker locker(&mutex);
+    return droppedReplies;
+}
+
+bool DiscoveryReader::put(DiscoveryReplies &replies)
+{
+    QMutexLocker locker(&mutex);
+    const int room = maxWaiting - waiting.size();
+    if (replies.size() > room) {
+        droppedReplies += quint64(replies.size() - room);
+        replies.resize(room);
+    }
+    if (waiting.isEmpty())
+        waiting.swap(replies);
+    else
+        waiting += replies;
+    // A hand-over already on its way takes these too.
+    return !handOverPosted;
+}
+
+void DiscoveryReader::postHandOver()
+{
+    {
+        QMutexLocker locker(&mutex);
+        if (handOverPosted || waiting.isEmpty())
+            return;
+        handOverPosted = true;
+    }
+    QMetaObject::invokeMethod(this, &DiscoveryReader::takeReplies, Qt::QueuedConnection);
+}
+
+void DiscoveryReader::takeReplies()
+{
+    DiscoveryReplies replies;
+    quint64 newlyDropped = 0;
+    {
+        QMutexLocker locker(&mutex);
+        replies.swap(waiting);
+        handOverPosted = false;
+        newlyDropped = droppedReplies - droppedReported;
+        droppedReported = droppedReplies;
+    }
+    if (newlyDropped > 0)
+        qWarning().noquote() << newlyDropped
+                             << "discovery replies were dropped: the window's thread did not take them in time";
+    if (!replies.isEmpty())
+        emit repliesRead(replies);
+}
