@@ -4,6 +4,7 @@
 #include "platform/datagram_reader.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QSet>
 #include <QTimer>
@@ -59,14 +60,22 @@ private:
         // else to do, so it reads again at once, after whatever else is queued.
         if (burst)
             QMetaObject::invokeMethod(this, [this, socket] { read(socket); }, Qt::QueuedConnection);
-        if (!replies.isEmpty() && reader->put(replies) && !handOver->isActive())
-            handOver->start();
+        // Handed over once the burst has been quiet for a moment: the window's thread, busy
+        // with a batch, would take a processor the burst's reading needs. A flood that is
+        // never quiet is handed over at the latest MAX_GATHER_MS after its first reply.
+        if (!replies.isEmpty() && reader->put(replies)) {
+            if (!handOver->isActive())
+                gathering.start();
+            if (gathering.elapsed() < MAX_GATHER_MS)
+                handOver->start();
+        }
     }
 
     DiscoveryReader *reader;
     QSet<QUdpSocket *> watched;
     // A child, so that it moves to the reader's thread with the worker.
     QTimer *handOver;
+    QElapsedTimer gathering;
 };
 
 DiscoveryReader::DiscoveryReader(int maxWaiting, QObject *parent)

@@ -36,8 +36,10 @@ class DiscoveryReader : public QObject
     Q_OBJECT
 
 public:
-    // How long replies gather on the reader's thread before they are handed over.
+    // Replies are handed over once none has come for HAND_OVER_MS, or MAX_GATHER_MS after
+    // the first of them.
     static constexpr int HAND_OVER_MS = 10;
+    static constexpr int MAX_GATHER_MS = 100;
     // Replies waiting for the owner's thread at most: twice the largest installation's pass.
     // While the owner is away, a flood of replies must not grow the waiting ones without end.
     static constexpr int MAX_WAITING = 4096;
