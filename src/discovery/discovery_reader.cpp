@@ -5,7 +5,6 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QMutexLocker>
 #include <QSet>
 #include <QTimer>
 #include <QUdpSocket>
@@ -34,6 +33,24 @@ public:
 
     // Sockets given back are never touched again, whatever calls are still queued here.
     bool watches(QUdpSocket *socket) const { return watched.contains(socket); }
+
+    // What the owner asked for since the last time.
+    void takeRequests()
+    {
+        std::vector<QUdpSocket *> adopt;
+        std::vector<Send> sends;
+        {
+            std::lock_guard<std::mutex> lock(reader->mutex);
+            adopt.swap(reader->toAdopt);
+            sends.swap(reader->toSend);
+        }
+        for (QUdpSocket *socket : adopt)
+            watch(socket);
+        for (const Send &send : sends) {
+            if (watches(send.socket))
+                send.socket->writeDatagram(send.data, send.to, send.port);
+        }
+    }
 
     void release(QThread *owner)
     {
@@ -85,18 +102,27 @@ DiscoveryReader::DiscoveryReader(int maxWaiting, QObject *parent)
 {
     thread.setObjectName(QStringLiteral("discovery"));
     worker->moveToThread(&thread);
+    // Connected before the thread starts, so that what the calls hold is the thread's to read.
+    Worker *w = worker;
+    QThread *ownerThread = QThread::currentThread();
+    connect(this, &DiscoveryReader::requestsWaiting, worker, [w] { w->takeRequests(); }, Qt::QueuedConnection);
+    connect(this, &DiscoveryReader::releaseRequested, worker, [w, ownerThread] { w->release(ownerThread); },
+        Qt::BlockingQueuedConnection);
+    connect(this, &DiscoveryReader::handOverReady, this, &DiscoveryReader::takeReplies, Qt::QueuedConnection);
+    // The thread's last act: the mutex, taken last on both sides, orders everything the
+    // thread did before the destructor's work.
+    connect(&thread, &QThread::finished, worker, [this] { std::lock_guard<std::mutex> lock(mutex); },
+        Qt::DirectConnection);
 }
 
 DiscoveryReader::~DiscoveryReader()
 {
     if (thread.isRunning()) {
-        QThread *owner = QThread::currentThread();
-        Worker *w = worker;
-        QMetaObject::invokeMethod(worker, [w, owner] { w->release(owner); }, Qt::BlockingQueuedConnection);
+        emit releaseRequested();
         thread.quit();
         thread.wait();
     }
-    // Its thread has ended (or never run): nothing of it runs any more.
+    std::lock_guard<std::mutex> lock(mutex);
     delete worker;
 }
 
@@ -105,31 +131,31 @@ void DiscoveryReader::adopt(QUdpSocket *socket)
     if (!thread.isRunning())
         thread.start();
     socket->moveToThread(&thread);
-    Worker *w = worker;
-    QMetaObject::invokeMethod(worker, [w, socket] { w->watch(socket); }, Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        toAdopt.push_back(socket);
+    }
+    emit requestsWaiting();
 }
 
 void DiscoveryReader::send(QUdpSocket *socket, const QByteArray &data, const QHostAddress &to, quint16 port)
 {
-    Worker *w = worker;
-    QMetaObject::invokeMethod(
-        worker,
-        [w, socket, data, to, port] {
-            if (w->watches(socket))
-                socket->writeDatagram(data, to, port);
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        toSend.push_back({socket, data, to, port});
+    }
+    emit requestsWaiting();
 }
 
 quint64 DiscoveryReader::dropped() const
 {
-    QMutexLocker locker(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return droppedReplies;
 }
 
 bool DiscoveryReader::put(DiscoveryReplies &replies)
 {
-    QMutexLocker locker(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     const int room = maxWaiting - waiting.size();
     if (replies.size() > room) {
         droppedReplies += quint64(replies.size() - room);
@@ -146,12 +172,12 @@ bool DiscoveryReader::put(DiscoveryReplies &replies)
 void DiscoveryReader::postHandOver()
 {
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         if (handOverPosted || waiting.isEmpty())
             return;
         handOverPosted = true;
     }
-    QMetaObject::invokeMethod(this, &DiscoveryReader::takeReplies, Qt::QueuedConnection);
+    emit handOverReady();
 }
 
 void DiscoveryReader::takeReplies()
@@ -159,7 +185,7 @@ void DiscoveryReader::takeReplies()
     DiscoveryReplies replies;
     quint64 newlyDropped = 0;
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         replies.swap(waiting);
         handOverPosted = false;
         newlyDropped = droppedReplies - droppedReported;

@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QHostAddress>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QThread>
 #include <QVector>
+
+#include <mutex>
+#include <vector>
 
 class QUdpSocket;
 
@@ -63,10 +65,23 @@ public:
 signals:
     // On the owner's thread, oldest reply first.
     void repliesRead(const DiscoveryReplies &replies);
+    // Between the two threads, without a payload: what they hand each other waits under the
+    // mutex, where the thread checker sees it.
+    void requestsWaiting();
+    void handOverReady();
+    void releaseRequested();
 
 private:
     class Worker;
     friend class Worker;
+
+    struct Send
+    {
+        QUdpSocket *socket;
+        QByteArray data;
+        QHostAddress to;
+        quint16 port;
+    };
 
     // From the reader's thread: whether the owner must be told (the timer is started then).
     bool put(DiscoveryReplies &replies);
@@ -77,10 +92,12 @@ private:
     const int maxWaiting;
     QThread thread;
     Worker *worker;
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     // Guarded by the mutex.
     DiscoveryReplies waiting;
     bool handOverPosted = false;
     quint64 droppedReplies = 0;
     quint64 droppedReported = 0;
+    std::vector<QUdpSocket *> toAdopt;
+    std::vector<Send> toSend;
 };

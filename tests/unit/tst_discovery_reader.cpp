@@ -23,9 +23,9 @@ struct Site
     explicit Site(int maxWaiting = DiscoveryReader::MAX_WAITING)
         : reader(new DiscoveryReader(maxWaiting))
     {
-        socket.bind(QHostAddress::LocalHost, 0);
+        socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
         socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
-        sender.bind(QHostAddress::LocalHost, 0);
+        sender.bind(QHostAddress(QHostAddress::LocalHost), 0);
         QObject::connect(reader.get(), &DiscoveryReader::repliesRead, [this](const DiscoveryReplies &batch) {
             onOwnerThread = onOwnerThread && QThread::currentThread() == qApp->thread();
             ++batches;
