@@ -1,8 +1,10 @@
 // discovery_scale_bench fleet DECODERS ENCODERS ADDRESS...
 //   stands in for a large installation (fleet.h). Run it only inside the test LAN's
 //   namespaces: it answers broadcasts.
-// discovery_scale_bench controller DEVICES
-//   runs the device manager against that installation and prints the figures.
+// discovery_scale_bench controller DEVICES [RECEIVE_BUFFER_KIB]
+//   runs the device manager against that installation and prints the figures; the
+//   program's receive buffer request lowered to RECEIVE_BUFFER_KIB stands in for a system
+//   that grants no more (a stock Debian: 208).
 // bench/discovery_scale/run.sh builds the LAN and runs both.
 // discovery_scale_bench flood REPLIES SECONDS
 //   sends REPLIES discovery replies with fresh names over SECONDS to the device manager on
@@ -11,6 +13,8 @@
 #include "../bench_support.h"
 #include "../fleet.h"
 #include "base/oem_setting.h"
+#include "discovery/broadcast_socket.h"
+#include "discovery/device_discovery_response.h"
 #include "discovery/discovery_record.h"
 #include "manager/configuration_file.h"
 #include "manager/device_manager.h"
@@ -140,21 +144,83 @@ long receiveBufferDrops()
     return -1;
 }
 
-int runController(int devices)
+// The way replies reached the manager before they were read on a thread of their own: a
+// socket of the window's thread, read by the registry at every signal. It asks as the
+// program's own sockets do, from the same address and with the same receive buffer.
+class WindowThreadPath
+{
+public:
+    WindowThreadPath(DeviceManager &manager, const InterfaceSocket &like, int receiveBufferBytes)
+        : manager(manager)
+        , broadcast(like.broadcast)
+    {
+        socket.bind(like.ip, 0);
+        socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferBytes);
+        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] { this->manager.receiveDiscoveryResponse(&socket); });
+    }
+
+    // What the registry does at a pass, with the request sent from this socket.
+    void sendDiscoveryMessage()
+    {
+        for (DeviceListModel *list : {manager.rxlist(), manager.pendingRxList(), manager.txlist()})
+            list->increaseOfflineCounters();
+        socket.writeDatagram(DISCOVERY_REQUEST, broadcast, DISCOVERY_REQUEST_PORT);
+    }
+
+private:
+    DeviceManager &manager;
+    QHostAddress broadcast;
+    QUdpSocket socket;
+};
+
+// Figures of the passes taken one way.
+struct PassFigures
+{
+    std::vector<double> process;
+    std::vector<double> windowThread;
+    qint64 answerMs = 0;
+    long dropped = 0;
+    int writes = 0;
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// receiveBufferKiB: what the program asks the system for, 0 for its own default.
+int runController(int devices, int receiveBufferKiB)
 {
     qInstallMessageHandler(dropDebugLines);
     BenchController controller;
     DeviceManager &manager = controller.manager;
     const QString config = controller.configPath();
+    BroadcastSocket *sockets = manager.deviceRegistry()->socket();
+    const int receiveBufferBytes
+        = receiveBufferKiB > 0 ? receiveBufferKiB * 1024 : BroadcastSocket::RECEIVE_BUFFER_BYTES;
+    sockets->setReceiveBufferRequest(receiveBufferBytes);
+    out() << "receive buffer asked for: " << receiveBufferBytes / 1024 << " KiB" << Qt::endl;
 
+    // One request only: whatever is not found now would wait for the next pass.
+    const long dropsBefore = receiveBufferDrops();
     QElapsedTimer clock;
     clock.start();
     manager.startDiscovery(true);
-    while (listed(manager) < devices && clock.elapsed() < 60000)
+    while (manager.deviceRegistry()->deviceFound() < devices && clock.elapsed() < DeviceRegistry::DISCOVERY_INTERVAL_MS)
+        spin(10);
+    out() << "found in the first pass: " << manager.deviceRegistry()->deviceFound() << " of " << devices << " after "
+          << clock.elapsed() << " ms; replies dropped for a full receive buffer: " << receiveBufferDrops() - dropsBefore
+          << Qt::endl;
+    // Devices not found wait for a pass that does not come.
+    while (listed(manager) < manager.deviceRegistry()->deviceFound() && clock.elapsed() < 60000)
         spin(10);
     const qint64 firstListing = clock.elapsed();
     out() << "devices listed: " << listed(manager) << " of " << devices << " (" << manager.pendingRxList()->rowCount()
           << " decoders still pending) after " << firstListing << " ms" << Qt::endl;
+    if (sockets->interfaceSockets().isEmpty())
+        return 1;
+    WindowThreadPath windowThreadPath(manager, sockets->interfaceSockets().first(), receiveBufferBytes);
     spin(2000);
 
     double before = cpuMs();
@@ -164,13 +230,12 @@ int runController(int devices)
     const double threadIdlePerMs = (threadCpuSeconds() * 1000.0 - threadBefore) / (PASS_GAP_MS * PASSES);
     // A pass is measured from the request to the handling of the last reply, less what
     // the same time costs when idle: the rest of the second only adds the noise of the
-    // encoders' preview retries.
-    int writes = 0;
-    std::vector<double> passes;
-    std::vector<double> threadPasses;
-    qint64 answerMs = 0;
-    for (int pass = 0; pass < PASSES; ++pass) {
+    // encoders' preview retries. The two ways take turns, so that both meet the same load.
+    PassFigures ways[2];
+    for (int pass = 0; pass < 2 * PASSES; ++pass) {
+        PassFigures &figures = ways[pass % 2];
         const ino_t file = inodeOf(config);
+        const long drops = receiveBufferDrops();
         QEventLoop answered;
         AnswerCheck answers {manager};
         const QMetaObject::Connection check
@@ -183,21 +248,36 @@ int runController(int devices)
         took.start();
         before = cpuMs();
         threadBefore = threadCpuSeconds() * 1000.0;
-        manager.sendDiscoveryMessage();
+        if (pass % 2 == 0)
+            manager.sendDiscoveryMessage();
+        else
+            windowThreadPath.sendDiscoveryMessage();
         answered.exec();
-        passes.push_back(cpuMs() - before - idlePerMs * double(took.elapsed()));
-        threadPasses.push_back(threadCpuSeconds() * 1000.0 - threadBefore - threadIdlePerMs * double(took.elapsed()));
-        answerMs += took.elapsed();
+        figures.process.push_back(cpuMs() - before - idlePerMs * double(took.elapsed()));
+        figures.windowThread.push_back(
+            threadCpuSeconds() * 1000.0 - threadBefore - threadIdlePerMs * double(took.elapsed()));
+        figures.answerMs += took.elapsed();
         QObject::disconnect(check);
-        spin(int(PASS_GAP_MS - took.elapsed()));
-        writes += inodeOf(config) != file ? 1 : 0;
+        // A pass that ran out of time has no gap left.
+        spin(int(qMax<qint64>(0, PASS_GAP_MS - took.elapsed())));
+        figures.writes += inodeOf(config) != file ? 1 : 0;
+        figures.dropped += receiveBufferDrops() - drops;
     }
-    out() << "CPU per discovery pass at steady state: " << describe(passes) << " above idle (every reply handled "
-          << answerMs / PASSES << " ms after the request; idle second: " << idlePerMs * 1000 << " ms)" << Qt::endl;
-    out() << "  of it on the controller's event-loop thread: " << describe(threadPasses)
-          << " (idle second: " << threadIdlePerMs * 1000 << " ms)" << Qt::endl;
-    out() << "settings file writes in " << PASSES << " passes where nothing changed: " << writes << Qt::endl;
-    out() << "replies dropped for a full receive buffer: " << receiveBufferDrops() << Qt::endl;
+    const char *names[2] = {"read on the discovery thread", "read directly on the window's thread"};
+    for (int way = 0; way < 2; ++way) {
+        const PassFigures &figures = ways[way];
+        out() << "passes " << names[way] << ":" << Qt::endl;
+        out() << "  CPU per discovery pass at steady state: " << describe(figures.process)
+              << " above idle (every reply handled " << figures.answerMs / PASSES
+              << " ms after the request; idle second: " << idlePerMs * 1000 << " ms)" << Qt::endl;
+        out() << "  of it on the controller's event-loop thread: " << describe(figures.windowThread)
+              << " (idle second: " << threadIdlePerMs * 1000 << " ms)" << Qt::endl;
+        out() << "  settings file writes in " << PASSES << " passes where nothing changed: " << figures.writes
+              << "; replies dropped for a full receive buffer: " << figures.dropped << Qt::endl;
+    }
+    out() << "event-loop thread per pass, discovery thread against the window's thread: "
+          << QString::number(median(ways[0].windowThread) / median(ways[1].windowThread), 'f', 2) << " of the median"
+          << Qt::endl;
 
     ConfigurationFile *file = manager.configurationFile();
     before = cpuMs();
@@ -296,11 +376,11 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments();
     if (args.size() >= 5 && args.at(1) == QLatin1String("fleet"))
         return runFleet({args.at(2).toInt(), args.at(3).toInt(), 0, 0, 0, args.mid(4)});
-    if (args.size() == 3 && args.at(1) == QLatin1String("controller"))
-        return runController(args.at(2).toInt());
+    if ((args.size() == 3 || args.size() == 4) && args.at(1) == QLatin1String("controller"))
+        return runController(args.at(2).toInt(), args.value(3).toInt());
     if (args.size() == 4 && args.at(1) == QLatin1String("flood"))
         return runFlood(args.at(2).toInt(), args.at(3).toInt());
     out() << "usage: " << args.value(0)
-          << " fleet DECODERS ENCODERS ADDRESS... | controller DEVICES | flood REPLIES SECONDS" << Qt::endl;
+          << " fleet DECODERS ENCODERS ADDRESS... | controller DEVICES [RECEIVE_BUFFER_KIB] | flood REPLIES SECONDS" << Qt::endl;
     return 2;
 }

@@ -9,10 +9,6 @@ const QByteArray DISCOVERY_REQUEST(8, '\0');
 
 namespace {
 
-// Every device answers a request at once: a few hundred replies arrive in one burst, far
-// more than a default receive buffer (8 KiB on some systems) holds until the next read.
-constexpr int RECEIVE_BUFFER_BYTES = 1 << 20;
-
 QList<InterfaceAddress> usableInterfaceAddresses()
 {
     QList<InterfaceAddress> addresses;
@@ -38,6 +34,7 @@ QList<InterfaceAddress> usableInterfaceAddresses()
 BroadcastSocket::BroadcastSocket(QObject *parent)
     : QObject(parent)
 {
+    connect(&reader, &DiscoveryReader::repliesRead, this, &BroadcastSocket::repliesRead);
     createSocketsByInterfaces();
 }
 
@@ -56,10 +53,7 @@ void BroadcastSocket::createSocketsByInterfaces()
     for (const InterfaceAddress &address : addresses) {
         qDebug().noquote().nospace() << "Bind address: " << address.ip.toString() << " (" << address.humanReadableName
                                      << ")";
-        QSharedPointer<QUdpSocket> socket(new QUdpSocket);
-        QUdpSocket *raw = socket.data();
-        connect(raw, &QUdpSocket::readyRead, this, [this, raw] { emit readyRead(raw); });
-        sockets << InterfaceSocket {address.ip, address.broadcast, QString(), socket};
+        sockets << InterfaceSocket {address.ip, address.broadcast, QString(), QSharedPointer<QUdpSocket>::create()};
     }
 }
 
@@ -70,15 +64,18 @@ bool BroadcastSocket::bind(quint16 port)
         createSocketsByInterfaces();
     int failures = 0;
     for (InterfaceSocket &entry : sockets) {
-        if (entry.socket->state() != QAbstractSocket::BoundState
-            && !entry.socket->bind(entry.ip, port, QAbstractSocket::ReuseAddressHint)) {
+        // A bound socket belongs to the reader's thread.
+        if (entry.socket->state() == QAbstractSocket::BoundState)
+            continue;
+        if (!entry.socket->bind(entry.ip, port, QAbstractSocket::ReuseAddressHint)) {
             entry.error = entry.socket->errorString();
             ++failures;
             continue;
         }
-        entry.socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, RECEIVE_BUFFER_BYTES);
+        entry.socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferBytes);
         noteReceiveBuffer(*entry.socket);
         entry.error.clear();
+        reader.adopt(entry.socket.data());
     }
     return !sockets.isEmpty() && failures < sockets.size();
 }
@@ -86,23 +83,20 @@ bool BroadcastSocket::bind(quint16 port)
 void BroadcastSocket::noteReceiveBuffer(QUdpSocket &socket)
 {
     const int granted = socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
-    if (granted >= RECEIVE_BUFFER_BYTES || !burstsFit)
+    if (granted >= receiveBufferBytes || !burstsFit)
         return;
     burstsFit = false;
     qWarning().noquote() << QStringLiteral("The system grants the discovery socket a receive buffer of %1 KiB, not %2 KiB "
                                            "(on Linux: net.core.rmem_max); the replies of a large installation may be lost.")
                                 .arg(granted / 1024)
-                                .arg(RECEIVE_BUFFER_BYTES / 1024);
+                                .arg(receiveBufferBytes / 1024);
 }
 
 void BroadcastSocket::writeDatagram(const QByteArray &data, quint16 port)
 {
-    // The system would bind an unbound socket to a port of its own choosing, where no reply
-    // arrives, and the next bind would take it for done.
-    for (const InterfaceSocket &entry : qAsConst(sockets)) {
-        if (entry.socket->state() == QAbstractSocket::BoundState)
-            entry.socket->writeDatagram(data, entry.broadcast, port);
-    }
+    // Only bound sockets are the reader's; it sends nothing from the others.
+    for (const InterfaceSocket &entry : qAsConst(sockets))
+        reader.send(entry.socket.data(), data, entry.broadcast, port);
 }
 
 QString BroadcastSocket::errorString() const

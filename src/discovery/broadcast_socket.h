@@ -1,5 +1,7 @@
 #pragma once
 
+#include "discovery/discovery_reader.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -24,13 +26,21 @@ struct InterfaceSocket
 // The discovery sockets: one per IPv4 address of every interface that is up, can
 // broadcast and is not loopback (narrowed by ZENTROVA_INTERFACES when set). The list is
 // built at start and, while it is empty, again on every bind; an interface that comes up
-// later than one already in the list is used after a restart.
+// later than one already in the list is used after a restart. A bound socket is read and
+// written on the reader's thread; what it receives comes out of repliesRead, in batches.
 class BroadcastSocket : public QObject
 {
     Q_OBJECT
 
 public:
+    // Asked of the system for every socket: a pass of the largest installation, with room.
+    static constexpr int RECEIVE_BUFFER_BYTES = 1 << 20;
+
     explicit BroadcastSocket(QObject *parent = nullptr);
+
+    // The receive buffer asked for at the next bind, for a benchmark standing in for a system
+    // that grants less; RECEIVE_BUFFER_BYTES unless set.
+    void setReceiveBufferRequest(int bytes) { receiveBufferBytes = bytes; }
 
     // Binds the sockets not bound yet; true when at least one socket is bound.
     bool bind(quint16 port);
@@ -46,7 +56,7 @@ public:
     bool holdsBursts() const { return burstsFit; }
 
 signals:
-    void readyRead(QUdpSocket *socket);
+    void repliesRead(const DiscoveryReplies &replies);
 
 private:
     void createSocketsByInterfaces();
@@ -54,4 +64,7 @@ private:
 
     QList<InterfaceSocket> sockets;
     bool burstsFit = true;
+    int receiveBufferBytes = RECEIVE_BUFFER_BYTES;
+    // After the sockets: it gives them back to this thread before they are deleted.
+    DiscoveryReader reader;
 };

@@ -1,10 +1,12 @@
 #include "health/health_monitor.h"
 
+#include "manager/configuration_file.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
 #include "models/tx_device.h"
 #include "models/vw_device.h"
+#include "platform/platform.h"
 #include "scenes/scene_recall.h"
 #include "scenes/scene_service.h"
 #include "video/qimage_grabber_mjpeg.h"
@@ -49,6 +51,12 @@ HealthMonitor::HealthMonitor(DeviceManager *manager, SceneService *scenes, Clock
         connect(scenes, &SceneService::recallStateChanged, this, &HealthMonitor::onRecallStateChanged);
         connect(scenes, &SceneService::recallFinished, this, &HealthMonitor::onRecallFinished);
     }
+    // The store tells once when saving starts to fail and once when it works again.
+    connect(manager->configurationFile(), &ConfigurationFile::saveStateChanged, this, [this](bool nowSaved) {
+        if (!nowSaved)
+            ++saveFailures;
+        saved = nowSaved;
+    });
     cpuBefore = cpuSeconds();
     cpuSampledAt = this->clock();
 }
@@ -279,7 +287,14 @@ QVariantMap HealthMonitor::controllerFigures() const
         {QStringLiteral("mqtt"),
             !mqttEnabled() ? QStringLiteral("off")
                            : (mqttConnected() ? QStringLiteral("connected") : QStringLiteral("disconnected"))},
-        {QStringLiteral("records"), entries.size()}, {QStringLiteral("record_bytes"), recordBytes() * entries.size()}};
+        {QStringLiteral("records"), entries.size()}, {QStringLiteral("record_bytes"), recordBytes() * entries.size()},
+        {QStringLiteral("resident_memory_bytes"), residentMemoryBytes()},
+        {QStringLiteral("settings_saved"), saved}, {QStringLiteral("settings_save_failures"), saveFailures}};
+}
+
+qint64 HealthMonitor::residentMemoryBytes() const
+{
+    return platform::residentMemoryBytes();
 }
 
 qint64 HealthMonitor::recordBytes()

@@ -93,6 +93,11 @@ public:
     double cpuSeconds() const { return double(std::clock()) / CLOCKS_PER_SEC; }
     double cpuShare() const { return cpuPercent; }
     int eventLoopLagMs() const { return lagMs; }
+    // Resident memory of the process, in bytes; -1 where the system cannot tell.
+    qint64 residentMemoryBytes() const;
+    // Times saving the settings started to fail; a save that keeps failing counts once.
+    quint64 settingsSaveFailures() const { return saveFailures; }
+    bool settingsSaved() const { return saved; }
     int lineClients() const { return probes.lineClients ? probes.lineClients() : 0; }
     int webClients() const { return probes.webClients ? probes.webClients() : 0; }
     bool mqttEnabled() const { return probes.mqttEnabled && probes.mqttEnabled(); }
@@ -137,6 +142,8 @@ private:
     double cpuBefore = 0;
     qint64 cpuSampledAt = 0;
     double cpuPercent = 0;
+    quint64 saveFailures = 0;
+    bool saved = true;
     QElapsedTimer recallClock;
     RecallFigures recallFigures;
 };

@@ -174,6 +174,14 @@ QByteArray render(HealthMonitor &monitor)
     lag.sample(QByteArray(), monitor.eventLoopLagMs() / 1000.0);
     Family cpu(out, "zentrova_process_cpu_seconds_total", "counter", "Processor time the controller has used.");
     cpu.sample(QByteArray(), monitor.cpuSeconds());
+    const qint64 resident = monitor.residentMemoryBytes();
+    if (resident >= 0) {
+        Family memory(out, "zentrova_resident_memory_bytes", "gauge", "Memory of the controller held in RAM.");
+        memory.sample(QByteArray(), double(resident));
+    }
+    Family saves(out, "zentrova_settings_save_failures_total", "counter",
+        "Times saving the settings started to fail; a save that keeps failing counts once.");
+    saves.sample(QByteArray(), double(monitor.settingsSaveFailures()));
     return out;
 }
 

@@ -57,7 +57,7 @@ DeviceRegistry::DeviceRegistry(const DeviceLists &lists, JsonConfig *config, Vid
 {
     timer->setObjectName(QStringLiteral("discoveryTimer"));
     connect(timer, &QTimer::timeout, this, &DeviceRegistry::sendDiscoveryMessage);
-    connect(sockets, &BroadcastSocket::readyRead, this, &DeviceRegistry::receiveDiscoveryResponse);
+    connect(sockets, &BroadcastSocket::repliesRead, this, &DeviceRegistry::onRepliesRead);
 }
 
 bool DeviceRegistry::startDiscovery(bool oneShot)
@@ -105,28 +105,11 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
     // Nothing past the record is read, so its size need not be asked first.
     const bool burst = platform::readPendingDatagrams(*sock, DISCOVERY_RECORD_SIZE,
         [this, &knownAnswered](const QByteArray &data, const QHostAddress &sender, quint16 port) {
-            if (demoMode)
-                return;
-            // Nearly every reply of a pass comes from a listed device: its name alone finds
-            // it, before the checks that only a new name needs.
-            if (refreshKnownDevice(DeviceDiscoveryResponse::nameOf(data), sender)) {
+            if (takeReply(DeviceDiscoveryResponse::nameOf(data), data, sender, port))
                 knownAnswered = true;
-                return;
-            }
-            const DeviceDiscoveryResponsePtr reply = DeviceDiscoveryResponse::parse(data, sender, port);
-            if (!reply)
-                return;
-            // Only encoders and decoders answer discovery; anything else is only logged.
-            if (reply->deviceKind() == ResponseKind::Unknown) {
-                logReceived(*reply);
-                return;
-            }
-            // What does not fit now answers again at the next pass.
-            if (int(newReplies.size()) < 2 * limit)
-                newReplies.push_back(reply);
         });
     if (burst) {
-        // Either may go first: the sockets are shared beyond this registry.
+        // Either may go first: the socket is the caller's.
         QTimer::singleShot(
             sockets->holdsBursts() ? BURST_GATHER_MS : 0, this, [this, socket = QPointer<QUdpSocket>(sock)] {
                 if (socket)
@@ -136,6 +119,39 @@ void DeviceRegistry::receiveDiscoveryResponse(QUdpSocket *sock)
     if (knownAnswered)
         emit onlineStatesChanged();
     addWaitingDevices();
+}
+
+void DeviceRegistry::onRepliesRead(const DiscoveryReplies &replies)
+{
+    bool knownAnswered = false;
+    for (const DiscoveryReply &reply : replies)
+        if (takeReply(reply.name, reply.data, reply.sender, reply.port))
+            knownAnswered = true;
+    if (knownAnswered)
+        emit onlineStatesChanged();
+    addWaitingDevices();
+}
+
+bool DeviceRegistry::takeReply(const QString &name, const QByteArray &data, const QHostAddress &sender, quint16 port)
+{
+    if (demoMode)
+        return false;
+    // Nearly every reply of a pass comes from a listed device: its name alone finds it,
+    // before the checks that only a new name needs.
+    if (refreshKnownDevice(name, sender))
+        return true;
+    const DeviceDiscoveryResponsePtr reply = DeviceDiscoveryResponse::parse(data, sender, port);
+    if (!reply)
+        return false;
+    // Only encoders and decoders answer discovery; anything else is only logged.
+    if (reply->deviceKind() == ResponseKind::Unknown) {
+        logReceived(*reply);
+        return false;
+    }
+    // What does not fit now answers again at the next pass.
+    if (int(newReplies.size()) < 2 * limit)
+        newReplies.push_back(reply);
+    return false;
 }
 
 void DeviceRegistry::addWaitingDevices()

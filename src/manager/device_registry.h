@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discovery/device_discovery_response.h"
+#include "discovery/discovery_reader.h"
 #include "manager/device_lists.h"
 #include "models/device_base.h"
 
@@ -63,10 +64,13 @@ public:
 
 public slots:
     void sendDiscoveryMessage();
+    // Reads what waits on a socket of the caller's own, on this thread.
     void receiveDiscoveryResponse(QUdpSocket *sock);
+    // Replies the discovery sockets' reader has handed over.
+    void onRepliesRead(const DiscoveryReplies &replies);
 
 signals:
-    // Once per pass, and once per socket read in which a known device answered.
+    // Once per pass, and once per batch of replies in which a known device answered.
     void onlineStatesChanged();
     // A listed decoder has answered what it shows and where it stands in a wall.
     void decoderStateRead(RxDevice *decoder);
@@ -77,6 +81,8 @@ private slots:
     void onRxDeviceInfoFetched(RxDevice *device);
 
 private:
+    // True when a listed device answered.
+    bool takeReply(const QString &name, const QByteArray &data, const QHostAddress &sender, quint16 port);
     bool refreshKnownDevice(const QString &name, const QHostAddress &address);
     void addWaitingDevices();
     bool acceptsName(const QString &name);

@@ -36,6 +36,10 @@ QTextCodec *logCodec();
 // True while Windows runs in tablet mode; always false elsewhere.
 bool isTabletMode();
 
+// Memory of this process held in RAM now (resident set, working set), in bytes; -1 where
+// the OS cannot tell.
+qint64 residentMemoryBytes();
+
 // Sends bytes on a connected TCP socket as urgent (out-of-band) data.
 // Returns the number of bytes sent or -1.
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size);

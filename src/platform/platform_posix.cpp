@@ -159,4 +159,16 @@ bool stopListening(quint16 localPort)
     });
 }
 
+qint64 residentMemoryBytes()
+{
+    // The second figure of statm is the resident set, in pages (Linux only).
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> figures = statm.readAll().split(' ');
+    bool ok = false;
+    const qint64 pages = figures.value(1).toLongLong(&ok);
+    return ok ? pages * qint64(sysconf(_SC_PAGESIZE)) : -1;
+}
+
 } // namespace platform

@@ -9,6 +9,8 @@
 #include <winsock2.h>
 
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <psapi.h>
 
 namespace platform {
 namespace {
@@ -110,6 +112,14 @@ bool stopListening(quint16)
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size)
 {
     return ::send(SOCKET(socketDescriptor), data, int(size), MSG_OOB);
+}
+
+qint64 residentMemoryBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters {};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        return -1;
+    return qint64(counters.WorkingSetSize);
 }
 
 } // namespace platform

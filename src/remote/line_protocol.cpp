@@ -121,6 +121,13 @@ const Syntax COMMANDS[] = {
     {"scene delete", "scene delete NAME", 1, 1,
         [](const QStringList &a) { return make(QStringLiteral("scene.delete"), {{QStringLiteral("name"), a.at(0)}}); }},
     {"schedule list", "schedule list", 0, 0, [](const QStringList &) { return make(QStringLiteral("schedule.list")); }},
+    {"health", "health [DEVICE]", 0, 1,
+        [](const QStringList &a) {
+            Command command = make(QStringLiteral("health"));
+            if (!a.isEmpty())
+                command.params.insert(QStringLiteral("device"), a.at(0));
+            return command;
+        }},
     {"rename", "rename NAME NEWNAME", 2, 2,
         [](const QStringList &a) {
             return make(QStringLiteral("rename"), {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("alias"), a.at(1)}});

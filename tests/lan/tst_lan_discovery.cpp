@@ -5,7 +5,6 @@
 #include "discovery/interface_selection.h"
 #include "wire_fixtures.h"
 
-#include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -50,14 +49,14 @@ void TestLanDiscovery::discoversEveryDeviceThroughEveryAddress()
     // Which devices answered on which of the controller's addresses; the encoder's reply is
     // the one its simulator was started for, byte for byte.
     QMap<QString, QStringList> heard;
-    connect(&sockets, &BroadcastSocket::readyRead, this, [&heard](QUdpSocket *socket) {
-        while (socket->hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = socket->receiveDatagram();
+    connect(&sockets, &BroadcastSocket::repliesRead, this, [&heard](const DiscoveryReplies &replies) {
+        for (const DiscoveryReply &datagram : replies) {
             const DeviceDiscoveryResponsePtr reply
-                = DeviceDiscoveryResponse::parse(datagram.data(), datagram.senderAddress(), datagram.senderPort());
+                = DeviceDiscoveryResponse::parse(datagram.data, datagram.sender, datagram.port);
             QVERIFY(reply);
-            QVERIFY(reply->deviceKind() != ResponseKind::Encoder || datagram.data() == encoderReplyFixture());
-            heard[socket->localAddress().toString()] << reply->name() + QLatin1Char('@') + reply->address.toString();
+            QCOMPARE(datagram.name, reply->name());
+            QVERIFY(reply->deviceKind() != ResponseKind::Encoder || datagram.data == encoderReplyFixture());
+            heard[datagram.receiver.toString()] << reply->name() + QLatin1Char('@') + reply->address.toString();
         }
     });
     sockets.writeDatagram(DISCOVERY_REQUEST, DISCOVERY_REQUEST_PORT);

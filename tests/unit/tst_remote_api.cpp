@@ -1,6 +1,8 @@
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
+#include "health/health_commands.h"
+#include "health/health_monitor.h"
 #include "log_capture.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
@@ -44,6 +46,7 @@ struct Site
     {
         manager.enterDemoMode();
         commands.extend(QStringLiteral("scene"), new SceneCommands(&manager, &scenes));
+        commands.extend(QStringLiteral("health"), new HealthCommands(&health));
         token = service.newToken();
     }
 
@@ -57,6 +60,7 @@ struct Site
     OemSetting oem;
     DeviceManager manager {&oem};
     SceneService scenes {&manager, manager.settingsStore()};
+    HealthMonitor health {&manager, &scenes};
     CommandSet commands {&manager};
     RemoteService service {&manager, &commands};
     QString token;
@@ -212,10 +216,18 @@ void TstRemoteApi::lines_data()
                "ok \\{\"name\":\"Night\"\\}", "ok \\{\"name\":\"Night\",\"total\":1\\}",
                "ok \\{\"name\":\"Night\",\"schedules_off\":\\[\\]\\}", "error not_found no scene is named \"Night\"",
                "error bad_arguments usage: scene save NAME \\[SCREEN...\\]"};
+    QTest::newRow("health by its own words")
+        << QStringList {authed, "health \"RX - 1\"", "health", "HEALTH all", "health nobody", "health a b"}
+        << QStringList {"ok", "ok \\{\"alias\":\"RX - 1\",.*\"name\":\"" + RX1 + "\".*\\}",
+               "ok \\{\"controller\":\\{.*\\},\"devices\":\\[\\{.*\\}\\]\\}",
+               "ok \\{\"controller\":\\{.*\\},\"devices\":\\[\\{.*\\}\\]\\}",
+               "error not_found no encoder or decoder is named \"nobody\"",
+               "error bad_arguments usage: health \\[DEVICE\\]"};
     QTest::newRow("state and lists")
         << QStringList {authed, "state", "list encoders", "list walls"}
         << QStringList {"ok",
-               "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"numbers\":null,\"power\":null,"
+               "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"health\":\\{\"offline\":0,\"online\":\\d+\\},"
+               "\"numbers\":null,\"power\":null,"
                "\"scene\":\\{\"active\":null,\"names\":\\[\\],.*\\},\"walls\":\\[.*\\]\\}",
                "ok \\[\\{\"address\":.*,\"alias\":\"TX - 1\",\"name\":\"" + TX1 + "\",\"online\":true\\},.*",
                "ok \\[\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*"};
