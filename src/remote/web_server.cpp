@@ -12,6 +12,9 @@
 #include <QTimer>
 
 #include <civetweb.h>
+#include <chrono>
+#include <thread>
+#include <algorithm>
 
 #include <cstring>
 #include <string>
@@ -33,6 +36,8 @@ constexpr const char *WEBSOCKET_TIMEOUT_MS = "30000";
 // civetweb keeps a WebSocket for as long as its peer neither answers a close nor sends
 // anything: one that has not gone this long after its close is ended from here.
 constexpr int CLOSE_GRACE_MS = 2000;
+// How long a stop waits for clients told to close to answer their close frames.
+constexpr int STOP_CLOSE_WAIT_MS = 500;
 // How long a write to a peer that does not read may block its writer thread.
 constexpr const char *REQUEST_TIMEOUT_MS = "10000";
 // What is taken of a refused request's body at most, in time and bytes, before reading ends.
@@ -225,6 +230,13 @@ void WebServer::stop()
 {
     if (!context)
         return;
+    // Clients just told why they are closed answer with a close frame of their own; torn down
+    // before that, their sockets would be reset and the reason lost with the data still unread.
+    QElapsedTimer waited;
+    waited.start();
+    while (allTold && connected > 0 && waited.elapsed() < STOP_CLOSE_WAIT_MS)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    allTold = false;
     // Workers waiting for the GUI thread are released first: mg_stop waits for them.
     handOver.stop();
     // The library's accepting thread sees the stop only when its poll of the port times out,
@@ -241,6 +253,7 @@ void WebServer::stop()
 
 void WebServer::disconnectAll(const QString &reason)
 {
+    allTold = true;
     for (const std::shared_ptr<WebClient> &client : qAsConst(clients)) {
         sendTo(client, jsonrpc::error(Refused, reason));
         closeClient(client, reason.toUtf8());

@@ -146,6 +146,8 @@ private:
     mg_context *context = nullptr;
     QString error;
     std::atomic<int> connected {0};
+    // Set when every client was told to close: a stop then gives them a moment to answer.
+    bool allTold = false;
     // WebSocket connections of civetweb's threads and their clients.
     mutable std::mutex connectionsMutex;
     std::unordered_map<const mg_connection *, std::shared_ptr<WebClient>> connections;

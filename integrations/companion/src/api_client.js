@@ -188,11 +188,14 @@ class ApiClient extends EventEmitter {
 			if (!failure && this.status !== Status.Ok)
 				failure = { status: Status.Unreachable, text: `cannot reach ${this.host}:${this.port} (${error.code || error.message})` }
 		})
-		socket.on('close', () => {
+		socket.on('close', (code, reason) => {
 			if (this.socket !== socket) return
 			clearInterval(this.heartbeat)
 			this.socket = null
 			this.failPending(new ApiError(0, 'the connection was lost'))
+			// A controller that stops may have time only for its close frame's reason.
+			const said = reason ? reason.toString() : ''
+			if (!failure && said) failure = { status: Status.Lost, text: `the controller closed the connection: ${said}` }
 			if (!failure) failure = { status: Status.Lost, text: `connection to ${this.host}:${this.port} lost` }
 			this.scheduleRetry(failure)
 		})
