@@ -40,12 +40,4 @@ bool isTabletMode();
 // Returns the number of bytes sent or -1.
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size);
 
-// Ends reading on the TCP connection between these endpoints (local port, peer address and
-// port), so that whatever waits to read from it sees the end of the stream; what was written
-// to it still goes out. For a library that owns its sockets and offers no way to end a
-// connection early. Safe from the thread that serves that connection; from another, a
-// descriptor closed and taken by a new connection between the look-up and the end would end
-// that one instead. False when no connection matched.
-bool stopReading(quint16 localPort, const QString &peerAddress, quint16 peerPort);
-
 } // namespace platform

@@ -94,13 +94,6 @@ bool isTabletMode()
     return function && function();
 }
 
-bool stopReading(quint16, const QString &, quint16)
-{
-    // The web library owns its sockets there too; without a descriptor table to search, the
-    // connection ends when the library's own timeout does.
-    return false;
-}
-
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size)
 {
     return ::send(SOCKET(socketDescriptor), data, int(size), MSG_OOB);
