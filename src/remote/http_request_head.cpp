@@ -142,11 +142,8 @@ HttpRequestHead::Result HttpRequestHead::parse(const QByteArray &bytes, HttpRequ
     const int question = target.indexOf('?');
     if (!decodePath(question < 0 ? target : target.left(question), &head->path))
         return Malformed;
-    if (question >= 0) {
-        head->query = target.mid(question + 1);
-        if (!isFieldValue(head->query) || head->query.contains(' '))
-            return Malformed;
-    }
+    if (question >= 0 && !isFieldValue(target.mid(question + 1)))
+        return Malformed;
 
     bool lengthSeen = false;
     for (int i = 1; i < text.size(); ++i) {

@@ -24,9 +24,8 @@ struct HttpRequestHead
     };
 
     QByteArray method;
-    // Percent-decoded, without the query.
+    // Percent-decoded, without the query (which nothing here reads).
     QByteArray path;
-    QByteArray query;
     // 0 for HTTP/1.0, 1 for HTTP/1.1.
     int minorVersion = 1;
     QList<QPair<QByteArray, QByteArray>> fields;

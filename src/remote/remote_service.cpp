@@ -56,18 +56,18 @@ bool RemoteService::start(const ApiSettings &settings)
     webConfig.tlsCertificate = current.tlsCertificate;
     webConfig.tlsKey = current.tlsKey;
     if (!web->start(webConfig)) {
+        refusedTls = web->tlsRefused();
+        const QString why = refusedTls
+            ? tr("TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a "
+                 "readable PEM certificate and its key, or remove both from the settings to serve without TLS on a "
+                 "closed network.")
+                  .arg(web->errorString())
+            : web->errorString();
         // Half an API would answer on one port while the page says it is not running.
         line->close();
-        refusedTls = web->tlsRefused();
-        if (!refusedTls) {
-            setProblem(web->errorString());
-            return false;
-        }
-        setProblem(tr("TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a "
-                      "readable PEM certificate and its key, or remove both from the settings to serve without TLS "
-                      "on a closed network.")
-                       .arg(web->errorString()));
-        qCritical().noquote() << "Control API:" << problem;
+        setProblem(why);
+        if (refusedTls)
+            qCritical().noquote() << "Control API:" << problem;
         return false;
     }
     setProblem(QString());

@@ -35,7 +35,6 @@ public:
     // Sends what is queued, then a close frame with this reason; ends the connection if the
     // peer does not.
     void close(const QString &reason);
-    bool isClosing() const { return closing; }
 
     const QHostAddress peer;
 
