@@ -16,6 +16,10 @@ HttpConnection::HttpConnection(QTcpSocket *socket, int headTimeoutMs, qint64 max
     socket->setReadBufferSize(HttpRequestHead::MAX_BYTES + maxBodyBytes);
     connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &HttpConnection::finish);
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (state == ReadingHead && this->socket->bytesAvailable() > 0)
+            onReadyRead();
+    });
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, this, &HttpConnection::onDeadline);
     deadline.start(headTimeoutMs);
@@ -25,6 +29,8 @@ void HttpConnection::onReadyRead()
 {
     switch (state) {
     case ReadingHead: {
+        if (socket->bytesToWrite() > MAX_UNSENT_BYTES)
+            return;
         const HttpRequestHead::Result result = HttpRequestHead::parse(socket->peek(HttpRequestHead::MAX_BYTES), &head);
         switch (result) {
         case HttpRequestHead::Incomplete:
@@ -54,9 +60,7 @@ void HttpConnection::onReadyRead()
         emit bodyReceived(this, socket->read(head.contentLength));
         return;
     case Lingering:
-        lingered += socket->skip(socket->bytesAvailable());
-        if (lingered > LINGER_BYTES)
-            abort();
+        socket->skip(socket->bytesAvailable());
         return;
     case Handling:
     case Done:
@@ -90,6 +94,7 @@ void HttpConnection::refuse(int status, const QByteArray &text)
     HttpReply answer(status, QByteArrayLiteral("text/plain; charset=utf-8"), text);
     answer.close = true;
     // A head that could not be read has no known end: nothing of it is taken as read.
+    head = HttpRequestHead();
     headConsumed = true;
     bodyPending = true;
     reply(answer);

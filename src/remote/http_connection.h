@@ -21,9 +21,11 @@ class HttpConnection : public QObject
     Q_OBJECT
 
 public:
-    // How long and how much of a refused request is thrown away before the connection ends.
+    // How long what follows a refused request is thrown away before the connection ends.
     static constexpr int LINGER_MS = 1000;
-    static constexpr qint64 LINGER_BYTES = 64 * 1024;
+    // Answers not yet taken by the client past which its next request waits: one that sends
+    // requests without reading the answers costs this much, not their sum.
+    static constexpr qint64 MAX_UNSENT_BYTES = 256 * 1024;
 
     // Takes socket over; the head time runs from now.
     HttpConnection(QTcpSocket *socket, int headTimeoutMs, qint64 maxBodyBytes, QObject *parent = nullptr);
@@ -66,6 +68,5 @@ private:
     // Bytes of the client's that belong to this request and were not read.
     bool bodyPending = false;
     bool ended = false;
-    qint64 lingered = 0;
     QTimer deadline;
 };

@@ -630,6 +630,16 @@ class Attacks(unittest.TestCase):
             sock.close()
         self.assertLess(resident_kib(program.pid) - before, 16 * 1024)
 
+    def test_requests_whose_answers_are_not_read(self):
+        # The page needs no token: a client that sends request after request for it and reads
+        # none of the answers must not make the controller keep them all.
+        before = resident_kib(program.pid)
+        sock = socket.create_connection((HOST, PORT), timeout=TIMEOUT)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        stream_until_closed(sock, b"GET / HTTP/1.1\r\nHost: x\r\n\r\n" * 2000, 4)
+        self.assertLess(resident_kib(program.pid) - before, 16 * 1024)
+        sock.close()
+
     def test_slow_heads_are_cut_off(self):
         # A head sent a byte at a time is answered 408 and closed when its time is up; a kept
         # connection that sends nothing more is closed too; a real client is served meanwhile.
