@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QSslSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>

@@ -640,6 +640,21 @@ class Attacks(unittest.TestCase):
         self.assertLess(resident_kib(program.pid) - before, 16 * 1024)
         sock.close()
 
+    def test_heads_read_two_ways_are_refused(self):
+        # Heads that a proxy in front and the controller could read differently (where the
+        # body ends, which field is which), or that are too large, are refused with the token.
+        auth = b"Authorization: Bearer " + token.encode() + b"\r\n"
+        post = b"POST /api/command HTTP/1.1\r\nHost: x\r\n"
+        for head, status in ((post + auth + b"Content-Length: 2\r\nContent-Length: 40\r\n\r\n{}", b"400"),
+                             (post + auth + b"Transfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n", b"411"),
+                             (b"GET /api/state HTTP/1.1\r\nAuthorization : Bearer " + token.encode() + b"\r\n\r\n", b"400"),
+                             (b"GET /api/state HTTP/1.1\r\nX: a\r\n " + auth + b"\r\n", b"400"),
+                             (b"GET /api/state HTTP/1.1\r\n" + auth + b"X: " + b"a" * 9000 + b"\r\n\r\n", b"431")):
+            with socket.create_connection((HOST, PORT), timeout=TIMEOUT) as sock:
+                sock.sendall(head)
+                answer = read_to_end(sock)
+                self.assertTrue(answer.startswith(b"HTTP/1.1 " + status), (head[:60], answer[:60]))
+
     def test_slow_heads_are_cut_off(self):
         # A head sent a byte at a time is answered 408 and closed when its time is up; a kept
         # connection that sends nothing more is closed too; a real client is served meanwhile.
