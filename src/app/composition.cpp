@@ -68,11 +68,8 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
         devices.get(), remoteService->token(), remoteService->throttle(), remoteService->webServer());
     metricsPage = std::make_unique<MetricsPage>(healthMonitor.get(), remoteService->token(), remoteService->throttle());
     remoteService->webServer()->setExtraPaths(
-        [page = webRemote.get(), metrics = metricsPage.get()](mg_connection *connection, GuiHandOver &handOver) {
-            if (const int status = metrics->serve(connection, handOver))
-                return status;
-            return page->serve(connection, handOver);
-        });
+        [page = webRemote.get(), metrics = metricsPage.get()](const HttpRequestHead &head, const QHostAddress &peer,
+            HttpReply *reply) { return metrics->serve(head, peer, reply) || page->serve(head, peer, reply); });
     mqttBridge = std::make_unique<MqttBridge>(commandSet.get(), devices->settingsStore());
     ControllerProbes probes;
     probes.lineClients = [service = remoteService.get()] { return service->lineServer()->clientCount(); };

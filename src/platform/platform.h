@@ -44,17 +44,4 @@ qint64 residentMemoryBytes();
 // Returns the number of bytes sent or -1.
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size);
 
-// Ends reading on the TCP connection between these endpoints (local port, peer address and
-// port), so that whatever waits to read from it sees the end of the stream; what was written
-// to it still goes out. For a library that owns its sockets and offers no way to end a
-// connection early. Safe from the thread that serves that connection; from another, a
-// descriptor closed and taken by a new connection between the look-up and the end would end
-// that one instead. False when no connection matched.
-bool stopReading(quint16 localPort, const QString &peerAddress, quint16 peerPort);
-
-// Ends listening on this TCP port, so that a thread of a library waiting for connections
-// there wakes at once rather than when its own poll times out. For a server about to stop.
-// False when nothing listened.
-bool stopListening(quint16 localPort);
-
 } // namespace platform

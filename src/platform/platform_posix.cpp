@@ -3,14 +3,9 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <QHostAddress>
-
 #include <cerrno>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
-#include <functional>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -84,79 +79,6 @@ bool isTabletMode()
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size)
 {
     return ::send(int(socketDescriptor), data, size_t(size), MSG_OOB | MSG_NOSIGNAL);
-}
-
-namespace {
-
-bool endpointIs(const sockaddr_storage &address, const QHostAddress &host, quint16 port)
-{
-    QHostAddress found;
-    quint16 foundPort = 0;
-    if (address.ss_family == AF_INET) {
-        const auto &in = reinterpret_cast<const sockaddr_in &>(address);
-        found.setAddress(reinterpret_cast<const sockaddr *>(&in));
-        foundPort = ntohs(in.sin_port);
-    } else if (address.ss_family == AF_INET6) {
-        const auto &in6 = reinterpret_cast<const sockaddr_in6 &>(address);
-        found.setAddress(reinterpret_cast<const sockaddr *>(&in6));
-        foundPort = ntohs(in6.sin6_port);
-    } else {
-        return false;
-    }
-    return foundPort == port && (host.isNull() || found.isEqual(host, QHostAddress::TolerantConversion));
-}
-
-// Ends reading on each open descriptor that `matches` (until it answers true for `last`).
-bool shutDownSockets(const std::function<bool(int fd, bool *last)> &matches)
-{
-    DIR *descriptors = opendir("/proc/self/fd");
-    if (!descriptors)
-        return false;
-    bool stopped = false;
-    bool last = false;
-    while (const dirent *entry = readdir(descriptors)) {
-        bool number = false;
-        const int fd = QByteArray(entry->d_name).toInt(&number);
-        if (!number || fd == dirfd(descriptors) || !matches(fd, &last))
-            continue;
-        stopped = ::shutdown(fd, SHUT_RD) == 0 || stopped;
-        if (last)
-            break;
-    }
-    closedir(descriptors);
-    return stopped;
-}
-
-} // namespace
-
-bool stopReading(quint16 localPort, const QString &peerAddress, quint16 peerPort)
-{
-    const QHostAddress peer(peerAddress);
-    return shutDownSockets([&](int fd, bool *last) {
-        sockaddr_storage local {};
-        sockaddr_storage remote {};
-        socklen_t localSize = sizeof local;
-        socklen_t remoteSize = sizeof remote;
-        *last = getpeername(fd, reinterpret_cast<sockaddr *>(&remote), &remoteSize) == 0
-            && getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) == 0
-            && endpointIs(remote, peer, peerPort) && endpointIs(local, QHostAddress(), localPort);
-        return *last;
-    });
-}
-
-// A listening socket shut down for reading wakes whatever polls it, and takes no more
-// connections.
-bool stopListening(quint16 localPort)
-{
-    return shutDownSockets([&](int fd, bool *) {
-        int listening = 0;
-        socklen_t size = sizeof listening;
-        sockaddr_storage local {};
-        socklen_t localSize = sizeof local;
-        return getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening
-            && getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) == 0
-            && endpointIs(local, QHostAddress(), localPort);
-    });
 }
 
 qint64 residentMemoryBytes()

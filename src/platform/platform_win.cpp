@@ -96,19 +96,6 @@ bool isTabletMode()
     return function && function();
 }
 
-bool stopReading(quint16, const QString &, quint16)
-{
-    // The web library owns its sockets there too; without a descriptor table to search, the
-    // connection ends when the library's own timeout does.
-    return false;
-}
-
-bool stopListening(quint16)
-{
-    // As above: the library's server stops when its own poll times out.
-    return false;
-}
-
 qint64 sendOutOfBand(qintptr socketDescriptor, const char *data, qint64 size)
 {
     return ::send(SOCKET(socketDescriptor), data, int(size), MSG_OOB);

@@ -9,7 +9,7 @@
 // or address of this machine, and the port the server listens on. Matching the page's host
 // against this machine's own names (rather than against the request's Host header) also
 // refuses pages on foreign names that resolve to this machine.
-// Set up on the GUI thread before the server starts; read-only, and so thread-safe, after.
+// Set up before the server starts; read-only after.
 class OriginPolicy
 {
 public:

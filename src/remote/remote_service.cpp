@@ -49,15 +49,6 @@ bool RemoteService::start(const ApiSettings &settings)
     }
     if (!apiToken.isSet())
         qWarning() << "Control API: no token has been made yet; no client can authenticate";
-    const bool tls = !current.tlsCertificate.isEmpty() || !current.tlsKey.isEmpty();
-    if (tls && !WebServer::tlsAvailable()) {
-        refusedTls = true;
-        setProblem(tr("TLS was asked for, but this system's web library cannot load OpenSSL: the control API "
-                      "stays off, both ports. Remove the certificate from the settings to serve without TLS on a "
-                      "closed network, or put a TLS proxy in front."));
-        qCritical().noquote() << "Control API:" << problem;
-        return false;
-    }
     if (!line->listen(current.address(), current.linePort)) {
         setProblem(tr("The control API cannot listen on %1 port %2: %3")
                        .arg(current.listenAddress)
@@ -71,9 +62,18 @@ bool RemoteService::start(const ApiSettings &settings)
     webConfig.tlsCertificate = current.tlsCertificate;
     webConfig.tlsKey = current.tlsKey;
     if (!web->start(webConfig)) {
+        refusedTls = web->tlsRefused();
+        const QString why = refusedTls
+            ? tr("TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a "
+                 "readable PEM certificate and its key, or remove both from the settings to serve without TLS on a "
+                 "closed network.")
+                  .arg(web->errorString())
+            : web->errorString();
         // Half an API would answer on one port while the page says it is not running.
         line->close();
-        setProblem(web->errorString());
+        setProblem(why);
+        if (refusedTls)
+            qCritical().noquote() << "Control API:" << problem;
         return false;
     }
     setProblem(QString());

@@ -56,8 +56,8 @@ public:
 
     // Starts or stops the servers as the settings say; false, with status, when a server
     // could not listen. `--api` passes enabled without storing it. TLS asked for but not to
-    // be had keeps both ports closed: a plain line port beside a missing web port would look
-    // like a working service.
+    // be had (no OpenSSL, a certificate or key that cannot be read) keeps both ports closed: a
+    // plain line port beside a missing web port would look like a working service.
     bool start(const ApiSettings &settings);
     // Set while TLS was asked for and cannot be had; a service without a window exits then.
     bool tlsRefused() const { return refusedTls; }

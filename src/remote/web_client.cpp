@@ -1,133 +1,61 @@
 #include "remote/web_client.h"
 
-#include <civetweb.h>
+#include <QTimer>
+#include <QWebSocket>
 
-namespace {
-
-// RFC 6455 close codes.
-constexpr quint16 CLOSE_POLICY = 1008;
-constexpr quint16 CLOSE_NORMAL = 1000;
-
-} // namespace
-
-WebClient::WebClient(mg_connection *connection, const QHostAddress &peer, quint16 peerPort, qint64 maxQueuedBytes)
-    : peer(peer)
-    , peerPort(peerPort)
-    , connection(connection)
+WebClient::WebClient(QWebSocket *socket, qint64 maxQueuedBytes, QObject *parent)
+    : QObject(parent)
+    , peer(socket->peerAddress())
+    , socket(socket)
     , maxQueuedBytes(maxQueuedBytes)
 {
+    socket->setParent(this);
+    connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString &message) {
+        if (!closing)
+            emit textReceived(this, message);
+    });
+    connect(socket, &QWebSocket::binaryMessageReceived, this, [this] {
+        if (!closing)
+            emit binaryReceived(this);
+    });
+    connect(socket, &QWebSocket::disconnected, this, &WebClient::onDisconnected);
 }
 
-WebClient::~WebClient()
+bool WebClient::send(const QString &message)
 {
-    stopWriting();
-}
-
-void WebClient::startWriting(std::function<void()> writeFailed)
-{
-    onWriteFailed = std::move(writeFailed);
-    writer = std::thread([this] { writeLoop(); });
-}
-
-void WebClient::stopWriting()
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
+    if (closing)
+        return true;
+    if (socket->bytesToWrite() + message.size() <= maxQueuedBytes) {
+        socket->sendTextMessage(message);
+        return true;
     }
-    wake.notify_all();
-    if (writer.joinable())
-        writer.join();
-}
-
-bool WebClient::send(const Message &message)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        // Past a close nothing more goes out; only the call that overflows reports the drop.
-        if (isDropped || closing)
-            return true;
-        if (queuedBytes + message->size() <= maxQueuedBytes) {
-            queue.push_back(message);
-            queuedBytes += message->size();
-            wake.notify_all();
-            return true;
-        }
-    }
-    drop(QByteArrayLiteral("too slow: more than ") + QByteArray::number(maxQueuedBytes) + " bytes waiting");
+    // Its close frame would wait behind what it does not read: it is cut off instead.
+    closing = true;
+    socket->abort();
     return false;
 }
 
-void WebClient::close(const QByteArray &reason)
+void WebClient::close(const QString &reason)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (closing)
-            return;
-        closing = true;
-        closePending = true;
-        closeReason = reason;
-    }
-    wake.notify_all();
+    if (closing)
+        return;
+    closing = true;
+    // A close frame's reason holds at most 123 bytes.
+    socket->close(QWebSocketProtocol::CloseCodeNormal, QString::fromUtf8(reason.toUtf8().left(123)));
+    QTimer::singleShot(CLOSE_GRACE_MS, this, [this] {
+        if (!ended) {
+            qInfo() << "control API: ended WebSocket client" << peer.toString() << "that ignored its close";
+            socket->abort();
+        }
+    });
 }
 
-void WebClient::drop(const QByteArray &reason)
+void WebClient::onDisconnected()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        isDropped = true;
-        queue.clear();
-        queuedBytes = 0;
-        if (!closing) {
-            closing = true;
-            closePending = true;
-            closeReason = reason;
-        }
-    }
-    wake.notify_all();
-}
-
-void WebClient::writeLoop()
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        wake.wait(lock, [this] { return stopping || !queue.empty() || closePending; });
-        // A close asked for just before the server stops still tells the peer why; what
-        // else waits could keep a peer that does not read holding up the stop.
-        if (stopping) {
-            queue.clear();
-            queuedBytes = 0;
-            if (!closePending)
-                return;
-        }
-        if (!queue.empty()) {
-            const Message message = queue.front();
-            queue.pop_front();
-            queuedBytes -= message->size();
-            lock.unlock();
-            // Blocks while the peer's window is full; meanwhile the queue fills up to its bound.
-            const int written = mg_websocket_write(
-                connection, MG_WEBSOCKET_OPCODE_TEXT, message->constData(), size_t(message->size()));
-            lock.lock();
-            if (written <= 0 && !isDropped) {
-                isDropped = true;
-                closePending = false;
-                queue.clear();
-                queuedBytes = 0;
-                lock.unlock();
-                onWriteFailed();
-                lock.lock();
-            }
-            continue;
-        }
-        // Only the close frame is left: a status code, then the reason (at most 123 bytes).
-        const quint16 code = isDropped ? CLOSE_POLICY : CLOSE_NORMAL;
-        QByteArray frame;
-        frame.append(char(code >> 8)).append(char(code & 0xff)).append(closeReason.left(123));
-        closePending = false;
-        lock.unlock();
-        mg_websocket_write(connection, MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE, frame.constData(), size_t(frame.size()));
-        isCloseSent = true;
-        lock.lock();
-    }
+    if (ended)
+        return;
+    ended = true;
+    closing = true;
+    emit gone(this);
+    deleteLater();
 }

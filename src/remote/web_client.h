@@ -2,16 +2,10 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QObject>
+#include <QString>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
-
-struct mg_connection;
+class QWebSocket;
 
 // Commands counted in the current one-second window.
 struct RateWindow
@@ -20,42 +14,30 @@ struct RateWindow
     int count = 0;
 };
 
-// One WebSocket connection as three threads see it: civetweb's worker reads it, a writer
-// thread of its own sends to it, and the GUI thread decides what to send. Messages wait in a
-// bounded queue, so that a client that stops reading costs bounded memory and never blocks
-// the GUI thread or the other clients; past the bound (in bytes, so that a burst of small
-// events fits where a backlog of large answers does not) the client is dropped.
-class WebClient
+// One WebSocket connection of the control API and its session. What is sent waits in the
+// socket's own buffer; past a bound (in bytes, so that a burst of small events fits where a
+// backlog of large answers does not) the client is taken for one that does not read and is
+// dropped, so that it costs bounded memory and never holds up the other clients.
+class WebClient : public QObject
 {
+    Q_OBJECT
+
 public:
-    using Message = std::shared_ptr<const QByteArray>;
+    // A client told to leave that has not gone after this long is cut off.
+    static constexpr int CLOSE_GRACE_MS = 2000;
 
-    WebClient(mg_connection *connection, const QHostAddress &peer, quint16 peerPort, qint64 maxQueuedBytes);
-    ~WebClient();
-    WebClient(const WebClient &) = delete;
-    WebClient &operator=(const WebClient &) = delete;
+    // Takes socket over, with its frame and message limits already set.
+    WebClient(QWebSocket *socket, qint64 maxQueuedBytes, QObject *parent = nullptr);
 
-    // Worker thread, once the handshake is done. A write the peer does not take in time (or a
-    // broken connection) drops the client and calls writeFailed from the writer thread.
-    void startWriting(std::function<void()> writeFailed);
-    // Worker thread, when the connection ends: returns once nothing writes to it any more.
-    void stopWriting();
-
-    // Any thread. False when this message overflowed the queue: the client has then been
-    // dropped. Messages after a close or a drop are discarded.
-    bool send(const Message &message);
-    // Any thread: sends what is queued, then a close frame with this reason.
-    void close(const QByteArray &reason);
-    // Any thread: forgets what is queued and closes with this reason.
-    void drop(const QByteArray &reason);
-    bool dropped() const { return isDropped; }
-    // Set once the close frame is out: whatever the peer sends after it ends the connection.
-    bool closeSent() const { return isCloseSent; }
+    // False when this message would overflow the bound: the client has then been dropped.
+    // Messages after a close or a drop are discarded.
+    bool send(const QString &message);
+    // Sends what is queued, then a close frame with this reason; ends the connection if the
+    // peer does not.
+    void close(const QString &reason);
 
     const QHostAddress peer;
-    const quint16 peerPort;
 
-    // GUI thread only.
     struct Session
     {
         QByteArray challenge;
@@ -68,27 +50,17 @@ public:
         RateWindow rate;
     } session;
 
-    // Set by the GUI thread at sign-in; read by civetweb's threads to count who waits.
-    std::atomic<bool> signedIn {false};
-
-    // Bytes handed to the GUI thread and not yet handled.
-    std::atomic<qint64> inFlight {0};
+signals:
+    void textReceived(WebClient *client, const QString &message);
+    void binaryReceived(WebClient *client);
+    // Once, when the connection has ended; the client is deleted later.
+    void gone(WebClient *client);
 
 private:
-    void writeLoop();
+    void onDisconnected();
 
-    mg_connection *const connection;
+    QWebSocket *socket;
     const qint64 maxQueuedBytes;
-    mutable std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<Message> queue;
-    qint64 queuedBytes = 0;
-    QByteArray closeReason;
     bool closing = false;
-    bool closePending = false;
-    bool stopping = false;
-    std::atomic<bool> isDropped {false};
-    std::atomic<bool> isCloseSent {false};
-    std::function<void()> onWriteFailed;
-    std::thread writer;
+    bool ended = false;
 };

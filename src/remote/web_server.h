@@ -1,27 +1,27 @@
 #pragma once
 
-#include "remote/gui_hand_over.h"
+#include "remote/http_reply.h"
+#include "remote/http_request_head.h"
 #include "remote/json_rpc.h"
 #include "remote/origin_policy.h"
 #include "remote/web_client.h"
+#include "remote/web_listener.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QPair>
+#include <QSet>
 #include <QString>
 
-#include <atomic>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <unordered_map>
 
 class ApiToken;
 class AuthThrottle;
 class CommandSet;
-struct mg_connection;
-struct mg_context;
+class HttpConnection;
+class QWebSocketServer;
 
 struct WebServerConfig
 {
@@ -31,37 +31,47 @@ struct WebServerConfig
     // address, so that strangers take neither a signed-in client's place nor each other's.
     static constexpr int MAX_WAITING = 32;
     static constexpr int MAX_WAITING_PER_ADDRESS = 4;
+    // HTTP connections between their requests or within one: a page's pictures come over a
+    // few connections at once, so each address has a larger share than a WebSocket's.
+    static constexpr int MAX_HTTP = 128;
+    static constexpr int MAX_HTTP_PER_ADDRESS = 16;
     static constexpr int SIGN_IN_TIMEOUT_MS = 10000;
+    // For a whole request head (and body), and for the next request on a kept connection.
+    static constexpr int REQUEST_TIMEOUT_MS = 10000;
     static constexpr int MAX_MESSAGE_BYTES = 64 * 1024;
     static constexpr int COMMANDS_PER_SECOND = 50;
     static constexpr qint64 MAX_QUEUED_BYTES = 1024 * 1024;
 
-    // IPv4 only: the civetweb we build on has no IPv6.
+    // IPv4 only: the origin check knows this machine by its IPv4 names and addresses.
     QHostAddress address = QHostAddress::AnyIPv4;
     quint16 port = 7741;
-    // Both empty for plain HTTP and WebSocket; civetweb wants key and certificate in one
-    // PEM file, so a key of its own is accepted only when it is that same file.
+    // Both empty for plain HTTP and WebSocket; otherwise a PEM certificate (chain) and its
+    // PEM key, which may be the same file.
     QString tlsCertificate;
     QString tlsKey;
     int maxClients = MAX_CLIENTS;
     int maxWaiting = MAX_WAITING;
     int maxWaitingPerAddress = MAX_WAITING_PER_ADDRESS;
+    int maxHttp = MAX_HTTP;
+    int maxHttpPerAddress = MAX_HTTP_PER_ADDRESS;
     int signInTimeoutMs = SIGN_IN_TIMEOUT_MS;
+    int requestTimeoutMs = REQUEST_TIMEOUT_MS;
+    // A WebSocket frame or message, and an HTTP body; larger ones are refused from their
+    // header, before they are read.
     int maxMessageBytes = MAX_MESSAGE_BYTES;
     int commandsPerSecond = COMMANDS_PER_SECOND;
     // Bytes of messages waiting for one WebSocket client; past it the client is dropped.
     qint64 maxQueuedBytes = MAX_QUEUED_BYTES;
 };
 
-// The control API for dashboards and integrations on one port, through civetweb:
+// The control API for dashboards and integrations on one port, plain or over TLS:
 //  - WebSocket at /ws with JSON-RPC 2.0: a greeting carries the token's salt and a fresh
 //    challenge, "auth" proves knowledge of the token over it (see ApiToken) and is answered
 //    with the server's own proof and a ticket for the session, "subscribe" turns on the
 //    events, every other method is the core's;
 //  - GET /api/state and POST /api/command (a JSON-RPC request or batch) with
-//    "Authorization: Bearer TOKEN".
-// civetweb's worker threads only read and write bytes: everything else, the token and the
-// core included, is handed to the GUI thread, where this object lives.
+//    "Authorization: Bearer TOKEN", checked from the request's head before its body is read.
+// Every connection is served on the event loop of the thread this object lives on.
 class WebServer : public QObject
 {
     Q_OBJECT
@@ -79,79 +89,57 @@ public:
     // False, with errorString(), when the port cannot be taken or TLS cannot be had.
     bool start(const WebServerConfig &config);
     void stop();
-    // Ends every WebSocket session, telling the client why (a new token was made).
+    // Ends every WebSocket session, telling the client why.
     void disconnectAll(const QString &reason);
-    bool isRunning() const { return context != nullptr; }
+    bool isRunning() const { return listener.isListening(); }
     QString errorString() const { return error; }
+    // Set when the last start failed for TLS that was asked for and cannot be had.
+    bool tlsRefused() const { return refusedTls; }
     // WebSocket clients connected now, signed in or not.
-    int clientCount() const { return connected; }
-    // GUI thread: whether ticket belongs to a signed-in WebSocket session open now.
+    int clientCount() const { return clients.size(); }
+    // Whether ticket belongs to a signed-in WebSocket session open now.
     bool ticketValid(const QByteArray &ticket) const;
 
-    // Paths beyond the API's own (the web remote's page and pictures), asked before a request
-    // is refused as unknown: the HTTP status answered with, or 0 when the path is none of its.
-    // Set before start(); called on civetweb's threads.
-    using ExtraPaths = std::function<int(mg_connection *connection, GuiHandOver &handOver)>;
+    // Paths beyond the API's own (the web remote's page and pictures, the metrics), asked
+    // before a request is refused as unknown: true, with the answer, when the path is theirs.
+    using ExtraPaths = std::function<bool(const HttpRequestHead &head, const QHostAddress &peer, HttpReply *reply)>;
     void setExtraPaths(ExtraPaths paths) { extraPaths = std::move(paths); }
 
-    // Whether this system's civetweb can do TLS at all.
-    static bool tlsAvailable();
-
 private:
-    struct HttpReply
-    {
-        int status = 200;
-        QByteArray body;
-        bool askForToken = false;
-    };
+    using Handshake = QPair<QHostAddress, quint16>;
 
-    // civetweb's threads.
-    static int onBeginRequest(mg_connection *connection);
-    static void onConnectionClosed(const mg_connection *connection);
-    static int onLogMessage(const mg_connection *connection, const char *message);
-    static int onWebSocketConnect(const mg_connection *connection, void *server);
-    static void onWebSocketReady(mg_connection *connection, void *server);
-    static int onWebSocketData(mg_connection *connection, int bits, char *data, size_t length, void *server);
-    static void onWebSocketClose(const mg_connection *connection, void *server);
-    int serveHttp(mg_connection *connection, bool command);
+    void onHttpConnection();
+    void onHead(HttpConnection *connection, const HttpRequestHead &head);
+    void onCommandBody(HttpConnection *connection, const QByteArray &body);
+    void onWebSocket();
+    void upgrade(HttpConnection *connection);
     // Refusal text when a WebSocket from peer may not wait for its sign-in; empty if it may.
     QString waitingRefusal(const QHostAddress &peer) const;
-    bool originAllowed(const mg_connection *connection) const;
-    std::shared_ptr<WebClient> clientOf(const mg_connection *connection) const;
-
-    // The GUI thread.
-    bool httpAuthorized(const QByteArray &authorization, const QHostAddress &peer, HttpReply *refusal);
-    HttpReply httpRequest(bool command, const QHostAddress &peer, const QByteArray &body);
-    void onSignInDeadline(const std::shared_ptr<WebClient> &client);
-    // Closes with this reason, and ends the connection if the peer ignores the close.
-    void closeClient(const std::shared_ptr<WebClient> &client, const QByteArray &reason);
-    void onClientReady(const std::shared_ptr<WebClient> &client);
-    void onClientMessage(const std::shared_ptr<WebClient> &client, const QByteArray &message, int refusal);
+    bool httpAuthorized(const QByteArray &authorization, const QHostAddress &peer);
+    RateWindow &httpRate(const QHostAddress &peer);
+    void onSignInDeadline(WebClient *client);
+    void onClientMessage(WebClient *client, const QString &text);
     void onClientGone(WebClient *client);
-    // Its writer gave up on a write the peer did not take in time.
-    void onClientStalled(const std::weak_ptr<WebClient> &weak);
     void onCoreEvent(const QString &name, const QJsonObject &data);
     RemoteAnswer sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter, qint64 *delay);
     RemoteAnswer authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay);
     bool withinRate(RateWindow *window);
-    void sendTo(const std::shared_ptr<WebClient> &client, const QByteArray &message);
+    void sendTo(WebClient *client, const QString &message);
 
     CommandSet *core;
     const ApiToken *token;
     AuthThrottle *throttle;
     WebServerConfig config;
     OriginPolicy origins;
-    GuiHandOver handOver;
     ExtraPaths extraPaths;
-    mg_context *context = nullptr;
+    WebListener listener;
+    QWebSocketServer *webSockets;
     QString error;
-    std::atomic<int> connected {0};
-    // Set when every client was told to close: a stop then gives them a moment to answer.
-    bool allTold = false;
-    // WebSocket connections of civetweb's threads and their clients.
-    mutable std::mutex connectionsMutex;
-    std::unordered_map<const mg_connection *, std::shared_ptr<WebClient>> connections;
-    QHash<WebClient *, std::shared_ptr<WebClient>> clients;
+    bool refusedTls = false;
+    QHash<HttpConnection *, QHostAddress> httpConnections;
+    // Connections handed to the WebSocket server whose handshake is not yet through.
+    QSet<Handshake> handshakes;
+    QSet<WebClient *> clients;
     QHash<QByteArray, WebClient *> tickets;
     QHash<QHostAddress, RateWindow> httpRates;
     QElapsedTimer clock;

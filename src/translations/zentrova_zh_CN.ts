@@ -1083,8 +1083,8 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <translation>无法将设置保存到 %1。</translation>
         </message>
         <message>
-            <source>TLS was asked for, but this system's web library cannot load OpenSSL: the control API stays off, both ports. Remove the certificate from the settings to serve without TLS on a closed network, or put a TLS proxy in front.</source>
-            <translation>已要求使用 TLS，但本系统的网络库无法加载 OpenSSL：控制 API 保持关闭（两个端口均关闭）。若在封闭网络中可不使用 TLS，请从设置中删除证书；或在前面放置 TLS 代理。</translation>
+            <source>TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a readable PEM certificate and its key, or remove both from the settings to serve without TLS on a closed network.</source>
+            <translation>已要求使用 TLS，但无法启用（%1）：控制 API 保持关闭（两个端口均关闭）。请指定可读取的 PEM 证书及其密钥；若在封闭网络中可不使用 TLS，请从设置中删除两者。</translation>
         </message>
     </context>
     <context>
@@ -1315,22 +1315,29 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
+        <name>WebListener</name>
+        <message>
+            <source>No certificate can be read from %1.</source>
+            <translation>无法从 %1 读取证书。</translation>
+        </message>
+        <message>
+            <source>No private key (EC or RSA, PEM, not encrypted) can be read from %1.</source>
+            <translation>无法从 %1 读取私钥（EC 或 RSA，PEM 格式，未加密）。</translation>
+        </message>
+    </context>
+    <context>
         <name>WebServer</name>
         <message>
             <source>The control API listens on IPv4 addresses only, not on %1.</source>
             <translation>控制接口只能监听 IPv4 地址，不能监听 %1。</translation>
         </message>
         <message>
-            <source>For TLS, name one PEM file that holds both the certificate and its key.</source>
-            <translation>使用 TLS 时，请指定一个同时包含证书及其密钥的 PEM 文件。</translation>
+            <source>this system's Qt cannot load OpenSSL</source>
+            <translation>本系统的 Qt 无法加载 OpenSSL</translation>
         </message>
         <message>
-            <source>TLS was asked for, but this system's civetweb cannot load OpenSSL; the server stays off.</source>
-            <translation>已要求使用 TLS，但本系统的 civetweb 无法加载 OpenSSL；服务器保持关闭。</translation>
-        </message>
-        <message>
-            <source>The control API cannot listen on %1: %2</source>
-            <translation>控制接口无法在 %1 上监听：%2</translation>
+            <source>The control API cannot listen on %1 port %2: %3</source>
+            <translation>控制接口无法在 %1 端口 %2 上监听：%3</translation>
         </message>
     </context>
     <context>

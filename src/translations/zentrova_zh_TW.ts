@@ -1083,8 +1083,8 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <translation>無法將設定儲存到 %1。</translation>
         </message>
         <message>
-            <source>TLS was asked for, but this system's web library cannot load OpenSSL: the control API stays off, both ports. Remove the certificate from the settings to serve without TLS on a closed network, or put a TLS proxy in front.</source>
-            <translation>已要求使用 TLS，但本系統的網路程式庫無法載入 OpenSSL：控制 API 保持關閉（兩個連接埠皆關閉）。若在封閉網路中可不使用 TLS，請從設定中移除憑證；或在前面放置 TLS 代理。</translation>
+            <source>TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a readable PEM certificate and its key, or remove both from the settings to serve without TLS on a closed network.</source>
+            <translation>已要求使用 TLS，但無法啟用（%1）：控制 API 保持關閉（兩個連接埠皆關閉）。請指定可讀取的 PEM 憑證及其金鑰；若在封閉網路中可不使用 TLS，請從設定中移除兩者。</translation>
         </message>
     </context>
     <context>
@@ -1315,22 +1315,29 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
+        <name>WebListener</name>
+        <message>
+            <source>No certificate can be read from %1.</source>
+            <translation>無法從 %1 讀取憑證。</translation>
+        </message>
+        <message>
+            <source>No private key (EC or RSA, PEM, not encrypted) can be read from %1.</source>
+            <translation>無法從 %1 讀取私鑰（EC 或 RSA，PEM 格式，未加密）。</translation>
+        </message>
+    </context>
+    <context>
         <name>WebServer</name>
         <message>
             <source>The control API listens on IPv4 addresses only, not on %1.</source>
             <translation>控制介面只能監聽 IPv4 位址，不能監聽 %1。</translation>
         </message>
         <message>
-            <source>For TLS, name one PEM file that holds both the certificate and its key.</source>
-            <translation>使用 TLS 時，請指定一個同時包含憑證及其金鑰的 PEM 檔案。</translation>
+            <source>this system's Qt cannot load OpenSSL</source>
+            <translation>本系統的 Qt 無法載入 OpenSSL</translation>
         </message>
         <message>
-            <source>TLS was asked for, but this system's civetweb cannot load OpenSSL; the server stays off.</source>
-            <translation>已要求使用 TLS，但本系統的 civetweb 無法載入 OpenSSL；伺服器保持關閉。</translation>
-        </message>
-        <message>
-            <source>The control API cannot listen on %1: %2</source>
-            <translation>控制介面無法在 %1 上監聽：%2</translation>
+            <source>The control API cannot listen on %1 port %2: %3</source>
+            <translation>控制介面無法在 %1 連接埠 %2 上監聽：%3</translation>
         </message>
     </context>
     <context>

@@ -6,17 +6,12 @@
 #include "models/tx_device.h"
 #include "remote/api_token.h"
 #include "remote/auth_throttle.h"
-#include "remote/gui_hand_over.h"
 #include "remote/web_server.h"
 #include "video/qimage_grabber_file.h"
 #include "video/qimage_grabber_mjpeg.h"
 #include "web/web_headers.h"
 
 #include <QRandomGenerator>
-
-#include <civetweb.h>
-
-#include <cstring>
 
 namespace {
 const QByteArray BEARER = QByteArrayLiteral("Bearer ");
@@ -34,40 +29,31 @@ ThumbnailHandler::ThumbnailHandler(
     clock.start();
 }
 
-int ThumbnailHandler::serve(mg_connection *connection, GuiHandOver &handOver)
+bool ThumbnailHandler::serve(const HttpRequestHead &head, const QHostAddress &peer, HttpReply *reply)
 {
-    const mg_request_info *request = mg_get_request_info(connection);
-    const char *path = request->local_uri ? request->local_uri : "";
-    const size_t prefix = std::strlen(PATH_PREFIX);
-    if (std::strncmp(path, PATH_PREFIX, prefix) != 0)
-        return 0;
-    if (std::strcmp(request->request_method, "GET") != 0)
-        return webheaders::sendText(connection, 405, QByteArrayLiteral("use GET"));
-    const QString encoder = QString::fromUtf8(path + prefix);
-    const QByteArray authorization(mg_get_header(connection, "Authorization"));
-    const QHostAddress peer(QString::fromLatin1(request->remote_addr));
-    Frame frame;
-    if (!handOver.call([&] { frame = take(encoder, authorization, peer); }))
-        return webheaders::sendText(connection, 503, QByteArrayLiteral("the controller is shutting down"));
+    if (!head.path.startsWith(PATH_PREFIX))
+        return false;
+    if (head.method != "GET") {
+        *reply = webheaders::text(405, QByteArrayLiteral("use GET"));
+        return true;
+    }
+    const QString encoder = QString::fromUtf8(head.path.mid(int(qstrlen(PATH_PREFIX))));
+    const Frame frame = take(encoder, head.field("Authorization"), peer);
     if (frame.status != 200) {
-        webheaders::start(connection, frame.status);
-        mg_response_header_add(connection, "Content-Type", "text/plain; charset=utf-8", -1);
-        mg_response_header_add(connection, "Cache-Control", "no-store", -1);
+        *reply = webheaders::text(frame.status, frame.text);
         if (frame.status == 401)
-            mg_response_header_add(connection, "WWW-Authenticate", "Bearer", -1);
+            reply->add("WWW-Authenticate", "Bearer");
         if (frame.status == 429)
-            mg_response_header_add(connection, "Retry-After", "1", -1);
-        return webheaders::finish(connection, frame.status, frame.text);
+            reply->add("Retry-After", "1");
+        return true;
     }
     const QByteArray etag = '"' + runMark + '-' + QByteArray::number(frame.serial) + '"';
-    const int status = webheaders::notModified(connection, etag) ? 304 : 200;
-    webheaders::start(connection, status);
-    mg_response_header_add(connection, "Content-Type", "image/jpeg", -1);
+    const int status = webheaders::notModified(head, etag) ? 304 : 200;
+    *reply = webheaders::start(status, QByteArrayLiteral("image/jpeg"), frame.jpeg);
     // Private to the one signed-in browser, and asked after every time: the next frame is
     // one request away, and an unchanged one comes back as 304 without its bytes.
-    mg_response_header_add(connection, "Cache-Control", "private, no-cache", -1);
-    mg_response_header_add(connection, "ETag", etag.constData(), -1);
-    return webheaders::finish(connection, status, frame.jpeg);
+    reply->add("Cache-Control", "private, no-cache").add("ETag", etag);
+    return true;
 }
 
 ThumbnailHandler::Frame ThumbnailHandler::take(

@@ -10,9 +10,9 @@
 class ApiToken;
 class AuthThrottle;
 class DeviceManager;
-class GuiHandOver;
 class WebServer;
-struct mg_connection;
+struct HttpReply;
+struct HttpRequestHead;
 
 // GET /thumbnail/NAME with a signed-in WebSocket session's ticket ("Authorization: Ticket
 // TICKET", what the page sends, so the token itself never travels with its pictures) or
@@ -29,11 +29,11 @@ public:
     // Clients and encoders whose pace is followed at most; idle ones are forgotten first.
     static constexpr int MAX_TRACKED = 4096;
 
-    // All four live on the GUI thread and outlive the handler.
+    // All four outlive the handler.
     ThumbnailHandler(DeviceManager *manager, const ApiToken *token, AuthThrottle *throttle, const WebServer *server);
 
-    // civetweb's thread: answers a thumbnail request; 0 when the path is not one.
-    int serve(mg_connection *connection, GuiHandOver &handOver);
+    // Answers a thumbnail request; false when the path is not one.
+    bool serve(const HttpRequestHead &head, const QHostAddress &peer, HttpReply *reply);
 
     struct Frame
     {
@@ -42,7 +42,7 @@ public:
         QByteArray jpeg;
         quint64 serial = 0;
     };
-    // The GUI thread: what a request from peer, with this Authorization header, gets.
+    // What a request from peer, with this Authorization header, gets.
     Frame take(const QString &encoder, const QByteArray &authorization, const QHostAddress &peer);
 
 private:

@@ -2,11 +2,6 @@
 
 #include <QList>
 
-#include <civetweb.h>
-
-#include <cstring>
-#include <string>
-
 namespace webheaders {
 
 namespace {
@@ -16,47 +11,31 @@ constexpr const char *CONTENT_SECURITY_POLICY = "default-src 'none'; script-src 
                                                 "form-action 'none'; frame-ancestors 'none'";
 } // namespace
 
-void start(mg_connection *connection, int status)
+HttpReply start(int status, const QByteArray &type, const QByteArray &body)
 {
-    mg_response_header_start(connection, status);
-    mg_response_header_add(connection, "Content-Security-Policy", CONTENT_SECURITY_POLICY, -1);
-    mg_response_header_add(connection, "X-Frame-Options", "DENY", -1);
-    mg_response_header_add(connection, "X-Content-Type-Options", "nosniff", -1);
-    mg_response_header_add(connection, "Referrer-Policy", "no-referrer", -1);
-    mg_response_header_add(connection, "Cross-Origin-Resource-Policy", "same-origin", -1);
+    HttpReply reply(status, type, body);
+    reply.add("Content-Security-Policy", CONTENT_SECURITY_POLICY)
+        .add("X-Frame-Options", "DENY")
+        .add("X-Content-Type-Options", "nosniff")
+        .add("Referrer-Policy", "no-referrer")
+        .add("Cross-Origin-Resource-Policy", "same-origin");
+    return reply;
 }
 
-int sendText(mg_connection *connection, int status, const QByteArray &text)
+HttpReply text(int status, const QByteArray &text)
 {
-    start(connection, status);
-    mg_response_header_add(connection, "Content-Type", "text/plain; charset=utf-8", -1);
-    mg_response_header_add(connection, "Cache-Control", "no-store", -1);
-    return finish(connection, status, text);
+    return start(status, QByteArrayLiteral("text/plain; charset=utf-8"), text).add("Cache-Control", "no-store");
 }
 
-bool notModified(const mg_connection *connection, const QByteArray &etag)
+bool notModified(const HttpRequestHead &head, const QByteArray &etag)
 {
-    const char *wanted = mg_get_header(connection, "If-None-Match");
-    if (!wanted)
+    if (!head.hasField("If-None-Match"))
         return false;
-    for (const QByteArray &tag : QByteArray(wanted).split(',')) {
+    for (const QByteArray &tag : head.field("If-None-Match").split(',')) {
         if (tag.trimmed() == etag || tag.trimmed() == "*")
             return true;
     }
     return false;
-}
-
-int finish(mg_connection *connection, int status, const QByteArray &body)
-{
-    const bool head = std::strcmp(mg_get_request_info(connection)->request_method, "HEAD") == 0;
-    const bool empty = status == 304;
-    const std::string length = std::to_string(empty ? 0 : body.size());
-    if (!empty)
-        mg_response_header_add(connection, "Content-Length", length.c_str(), -1);
-    mg_response_header_send(connection);
-    if (!head && !empty)
-        mg_write(connection, body.constData(), size_t(body.size()));
-    return status;
 }
 
 } // namespace webheaders

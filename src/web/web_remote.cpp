@@ -5,9 +5,7 @@ WebRemote::WebRemote(DeviceManager *manager, const ApiToken *token, AuthThrottle
 {
 }
 
-int WebRemote::serve(mg_connection *connection, GuiHandOver &handOver)
+bool WebRemote::serve(const HttpRequestHead &head, const QHostAddress &peer, HttpReply *reply)
 {
-    if (const int status = files.serve(connection))
-        return status;
-    return thumbnails.serve(connection, handOver);
+    return files.serve(head, reply) || thumbnails.serve(head, peer, reply);
 }

@@ -6,10 +6,6 @@
 #include <QDirIterator>
 #include <QFile>
 
-#include <civetweb.h>
-
-#include <cstring>
-
 namespace {
 
 QByteArray typeOf(const QString &fileName)
@@ -48,19 +44,18 @@ const WebRemoteFiles::File *WebRemoteFiles::find(const QByteArray &path) const
     return it == files.constEnd() ? nullptr : &*it;
 }
 
-int WebRemoteFiles::serve(mg_connection *connection) const
+bool WebRemoteFiles::serve(const HttpRequestHead &head, HttpReply *reply) const
 {
-    const mg_request_info *request = mg_get_request_info(connection);
-    const File *file = find(QByteArray(request->local_uri ? request->local_uri : ""));
+    const File *file = find(head.path);
     if (!file)
-        return 0;
-    if (std::strcmp(request->request_method, "GET") != 0 && std::strcmp(request->request_method, "HEAD") != 0)
-        return webheaders::sendText(connection, 405, QByteArrayLiteral("use GET"));
-    const int status = webheaders::notModified(connection, file->etag) ? 304 : 200;
-    webheaders::start(connection, status);
-    mg_response_header_add(connection, "Content-Type", file->type.constData(), -1);
+        return false;
+    if (head.method != "GET" && head.method != "HEAD") {
+        *reply = webheaders::text(405, QByteArrayLiteral("use GET"));
+        return true;
+    }
+    const int status = webheaders::notModified(head, file->etag) ? 304 : 200;
+    *reply = webheaders::start(status, file->type, file->body);
     // Kept, but asked after every time: a new program version must not meet an old page.
-    mg_response_header_add(connection, "Cache-Control", "no-cache", -1);
-    mg_response_header_add(connection, "ETag", file->etag.constData(), -1);
-    return webheaders::finish(connection, status, file->body);
+    reply->add("Cache-Control", "no-cache").add("ETag", file->etag);
+    return true;
 }

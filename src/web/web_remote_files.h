@@ -1,13 +1,14 @@
 #pragma once
 
+#include "remote/http_reply.h"
+#include "remote/http_request_head.h"
+
 #include <QByteArray>
 #include <QHash>
 
-struct mg_connection;
-
 // The web remote's page: exactly the files compiled in under ":/web", nothing from disk, each
 // with its type and an entity tag from its contents, so that a browser revalidates instead of
-// loading it again. Read once on the GUI thread; read-only, and so thread-safe, after that.
+// loading it again. Read once, at start.
 class WebRemoteFiles
 {
 public:
@@ -24,8 +25,8 @@ public:
 
     // For a request path: the file ("/" is the page itself), or null when it is none of them.
     const File *find(const QByteArray &path) const;
-    // civetweb's thread: answers a request for one of the files; 0 when the path is not one.
-    int serve(mg_connection *connection) const;
+    // Answers a request for one of the files; false when the path is not one.
+    bool serve(const HttpRequestHead &head, HttpReply *reply) const;
 
 private:
     QHash<QByteArray, File> files;

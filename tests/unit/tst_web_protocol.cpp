@@ -3,7 +3,6 @@
 #include "base/network_json.h"
 #include "remote/json_rpc.h"
 #include "remote/origin_policy.h"
-#include "remote/web_client.h"
 
 #include <QJsonDocument>
 #include <QtTest>
@@ -108,20 +107,6 @@ private slots:
             batch, [&](const jsonrpc::Call &) { return ++calls, RemoteAnswer::success(); }, true);
         QCOMPARE(calls, 0);
         QCOMPARE(QJsonDocument::fromJson(got).object().value("error").toObject().value("code").toInt(), int(TooLarge));
-    }
-
-    // Nothing is written here (no connection): what a client that never reads would leave queued.
-    void queueOfAClientThatDoesNotReadIsBounded()
-    {
-        WebClient client(nullptr, QHostAddress::LocalHost, 1, 1000);
-        const auto message = std::make_shared<const QByteArray>(400, 'x');
-        QVERIFY(client.send(message));
-        QVERIFY(client.send(message));
-        QVERIFY(!client.dropped());
-        QVERIFY(!client.send(message));
-        QVERIFY(client.dropped());
-        // Only the send that overflowed reports the drop.
-        QVERIFY(client.send(message));
     }
 
     void origin_data()
