@@ -4,6 +4,7 @@
 #include "base/name_rules.h"
 #include "base/paths.h"
 #include "manager/config_keys.h"
+#include "manager/route_keeper.h"
 #include "manager/video_walls.h"
 #include "models/network_commands.h"
 #include "models/vw_device.h"
@@ -35,9 +36,14 @@ const int NAME_LIMIT = 256;
 const int ENTRY_LIMIT = 10000;
 const int PATH_LIMIT = 4096;
 const int THUMBNAIL_FPS_LIMIT = 60;
-const QString REROUTE_KEY = QStringLiteral("reroute_on_reconnect");
 const QString MQTT_SECRET = QStringLiteral("mqtt");
 const QString MQTT_PASSWORD = QStringLiteral("mqtt/password");
+
+// The user's switches, kept as true or false at the top of the settings file.
+QStringList switchKeys()
+{
+    return {configkeys::REROUTE_ON_RECONNECT, RouteKeeper::RESTORE_AT_START_KEY};
+}
 
 // Settings kept as a flat object in the settings file, exported under a name of their own;
 // only the fields listed travel, so that a secret added to the object later never leaks.
@@ -244,9 +250,11 @@ QJsonObject ConfigurationTransfer::exportDocument(bool withSecrets) const
         if (!value.isUndefined())
             document.insert(key, value);
     }
-    const QJsonValue reroute = config->jsonValue(REROUTE_KEY);
-    if (reroute.isBool())
-        document.insert(REROUTE_KEY, reroute);
+    for (const QString &key : switchKeys()) {
+        const QJsonValue on = config->jsonValue(key);
+        if (on.isBool())
+            document.insert(key, on);
+    }
     for (const Group &group : groups()) {
         const QJsonObject stored = config->jsonValue(QLatin1String(group.configKey)).toObject();
         QJsonObject exported;
@@ -333,7 +341,7 @@ bool ConfigurationTransfer::read(const QByteArray &content, QJsonObject *keys, Q
         else if (key == configkeys::RX_NAME_NEXT || key == configkeys::TX_NAME_NEXT) {
             if (!value.isDouble() || value.toDouble() < 0 || value.toDouble() > 1e6)
                 problems->append(QStringLiteral("%1 must be a whole number").arg(key));
-        } else if (key == REROUTE_KEY) {
+        } else if (switchKeys().contains(key)) {
             if (!value.isBool())
                 problems->append(QStringLiteral("%1 must be true or false").arg(key));
         } else if (const Group *group = groupFor(key)) {

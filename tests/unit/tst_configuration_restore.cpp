@@ -53,7 +53,7 @@ private slots:
         TestHome home;
         const QJsonObject settings {{"alias_map", QJsonObject {{"IPD1-01", "Lobby 🎬 大厅"}}},
             {"orders", QJsonObject {{"IPD1-01", 2}}}, {"display_power_cmd", QJsonObject {{"on", "40 04"}}},
-            {"reroute_on_reconnect", false}, {"preview", QJsonObject {{"thumbnail_fps", 4}}},
+            {"reroute_on_reconnect", false}, {"restore_routes_at_start", true}, {"preview", QJsonObject {{"thumbnail_fps", 4}}},
             {"scenes", QJsonArray {scene("Day")}}, {"schedules", QJsonArray {schedule("d", "Day")}},
             {"api",
                 QJsonObject {{"enabled", true}, {"line_port", 7000}, {"listen_address", "127.0.0.1"},
@@ -87,6 +87,7 @@ private slots:
             const QString again = home.path() + QStringLiteral("/again.json");
             QVERIFY(transfer.exportTo(again, file == withSecrets));
             QCOMPARE(readFile(again), file);
+            QCOMPARE(fresh.jsonValue(QStringLiteral("restore_routes_at_start")), QJsonValue(true));
         }
     }
 
