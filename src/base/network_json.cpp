@@ -1,5 +1,7 @@
 #include "base/network_json.h"
 
+#include "base/hex_digit.h"
+
 #include <QSet>
 
 #include <vector>
@@ -14,17 +16,6 @@ struct Level
     bool nameNext = false;
     QSet<QString> names;
 };
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads the string that opens at text[at] into *out; returns the index of its closing quote
 // (or the text's size when it is not closed).
@@ -43,7 +34,7 @@ int readString(const QByteArray &text, int at, QString *out)
         if (escape == 'u' && i + 4 < text.size()) {
             int unit = 0;
             for (int k = 1; k <= 4; ++k)
-                unit = unit * 16 + qMax(0, hexValue(text.at(i + k)));
+                unit = unit * 16 + qMax(0, hexDigitValue(text.at(i + k)));
             *out += QChar(ushort(unit));
             i += 4;
             continue;

@@ -1,5 +1,7 @@
 #include "remote/http_request_head.h"
 
+#include "base/hex_digit.h"
+
 namespace {
 
 // RFC 7230 section 3.2.6: the characters of a method or a field name.
@@ -51,17 +53,6 @@ bool isFieldValue(const QByteArray &text)
     return true;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // An origin-form path, percent-decoded; false for a bad escape or a decoded NUL, which would
 // end the path early for anything that reads it as a C string.
 bool decodePath(const QByteArray &raw, QByteArray *path)
@@ -79,8 +70,8 @@ bool decodePath(const QByteArray &raw, QByteArray *path)
             path->append(c);
             continue;
         }
-        const int high = i + 2 < raw.size() ? hexDigit(raw.at(i + 1)) : -1;
-        const int low = high >= 0 ? hexDigit(raw.at(i + 2)) : -1;
+        const int high = i + 2 < raw.size() ? hexDigitValue(raw.at(i + 1)) : -1;
+        const int low = high >= 0 ? hexDigitValue(raw.at(i + 2)) : -1;
         if (low < 0 || (high == 0 && low == 0))
             return false;
         path->append(char(high * 16 + low));
