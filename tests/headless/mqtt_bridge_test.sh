@@ -25,7 +25,7 @@ rx2=IPD9DEMO-7C2E0DFE0002
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 expect() { # expect NAME FILE PATTERN
-    grep -qE -- "$3" "$2" || { fail "$1: no line matching '$3' in:"; sed 's/^/    /' "$2" | head -40 >&2; }
+    grep -qE -- "$3" "$2" || { fail "$1: no line matching '$3' in:"; sed 's/^/    /' "$2" | tail -40 >&2; }
 }
 pub() { mosquitto_pub -p $port "$@"; }
 # retained TOPIC: the retained payload on TOPIC, or nothing
@@ -237,7 +237,9 @@ took=$((($(date +%s%N) - began) / 1000000))
 [ $took -lt 2000 ] || fail "SIGTERM: the stop took $took ms"
 echo "stop took $took ms"
 wait_for "$north/status" offline
-grep -q "Client zentrova-North_Hall disconnected" "$work/broker.txt" || fail "the controller did not leave the broker cleanly"
+# The broker writes its line once it has handled the goodbye, which may be after the status.
+for _ in $(seq 50); do grep -q "Client zentrova-North_Hall disconnected" "$work/broker.txt" && break; sleep 0.1; done
+expect "the controller left the broker cleanly" "$work/broker.txt" "Client zentrova-North_Hall disconnected"
 for _ in $(seq 50); do [ "$(wc -l <"$work/ws-stop.txt")" -ge 2 ] && break; sleep 0.1; done
 expect "line client told" "$work/line-stop.txt" '^error refused the controller is stopping'
 expect "WebSocket client told" "$work/ws-stop.txt" '^1000 the controller is stopping'
