@@ -27,7 +27,7 @@ struct Site
         socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
         sender.bind(QHostAddress(QHostAddress::LocalHost), 0);
         QObject::connect(reader.get(), &DiscoveryReader::repliesRead, [this](const DiscoveryReplies &batch) {
-            onOwnerThread = onOwnerThread && QThread::currentThread() == qApp->thread();
+            onOwnerThread = onOwnerThread && QThread::currentThread() == QCoreApplication::instance()->thread();
             ++batches;
             replies += batch;
         });
