@@ -79,22 +79,7 @@ Item {
         function deleteSchedule(name) { calls.push(["deleteSchedule", name]); return true; }
     }
 
-    // Stands in for the window's question layer: remembers how it was opened.
-    QtObject {
-        id: dialogLayer
-        property string title
-        property string question
-        property bool inputMode
-        property string prompt
-        property string initialText
-        property string placeholder
-        property string openingError
-        property int openCount: 0
-        signal accepted
-        signal rejected
-        signal textInputed(string text)
-        function open() { openCount += 1; }
-    }
+    DialogLayerStub { id: dialogLayer }
 
     ScenesStrip { id: strip; width: 1200 }
     ScenesPage { id: page; y: 80; width: 1100; height: 640 }

@@ -126,22 +126,7 @@ Item {
         }
     }
 
-    // Stands in for the window's question layer: remembers how it was opened.
-    QtObject {
-        id: dialogLayer
-        property string title
-        property string question
-        property bool inputMode
-        property string prompt
-        property string initialText
-        property string placeholder
-        property string openingError
-        property int openCount: 0
-        signal accepted
-        signal rejected
-        signal textInputed(string text)
-        function open() { openCount += 1; }
-    }
+    DialogLayerStub { id: dialogLayer }
 
     // "id" cannot be written as a ListElement role.
     ListModel {
