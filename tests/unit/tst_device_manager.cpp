@@ -311,15 +311,17 @@ private slots:
         single.powerCycle(ENCODER.toUtf8());
         QVERIFY(!single.decoder->drifted());
         site.manager->setRerouteOnReconnect(false);
+        site.manager->setRestoreRoutesAtStart(true);
         right.powerCycle(ENCODER.toUtf8());
         QCOMPARE(right.count(SWITCH), 1);
         QVERIFY(listedWall->mixed());
         QCOMPARE(site.stored("reroute_on_reconnect"), QJsonValue(false));
 
-        // After a restart the wall shows again what its decoders report.
+        // After a restart the wall shows again what its decoders report; both switches stay.
         site.manager.reset();
         site.manager = std::make_unique<DeviceManager>(&site.oem);
         QVERIFY(!site.manager->rerouteOnReconnect());
+        QVERIFY(site.manager->restoreRoutesAtStart());
         QCOMPARE(site.manager->rxlist()->at(0).objectCast<VWDevice>()->currentSource(), OTHER);
     }
 

@@ -1,10 +1,12 @@
 #include "base/json_config.h"
+#include "bridge/ha_discovery.h"
 #include "bridge/mqtt_command.h"
 #include "bridge/mqtt_settings.h"
 #include "bridge/mqtt_topics.h"
 #include "control/command_answer.h"
 #include "test_home.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QtTest>
 
@@ -20,6 +22,7 @@ private slots:
     void storedAndReadBack();
     void commands_data();
     void commands();
+    void sourceChoicesInOrder();
 };
 
 void TstMqttSettings::broker_data()
@@ -181,6 +184,26 @@ void TstMqttSettings::commands()
     if (!params.isEmpty())
         QCOMPARE(QString::fromUtf8(QJsonDocument(command.params).toJson(QJsonDocument::Compact)), params);
     QCOMPARE(command.kind, kind);
+}
+
+// The sources a screen offers Home Assistant are sorted by name: the same installation
+// publishes the same configs, whatever order its aliases come in.
+void TstMqttSettings::sourceChoicesInOrder()
+{
+    const HomeAssistantDiscovery discovery({QStringLiteral("zentrova/hall"), QStringLiteral("homeassistant"),
+        QStringLiteral("Hall"), QStringLiteral("hall")});
+    const QJsonObject state {
+        {"decoders", QJsonArray {QJsonObject {{"name", "IPD1-01"}, {"alias", "Lobby"}, {"wall", QJsonValue()}}}}};
+    QHash<QString, QString> aliases;
+    for (const char *alias : {"Zed", "Alpha", "Mid", "Beta", "Kilo"})
+        aliases.insert(QStringLiteral("IPE1-") + QLatin1String(alias), QString::fromLatin1(alias));
+    QJsonArray options;
+    for (const QByteArray &config : discovery.configs(state, aliases)) {
+        const QJsonArray found = QJsonDocument::fromJson(config).object().value(QStringLiteral("options")).toArray();
+        if (!found.isEmpty())
+            options = found;
+    }
+    QCOMPARE(options, (QJsonArray {MqttCommand::NONE, "Alpha", "Beta", "Kilo", "Mid", "Zed"}));
 }
 
 QTEST_GUILESS_MAIN(TstMqttSettings)
