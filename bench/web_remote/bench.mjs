@@ -24,7 +24,8 @@ for (let i = 0; i < 100; ++i) {
 // Every file the page is made of, as compiled in.
 const qrc = readFileSync(new URL('../../src/web/web.qrc', import.meta.url), 'utf8');
 const files = [...qrc.matchAll(/<file(?: alias="([^"]+)")?>([^<]+)<\/file>/g)].map(([, alias, path]) => alias || path);
-const sizes = await Promise.all(files.map(async (file) => (await (await fetch(`${base}/${file}`)).arrayBuffer()).byteLength));
+const sizes = [];
+for (const file of files) sizes.push((await (await fetch(`${base}/${file}`)).arrayBuffer()).byteLength);
 console.log(`page files: ${files.length}, ${(sizes.reduce((a, b) => a + b, 0) / 1024).toFixed(1)} KiB uncompressed`);
 
 const browser = await puppeteer.launch({ executablePath: CHROMIUM, args: ['--no-sandbox', '--disable-gpu', '--ignore-certificate-errors'] });
