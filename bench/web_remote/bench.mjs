@@ -1,14 +1,15 @@
-// Figures for the web remote, never pass or fail: the page's first load (bytes on the wire and
-// time until the installation shows, in headless chromium) and the controller's added CPU
-// while ten clients fetch 30 encoders' thumbnails twice a second as the page does.
+// Figures for the web remote, never pass or fail: the page's files, its first load over TLS on
+// a phone and a tablet profile (bytes on the wire and time until the scenes and the
+// installation show, in headless chromium) and the controller's added CPU while ten clients
+// fetch 30 encoders' thumbnails twice a second as the page does.
 // Run by run.sh, inside a network namespace of its own, against the demo installation.
 import { readFileSync } from 'node:fs';
 import { spawn } from 'node:child_process';
-import http from 'node:http';
+import https from 'node:https';
 import puppeteer from '../../tests/web/node_modules/puppeteer-core/lib/esm/puppeteer/puppeteer-core.js';
 
 const { ZENTROVA, TOKEN, CHROMIUM = '/usr/bin/chromium' } = process.env;
-const base = 'http://127.0.0.1:7741';
+const base = 'https://127.0.0.1:7741';
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const ticks = (pid) => {
   const fields = readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
@@ -20,25 +21,35 @@ for (let i = 0; i < 100; ++i) {
   try { if ((await fetch(`${base}/`)).ok) break; } catch {}
   await sleep(100);
 }
-const browser = await puppeteer.launch({ executablePath: CHROMIUM, args: ['--no-sandbox', '--disable-gpu'] });
+// Every file the page is made of, as compiled in.
+const qrc = readFileSync(new URL('../../src/web/web.qrc', import.meta.url), 'utf8');
+const files = [...qrc.matchAll(/<file(?: alias="([^"]+)")?>([^<]+)<\/file>/g)].map(([, alias, path]) => alias || path);
+const sizes = [];
+for (const file of files) sizes.push((await (await fetch(`${base}/${file}`)).arrayBuffer()).byteLength);
+console.log(`page files: ${files.length}, ${(sizes.reduce((a, b) => a + b, 0) / 1024).toFixed(1)} KiB uncompressed`);
+
+const browser = await puppeteer.launch({ executablePath: CHROMIUM, args: ['--no-sandbox', '--disable-gpu', '--ignore-certificate-errors'] });
 try {
-  for (const [width, height] of [[390, 844], [1024, 768]]) {
+  // A phone is slower than this machine: its profile runs the page at a quarter of the CPU.
+  for (const [width, height, profile, slowdown] of [[390, 844, 'phone', 4], [1024, 768, 'tablet', 1]]) {
     const page = await browser.newPage();
-    await page.setViewport({ width, height });
+    await page.setViewport({ width, height, isMobile: profile === 'phone', hasTouch: true, deviceScaleFactor: profile === 'phone' ? 3 : 2 });
     await page.goto(`${base}/`);
     await page.evaluate((token) => localStorage.setItem('zentrova.token', token), TOKEN);
     const client = await page.createCDPSession();
     await client.send('Network.enable');
     await client.send('Network.setCacheDisabled', { cacheDisabled: true });
+    await client.send('Emulation.setCPUThrottlingRate', { rate: slowdown });
     let bytes = 0;
     client.on('Network.loadingFinished', (event) => { bytes += event.encodedDataLength; });
     client.on('Network.webSocketFrameReceived', (event) => { bytes += event.response.payloadData.length; });
     const started = performance.now();
     await page.reload();
     await page.waitForSelector('#encoders .tile');
+    await page.waitForSelector('#scenes li');
     const shown = performance.now() - started;
     await sleep(1500); // the first thumbnails of the visible tiles
-    console.log(`first load ${width}x${height}: installation shown after ${shown.toFixed(0)} ms; `
+    console.log(`first load, ${profile} ${width}x${height} (CPU / ${slowdown}): scenes and installation shown after ${shown.toFixed(0)} ms; `
       + `${(bytes / 1024).toFixed(1)} KiB on the wire in the first 1.5 s, thumbnails and WebSocket included`);
     await page.close();
   }
@@ -60,7 +71,7 @@ const until = performance.now() + seconds * 1000;
 const get = (agent, name, etag) => new Promise((resolve, reject) => {
   const headers = { Authorization: `Bearer ${TOKEN}` };
   if (etag) headers['If-None-Match'] = etag;
-  http.get(`${base}/thumbnail/${encodeURIComponent(name)}`, { agent, headers }, (reply) => {
+  https.get(`${base}/thumbnail/${encodeURIComponent(name)}`, { agent, headers }, (reply) => {
     reply.resume();
     reply.on('end', () => resolve(reply));
   }).on('error', reject);
@@ -80,7 +91,7 @@ const watch = async (agent, name) => {
 };
 const busyStart = ticks(controller.pid);
 // Ten devices: each from an address of its own (all of 127/8 is loopback).
-const clients = Array.from({ length: 10 }, (_, i) => new http.Agent({ keepAlive: true, maxSockets: 6, localAddress: `127.0.0.${i + 2}` }));
+const clients = Array.from({ length: 10 }, (_, i) => new https.Agent({ keepAlive: true, maxSockets: 6, localAddress: `127.0.0.${i + 2}` }));
 await Promise.all(clients.map((agent) => encoders.slice(0, 30).map((e) => watch(agent, e.name))).flat());
 const busy = ticks(controller.pid) - busyStart;
 console.log(`10 clients x ${Math.min(30, encoders.length)} thumbnails at 2/s for ${seconds} s: ${served} pictures + ${unchanged} unchanged (304), ${paced} paced (429), ${failed} connection resets; `

@@ -421,6 +421,7 @@ QJsonObject CommandSet::decoderJson(const RxDevice &decoder, const VWDevice *wal
         decoder.currentSource().isEmpty() ? QJsonValue() : QJsonValue(decoder.currentSource()));
     object.insert(QStringLiteral("wall"), wall ? QJsonValue(wall->name()) : QJsonValue());
     object.insert(QStringLiteral("number"), decoder.seq());
+    object.insert(QStringLiteral("drifted"), decoder.drifted());
     return object;
 }
 
@@ -531,6 +532,16 @@ void CommandSet::watch(DeviceBase *device)
             QJsonObject data = identity();
             data.insert(QStringLiteral("source"), sourceName.isEmpty() ? QJsonValue() : QJsonValue(sourceName));
             emit event(QStringLiteral("source"), data);
+        });
+        // Told when a drift starts and when it ends, not at every other change of route state.
+        const auto wasDrifted = QSharedPointer<bool>::create(entry->drifted());
+        connect(entry, &RxDeviceBase::routeStateChanged, this, [this, entry, identity, wasDrifted] {
+            if (entry->drifted() == *wasDrifted)
+                return;
+            *wasDrifted = entry->drifted();
+            QJsonObject data = identity();
+            data.insert(QStringLiteral("drifted"), *wasDrifted);
+            emit event(QStringLiteral("drift"), data);
         });
     }
 }

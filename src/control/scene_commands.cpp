@@ -61,7 +61,7 @@ QStringList SceneCommands::methods() const
 {
     return {QStringLiteral("scene.list"), QStringLiteral("scene.save"), QStringLiteral("scene.recall"),
         QStringLiteral("scene.retry"), QStringLiteral("scene.report"), QStringLiteral("scene.rename"),
-        QStringLiteral("scene.delete"), QStringLiteral("schedule.list")};
+        QStringLiteral("scene.delete"), QStringLiteral("schedule.list"), QStringLiteral("schedule.enable")};
 }
 
 RemoteAnswer SceneCommands::execute(const QString &method, const QJsonObject &params)
@@ -76,6 +76,8 @@ RemoteAnswer SceneCommands::execute(const QString &method, const QJsonObject &pa
         return RemoteAnswer::success(report());
     if (method == QLatin1String("schedule.list"))
         return RemoteAnswer::success(QJsonArray::fromVariantList(scenes->scheduleList()));
+    if (method == QLatin1String("schedule.enable"))
+        return enableSchedule(params);
     if (method == QLatin1String("scene.retry")) {
         if (scenes->recalling())
             return RemoteAnswer::failure(Busy, QStringLiteral("a recall is running"));
@@ -142,6 +144,17 @@ RemoteAnswer SceneCommands::recall(const QJsonObject &params)
     scenes->recallScene(name);
     return RemoteAnswer::success(
         QJsonObject {{NAME, scenes->recallingScene()}, {QStringLiteral("total"), scenes->recallTotal()}});
+}
+
+RemoteAnswer SceneCommands::enableSchedule(const QJsonObject &params)
+{
+    const QString name = nameArgument(params);
+    const QJsonValue enabled = params.value(QStringLiteral("enabled"));
+    if (!enabled.isBool())
+        return RemoteAnswer::failure(BadArguments, QStringLiteral("enabled must be true or false"));
+    if (!scenes->setScheduleEnabled(name, enabled.toBool()))
+        return RemoteAnswer::failure(NotFound, QStringLiteral("no schedule is named \"%1\"").arg(name));
+    return RemoteAnswer::success(QJsonObject {{NAME, name}, {QStringLiteral("enabled"), enabled.toBool()}});
 }
 
 QJsonObject SceneCommands::report() const

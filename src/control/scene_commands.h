@@ -16,6 +16,7 @@ class SceneService;
 //  "scene.report" {} -> the last recall's report
 //  "scene.rename" {name, new_name}, "scene.delete" {name}
 //  "schedule.list" {} -> [{name, action, scene?, time + weekdays | at, enabled}]
+//  "schedule.enable" {name, enabled} -> {name, enabled}
 // Events: "scene.active" {name|null}, "scenes.changed" {names}, and the recall's two.
 class SceneCommands : public CommandExtension
 {
@@ -33,6 +34,7 @@ public:
 private:
     RemoteAnswer save(const QJsonObject &params);
     RemoteAnswer recall(const QJsonObject &params);
+    RemoteAnswer enableSchedule(const QJsonObject &params);
     QJsonObject report() const;
     QJsonArray sceneList() const;
 

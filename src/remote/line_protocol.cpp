@@ -121,6 +121,12 @@ const Syntax COMMANDS[] = {
     {"scene delete", "scene delete NAME", 1, 1,
         [](const QStringList &a) { return make(QStringLiteral("scene.delete"), {{QStringLiteral("name"), a.at(0)}}); }},
     {"schedule list", "schedule list", 0, 0, [](const QStringList &) { return make(QStringLiteral("schedule.list")); }},
+    {"schedule", "schedule on|off NAME", 2, 2,
+        [](const QStringList &a) {
+            Command command = switchCommand(QStringLiteral("schedule.enable"), QStringLiteral("enabled"), a.at(0), "on", "off");
+            command.params.insert(QStringLiteral("name"), a.at(1));
+            return command;
+        }},
     {"health", "health [DEVICE]", 0, 1,
         [](const QStringList &a) {
             Command command = make(QStringLiteral("health"));

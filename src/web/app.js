@@ -1,7 +1,10 @@
-// The web remote: sign in, then the installation's screens and sources; tap a source, then
-// a screen, to route. Everything shown comes from the controller's state and its events.
+// The web remote: sign in, then the installation's scenes, screens and sources; tap a source,
+// then a screen, to route; tap a screen alone to open it. Everything shown comes from the
+// controller's state and its events.
 import { ControllerApi, RATE_LIMITED } from './api.js';
 import { LANGUAGES, chooseLanguage, languageName, tr } from './i18n.js';
+import { Scenes } from './scenes.js';
+import { ScreenView, screenState, wallMixed } from './screen_view.js';
 import { Thumbnails } from './thumbnails.js';
 
 const TOKEN_KEY = 'zentrova.token';
@@ -11,10 +14,21 @@ const $ = (id) => document.getElementById(id);
 const scheme = location.protocol === 'https:' ? 'wss:' : 'ws:';
 const api = new ControllerApi(`${scheme}//${location.host}/ws`);
 const thumbnails = new Thumbnails();
-let state = { decoders: [], encoders: [], walls: [], power: null, numbers: null };
+const EMPTY_STATE = { decoders: [], encoders: [], walls: [], power: null, numbers: null, scene: null };
+let state = EMPTY_STATE;
 let picked = null; // the encoder name tapped last
 let refreshTimer = 0;
 let toastTimer = 0;
+// What the signed-in user may do and which screens are theirs (null: every screen). Today's
+// one token may do everything; a sign-in that tells a role and screens sets these.
+const access = { admin: true, screens: null, mine: (name) => access.screens === null || access.screens.includes(name) };
+const page = {
+  api, access, thumbnails, toast, ask, sourceAlias,
+  state: () => state,
+  changed: () => render(),
+};
+const scenes = new Scenes(page);
+const screenView = new ScreenView(page);
 
 function storedToken() {
   return sessionStorage.getItem(TOKEN_KEY) || localStorage.getItem(TOKEN_KEY);
@@ -27,6 +41,7 @@ function forgetToken() {
 
 function applyTexts() {
   for (const element of document.querySelectorAll('[data-text]')) element.textContent = tr(element.dataset.text);
+  for (const element of document.querySelectorAll('[data-label]')) element.setAttribute('aria-label', tr(element.dataset.label));
   document.title = `zentrova · ${tr('title')}`;
   showLink();
   render();
@@ -103,21 +118,41 @@ function makeCard(kind) {
     button.className = 'card';
     button.dataset.kind = kind;
     button.innerHTML = '<img class="preview" alt=""><span><span class="name"></span><span class="detail"></span><span class="meta"></span></span>';
-    button.addEventListener('click', () => routeTo(button.dataset.name, button.querySelector('.name').textContent));
+    button.innerHTML = '<img class="preview" alt=""><span><span class="name"></span><span class="detail"></span>'
+      + '<span class="meta"></span><span class="marker"></span></span>';
+    button.addEventListener('click', () => {
+      if (picked === null) screenView.open(button.dataset.name);
+      else routeTo(button.dataset.name, button.querySelector('.name').textContent);
+    });
     button.dataset.name = entry.name;
     return button;
   };
 }
 
-function fillScreen(button, entry, meta, blocked) {
+// A screen's card: what it shows, its number or size, and a marker when it is offline,
+// shows another source, or (a wall) has screens that are.
+function fillScreen(button, entry, meta, marker, blocked) {
   button.querySelector('.name').textContent = entry.alias;
   button.querySelector('.detail').textContent = sourceAlias(entry.source);
-  const metaSpan = button.querySelector('.meta');
-  metaSpan.textContent = entry.online ? meta : tr('offline');
-  metaSpan.className = entry.online ? 'meta' : 'offline';
-  button.disabled = blocked;
+  button.querySelector('.meta').textContent = meta;
+  const markerSpan = button.querySelector('.marker');
+  markerSpan.textContent = marker ? marker.word : '';
+  markerSpan.className = `marker ${marker ? marker.marker : ''}`;
+  button.dataset.state = marker ? marker.marker : 'online';
+  button.disabled = picked !== null && blocked;
   button.classList.toggle('target', picked !== null && !blocked);
+  if (picked === null) button.setAttribute('aria-haspopup', 'dialog');
+  else button.removeAttribute('aria-haspopup');
   thumbnails.show(button.querySelector('img'), entry.source);
+}
+
+function wallMarker(wall) {
+  if (!wall.online) return screenState(wall);
+  const members = state.decoders.filter((decoder) => decoder.wall === wall.name);
+  const offline = members.filter((member) => !member.online).length;
+  if (offline > 0) return { word: tr('someOffline', offline), marker: 'offline' };
+  if (members.some((member) => member.drifted) || wallMixed(members)) return { word: tr('mixed'), marker: 'drifted' };
+  return null;
 }
 
 function makeTile(entry) {
@@ -137,20 +172,52 @@ function fillTile(button, entry) {
 }
 
 function render() {
-  sync($('walls'), state.walls, makeCard('wall'),
-    (button, wall) => fillScreen(button, wall, `${wall.columns} × ${wall.rows}`, false), tr('noWalls'));
-  sync($('decoders'), state.decoders, makeCard('decoder'), (button, decoder) => {
+  const mine = (entry) => access.mine(entry.name);
+  sync($('walls'), state.walls.filter(mine), makeCard('wall'),
+    (button, wall) => fillScreen(button, wall, `${wall.columns} × ${wall.rows}`, wallMarker(wall), false), tr('noWalls'));
+  sync($('decoders'), state.decoders.filter(mine), makeCard('decoder'), (button, decoder) => {
     const wall = decoder.wall ? byName(state.walls, decoder.wall) : null;
-    const meta = wall ? tr('inWall', wall.alias) : `#${decoder.number}`;
-    fillScreen(button, decoder, meta, Boolean(wall));
+    const meta = wall ? `#${decoder.number} · ${tr('inWall', wall.alias)}` : `#${decoder.number}`;
+    const marker = screenState(decoder);
+    fillScreen(button, decoder, meta, marker.marker === 'online' ? null : marker, Boolean(wall));
   }, tr('noDecoders'));
   sync($('encoders'), state.encoders, makeTile, fillTile, tr('noEncoders'));
+  scenes.render(sync);
+  screenView.render();
   $('numbers').setAttribute('aria-pressed', String(state.numbers === true));
+  renderFooter();
+}
+
+// The bottom bar: the routing prompt while a source is picked, else a recall's progress or
+// report, else the hint.
+function renderFooter() {
   const picking = picked !== null && byName(state.encoders, picked);
-  $('picker').dataset.picking = String(Boolean(picking));
-  $('picker-text').textContent = picking ? tr('pickTarget', picking.alias) : tr('pickSource');
+  const recall = picking ? null : scenes.footer();
+  $('picker').dataset.picking = String(Boolean(picking || recall));
+  $('picker-text').textContent = picking ? tr('pickTarget', picking.alias) : recall ? recall.text : tr('pickSource');
   $('to-all').hidden = !picking;
   $('cancel').hidden = !picking;
+  const progress = $('recall-progress');
+  progress.hidden = !recall || recall.total === undefined;
+  if (!progress.hidden) {
+    progress.max = Math.max(1, recall.total);
+    progress.value = recall.done;
+    progress.setAttribute('aria-label', recall.text);
+  }
+  const failed = recall?.failed ?? [];
+  $('recall-failed').hidden = failed.length === 0;
+  $('recall-failed').replaceChildren(...failed.map((line) => Object.assign(document.createElement('li'), { textContent: line })));
+  $('retry').hidden = failed.length === 0;
+  $('report-close').hidden = !recall?.failed;
+}
+
+// Asks before a step the user may not have meant; true when they go on.
+function ask(text) {
+  const dialog = $('ask');
+  $('ask-text').textContent = text;
+  dialog.returnValue = '';
+  dialog.showModal();
+  return new Promise((resolve) => dialog.addEventListener('close', () => resolve(dialog.returnValue === 'yes'), { once: true }));
 }
 
 function pick(name) {
@@ -202,11 +269,13 @@ function refreshSoon() {
 }
 
 function onEvent({ name, data }) {
+  if (scenes.onEvent(name, data)) return;
   const list = data.kind === 'wall' ? state.walls : data.kind === 'encoder' ? state.encoders : state.decoders;
   const entry = data.name ? byName(list, data.name) : null;
   if (name === 'source' && entry) entry.source = data.source;
   else if ((name === 'device.online' || name === 'device.offline') && entry) entry.online = name === 'device.online';
   else if (name === 'name' && entry) entry.alias = data.alias;
+  else if (name === 'drift' && entry) entry.drifted = data.drifted;
   else if (name === 'power') state.power = data;
   else if (name === 'numbers') state.numbers = data.show;
   else {
@@ -233,6 +302,7 @@ function start() {
     state = event.detail;
     render();
     showLink();
+    scenes.load();
   });
   api.addEventListener('event', (event) => onEvent(event.detail));
   $('sign-in-form').addEventListener('submit', (event) => {
@@ -243,7 +313,8 @@ function start() {
   $('sign-out').addEventListener('click', () => {
     forgetToken();
     api.signOut();
-    state = { decoders: [], encoders: [], walls: [], power: null, numbers: null };
+    state = EMPTY_STATE;
+    scenes.clear();
     picked = null;
     render();
     showLink();
@@ -253,6 +324,13 @@ function start() {
   $('numbers').addEventListener('click', () => command('numbers', { show: state.numbers !== true }));
   $('to-all').addEventListener('click', () => routeTo('all', tr('allScreens')));
   $('cancel').addEventListener('click', () => pick(picked));
+  $('retry').addEventListener('click', () => scenes.retry());
+  $('report-close').addEventListener('click', () => scenes.closeReport());
+  $('ask-yes').addEventListener('click', () => $('ask').close('yes'));
+  $('ask-no').addEventListener('click', () => $('ask').close('no'));
+  // The page's files are kept for a start without the controller where browsers allow it:
+  // under HTTPS (and on the controller's own machine).
+  if (window.isSecureContext && 'serviceWorker' in navigator) navigator.serviceWorker.register('sw.js');
   applyTexts();
   const token = storedToken();
   if (token) api.signIn(token);

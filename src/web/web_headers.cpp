@@ -7,7 +7,8 @@ namespace webheaders {
 namespace {
 // connect-src 'self' takes in the page's own ws:/wss: origin as well.
 constexpr const char *CONTENT_SECURITY_POLICY = "default-src 'none'; script-src 'self'; style-src 'self'; "
-                                                "img-src 'self' blob:; connect-src 'self'; base-uri 'none'; "
+                                                "img-src 'self' blob:; connect-src 'self'; manifest-src 'self'; "
+                                                "worker-src 'self'; base-uri 'none'; "
                                                 "form-action 'none'; frame-ancestors 'none'";
 } // namespace
 

@@ -15,6 +15,8 @@ QByteArray typeOf(const QString &fileName)
         {QStringLiteral("css"), QByteArrayLiteral("text/css; charset=utf-8")},
         {QStringLiteral("js"), QByteArrayLiteral("text/javascript; charset=utf-8")},
         {QStringLiteral("svg"), QByteArrayLiteral("image/svg+xml")},
+        {QStringLiteral("png"), QByteArrayLiteral("image/png")},
+        {QStringLiteral("webmanifest"), QByteArrayLiteral("application/manifest+json")},
     };
     return types.value(fileName.section(QLatin1Char('.'), -1), QByteArrayLiteral("application/octet-stream"));
 }

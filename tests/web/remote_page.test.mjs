@@ -3,10 +3,12 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
+import { readFileSync, writeFileSync } from 'node:fs';
 import http from 'node:http';
+import { AxePuppeteer } from '@axe-core/puppeteer';
 import puppeteer from 'puppeteer-core';
 
-const { ZENTROVA, TOKEN, PORT = '7741', CHROMIUM = '/usr/bin/chromium', SHOTS } = process.env;
+const { ZENTROVA, TOKEN, SETTINGS, PORT = '7741', CHROMIUM = '/usr/bin/chromium', SHOTS } = process.env;
 const base = `http://127.0.0.1:${PORT}`;
 let controller;
 let browser;
@@ -42,8 +44,35 @@ async function api(method, params = {}) {
   return answer.result;
 }
 
+// The demo installation's first displays and sources, as it names them.
+const RX = (n) => `IPD9DEMO-7C2E0DFE000${n}`;
+const TX = (n) => `IPE9DEMO-7C2E0DFF000${n}`;
+const GONE = 'IPE9DEMO-7C2E0DFFDEAD';
+
+// A scene whose second display is to show a source the installation no longer has: the
+// controller refuses that one and confirms the others, as a decoder refusing would.
+function seedSettings() {
+  const settings = JSON.parse(readFileSync(SETTINGS, 'utf8'));
+  settings.scenes = [{ name: 'Morning', sources: { [RX(1)]: TX(2), [RX(2)]: GONE, [RX(4)]: TX(3) } }];
+  settings.schedules = [{ name: 'Weekdays', action: 'scene', scene: 'Morning', time: '08:00', weekdays: [1, 2, 3, 4, 5], enabled: true }];
+  writeFileSync(SETTINGS, JSON.stringify(settings));
+}
+
 async function openPage(width, height, language = 'en-US') {
   const page = await browser.newPage();
+  // The controller's events as a test needs them (a display going offline, one drifting),
+  // handed to the page's socket as if they had come over it.
+  await page.evaluateOnNewDocument(() => {
+    const Native = window.WebSocket;
+    window.WebSocket = class extends Native {
+      constructor(...args) {
+        super(...args);
+        window.controllerSocket = this;
+      }
+    };
+    window.pushEvent = (name, data) => window.controllerSocket.dispatchEvent(
+      new MessageEvent('message', { data: JSON.stringify({ jsonrpc: '2.0', method: 'event', params: { name, data } }) }));
+  });
   const problems = [];
   page.on('pageerror', (error) => problems.push(String(error)));
   page.on('console', (message) => message.type() === 'error' && problems.push(message.text()));
@@ -69,6 +98,7 @@ async function signIn(page, token, remember = false) {
 const text = (page, selector) => page.$eval(selector, (element) => element.textContent);
 
 before(async () => {
+  seedSettings();
   startController();
   await waitForServer();
   browser = await puppeteer.launch({
@@ -197,13 +227,146 @@ test('sign in, see the installation, route by two taps, follow another client', 
   await page.close();
 });
 
+// No serious or critical accessibility violation on the page as it stands.
+async function checkAccessibility(page, where) {
+  const { violations } = await new AxePuppeteer(page).withTags(['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa']).analyze();
+  const bad = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  assert.deepEqual(bad.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`), [], where);
+}
+
+const footer = (page) => text(page, '#picker-text');
+
+test('scenes: the recall reports the refused display, and Retry sends again only to it', async () => {
+  const page = await openPage(390, 844);
+  await signIn(page, TOKEN);
+  await page.waitForSelector('#scenes li[data-name="Morning"] button');
+  await page.tap('#scenes li[data-name="Morning"] button');
+  await page.waitForSelector('#retry:not([hidden])');
+  assert.match(await footer(page), /Morning: 2 of 3 screens confirmed/);
+  assert.deepEqual(await page.$$eval('#recall-failed li', (items) => items.map((li) => li.textContent)), ['RX - 2: refused']);
+  let state = await api('state');
+  assert.equal(state.decoders.find((d) => d.name === RX(1)).source, TX(2));
+
+  // Someone routes a confirmed display elsewhere: Retry must leave it alone.
+  await api('route', { source: TX(7), target: RX(1) });
+  await page.tap('#retry');
+  await page.waitForFunction(() => /Morning: 0 of 1 screens confirmed/.test(document.querySelector('#picker-text').textContent));
+  state = await api('state');
+  assert.equal(state.decoders.find((d) => d.name === RX(1)).source, TX(7));
+  assert.deepEqual((await api('scene.report')).failed.map((f) => f.decoder), [RX(2)]);
+  await page.tap('#report-close');
+  await page.waitForSelector('#retry', { hidden: true });
+
+  // A scene saved elsewhere appears, lit as the live routing equals it.
+  await api('scene.save', { name: 'Now' });
+  await page.waitForSelector('#scenes li[data-name="Now"] button[aria-pressed="true"]');
+  assert.equal(await page.$eval('#scenes li[data-name="Morning"] button', (b) => b.getAttribute('aria-pressed')), 'false');
+
+  // The schedule with its next run, switched off by the admin.
+  assert.match(await text(page, '#schedules li[data-name="Weekdays"] .detail'), /^Next: /);
+  await page.tap('#schedules li[data-name="Weekdays"] button[role="switch"]');
+  await page.waitForSelector('#schedules li[data-name="Weekdays"] button[aria-checked="false"]');
+  assert.equal((await api('schedule.list'))[0].enabled, false);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test('walls as they hang, and power for one screen reaches only that screen', async () => {
+  await api('wall.create', { name: 'Lectern wall', columns: 2, rows: 1, members: [RX(3), RX(4)] });
+  const page = await openPage(1024, 768);
+  await signIn(page, TOKEN);
+  const { walls, decoders } = await api('state');
+  const wall = walls.find((w) => w.alias === 'Lectern wall');
+  await page.waitForSelector(`#walls li[data-name="${wall.name}"] button`);
+  await page.click(`#walls li[data-name="${wall.name}"] button`);
+  await page.waitForSelector('#screen-view[open]');
+  const cells = () => page.$$eval('#wall-cells li', (items) => items.map((li) =>
+    [li.dataset.name, li.querySelector('.name').textContent, li.querySelector('.number').textContent, li.dataset.state]));
+  const member = (name) => decoders.find((d) => d.name === name);
+  assert.deepEqual(await cells(), wall.members.map((name) => [name, member(name).alias, `#${member(name).number}`, 'online']));
+  assert.equal(await page.$eval('#screen-mixed', (p) => p.hidden), true);
+
+  await page.evaluate((name) => window.pushEvent('device.offline', { kind: 'decoder', name, alias: 'RX - 4' }), RX(4));
+  await page.waitForSelector(`#wall-cells li[data-name="${RX(4)}"][data-state="offline"]`);
+  assert.match(await text(page, `#walls li[data-name="${wall.name}"] .marker`), /1 offline/);
+  assert.match(await text(page, `#decoders li[data-name="${RX(4)}"] .marker`), /Offline/);
+  await page.evaluate((name) => window.pushEvent('drift', { kind: 'decoder', name, alias: 'RX - 3', drifted: true }), RX(3));
+  await page.waitForSelector(`#wall-cells li[data-name="${RX(3)}"][data-state="drifted"]`);
+  await page.evaluate((name, source) => window.pushEvent('source', { kind: 'decoder', name, alias: 'RX - 3', source }), RX(3), TX(9));
+  await page.waitForSelector('#screen-mixed:not([hidden])');
+
+  await page.click('#screen-off');
+  await page.waitForFunction(() => !document.querySelector('#toast').hidden);
+  assert.deepEqual((await api('state')).power, { on: false, targets: [wall.name] });
+  await page.keyboard.press('Escape');
+  await page.waitForSelector('#screen-view:not([open])');
+  await page.click(`#decoders li[data-name="${RX(1)}"] button`);
+  await page.waitForSelector('#screen-view[open]');
+  assert.equal(await page.$eval('#wall-grid', (grid) => grid.hidden), true);
+  await page.click('#screen-on');
+  await page.waitForFunction(() => document.querySelector('#toast').textContent.includes('switched on'));
+  assert.deepEqual((await api('state')).power, { on: true, targets: [RX(1)] });
+  await api('wall.delete', { name: wall.name });
+  await page.close();
+});
+
+test('no serious accessibility problem on any screen, in English and Chinese', async () => {
+  const wall = await api('wall.create', { name: 'Check wall', columns: 2, rows: 1, members: [RX(3), RX(4)] });
+  for (const [language, words] of [['en-US', /Sign in/], ['zh-CN', /登录/]]) {
+    const page = await openPage(390, 844, language);
+    await page.goto(`${base}/`);
+    await page.waitForSelector('#token', { visible: true });
+    assert.match(await text(page, '#sign-in-form h1'), words);
+    await checkAccessibility(page, `${language} sign-in`);
+    await signIn(page, TOKEN);
+    await page.waitForSelector('#encoders .tile');
+    await page.waitForSelector('#scenes li[data-name="Morning"] button');
+    await checkAccessibility(page, `${language} remote`);
+    await page.tap('#scenes li[data-name="Morning"] button');
+    await page.waitForSelector('#retry:not([hidden])');
+    await checkAccessibility(page, `${language} recall report`);
+    await page.tap('#report-close');
+    await page.tap(`#walls li[data-name="${wall.name}"] button`);
+    await page.waitForSelector('#screen-view[open]');
+    await checkAccessibility(page, `${language} wall`);
+    await page.close();
+  }
+  await api('wall.delete', { name: wall.name });
+});
+
+test('installable: the manifest and icons with their types, nothing of the sign-in kept with them', async () => {
+  const manifest = await fetch(`${base}/manifest.webmanifest`);
+  assert.equal(manifest.headers.get('content-type'), 'application/manifest+json');
+  const { icons, start_url: start, display } = await manifest.json();
+  assert.equal(display, 'standalone');
+  assert.equal((await fetch(new URL(start, `${base}/`))).status, 200);
+  for (const icon of icons) {
+    const reply = await fetch(`${base}/${icon.src}`);
+    assert.equal(reply.status, 200, icon.src);
+    assert.equal(reply.headers.get('content-type'), icon.type, icon.src);
+  }
+  assert.equal((await fetch(`${base}/sw.js`)).headers.get('content-type'), 'text/javascript; charset=utf-8');
+});
+
 test('the controller goes away and comes back: the page says so and reconnects', async () => {
   const page = await openPage(1024, 768);
   await signIn(page, TOKEN, true);
   await page.waitForSelector('#encoders .tile');
+  await page.evaluate(() => navigator.serviceWorker.ready);
   await stopController();
   await page.waitForSelector('#banner:not([hidden])');
   assert.match(await text(page, '#banner'), /cannot be reached/);
+  // Opened again without the controller: the kept page starts and says it is waiting.
+  await page.reload();
+  await page.waitForFunction(() => /cannot be reached/.test(document.querySelector('#banner').textContent));
+  const kept = await page.evaluate(async () => {
+    const cache = await caches.open('zentrova-page');
+    const requests = await cache.keys();
+    return { urls: requests.map((r) => r.url), bodies: await Promise.all(requests.map(async (r) => (await cache.match(r)).text())) };
+  });
+  assert.ok(kept.urls.some((url) => url.endsWith('/app.js')));
+  assert.ok(kept.urls.every((url) => !/\/(thumbnail|api|ws)(\/|$)/.test(url)), kept.urls.join(' '));
+  for (const carried of [...kept.urls, ...kept.bodies]) assert.ok(!carried.includes(TOKEN));
   startController();
   await page.waitForSelector('#banner', { hidden: true, timeout: 20000 });
   await page.waitForSelector('#encoders .tile');
@@ -216,6 +379,8 @@ test('the controller goes away and comes back: the page says so and reconnects',
 });
 
 test('pictures for the note: phone and tablet, English and Chinese', { skip: !SHOTS }, async () => {
+  const wall = await api('wall.create', { name: 'Lobby', columns: 2, rows: 1, members: [RX(3), RX(4)] });
+  await api('route', { source: TX(4), target: wall.name });
   for (const [language, tag] of [['en-US', 'en'], ['zh-CN', 'zh_CN'], ['zh-TW', 'zh_TW']]) {
     for (const [width, height, size] of [[390, 844, 'phone'], [1024, 768, 'tablet']]) {
       const page = await openPage(width, height, language);
@@ -224,8 +389,18 @@ test('pictures for the note: phone and tablet, English and Chinese', { skip: !SH
       // Pictures below the fold are not fetched until they are scrolled to.
       await page.tap('#encoders li:nth-child(2) button');
       await page.waitForFunction(() => [...document.querySelectorAll('#encoders img')].filter((img) => img.naturalWidth > 0).length >= 2);
+      await page.tap('#cancel');
+      await page.evaluate(() => window.scrollTo(0, 0));
       await new Promise((resolve) => setTimeout(resolve, 1000));
       await page.screenshot({ path: `${SHOTS}/remote-${size}-${tag}.png` });
+      await page.tap('#scenes li[data-name="Morning"] button');
+      await page.waitForSelector('#retry:not([hidden])');
+      await page.screenshot({ path: `${SHOTS}/remote-${size}-${tag}-report.png` });
+      await page.tap('#report-close');
+      await page.tap(`#walls li[data-name="${wall.name}"] button`);
+      await page.waitForSelector('#screen-view[open]');
+      await new Promise((resolve) => setTimeout(resolve, 1000));
+      await page.screenshot({ path: `${SHOTS}/remote-${size}-${tag}-wall.png` });
       await page.close();
     }
   }
@@ -234,4 +409,5 @@ test('pictures for the note: phone and tablet, English and Chinese', { skip: !SH
   await page.waitForSelector('#token', { visible: true });
   await page.screenshot({ path: `${SHOTS}/remote-phone-zh_CN-sign-in.png` });
   await page.close();
+  await api('wall.delete', { name: wall.name });
 });

@@ -11,6 +11,7 @@ export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 [ -d "$here/node_modules/puppeteer-core" ] || { echo "run scripts/install-deps first (npm ci in tests/web)" >&2; exit 1; }
 TOKEN=$("$program" --new-api-token 2>/dev/null)
-export TOKEN ZENTROVA=$program
+SETTINGS=$(find "$HOME" -name config.json | head -n 1)
+export TOKEN SETTINGS ZENTROVA=$program
 # The test starts and stops the program itself (it takes it away and brings it back).
 node --test --test-concurrency=1 "$@" "$here/remote_page.test.mjs"
