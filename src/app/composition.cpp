@@ -71,6 +71,8 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
         [page = webRemote.get(), metrics = metricsPage.get()](const HttpRequestHead &head, const QHostAddress &peer,
             HttpReply *reply) { return metrics->serve(head, peer, reply) || page->serve(head, peer, reply); });
     mqttBridge = std::make_unique<MqttBridge>(commandSet.get(), devices->settingsStore());
+    mqttBridge->setUserLookup(
+        [users = remoteService->users()](const QString &name, Actor *actor) { return users->actor(name, actor); });
     ControllerProbes probes;
     probes.lineClients = [service = remoteService.get()] { return service->lineServer()->clientCount(); };
     probes.webClients = [service = remoteService.get()] { return service->webServer()->clientCount(); };

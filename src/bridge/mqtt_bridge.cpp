@@ -351,7 +351,12 @@ void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool
         else
             command.params.insert(QStringLiteral("target"), name);
     }
-    const RemoteAnswer answer = core->execute(command.method, command.params);
+    Actor actor {QStringLiteral("mqtt"), Actor::Role::Operator, {}, {}};
+    if (!current.apiUser.isEmpty() && !(users && users(current.apiUser, &actor))) {
+        refuse(topic, Forbidden, QStringLiteral("the bridge's API user \"%1\" does not exist").arg(current.apiUser));
+        return;
+    }
+    const RemoteAnswer answer = core->execute(actor, command.method, command.params);
     if (!answer.ok)
         refuse(topic, answer.code, answer.message);
 }

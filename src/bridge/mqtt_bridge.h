@@ -2,6 +2,7 @@
 
 #include "bridge/ha_discovery.h"
 #include "bridge/mqtt_settings.h"
+#include "control/access.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -11,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+
+#include <functional>
 
 class JsonConfig;
 class MqttClient;
@@ -63,6 +66,9 @@ public:
     void stop();
 
     MqttSettings settings() const { return current; }
+    // Finds the rights of a control API user by name; false when there is none.
+    using UserLookup = std::function<bool(const QString &name, Actor *actor)>;
+    void setUserLookup(UserLookup lookup) { users = std::move(lookup); }
     bool enabled() const { return current.enabled; }
     QString host() const { return current.host; }
     int port() const { return current.port; }
@@ -109,6 +115,7 @@ private:
     JsonConfig *store;
     MqttClient *client;
     MqttSettings current;
+    UserLookup users;
     // The client's thread is up and will try again after a loss.
     bool clientStarted = false;
     // The first reason since the last start or connection: the library follows a refused

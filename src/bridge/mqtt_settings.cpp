@@ -18,6 +18,7 @@ const QString MqttSettings::KEY_USER = QStringLiteral("mqtt/user");
 const QString MqttSettings::KEY_PASSWORD = QStringLiteral("mqtt/password");
 const QString MqttSettings::KEY_CA_FILE = QStringLiteral("mqtt/ca_file");
 const QString MqttSettings::KEY_DISCOVERY_PREFIX = QStringLiteral("mqtt/discovery_prefix");
+const QString MqttSettings::KEY_API_USER = QStringLiteral("mqtt/api_user");
 
 MqttSettings MqttSettings::load(const JsonConfig &config)
 {
@@ -31,6 +32,7 @@ MqttSettings MqttSettings::load(const JsonConfig &config)
     settings.user = config.value(KEY_USER, QString());
     settings.password = config.value(KEY_PASSWORD, QString());
     settings.caFile = config.value(KEY_CA_FILE, QString()).trimmed();
+    settings.apiUser = config.value(KEY_API_USER, QString()).trimmed();
     const QString prefix = mqtttopics::level(config.value(KEY_DISCOVERY_PREFIX, DEFAULT_DISCOVERY_PREFIX));
     settings.discoveryPrefix = prefix.isEmpty() ? DEFAULT_DISCOVERY_PREFIX : prefix;
     return settings;
@@ -48,6 +50,7 @@ bool MqttSettings::save(JsonConfig *config) const
     config->setValue(KEY_PASSWORD, password);
     config->setValue(KEY_CA_FILE, caFile);
     config->setValue(KEY_DISCOVERY_PREFIX, discoveryPrefix);
+    config->setValue(KEY_API_USER, apiUser);
     return config->endBatch();
 }
 

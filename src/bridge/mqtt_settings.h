@@ -21,6 +21,7 @@ struct MqttSettings
     static const QString KEY_PASSWORD;
     static const QString KEY_CA_FILE;
     static const QString KEY_DISCOVERY_PREFIX;
+    static const QString KEY_API_USER;
 
     bool enabled = false;
     QString host;
@@ -31,6 +32,9 @@ struct MqttSettings
     QString password;
     QString caFile; // set: TLS, the broker's certificate checked against it
     QString discoveryPrefix = DEFAULT_DISCOVERY_PREFIX;
+    // The control API user whose rights the broker's commands have; empty for an operator
+    // of every screen, as before there were users.
+    QString apiUser;
 
     // Values out of range read as their defaults.
     static MqttSettings load(const JsonConfig &config);

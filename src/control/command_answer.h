@@ -13,7 +13,9 @@ enum RemoteError {
     RateLimited = 6,
     TooLarge = 7,
     Busy = 8,
-    Internal = 9
+    Internal = 9,
+    // The actor's role or screens do not cover the command; nothing of it was done.
+    Forbidden = 10
 };
 
 // "unknown_command", "bad_arguments", ...; "internal" for a code outside the list.

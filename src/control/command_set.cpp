@@ -13,6 +13,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 namespace {
 
 const QString ALL_SCREENS = QStringLiteral("all");
@@ -78,6 +80,8 @@ QString remoteErrorName(int code)
         return QStringLiteral("too_large");
     case Busy:
         return QStringLiteral("busy");
+    case Forbidden:
+        return QStringLiteral("forbidden");
     default:
         return QStringLiteral("internal");
     }
@@ -101,15 +105,16 @@ RemoteAnswer RemoteAnswer::failure(int code, const QString &message)
 }
 
 const CommandSet::Method CommandSet::METHODS[] = {
-    {"state", &CommandSet::readState},
-    {"list", &CommandSet::list},
-    {"route", &CommandSet::route},
-    {"clear", &CommandSet::clear},
-    {"power", &CommandSet::power},
-    {"numbers", &CommandSet::numbers},
-    {"wall.create", &CommandSet::createWall},
-    {"wall.delete", &CommandSet::deleteWall},
-    {"rename", &CommandSet::rename},
+    {"state", Right::View, &CommandSet::readState},
+    {"list", Right::View, &CommandSet::list},
+    {"whoami", Right::View, &CommandSet::whoami},
+    {"route", Right::Operate, &CommandSet::route},
+    {"clear", Right::Operate, &CommandSet::clear},
+    {"power", Right::Operate, &CommandSet::power},
+    {"numbers", Right::Operate, &CommandSet::numbers},
+    {"wall.create", Right::Administer, &CommandSet::createWall},
+    {"wall.delete", Right::Administer, &CommandSet::deleteWall},
+    {"rename", Right::Administer, &CommandSet::rename},
 };
 
 CommandSet::CommandSet(DeviceManager *manager, QObject *parent)
@@ -138,13 +143,21 @@ CommandSet::CommandSet(DeviceManager *manager, QObject *parent)
     watchAll();
 }
 
+QVector<CommandEntry> CommandSet::table() const
+{
+    QVector<CommandEntry> entries;
+    for (const Method &method : METHODS)
+        entries.append({QString::fromLatin1(method.name), method.right});
+    for (const auto &extension : extensions)
+        entries += extension.second->methods();
+    return entries;
+}
+
 QStringList CommandSet::methods() const
 {
     QStringList names;
-    for (const Method &method : METHODS)
-        names << QString::fromLatin1(method.name);
-    for (const auto &extension : extensions)
-        names += extension.second->methods();
+    for (const CommandEntry &entry : table())
+        names << entry.name;
     return names;
 }
 
@@ -155,17 +168,125 @@ void CommandSet::extend(const QString &stateKey, CommandExtension *extension)
     connect(extension, &CommandExtension::event, this, &CommandSet::event);
 }
 
-RemoteAnswer CommandSet::execute(const QString &method, const QJsonObject &params)
+RemoteAnswer CommandSet::execute(const Actor &actor, const QString &method, const QJsonObject &params)
 {
+    const QString why = refusal(actor, method, params);
+    if (!why.isEmpty())
+        return RemoteAnswer::failure(Forbidden, why);
     for (const Method &entry : METHODS) {
         if (method == QLatin1String(entry.name))
-            return (this->*entry.handler)(params);
+            return (this->*entry.handler)(actor, params);
     }
-    for (const auto &extension : extensions) {
-        if (extension.second->methods().contains(method))
-            return extension.second->execute(method, params);
-    }
+    if (CommandExtension *extension = extensionOf(method))
+        return extension->execute(method, params);
     return RemoteAnswer::failure(UnknownCommand, QStringLiteral("there is no command \"%1\"").arg(method));
+}
+
+QString CommandSet::refusal(const Actor &actor, const QString &method, const QJsonObject &params) const
+{
+    const QVector<CommandEntry> entries = table();
+    const auto entry = std::find_if(
+        entries.begin(), entries.end(), [&method](const CommandEntry &candidate) { return candidate.name == method; });
+    // An unknown method is refused as unknown, whoever sends it.
+    if (entry == entries.end())
+        return QString();
+    if (!actor.may(entry->right))
+        return QStringLiteral("\"%1\" is not for the %2 role").arg(method, Actor::roleName(actor.role));
+    if (entry->right != Right::Operate || !actor.limited())
+        return QString();
+    QStringList screens;
+    QStringList sources;
+    const CommandExtension *extension = extensionOf(method);
+    const bool known = extension ? extension->reach(method, params, &screens, &sources)
+                                 : reach(method, params, &screens, &sources);
+    if (!known)
+        return QStringLiteral("\"%1\" as sent reaches every screen; name your own screens").arg(method);
+    for (const QString &screen : qAsConst(screens)) {
+        // An extension names screens by device name, which only one device has.
+        const DeviceBasePtr device = extension ? find(manager->rxlist(), screen, true) : nullptr;
+        if (!screenInside(actor, device ? device->name() : screen))
+            return QStringLiteral("\"%1\" is not one of your screens").arg(screen);
+    }
+    for (const QString &source : qAsConst(sources)) {
+        const QString name = sourceName(source);
+        const bool inside = actor.sources.isEmpty() || name.isEmpty()
+            || std::any_of(actor.sources.begin(), actor.sources.end(),
+                [&name](const QString &mine) { return sameText(mine, name); });
+        if (!inside)
+            return QStringLiteral("\"%1\" is not one of your sources").arg(source);
+    }
+    return QString();
+}
+
+CommandExtension *CommandSet::extensionOf(const QString &method) const
+{
+    for (const auto &extension : extensions) {
+        for (const CommandEntry &entry : extension.second->methods()) {
+            if (entry.name == method)
+                return extension.second;
+        }
+    }
+    return nullptr;
+}
+
+bool CommandSet::reach(const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
+{
+    if (method == QLatin1String("route") || method == QLatin1String("clear")) {
+        const QString target = params.value(QStringLiteral("target")).toString().trimmed();
+        if (sameText(target, ALL_SCREENS))
+            return false;
+        const DeviceBasePtr screen = find(manager->rxlist(), target, false);
+        *screens << (screen ? screen->name() : QString());
+        if (method == QLatin1String("route"))
+            *sources << params.value(QStringLiteral("source")).toString().trimmed();
+        return true;
+    }
+    if (method == QLatin1String("power")) {
+        const QJsonArray targets = params.value(QStringLiteral("targets")).toArray();
+        for (const QJsonValue &target : targets) {
+            const DeviceBasePtr entry = find(manager->rxlist(), target.toString().trimmed(), true);
+            *screens << (entry ? entry->name() : QString());
+        }
+        return !targets.isEmpty();
+    }
+    // The numbers show on every screen at once.
+    return false;
+}
+
+bool CommandSet::screenInside(const Actor &actor, const QString &deviceName) const
+{
+    if (actor.screens.isEmpty() || deviceName.isEmpty())
+        return true;
+    const QSharedPointer<VWDevice> wall = wallOf(deviceName);
+    for (const QString &mine : actor.screens) {
+        if (sameText(mine, deviceName) || (wall && sameText(mine, wall->name())))
+            return true;
+    }
+    return false;
+}
+
+QString CommandSet::screenName(const QString &name) const
+{
+    const DeviceBasePtr device = find(manager->rxlist(), name.trimmed(), false);
+    return device ? device->name() : QString();
+}
+
+QString CommandSet::sourceName(const QString &name) const
+{
+    const DeviceBasePtr device = find(manager->txlist(), name.trimmed(), false);
+    return device ? device->name() : QString();
+}
+
+RemoteAnswer CommandSet::whoami(const Actor &actor, const QJsonObject &)
+{
+    QJsonObject result = actor.toJson();
+    QJsonArray allowed;
+    for (const CommandEntry &entry : table()) {
+        if (actor.may(entry.right))
+            allowed << entry.name;
+    }
+    result.insert(QStringLiteral("methods"), allowed);
+    return RemoteAnswer::success(result);
 }
 
 QJsonObject CommandSet::state() const
@@ -173,17 +294,19 @@ QJsonObject CommandSet::state() const
     QJsonObject result {{QStringLiteral("decoders"), decoders()}, {QStringLiteral("encoders"), encoders()},
         {QStringLiteral("walls"), walls()}, {QStringLiteral("power"), lastPower},
         {QStringLiteral("numbers"), numbersShown}};
-    for (const auto &extension : extensions)
-        result.insert(extension.first, extension.second->state());
+    for (const auto &extension : extensions) {
+        if (!extension.first.isEmpty())
+            result.insert(extension.first, extension.second->state());
+    }
     return result;
 }
 
-RemoteAnswer CommandSet::readState(const QJsonObject &)
+RemoteAnswer CommandSet::readState(const Actor &, const QJsonObject &)
 {
     return RemoteAnswer::success(state());
 }
 
-RemoteAnswer CommandSet::list(const QJsonObject &params)
+RemoteAnswer CommandSet::list(const Actor &, const QJsonObject &params)
 {
     const QString kind = params.value(QStringLiteral("kind")).toString();
     if (kind == QLatin1String("decoders"))
@@ -195,7 +318,7 @@ RemoteAnswer CommandSet::list(const QJsonObject &params)
     return RemoteAnswer::failure(BadArguments, QStringLiteral("kind is one of decoders, encoders, walls"));
 }
 
-RemoteAnswer CommandSet::route(const QJsonObject &params)
+RemoteAnswer CommandSet::route(const Actor &, const QJsonObject &params)
 {
     QString sourceName;
     QString target;
@@ -209,7 +332,7 @@ RemoteAnswer CommandSet::route(const QJsonObject &params)
     return routeTo(encoder->name(), target, {{QStringLiteral("source"), encoder->name()}});
 }
 
-RemoteAnswer CommandSet::clear(const QJsonObject &params)
+RemoteAnswer CommandSet::clear(const Actor &, const QJsonObject &params)
 {
     QString target;
     if (!textArgument(params, QStringLiteral("target"), &target))
@@ -244,7 +367,7 @@ RemoteAnswer CommandSet::routeTo(const QString &sourceName, const QString &targe
     return RemoteAnswer::success(answer);
 }
 
-RemoteAnswer CommandSet::power(const QJsonObject &params)
+RemoteAnswer CommandSet::power(const Actor &, const QJsonObject &params)
 {
     bool on = false;
     if (!boolArgument(params, QStringLiteral("on"), &on))
@@ -275,7 +398,7 @@ RemoteAnswer CommandSet::power(const QJsonObject &params)
     return RemoteAnswer::success(QJsonObject {{QStringLiteral("on"), on}, {QStringLiteral("targets"), names}});
 }
 
-RemoteAnswer CommandSet::numbers(const QJsonObject &params)
+RemoteAnswer CommandSet::numbers(const Actor &, const QJsonObject &params)
 {
     bool show = false;
     if (!boolArgument(params, QStringLiteral("show"), &show))
@@ -287,7 +410,7 @@ RemoteAnswer CommandSet::numbers(const QJsonObject &params)
     return RemoteAnswer::success(QJsonObject {{QStringLiteral("show"), show}});
 }
 
-RemoteAnswer CommandSet::createWall(const QJsonObject &params)
+RemoteAnswer CommandSet::createWall(const Actor &, const QJsonObject &params)
 {
     QString name;
     if (!textArgument(params, QStringLiteral("name"), &name))
@@ -333,7 +456,7 @@ RemoteAnswer CommandSet::createWall(const QJsonObject &params)
     return RemoteAnswer::success(wallJson(*wall));
 }
 
-RemoteAnswer CommandSet::deleteWall(const QJsonObject &params)
+RemoteAnswer CommandSet::deleteWall(const Actor &, const QJsonObject &params)
 {
     QString name;
     if (!textArgument(params, QStringLiteral("name"), &name))
@@ -346,7 +469,7 @@ RemoteAnswer CommandSet::deleteWall(const QJsonObject &params)
     return RemoteAnswer::success(result);
 }
 
-RemoteAnswer CommandSet::rename(const QJsonObject &params)
+RemoteAnswer CommandSet::rename(const Actor &, const QJsonObject &params)
 {
     QString name;
     QString alias;

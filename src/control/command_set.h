@@ -1,6 +1,8 @@
 #pragma once
 
+#include "control/access.h"
 #include "control/command_answer.h"
+#include "control/command_extension.h"
 #include "models/device_base.h"
 
 #include <QHash>
@@ -15,7 +17,6 @@
 class DeviceListModel;
 class DeviceManager;
 class RxDevice;
-class CommandExtension;
 class VWDevice;
 
 // The one command set of the control API: executes commands on the manager and reports
@@ -36,16 +37,26 @@ public:
     //  "wall.create" {name, columns, rows, members: decoder names row by row}
     //  "wall.delete" {name}
     //  "rename" {name, alias}
-    // Devices and walls are named by alias or by device name.
+    //  "whoami" {} -> {name, role, screens, sources, methods: what this actor may send}
+    // Devices and walls are named by alias or by device name. Every method needs a right
+    // (see Access); one the actor lacks, or one that would change a screen or show a source
+    // outside the actor's limits, is refused as a whole with Forbidden. A limited actor's
+    // "all" (route, clear, power without targets, numbers) is refused: it names every screen.
     explicit CommandSet(DeviceManager *manager, QObject *parent = nullptr);
 
     // Adds the methods and events of a folder above this one (the scenes); its part of the
-    // state appears under stateKey. The command set takes the extension over.
+    // state appears under stateKey, unless that is empty. The command set takes the extension over.
     void extend(const QString &stateKey, CommandExtension *extension);
 
-    RemoteAnswer execute(const QString &method, const QJsonObject &params);
+    RemoteAnswer execute(const Actor &actor, const QString &method, const QJsonObject &params);
     QJsonObject state() const;
+    // Every method with the right it needs, the core's first.
+    QVector<CommandEntry> table() const;
     QStringList methods() const;
+    // The device name of the decoder or wall named by name or alias, or empty.
+    QString screenName(const QString &name) const;
+    // The device name of the encoder named by name or alias, or empty.
+    QString sourceName(const QString &name) const;
 
 signals:
     // "device.online", "device.offline", "source", "wall.created", "wall.deleted",
@@ -53,23 +64,34 @@ signals:
     void event(const QString &name, const QJsonObject &data);
 
 private:
-    using Handler = RemoteAnswer (CommandSet::*)(const QJsonObject &);
+    using Handler = RemoteAnswer (CommandSet::*)(const Actor &, const QJsonObject &);
     struct Method
     {
         const char *name;
+        Right right;
         Handler handler;
     };
     static const Method METHODS[];
 
-    RemoteAnswer list(const QJsonObject &params);
-    RemoteAnswer readState(const QJsonObject &params);
-    RemoteAnswer route(const QJsonObject &params);
-    RemoteAnswer clear(const QJsonObject &params);
-    RemoteAnswer power(const QJsonObject &params);
-    RemoteAnswer numbers(const QJsonObject &params);
-    RemoteAnswer createWall(const QJsonObject &params);
-    RemoteAnswer deleteWall(const QJsonObject &params);
-    RemoteAnswer rename(const QJsonObject &params);
+    RemoteAnswer list(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer readState(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer route(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer clear(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer power(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer numbers(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer createWall(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer deleteWall(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer rename(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer whoami(const Actor &actor, const QJsonObject &params);
+
+    CommandExtension *extensionOf(const QString &method) const;
+    // Why actor may not send method with params; empty when it may.
+    QString refusal(const Actor &actor, const QString &method, const QJsonObject &params) const;
+    // The screens a core Operate method changes, as device names found as the method finds
+    // them (empty for one it will not find), and its sources as given; false for every screen.
+    bool reach(const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const;
+    // An empty name, of a screen not found, is inside: the command then fails as not found.
+    bool screenInside(const Actor &actor, const QString &deviceName) const;
 
     // Listed entries (rows) match by device name or alias, without regard to case;
     // with members, the decoders of walls too.

@@ -57,11 +57,30 @@ SceneCommands::SceneCommands(DeviceManager *manager, SceneService *sceneService,
         [this] { emit event(QStringLiteral("scene.recall.finished"), report()); });
 }
 
-QStringList SceneCommands::methods() const
+QVector<CommandEntry> SceneCommands::methods() const
 {
-    return {QStringLiteral("scene.list"), QStringLiteral("scene.save"), QStringLiteral("scene.recall"),
-        QStringLiteral("scene.retry"), QStringLiteral("scene.report"), QStringLiteral("scene.rename"),
-        QStringLiteral("scene.delete"), QStringLiteral("schedule.list"), QStringLiteral("schedule.enable")};
+    return {{QStringLiteral("scene.list"), Right::View}, {QStringLiteral("scene.save"), Right::Administer},
+        {QStringLiteral("scene.recall"), Right::Operate}, {QStringLiteral("scene.retry"), Right::Operate},
+        {QStringLiteral("scene.report"), Right::View}, {QStringLiteral("scene.rename"), Right::Administer},
+        {QStringLiteral("scene.delete"), Right::Administer}, {QStringLiteral("schedule.list"), Right::View},
+        {QStringLiteral("schedule.enable"), Right::Administer}};
+}
+
+bool SceneCommands::reach(
+    const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
+{
+    if (method != QLatin1String("scene.recall"))
+        return false;
+    const Scene *scene = scenes->store()->find(nameArgument(params));
+    // No such scene: the recall fails as not found.
+    if (!scene)
+        return true;
+    for (auto entry = scene->sources.cbegin(); entry != scene->sources.cend(); ++entry) {
+        *screens << entry.key();
+        if (!entry.value().isEmpty())
+            *sources << entry.value();
+    }
+    return true;
 }
 
 RemoteAnswer SceneCommands::execute(const QString &method, const QJsonObject &params)

@@ -26,10 +26,13 @@ public:
     // Both must outlive the commands.
     SceneCommands(DeviceManager *manager, SceneService *scenes, QObject *parent = nullptr);
 
-    QStringList methods() const override;
+    QVector<CommandEntry> methods() const override;
     RemoteAnswer execute(const QString &method, const QJsonObject &params) override;
     // The part of the state the scenes add: {active, names, recall}.
     QJsonObject state() const override;
+    // A recall reaches the scene's screens and sources; a retry, whatever the last recall did.
+    bool reach(const QString &method, const QJsonObject &params, QStringList *screens,
+        QStringList *sources) const override;
 
 private:
     RemoteAnswer save(const QJsonObject &params);

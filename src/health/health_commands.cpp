@@ -10,9 +10,9 @@ HealthCommands::HealthCommands(HealthMonitor *monitor, QObject *parent)
 {
 }
 
-QStringList HealthCommands::methods() const
+QVector<CommandEntry> HealthCommands::methods() const
 {
-    return {QStringLiteral("health")};
+    return {{QStringLiteral("health"), Right::View}};
 }
 
 RemoteAnswer HealthCommands::execute(const QString &, const QJsonObject &params)

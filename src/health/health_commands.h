@@ -16,7 +16,7 @@ public:
     // The monitor must outlive the commands.
     explicit HealthCommands(HealthMonitor *monitor, QObject *parent = nullptr);
 
-    QStringList methods() const override;
+    QVector<CommandEntry> methods() const override;
     RemoteAnswer execute(const QString &method, const QJsonObject &params) override;
     QJsonObject state() const override;
 

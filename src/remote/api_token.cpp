@@ -62,18 +62,34 @@ ApiToken::ApiToken(JsonConfig *config)
 {
 }
 
-QString ApiToken::regenerate()
+QString ApiToken::newSecret()
 {
     static_assert(TOKEN_BYTES % sizeof(quint32) == 0 && SALT_BYTES % sizeof(quint32) == 0, "whole words");
-    const QString token = QString::fromLatin1(
+    return QString::fromLatin1(
         randomBytes(TOKEN_BYTES).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-    const QByteArray newSalt = randomBytes(SALT_BYTES).toBase64();
-    const QByteArray salted = saltedOf(token, newSalt);
+}
+
+ApiToken::Keys ApiToken::keysFor(const QString &secret, const QByteArray &salt)
+{
+    const QByteArray salted = saltedOf(secret, salt);
+    return {sha256(hmac(salted, CLIENT_KEY_LABEL)), hmac(salted, SERVER_KEY_LABEL)};
+}
+
+bool ApiToken::ensureSalt()
+{
+    if (!salt().isEmpty())
+        return true;
+    return config->setValue(ApiSettings::KEY_TOKEN_SALT, QString::fromLatin1(randomBytes(SALT_BYTES).toBase64()));
+}
+
+QString ApiToken::regenerate()
+{
+    const QString token = newSecret();
     config->beginBatch();
-    config->setValue(ApiSettings::KEY_TOKEN_SALT, QString::fromLatin1(newSalt));
-    config->setValue(
-        ApiSettings::KEY_TOKEN_STORED_KEY, QString::fromLatin1(sha256(hmac(salted, CLIENT_KEY_LABEL)).toBase64()));
-    config->setValue(ApiSettings::KEY_TOKEN_SERVER_KEY, QString::fromLatin1(hmac(salted, SERVER_KEY_LABEL).toBase64()));
+    ensureSalt();
+    const Keys made = keysFor(token, salt());
+    config->setValue(ApiSettings::KEY_TOKEN_STORED_KEY, QString::fromLatin1(made.stored.toBase64()));
+    config->setValue(ApiSettings::KEY_TOKEN_SERVER_KEY, QString::fromLatin1(made.server.toBase64()));
     config->setValue(ApiSettings::KEY_TOKEN_HASH, QString());
     if (!config->endBatch())
         return QString();
@@ -88,9 +104,12 @@ bool ApiToken::isSet() const
 
 bool ApiToken::verify(const QString &token) const
 {
-    if (!isSet())
-        return false;
-    return sameBytes(sha256(clientKey(token, salt())), keys().stored);
+    return isSet() && secretMatches(keys(), token, salt());
+}
+
+bool ApiToken::secretMatches(const Keys &keys, const QString &secret, const QByteArray &salt)
+{
+    return !keys.stored.isEmpty() && sameBytes(sha256(clientKey(secret, salt)), keys.stored);
 }
 
 QByteArray ApiToken::salt() const
@@ -105,9 +124,13 @@ QByteArray ApiToken::authMessage(const QByteArray &salt, const QByteArray &chall
 
 bool ApiToken::verifyProof(const QByteArray &message, const QByteArray &proof, QByteArray *serverSignature) const
 {
-    if (!isSet())
+    return isSet() && proofMatches(keys(), message, proof, serverSignature);
+}
+
+bool ApiToken::proofMatches(const Keys &k, const QByteArray &message, const QByteArray &proof, QByteArray *serverSignature)
+{
+    if (k.stored.isEmpty() || k.server.isEmpty())
         return false;
-    const Keys k = keys();
     const QByteArray presented = QByteArray::fromBase64(proof);
     const QByteArray signature = hmac(k.stored, message);
     if (presented.size() != signature.size())

@@ -26,8 +26,9 @@ public:
     // The store must outlive this object.
     explicit ApiToken(JsonConfig *config);
 
-    // A new random token (base64url); the one before stops working at once. Empty when
-    // the settings file could not be written (the new token then works only until the end).
+    // A new random token (base64url); the one before stops working at once. The salt stays,
+    // as the other users' keys hang on it. Empty when the settings file could not be written
+    // (the new token then works only until the end).
     QString regenerate();
     bool isSet() const;
     // Constant time in the content of the token.
@@ -52,12 +53,25 @@ public:
     static QByteArray clientKey(const QString &token, const QByteArray &salt);
     static QByteArray proofFor(const QString &token, const QByteArray &salt, const QByteArray &authMessage);
 
-private:
+    // What is kept of one credential: the keys of the token above, for the other users too.
     struct Keys
     {
         QByteArray stored;
         QByteArray server;
     };
+    // A new random secret in the token's form.
+    static QString newSecret();
+    static Keys keysFor(const QString &secret, const QByteArray &salt);
+    // Constant time in the content of the secret.
+    static bool secretMatches(const Keys &keys, const QString &secret, const QByteArray &salt);
+    static bool proofMatches(
+        const Keys &keys, const QByteArray &authMessage, const QByteArray &proof, QByteArray *serverSignature);
+    // The installation's salt, made now if there is none yet (false when it cannot be stored).
+    // Every user's keys are derived with it, so the greeting can carry it before a client
+    // says who it is; the credentials are random, which leaves a salt per user nothing to add.
+    bool ensureSalt();
+
+private:
     Keys keys() const;
 
     JsonConfig *config;

@@ -138,6 +138,8 @@ const Syntax COMMANDS[] = {
         [](const QStringList &a) {
             return make(QStringLiteral("rename"), {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("alias"), a.at(1)}});
         }},
+    {"whoami", "whoami", 0, 0, [](const QStringList &) { return make(QStringLiteral("whoami")); }},
+    {"users list", "users list", 0, 0, [](const QStringList &) { return make(QStringLiteral("users.list")); }},
     {"auth", "auth TOKEN", 1, 1,
         [](const QStringList &a) { return make(QStringLiteral("auth"), {{QStringLiteral("token"), a.at(0)}}); }},
     {"subscribe", "subscribe", 0, 0, [](const QStringList &) { return make(QStringLiteral("subscribe")); }},

@@ -40,10 +40,10 @@ struct LineServer::Client
     QStringList heldLines;
 };
 
-LineServer::LineServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
+LineServer::LineServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent)
     : QObject(parent)
     , core(core)
-    , token(token)
+    , users(users)
     , throttle(throttle)
     , server(new QTcpServer(this))
 {
@@ -77,6 +77,17 @@ void LineServer::disconnectAll(const QString &reason)
 {
     const QList<QTcpSocket *> sockets = clients.keys();
     for (QTcpSocket *socket : sockets) {
+        send(socket, errorLine(Refused, reason));
+        drop(socket, reason);
+    }
+}
+
+void LineServer::disconnectUser(const QString &user, const QString &reason)
+{
+    const QList<QTcpSocket *> sockets = clients.keys();
+    for (QTcpSocket *socket : sockets) {
+        if (clients.value(socket)->session->user().compare(user, Qt::CaseInsensitive) != 0)
+            continue;
         send(socket, errorLine(Refused, reason));
         drop(socket, reason);
     }
@@ -117,7 +128,7 @@ void LineServer::onNewConnection()
         // What waits unread stays in the kernel, where TCP makes the sender wait too.
         socket->setReadBufferSize(4 * MAX_LINE_BYTES);
         auto *client = new Client;
-        client->session = new LineSession(core, token, throttle, socket->peerAddress(), socket);
+        client->session = new LineSession(core, users, throttle, socket->peerAddress(), socket);
         client->peer = socket->peerAddress();
         client->window.start();
         client->signInDeadline.setSingleShot(true);

@@ -4,7 +4,7 @@
 #include <QHostAddress>
 #include <QObject>
 
-class ApiToken;
+class ApiUsers;
 class AuthThrottle;
 class LineSession;
 class QTcpServer;
@@ -35,7 +35,7 @@ public:
     // How long a closing connection may take to hand over its last lines.
     static constexpr int CLOSE_WAIT_MS = 5000;
 
-    LineServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
+    LineServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent = nullptr);
     ~LineServer() override;
 
     // False, with errorString, when the address and port cannot be taken.
@@ -43,6 +43,8 @@ public:
     void close();
     // Tells every client why and closes its connection (a new token cuts them off).
     void disconnectAll(const QString &reason);
+    // The same for the clients signed in as user.
+    void disconnectUser(const QString &user, const QString &reason);
     bool isListening() const;
     quint16 serverPort() const;
     QString errorString() const;
@@ -64,7 +66,7 @@ private:
     void drop(QTcpSocket *socket, const QString &reason);
 
     CommandSet *core;
-    const ApiToken *token;
+    ApiUsers *users;
     AuthThrottle *throttle;
     QTcpServer *server;
     QHash<QTcpSocket *, Client *> clients;

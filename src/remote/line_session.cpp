@@ -1,17 +1,17 @@
 #include "remote/line_session.h"
 
 #include "control/command_set.h"
-#include "remote/api_token.h"
+#include "remote/api_users.h"
 #include "remote/auth_throttle.h"
 #include "remote/line_protocol.h"
 
 #include <QDebug>
 
 LineSession::LineSession(
-    CommandSet *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer, QObject *parent)
+    CommandSet *core, ApiUsers *users, AuthThrottle *throttle, const QHostAddress &peer, QObject *parent)
     : QObject(parent)
     , core(core)
-    , token(token)
+    , users(users)
     , throttle(throttle)
     , peer(peer)
 {
@@ -53,7 +53,14 @@ QString LineSession::answerLine(const QString &line)
         isSubscribed = command.method == QLatin1String("subscribe");
         return lineprotocol::formatAnswer(RemoteAnswer::success());
     }
-    return lineprotocol::formatAnswer(core->execute(command.method, command.params));
+    // Looked up for each command, so that a change of role holds from the next one.
+    Actor actor;
+    if (!users->actor(userName, &actor)) {
+        isFinished = true;
+        return lineprotocol::formatAnswer(
+            RemoteAnswer::failure(NotAuthenticated, QStringLiteral("this user was revoked")));
+    }
+    return lineprotocol::formatAnswer(core->execute(actor, command.method, command.params));
 }
 
 QString LineSession::authenticate(const QString &presented)
@@ -61,7 +68,8 @@ QString LineSession::authenticate(const QString &presented)
     if (isAuthenticated)
         return lineprotocol::formatAnswer(RemoteAnswer::success());
     // The right token is taken whatever came before it, from this connection or its address.
-    if (!token->verify(presented)) {
+    const QString name = users->signIn(presented, peer);
+    if (name.isEmpty()) {
         answerDelay = throttle->failed(peer);
         // The token tried is never written down; it may be one letter off the real one.
         qWarning().noquote() << "Control API: wrong token from" << peer.toString();
@@ -73,7 +81,8 @@ QString LineSession::authenticate(const QString &presented)
         return lineprotocol::formatAnswer(RemoteAnswer::failure(NotAuthenticated, QStringLiteral("wrong token")));
     }
     isAuthenticated = true;
-    qInfo().noquote() << "Control API: client" << peer.toString() << "authenticated";
+    userName = name;
+    qInfo().noquote() << "Control API: client" << peer.toString() << "authenticated as" << name;
     return lineprotocol::formatAnswer(RemoteAnswer::success());
 }
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-class ApiToken;
+class ApiUsers;
 class AuthThrottle;
 class CommandSet;
 
@@ -17,7 +17,7 @@ class LineSession : public QObject
     Q_OBJECT
 
 public:
-    LineSession(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, const QHostAddress &peer,
+    LineSession(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, const QHostAddress &peer,
         QObject *parent = nullptr);
 
     // The answer line, then the event lines of what the command changed, without line
@@ -25,6 +25,8 @@ public:
     QStringList handleLine(const QString &line);
     bool authenticated() const { return isAuthenticated; }
     bool subscribed() const { return isSubscribed; }
+    // The user signed in, or empty.
+    QString user() const { return userName; }
     // Set after "quit", or after too many wrong tokens: the answer is the last line the
     // client gets.
     bool finished() const { return isFinished; }
@@ -45,10 +47,11 @@ private:
     QString authenticate(const QString &token);
 
     CommandSet *core;
-    const ApiToken *token;
+    ApiUsers *users;
     AuthThrottle *throttle;
     QHostAddress peer;
     bool isAuthenticated = false;
+    QString userName;
     bool isSubscribed = false;
     bool isFinished = false;
     int failures = 0;

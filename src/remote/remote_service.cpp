@@ -4,6 +4,7 @@
 #include "control/command_set.h"
 #include "manager/device_manager.h"
 #include "remote/line_server.h"
+#include "remote/user_commands.h"
 #include "remote/web_server.h"
 
 #include <QDebug>
@@ -13,12 +14,18 @@ RemoteService::RemoteService(DeviceManager *manager, CommandSet *commands, QObje
     : QObject(parent)
     , manager(manager)
     , apiToken(manager->settingsStore())
+    , apiUsers(manager->settingsStore(), &apiToken)
     , remoteCore(commands)
-    , line(new LineServer(remoteCore, &apiToken, &authThrottle, this))
-    , web(new WebServer(remoteCore, &apiToken, &authThrottle, this))
+    , line(new LineServer(remoteCore, &apiUsers, &authThrottle, this))
+    , web(new WebServer(remoteCore, &apiUsers, &authThrottle, this))
     , current(ApiSettings::load(*manager->settingsStore()))
 {
     apiToken.migrate();
+    remoteCore->extend(QString(), new UserCommands(&apiUsers, remoteCore));
+    connect(&apiUsers, &ApiUsers::ended, this, [this](const QString &user, const QString &reason) {
+        line->disconnectUser(user, reason);
+        web->disconnectUser(user, reason);
+    });
 }
 
 RemoteService::~RemoteService()
@@ -117,11 +124,10 @@ QString RemoteService::configure(bool enabled, int linePort, int webPort, const 
 
 QString RemoteService::newToken()
 {
-    const QString token = apiToken.regenerate();
+    QString error;
+    const QString token = apiUsers.newCredential(ApiUsers::FIRST_ADMIN, &error);
     if (token.isEmpty())
         setProblem(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
-    qInfo() << "Control API: a new token was made; clients of the old one are cut off";
-    closeAll(QStringLiteral("a new token was made"));
     emit tokenChanged();
     return token;
 }

@@ -2,6 +2,7 @@
 
 #include "remote/api_settings.h"
 #include "remote/api_token.h"
+#include "remote/api_users.h"
 #include "remote/auth_throttle.h"
 
 #include <QObject>
@@ -31,12 +32,14 @@ class RemoteService : public QObject
     Q_PROPERTY(bool running READ running NOTIFY statusChanged)
 
 public:
-    // The manager, its settings file and the command set must outlive the service.
+    // The manager, its settings file and the command set must outlive the service, which adds
+    // the users' commands to the command set.
     RemoteService(DeviceManager *manager, CommandSet *commands, QObject *parent = nullptr);
     ~RemoteService() override;
 
     CommandSet *core() const { return remoteCore; }
     const ApiToken *token() const { return &apiToken; }
+    ApiUsers *users() { return &apiUsers; }
     AuthThrottle *throttle() { return &authThrottle; }
     LineServer *lineServer() const { return line; }
     WebServer *webServer() const { return web; }
@@ -67,7 +70,8 @@ public:
     // From the advanced page: stored, then applied. The text of what was wrong, or empty.
     Q_INVOKABLE QString configure(bool enabled, int linePort, int webPort, const QString &listenAddress,
         const QString &tlsCertificate, const QString &tlsKey);
-    // A new token, returned once for the user to copy; every client of the old one is cut off.
+    // A new token (the first admin's credential), returned once for the user to copy; every
+    // client of the old one is cut off.
     Q_INVOKABLE QString newToken();
     // Tells every client of both servers why, and closes its connection.
     void closeAll(const QString &reason);
@@ -82,6 +86,7 @@ private:
 
     DeviceManager *manager;
     ApiToken apiToken;
+    ApiUsers apiUsers;
     AuthThrottle authThrottle;
     CommandSet *remoteCore;
     LineServer *line;

@@ -46,6 +46,8 @@ public:
         // Set once its one try at signing in failed: nothing else is taken from it.
         bool failed = false;
         bool authenticated = false;
+        // The user signed in as.
+        QString user;
         bool subscribed = false;
         RateWindow rate;
     } session;

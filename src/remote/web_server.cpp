@@ -1,7 +1,7 @@
 #include "remote/web_server.h"
 
 #include "control/command_set.h"
-#include "remote/api_token.h"
+#include "remote/api_users.h"
 #include "remote/auth_throttle.h"
 #include "remote/http_connection.h"
 
@@ -42,10 +42,10 @@ HttpReply errorReply(int status, int code, const QString &message)
 
 } // namespace
 
-WebServer::WebServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent)
+WebServer::WebServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent)
     : QObject(parent)
     , core(core)
-    , token(token)
+    , users(users)
     , throttle(throttle)
     , webSockets(new QWebSocketServer(QStringLiteral("zentrova"), QWebSocketServer::NonSecureMode, this))
 {
@@ -124,6 +124,16 @@ void WebServer::disconnectAll(const QString &reason)
     }
 }
 
+void WebServer::disconnectUser(const QString &user, const QString &reason)
+{
+    for (WebClient *client : clients.values()) {
+        if (!client->session.authenticated || client->session.user.compare(user, Qt::CaseInsensitive) != 0)
+            continue;
+        sendTo(client, QString::fromUtf8(jsonrpc::error(Refused, reason)));
+        client->close(reason);
+    }
+}
+
 bool WebServer::ticketValid(const QByteArray &ticket) const
 {
     return !ticket.isEmpty() && tickets.contains(ticket);
@@ -148,7 +158,10 @@ void WebServer::onHttpConnection()
         connect(connection, &HttpConnection::headReceived, this, &WebServer::onHead);
         connect(connection, &HttpConnection::bodyReceived, this, &WebServer::onCommandBody);
         connect(connection, &HttpConnection::finished, this,
-            [this](HttpConnection *finished) { httpConnections.remove(finished); });
+            [this](HttpConnection *finished) {
+                httpConnections.remove(finished);
+                bodyUsers.remove(finished);
+            });
     }
 }
 
@@ -176,7 +189,8 @@ void WebServer::onHead(HttpConnection *connection, const HttpRequestHead &head)
         if (head.method != (state ? "GET" : "POST"))
             return refuse(405, BadArguments, state ? QStringLiteral("use GET") : QStringLiteral("use POST"));
         // The token first: a stranger's body is never read, so sending one slowly holds nothing.
-        if (!httpAuthorized(head.field("Authorization"), peer)) {
+        const QString user = httpUser(head.field("Authorization"), peer);
+        if (user.isEmpty()) {
             HttpReply reply = errorReply(
                 401, NotAuthenticated, QStringLiteral("send the token as \"Authorization: Bearer TOKEN\""));
             reply.add("WWW-Authenticate", "Bearer");
@@ -186,8 +200,10 @@ void WebServer::onHead(HttpConnection *connection, const HttpRequestHead &head)
         if (head.contentLength > config.maxMessageBytes)
             return refuse(
                 413, TooLarge, QStringLiteral("a request holds at most %1 bytes").arg(config.maxMessageBytes));
-        if (!state)
+        if (!state) {
+            bodyUsers.insert(connection, user);
             return connection->readBody();
+        }
         if (!withinRate(&httpRate(peer)))
             return connection->reply(errorReply(
                 429, RateLimited, QStringLiteral("more than %1 requests in one second").arg(config.commandsPerSecond)));
@@ -212,23 +228,33 @@ void WebServer::onCommandBody(HttpConnection *connection, const QByteArray &body
             if (!withinRate(&rate))
                 return RemoteAnswer::failure(
                     RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
-            return core->execute(call.method, call.params);
+            return executeAs(bodyUsers.value(connection), call);
         },
         true);
+    bodyUsers.remove(connection);
     connection->reply(jsonReply(200, answer));
 }
 
-bool WebServer::httpAuthorized(const QByteArray &authorization, const QHostAddress &peer)
+QString WebServer::httpUser(const QByteArray &authorization, const QHostAddress &peer)
 {
     const QByteArray scheme = QByteArrayLiteral("Bearer ");
     const bool bearer = authorization.size() > scheme.size()
         && authorization.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0;
-    // Checked whatever failed from this address before: a right token is never kept out.
-    if (bearer && token->verify(QString::fromUtf8(authorization.mid(scheme.size()).trimmed())))
-        return true;
+    // Checked whatever failed from this address before: a right credential is never kept out.
+    const QString user
+        = bearer ? users->signIn(QString::fromUtf8(authorization.mid(scheme.size()).trimmed()), peer) : QString();
     // No wait here: a guess costs the guesser a connection each time, as the refusal closes it.
-    throttle->failed(peer);
-    return false;
+    if (user.isEmpty())
+        throttle->failed(peer);
+    return user;
+}
+
+RemoteAnswer WebServer::executeAs(const QString &user, const jsonrpc::Call &call)
+{
+    Actor actor;
+    if (!users->actor(user, &actor))
+        return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("this user was revoked"));
+    return core->execute(actor, call.method, call.params);
 }
 
 RateWindow &WebServer::httpRate(const QHostAddress &peer)
@@ -305,7 +331,7 @@ void WebServer::onWebSocket()
         sendTo(client,
             QString::fromUtf8(jsonrpc::notification(QStringLiteral("hello"),
                 {{QStringLiteral("protocol"), PROTOCOL_VERSION},
-                    {QStringLiteral("salt"), QString::fromLatin1(token->salt())},
+                    {QStringLiteral("salt"), QString::fromLatin1(users->salt())},
                     {QStringLiteral("challenge"), QString::fromLatin1(client->session.challenge)},
                     {QStringLiteral("methods"), QJsonArray::fromStringList(methods)}})));
     }
@@ -373,7 +399,7 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
         session.subscribed = call.method == QLatin1String("subscribe");
         return RemoteAnswer::success(QJsonObject {{QStringLiteral("subscribed"), session.subscribed}});
     }
-    return core->execute(call.method, call.params);
+    return executeAs(session.user, call);
 }
 
 RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay)
@@ -391,9 +417,10 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
     const QByteArray proof = params.value(QStringLiteral("proof")).toString().toLatin1();
     QByteArray serverSignature;
     const bool wellFormed = !nonce.isEmpty() && nonce.size() <= ApiToken::MAX_NONCE_BYTES && !nonce.contains(',');
-    if (!wellFormed
-        || !token->verifyProof(
-            ApiToken::authMessage(token->salt(), session.challenge, nonce), proof, &serverSignature)) {
+    const QString user = wellFormed ? users->signInByProof(ApiToken::authMessage(users->salt(), session.challenge, nonce),
+                                          proof, &serverSignature, client.peer)
+                                    : QString();
+    if (user.isEmpty()) {
         *delay = throttle->failed(client.peer);
         if (params.contains(QStringLiteral("response")))
             return RemoteAnswer::failure(NotAuthenticated,
@@ -409,11 +436,13 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
             Busy, QStringLiteral("%1 clients are connected already, no more are taken").arg(config.maxClients));
     *closeAfter = false;
     session.authenticated = true;
+    session.user = user;
     session.ticket = randomText(TICKET_BYTES);
     tickets.insert(session.ticket, &client);
     RemoteAnswer answer = signedIn();
     QJsonObject result = answer.result.toObject();
     result.insert(QStringLiteral("server"), QString::fromLatin1(serverSignature));
+    result.insert(QStringLiteral("user"), executeAs(user, {QStringLiteral("whoami"), {}}).result);
     answer.result = result;
     return answer;
 }

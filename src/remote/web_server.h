@@ -17,7 +17,7 @@
 
 #include <functional>
 
-class ApiToken;
+class ApiUsers;
 class AuthThrottle;
 class CommandSet;
 class HttpConnection;
@@ -65,12 +65,13 @@ struct WebServerConfig
 };
 
 // The control API for dashboards and integrations on one port, plain or over TLS:
-//  - WebSocket at /ws with JSON-RPC 2.0: a greeting carries the token's salt and a fresh
-//    challenge, "auth" proves knowledge of the token over it (see ApiToken) and is answered
-//    with the server's own proof and a ticket for the session, "subscribe" turns on the
+//  - WebSocket at /ws with JSON-RPC 2.0: a greeting carries the installation's salt and a
+//    fresh challenge, "auth" proves knowledge of a user's credential over it (see ApiToken,
+//    ApiUsers) and is answered with the server's own proof, a ticket for the session and
+//    what the user may do ("user", as "whoami" answers), "subscribe" turns on the
 //    events, every other method is the core's;
 //  - GET /api/state and POST /api/command (a JSON-RPC request or batch) with
-//    "Authorization: Bearer TOKEN", checked from the request's head before its body is read.
+//    "Authorization: Bearer CREDENTIAL", checked from the request's head before its body is read.
 // Every connection is served on the event loop of the thread this object lives on.
 class WebServer : public QObject
 {
@@ -83,7 +84,7 @@ public:
     static constexpr const char *STATE_PATH = "/api/state";
     static constexpr const char *COMMAND_PATH = "/api/command";
 
-    WebServer(CommandSet *core, const ApiToken *token, AuthThrottle *throttle, QObject *parent = nullptr);
+    WebServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent = nullptr);
     ~WebServer() override;
 
     // False, with errorString(), when the port cannot be taken or TLS cannot be had.
@@ -91,6 +92,8 @@ public:
     void stop();
     // Ends every WebSocket session, telling the client why.
     void disconnectAll(const QString &reason);
+    // The same for the sessions signed in as user.
+    void disconnectUser(const QString &user, const QString &reason);
     bool isRunning() const { return listener.isListening(); }
     QString errorString() const { return error; }
     // Set when the last start failed for TLS that was asked for and cannot be had.
@@ -115,7 +118,10 @@ private:
     void upgrade(HttpConnection *connection);
     // Refusal text when a WebSocket from peer may not wait for its sign-in; empty if it may.
     QString waitingRefusal(const QHostAddress &peer) const;
-    bool httpAuthorized(const QByteArray &authorization, const QHostAddress &peer);
+    // The user the bearer credential belongs to, or empty.
+    QString httpUser(const QByteArray &authorization, const QHostAddress &peer);
+    // Runs a call as user, looked up now; a user revoked since is refused.
+    RemoteAnswer executeAs(const QString &user, const jsonrpc::Call &call);
     RateWindow &httpRate(const QHostAddress &peer);
     void onSignInDeadline(WebClient *client);
     void onClientMessage(WebClient *client, const QString &text);
@@ -127,7 +133,9 @@ private:
     void sendTo(WebClient *client, const QString &message);
 
     CommandSet *core;
-    const ApiToken *token;
+    ApiUsers *users;
+    // The user of a command whose body is being read.
+    QHash<HttpConnection *, QString> bodyUsers;
     AuthThrottle *throttle;
     WebServerConfig config;
     OriginPolicy origins;

@@ -68,7 +68,7 @@ const QVector<Group> &groups()
         {"mqtt_bridge", "mqtt",
             {{"enabled", Field::Flag}, {"host", Field::Text}, {"port", Field::Port}, {"client_id", Field::Text},
                 {"site", Field::Text}, {"user", Field::Text}, {"ca_file", Field::Path},
-                {"discovery_prefix", Field::Text}}},
+                {"discovery_prefix", Field::Text}, {"api_user", Field::Text}}},
         {"preview", "preview", {{"thumbnail_fps", Field::Rate}}},
     };
     return list;

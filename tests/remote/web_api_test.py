@@ -115,16 +115,17 @@ class Client:
         self.hello = None
 
     @classmethod
-    async def connect(cls, authenticate=True, **kwargs):
+    async def connect(cls, authenticate=True, secret=None, **kwargs):
         client = cls(await websockets.connect(f"ws://{HOST}:{PORT}/ws", open_timeout=TIMEOUT, **kwargs))
         client.hello = json.loads(await asyncio.wait_for(client.ws.recv(), TIMEOUT))
         if authenticate:
-            params, server = answer_for(client.hello, token)
+            params, server = answer_for(client.hello, secret or token)
             answer = await client.call("auth", params)
             assert answer.get("result", {}).get("authenticated") is True, answer
             # The controller shows it holds the token's keys; the ticket is the session's own.
             assert answer["result"]["server"] == server, answer
             client.ticket = answer["result"]["ticket"]
+            client.user = answer["result"]["user"]
         return client
 
     async def send(self, method, params=None):
@@ -342,6 +343,36 @@ class WebSocketApi(unittest.TestCase):
             self.assertEqual(router.events, [])
             await router.ws.close()
             await watcher.ws.close()
+        run(body())
+
+    def test_users_held_to_their_screens(self):
+        async def body():
+            admin = await Client.connect()
+            self.assertEqual(admin.user["role"], "admin")
+            encoders, decoders = await names(admin)
+            added = await admin.call("users.add", {"name": "Hall", "role": "operator", "screens": [decoders[0]]})
+            credential = added["result"]["credential"]
+            self.assertNotIn(credential, json.dumps(stored_values()))
+            hall = await Client.connect(secret=credential)
+            self.assertEqual((hall.user["role"], hall.user["screens"]), ("operator", [decoders[0]]))
+            self.assertNotIn("users.add", hall.user["methods"])
+            self.assertNotIn("error", await hall.call("route", {"source": encoders[0], "target": decoders[0]}))
+            self.assertEqual(error_code(await hall.call("route", {"source": encoders[0], "target": decoders[1]})), 10)
+            self.assertEqual(error_code(await hall.call("users.list")), 10)
+            # The same rights over HTTP with the credential as the bearer.
+            status, answer = request("POST", "/api/command",
+                                     json.dumps({"jsonrpc": "2.0", "id": 1, "method": "clear", "params": {"target": decoders[1]}}),
+                                     bearer(credential))
+            self.assertEqual((status, error_code(answer)), (200, 10))
+            # Revoked, the open session ends at once, told why.
+            self.assertNotIn("error", await admin.call("users.revoke", {"name": "Hall"}))
+            with self.assertRaises(websockets.ConnectionClosed):
+                while True:
+                    message = await hall.receive()
+                    if message is not None:
+                        self.assertIn("revoked", json.dumps(message))
+            self.assertEqual(request("GET", "/api/state", headers=bearer(credential))[0], 401)
+            await admin.ws.close()
         run(body())
 
     def test_refusals(self):

@@ -251,7 +251,7 @@ private slots:
         now += 5 * MINUTE;
         device->setOnline(true);
         now += 5 * MINUTE;
-        const RemoteAnswer one = commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), name}});
+        const RemoteAnswer one = commands.execute(Actor::window(), QStringLiteral("health"), {{QStringLiteral("device"), name}});
         QVERIFY(one.ok);
         const QJsonObject record = one.result.toObject();
         QCOMPARE(record.value(QStringLiteral("kind")).toString(), QStringLiteral("decoder"));
@@ -295,7 +295,7 @@ private slots:
         flaky->setOnline(false);
         now += HOUR;
 
-        const RemoteAnswer all = commands.execute(QStringLiteral("health"), {});
+        const RemoteAnswer all = commands.execute(Actor::window(), QStringLiteral("health"), {});
         QVERIFY(all.ok);
         const QJsonArray devices = all.result.toObject().value(QStringLiteral("devices")).toArray();
         QCOMPARE(devices.size(), listed);
@@ -305,19 +305,19 @@ private slots:
                     .toObject()
                     .contains(QStringLiteral("cpu_percent")));
         // The controller's memory moves between two calls; the devices do not.
-        QCOMPARE(commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), QStringLiteral("all")}})
+        QCOMPARE(commands.execute(Actor::window(), QStringLiteral("health"), {{QStringLiteral("device"), QStringLiteral("all")}})
                      .result.toObject()
                      .value(QStringLiteral("devices")),
             all.result.toObject().value(QStringLiteral("devices")));
         // By alias, whatever its case.
-        QCOMPARE(commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), flaky->nameAlias().toUpper()}})
+        QCOMPARE(commands.execute(Actor::window(), QStringLiteral("health"), {{QStringLiteral("device"), flaky->nameAlias().toUpper()}})
                      .result.toObject()
                      .value(QStringLiteral("name")),
             QJsonValue(flaky->name()));
         QCOMPARE(
-            commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), QStringLiteral("nowhere")}}).code,
+            commands.execute(Actor::window(), QStringLiteral("health"), {{QStringLiteral("device"), QStringLiteral("nowhere")}}).code,
             int(NotFound));
-        QCOMPARE(commands.execute(QStringLiteral("health"), {{QStringLiteral("device"), 7}}).code, int(BadArguments));
+        QCOMPARE(commands.execute(Actor::window(), QStringLiteral("health"), {{QStringLiteral("device"), 7}}).code, int(BadArguments));
         QCOMPARE(
             commands.state().value(QStringLiteral("health")).toObject().value(QStringLiteral("offline")).toInt(), 1);
         QCOMPARE(monitor.devices().first().toMap().value(QStringLiteral("name")).toString(), flaky->name());

@@ -206,7 +206,7 @@ void TstScenes::recallAndApi()
     core.extend(QStringLiteral("scene"), new SceneCommands(&site.manager, site.scenes));
     QSignalSpy events(&core, &CommandSet::event);
     site.manager.routeSourceToAll(TX2);
-    RemoteAnswer answer = core.execute(QStringLiteral("scene.save"),
+    RemoteAnswer answer = core.execute(Actor::window(), QStringLiteral("scene.save"),
         {{QStringLiteral("name"), QStringLiteral("Blue")}, {QStringLiteral("power"), true}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     site.manager.routeSourceToAll(TX1);
@@ -216,11 +216,11 @@ void TstScenes::recallAndApi()
     // then finished once, with every screen routed.
     site.scenes->recaller()->setDecodersPerTurn(2);
     QSignalSpy finished(site.scenes, &SceneService::recallFinished);
-    answer = core.execute(QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}});
+    answer = core.execute(Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     QVERIFY(site.scenes->recalling());
     // A second tap while the recall runs is refused, not started over.
-    QCOMPARE(core.execute(QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}}).code,
+    QCOMPARE(core.execute(Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}}).code,
         int(Busy));
     QVERIFY(finished.wait());
     // Once the last screen is routed, a recall that told its end too early has told it twice.
@@ -241,11 +241,11 @@ void TstScenes::recallAndApi()
 
     // A scene saved without a display-power setting leaves the displays as they are.
     site.manager.routeSourceToAll(TX1);
-    answer = core.execute(QStringLiteral("scene.save"), {{QStringLiteral("name"), QStringLiteral("Plain")}});
+    answer = core.execute(Actor::window(), QStringLiteral("scene.save"), {{QStringLiteral("name"), QStringLiteral("Plain")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     site.manager.routeSourceToAll(TX2);
     events.clear();
-    answer = core.execute(QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("plain")}});
+    answer = core.execute(Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("plain")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     QVERIFY(finished.wait());
     for (int row = 0; row < site.manager.rxlist()->rowCount(); ++row)
@@ -262,17 +262,17 @@ void TstScenes::recallAndApi()
         {QStringLiteral("scene.rename"), {{QStringLiteral("name"), QStringLiteral("Blue")}}},
         {QStringLiteral("scene.retry"), {}}};
     for (const auto &command : refused)
-        QVERIFY2(!core.execute(command.first, command.second).ok, qPrintable(command.first));
+        QVERIFY2(!core.execute(Actor::window(), command.first, command.second).ok, qPrintable(command.first));
     // A wall is named by the rule of every name the window shows.
-    const RemoteAnswer wall = core.execute(QStringLiteral("wall.create"),
+    const RemoteAnswer wall = core.execute(Actor::window(), QStringLiteral("wall.create"),
         {{QStringLiteral("name"), QStringLiteral("a\x1b[2Jb")}, {QStringLiteral("columns"), 2}, {QStringLiteral("rows"), 1},
             {QStringLiteral("members"), QJsonArray {RX1, QStringLiteral("IPD9DEMO-7C2E0DFE0002")}}});
     QVERIFY2(wall.code == BadArguments && wall.message.startsWith(QLatin1String("name must")), qPrintable(wall.message));
     QVERIFY(
-        core.execute(QStringLiteral("scene.rename"),
+        core.execute(Actor::window(), QStringLiteral("scene.rename"),
                 {{QStringLiteral("name"), QStringLiteral("Blue")}, {QStringLiteral("new_name"), QStringLiteral("Sky")}})
             .ok);
-    QCOMPARE(core.execute(QStringLiteral("scene.list"), {})
+    QCOMPARE(core.execute(Actor::window(), QStringLiteral("scene.list"), {})
                  .result.toArray()
                  .first()
                  .toObject()
@@ -793,12 +793,12 @@ void TstScenes::nameRules()
     CommandSet core(&site.manager);
     core.extend(QStringLiteral("scene"), new SceneCommands(&site.manager, site.scenes));
     const RemoteAnswer renamed
-        = core.execute(QStringLiteral("rename"), {{QStringLiteral("name"), RX1}, {QStringLiteral("alias"), name}});
+        = core.execute(Actor::window(), QStringLiteral("rename"), {{QStringLiteral("name"), RX1}, {QStringLiteral("alias"), name}});
     if (!name.trimmed().isEmpty())
         QCOMPARE(renamed.ok, NameRules::displayName(name.trimmed()));
     DeviceListModel *decoders = site.manager.rxlist();
     QCOMPARE(decoders->setData(decoders->index(1), name, DeviceListModel::AliasRole), display);
-    const RemoteAnswer saved = core.execute(QStringLiteral("scene.save"), {{QStringLiteral("name"), name}});
+    const RemoteAnswer saved = core.execute(Actor::window(), QStringLiteral("scene.save"), {{QStringLiteral("name"), name}});
     QCOMPARE(saved.ok, NameRules::sceneName(name.trimmed()));
 
     // What was taken comes back in through an import.
@@ -824,7 +824,7 @@ void TstScenes::schedulesFollowTheirScene()
     QCOMPARE(scenes->scheduleStore()->find(QStringLiteral("Wake"))->scene, QStringLiteral("Tag 🌅"));
     QCOMPARE(scenes->schedulesRecalling(QStringLiteral("tag 🌅")), QStringList {QStringLiteral("Wake")});
     const RemoteAnswer deleted
-        = core.execute(QStringLiteral("scene.delete"), {{QStringLiteral("name"), QStringLiteral("Tag 🌅")}});
+        = core.execute(Actor::window(), QStringLiteral("scene.delete"), {{QStringLiteral("name"), QStringLiteral("Tag 🌅")}});
     QVERIFY2(deleted.ok, qPrintable(deleted.message));
     QCOMPARE(deleted.result.toObject().value(QStringLiteral("schedules_off")).toArray(), QJsonArray {"Wake"});
     QCOMPARE(scenes->scheduleStore()->find(QStringLiteral("Wake"))->enabled, false);

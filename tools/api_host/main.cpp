@@ -8,6 +8,7 @@
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "remote/api_token.h"
+#include "remote/api_users.h"
 #include "remote/auth_throttle.h"
 #include "remote/web_server.h"
 
@@ -68,9 +69,10 @@ int main(int argc, char *argv[])
     DeviceManager manager(&oem);
     JsonConfig store(home.path() + QStringLiteral("/api.json"), false);
     ApiToken token(&store);
+    ApiUsers users(&store, &token);
     AuthThrottle throttle;
     CommandSet core(&manager);
-    WebServer server(&core, &token, &throttle);
+    WebServer server(&core, &users, &throttle);
 
     WebServerConfig config;
     config.address = QHostAddress(parser.value(address));
