@@ -105,8 +105,11 @@ void BroadcastSocket::addSharers(InterfaceSocket &entry, quint16 port, int grant
         held += askReceiveBuffer(*sharer);
         entry.sharers << sharer;
     }
-    if (!entry.sharers.isEmpty())
-        platform::spreadAcrossGroup(*entry.socket, 1 + entry.sharers.size());
+    // Where the system cannot spread them, which socket takes a reply is its own choice.
+    if (!entry.sharers.isEmpty() && !platform::spreadAcrossGroup(*entry.socket, 1 + entry.sharers.size())) {
+        entry.sharers.clear();
+        held = granted;
+    }
     if (held >= RECEIVE_BUFFER_BYTES || !burstsFit)
         return;
     burstsFit = false;

@@ -23,14 +23,13 @@ bool readPendingDatagrams(QUdpSocket &socket, int maxSize, const DatagramHandler
 
 // Binds `socket` to address:port so that more sockets of this program may join it there
 // with the same call, each with a receive buffer of its own: where the system caps every
-// buffer below a burst, a group holds it. Where the OS cannot share a port's datagrams this
-// way, it binds as before and a second member fails to bind. False, with the socket's
-// errorString saying why, when the address cannot be bound.
+// buffer below a burst, a group holds it. Elsewhere it binds as a shared address. False,
+// with the socket's errorString saying why, when the address cannot be bound.
 bool bindToGroup(QUdpSocket &socket, const QHostAddress &address, quint16 port);
 // Makes the system hand each datagram for a group of `members` sockets (bound with
 // bindToGroup) to one of them at random: spread by sender, as it otherwise is, a few busy
 // senders would fill one member's buffer while the others stay empty. False where the
-// system cannot; the group then shares by sender.
+// system cannot: a group is then no use.
 bool spreadAcrossGroup(QUdpSocket &member, int members);
 
 } // namespace platform
