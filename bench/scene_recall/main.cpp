@@ -32,6 +32,7 @@
 #include <QQmlContext>
 #include <QQuickWindow>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 
@@ -48,6 +49,35 @@ qint64 threadCpuMicroseconds()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
+
+// The processor time the log handler takes on the window's thread, where a recall's
+// commands and answers are logged line by line.
+class LogHandlerClock
+{
+public:
+    static void install()
+    {
+        logged = qInstallMessageHandler(handle);
+        windowThread = QThread::currentThread();
+    }
+    static qint64 spentMicroseconds() { return spent; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (QThread::currentThread() != windowThread) {
+            logged(type, context, message);
+            return;
+        }
+        const qint64 before = threadCpuMicroseconds();
+        logged(type, context, message);
+        spent += threadCpuMicroseconds() - before;
+    }
+
+    static inline QtMessageHandler logged = nullptr;
+    static inline QThread *windowThread = nullptr;
+    static inline qint64 spent = 0;
+};
 
 // The event loop's heartbeat: the longest gap between two ticks bounds the time the window
 // could not have answered a touch. On a busy machine part of a gap is other processes'
@@ -184,6 +214,7 @@ int runController(int decoders, int encoders, int columns, int rows, const QStri
     qputenv("HOME", QFile::encodeName(home.path()));
     // The program's own log, debug lines included, is part of what a recall costs.
     logging::install();
+    LogHandlerClock::install();
     registerInterfaceTypes();
     OemSetting oem;
     Window window(&oem);
@@ -234,9 +265,13 @@ int runController(int decoders, int encoders, int columns, int rows, const QStri
         finishedAt = handedOutAt = 0;
         heartbeat.restart();
         const qint64 start = monotonicMicroseconds();
+        const qint64 cpuAtStart = threadCpuMicroseconds();
+        const qint64 loggingAtStart = LogHandlerClock::spentMicroseconds();
         scenes->recallScene(scene.name);
         waitFor([&] { return finishedAt != 0; }, 60000);
         spin(SETTLE_MS);
+        const qint64 windowCpu = threadCpuMicroseconds() - cpuAtStart;
+        const qint64 loggingCpu = LogHandlerClock::spentMicroseconds() - loggingAtStart;
 
         const QVector<qint64> commands = notesSince(fleetLog, "command", start);
         const QVector<qint64> datagrams = notesSince(fleetLog, "datagram", start);
@@ -252,6 +287,10 @@ int runController(int decoders, int encoders, int columns, int rows, const QStri
               << "; the window's event loop: longest gap between two " << TICK_MS << " ms heartbeats "
               << milliseconds(heartbeat.longestGap()) << ", at most " << milliseconds(heartbeat.longestCpuBlock())
               << " of its CPU time between two" << Qt::endl;
+        out() << "          the window's thread: " << milliseconds(windowCpu) << " of CPU time from the tap to "
+              << SETTLE_MS << " ms after the last confirmation, " << milliseconds(loggingCpu) << " of it ("
+              << QString::number(100.0 * double(loggingCpu) / double(qMax<qint64>(1, windowCpu)), 'f', 1)
+              << " %) in the log handler" << Qt::endl;
         waitFor([&] { return linksIdle(installation); }, 30000);
     }
     out() << "one command after another, " << PEER_COMMAND_GAP_MS << " ms apart: " << decoders << " commands take "

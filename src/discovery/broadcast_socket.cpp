@@ -1,6 +1,7 @@
 #include "discovery/broadcast_socket.h"
 
 #include "discovery/interface_selection.h"
+#include "platform/datagram_reader.h"
 
 #include <QDebug>
 #include <QNetworkInterface>
@@ -53,7 +54,7 @@ void BroadcastSocket::createSocketsByInterfaces()
     for (const InterfaceAddress &address : addresses) {
         qDebug().noquote().nospace() << "Bind address: " << address.ip.toString() << " (" << address.humanReadableName
                                      << ")";
-        sockets << InterfaceSocket {address.ip, address.broadcast, QString(), QSharedPointer<QUdpSocket>::create()};
+        sockets << InterfaceSocket {address.ip, address.broadcast, QString(), QSharedPointer<QUdpSocket>::create(), {}};
     }
 }
 
@@ -67,23 +68,49 @@ bool BroadcastSocket::bind(quint16 port)
         // A bound socket belongs to the reader's thread.
         if (entry.socket->state() == QAbstractSocket::BoundState)
             continue;
-        if (!entry.socket->bind(entry.ip, port, QAbstractSocket::ReuseAddressHint)) {
+        if (!platform::bindToGroup(*entry.socket, entry.ip, port)) {
             entry.error = entry.socket->errorString();
             ++failures;
             continue;
         }
-        entry.socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferBytes);
-        noteReceiveBuffer(*entry.socket);
         entry.error.clear();
+        addSharers(entry, port, askReceiveBuffer(*entry.socket));
         reader.adopt(entry.socket.data());
+        for (const QSharedPointer<QUdpSocket> &sharer : qAsConst(entry.sharers))
+            reader.adopt(sharer.data());
     }
     return !sockets.isEmpty() && failures < sockets.size();
 }
 
-void BroadcastSocket::noteReceiveBuffer(QUdpSocket &socket)
+int BroadcastSocket::askReceiveBuffer(QUdpSocket &socket)
 {
-    const int granted = socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
-    if (granted >= receiveBufferBytes || !burstsFit)
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferBytes);
+    return socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+}
+
+// The system drops what arrives at a full buffer, and a pass arrives faster than a reader
+// that the scheduler leaves waiting for a few milliseconds can take it: with what a stock
+// system grants, the reader's thread would have to run through the whole burst. Twice the
+// sockets the burst needs, as the replies fall on them at random, not evenly.
+void BroadcastSocket::addSharers(InterfaceSocket &entry, quint16 port, int granted)
+{
+    if (granted >= RECEIVE_BUFFER_BYTES)
+        return;
+    const int wanted = granted > 0 ? qMin(MAX_SHARING, 2 * ((RECEIVE_BUFFER_BYTES + granted - 1) / granted)) : 1;
+    int held = granted;
+    while (1 + entry.sharers.size() < wanted) {
+        const auto sharer = QSharedPointer<QUdpSocket>::create();
+        if (!platform::bindToGroup(*sharer, entry.ip, port))
+            break;
+        held += askReceiveBuffer(*sharer);
+        entry.sharers << sharer;
+    }
+    // Where the system cannot spread them, which socket takes a reply is its own choice.
+    if (!entry.sharers.isEmpty() && !platform::spreadAcrossGroup(*entry.socket, 1 + entry.sharers.size())) {
+        entry.sharers.clear();
+        held = granted;
+    }
+    if (held >= RECEIVE_BUFFER_BYTES || !burstsFit)
         return;
     burstsFit = false;
     qWarning().noquote() << QStringLiteral("The system grants the discovery socket a receive buffer of %1 KiB, not %2 KiB "

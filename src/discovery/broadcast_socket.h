@@ -21,6 +21,9 @@ struct InterfaceSocket
     // Why the last bind failed; empty after a successful one.
     QString error;
     QSharedPointer<QUdpSocket> socket;
+    // Bound beside `socket` where the system grants each socket less than a burst needs:
+    // the replies spread over all of them, and each holds its share. Read, never written.
+    QList<QSharedPointer<QUdpSocket>> sharers;
 };
 
 // The discovery sockets: one per IPv4 address of every interface that is up, can
@@ -35,12 +38,14 @@ class BroadcastSocket : public QObject
 public:
     // Asked of the system for every socket: a pass of the largest installation, with room.
     static constexpr int RECEIVE_BUFFER_BYTES = 1 << 20;
+    // Sockets sharing one address at most, however little the system grants each.
+    static constexpr int MAX_SHARING = 8;
 
     explicit BroadcastSocket(QObject *parent = nullptr);
 
-    // The receive buffer asked for at the next bind, for a benchmark standing in for a system
-    // that grants less; RECEIVE_BUFFER_BYTES unless set.
-    void setReceiveBufferRequest(int bytes) { receiveBufferBytes = bytes; }
+    // At most this much is asked for at the next bind, for a benchmark or test standing in
+    // for a system that grants no more (a stock Linux: net.core.rmem_max, 208 KiB).
+    void setReceiveBufferLimit(int bytes) { receiveBufferBytes = qMin(bytes, RECEIVE_BUFFER_BYTES); }
 
     // Binds the sockets not bound yet; true when at least one socket is bound.
     bool bind(quint16 port);
@@ -51,8 +56,9 @@ public:
     QString errorString() const;
 
     const QList<InterfaceSocket> &interfaceSockets() const { return sockets; }
-    // Whether every socket's receive buffer holds a burst of replies for a few milliseconds;
-    // false where the system granted less than asked.
+    // Whether the receive buffers of every address hold a burst of replies for a few
+    // milliseconds; false where the system granted less than asked and no sockets could
+    // share the address to make up for it.
     bool holdsBursts() const { return burstsFit; }
 
 signals:
@@ -60,7 +66,9 @@ signals:
 
 private:
     void createSocketsByInterfaces();
-    void noteReceiveBuffer(QUdpSocket &socket);
+    // The buffer the system granted `socket`, as it counts it.
+    int askReceiveBuffer(QUdpSocket &socket);
+    void addSharers(InterfaceSocket &entry, quint16 port, int granted);
 
     QList<InterfaceSocket> sockets;
     bool burstsFit = true;

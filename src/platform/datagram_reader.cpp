@@ -4,8 +4,10 @@
 #include <QUdpSocket>
 
 #ifdef Q_OS_LINUX
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 #endif
 
@@ -84,6 +86,47 @@ bool readPendingDatagrams(QUdpSocket &socket, int maxSize, const DatagramHandler
     }
 #endif
     return false;
+}
+
+bool bindToGroup(QUdpSocket &socket, const QHostAddress &address, quint16 port)
+{
+#ifdef Q_OS_LINUX
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in where {};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(port);
+        where.sin_addr.s_addr = htonl(address.toIPv4Address());
+        const int on = 1;
+        if (fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0
+            && ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) == 0
+            && ::bind(fd, reinterpret_cast<const sockaddr *>(&where), sizeof where) == 0
+            && socket.setSocketDescriptor(fd, QAbstractSocket::BoundState))
+            return true;
+        if (fd >= 0)
+            ::close(fd);
+    }
+#endif
+    // Fails as the group's bind did where the address is taken, and says why.
+    return socket.bind(address, port, QAbstractSocket::ReuseAddressHint);
+}
+
+bool spreadAcrossGroup(QUdpSocket &member, int members)
+{
+#ifdef Q_OS_LINUX
+    sock_filter code[] = {
+        {BPF_LD | BPF_W | BPF_ABS, 0, 0, quint32(SKF_AD_OFF + SKF_AD_RANDOM)},
+        {BPF_ALU | BPF_MOD | BPF_K, 0, 0, quint32(members)},
+        {BPF_RET | BPF_A, 0, 0, 0},
+    };
+    const sock_fprog program {sizeof code / sizeof code[0], code};
+    return ::setsockopt(int(member.socketDescriptor()), SOL_SOCKET, SO_ATTACH_REUSEPORT_CBPF, &program, sizeof program)
+        == 0;
+#else
+    Q_UNUSED(member)
+    Q_UNUSED(members)
+    return false;
+#endif
 }
 
 } // namespace platform

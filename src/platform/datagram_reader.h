@@ -21,4 +21,15 @@ using DatagramHandler = std::function<void(const QByteArray &data, const QHostAd
 // a call finds nothing: the socket signals readyRead again.
 bool readPendingDatagrams(QUdpSocket &socket, int maxSize, const DatagramHandler &handle);
 
+// Binds `socket` to address:port so that more sockets of this program may join it there
+// with the same call, each with a receive buffer of its own: where the system caps every
+// buffer below a burst, a group holds it. Elsewhere it binds as a shared address. False,
+// with the socket's errorString saying why, when the address cannot be bound.
+bool bindToGroup(QUdpSocket &socket, const QHostAddress &address, quint16 port);
+// Makes the system hand each datagram for a group of `members` sockets (bound with
+// bindToGroup) to one of them at random: spread by sender, as it otherwise is, a few busy
+// senders would fill one member's buffer while the others stay empty. False where the
+// system cannot: a group is then no use.
+bool spreadAcrossGroup(QUdpSocket &member, int members);
+
 } // namespace platform

@@ -113,23 +113,36 @@ Item {
         }
     }
 
-    // The controller's own figures, in one line.
-    Row {
+    function mebibytes(bytes) {
+        return bytes < 0 ? "–" : qsTr("%1 MiB").arg(Math.round(bytes / 1048576));
+    }
+
+    // The controller's own figures, in one line where the window is wide enough; a figure
+    // that needs attention is red.
+    Flow {
         id: controllerRow
         objectName: "healthController"
         anchors.top: titleBar.bottom
         anchors.left: parent.left
+        anchors.right: parent.right
         anchors.leftMargin: 30
-        spacing: 36
+        anchors.rightMargin: 30
+        spacing: 28
 
         Repeater {
             model: [
-                { "label": qsTr("Devices online"), "value": onlineCount() },
-                { "label": qsTr("CPU"), "value": page.figures.cpu_percent + " %" },
-                { "label": qsTr("Event loop lag"), "value": page.figures.event_loop_lag_ms + " ms" },
-                { "label": qsTr("API clients"), "value": page.figures.clients.line + page.figures.clients.websocket },
-                { "label": qsTr("MQTT"), "value": page.figures.mqtt === "connected" ? qsTr("connected")
-                                                 : page.figures.mqtt === "off" ? qsTr("off") : qsTr("disconnected") }
+                { "key": "online", "label": qsTr("Devices online"), "value": onlineCount() },
+                { "key": "cpu", "label": qsTr("CPU"), "value": page.figures.cpu_percent + " %" },
+                { "key": "memory", "label": qsTr("Memory"), "value": page.mebibytes(page.figures.resident_memory_bytes) },
+                { "key": "lag", "label": qsTr("Event loop lag"), "value": page.figures.event_loop_lag_ms + " ms" },
+                { "key": "clients", "label": qsTr("API clients"), "value": page.figures.clients.line + page.figures.clients.websocket },
+                { "key": "mqtt", "label": qsTr("MQTT"), "value": page.figures.mqtt === "connected" ? qsTr("connected")
+                                                 : page.figures.mqtt === "off" ? qsTr("off") : qsTr("disconnected") },
+                { "key": "settings", "label": qsTr("Settings"),
+                  "value": page.figures.settings_saved ? qsTr("saved") : qsTr("not saved"),
+                  "alarm": !page.figures.settings_saved },
+                { "key": "saveFailures", "label": qsTr("Save failures"), "value": page.figures.settings_save_failures,
+                  "alarm": page.figures.settings_save_failures > 0 }
             ]
             delegate: Column {
                 spacing: 2
@@ -139,8 +152,9 @@ Item {
                     font.pixelSize: 14
                 }
                 Text {
+                    objectName: "healthFigure_" + modelData.key
                     text: modelData.value
-                    color: "white"
+                    color: modelData.alarm ? "#E04848" : "white"
                     font.pixelSize: globalStyle.normalFontSize + 2
                 }
             }

@@ -408,6 +408,30 @@
             <source>%1 failed · %2 reconnections · %3 drifts</source>
             <translation>%1 次失败 · %2 次重连 · %3 次偏离</translation>
         </message>
+        <message>
+            <source>%1 MiB</source>
+            <translation>%1 MiB</translation>
+        </message>
+        <message>
+            <source>Memory</source>
+            <translation>内存</translation>
+        </message>
+        <message>
+            <source>Settings</source>
+            <translation>设置</translation>
+        </message>
+        <message>
+            <source>saved</source>
+            <translation>已保存</translation>
+        </message>
+        <message>
+            <source>not saved</source>
+            <translation>未保存</translation>
+        </message>
+        <message>
+            <source>Save failures</source>
+            <translation>保存失败次数</translation>
+        </message>
     </context>
     <context>
         <name>InputDialog</name>

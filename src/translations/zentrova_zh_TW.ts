@@ -408,6 +408,30 @@
             <source>%1 failed · %2 reconnections · %3 drifts</source>
             <translation>%1 次失敗 · %2 次重新連線 · %3 次偏離</translation>
         </message>
+        <message>
+            <source>%1 MiB</source>
+            <translation>%1 MiB</translation>
+        </message>
+        <message>
+            <source>Memory</source>
+            <translation>記憶體</translation>
+        </message>
+        <message>
+            <source>Settings</source>
+            <translation>設定</translation>
+        </message>
+        <message>
+            <source>saved</source>
+            <translation>已儲存</translation>
+        </message>
+        <message>
+            <source>not saved</source>
+            <translation>未儲存</translation>
+        </message>
+        <message>
+            <source>Save failures</source>
+            <translation>儲存失敗次數</translation>
+        </message>
     </context>
     <context>
         <name>InputDialog</name>

@@ -2,6 +2,7 @@
 #include "app/interface_setup.h"
 #include "base/oem_setting.h"
 #include "health/health_monitor.h"
+#include "manager/configuration_file.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device.h"
@@ -68,6 +69,24 @@ private slots:
             const QVariantList devices = page->property("devices").toList();
             QCOMPARE(devices.first().toMap().value(QStringLiteral("name")).toString(), down->name());
             QVERIFY(!devices.first().toMap().value(QStringLiteral("online")).toBool());
+
+            // The controller's own figures: its memory, and a save that fails is said at once.
+            const auto figure = [window](const char *key) {
+                const QString name = QStringLiteral("healthFigure_") + QLatin1String(key);
+                for (QQuickItem *cell : window->findChild<QQuickItem *>("healthController")->childItems()) {
+                    if (const QQuickItem *value = cell->findChild<QQuickItem *>(name))
+                        return value->property("text").toString();
+                }
+                return QString();
+            };
+            QVERIFY2(QRegularExpression(QStringLiteral("^[1-9][0-9]* MiB$")).match(figure("memory")).hasMatch(),
+                qPrintable(figure("memory")));
+            QCOMPARE(figure("settings"), QStringLiteral("saved"));
+            QCOMPARE(figure("saveFailures"), QStringLiteral("0"));
+            emit manager->configurationFile()->saveStateChanged(false, QStringLiteral("disk full"));
+            composition.health()->sample();
+            QTRY_COMPARE(figure("settings"), QStringLiteral("not saved"));
+            QCOMPARE(figure("saveFailures"), QStringLiteral("1"));
 
             // The page is read at the size of the window, without overlapping columns.
             QVERIFY(page->width() <= 1024);

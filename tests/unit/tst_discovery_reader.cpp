@@ -1,6 +1,7 @@
 #include "discovery/device_discovery_response.h"
 #include "discovery/discovery_reader.h"
 #include "discovery/discovery_record.h"
+#include "platform/datagram_reader.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
@@ -120,6 +121,51 @@ private slots:
         site.send(FLOOD, 1);
         QTRY_COMPARE(site.replies.size(), MAX_WAITING + 1);
         QCOMPARE(site.reader->dropped(), quint64(FLOOD - MAX_WAITING));
+    }
+
+    // A pass of 1,250 replies from one sender, while nobody reads, against the buffer a stock
+    // system grants: one socket loses most of it; a group spread at random holds it all.
+    void groupHoldsBurstOneSocketCannot()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("only Linux lets sockets share a port's datagrams");
+#endif
+        constexpr int STOCK_BUFFER = 208 * 1024;
+        constexpr int MEMBERS = 6;
+        constexpr int BURST = 1250;
+        std::vector<std::unique_ptr<QUdpSocket>> group;
+        quint16 port = 0;
+        for (int n = 0; n < MEMBERS; ++n) {
+            group.push_back(std::make_unique<QUdpSocket>());
+            QVERIFY(platform::bindToGroup(*group.back(), QHostAddress(QHostAddress::LocalHost), port));
+            port = group.back()->localPort();
+            group.back()->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, STOCK_BUFFER);
+        }
+        QVERIFY(platform::spreadAcrossGroup(*group.front(), MEMBERS));
+        QUdpSocket alone;
+        QVERIFY(alone.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        alone.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, STOCK_BUFFER);
+
+        QUdpSocket sender;
+        for (int n = 0; n < BURST; ++n) {
+            sender.writeDatagram(record(n), QHostAddress::LocalHost, port);
+            sender.writeDatagram(record(n), QHostAddress::LocalHost, alone.localPort());
+        }
+        const auto held = [](QUdpSocket &socket) {
+            int count = 0;
+            while (platform::readPendingDatagrams(socket, DISCOVERY_RECORD_SIZE,
+                [&count](const QByteArray &, const QHostAddress &, quint16) { ++count; })) {
+            }
+            return count;
+        };
+        int total = 0;
+        for (const auto &member : group) {
+            const int share = held(*member);
+            QVERIFY2(share > 0, "a member took no share");
+            total += share;
+        }
+        QCOMPARE(total, BURST);
+        QVERIFY(held(alone) < BURST);
     }
 };
 
