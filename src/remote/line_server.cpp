@@ -158,11 +158,14 @@ void LineServer::onNewConnection(QTcpServer *listener)
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket, QStringLiteral("it left")); });
         // A TLS client that has said all it will (its close_notify, as socat and nc-like tools
-        // send at the end of their input) has had its answers; the connection would otherwise
-        // stay open, the client waiting for the controller's own close_notify.
+        // send at the end of their input) is closed once the lines that came before it are
+        // answered; the connection would otherwise stay open, the client waiting for the
+        // controller's own close_notify. Queued: the close may be read while an answer is
+        // sent, in the middle of those lines.
         connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
             if (error == QAbstractSocket::RemoteHostClosedError)
-                drop(socket, QStringLiteral("it left"));
+                QMetaObject::invokeMethod(
+                    socket, [this, socket] { drop(socket, QStringLiteral("it left")); }, Qt::QueuedConnection);
         });
     }
 }
