@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""clients.py URL TOKEN CONTROLLER_PID FLEET_LOG DECODERS: the control API benchmark's
-clients (see run.sh). Prints figures, never passes or fails on time.
+"""clients.py URL TOKEN CONTROLLER_PID FLEET_LOG DECODERS [FINGERPRINT]: the control API
+benchmark's clients (see run.sh); with a wss:// URL, over TLS to the certificate whose SHA-256
+fingerprint is given. Prints figures, never passes or fails on time.
 
 Routes travel WebSocket -> controller -> telnet -> the fleet's decoder shell, which logs the
 arrival on the monotonic clock all processes share; the controller's CPU and memory are
@@ -12,6 +13,7 @@ import hashlib
 import hmac
 import json
 import os
+import ssl
 import statistics
 import sys
 import time
@@ -19,6 +21,14 @@ import time
 import websockets
 
 url, token, pid, fleet_log, decoders = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], int(sys.argv[5])
+fingerprint = sys.argv[6].replace(":", "").lower() if len(sys.argv) > 6 else None
+tls = None
+if url.startswith("wss:"):
+    # The controller's own certificate: trusted by its pinned fingerprint, checked on every connection.
+    tls = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    tls.check_hostname, tls.verify_mode = False, ssl.CERT_NONE
+SIGN_IN_SECONDS = 5
+SIGN_IN_WORKERS = 3
 ROUTES = 200
 WATCHERS = 8
 CROWD = 100
@@ -49,7 +59,11 @@ class Client:
 
     @classmethod
     async def connect(cls, subscribe=True):
-        client = cls(await websockets.connect(url, max_size=None, open_timeout=30))
+        client = cls(await websockets.connect(url, max_size=None, open_timeout=30, ssl=tls))
+        if tls:
+            der = client.ws.transport.get_extra_info("ssl_object").getpeercert(binary_form=True)
+            if hashlib.sha256(der).hexdigest() != fingerprint:
+                raise SystemExit("the controller's certificate is not the pinned one")
         hello = json.loads(await client.ws.recv())["params"]
         # The sign-in proof over the greeting's challenge (the controller keeps only a hash of
         # the client key).
@@ -188,9 +202,31 @@ async def crowd():
         await c.ws.close()
 
 
+async def sign_ins():
+    """Whole sign-ins (connection, TLS handshake when on, proof, answer) one after the other
+    from a few clients at once, each closed before the next."""
+    count = 0
+
+    async def worker(end):
+        nonlocal count
+        while time.monotonic() < end:
+            client = await Client.connect(subscribe=False)
+            await client.ws.close()
+            count += 1
+
+    cpu_before = controller_cpu()
+    started = time.monotonic()
+    await asyncio.gather(*(worker(started + SIGN_IN_SECONDS) for _ in range(SIGN_IN_WORKERS)))
+    elapsed = time.monotonic() - started
+    cpu = controller_cpu() - cpu_before
+    print(f"sign-ins{' over TLS' if tls else ''}, {SIGN_IN_WORKERS} clients one after the other: {count / elapsed:.0f}"
+          f" a second; controller CPU {cpu * 1000 / count:.2f} ms per sign-in")
+
+
 async def main():
     await route_latency()
     await crowd()
+    await sign_ins()
 
 
 asyncio.run(main())

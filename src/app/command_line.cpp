@@ -22,6 +22,8 @@ CommandLine CommandLine::parse(int argc, char *argv[])
             options.api = true;
         else if (std::strcmp(argument, "--new-api-token") == 0)
             options.newApiToken = true;
+        else if (std::strcmp(argument, "--api-fingerprint") == 0)
+            options.apiFingerprint = true;
         else if (std::strcmp(argument, "--factory-default") == 0)
             options.factoryDefault = true;
         else if (std::strcmp(argument, "--mqtt") == 0 && hasValue)
@@ -37,7 +39,7 @@ CommandLine CommandLine::parse(int argc, char *argv[])
 QString CommandLine::usage(const QString &program)
 {
     return QStringLiteral("Usage: %1 [/reset] [--demo] [--headless] [--api] [--mqtt HOST[:PORT]] [--site NAME] "
-                          "[--new-api-token] [--diagnostics FILE] [--factory-default] [--version] [--help]\n"
+                          "[--new-api-token] [--api-fingerprint] [--diagnostics FILE] [--factory-default] [--version] [--help]\n"
                           "Controls the encoders and decoders of an AV-over-IP installation on this LAN.\n\n"
                           "  /reset             wait up to 6 seconds for a previous copy that is restarting to end\n"
                           "  --demo             show a made-up installation instead of searching the LAN\n"
@@ -46,6 +48,8 @@ QString CommandLine::usage(const QString &program)
                           "  --mqtt HOST[:PORT] publish to the MQTT broker HOST (port 1883 unless given)\n"
                           "  --site NAME        the site's name on the broker (default: the host name)\n"
                           "  --new-api-token    make a new control API token, print it once and end\n"
+                          "  --api-fingerprint  print the SHA-256 fingerprint of the control API's TLS certificate\n"
+                          "                     (made now when the controller has none yet) and end\n"
                           "  --diagnostics FILE write the file for support (log, settings without secrets) and end\n"
                           "  --factory-default  delete the settings (password included) and start afresh\n"
                           "  --version          print the product name and version\n"

@@ -13,6 +13,7 @@ struct CommandLine
     bool headless = false;
     bool api = false;
     bool newApiToken = false;
+    bool apiFingerprint = false;
     bool factoryDefault = false;
     // Null when not given.
     QString mqttBroker;

@@ -10,6 +10,7 @@
 #include "manager/device_registry.h"
 #include "platform/stop_signals.h"
 #include "remote/api_token.h"
+#include "remote/own_certificate.h"
 #include "remote/remote_service.h"
 
 #include <QApplication>
@@ -111,6 +112,22 @@ int printNewApiToken()
     return 0;
 }
 
+// Needs no guard: the running copy's certificate is the one to print. The controller's own
+// is made here when it has none yet, so that a client can pin it before the first start.
+int printApiFingerprint()
+{
+    JsonConfig config(QString::fromLatin1(DeviceManager::CONFIG_PATH), false);
+    QString error;
+    const QSslConfiguration tls = RemoteService::tlsFor(
+        ApiSettings::load(config), QFileInfo(config.path()).absolutePath(), &error);
+    if (tls.isNull()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(OwnCertificate::fingerprint(tls.localCertificate())));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -120,6 +137,10 @@ int main(int argc, char *argv[])
         return 0;
     if (!options.diagnostics.isNull())
         return writeDiagnostics(options, argc, argv);
+    if (options.apiFingerprint) {
+        QCoreApplication app(argc, argv);
+        return printApiFingerprint();
+    }
 
     QApplication::setAttribute(Qt::AA_DisableHighDpiScaling, true);
     QApplication::setAttribute(Qt::AA_SynthesizeMouseForUnhandledTouchEvents, true);

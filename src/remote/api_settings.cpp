@@ -5,6 +5,9 @@
 const QString ApiSettings::DEFAULT_LISTEN_ADDRESS = QStringLiteral("0.0.0.0");
 const QString ApiSettings::KEY_ENABLED = QStringLiteral("api/enabled");
 const QString ApiSettings::KEY_LINE_PORT = QStringLiteral("api/line_port");
+const QString ApiSettings::KEY_LINE_TLS_PORT = QStringLiteral("api/line_tls_port");
+const QString ApiSettings::KEY_PLAIN_LINE = QStringLiteral("api/plain_line");
+const QString ApiSettings::KEY_WEB_TLS = QStringLiteral("api/web_tls");
 const QString ApiSettings::KEY_WEB_PORT = QStringLiteral("api/web_port");
 const QString ApiSettings::KEY_LISTEN_ADDRESS = QStringLiteral("api/listen_address");
 const QString ApiSettings::KEY_TLS_CERT = QStringLiteral("api/tls_cert");
@@ -34,6 +37,11 @@ ApiSettings ApiSettings::load(const JsonConfig &config)
         settings.listenAddress = DEFAULT_LISTEN_ADDRESS;
     settings.tlsCertificate = config.value(KEY_TLS_CERT, QString());
     settings.tlsKey = config.value(KEY_TLS_KEY, QString());
+    settings.lineTlsPort
+        = portOr(config.value(KEY_LINE_TLS_PORT, int(DEFAULT_LINE_TLS_PORT)), DEFAULT_LINE_TLS_PORT);
+    const bool servedPlain = settings.enabled && settings.tlsCertificate.isEmpty();
+    settings.plainLine = config.value(KEY_PLAIN_LINE, settings.enabled);
+    settings.webTls = config.value(KEY_WEB_TLS, !servedPlain);
     return settings;
 }
 
@@ -43,6 +51,9 @@ bool ApiSettings::save(JsonConfig *config) const
     config->setValue(KEY_ENABLED, enabled);
     config->setValue(KEY_LINE_PORT, int(linePort));
     config->setValue(KEY_WEB_PORT, int(webPort));
+    config->setValue(KEY_LINE_TLS_PORT, int(lineTlsPort));
+    config->setValue(KEY_PLAIN_LINE, plainLine);
+    config->setValue(KEY_WEB_TLS, webTls);
     config->setValue(KEY_LISTEN_ADDRESS, listenAddress);
     config->setValue(KEY_TLS_CERT, tlsCertificate);
     config->setValue(KEY_TLS_KEY, tlsKey);

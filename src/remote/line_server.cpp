@@ -3,6 +3,7 @@
 #include "control/command_set.h"
 #include "remote/line_protocol.h"
 #include "remote/line_session.h"
+#include "remote/tls_listener.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -45,9 +46,11 @@ LineServer::LineServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle
     , core(core)
     , users(users)
     , throttle(throttle)
-    , server(new QTcpServer(this))
+    , plainServer(new TlsListener(this))
+    , tlsServer(new TlsListener(this))
 {
-    connect(server, &QTcpServer::newConnection, this, &LineServer::onNewConnection);
+    for (TlsListener *listener : {plainServer, tlsServer})
+        connect(listener, &QTcpServer::newConnection, this, [this, listener] { onNewConnection(listener); });
 }
 
 LineServer::~LineServer()
@@ -57,19 +60,34 @@ LineServer::~LineServer()
 
 bool LineServer::listen(const QHostAddress &address, quint16 port)
 {
-    close();
-    if (!server->listen(address, port)) {
+    plainServer->setTls(QSslConfiguration());
+    return listenOn(plainServer, address, port);
+}
+
+bool LineServer::listenTls(const QHostAddress &address, quint16 port, const QSslConfiguration &tls)
+{
+    tlsServer->setTls(tls);
+    return listenOn(tlsServer, address, port);
+}
+
+bool LineServer::listenOn(TlsListener *listener, const QHostAddress &address, quint16 port)
+{
+    listener->close();
+    if (!listener->listen(address, port)) {
+        error = listener->errorString();
         qWarning().noquote() << "Control API: cannot listen on" << address.toString() << "port" << port << ":"
-                             << server->errorString();
+                             << error;
         return false;
     }
-    qInfo().noquote() << "Control API: line protocol on" << address.toString() << "port" << server->serverPort();
+    qInfo().noquote() << "Control API: line protocol" << (listener == tlsServer ? "over TLS" : "without TLS") << "on"
+                      << address.toString() << "port" << listener->serverPort();
     return true;
 }
 
 void LineServer::close()
 {
-    server->close();
+    plainServer->close();
+    tlsServer->close();
     disconnectAll(QStringLiteral("the server is stopping"));
 }
 
@@ -95,17 +113,22 @@ void LineServer::disconnectUser(const QString &user, const QString &reason)
 
 bool LineServer::isListening() const
 {
-    return server->isListening();
+    return plainServer->isListening() || tlsServer->isListening();
 }
 
 quint16 LineServer::serverPort() const
 {
-    return server->serverPort();
+    return plainServer->serverPort();
+}
+
+quint16 LineServer::tlsPort() const
+{
+    return tlsServer->serverPort();
 }
 
 QString LineServer::errorString() const
 {
-    return server->errorString();
+    return error;
 }
 
 int LineServer::clientCount() const
@@ -113,9 +136,9 @@ int LineServer::clientCount() const
     return clients.size();
 }
 
-void LineServer::onNewConnection()
+void LineServer::onNewConnection(QTcpServer *listener)
 {
-    while (QTcpSocket *socket = server->nextPendingConnection()) {
+    while (QTcpSocket *socket = listener->nextPendingConnection()) {
         const QString refusal = waitingRefusal(socket->peerAddress());
         if (!refusal.isEmpty()) {
             qWarning().noquote() << "Control API: refused" << socket->peerAddress().toString() << ":" << refusal;
@@ -145,6 +168,16 @@ void LineServer::onNewConnection()
             [this, socket](const QString &line) { send(socket, line); });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket, QStringLiteral("it left")); });
+        // A TLS client that has said all it will (its close_notify, as socat and nc-like tools
+        // send at the end of their input) is closed once the lines that came before it are
+        // answered; the connection would otherwise stay open, the client waiting for the
+        // controller's own close_notify. Queued: the close may be read while an answer is
+        // sent, in the middle of those lines.
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                QMetaObject::invokeMethod(
+                    socket, [this, socket] { drop(socket, QStringLiteral("it left")); }, Qt::QueuedConnection);
+        });
     }
 }
 

@@ -3,16 +3,19 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QSslConfiguration>
 
 class ApiUsers;
 class AuthThrottle;
 class LineSession;
 class QTcpServer;
 class QTcpSocket;
+class TlsListener;
 class CommandSet;
 
-// The line protocol on TCP, for control processors and `nc`. Every limit answers with an
-// error line the client can read before anything is cut off.
+// The line protocol on TCP, for control processors and `nc`, on a TLS port, a plain one or
+// both; their clients share the limits. Every limit answers with an error line the client
+// can read before anything is cut off.
 class LineServer : public QObject
 {
     Q_OBJECT
@@ -38,15 +41,20 @@ public:
     LineServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent = nullptr);
     ~LineServer() override;
 
-    // False, with errorString, when the address and port cannot be taken.
+    // The plain port. False, with errorString, when the address and port cannot be taken.
     bool listen(const QHostAddress &address, quint16 port);
+    // The TLS port, likewise.
+    bool listenTls(const QHostAddress &address, quint16 port, const QSslConfiguration &tls);
+    // Both ports, and every client.
     void close();
     // Tells every client why and closes its connection (a new token cuts them off).
     void disconnectAll(const QString &reason);
     // The same for the clients signed in as user.
     void disconnectUser(const QString &user, const QString &reason);
+    // Either port.
     bool isListening() const;
     quint16 serverPort() const;
+    quint16 tlsPort() const;
     QString errorString() const;
     int clientCount() const;
     // For tests: a shorter sign-in deadline, for connections made after the call.
@@ -55,7 +63,8 @@ public:
 private:
     struct Client;
 
-    void onNewConnection();
+    bool listenOn(TlsListener *listener, const QHostAddress &address, quint16 port);
+    void onNewConnection(QTcpServer *listener);
     void onReadyRead(QTcpSocket *socket);
     void onSignInTimeout(QTcpSocket *socket);
     void resume(QTcpSocket *socket);
@@ -68,7 +77,9 @@ private:
     CommandSet *core;
     ApiUsers *users;
     AuthThrottle *throttle;
-    QTcpServer *server;
+    TlsListener *plainServer;
+    TlsListener *tlsServer;
+    QString error;
     QHash<QTcpSocket *, Client *> clients;
     int signInTimeoutMs = SIGN_IN_TIMEOUT_MS;
 };

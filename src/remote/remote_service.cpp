@@ -4,11 +4,17 @@
 #include "control/command_set.h"
 #include "manager/device_manager.h"
 #include "remote/line_server.h"
+#include "remote/own_certificate.h"
+#include "remote/tls_listener.h"
 #include "remote/user_commands.h"
 #include "remote/web_server.h"
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QSet>
+#include <QSslSocket>
+
+#include <algorithm>
 
 RemoteService::RemoteService(DeviceManager *manager, CommandSet *commands, QObject *parent)
     : QObject(parent)
@@ -48,6 +54,7 @@ bool RemoteService::start(const ApiSettings &settings)
     line->close();
     web->stop();
     refusedTls = false;
+    certificateFingerprint.clear();
     if (!current.enabled) {
         qInfo() << "Control API: off";
         setProblem(QString());
@@ -56,37 +63,68 @@ bool RemoteService::start(const ApiSettings &settings)
     }
     if (!apiToken.isSet())
         qWarning() << "Control API: no token has been made yet; no client can authenticate";
-    if (!line->listen(current.address(), current.linePort)) {
-        setProblem(tr("The control API cannot listen on %1 port %2: %3")
-                       .arg(current.listenAddress)
-                       .arg(current.linePort)
-                       .arg(line->errorString()));
-        return false;
+    QString why;
+    const QSslConfiguration tls
+        = tlsFor(current, QFileInfo(manager->settingsStore()->path()).absolutePath(), &why);
+    if (tls.isNull())
+        return refuse(tr("TLS cannot be had (%1): the control API stays off, every port. Name a readable PEM "
+                         "certificate and its key, or neither, for the controller's own.")
+                          .arg(why),
+            true);
+    certificateFingerprint = OwnCertificate::fingerprint(tls.localCertificate());
+    qInfo().noquote() << "Control API: TLS certificate SHA-256 fingerprint" << certificateFingerprint;
+    const auto listenError = [this](quint16 port, const QString &error) {
+        return tr("The control API cannot listen on %1 port %2: %3").arg(current.listenAddress).arg(port).arg(error);
+    };
+    if (!line->listenTls(current.address(), current.lineTlsPort, tls))
+        return refuse(listenError(current.lineTlsPort, line->errorString()), true);
+    if (current.plainLine) {
+        qWarning().noquote() << "Control API: the line protocol's plain port" << current.linePort
+                             << "is open: whoever can watch the network reads its commands and events";
+        if (!line->listen(current.address(), current.linePort))
+            return refuse(listenError(current.linePort, line->errorString()), false);
     }
     WebServerConfig webConfig;
     webConfig.address = current.address();
     webConfig.port = current.webPort;
-    webConfig.tlsCertificate = current.tlsCertificate;
-    webConfig.tlsKey = current.tlsKey;
-    if (!web->start(webConfig)) {
-        refusedTls = web->tlsRefused();
-        const QString why = refusedTls
-            ? tr("TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a "
-                 "readable PEM certificate and its key, or remove both from the settings to serve without TLS on a "
-                 "closed network.")
-                  .arg(web->errorString())
-            : web->errorString();
-        // Half an API would answer on one port while the page says it is not running.
-        line->close();
-        setProblem(why);
-        if (refusedTls)
-            qCritical().noquote() << "Control API:" << problem;
-        return false;
-    }
+    if (current.webTls)
+        webConfig.tls = tls;
+    else
+        qWarning().noquote() << "Control API: the web port" << current.webPort
+                             << "serves without TLS: switch TLS on in the API settings unless the network is closed";
+    if (!web->start(webConfig))
+        return refuse(web->errorString(), current.webTls);
     setProblem(QString());
     // Stopped and started again, the servers may run where the old ones did not.
     emit statusChanged();
     return true;
+}
+
+QSslConfiguration RemoteService::tlsFor(const ApiSettings &settings, const QString &settingsFolder, QString *error)
+{
+    if (!QSslSocket::supportsSsl()) {
+        *error = tr("this system's Qt cannot load OpenSSL");
+        return QSslConfiguration();
+    }
+    if (!settings.tlsCertificate.isEmpty() || !settings.tlsKey.isEmpty())
+        return TlsListener::loadTls(settings.tlsCertificate, settings.tlsKey, error);
+    OwnCertificate own(settingsFolder);
+    if (!own.ensure(error))
+        return QSslConfiguration();
+    return TlsListener::loadTls(own.certificatePath(), own.keyPath(), error);
+}
+
+bool RemoteService::refuse(const QString &why, bool tls)
+{
+    // Half an API would answer on one port while the page says it is not running.
+    line->close();
+    web->stop();
+    certificateFingerprint.clear();
+    refusedTls = tls;
+    setProblem(why);
+    qCritical().noquote() << "Control API:" << problem;
+    emit statusChanged();
+    return false;
 }
 
 bool RemoteService::running() const
@@ -94,17 +132,21 @@ bool RemoteService::running() const
     return line->isListening() && web->isRunning();
 }
 
-QString RemoteService::configure(bool enabled, int linePort, int webPort, const QString &listenAddress,
-    const QString &tlsCertificate, const QString &tlsKey)
+QString RemoteService::configure(bool enabled, int lineTlsPort, int linePort, bool plainLine, int webPort,
+    bool webTls, const QString &listenAddress, const QString &tlsCertificate, const QString &tlsKey)
 {
-    if (linePort < 1 || linePort > 65535 || webPort < 1 || webPort > 65535)
+    const QSet<int> ports {lineTlsPort, linePort, webPort};
+    if (std::any_of(ports.cbegin(), ports.cend(), [](int port) { return port < 1 || port > 65535; }))
         return tr("Ports are numbers from 1 to 65535.");
-    if (linePort == webPort)
-        return tr("The two ports must differ.");
+    if (ports.size() < 3)
+        return tr("The three ports must differ.");
     ApiSettings settings;
     settings.enabled = enabled;
     settings.linePort = quint16(linePort);
+    settings.lineTlsPort = quint16(lineTlsPort);
+    settings.plainLine = plainLine;
     settings.webPort = quint16(webPort);
+    settings.webTls = webTls;
     settings.listenAddress = listenAddress.trimmed();
     settings.tlsCertificate = tlsCertificate.trimmed();
     settings.tlsKey = tlsKey.trimmed();

@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
-#include <QSslSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -65,24 +64,12 @@ bool WebServer::start(const WebServerConfig &wanted)
     stop();
     config = wanted;
     error.clear();
-    refusedTls = false;
-    const bool tls = !config.tlsCertificate.isEmpty() || !config.tlsKey.isEmpty();
+    const bool tls = !config.tls.isNull();
     if (config.address.protocol() != QAbstractSocket::IPv4Protocol) {
         error = tr("The control API listens on IPv4 addresses only, not on %1.").arg(config.address.toString());
         return false;
     }
-    QSslConfiguration tlsConfiguration;
-    if (tls) {
-        if (!QSslSocket::supportsSsl())
-            error = tr("this system's Qt cannot load OpenSSL");
-        else
-            tlsConfiguration = WebListener::loadTls(config.tlsCertificate, config.tlsKey, &error);
-        if (tlsConfiguration.isNull()) {
-            refusedTls = true;
-            return false;
-        }
-    }
-    listener.setTls(tlsConfiguration);
+    listener.setTls(config.tls);
     if (!listener.listen(config.address, config.port)) {
         error = tr("The control API cannot listen on %1 port %2: %3")
                     .arg(config.address.toString())

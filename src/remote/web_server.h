@@ -4,8 +4,8 @@
 #include "remote/http_request_head.h"
 #include "remote/json_rpc.h"
 #include "remote/origin_policy.h"
+#include "remote/tls_listener.h"
 #include "remote/web_client.h"
-#include "remote/web_listener.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -45,10 +45,8 @@ struct WebServerConfig
     // IPv4 only: the origin check knows this machine by its IPv4 names and addresses.
     QHostAddress address = QHostAddress::AnyIPv4;
     quint16 port = 7741;
-    // Both empty for plain HTTP and WebSocket; otherwise a PEM certificate (chain) and its
-    // PEM key, which may be the same file.
-    QString tlsCertificate;
-    QString tlsKey;
+    // Null for plain HTTP and WebSocket (see TlsListener::loadTls).
+    QSslConfiguration tls;
     int maxClients = MAX_CLIENTS;
     int maxWaiting = MAX_WAITING;
     int maxWaitingPerAddress = MAX_WAITING_PER_ADDRESS;
@@ -87,7 +85,7 @@ public:
     WebServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent = nullptr);
     ~WebServer() override;
 
-    // False, with errorString(), when the port cannot be taken or TLS cannot be had.
+    // False, with errorString(), when the port cannot be taken.
     bool start(const WebServerConfig &config);
     void stop();
     // Ends every WebSocket session, telling the client why.
@@ -96,8 +94,6 @@ public:
     void disconnectUser(const QString &user, const QString &reason);
     bool isRunning() const { return listener.isListening(); }
     QString errorString() const { return error; }
-    // Set when the last start failed for TLS that was asked for and cannot be had.
-    bool tlsRefused() const { return refusedTls; }
     // WebSocket clients connected now, signed in or not.
     int clientCount() const { return clients.size(); }
     // Whether ticket belongs to a signed-in WebSocket session open now.
@@ -140,10 +136,9 @@ private:
     WebServerConfig config;
     OriginPolicy origins;
     ExtraPaths extraPaths;
-    WebListener listener;
+    TlsListener listener;
     QWebSocketServer *webSockets;
     QString error;
-    bool refusedTls = false;
     QHash<HttpConnection *, QHostAddress> httpConnections;
     // Connections handed to the WebSocket server whose handshake is not yet through.
     QSet<Handshake> handshakes;

@@ -63,7 +63,8 @@ const QVector<Group> &groups()
 {
     static const QVector<Group> list {
         {"control_api", "api",
-            {{"enabled", Field::Flag}, {"line_port", Field::Port}, {"web_port", Field::Port},
+            {{"enabled", Field::Flag}, {"line_port", Field::Port}, {"line_tls_port", Field::Port},
+                {"plain_line", Field::Flag}, {"web_port", Field::Port}, {"web_tls", Field::Flag},
                 {"listen_address", Field::Text}, {"tls_cert", Field::Path}, {"tls_key", Field::Path}}},
         {"mqtt_bridge", "mqtt",
             {{"enabled", Field::Flag}, {"host", Field::Text}, {"port", Field::Port}, {"client_id", Field::Text},

@@ -24,12 +24,12 @@
             <translation>未运行：%1</translation>
         </message>
         <message>
-            <source>Running without TLS on %1: text port %2, WebSocket and HTTP port %3.</source>
-            <translation>正在运行（未加密），地址 %1：文本端口 %2，WebSocket 和 HTTP 端口 %3。</translation>
+            <source>Running on %1: %2, %3.</source>
+            <translation>正在运行，地址 %1：%2，%3。</translation>
         </message>
         <message>
-            <source>Running with TLS on %1: text port %2, WebSocket and HTTPS port %3.</source>
-            <translation>正在运行（TLS 加密），地址 %1：文本端口 %2，WebSocket 和 HTTPS 端口 %3。</translation>
+            <source>text port %1 over TLS</source>
+            <translation>文本端口 %1（TLS 加密）</translation>
         </message>
         <message>
             <source>TLS needs both the certificate and the key.</source>
@@ -44,8 +44,8 @@
             <translation>必填：0.0.0.0 表示在所有网络上监听。</translation>
         </message>
         <message>
-            <source>Must differ from the text port.</source>
-            <translation>必须与文本端口不同。</translation>
+            <source>Must differ from the other ports.</source>
+            <translation>必须与其他端口不同。</translation>
         </message>
         <message>
             <source>A port is a number from 1 to 65535.</source>
@@ -80,8 +80,8 @@
             <translation>监听地址：</translation>
         </message>
         <message>
-            <source>Text port (TCP):</source>
-            <translation>文本端口（TCP）：</translation>
+            <source>Plain text port:</source>
+            <translation>未加密文本端口：</translation>
         </message>
         <message>
             <source>WebSocket and HTTP port:</source>
@@ -96,8 +96,8 @@
             <translation>TLS 密钥文件：</translation>
         </message>
         <message>
-            <source>none</source>
-            <translation>无</translation>
+            <source>the controller's own</source>
+            <translation>控制器自己的</translation>
         </message>
         <message>
             <source>Apply</source>
@@ -186,6 +186,38 @@
         <message>
             <source>At start, put every screen back on its saved route</source>
             <translation>启动时，将每个屏幕恢复到已保存的切换</translation>
+        </message>
+        <message>
+            <source>text port %1 over TLS and %2 without</source>
+            <translation>文本端口 %1（TLS 加密）和 %2（未加密）</translation>
+        </message>
+        <message>
+            <source>WebSocket and HTTPS port %1</source>
+            <translation>WebSocket 和 HTTPS 端口 %1</translation>
+        </message>
+        <message>
+            <source>WebSocket and HTTP port %1 without TLS</source>
+            <translation>WebSocket 和 HTTP 端口 %1（未加密）</translation>
+        </message>
+        <message>
+            <source>Text port over TLS:</source>
+            <translation>TLS 文本端口：</translation>
+        </message>
+        <message>
+            <source>Only for control processors that cannot speak TLS: whoever can watch the network reads the token and the commands.</source>
+            <translation>仅用于不支持 TLS 的中控主机：能监听网络的任何人都能读到令牌和命令。</translation>
+        </message>
+        <message>
+            <source>Web port over TLS:</source>
+            <translation>Web 端口使用 TLS：</translation>
+        </message>
+        <message>
+            <source>Fingerprint (SHA-256):</source>
+            <translation>指纹（SHA-256）：</translation>
+        </message>
+        <message>
+            <source>shown while the API runs</source>
+            <translation>API 运行时显示</translation>
         </message>
     </context>
     <context>
@@ -496,6 +528,13 @@
         <message>
             <source>Tips: You can rename and sequence by click and drag.</source>
             <translation>提示：点击可重命名，拖动可调整顺序。</translation>
+        </message>
+    </context>
+    <context>
+        <name>OwnCertificate</name>
+        <message>
+            <source>OpenSSL could not make a certificate</source>
+            <translation>OpenSSL 无法生成证书</translation>
         </message>
     </context>
     <context>
@@ -1087,8 +1126,8 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <translation>端口是 1 到 65535 之间的数字。</translation>
         </message>
         <message>
-            <source>The two ports must differ.</source>
-            <translation>两个端口必须不同。</translation>
+            <source>The three ports must differ.</source>
+            <translation>三个端口必须互不相同。</translation>
         </message>
         <message>
             <source>&quot;%1&quot; is not an IP address.</source>
@@ -1107,8 +1146,12 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <translation>无法将设置保存到 %1。</translation>
         </message>
         <message>
-            <source>TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a readable PEM certificate and its key, or remove both from the settings to serve without TLS on a closed network.</source>
-            <translation>已要求使用 TLS，但无法启用（%1）：控制 API 保持关闭（两个端口均关闭）。请指定可读取的 PEM 证书及其密钥；若在封闭网络中可不使用 TLS，请从设置中删除两者。</translation>
+            <source>TLS cannot be had (%1): the control API stays off, every port. Name a readable PEM certificate and its key, or neither, for the controller's own.</source>
+            <translation>无法启用 TLS（%1）：控制 API 保持关闭（所有端口均关闭）。请指定可读取的 PEM 证书及其密钥，或两者都不指定以使用控制器自己的证书。</translation>
+        </message>
+        <message>
+            <source>this system's Qt cannot load OpenSSL</source>
+            <translation>本系统的 Qt 无法加载 OpenSSL</translation>
         </message>
     </context>
     <context>
@@ -1339,7 +1382,7 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
-        <name>WebListener</name>
+        <name>TlsListener</name>
         <message>
             <source>No certificate can be read from %1.</source>
             <translation>无法从 %1 读取证书。</translation>
@@ -1354,10 +1397,6 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The control API listens on IPv4 addresses only, not on %1.</source>
             <translation>控制接口只能监听 IPv4 地址，不能监听 %1。</translation>
-        </message>
-        <message>
-            <source>this system's Qt cannot load OpenSSL</source>
-            <translation>本系统的 Qt 无法加载 OpenSSL</translation>
         </message>
         <message>
             <source>The control API cannot listen on %1 port %2: %3</source>

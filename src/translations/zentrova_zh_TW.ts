@@ -24,12 +24,12 @@
             <translation>未執行：%1</translation>
         </message>
         <message>
-            <source>Running without TLS on %1: text port %2, WebSocket and HTTP port %3.</source>
-            <translation>正在執行（未加密），位址 %1：文字埠號 %2，WebSocket 和 HTTP 埠號 %3。</translation>
+            <source>Running on %1: %2, %3.</source>
+            <translation>正在執行，位址 %1：%2，%3。</translation>
         </message>
         <message>
-            <source>Running with TLS on %1: text port %2, WebSocket and HTTPS port %3.</source>
-            <translation>正在執行（TLS 加密），位址 %1：文字埠號 %2，WebSocket 和 HTTPS 埠號 %3。</translation>
+            <source>text port %1 over TLS</source>
+            <translation>文字連接埠 %1（TLS 加密）</translation>
         </message>
         <message>
             <source>TLS needs both the certificate and the key.</source>
@@ -44,8 +44,8 @@
             <translation>必填：0.0.0.0 表示在所有網路上監聽。</translation>
         </message>
         <message>
-            <source>Must differ from the text port.</source>
-            <translation>必須與文字埠號不同。</translation>
+            <source>Must differ from the other ports.</source>
+            <translation>必須與其他連接埠不同。</translation>
         </message>
         <message>
             <source>A port is a number from 1 to 65535.</source>
@@ -80,8 +80,8 @@
             <translation>監聽位址：</translation>
         </message>
         <message>
-            <source>Text port (TCP):</source>
-            <translation>文字連接埠（TCP）：</translation>
+            <source>Plain text port:</source>
+            <translation>未加密文字連接埠：</translation>
         </message>
         <message>
             <source>WebSocket and HTTP port:</source>
@@ -96,8 +96,8 @@
             <translation>TLS 金鑰檔案：</translation>
         </message>
         <message>
-            <source>none</source>
-            <translation>無</translation>
+            <source>the controller's own</source>
+            <translation>控制器自己的</translation>
         </message>
         <message>
             <source>Apply</source>
@@ -186,6 +186,38 @@
         <message>
             <source>At start, put every screen back on its saved route</source>
             <translation>啟動時，將每個螢幕恢復到已儲存的切換</translation>
+        </message>
+        <message>
+            <source>text port %1 over TLS and %2 without</source>
+            <translation>文字連接埠 %1（TLS 加密）和 %2（未加密）</translation>
+        </message>
+        <message>
+            <source>WebSocket and HTTPS port %1</source>
+            <translation>WebSocket 與 HTTPS 連接埠 %1</translation>
+        </message>
+        <message>
+            <source>WebSocket and HTTP port %1 without TLS</source>
+            <translation>WebSocket 與 HTTP 連接埠 %1（未加密）</translation>
+        </message>
+        <message>
+            <source>Text port over TLS:</source>
+            <translation>TLS 文字連接埠：</translation>
+        </message>
+        <message>
+            <source>Only for control processors that cannot speak TLS: whoever can watch the network reads the token and the commands.</source>
+            <translation>僅用於不支援 TLS 的中控主機：能監聽網路的任何人都能讀到權杖和命令。</translation>
+        </message>
+        <message>
+            <source>Web port over TLS:</source>
+            <translation>Web 連接埠使用 TLS：</translation>
+        </message>
+        <message>
+            <source>Fingerprint (SHA-256):</source>
+            <translation>指紋（SHA-256）：</translation>
+        </message>
+        <message>
+            <source>shown while the API runs</source>
+            <translation>API 執行時顯示</translation>
         </message>
     </context>
     <context>
@@ -496,6 +528,13 @@
         <message>
             <source>Tips: You can rename and sequence by click and drag.</source>
             <translation>提示：點擊可重新命名，拖曳可調整順序。</translation>
+        </message>
+    </context>
+    <context>
+        <name>OwnCertificate</name>
+        <message>
+            <source>OpenSSL could not make a certificate</source>
+            <translation>OpenSSL 無法產生憑證</translation>
         </message>
     </context>
     <context>
@@ -1087,8 +1126,8 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <translation>連接埠是 1 到 65535 之間的數字。</translation>
         </message>
         <message>
-            <source>The two ports must differ.</source>
-            <translation>兩個連接埠必須不同。</translation>
+            <source>The three ports must differ.</source>
+            <translation>三個連接埠必須互不相同。</translation>
         </message>
         <message>
             <source>&quot;%1&quot; is not an IP address.</source>
@@ -1107,8 +1146,12 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
             <translation>無法將設定儲存到 %1。</translation>
         </message>
         <message>
-            <source>TLS was asked for, but it cannot be had (%1): the control API stays off, both ports. Name a readable PEM certificate and its key, or remove both from the settings to serve without TLS on a closed network.</source>
-            <translation>已要求使用 TLS，但無法啟用（%1）：控制 API 保持關閉（兩個連接埠皆關閉）。請指定可讀取的 PEM 憑證及其金鑰；若在封閉網路中可不使用 TLS，請從設定中移除兩者。</translation>
+            <source>TLS cannot be had (%1): the control API stays off, every port. Name a readable PEM certificate and its key, or neither, for the controller's own.</source>
+            <translation>無法啟用 TLS（%1）：控制 API 保持關閉（所有連接埠皆關閉）。請指定可讀取的 PEM 憑證及其金鑰，或兩者皆不指定以使用控制器自己的憑證。</translation>
+        </message>
+        <message>
+            <source>this system's Qt cannot load OpenSSL</source>
+            <translation>本系統的 Qt 無法載入 OpenSSL</translation>
         </message>
     </context>
     <context>
@@ -1339,7 +1382,7 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
-        <name>WebListener</name>
+        <name>TlsListener</name>
         <message>
             <source>No certificate can be read from %1.</source>
             <translation>無法從 %1 讀取憑證。</translation>
@@ -1354,10 +1397,6 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>The control API listens on IPv4 addresses only, not on %1.</source>
             <translation>控制介面只能監聽 IPv4 位址，不能監聽 %1。</translation>
-        </message>
-        <message>
-            <source>this system's Qt cannot load OpenSSL</source>
-            <translation>本系統的 Qt 無法載入 OpenSSL</translation>
         </message>
         <message>
             <source>The control API cannot listen on %1 port %2: %3</source>

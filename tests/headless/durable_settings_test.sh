@@ -37,6 +37,8 @@ import json, sys
 path, wall = sys.argv[1], sys.argv[2]
 settings = json.load(open(path))
 settings["vw"] = [{"name": wall, "width": 2, "height": 1, "bind": "", "devices": ["IPD1-0001", "IPD1-0002"]}]
+# Changed through the plain line port, asked for explicitly: what is tested here is the file.
+settings["api"]["plain_line"] = True
 json.dump(settings, open(path, "w"))
 PY
 }

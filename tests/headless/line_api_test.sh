@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # line_api_test.sh PROGRAM
-# The program as a service without a window, driven by real TCP clients (socat) over the
-# line protocol on loopback. Run under scripts/netless: loopback is the only interface, so
-# the service also shows how it waits for a usable one.
+# The program as a service without a window, driven by real TLS clients (socat, trusting
+# only the certificate the controller made for itself) over the line protocol on loopback.
+# Run under scripts/netless: loopback is the only interface, so the service also shows how
+# it waits for a usable one.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/../support/service_home.sh"
 log=$HOME/.zentrova/zentrova.log
-port=7740
+port=7742 plain_port=7740
+certificate=$HOME/.zentrova/api-certificate.pem
 failures=0
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -15,7 +17,7 @@ expect() { # expect NAME FILE PATTERN: the file holds a line matching the patter
     grep -qE -- "$3" "$2" || { fail "$1: no line matching '$3' in:"; sed 's/^/    /' "$2" >&2; }
 }
 # talk LINES...: one client, one line each, answers on stdout
-talk() { printf '%s\n' "$@" | socat -t 2 - TCP:127.0.0.1:$port 2>&1 || true; }
+talk() { printf '%s\n' "$@" | socat -t 2 - "OPENSSL:127.0.0.1:$port,cafile=$certificate" 2>&1 || true; }
 wait_for_port() {
     for _ in $(seq 100); do socat -u /dev/null TCP:127.0.0.1:$port 2>/dev/null && return 0; sleep 0.1; done
     fail "nothing listens on port $port"
@@ -41,8 +43,15 @@ token=$("$program" --new-api-token 2>/dev/null)
 [ ${#token} -ge 22 ] || fail "token '$token' is shorter than 128 bits"
 grep -qF -- "$token" "$HOME/.zentrova/config.json" && fail "the settings file holds the token itself"
 
+# The certificate is made before the first start, for a client to pin; the start keeps it.
+fingerprint=$("$program" --api-fingerprint 2>/dev/null)
 start --headless --demo --api
 wait_for_port
+[ "$(stat -c %a "$HOME/.zentrova/api-key.pem")" = 600 ] || fail "the key file is not 0600"
+openssl x509 -in "$certificate" -noout -fingerprint -sha256 | grep -qx "sha256 Fingerprint=$fingerprint" ||
+    fail "--api-fingerprint printed '$fingerprint', not the certificate's"
+expect "fingerprint logged" "$log" "Control API: TLS certificate SHA-256 fingerprint $fingerprint"
+socat -u /dev/null TCP:127.0.0.1:$plain_port 2>/dev/null && fail "the plain line port is open unasked"
 talk "list decoders" "route \"TX - 1\" \"RX - 1\"" "auth wrong" "auth $token" "list encoders" >"$work/a.txt"
 expect "unauthenticated" "$work/a.txt" '^error not_authenticated send auth TOKEN first'
 [ "$(grep -c '^error not_authenticated send auth' "$work/a.txt")" = 2 ] || fail "a command ran before auth"
@@ -50,7 +59,7 @@ expect "wrong token" "$work/a.txt" '^error not_authenticated wrong token'
 expect "listed" "$work/a.txt" '^ok \[\{"address":null,"alias":"TX - 1".*"name":"IPE9DEMO-7C2E0DFF0001"'
 
 # A second client sees what the first one does, as it happens.
-(printf 'auth %s\nsubscribe\n' "$token"; sleep 3) | socat -t 4 - TCP:127.0.0.1:$port >"$work/watcher.txt" 2>&1 &
+(printf 'auth %s\nsubscribe\n' "$token"; sleep 3) | socat -t 4 - "OPENSSL:127.0.0.1:$port,cafile=$certificate" >"$work/watcher.txt" 2>&1 &
 pids+=($!)
 sleep 1
 talk "auth $token" "route \"TX - 2\" \"2 x 2 - 1\"" "power off \"RX - 3\"" "rename \"RX - 4\" \"Foyer \\\"east\\\"\"" \
@@ -72,6 +81,22 @@ talk "auth $token" "${burst[@]}" >"$work/burst.txt"
 [ "$(grep -c '^ok {"show":true}' "$work/burst.txt")" -le 50 ] || fail "more than 50 commands ran in a second"
 expect "too fast" "$work/burst.txt" '^error rate_limited at most 50 commands a second'
 [ "$(wc -l <"$work/burst.txt")" = 61 ] || fail "not every command of the burst was answered"
+stop_last
+
+# Settings from before the TLS ports whose API was on: the control processors on the plain
+# port keep working after the update, and every start says that port is plain.
+python3 - "$HOME/.zentrova/config.json" <<'PY'
+import json, sys
+settings = json.load(open(sys.argv[1]))
+settings["api"] = {key: value for key, value in settings["api"].items() if key.startswith("token")}
+settings["api"]["enabled"] = True
+json.dump(settings, open(sys.argv[1], "w"))
+PY
+start --headless --demo
+wait_for_port
+printf 'auth %s\nlist walls\n' "$token" | socat -t 2 - TCP:127.0.0.1:$plain_port >"$work/plain.txt" 2>&1 || true
+expect "plain port kept" "$work/plain.txt" '^ok \[\{"alias":"2 x 2 - 1"'
+expect "plain port told" "$log" "the line protocol's plain port $plain_port is open"
 stop_last
 
 grep -qF -- "$token" "$log" && fail "the log holds the token"

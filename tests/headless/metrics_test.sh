@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # metrics_test.sh PROGRAM
-# The program as a service in demo mode, scraped by a real Prometheus over loopback: the
-# metrics need the API token, pass promtool, and the devices-online series reaches Prometheus'
-# query API. Run under scripts/netless: loopback is the only interface.
+# The program as a service in demo mode, scraped by a real Prometheus over loopback with TLS,
+# trusting the certificate the controller made for itself: the metrics need the API token,
+# pass promtool, and the devices-online series reaches Prometheus' query API. Run under
+# scripts/netless: loopback is the only interface.
 set -euo pipefail
 program=$1
 source "$(dirname "$0")/../support/service_home.sh"
 port=7741
+certificate=$HOME/.zentrova/api-certificate.pem
+get() { curl -s --cacert "$certificate" "$@"; }
 prometheus_port=9090
 failures=0
 
@@ -21,16 +24,16 @@ wait_for() { # wait_for SECONDS COMMAND...: until the command succeeds
 
 token=$("$program" --new-api-token 2>/dev/null)
 "$program" --headless --demo --api >>"$work/out.txt" 2>&1 & pids+=($!)
-wait_for 30 curl -s -o /dev/null "http://127.0.0.1:$port/" || fail "nothing listens on port $port"
+wait_for 30 get -o /dev/null "https://127.0.0.1:$port/" || fail "nothing listens on port $port"
 
 # Without the token, or with another one, nothing of the installation is told.
-status=$(curl -s -o "$work/refused.txt" -w '%{http_code}' "http://127.0.0.1:$port/metrics")
+status=$(get -o "$work/refused.txt" -w '%{http_code}' "https://127.0.0.1:$port/metrics")
 [ "$status" = 401 ] || fail "without a token /metrics answered $status"
 grep -q zentrova_ "$work/refused.txt" && fail "a refused request was given figures"
-status=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: Bearer not-$token" "http://127.0.0.1:$port/metrics")
+status=$(get -o /dev/null -w '%{http_code}' -H "Authorization: Bearer not-$token" "https://127.0.0.1:$port/metrics")
 [ "$status" = 401 ] || fail "with a wrong token /metrics answered $status"
 
-curl -s -D "$work/headers.txt" -o "$work/metrics.txt" -H "Authorization: Bearer $token" "http://127.0.0.1:$port/metrics"
+get -D "$work/headers.txt" -o "$work/metrics.txt" -H "Authorization: Bearer $token" "https://127.0.0.1:$port/metrics"
 grep -qi '^content-type: text/plain; version=0.0.4' "$work/headers.txt" || fail "not Prometheus' content type"
 promtool check metrics <"$work/metrics.txt" >"$work/promtool.txt" 2>&1 || fail "promtool: $(cat "$work/promtool.txt")"
 grep -q '^zentrova_devices_online{kind="decoder"} [1-9]' "$work/metrics.txt" || fail "no decoder online in the metrics"
@@ -41,6 +44,9 @@ global:
 scrape_configs:
   - job_name: zentrova
     metrics_path: /metrics
+    scheme: https
+    tls_config:
+      ca_file: $certificate
     authorization:
       type: Bearer
       credentials: $token

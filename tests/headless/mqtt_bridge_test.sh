@@ -58,6 +58,8 @@ mosquitto_sub -p $port -t "$north/error" -t "$south/error" -v >"$work/errors.txt
 pids+=($!)
 mkdir -p "$work/north/runtime" && chmod 700 "$work/north/runtime"
 token=$(HOME=$work/north XDG_RUNTIME_DIR=$work/north/runtime "$program" --new-api-token 2>/dev/null)
+# The API's clients here check the bridge, not TLS: the plain ports, asked for explicitly.
+python3 "$(dirname "$0")/../support/set_api_settings.py" "$work/north/.zentrova/config.json" plain_line=true web_tls=false
 controller north --headless --demo --api --mqtt 127.0.0.1:$port --site "North Hall"
 north_pid=${pids[-1]}
 controller south --headless --demo --mqtt 127.0.0.1:$port --site "South Hall"

@@ -11,14 +11,14 @@ if [ -z "${SIM_INSTALLATION:-}" ]; then
 fi
 
 source "$(dirname "$0")/../support/service_home.sh"
-port=7740
+port=7742
 
 mapfile -t encoders < <(awk '$1 == "encoder" { print $4 }' "$SIM_INSTALLATION")
 mapfile -t decoders < <(awk '$1 == "decoder" { print $4 }' "$SIM_INSTALLATION")
 mapfile -t folders < <(awk '$1 == "decoder" { print $3 }' "$SIM_INSTALLATION")
 
 die() { echo "FAIL: $*" >&2; exit 1; }
-talk() { printf '%s\n' "auth $token" "$@" | socat -t 2 - TCP:127.0.0.1:$port 2>/dev/null | tr -d '\r' | tail -n +2 || true; }
+talk() { printf '%s\n' "auth $token" "$@" | socat -t 2 - OPENSSL:127.0.0.1:$port,verify=0 2>/dev/null | tr -d '\r' | tail -n +2 || true; }
 # sources: what every simulated decoder's shell was last told to show
 sources() {
     local states=()
@@ -44,7 +44,7 @@ pids+=($!)
 wait_until "decoders listed" 4 listed_decoders
 wall=$(talk "list walls" | python3 -c 'import json,sys; print(json.loads(sys.stdin.readline()[3:])[0]["name"])')
 
-(printf 'auth %s\nsubscribe\n' "$token"; sleep 12) | socat -t 13 - TCP:127.0.0.1:$port >"$work/watcher.txt" 2>&1 &
+(printf 'auth %s\nsubscribe\n' "$token"; sleep 12) | socat -t 13 - OPENSSL:127.0.0.1:$port,verify=0 >"$work/watcher.txt" 2>&1 &
 watcher=$!
 pids+=($watcher)
 sleep 1

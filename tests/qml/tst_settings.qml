@@ -77,7 +77,11 @@ Item {
         property var calls: []
         property bool enabled: false
         property int linePort: 7740
+        property int lineTlsPort: 7742
+        property bool plainLine: false
         property int webPort: 7741
+        property bool webTls: true
+        property string fingerprint
         property string listenAddress: "0.0.0.0"
         property string tlsCertificate
         property string tlsKey
@@ -89,11 +93,13 @@ Item {
         property string refusal
         property bool runs: true
         property string startProblem
-        function configure(on, linePort, webPort, address, certificate, key) {
-            calls.push(["configure", on, linePort, webPort, address, certificate, key]);
+        function configure(on, lineTlsPort, linePort, plain, webPort, tls, address, certificate, key) {
+            calls.push(["configure", on, lineTlsPort, linePort, plain, webPort, tls, address, certificate, key]);
             if (refusal !== "")
                 return refusal;
             enabled = on;
+            plainLine = plain;
+            webTls = tls;
             running = on && runs;
             status = on && !runs ? startProblem : "";
             return status;
@@ -387,18 +393,19 @@ Item {
             var port = "A port is a number from 1 to 65535.";
             return [
                 { tag: "port out of range", fields: { linePortField: "99999" }, errors: { linePortField: port } },
-                { tag: "second port equals the first", fields: { webPortField: "7740" }, errors: { webPortField: "Must differ from the text port." } },
+                { tag: "web port equals a text port", fields: { webPortField: "7740" }, errors: { webPortField: "Must differ from the other ports." } },
+                { tag: "plain text port equals the TLS one", fields: { linePortField: "7742" }, errors: { linePortField: "Must differ from the other ports." } },
                 { tag: "no listen address", fields: { listenField: " " }, errors: { listenField: "Required: 0.0.0.0 listens on every network." } },
                 { tag: "listen address cut short", fields: { listenField: "192.0.2" }, errors: { listenField: "Not an IP address, such as 192.0.2.1." } },
                 { tag: "key without certificate", fields: { keyField: "/k.pem" }, errors: { certificateField: "TLS needs both the certificate and the key." } },
-                { tag: "IPv6 and new ports", fields: { listenField: "::1", linePortField: "7000", webPortField: "08000" }, errors: {},
-                  calls: [["configure", false, 7000, 8000, "::1", "", ""]] }
+                { tag: "IPv6 and new ports", fields: { listenField: "::1", lineTlsPortField: "7001", linePortField: "7000", webPortField: "08000" }, errors: {},
+                  calls: [["configure", false, 7001, 7000, false, 8000, true, "::1", "", ""]] }
             ];
         }
 
         function test_apiFields(data) {
             var page = advancedPage(1 << 3);
-            var names = ["listenField", "linePortField", "webPortField", "certificateField", "keyField"];
+            var names = ["listenField", "lineTlsPortField", "linePortField", "webPortField", "certificateField", "keyField"];
             for (var name in data.fields)
                 findChild(page, name).text = data.fields[name];
             findChild(page, "apiApplyButton").clicked();
@@ -437,7 +444,15 @@ Item {
             tap(page, apiSwitch);
             findChild(page, "apiApplyButton").clicked();
             compare([apiSwitch.checked, state.text, window.toasts],
-                    [true, "Running without TLS on 0.0.0.0: text port 7740, WebSocket and HTTP port 7741.", ["Control API settings saved."]]);
+                    [true, "Running on 0.0.0.0: text port 7742 over TLS, WebSocket and HTTPS port 7741.", ["Control API settings saved."]]);
+            // The plain ports are asked for by their switches, and the state says which are plain.
+            tap(page, findChild(page, "plainLineSwitch"));
+            tap(page, findChild(page, "webTlsSwitch"));
+            findChild(page, "apiApplyButton").clicked();
+            compare([remoteApi.calls[remoteApi.calls.length - 1].slice(2, 7), state.text],
+                    [[7742, 7740, true, 7741, false], "Running on 0.0.0.0: text port 7742 over TLS and 7740 without, WebSocket and HTTP port 7741 without TLS."]);
+            remoteApi.plainLine = false;
+            remoteApi.webTls = true;
 
             remoteApi.refusal = "The file /c.pem cannot be read.";
             findChild(page, "apiApplyButton").clicked();

@@ -12,6 +12,7 @@ import hmac
 import http.client
 import json
 import os
+import re
 import socket
 import ssl
 import subprocess
@@ -59,6 +60,13 @@ def start_host(path):
     log_path = os.path.join(home, ".zentrova", "zentrova.log")
     token = subprocess.run([path, "--new-api-token"], env=env, capture_output=True, text=True,
                            timeout=30).stdout.strip()
+    # The attacks on the web layer are made over the plain ports, asked for explicitly; the
+    # Tls cases below run against the port as it ships.
+    with open(os.path.join(home, ".zentrova", "config.json")) as config:
+        settings = json.load(config)
+    settings["api"].update(web_tls=False, plain_line=True)
+    with open(os.path.join(home, ".zentrova", "config.json"), "w") as config:
+        json.dump(settings, config)
     program = subprocess.Popen([path, "--headless", "--demo", "--api"], env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 30
@@ -719,32 +727,45 @@ class Attacks(unittest.TestCase):
             sock.close()
 
 
-def make_certificate(folder):
-    """A self-signed ECDSA certificate for 127.0.0.1 and its key, made by the openssl CLI."""
-    certificate, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                    "-nodes", "-keyout", key, "-out", certificate, "-days", "2", "-subj", "/CN=127.0.0.1",
-                    "-addext", "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True, timeout=30)
-    return certificate, key
+def service_home(prefix, api):
+    """A home for a second controller, its API settings as given; the folder and environment."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    runtime = os.path.join(folder, "runtime")
+    os.mkdir(runtime, 0o700)
+    os.mkdir(os.path.join(folder, ".zentrova"))
+    with open(os.path.join(folder, ".zentrova", "config.json"), "w") as config:
+        json.dump({"api": api}, config)
+    return folder, dict(os.environ, HOME=folder, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen")
+
+
+def pinned():
+    """A client context that trusts no authority: the caller checks the fingerprint."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.check_hostname = False
+    context.verify_mode = ssl.CERT_NONE
+    return context
+
+
+def fingerprint_of(ssl_object):
+    digest = hashlib.sha256(ssl_object.getpeercert(binary_form=True)).hexdigest().upper()
+    return ":".join(digest[i:i + 2] for i in range(0, len(digest), 2))
 
 
 class Tls(unittest.TestCase):
-    WEB, LINE = PORT + 201, PORT + 200
+    """The controller as it ships: TLS on the web port and the line protocol's TLS port, with
+    the certificate it makes for itself; clients pin the fingerprint --api-fingerprint prints."""
+    WEB, LINE_TLS, LINE = PORT + 201, PORT + 202, PORT + 200
 
     @classmethod
     def setUpClass(cls):
-        cls.home = tempfile.mkdtemp(prefix="web-api-tls.")
-        runtime = os.path.join(cls.home, "runtime")
-        os.mkdir(runtime, 0o700)
-        os.mkdir(os.path.join(cls.home, ".zentrova"))
-        cls.certificate, key = make_certificate(cls.home)
-        with open(os.path.join(cls.home, ".zentrova", "config.json"), "w") as config:
-            json.dump({"api": {"enabled": True, "line_port": cls.LINE, "web_port": cls.WEB,
-                               "tls_cert": cls.certificate, "tls_key": key}}, config)
-        env = dict(os.environ, HOME=cls.home, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen")
+        cls.home, env = service_home("web-api-tls.", {"web_port": cls.WEB, "line_tls_port": cls.LINE_TLS,
+                                                      "line_port": cls.LINE})
         cls.token = subprocess.run([program_path, "--new-api-token"], env=env, capture_output=True, text=True,
                                    timeout=30).stdout.strip()
-        cls.program = subprocess.Popen([program_path, "--headless", "--demo"], env=env,
+        cls.fingerprint = subprocess.run([program_path, "--api-fingerprint"], env=env, capture_output=True,
+                                         text=True, timeout=30).stdout.strip()
+        cls.certificate = os.path.join(cls.home, ".zentrova", "api-certificate.pem")
+        cls.program = subprocess.Popen([program_path, "--headless", "--demo", "--api"], env=env,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 30
         while time.monotonic() < deadline:
@@ -761,6 +782,7 @@ class Tls(unittest.TestCase):
         cls.program.wait(10)
 
     def context(self, highest=None):
+        # The certificate as the only authority, the address checked against its names.
         context = ssl.create_default_context(cafile=self.certificate)
         if highest:
             # The system's own floor is lifted, so that it is the controller that refuses.
@@ -770,6 +792,32 @@ class Tls(unittest.TestCase):
                 context.minimum_version = ssl.TLSVersion.TLSv1
                 context.maximum_version = highest
         return context
+
+    def test_own_certificate(self):
+        self.assertRegex(self.fingerprint, "^([0-9A-F]{2}:){31}[0-9A-F]{2}$")
+        key = os.path.join(self.home, ".zentrova", "api-key.pem")
+        self.assertEqual(os.stat(key).st_mode & 0o777, 0o600)
+        with open(os.path.join(self.home, ".zentrova", "zentrova.log"), errors="replace") as log:
+            self.assertIn(f"TLS certificate SHA-256 fingerprint {self.fingerprint}", log.read())
+        # No plain line port unless asked for.
+        with self.assertRaises(OSError):
+            socket.create_connection((HOST, self.LINE), timeout=TIMEOUT).close()
+
+    def test_line_protocol_over_tls(self):
+        with socket.create_connection((HOST, self.LINE_TLS), timeout=TIMEOUT) as raw:
+            with pinned().wrap_socket(raw) as secure:
+                self.assertEqual(fingerprint_of(secure), self.fingerprint)
+                lines = secure.makefile("rwb")
+                # A route no other case makes, so that it changes something and is told.
+                lines.write(f"auth {self.token}\nsubscribe\nroute \"TX - 3\" \"RX - 2\"\n".encode())
+                lines.flush()
+                answers = [lines.readline().decode().strip() for _ in range(3)]
+                events = []
+                while len(events) < 10 and not any(e.startswith("event source") for e in events):
+                    events.append(lines.readline().decode().strip())
+        self.assertEqual(answers[:2], ["ok", "ok"])
+        self.assertRegex(answers[2], '^ok {"source":"[^"]+","target":"[^"]+"}$')
+        self.assertRegex("\n".join(events), '(^|\n)event source {"alias":"RX - 2",')
 
     def test_https_and_wss(self):
         connection = http.client.HTTPSConnection(HOST, self.WEB, timeout=TIMEOUT, context=self.context())
@@ -782,8 +830,9 @@ class Tls(unittest.TestCase):
         connection.close()
 
         async def body():
-            ws = await websockets.connect(f"wss://{HOST}:{self.WEB}/ws", ssl=self.context(), open_timeout=TIMEOUT,
-                                          origin=f"https://{HOST}:{self.WEB}")
+            ws = await websockets.connect(f"wss://{HOST}:{self.WEB}/ws", ssl=pinned(),
+                                          open_timeout=TIMEOUT, origin=f"https://{HOST}:{self.WEB}")
+            self.assertEqual(fingerprint_of(ws.transport.get_extra_info("ssl_object")), self.fingerprint)
             client = Client(ws)
             client.hello = json.loads(await asyncio.wait_for(ws.recv(), TIMEOUT))
             params, server = answer_for(client.hello, self.token)
@@ -806,31 +855,49 @@ class Tls(unittest.TestCase):
                 self.assertFalse(taken, f"{version}: {refused}")
                 self.assertNotIn("NO_PROTOCOLS_AVAILABLE", str(refused))
 
+    def test_sslscan(self):
+        # sslscan brings an OpenSSL of its own that still speaks SSLv2 to TLS 1.1 and every
+        # weak cipher, so what it finds accepted is what the controller offers.
+        weak = ("NULL", "EXP", "RC4", "DES", "ADH", "AECDH", "anon", "MD5")
+        for port in (self.WEB, self.LINE_TLS):
+            scan = subprocess.run(["sslscan", "--no-colour", "--no-heartbleed", f"{HOST}:{port}"],
+                                  capture_output=True, text=True, timeout=120).stdout
+            protocols = dict(re.findall(r"^(SSLv[23]|TLSv1\.[0-3])\s+(enabled|disabled)$", scan, re.M))
+            self.assertEqual(protocols, {"SSLv2": "disabled", "SSLv3": "disabled", "TLSv1.0": "disabled",
+                                         "TLSv1.1": "disabled", "TLSv1.2": "enabled", "TLSv1.3": "enabled"},
+                             f"port {port}:\n{scan}")
+            ciphers = re.findall(r"^(?:Preferred|Accepted)\s+(\S+)\s+\d+ bits\s+(\S+)", scan, re.M)
+            self.assertTrue(ciphers, scan)
+            self.assertEqual({version for version, _ in ciphers}, {"TLSv1.2", "TLSv1.3"})
+            self.assertEqual([name for _, name in ciphers if any(w in name for w in weak)], [], scan)
+
 
 class TlsThatCannotBeHad(unittest.TestCase):
     def test_service_stops_and_says_why(self):
-        # A certificate that cannot be read: a service asked for TLS must not run its plain
-        # line port alone, as if all were well.
-        tls_home = tempfile.mkdtemp(prefix="web-api-tls.")
-        runtime = os.path.join(tls_home, "runtime")
-        os.mkdir(runtime, 0o700)
-        os.mkdir(os.path.join(tls_home, ".zentrova"))
-        pem = os.path.join(tls_home, "controller.pem")
+        # A certificate that cannot be read, and a TLS port another program holds: the service
+        # must not run its plain ports alone, as if all were well.
+        broken = tempfile.mkdtemp(prefix="web-api-tls.")
+        pem = os.path.join(broken, "controller.pem")
         with open(pem, "w") as certificate:
             certificate.write("-----BEGIN CERTIFICATE-----\n-----END CERTIFICATE-----\n")
-        with open(os.path.join(tls_home, ".zentrova", "config.json"), "w") as config:
-            json.dump({"api": {"enabled": True, "line_port": PORT + 100, "web_port": PORT + 101,
-                               "tls_cert": pem, "tls_key": pem}}, config)
-        env = dict(os.environ, HOME=tls_home, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen")
+        taken = socket.create_server((HOST, PORT + 102))
+        cases = [({"tls_cert": pem, "tls_key": pem}, "TLS cannot be had (No certificate can be read from"),
+                 ({"line_tls_port": PORT + 102}, f"cannot listen on 0.0.0.0 port {PORT + 102}")]
         try:
-            finished = subprocess.run([program_path, "--headless", "--demo"], env=env, capture_output=True,
-                                      text=True, timeout=30)
-        except subprocess.TimeoutExpired:
-            self.fail("the service went on running without the TLS it was asked for")
-        self.assertEqual(finished.returncode, 3, finished.stderr)
-        self.assertIn("TLS was asked for", finished.stderr)
-        with open(os.path.join(tls_home, ".zentrova", "zentrova.log"), errors="replace") as log:
-            self.assertIn("the control API stays off, both ports", log.read())
+            for settings, said in cases:
+                folder, env = service_home("web-api-tls.", dict(settings, enabled=True, line_port=PORT + 100,
+                                                                web_port=PORT + 101))
+                try:
+                    finished = subprocess.run([program_path, "--headless", "--demo"], env=env, capture_output=True,
+                                              text=True, timeout=30)
+                except subprocess.TimeoutExpired:
+                    self.fail(f"{settings}: the service went on running without the TLS it was asked for")
+                self.assertEqual(finished.returncode, 3, finished.stderr)
+                self.assertIn(said, finished.stderr)
+                with open(os.path.join(folder, ".zentrova", "zentrova.log"), errors="replace") as log:
+                    self.assertIn(said, log.read())
+        finally:
+            taken.close()
 
 
 if __name__ == "__main__":

@@ -440,9 +440,11 @@ void TstMainWindow::settings()
     QMetaObject::invokeMethod(advanced, "applyApiSettings");
     QTRY_VERIFY(apiSwitch->property("checked").toBool());
     QVERIFY(api->running());
+    // With no certificate named, the controller's own, and its fingerprint on the page.
     QVERIFY(apiState->property("text").toString().startsWith(
-        words("AdvancedPage", "Running without TLS on %1: text port %2, WebSocket and HTTP port %3.")
-        + QStringLiteral("127.0.0.1")));
+        words("AdvancedPage", "Running on %1: %2, %3.").arg(QStringLiteral("127.0.0.1")).section(QStringLiteral("%2"), 0, 0)));
+    QCOMPARE(child(advanced, "fingerprint")->property("text").toString(), api->fingerprint());
+    QCOMPARE(api->fingerprint().size(), 32 * 3 - 1);
     apiSwitch->setProperty("checked", false);
     QMetaObject::invokeMethod(advanced, "applyApiSettings");
     QTRY_VERIFY(!api->running());

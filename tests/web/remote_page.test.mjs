@@ -5,11 +5,15 @@ import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
 import http from 'node:http';
+import https from 'node:https';
 import { AxePuppeteer } from '@axe-core/puppeteer';
 import puppeteer from 'puppeteer-core';
 
-const { ZENTROVA, TOKEN, SETTINGS, PORT = '7741', CHROMIUM = '/usr/bin/chromium', SHOTS } = process.env;
-const base = `http://127.0.0.1:${PORT}`;
+// With SCHEME https, SPKI pins the controller's own certificate in the browser (base64 of the
+// SHA-256 of its public key); Node trusts it through NODE_EXTRA_CA_CERTS.
+const { ZENTROVA, TOKEN, SETTINGS, PORT = '7741', CHROMIUM = '/usr/bin/chromium', SHOTS, SCHEME = 'http', SPKI } =
+  process.env;
+const base = `${SCHEME}://127.0.0.1:${PORT}`;
 let controller;
 let browser;
 
@@ -104,7 +108,8 @@ before(async () => {
   browser = await puppeteer.launch({
     executablePath: CHROMIUM,
     headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-dev-shm-usage'],
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-dev-shm-usage',
+      ...(SPKI ? [`--ignore-certificate-errors-spki-list=${SPKI}`] : [])],
   });
 });
 
@@ -161,7 +166,7 @@ test('hostile requests: paths outside the page, wrong tokens, other origins', as
   assert.equal((await fetch(`${base}/`, { headers: { Origin: 'http://evil.example' } })).status, 403);
   assert.equal((await fetch(thumbnail, { headers: { Authorization: `Bearer ${TOKEN}`, Origin: `http://localhost.evil:${PORT}` } })).status, 403);
   const upgrade = await new Promise((resolve, reject) => {
-    const request = http.get(`${base}/ws`, {
+    const request = (SCHEME === 'https' ? https : http).get(`${base}/ws`, {
       headers: { Origin: 'http://evil.example', Upgrade: 'websocket', Connection: 'Upgrade',
         'Sec-WebSocket-Key': 'dGhlIHNhbXBsZSBub25jZQ==', 'Sec-WebSocket-Version': '13' },
     });

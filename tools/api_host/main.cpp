@@ -7,9 +7,12 @@
 #include "control/command_set.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
+#include "remote/api_settings.h"
 #include "remote/api_token.h"
 #include "remote/api_users.h"
 #include "remote/auth_throttle.h"
+#include "remote/own_certificate.h"
+#include "remote/remote_service.h"
 #include "remote/web_server.h"
 
 #include <QCommandLineParser>
@@ -60,8 +63,8 @@ int main(int argc, char *argv[])
         QStringLiteral("bytes"), QString::number(WebServerConfig::MAX_QUEUED_BYTES));
     const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Commands per second per client."),
         QStringLiteral("n"), QString::number(WebServerConfig::COMMANDS_PER_SECOND));
-    const QCommandLineOption tls(
-        QStringLiteral("tls"), QStringLiteral("PEM file with certificate and key."), QStringLiteral("file"));
+    const QCommandLineOption tls(QStringLiteral("tls"),
+        QStringLiteral("TLS with the controller's own certificate, made in the home; its fingerprint is printed."));
     parser.addOptions({demo, devices, address, port, clients, queued, rate, tls});
     parser.process(app);
 
@@ -80,7 +83,16 @@ int main(int argc, char *argv[])
     config.maxClients = parser.value(clients).toInt();
     config.maxQueuedBytes = parser.value(queued).toLongLong();
     config.commandsPerSecond = parser.value(rate).toInt();
-    config.tlsCertificate = parser.value(tls);
+    if (parser.isSet(tls)) {
+        QString error;
+        ApiSettings settings;
+        config.tls = RemoteService::tlsFor(settings, home.path(), &error);
+        if (config.tls.isNull()) {
+            out() << "error " << error << Qt::endl;
+            return 1;
+        }
+        out() << "fingerprint " << OwnCertificate::fingerprint(config.tls.localCertificate()) << Qt::endl;
+    }
 
     const int wanted = parser.value(devices).toInt();
     const auto listed = [&] { return manager.rxlist()->deviceCount() + manager.txlist()->rowCount(); };

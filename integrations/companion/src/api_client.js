@@ -1,9 +1,9 @@
 'use strict'
 
 // The controller's control API over its WebSocket (JSON-RPC 2.0), without anything of
-// Companion: connect, prove knowledge of the token over the greeting's challenge, subscribe
-// to events, send requests,
-// and keep trying with a growing pause while the controller cannot be had.
+// Companion: connect over TLS to the controller whose certificate has the pinned fingerprint,
+// prove knowledge of the token over the greeting's challenge, subscribe to events, send
+// requests, and keep trying with a growing pause while the controller cannot be had.
 
 const crypto = require('node:crypto')
 const { EventEmitter } = require('node:events')
@@ -22,6 +22,8 @@ const Status = Object.freeze({
 	AuthFailed: 'auth_failed',
 	// Nothing answered at the address (refused, no route, timed out).
 	Unreachable: 'unreachable',
+	// What answered is not the controller whose certificate was pinned.
+	CertificateRefused: 'certificate_refused',
 	// Connected once, then lost; trying again.
 	Lost: 'lost',
 	Stopped: 'stopped',
@@ -54,6 +56,13 @@ function signInProof(token, salt, challenge, nonce) {
 	}
 }
 
+// A SHA-256 fingerprint as hex digits alone, whichever way it was written (colons, blanks,
+// either case); empty for anything that is not one.
+function fingerprintDigits(text) {
+	const digits = String(text || '').replace(/[^0-9a-fA-F]/g, '').toUpperCase()
+	return digits.length === 64 ? digits : ''
+}
+
 class ApiError extends Error {
 	constructor(code, message, name) {
 		super(message)
@@ -65,11 +74,15 @@ class ApiError extends Error {
 // Events: 'status' (status, message), 'ready' (state: the controller's "state" after each
 // (re)connection), 'event' (name, data).
 class ApiClient extends EventEmitter {
-	constructor({ host, port, token, ...options }) {
+	// `tls` (default true) with the certificate's `fingerprint`; without TLS, on a closed
+	// network, the controller's web port must have its TLS switched off.
+	constructor({ host, port, token, tls = true, fingerprint = '', ...options }) {
 		super()
 		this.host = host
 		this.port = port
 		this.token = token
+		this.tls = tls
+		this.fingerprint = fingerprintDigits(fingerprint)
 		this.options = { ...DEFAULTS, ...options }
 		this.status = Status.Stopped
 		this.statusMessage = ''
@@ -129,9 +142,12 @@ class ApiClient extends EventEmitter {
 	}
 
 	connect() {
-		const url = `ws://${this.host.includes(':') ? `[${this.host}]` : this.host}:${this.port}${PATH}`
+		const scheme = this.tls ? 'wss' : 'ws'
+		const url = `${scheme}://${this.host.includes(':') ? `[${this.host}]` : this.host}:${this.port}${PATH}`
 		this.setStatus(Status.Connecting, `connecting to ${this.host}:${this.port}`)
-		const socket = new WebSocket(url, { handshakeTimeout: this.options.connectTimeoutMs })
+		// The controller's own certificate is signed by nobody: its pinned fingerprint is what
+		// is trusted, checked below before a word is read from the connection.
+		const socket = new WebSocket(url, { handshakeTimeout: this.options.connectTimeoutMs, rejectUnauthorized: false })
 		this.socket = socket
 		// What to report when this socket closes, decided by what happened on it.
 		let failure = null
@@ -151,8 +167,19 @@ class ApiClient extends EventEmitter {
 		socket.on('pong', () => {
 			answered = true
 		})
+		socket.on('upgrade', (response) => {
+			if (!this.tls) return
+			const shown = response.socket.getPeerCertificate().fingerprint256 || ''
+			if (this.fingerprint && fingerprintDigits(shown) === this.fingerprint) return
+			failure = {
+				status: Status.CertificateRefused,
+				text: `${this.host}:${this.port} shows the certificate ${shown || '(none)'}, not the pinned one`,
+			}
+			socket.terminate()
+		})
 
 		socket.on('message', (raw) => {
+			if (failure) return
 			let message
 			try {
 				message = JSON.parse(raw.toString())
@@ -255,4 +282,4 @@ class ApiClient extends EventEmitter {
 	}
 }
 
-module.exports = { ApiClient, ApiError, Status, signInProof }
+module.exports = { ApiClient, ApiError, Status, fingerprintDigits, signInProof }

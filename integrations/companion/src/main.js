@@ -1,7 +1,7 @@
 'use strict'
 
 const { InstanceBase, InstanceStatus, Regex, runEntrypoint } = require('@companion-module/base')
-const { ApiClient, Status } = require('./api_client')
+const { ApiClient, Status, fingerprintDigits } = require('./api_client')
 const { Installation } = require('./installation')
 const definitions = require('./definitions')
 
@@ -12,6 +12,7 @@ const COMPANION_STATUS = {
 	[Status.Ok]: InstanceStatus.Ok,
 	[Status.AuthFailed]: InstanceStatus.AuthenticationFailure,
 	[Status.Unreachable]: InstanceStatus.ConnectionFailure,
+	[Status.CertificateRefused]: InstanceStatus.ConnectionFailure,
 	[Status.Lost]: InstanceStatus.Disconnected,
 	[Status.Stopped]: InstanceStatus.Disconnected,
 }
@@ -40,6 +41,14 @@ class ZentrovaInstance extends InstanceBase {
 			{ type: 'textinput', id: 'host', label: 'Controller address', width: 8, regex: Regex.HOSTNAME },
 			{ type: 'number', id: 'port', label: 'Control API port (HTTP/WebSocket)', width: 4, min: 1, max: 65535, default: DEFAULT_PORT },
 			{ type: 'textinput', id: 'token', label: 'API token', width: 12 },
+			{ type: 'checkbox', id: 'tls', label: 'TLS (wss://)', width: 4, default: true },
+			{
+				type: 'textinput',
+				id: 'fingerprint',
+				label: "Controller's certificate fingerprint (SHA-256, from zentrova --api-fingerprint)",
+				width: 12,
+				isVisible: (options) => options.tls !== false,
+			},
 		]
 	}
 
@@ -48,7 +57,18 @@ class ZentrovaInstance extends InstanceBase {
 			this.updateStatus(InstanceStatus.BadConfig, 'Enter the controller address and its API token')
 			return
 		}
-		const client = new ApiClient({ host: config.host, port: Number(config.port) || DEFAULT_PORT, token: config.token })
+		const tls = config.tls !== false
+		if (tls && !fingerprintDigits(config.fingerprint)) {
+			this.updateStatus(InstanceStatus.BadConfig, "Enter the controller's certificate fingerprint (64 hex digits)")
+			return
+		}
+		const client = new ApiClient({
+			host: config.host,
+			port: Number(config.port) || DEFAULT_PORT,
+			token: config.token,
+			tls,
+			fingerprint: config.fingerprint,
+		})
 		this.client = client
 		client.on('status', (status, message) => {
 			this.updateStatus(COMPANION_STATUS[status], message || null)

@@ -58,6 +58,12 @@ class Controller {
 			encoding: 'utf8',
 			stdio: ['ignore', 'pipe', 'ignore'],
 		}).trim()
+		// Made now, before the first start, as a user pins it before pointing a client at it.
+		this.fingerprint = execFileSync(this.program, ['--api-fingerprint'], {
+			env: this.env,
+			encoding: 'utf8',
+			stdio: ['ignore', 'pipe', 'ignore'],
+		}).trim()
 		this.process = null
 	}
 

@@ -1,7 +1,8 @@
 'use strict'
 
 // The module's API client, installation copy, actions and feedbacks against the real
-// controller (headless, made-up installation), over its WebSocket on loopback.
+// controller (headless, made-up installation), over its WebSocket with TLS on loopback,
+// pinning the certificate the controller made for itself.
 
 const assert = require('node:assert/strict')
 const net = require('node:net')
@@ -38,8 +39,8 @@ function outcome(client) {
 }
 
 // A client that follows the installation like the module does, signed in and up to date.
-async function follower(controller, token = controller.token) {
-	const client = new ApiClient({ host: '127.0.0.1', port: controller.port, token, ...FAST })
+async function follower(controller, fingerprint = controller.fingerprint) {
+	const client = new ApiClient({ host: '127.0.0.1', port: controller.port, token: controller.token, fingerprint, ...FAST })
 	const installation = new Installation()
 	const problems = []
 	installation.follow(client, (message) => problems.push(message))
@@ -67,7 +68,8 @@ describe('against the controller', { timeout: 90000 }, () => {
 		controller = new Controller()
 		await controller.start()
 		module = await follower(controller)
-		other = await follower(controller)
+		// The fingerprint as some tools print it: no colons, lower case.
+		other = await follower(controller, controller.fingerprint.replace(/:/g, '').toLowerCase())
 		clients.push(module.client, other.client)
 	})
 
@@ -159,15 +161,26 @@ describe('against the controller', { timeout: 90000 }, () => {
 		assert.deepEqual([scenes, activeScene, late.installation.recallResult()], [['Lecture'], 'Lecture', 'done'])
 	})
 
-	it('says why it is not connected: refused token, lost or hung controller, unreachable', async () => {
-		const refused = new ApiClient({ host: '127.0.0.1', port: controller.port, token: 'not-the-token', ...FAST })
-		clients.push(refused)
-		const first = outcome(refused)
-		refused.start()
-		const { status, message } = await first
-		refused.stop()
-		assert.equal(status, Status.AuthFailed)
-		assert.match(message, /^token refused: wrong proof for the challenge; trying again in 1 s$/)
+	it('says why it is not connected: refused token or certificate, lost or hung controller, unreachable', async () => {
+		const attempt = async (options) => {
+			const client = new ApiClient({ host: '127.0.0.1', port: controller.port, token: controller.token, ...options, ...FAST })
+			clients.push(client)
+			const first = outcome(client)
+			client.start()
+			const result = await first
+			client.stop()
+			return result
+		}
+		const refused = await attempt({ token: 'not-the-token', fingerprint: controller.fingerprint })
+		assert.equal(refused.status, Status.AuthFailed)
+		assert.match(refused.message, /^token refused: wrong proof for the challenge; trying again in 1 s$/)
+		// Another certificate than the pinned one (or none pinned) is refused before the sign-in.
+		const otherCertificate = controller.fingerprint.replace(/^../, (byte) => (byte === 'AA' ? 'BB' : 'AA'))
+		for (const fingerprint of [otherCertificate, '']) {
+			const { status, message } = await attempt({ fingerprint })
+			assert.equal(status, Status.CertificateRefused)
+			assert.equal(message, `127.0.0.1:${controller.port} shows the certificate ${controller.fingerprint}, not the pinned one; trying again in 1 s`)
+		}
 
 		const { client } = module
 		const feedbacks = definitions.feedbacks(module.installation, () => client.connected)

@@ -65,15 +65,17 @@ function isIpAddress(text) {
 
 // What is wrong with each field of the control API's section, as a code the page puts into
 // words ("" where nothing is): listen, linePort, webPort, certificate, key.
-function apiFieldProblems(listen, linePort, webPort, certificate, key) {
+function apiFieldProblems(listen, lineTlsPort, linePort, webPort, certificate, key) {
+    var lineTls = portNumber(lineTlsPort);
     var line = portNumber(linePort);
     var web = portNumber(webPort);
     var noCertificate = String(certificate).trim() === "";
     var noKey = String(key).trim() === "";
     return {
         "listen": String(listen).trim() === "" ? "empty" : isIpAddress(listen) ? "" : "notAddress",
-        "linePort": line === null ? "port" : "",
-        "webPort": web === null ? "port" : web === line ? "samePort" : "",
+        "lineTlsPort": lineTls === null ? "port" : "",
+        "linePort": line === null ? "port" : line === lineTls ? "samePort" : "",
+        "webPort": web === null ? "port" : web === line || web === lineTls ? "samePort" : "",
         "certificate": noCertificate && !noKey ? "pair" : "",
         "key": noKey && !noCertificate ? "pair" : ""
     };

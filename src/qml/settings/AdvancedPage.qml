@@ -33,7 +33,7 @@ Item {
     function problemText(code) {
         switch (code) {
         case "port": return qsTr("A port is a number from 1 to 65535.");
-        case "samePort": return qsTr("Must differ from the text port.");
+        case "samePort": return qsTr("Must differ from the other ports.");
         case "empty": return qsTr("Required: 0.0.0.0 listens on every network.");
         case "notAddress": return qsTr("Not an IP address, such as 192.0.2.1.");
         case "pair": return qsTr("TLS needs both the certificate and the key.");
@@ -43,11 +43,14 @@ Item {
 
     // The state the section shows: what runs, or why nothing does.
     function apiState() {
-        if (remoteApi.running)
-            return (remoteApi.tlsCertificate !== ""
-                    ? qsTr("Running with TLS on %1: text port %2, WebSocket and HTTPS port %3.")
-                    : qsTr("Running without TLS on %1: text port %2, WebSocket and HTTP port %3."))
-                   .arg(remoteApi.listenAddress).arg(remoteApi.linePort).arg(remoteApi.webPort);
+        if (remoteApi.running) {
+            var lines = remoteApi.plainLine
+                    ? qsTr("text port %1 over TLS and %2 without").arg(remoteApi.lineTlsPort).arg(remoteApi.linePort)
+                    : qsTr("text port %1 over TLS").arg(remoteApi.lineTlsPort);
+            var web = remoteApi.webTls ? qsTr("WebSocket and HTTPS port %1").arg(remoteApi.webPort)
+                                       : qsTr("WebSocket and HTTP port %1 without TLS").arg(remoteApi.webPort);
+            return qsTr("Running on %1: %2, %3.").arg(remoteApi.listenAddress).arg(lines).arg(web);
+        }
         if (remoteApi.enabled && remoteApi.status !== "")
             return qsTr("Not running: %1").arg(remoteApi.status);
         return qsTr("Off: no control system can connect.");
@@ -89,9 +92,10 @@ Item {
     }
 
     function applyApiSettings() {
-        var problems = Checks.apiFieldProblems(listenField.text, linePortField.text, webPortField.text,
-                                               certificateField.text, keyField.text);
+        var problems = Checks.apiFieldProblems(listenField.text, lineTlsPortField.text, linePortField.text,
+                                               webPortField.text, certificateField.text, keyField.text);
         listenField.error = problemText(problems.listen);
+        lineTlsPortField.error = problemText(problems.lineTlsPort);
         linePortField.error = problemText(problems.linePort);
         webPortField.error = problemText(problems.webPort);
         certificateField.error = problemText(problems.certificate);
@@ -99,9 +103,10 @@ Item {
         apiProblem.text = "";
         if (Checks.hasProblem(problems))
             return;
-        var problem = remoteApi.configure(apiSwitch.checked, Checks.portNumber(linePortField.text),
-                                          Checks.portNumber(webPortField.text), listenField.text,
-                                          certificateField.text, keyField.text);
+        var problem = remoteApi.configure(apiSwitch.checked, Checks.portNumber(lineTlsPortField.text),
+                                          Checks.portNumber(linePortField.text), plainLineSwitch.checked,
+                                          Checks.portNumber(webPortField.text), webTlsSwitch.checked,
+                                          listenField.text, certificateField.text, keyField.text);
         // The switch shows again what runs, whatever was asked.
         apiSwitch.checked = Qt.binding(function () { return remoteApi.running; });
         // What stopped it is in the state line; what was refused before, under the button.
@@ -335,13 +340,39 @@ Item {
                     errorWidth: page.errorWidth
                     text: remoteApi.listenAddress
                 }
-                FieldLabel { text: qsTr("Text port (TCP):") }
+                FieldLabel { text: qsTr("Text port over TLS:") }
                 SettingsField {
-                    id: linePortField
-                    objectName: "linePortField"
+                    id: lineTlsPortField
+                    objectName: "lineTlsPortField"
                     errorWidth: page.errorWidth
-                    text: remoteApi.linePort
+                    text: remoteApi.lineTlsPort
                     validator: IntValidator { bottom: 1; top: 65535 }
+                }
+                FieldLabel { text: qsTr("Plain text port:") }
+                Row {
+                    spacing: 20
+                    ToggleSwitch {
+                        id: plainLineSwitch
+                        objectName: "plainLineSwitch"
+                        anchors.verticalCenter: parent.verticalCenter
+                        checked: remoteApi.plainLine
+                    }
+                    SettingsField {
+                        id: linePortField
+                        objectName: "linePortField"
+                        errorWidth: page.errorWidth - 80
+                        text: remoteApi.linePort
+                        validator: IntValidator { bottom: 1; top: 65535 }
+                    }
+                }
+                Item { width: 1; height: 1; visible: plainLineSwitch.checked }
+                FieldLabel {
+                    objectName: "plainLineHint"
+                    visible: plainLineSwitch.checked
+                    width: page.fieldColumnWidth
+                    wrapMode: Text.Wrap
+                    color: globalStyle.darkFontColorOnBlack
+                    text: qsTr("Only for control processors that cannot speak TLS: whoever can watch the network reads the token and the commands.")
                 }
                 FieldLabel { text: qsTr("WebSocket and HTTP port:") }
                 SettingsField {
@@ -351,6 +382,12 @@ Item {
                     text: remoteApi.webPort
                     validator: IntValidator { bottom: 1; top: 65535 }
                 }
+                FieldLabel { text: qsTr("Web port over TLS:") }
+                ToggleSwitch {
+                    id: webTlsSwitch
+                    objectName: "webTlsSwitch"
+                    checked: remoteApi.webTls
+                }
                 FieldLabel { text: qsTr("TLS certificate file:") }
                 SettingsField {
                     id: certificateField
@@ -358,7 +395,7 @@ Item {
                     width: page.wideFieldWidth
                     errorWidth: page.errorWidth - (width - 200)
                     text: remoteApi.tlsCertificate
-                    placeholderText: qsTr("none")
+                    placeholderText: qsTr("the controller's own")
                 }
                 FieldLabel { text: qsTr("TLS key file:") }
                 SettingsField {
@@ -367,7 +404,19 @@ Item {
                     width: page.wideFieldWidth
                     errorWidth: page.errorWidth - (width - 200)
                     text: remoteApi.tlsKey
-                    placeholderText: qsTr("none")
+                    placeholderText: qsTr("the controller's own")
+                }
+                FieldLabel { text: qsTr("Fingerprint (SHA-256):") }
+                TextEdit {
+                    objectName: "fingerprint"
+                    width: page.fieldColumnWidth
+                    wrapMode: Text.WrapAnywhere
+                    readOnly: true
+                    selectByMouse: true
+                    textFormat: Text.PlainText
+                    font.pixelSize: globalStyle.normalFontSize
+                    color: remoteApi.fingerprint !== "" ? "white" : globalStyle.darkFontColorOnBlack
+                    text: remoteApi.fingerprint !== "" ? remoteApi.fingerprint : qsTr("shown while the API runs")
                 }
                 Item { width: 1; height: 1 }
                 Column {

@@ -1,4 +1,4 @@
-#include "remote/web_listener.h"
+#include "remote/tls_listener.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -6,7 +6,7 @@
 #include <QSslKey>
 #include <QSslSocket>
 
-QSslConfiguration WebListener::loadTls(const QString &certificatePath, const QString &keyPath, QString *error)
+QSslConfiguration TlsListener::loadTls(const QString &certificatePath, const QString &keyPath, QString *error)
 {
     const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificatePath, QSsl::Pem);
     if (chain.isEmpty() || chain.first().isNull()) {
@@ -34,7 +34,7 @@ QSslConfiguration WebListener::loadTls(const QString &certificatePath, const QSt
     return configuration;
 }
 
-void WebListener::incomingConnection(qintptr descriptor)
+void TlsListener::incomingConnection(qintptr descriptor)
 {
     if (tls.isNull()) {
         QTcpServer::incomingConnection(descriptor);

@@ -3,9 +3,9 @@
 #include <QSslConfiguration>
 #include <QTcpServer>
 
-// The web port's listening socket: connections come out as plain sockets, or, once a TLS
-// configuration is set, as server-side TLS sockets whose handshake has begun.
-class WebListener : public QTcpServer
+// A listening socket of the control API: connections come out as plain sockets, or, once a
+// TLS configuration is set, as server-side TLS sockets whose handshake has begun.
+class TlsListener : public QTcpServer
 {
     Q_OBJECT
 
