@@ -3,7 +3,6 @@
 #include "bridge/mqtt_command.h"
 #include "bridge/mqtt_topics.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStringList>
@@ -34,6 +33,18 @@ QString HomeAssistantDiscovery::configFilter() const
     return site.prefix + QStringLiteral("/+/") + node + QStringLiteral("/+/config");
 }
 
+bool HomeAssistantDiscovery::isConfigTopic(const QString &topic) const
+{
+    const QStringList levels = topic.split(QLatin1Char('/'));
+    return levels.size() == 5 && levels.at(0) == site.prefix && levels.at(2) == node
+        && levels.at(4) == QLatin1String("config");
+}
+
+QString HomeAssistantDiscovery::availabilityTopic() const
+{
+    return site.root + QStringLiteral("/status");
+}
+
 QJsonObject HomeAssistantDiscovery::controller() const
 {
     return {{QStringLiteral("identifiers"), QJsonArray {node}}, {QStringLiteral("name"), site.name},
@@ -52,7 +63,7 @@ QJsonObject HomeAssistantDiscovery::entity(const QString &object, const QString 
 {
     return {{QStringLiteral("unique_id"), QString(node + QLatin1Char('_') + object)}, {QStringLiteral("name"), name},
         {QStringLiteral("has_entity_name"), true}, {QStringLiteral("device"), device},
-        {QStringLiteral("availability_topic"), QString(site.root + QStringLiteral("/status"))}};
+        {QStringLiteral("availability_topic"), availabilityTopic()}};
 }
 
 QHash<QString, QByteArray> HomeAssistantDiscovery::configs(
@@ -87,8 +98,7 @@ QHash<QString, QByteArray> HomeAssistantDiscovery::configs(
     const QJsonObject scenes = state.value(QStringLiteral("scene")).toObject();
     for (const QJsonValue &value : scenes.value(QStringLiteral("names")).toArray()) {
         const QString name = value.toString();
-        const QByteArray hash = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
-        button(QStringLiteral("scene_") + mqtttopics::objectId(name) + QLatin1Char('_') + QString::fromLatin1(hash),
+        button(QStringLiteral("scene_") + mqtttopics::objectId(name) + QLatin1Char('_') + mqtttopics::shortHash(name),
             name, site_, site.root + QStringLiteral("/scene/set"), name);
     }
     QJsonObject activeScene = entity(QStringLiteral("scene"), tr("Scene"), site_);

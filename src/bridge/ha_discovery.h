@@ -34,6 +34,10 @@ public:
     QHash<QString, QByteArray> configs(const QJsonObject &state, const QHash<QString, QString> &encoderAliases) const;
     // A subscription that matches this site's configs, and no other site's.
     QString configFilter() const;
+    // Whether topic is one that configFilter() matches.
+    bool isConfigTopic(const QString &topic) const;
+    // Where every entity of the site learns whether the controller is there.
+    QString availabilityTopic() const;
 
 private:
     QJsonObject controller() const;

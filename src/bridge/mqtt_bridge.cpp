@@ -1,5 +1,7 @@
 #include "bridge/mqtt_bridge.h"
 
+#include "base/json_config.h"
+#include "base/log_summary.h"
 #include "bridge/ha_discovery.h"
 #include "bridge/mqtt_client.h"
 #include "bridge/mqtt_command.h"
@@ -74,6 +76,8 @@ bool MqttBridge::start(const MqttSettings &settings)
     }
     running.start();
     root = current.topicRoot();
+    legacyRoot = current.legacyTopicRoot();
+    legacyPending = store->value(MqttSettings::KEY_LEGACY_CLEARED, QString()) != legacyRoot;
     const QStringList subscriptions {root + QStringLiteral("/+/set"), root + QStringLiteral("/+/+/+/set")};
     clientStarted = client->start(current, root + QStringLiteral("/status"), OFFLINE, subscriptions);
     if (!clientStarted)
@@ -90,6 +94,7 @@ void MqttBridge::stop()
     sweepTimer.stop();
     retained.clear();
     found.clear();
+    legacyFound.clear();
     syncToken.clear();
 }
 
@@ -230,7 +235,7 @@ QHash<QString, QByteArray> MqttBridge::wanted()
 
 void MqttBridge::refresh()
 {
-    if (!client->isConnected())
+    if (!client->isConnected() || (legacyPending && !syncToken.isEmpty()))
         return;
     const QHash<QString, QByteArray> next = wanted();
     int count = 0;
@@ -260,14 +265,22 @@ void MqttBridge::refresh()
 
 HomeAssistantDiscovery MqttBridge::discovery() const
 {
-    const QString siteName = current.site.isEmpty() ? hostName() : current.site;
-    return HomeAssistantDiscovery({root, current.discoveryPrefix, siteName, current.siteLevel()});
+    return HomeAssistantDiscovery({root, current.discoveryPrefix, current.siteName(), current.siteLevel()});
+}
+
+HomeAssistantDiscovery MqttBridge::legacyDiscovery() const
+{
+    return HomeAssistantDiscovery({legacyRoot, current.discoveryPrefix, current.siteName(), current.legacySiteLevel()});
 }
 
 QStringList MqttBridge::ownStateFilters() const
 {
     // The levels state is published on; the command topics ("…/set") lie between them.
-    return {root + QStringLiteral("/+"), root + QStringLiteral("/+/+/+"), discovery().configFilter()};
+    QStringList filters {root + QStringLiteral("/+"), root + QStringLiteral("/+/+/+"), discovery().configFilter()};
+    if (legacyPending)
+        filters << legacyRoot + QStringLiteral("/+") << legacyRoot + QStringLiteral("/+/+/+")
+                << legacyDiscovery().configFilter();
+    return filters;
 }
 
 void MqttBridge::onConnected()
@@ -277,11 +290,12 @@ void MqttBridge::onConnected()
     // published again, and what it kept is read to find what is no longer wanted.
     retained.clear();
     found.clear();
+    legacyFound.clear();
     client->subscribe(ownStateFilters());
     client->publish(root + QStringLiteral("/status"), ONLINE, true);
     emit connectionChanged(true);
-    refresh();
     syncToken = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    refresh();
     client->publish(root + SYNC_LEVEL, syncToken, false);
 }
 
@@ -290,14 +304,41 @@ void MqttBridge::onStateMessage(const QString &topic, const QByteArray &payload,
     if (syncToken.isEmpty())
         return;
     if (isRetained) {
-        found.insert(topic);
+        const HomeAssistantDiscovery legacy = legacyDiscovery();
+        if (topic.startsWith(legacyRoot + QLatin1Char('/'))) {
+            legacyFound.insert(topic);
+        } else if (legacy.isConfigTopic(topic)) {
+            // Another site whose name read the same had the same node: its configs are not ours.
+            const QJsonObject config = QJsonDocument::fromJson(payload).object();
+            if (config.value(QStringLiteral("availability_topic")).toString() == legacy.availabilityTopic())
+                legacyFound.insert(topic);
+        } else {
+            found.insert(topic);
+        }
         return;
     }
     if (topic != QString(root + SYNC_LEVEL) || payload != syncToken)
         return;
     syncToken.clear();
     client->unsubscribe(ownStateFilters());
+    if (legacyPending)
+        clearLegacy();
     sweepTimer.start(int(qMax<qint64>(0, SETTLE_MS - running.elapsed())));
+}
+
+void MqttBridge::clearLegacy()
+{
+    bool all = true;
+    for (const QString &topic : qAsConst(legacyFound))
+        all = client->publish(topic, QByteArray(), true) && all;
+    if (!legacyFound.isEmpty())
+        qInfo().noquote() << "MQTT: cleared" << legacyFound.size() << "topics of the former site id" << legacyRoot;
+    legacyFound.clear();
+    // Tried again at the next connection if the broker went away meanwhile.
+    legacyPending = !all;
+    if (all)
+        store->setValue(MqttSettings::KEY_LEGACY_CLEARED, legacyRoot);
+    refresh();
 }
 
 void MqttBridge::clearLeftovers()
@@ -330,6 +371,11 @@ void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool
     }
     if (isRetained)
         client->publish(topic, QByteArray(), true);
+    if (!commandRate.admit()) {
+        refuse(topic.left(MAX_TOPIC), RateLimited,
+            QStringLiteral("more than %1 commands in one second").arg(RateWindow::COMMANDS_PER_SECOND));
+        return;
+    }
     if (topic.size() > MAX_TOPIC || !topic.startsWith(root + QLatin1Char('/'))) {
         refuse(topic.left(MAX_TOPIC), TooLarge, QStringLiteral("the topic names nothing here"));
         return;
@@ -363,7 +409,9 @@ void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool
 
 void MqttBridge::refuse(const QString &topic, int code, const QString &message)
 {
-    qInfo().noquote() << "MQTT: refused a command on" << topic << ":" << message;
+    // Anyone who may publish here can make these as fast as the broker passes them on.
+    if (LogSummary::shared().admit(QtInfoMsg, QStringLiteral("MQTT: refused a command"), QStringLiteral("the broker")))
+        qInfo().noquote() << "MQTT: refused a command on" << topic << ":" << message;
     const QJsonObject error {{QStringLiteral("topic"), topic}, {QStringLiteral("error"), remoteErrorName(code)},
         {QStringLiteral("message"), message}};
     client->publish(root + QStringLiteral("/error"), QJsonDocument(error).toJson(QJsonDocument::Compact), false);

@@ -3,6 +3,7 @@
 #include "bridge/ha_discovery.h"
 #include "bridge/mqtt_settings.h"
 #include "control/access.h"
+#include "control/rate_window.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -107,8 +108,10 @@ private:
     void refuse(const QString &topic, int code, const QString &message);
     void onStateMessage(const QString &topic, const QByteArray &payload, bool retained);
     void clearLeftovers();
+    void clearLegacy();
     QHash<QString, QByteArray> wanted();
     HomeAssistantDiscovery discovery() const;
+    HomeAssistantDiscovery legacyDiscovery() const;
     QStringList ownStateFilters() const;
 
     CommandSet *core;
@@ -127,6 +130,14 @@ private:
     QElapsedTimer running;
     // Retained on the broker when this session began; cleared at `sweepTimer` if unwanted.
     QSet<QString> found;
+    // The site's topics under the former encoding of its name, until they have been cleared
+    // once: at the first connection, before the new ones are published, so that Home
+    // Assistant has let go of the old entities' names when the new entities ask for them.
+    QString legacyRoot;
+    bool legacyPending = false;
+    QSet<QString> legacyFound;
+    // Commands from the broker, all of its clients together, as one API client may send them.
+    RateWindow commandRate;
     QTimer sweepTimer;
     // Sent to ourselves after subscribing: when it comes back, all that was retained has come.
     QByteArray syncToken;

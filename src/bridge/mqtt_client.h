@@ -25,6 +25,11 @@ public:
     static constexpr unsigned FIRST_RETRY_SECONDS = 1;
     static constexpr unsigned LAST_RETRY_SECONDS = 30;
     static constexpr int KEEPALIVE_SECONDS = 30;
+    // Announced to the broker, which then drops larger messages instead of passing them on:
+    // anyone who may publish on a topic the bridge reads could otherwise make the controller
+    // hold a message of hundreds of megabytes. Room for the largest message the bridge reads
+    // back, its own retained discovery configs (a select lists every encoder).
+    static constexpr int MAX_PACKET_BYTES = 256 * 1024;
 
     explicit MqttClient(QObject *parent = nullptr);
     ~MqttClient() override;
@@ -59,6 +64,7 @@ private:
     static void onDisconnectCallback(mosquitto *client, void *self, int result);
     static void onMessageCallback(mosquitto *client, void *self, const mosquitto_message *message);
     void onSessionChanged(bool up, const QString &reason);
+    bool setConnectProperties();
     void release();
 
     mosquitto *client = nullptr;

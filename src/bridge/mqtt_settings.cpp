@@ -19,6 +19,7 @@ const QString MqttSettings::KEY_PASSWORD = QStringLiteral("mqtt/password");
 const QString MqttSettings::KEY_CA_FILE = QStringLiteral("mqtt/ca_file");
 const QString MqttSettings::KEY_DISCOVERY_PREFIX = QStringLiteral("mqtt/discovery_prefix");
 const QString MqttSettings::KEY_API_USER = QStringLiteral("mqtt/api_user");
+const QString MqttSettings::KEY_LEGACY_CLEARED = QStringLiteral("mqtt/legacy_cleared");
 
 MqttSettings MqttSettings::load(const JsonConfig &config)
 {
@@ -54,15 +55,30 @@ bool MqttSettings::save(JsonConfig *config) const
     return config->endBatch();
 }
 
+QString MqttSettings::siteName() const
+{
+    return site.isEmpty() ? QHostInfo::localHostName() : site;
+}
+
 QString MqttSettings::siteLevel() const
 {
-    const QString level = mqtttopics::level(site.isEmpty() ? QHostInfo::localHostName() : site);
-    return level.isEmpty() ? QStringLiteral("site") : level;
+    return legacySiteLevel() + QLatin1Char('-') + mqtttopics::shortHash(siteName());
 }
 
 QString MqttSettings::topicRoot() const
 {
     return TOPIC_PREFIX + QLatin1Char('/') + siteLevel();
+}
+
+QString MqttSettings::legacySiteLevel() const
+{
+    const QString level = mqtttopics::level(siteName());
+    return level.isEmpty() ? QStringLiteral("site") : level;
+}
+
+QString MqttSettings::legacyTopicRoot() const
+{
+    return TOPIC_PREFIX + QLatin1Char('/') + legacySiteLevel();
 }
 
 QString MqttSettings::effectiveClientId() const

@@ -22,6 +22,8 @@ struct MqttSettings
     static const QString KEY_CA_FILE;
     static const QString KEY_DISCOVERY_PREFIX;
     static const QString KEY_API_USER;
+    // The topic root whose topics of the former encoding (see legacyTopicRoot) have been cleared.
+    static const QString KEY_LEGACY_CLEARED;
 
     bool enabled = false;
     QString host;
@@ -41,10 +43,17 @@ struct MqttSettings
     // False when the file could not be written.
     bool save(JsonConfig *config) const;
 
-    // The site as one topic level: what it may hold of the name, never a wildcard or a slash.
+    // The name the site goes by: the site as set, or the host name.
+    QString siteName() const;
+    // The site as one topic level: what it may hold of the name, never a wildcard or a slash,
+    // then '-' and a short hash of the name, so that no two names share a level.
     QString siteLevel() const;
     // "zentrova/SITE"
     QString topicRoot() const;
+    // The level and root earlier versions made: the readable part alone, which two names
+    // could share. What the broker still holds there is this site's to clear.
+    QString legacySiteLevel() const;
+    QString legacyTopicRoot() const;
     QString effectiveClientId() const;
     // Why the broker cannot be reached with these settings, or empty.
     QString problem() const;

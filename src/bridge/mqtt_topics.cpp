@@ -1,5 +1,7 @@
 #include "bridge/mqtt_topics.h"
 
+#include <QCryptographicHash>
+
 namespace mqtttopics {
 
 namespace {
@@ -33,6 +35,12 @@ QString objectId(const QString &name)
 {
     return keep(
         name, [](QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }, true);
+}
+
+QString shortHash(const QString &name)
+{
+    // 32 bits: two names a site could have in common are apart but for one chance in four billion.
+    return QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
 }
 
 } // namespace mqtttopics

@@ -13,5 +13,8 @@ constexpr int MAX_LEVEL = 64;
 QString level(const QString &name);
 // Home Assistant's node and object ids: lower-case letters, digits and '_' only.
 QString objectId(const QString &name);
+// A few hexadecimal digits of a hash of the name itself, to tell apart names that level()
+// or objectId() make alike ("Hall-1" and "Hall.1", or "会议" and "演讲").
+QString shortHash(const QString &name);
 
 } // namespace mqtttopics

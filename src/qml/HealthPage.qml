@@ -64,6 +64,7 @@ Item {
         // The file for support, written into the home folder; where it went is shown beside.
         Text {
             id: supportResult
+            textFormat: Text.PlainText
             objectName: "supportResult"
             anchors.right: supportButton.left
             anchors.rightMargin: 16
@@ -147,12 +148,14 @@ Item {
             delegate: Column {
                 spacing: 2
                 Text {
+                    textFormat: Text.PlainText
                     text: modelData.label
                     color: globalStyle.darkFontColorOnBlack
                     font.pixelSize: 14
                 }
                 Text {
                     objectName: "healthFigure_" + modelData.key
+                    textFormat: Text.PlainText
                     text: modelData.value
                     color: modelData.alarm ? "#E04848" : "white"
                     font.pixelSize: globalStyle.normalFontSize + 2
@@ -241,6 +244,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 width: page.nameWidth - 40
                 Text {
+                    textFormat: Text.PlainText
                     width: parent.width
                     text: row.device.alias || row.device.name
                     elide: Text.ElideRight
@@ -248,6 +252,7 @@ Item {
                     font.pixelSize: globalStyle.normalFontSize
                 }
                 Text {
+                    textFormat: Text.PlainText
                     width: parent.width
                     text: (row.device.kind === "decoder" ? qsTr("Decoder") : qsTr("Encoder"))
                           + (row.device.outages > 0 ? "  ·  " + qsTr("outages: %1").arg(row.device.outages) : "")
@@ -304,6 +309,7 @@ Item {
                 x: row.width - page.figuresWidth
                 anchors.verticalCenter: parent.verticalCenter
                 Text {
+                    textFormat: Text.PlainText
                     text: page.percent(row.device.availability)
                           + (row.device.kind === "decoder"
                              ? "  ·  " + page.milliseconds(row.device.rttMedian) + " / " + page.milliseconds(row.device.rttP95)

@@ -1,12 +1,12 @@
 #include "remote/line_server.h"
 
+#include "base/log_summary.h"
 #include "control/command_set.h"
 #include "remote/line_protocol.h"
 #include "remote/line_session.h"
 #include "remote/tls_listener.h"
 
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -31,8 +31,7 @@ struct LineServer::Client
     QByteArray buffer;
     // Set while the rest of a line that was too long is thrown away.
     bool skipping = false;
-    QElapsedTimer window;
-    int commandsInWindow = 0;
+    RateWindow rate;
     QHostAddress peer;
     bool signedIn = false;
     QTimer signInDeadline;
@@ -139,9 +138,11 @@ int LineServer::clientCount() const
 void LineServer::onNewConnection(QTcpServer *listener)
 {
     while (QTcpSocket *socket = listener->nextPendingConnection()) {
+        const QString peer = socket->peerAddress().toString();
         const QString refusal = waitingRefusal(socket->peerAddress());
         if (!refusal.isEmpty()) {
-            qWarning().noquote() << "Control API: refused" << socket->peerAddress().toString() << ":" << refusal;
+            if (LogSummary::shared().admit(QtWarningMsg, QStringLiteral("Control API: refused"), peer))
+                qWarning().noquote() << "Control API: refused" << peer << ":" << refusal;
             socket->write(errorLine(Busy, refusal).toUtf8() + LINE_END);
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->disconnectFromHost();
@@ -153,7 +154,6 @@ void LineServer::onNewConnection(QTcpServer *listener)
         auto *client = new Client;
         client->session = new LineSession(core, users, throttle, socket->peerAddress(), socket);
         client->peer = socket->peerAddress();
-        client->window.start();
         client->signInDeadline.setSingleShot(true);
         client->signInDeadline.setInterval(signInTimeoutMs);
         connect(&client->signInDeadline, &QTimer::timeout, this, [this, socket] { onSignInTimeout(socket); });
@@ -163,7 +163,8 @@ void LineServer::onNewConnection(QTcpServer *listener)
         client->held.setTimerType(Qt::PreciseTimer);
         connect(&client->held, &QTimer::timeout, this, [this, socket] { resume(socket); });
         clients.insert(socket, client);
-        qInfo().noquote() << "Control API: client" << socket->peerAddress().toString() << "connected";
+        if (LogSummary::shared().admit(QtInfoMsg, QStringLiteral("Control API: client connected"), peer))
+            qInfo().noquote() << "Control API: client" << peer << "connected";
         connect(client->session, &LineSession::eventLine, socket,
             [this, socket](const QString &line) { send(socket, line); });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
@@ -252,11 +253,7 @@ void LineServer::onReadyRead(QTcpSocket *socket)
         }
         if (line.endsWith('\r'))
             line.chop(1);
-        if (client->window.elapsed() >= 1000) {
-            client->window.restart();
-            client->commandsInWindow = 0;
-        }
-        if (++client->commandsInWindow > COMMANDS_PER_SECOND) {
+        if (!client->rate.admit(COMMANDS_PER_SECOND)) {
             send(socket,
                 errorLine(RateLimited, QStringLiteral("at most %1 commands a second").arg(COMMANDS_PER_SECOND)));
             continue;
@@ -303,8 +300,10 @@ void LineServer::send(QTcpSocket *socket, const QString &line)
     socket->flush();
     // A client that does not read would make the controller keep every event for it.
     if (socket->bytesToWrite() > MAX_QUEUED_BYTES) {
-        qWarning().noquote() << "Control API: dropped" << socket->peerAddress().toString() << "with"
-                             << socket->bytesToWrite() << "bytes it has not read";
+        const QString peer = socket->peerAddress().toString();
+        if (LogSummary::shared().admit(QtWarningMsg, QStringLiteral("Control API: dropped"), peer))
+            qWarning().noquote() << "Control API: dropped" << peer << "with" << socket->bytesToWrite()
+                                 << "bytes it has not read";
         socket->abort();
         drop(socket, QStringLiteral("it did not read"));
     }
@@ -315,7 +314,9 @@ void LineServer::drop(QTcpSocket *socket, const QString &reason)
     Client *client = clients.take(socket);
     if (!client)
         return;
-    qInfo().noquote() << "Control API: client" << socket->peerAddress().toString() << "gone:" << reason;
+    const QString peer = socket->peerAddress().toString();
+    if (LogSummary::shared().admit(QtInfoMsg, QStringLiteral("Control API: client gone"), peer))
+        qInfo().noquote() << "Control API: client" << peer << "gone:" << reason;
     delete client;
     socket->disconnect(this);
     if (socket->state() == QAbstractSocket::UnconnectedState) {

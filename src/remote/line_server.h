@@ -1,5 +1,7 @@
 #pragma once
 
+#include "control/rate_window.h"
+
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -32,7 +34,7 @@ public:
     static constexpr int SIGN_IN_TIMEOUT_MS = 10000;
     static constexpr int MAX_LINE_BYTES = 4096;
     // Commands a client may send in one second; more are answered with rate_limited.
-    static constexpr int COMMANDS_PER_SECOND = 50;
+    static constexpr int COMMANDS_PER_SECOND = RateWindow::COMMANDS_PER_SECOND;
     // Bytes of events waiting for a client that does not read; past it the client is dropped.
     static constexpr qint64 MAX_QUEUED_BYTES = 256 * 1024;
     // How long a closing connection may take to hand over its last lines.

@@ -1,5 +1,6 @@
 #include "remote/line_session.h"
 
+#include "base/log_summary.h"
 #include "control/command_set.h"
 #include "remote/api_users.h"
 #include "remote/auth_throttle.h"
@@ -72,7 +73,8 @@ QString LineSession::authenticate(const QString &presented)
     if (name.isEmpty()) {
         answerDelay = throttle->failed(peer);
         // The token tried is never written down; it may be one letter off the real one.
-        qWarning().noquote() << "Control API: wrong token from" << peer.toString();
+        if (LogSummary::shared().admit(QtWarningMsg, QStringLiteral("Control API: wrong token"), peer.toString()))
+            qWarning().noquote() << "Control API: wrong token from" << peer.toString();
         if (++failures >= MAX_FAILURES) {
             isFinished = true;
             return lineprotocol::formatAnswer(

@@ -1,9 +1,10 @@
 #include "remote/web_client.h"
 
-#include <QTimer>
+#include "base/log_summary.h"
+
 #include <QWebSocket>
 
-WebClient::WebClient(QWebSocket *socket, qint64 maxQueuedBytes, QObject *parent)
+WebClient::WebClient(QWebSocket *socket, qint64 maxQueuedBytes, int pingIntervalMs, QObject *parent)
     : QObject(parent)
     , peer(socket->peerAddress())
     , socket(socket)
@@ -19,6 +20,25 @@ WebClient::WebClient(QWebSocket *socket, qint64 maxQueuedBytes, QObject *parent)
             emit binaryReceived(this);
     });
     connect(socket, &QWebSocket::disconnected, this, &WebClient::onDisconnected);
+    connect(socket, &QWebSocket::pong, this, [this] { pongAwaited = false; });
+    connect(&pings, &QTimer::timeout, this, &WebClient::onPingDue);
+    pings.start(pingIntervalMs);
+}
+
+void WebClient::onPingDue()
+{
+    if (closing)
+        return;
+    if (pongAwaited) {
+        if (LogSummary::shared().admit(
+                QtInfoMsg, QStringLiteral("control API: ended WebSocket client without pongs"), peer.toString()))
+            qInfo() << "control API: ended WebSocket client" << peer.toString() << "that did not answer a ping";
+        closing = true;
+        socket->abort();
+        return;
+    }
+    pongAwaited = true;
+    socket->ping();
 }
 
 bool WebClient::send(const QString &message)
@@ -44,7 +64,9 @@ void WebClient::close(const QString &reason)
     socket->close(QWebSocketProtocol::CloseCodeNormal, QString::fromUtf8(reason.toUtf8().left(123)));
     QTimer::singleShot(CLOSE_GRACE_MS, this, [this] {
         if (!ended) {
-            qInfo() << "control API: ended WebSocket client" << peer.toString() << "that ignored its close";
+            if (LogSummary::shared().admit(
+                    QtInfoMsg, QStringLiteral("control API: ended WebSocket client"), peer.toString()))
+                qInfo() << "control API: ended WebSocket client" << peer.toString() << "that ignored its close";
             socket->abort();
         }
     });

@@ -1,18 +1,14 @@
 #pragma once
 
+#include "control/rate_window.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QWebSocket;
-
-// Commands counted in the current one-second window.
-struct RateWindow
-{
-    qint64 start = 0;
-    int count = 0;
-};
 
 // One WebSocket connection of the control API and its session. What is sent waits in the
 // socket's own buffer; past a bound (in bytes, so that a burst of small events fits where a
@@ -25,9 +21,13 @@ class WebClient : public QObject
 public:
     // A client told to leave that has not gone after this long is cut off.
     static constexpr int CLOSE_GRACE_MS = 2000;
+    // Every client is pinged this often, and one that has not answered by the next ping is
+    // taken for gone: a peer that vanished without a word (a phone that left the Wi-Fi) would
+    // otherwise keep its place until a send failed, which may be never for a quiet installation.
+    static constexpr int PING_INTERVAL_MS = 30000;
 
     // Takes socket over, with its frame and message limits already set.
-    WebClient(QWebSocket *socket, qint64 maxQueuedBytes, QObject *parent = nullptr);
+    WebClient(QWebSocket *socket, qint64 maxQueuedBytes, int pingIntervalMs, QObject *parent = nullptr);
 
     // False when this message would overflow the bound: the client has then been dropped.
     // Messages after a close or a drop are discarded.
@@ -60,9 +60,12 @@ signals:
 
 private:
     void onDisconnected();
+    void onPingDue();
 
     QWebSocket *socket;
     const qint64 maxQueuedBytes;
     bool closing = false;
     bool ended = false;
+    QTimer pings;
+    bool pongAwaited = false;
 };

@@ -1,5 +1,6 @@
 #include "remote/web_server.h"
 
+#include "base/log_summary.h"
 #include "control/command_set.h"
 #include "remote/api_users.h"
 #include "remote/auth_throttle.h"
@@ -48,7 +49,6 @@ WebServer::WebServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, 
     , throttle(throttle)
     , webSockets(new QWebSocketServer(QStringLiteral("zentrova"), QWebSocketServer::NonSecureMode, this))
 {
-    clock.start();
     connect(core, &CommandSet::event, this, &WebServer::onCoreEvent);
     connect(&listener, &QTcpServer::newConnection, this, &WebServer::onHttpConnection);
     connect(webSockets, &QWebSocketServer::newConnection, this, &WebServer::onWebSocket);
@@ -191,7 +191,7 @@ void WebServer::onHead(HttpConnection *connection, const HttpRequestHead &head)
             bodyUsers.insert(connection, user);
             return connection->readBody();
         }
-        if (!withinRate(&httpRate(peer)))
+        if (!httpRate(peer).admit(config.commandsPerSecond))
             return connection->reply(errorReply(
                 429, RateLimited, QStringLiteral("more than %1 requests in one second").arg(config.commandsPerSecond)));
         return connection->reply(jsonReply(200, QJsonDocument(core->state()).toJson(QJsonDocument::Compact)));
@@ -212,7 +212,7 @@ void WebServer::onCommandBody(HttpConnection *connection, const QByteArray &body
     const QByteArray answer = jsonrpc::handle(
         body,
         [&](const jsonrpc::Call &call) {
-            if (!withinRate(&rate))
+            if (!rate.admit(config.commandsPerSecond))
                 return RemoteAnswer::failure(
                     RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
             return executeAs(bodyUsers.value(connection), call);
@@ -303,7 +303,7 @@ void WebServer::onWebSocket()
         // Refused from the frame's header, before its payload is read (close code 1009).
         socket->setMaxAllowedIncomingFrameSize(quint64(config.maxMessageBytes));
         socket->setMaxAllowedIncomingMessageSize(quint64(config.maxMessageBytes));
-        auto *client = new WebClient(socket, config.maxQueuedBytes, this);
+        auto *client = new WebClient(socket, config.maxQueuedBytes, config.pingIntervalMs, this);
         clients.insert(client);
         connect(client, &WebClient::textReceived, this, &WebServer::onClientMessage);
         connect(client, &WebClient::binaryReceived, this, [this](WebClient *from) {
@@ -326,7 +326,9 @@ void WebServer::onWebSocket()
 
 void WebServer::sendTo(WebClient *client, const QString &message)
 {
-    if (!client->send(message))
+    if (!client->send(message)
+        && LogSummary::shared().admit(
+            QtWarningMsg, QStringLiteral("control API: dropped WebSocket client"), client->peer.toString()))
         qWarning() << "control API: dropped WebSocket client" << client->peer.toString() << "that does not read";
 }
 
@@ -374,7 +376,7 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
     WebClient::Session &session = client.session;
     if (*closeAfter)
         return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("authentication failed; connect again"));
-    if (!withinRate(&session.rate))
+    if (!session.rate.admit(config.commandsPerSecond))
         return RemoteAnswer::failure(
             RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
     if (call.method == QLatin1String("auth"))
@@ -451,14 +453,4 @@ void WebServer::onCoreEvent(const QString &name, const QJsonObject &data)
         if (client->session.authenticated && client->session.subscribed)
             sendTo(client, message);
     }
-}
-
-bool WebServer::withinRate(RateWindow *window)
-{
-    const qint64 now = clock.elapsed();
-    if (now - window->start >= 1000) {
-        window->start = now;
-        window->count = 0;
-    }
-    return ++window->count <= config.commandsPerSecond;
 }

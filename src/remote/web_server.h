@@ -7,7 +7,6 @@
 #include "remote/tls_listener.h"
 #include "remote/web_client.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -39,7 +38,7 @@ struct WebServerConfig
     // For a whole request head (and body), and for the next request on a kept connection.
     static constexpr int REQUEST_TIMEOUT_MS = 10000;
     static constexpr int MAX_MESSAGE_BYTES = 64 * 1024;
-    static constexpr int COMMANDS_PER_SECOND = 50;
+    static constexpr int COMMANDS_PER_SECOND = RateWindow::COMMANDS_PER_SECOND;
     static constexpr qint64 MAX_QUEUED_BYTES = 1024 * 1024;
 
     // IPv4 only: the origin check knows this machine by its IPv4 names and addresses.
@@ -60,6 +59,7 @@ struct WebServerConfig
     int commandsPerSecond = COMMANDS_PER_SECOND;
     // Bytes of messages waiting for one WebSocket client; past it the client is dropped.
     qint64 maxQueuedBytes = MAX_QUEUED_BYTES;
+    int pingIntervalMs = WebClient::PING_INTERVAL_MS;
 };
 
 // The control API for dashboards and integrations on one port, plain or over TLS:
@@ -125,7 +125,6 @@ private:
     void onCoreEvent(const QString &name, const QJsonObject &data);
     RemoteAnswer sessionCall(WebClient &client, const jsonrpc::Call &call, bool *closeAfter, qint64 *delay);
     RemoteAnswer authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay);
-    bool withinRate(RateWindow *window);
     void sendTo(WebClient *client, const QString &message);
 
     CommandSet *core;
@@ -145,5 +144,4 @@ private:
     QSet<WebClient *> clients;
     QHash<QByteArray, WebClient *> tickets;
     QHash<QHostAddress, RateWindow> httpRates;
-    QElapsedTimer clock;
 };

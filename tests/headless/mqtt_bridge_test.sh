@@ -8,6 +8,7 @@ work=$(mktemp -d)
 pids=()
 broker_pid=
 cleanup() {
+    exec 3>&-
     for pid in "${pids[@]}" $broker_pid; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
@@ -18,8 +19,13 @@ export QT_QPA_PLATFORM=offscreen
 port=18830
 api=7740
 failures=0
-north=zentrova/North_Hall
-south=zentrova/South_Hall
+# Two sites whose names earlier versions made the same Home Assistant node of.
+hash8() { printf '%s' "$1" | sha256sum | cut -c1-8; }
+north=zentrova/Hall-1-$(hash8 Hall-1)
+south=zentrova/Hall.1-$(hash8 Hall.1)
+north_node=zentrova_hall_1_$(hash8 Hall-1)
+south_node=zentrova_hall_1_$(hash8 Hall.1)
+legacy_node=homeassistant/button/zentrova_hall_1
 rx1=IPD9DEMO-7C2E0DFE0001
 rx2=IPD9DEMO-7C2E0DFE0002
 
@@ -50,22 +56,37 @@ pub -r -t "$north/decoder/$rx2/source/set" -m "TX - 3"
 # Left by an earlier run: a decoder since gone and its entity are cleared, a current topic
 # is published again (not cleared), another site's topics are not this controller's.
 pub -r -t "$north/decoder/IPD-GONE/name" -m "Gone"
-pub -r -t "homeassistant/button/zentrova_north_hall/ipd_gone_on/config" -m '{"name": "Display on"}'
+pub -r -t "homeassistant/button/$north_node/ipd_gone_on/config" -m '{"name": "Display on"}'
 pub -r -t "$north/decoder/$rx1/name" -m "Old name"
 pub -r -t "zentrova/West_Wing/decoder/$rx1/name" -m "West"
 pub -r -t "homeassistant/button/zentrova_west_wing/x_on/config" -m '{"name": "Display on"}'
+# Left by a version whose ids the two names shared: the north's state and its configs there
+# are cleared at its first connection, before its new entities come (Home Assistant gives
+# the new ones the old names then); the south's config at the shared node is not the north's.
+pub -r -t "zentrova/Hall-1/decoder/$rx1/name" -m "RX - 1"
+pub -r -t "$legacy_node/all_on/config" -m '{"availability_topic": "zentrova/Hall-1/status"}'
+pub -r -t "$legacy_node/all_off/config" -m '{"availability_topic": "zentrova/Hall.1/status"}'
+mkdir -p "$work/south/.zentrova"
+echo '{"mqtt": {"legacy_cleared": "zentrova/Hall.1"}}' >"$work/south/.zentrova/config.json"
 mosquitto_sub -p $port -t "$north/error" -t "$south/error" -v >"$work/errors.txt" 2>&1 &
+pids+=($!)
+mosquitto_sub -p $port -t "homeassistant/button/+/all_on/config" -v >"$work/all-on.txt" 2>&1 &
 pids+=($!)
 mkdir -p "$work/north/runtime" && chmod 700 "$work/north/runtime"
 token=$(HOME=$work/north XDG_RUNTIME_DIR=$work/north/runtime "$program" --new-api-token 2>/dev/null)
 # The API's clients here check the bridge, not TLS: the plain ports, asked for explicitly.
 python3 "$(dirname "$0")/../support/set_api_settings.py" "$work/north/.zentrova/config.json" plain_line=true web_tls=false
-controller north --headless --demo --api --mqtt 127.0.0.1:$port --site "North Hall"
+controller north --headless --demo --api --mqtt 127.0.0.1:$port --site Hall-1
 north_pid=${pids[-1]}
-controller south --headless --demo --mqtt 127.0.0.1:$port --site "South Hall"
+controller south --headless --demo --mqtt 127.0.0.1:$port --site Hall.1
 wait_for "$north/status" online
 wait_for "$south/status" online
 wait_for "$north/decoder/$rx1/name" "RX - 1"
+wait_for "zentrova/Hall-1/decoder/$rx1/name" ""
+wait_for "$legacy_node/all_on/config" ""
+[ "$(grep -n "^$legacy_node/all_on/config" "$work/all-on.txt" | tail -1 | cut -d: -f1)" \
+    -lt "$(grep -n "^homeassistant/button/$north_node/all_on/config" "$work/all-on.txt" | head -1 | cut -d: -f1)" ] \
+    || fail "the new entities came before the old ones went: $(cat "$work/all-on.txt")"
 sleep 1
 [ -z "$(retained "$north/decoder/$rx2/source/set")" ] || fail "a retained command stayed on the broker"
 [ "$(retained "$north/decoder/$rx2/source")" != "TX - 3" ] || fail "a retained command was carried out"
@@ -77,7 +98,7 @@ wait_for "$north/decoder/$rx1/source" "TX - 2"
 printf 'auth %s\nwall delete "2 x 2 - 1"\nroute "TX - 3" "RX - 3"\n' "$token" | socat -t 2 - TCP:127.0.0.1:$api >"$work/api.txt"
 wait_for "$north/decoder/IPD9DEMO-7C2E0DFE0003/source" "TX - 3"
 expect "wall deleted" "$work/api.txt" '^ok \{"alias":"2 x 2 - 1"'
-selects=$(mosquitto_sub -p $port -t "homeassistant/select/zentrova_north_hall/+/config" --retained-only -W 1 2>/dev/null | wc -l || true)
+selects=$(mosquitto_sub -p $port -t "homeassistant/select/$north_node/+/config" --retained-only -W 1 2>/dev/null | wc -l || true)
 [ "$selects" = 6 ] || fail "$selects selects after a wall was deleted, not 6"
 pub -t "$north/route/set" -m '{"source": "TX - 1", "target": "all"}'
 wait_for "$north/decoder/$rx2/source" "TX - 1"
@@ -126,17 +147,19 @@ expect "unknown scene" "$work/errors.txt" "^$north/error .*no scene is named"
 
 # What the earlier run left is gone once the installation has been found; nothing else is.
 wait_for "$north/decoder/IPD-GONE/name" "" 40
-wait_for "homeassistant/button/zentrova_north_hall/ipd_gone_on/config" ""
+wait_for "homeassistant/button/$north_node/ipd_gone_on/config" ""
 wait_for "$north/decoder/$rx1/name" "RX - 1"
 wait_for "zentrova/West_Wing/decoder/$rx1/name" West
 wait_for "homeassistant/button/zentrova_west_wing/x_on/config" '{"name": "Display on"}'
+wait_for "$legacy_node/all_off/config" '{"availability_topic": "zentrova/Hall.1/status"}'
 pub -r -t "zentrova/West_Wing/decoder/$rx1/name" -n
 pub -r -t "homeassistant/button/zentrova_west_wing/x_on/config" -n
+pub -r -t "$legacy_node/all_off/config" -n
 
 # Everything retained: state and Home Assistant's discovery, checked for what it requires.
 mosquitto_sub -p $port -t 'zentrova/#' -t 'homeassistant/#' -v --retained-only -W 2 >"$work/retained.txt" 2>/dev/null || true
-python3 - "$work/retained.txt" <<'PY' || fail "discovery payloads"
-import json, sys
+SITES="$north_node $north $south_node $south" python3 - "$work/retained.txt" <<'PY' || fail "discovery payloads"
+import json, os, sys
 need = {"select": ["command_topic", "options", "state_topic"], "binary_sensor": ["state_topic"],
         "button": ["command_topic"], "sensor": ["state_topic"]}
 configs, state = {}, {}
@@ -164,19 +187,52 @@ for topic, c in configs.items():
     if component == "select" and state[c["state_topic"]] not in c["options"]:
         problems.append(f"{topic}: state {state[c['state_topic']]} is not an option")
 # 4 decoders and 3 walls in the made-up installation, one wall deleted in the north
-for site, root, walls in (("north_hall", "zentrova/North_Hall", 2), ("south_hall", "zentrova/South_Hall", 3)):
-    selects = [t for t in configs if t.startswith(f"homeassistant/select/zentrova_{site}/")]
+north_node, north, south_node, south = os.environ["SITES"].split()
+for site, root, walls in ((north_node, north, 2), (south_node, south, 3)):
+    selects = [t for t in configs if t.startswith(f"homeassistant/select/{site}/")]
     if len(selects) != 4 + walls:
         problems.append(f"{site}: {len(selects)} selects")
     # A button per scene, pressed: its name on the site's scene topic.
     pressed = sorted(c["payload_press"] for t, c in configs.items()
-                     if t.startswith(f"homeassistant/button/zentrova_{site}/scene_")
+                     if t.startswith(f"homeassistant/button/{site}/scene_")
                      and c["command_topic"] == f"{root}/scene/set")
     if pressed != sorted(json.loads(state[f"{root}/scenes"])):
         problems.append(f"{site}: scene buttons {pressed}, scenes {state[root + '/scenes']}")
 print("\n".join(problems), file=sys.stderr)
 sys.exit(1 if problems else 0)
 PY
+
+# Anyone who may publish on the broker: messages far over the limit never reach the
+# controller (the broker holds them back), and a flood of commands is carried out at the
+# API's rate, the rest refused.
+peak() { awk '/VmHWM/ {print $2}' "/proc/$north_pid/status"; }
+before=$(peak)
+for _ in 1 2 3; do head -c 64M /dev/zero | pub -t "$north/decoder/$rx2/source/set" -s; done
+pub -t "$north/decoder/$rx2/source/set" -m Marker
+for _ in $(seq 100); do grep -q 'no encoder is named \\"Marker' "$work/errors.txt" && break; sleep 0.1; done
+expect "a command after the oversized ones" "$work/errors.txt" "^$north/error .*no encoder is named \\\\\"Marker"
+grows=$(($(peak) - before))
+echo "three 64 MB messages: the controller's peak memory grew by $grows KiB"
+[ $grows -lt 32768 ] || fail "three 64 MB messages grew the controller's peak memory by $grows KiB"
+! grep -q "^$north/error .*$rx2/source/set.*too_large" "$work/errors.txt" || fail "an oversized message reached the controller"
+
+mkfifo "$work/hold"
+# Ends when the hold is let go (also by cleanup), not among pids: the last of those is the south.
+{ printf 'auth %s\nsubscribe\n' "$token"; cat "$work/hold"; } | socat -t 1 - TCP:127.0.0.1:$api >"$work/events.txt" &
+exec 3>"$work/hold"
+for _ in $(seq 50); do [ "$(grep -c '^ok' "$work/events.txt")" -ge 2 ] && break; sleep 0.1; done
+refused() { grep -c "^$north/error .*rate_limited" "$work/errors.txt" || true; }
+carried() { grep -c '^event power ' "$work/events.txt" || true; }
+began=$(date +%s%N)
+for _ in $(seq 2000); do echo on; done | pub -t "$north/power/set" -l
+for _ in $(seq 100); do [ $(($(refused) + $(carried))) -ge 2000 ] && break; sleep 0.1; done
+took=$((($(date +%s%N) - began) / 1000000))
+exec 3>&-
+echo "2000 power commands: $(carried) carried out, $(refused) refused in $took ms"
+[ $(($(refused) + $(carried))) = 2000 ] || fail "of 2000 commands $(carried) were carried out and $(refused) refused"
+# The first second may have begun with the command before.
+[ "$(carried)" -ge 49 ] && [ "$(carried)" -le $((50 * (took / 1000 + 2))) ] \
+    || fail "$(carried) of 2000 commands carried out in $took ms"
 
 # A broker restart loses nothing: the controllers come back and publish their state again.
 kill -9 "$broker_pid"; wait "$broker_pid" 2>/dev/null || true
@@ -195,7 +251,7 @@ wait_for "$south/status" offline
 # after the sweep's messages on the same connection (the second at least is a change), so the
 # status is read once they are all in.
 pub -r -t "$south/decoder/IPD-GONE/name" -m "Gone"
-controller south --headless --demo --mqtt 127.0.0.1:$port --site "South Hall"
+controller south --headless --demo --mqtt 127.0.0.1:$port --site Hall.1
 wait_for "$south/status" online
 wait_for "$south/decoder/IPD-GONE/name" "" 40
 for source in "TX - 4" "TX - 3"; do
@@ -240,8 +296,8 @@ took=$((($(date +%s%N) - began) / 1000000))
 echo "stop took $took ms"
 wait_for "$north/status" offline
 # The broker writes its line once it has handled the goodbye, which may be after the status.
-for _ in $(seq 50); do grep -q "Client zentrova-North_Hall disconnected" "$work/broker.txt" && break; sleep 0.1; done
-expect "the controller left the broker cleanly" "$work/broker.txt" "Client zentrova-North_Hall disconnected"
+for _ in $(seq 50); do grep -q "Client zentrova-${north#*/} disconnected" "$work/broker.txt" && break; sleep 0.1; done
+expect "the controller left the broker cleanly" "$work/broker.txt" "Client zentrova-${north#*/} disconnected"
 for _ in $(seq 50); do [ "$(wc -l <"$work/ws-stop.txt")" -ge 2 ] && break; sleep 0.1; done
 expect "line client told" "$work/line-stop.txt" '^error refused the controller is stopping'
 expect "WebSocket client told" "$work/ws-stop.txt" '^1000 the controller is stopping'

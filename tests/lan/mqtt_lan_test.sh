@@ -14,7 +14,8 @@ fi
 source "$(dirname "$0")/../support/service_home.sh"
 source "$(dirname "$0")/../support/mqtt_broker.sh"
 port=18831
-site=zentrova/LAN
+# The site's id: its name, then a short hash of it.
+site=zentrova/LAN-$(printf LAN | sha256sum | cut -c1-8)
 
 mapfile -t encoders < <(awk '$1 == "encoder" { print $4 }' "$SIM_INSTALLATION")
 mapfile -t decoders < <(awk '$1 == "decoder" { print $4 }' "$SIM_INSTALLATION")

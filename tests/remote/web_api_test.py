@@ -542,6 +542,27 @@ class WebSocketApi(unittest.TestCase):
             self.assertEqual(status, 401)
         run(body())
 
+    def test_connection_flood_leaves_the_log(self):
+        # Hundreds of connections and wrong tokens from one address add a line or two per kind
+        # to the log, not one each: its earlier lines stay, however long the flood goes on.
+        before = host_log()
+        source = ("127.0.4.1", 0)
+        for index in range(600):
+            with socket.create_connection((HOST, 7740), timeout=TIMEOUT, source_address=source) as line:
+                if index % 3 == 0:
+                    line.sendall(b"auth wrong\n")
+        # Lines are written in the order the connections end: the next address's shows the
+        # flood's have all been handled.
+        with socket.create_connection((HOST, 7740), timeout=TIMEOUT, source_address=("127.0.4.2", 0)):
+            pass
+        deadline = time.monotonic() + TIMEOUT
+        while "127.0.4.2 gone" not in host_log() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        after = host_log()
+        self.assertTrue(after.startswith(before))
+        flood_lines = [line for line in after[len(before):].splitlines() if "127.0.4.1" in line]
+        self.assertLessEqual(len(flood_lines), 4, "\n".join(flood_lines[:10]))
+
     def test_slow_client_dropped(self):
         async def body():
             # A client that stops reading, with a small window so that the server's queue

@@ -1,8 +1,10 @@
 #include "app/interface_setup.h"
 #include "app/process_control.h"
+#include "base/log_summary.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
 #include "base/paths.h"
+#include "log_capture.h"
 #include "test_files.h"
 #include "test_home.h"
 
@@ -213,6 +215,40 @@ private slots:
         const qint64 utc = QDateTime::fromString(at + QLatin1Char('Z'), Qt::ISODateWithMs).toMSecsSinceEpoch();
         logging::stampAt(utc - 60 * 1000);
         QCOMPARE(logging::stampAt(utc), stamp);
+    }
+
+    // A flood from one address writes one line a minute per kind and a count; every other
+    // address and kind keeps its own lines, and a flood from many addresses costs bounded memory.
+    void connectionLinesSummed()
+    {
+        qint64 now = 0;
+        LogSummary summary([&now] { return now; });
+        LogCapture lines(QtInfoMsg);
+        const auto line = [&](const QString &kind, const QString &address) {
+            if (summary.admit(QtInfoMsg, kind, address))
+                qInfo().noquote() << kind << address;
+        };
+        for (; now < LogSummary::WINDOW_MS; now += 20)
+            line(QStringLiteral("connected"), QStringLiteral("10.0.0.9"));
+        line(QStringLiteral("connected"), QStringLiteral("10.0.0.8"));
+        line(QStringLiteral("wrong token"), QStringLiteral("10.0.0.9"));
+        QCOMPARE(lines.messages(),
+            QStringList({"connected 10.0.0.9", "connected … and 2999 more from 10.0.0.9 in the last minute",
+                "connected 10.0.0.8", "wrong token 10.0.0.9"}));
+        // The next minute starts with a line again; one that ends with nothing counted says nothing.
+        line(QStringLiteral("connected"), QStringLiteral("10.0.0.9"));
+        now += LogSummary::WINDOW_MS;
+        summary.flush();
+        QCOMPARE(lines.messages().size(), 5);
+
+        for (int i = 0; i < 2 * LogSummary::MAX_ADDRESSES; ++i)
+            line(QStringLiteral("refused"), QStringLiteral("10.1.%1.%2").arg(i / 256).arg(i % 256));
+        QCOMPARE(lines.messages().size(), 5 + LogSummary::MAX_ADDRESSES + 1);
+        now += LogSummary::WINDOW_MS;
+        summary.flush();
+        QCOMPARE(lines.messages().last(),
+            QStringLiteral("refused … and %1 more from other addresses in the last minute")
+                .arg(LogSummary::MAX_ADDRESSES - 1));
     }
 
     void branding_data()

@@ -10,6 +10,8 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+#include <utility>
+
 class TstMqttSettings : public QObject
 {
     Q_OBJECT
@@ -96,9 +98,20 @@ void TstMqttSettings::storedAndReadBack()
     const MqttSettings read = MqttSettings::load(config);
     QCOMPARE(read.host, settings.host);
     QCOMPARE(read.port, settings.port);
-    QCOMPARE(read.topicRoot(), QStringLiteral("zentrova/North_Hall"));
+    QCOMPARE(read.topicRoot(), QStringLiteral("zentrova/North_Hall-cc4ac575"));
+    QCOMPARE(read.legacyTopicRoot(), QStringLiteral("zentrova/North_Hall"));
     // Two sites, two client ids: a broker drops the older session of a repeated id.
-    QCOMPARE(read.effectiveClientId(), QStringLiteral("zentrova-North_Hall"));
+    QCOMPARE(read.effectiveClientId(), QStringLiteral("zentrova-North_Hall-cc4ac575"));
+    // Names that read alike are two sites, down to Home Assistant's ids of them.
+    MqttSettings other = read;
+    const std::pair<const char *, const char *> alike[]
+        = {{"Hall-1", "Hall.1"}, {"Hall 1", "Hall_1"}, {"hall", "Hall"}};
+    for (const auto &[one, two] : alike) {
+        other.site = QString::fromUtf8(one);
+        const QString first = mqtttopics::objectId(other.siteLevel());
+        other.site = QString::fromUtf8(two);
+        QVERIFY2(first != mqtttopics::objectId(other.siteLevel()), one);
+    }
     config.setValue(MqttSettings::KEY_PORT, 70000);
     QCOMPARE(MqttSettings::load(config).port, MqttSettings::DEFAULT_PORT);
     QVERIFY(!MqttSettings().problem().isEmpty());

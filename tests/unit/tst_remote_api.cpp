@@ -79,6 +79,97 @@ bool connectTo(QTcpSocket &socket, quint16 port)
     return socket.waitForConnected(5000);
 }
 
+// Just enough of an RFC 6455 client to be one of the server's WebSocket clients: the
+// upgrade, then the server's unmasked frames read as raw bytes.
+bool openWebSocket(QTcpSocket &socket, quint16 port)
+{
+    if (!connectTo(socket, port))
+        return false;
+    socket.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    return QTest::qWaitFor([&] { return socket.peek(12) == "HTTP/1.1 101"; }, 10000);
+}
+
+// The next whole frame from the server (unmasked, as servers send them): its opcode and
+// payload; false when none came in time.
+bool readFrame(QTcpSocket &socket, int *opcode, QByteArray *payload)
+{
+    const auto complete = [&] {
+        const QByteArray head = socket.peek(4);
+        if (head.size() < 2)
+            return false;
+        const int length = head.at(1) & 0x7F;
+        const int offset = length == 126 ? 4 : 2;
+        const int size = length == 126 ? (uchar(head.at(2)) << 8 | uchar(head.at(3))) : length;
+        return head.size() >= offset && socket.bytesAvailable() >= offset + size;
+    };
+    if (!complete() && !QTest::qWaitFor(complete, 5000))
+        return false;
+    const QByteArray head = socket.read(2);
+    *opcode = head.at(0) & 0x0F;
+    int size = head.at(1) & 0x7F;
+    if (size == 126) {
+        const QByteArray extended = socket.read(2);
+        size = uchar(extended.at(0)) << 8 | uchar(extended.at(1));
+    }
+    *payload = socket.read(size);
+    return true;
+}
+
+// A client's frame, masked with a key of zeros (the payload reads as it is).
+void writeFrame(QTcpSocket &socket, int opcode, const QByteArray &payload)
+{
+    QByteArray frame;
+    frame += char(0x80 | opcode);
+    if (payload.size() < 126) {
+        frame += char(0x80 | payload.size());
+    } else {
+        frame += char(0x80 | 126);
+        frame += char(payload.size() >> 8);
+        frame += char(payload.size() & 0xFF);
+    }
+    frame += QByteArray(4, '\0') + payload;
+    socket.write(frame);
+}
+
+// The next text message, pings on the way answered; empty when none came in time, or after
+// the first ping when pings are counted.
+QByteArray readText(QTcpSocket &socket, int *pings = nullptr)
+{
+    int opcode = 0;
+    QByteArray payload;
+    while (readFrame(socket, &opcode, &payload)) {
+        if (opcode == 0x1)
+            return payload;
+        if (opcode == 0x9) {
+            writeFrame(socket, 0xA, payload);
+            // Counted by a caller that waits for pings rather than messages.
+            if (pings) {
+                ++*pings;
+                return QByteArray();
+            }
+        }
+    }
+    return QByteArray();
+}
+
+// Answers the greeting's challenge; true once the server says the client is signed in.
+bool signInOverWebSocket(QTcpSocket &socket, const QString &token)
+{
+    const QByteArray payload = readText(socket);
+    const QJsonObject hello = QJsonDocument::fromJson(payload).object().value(QStringLiteral("params")).toObject();
+    const QByteArray salt = hello.value(QStringLiteral("salt")).toString().toLatin1();
+    const QByteArray message
+        = ApiToken::authMessage(salt, hello.value(QStringLiteral("challenge")).toString().toLatin1(), "nonce-1");
+    const QJsonObject call {{QStringLiteral("jsonrpc"), QStringLiteral("2.0")}, {QStringLiteral("id"), 1},
+        {QStringLiteral("method"), QStringLiteral("auth")},
+        {QStringLiteral("params"),
+            QJsonObject {{QStringLiteral("nonce"), QStringLiteral("nonce-1")},
+                {QStringLiteral("proof"), QString::fromLatin1(ApiToken::proofFor(token, salt, message))}}}};
+    writeFrame(socket, 0x1, QJsonDocument(call).toJson(QJsonDocument::Compact));
+    return readText(socket).contains("\"authenticated\":true");
+}
+
 } // namespace
 
 class TstRemoteApi : public QObject
@@ -98,6 +189,7 @@ private slots:
     void serverLimits_data();
     void serverLimits();
     void slowClientIsDropped();
+    void silentWebSocketPeerIsDropped();
     void jsonOnlyArguments_data();
     void jsonOnlyArguments();
     void everyDecoderListed();
@@ -724,6 +816,36 @@ void TstRemoteApi::slowClientIsDropped()
     QCOMPARE(server->clientCount(), 1);
     QCOMPARE(warnings.matching(QStringLiteral("bytes it has not read")).size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(drain(), renames, 10000);
+}
+
+// A signed-in WebSocket client whose peer has gone without a word (here: one that does not
+// answer pings) is ended after a ping it left unanswered; one that answers stays.
+void TstRemoteApi::silentWebSocketPeerIsDropped()
+{
+    Site site;
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    WebServerConfig config;
+    config.address = QHostAddress::LocalHost;
+    config.port = probe.serverPort();
+    config.pingIntervalMs = 200;
+    probe.close();
+    QVERIFY2(site.service.webServer()->start(config), qPrintable(site.service.webServer()->errorString()));
+    QTcpSocket silent;
+    QTcpSocket answering;
+    for (QTcpSocket *client : {&silent, &answering}) {
+        QVERIFY(openWebSocket(*client, config.port));
+        client->read(client->peek(1024).indexOf("\r\n\r\n") + 4);
+        QVERIFY(signInOverWebSocket(*client, site.token));
+    }
+    // The silent one stops reading, and so answers nothing.
+    int pongs = 0;
+    while (pongs < 5 && answering.state() == QAbstractSocket::ConnectedState)
+        readText(answering, &pongs);
+    QCOMPARE(pongs, 5);
+    QTRY_COMPARE(silent.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(answering.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(site.service.webServer()->clientCount(), 1);
 }
 
 // What the WebSocket's JSON can send and the line's words cannot: a switch that is not a

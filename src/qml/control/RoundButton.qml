@@ -18,6 +18,7 @@ Rectangle {
 
     Text {
         id: label
+        textFormat: Text.PlainText
         anchors.fill: parent
         anchors.leftMargin: 10
         anchors.rightMargin: 10

@@ -67,6 +67,7 @@ Rectangle {
             opacity: scenes.recalling && modelData !== scenes.recallingScene ? 0.5 : 1
             Text {
                 id: label
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 text: modelData
                 color: parent.active ? "white" : globalStyle.fontColorOnBlack

@@ -20,6 +20,7 @@ Item {
 
     Text {
         id: label
+        textFormat: Text.PlainText
         anchors.centerIn: parent
         color: tab.current ? "white" : "#666666"
         font.pixelSize: globalStyle.headerLabelFontSize

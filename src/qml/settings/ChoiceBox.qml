@@ -15,6 +15,7 @@ ComboBox {
         radius: 4
     }
     contentItem: Text {
+        textFormat: Text.PlainText
         leftPadding: 12
         rightPadding: box.indicator.width + 12
         text: box.displayText
@@ -35,6 +36,7 @@ ComboBox {
         height: 50
         highlighted: box.highlightedIndex === index
         contentItem: Text {
+            textFormat: Text.PlainText
             text: modelData
             font: box.font
             color: box.currentIndex === index ? globalStyle.accent : "white"

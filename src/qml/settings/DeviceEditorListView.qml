@@ -28,6 +28,7 @@ Item {
             Repeater {
                 model: [qsTr("No."), qsTr("ID"), qsTr("Alias Name"), qsTr("IP Address"), qsTr("Sequencing")]
                 Text {
+                    textFormat: Text.PlainText
                     width: table.columnWidths[index]
                     height: header.height
                     leftPadding: 12

@@ -10,6 +10,7 @@ Rectangle {
     border.color: "#804EC4FF"
 
     Text {
+        textFormat: Text.PlainText
         anchors.centerIn: parent
         text: parent.number
         color: "white"

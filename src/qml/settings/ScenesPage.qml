@@ -290,6 +290,7 @@ Item {
                 }
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "sceneNameError"
                 visible: page.scenesOpen && sceneNameField.error !== ""
                 width: column.width
@@ -299,6 +300,7 @@ Item {
                 font.pixelSize: globalStyle.normalFontSize - 2
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "sceneSaveNote"
                 visible: page.scenesOpen && page.saveNote !== ""
                 width: column.width
@@ -450,6 +452,7 @@ Item {
                         anchors.rightMargin: 12
                         anchors.verticalCenter: parent.verticalCenter
                         Text {
+                            textFormat: Text.PlainText
                             width: parent.width
                             text: modelData.name
                             color: modelData.enabled ? "white" : globalStyle.fontColorOnBlack
@@ -457,6 +460,7 @@ Item {
                             font.pixelSize: globalStyle.normalFontSize
                         }
                         Text {
+                            textFormat: Text.PlainText
                             width: parent.width
                             text: page.describe(modelData)
                             color: modelData.enabled ? globalStyle.fontColorOnBlack : globalStyle.darkFontColorOnBlack
@@ -513,6 +517,7 @@ Item {
                 spacing: 12
                 Text {
                     id: scheduleFormTitle
+                    textFormat: Text.PlainText
                     objectName: "scheduleFormTitle"
                     width: column.width
                     topPadding: 8
@@ -608,6 +613,7 @@ Item {
                 }
                 // A one-off at a time the clock skips runs later; said before it is saved.
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "scheduleOnceNote"
                     readonly property string at: repeatChoice.currentIndex === 1
                                                   && page.typedMoment(page.typedTime()) !== null
@@ -621,6 +627,7 @@ Item {
                 }
                 Text {
                     id: scheduleError
+                    textFormat: Text.PlainText
                     objectName: "scheduleError"
                     visible: text !== ""
                     width: column.width
@@ -669,6 +676,7 @@ Item {
                         }
                     }
                     contentItem: Text {
+                        textFormat: Text.PlainText
                         leftPadding: withSecrets.indicator.width + 8
                         text: withSecrets.text
                         color: globalStyle.fontColorOnBlack

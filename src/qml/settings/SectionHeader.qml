@@ -14,6 +14,7 @@ Rectangle {
 
     Text {
         id: label
+        textFormat: Text.PlainText
         anchors.fill: parent
         anchors.leftMargin: 20
         anchors.rightMargin: 60
@@ -23,6 +24,7 @@ Rectangle {
         font.pixelSize: globalStyle.headerLabelFontSize - 5
     }
     Text {
+        textFormat: Text.PlainText
         anchors.right: parent.right
         anchors.rightMargin: 20
         anchors.verticalCenter: parent.verticalCenter

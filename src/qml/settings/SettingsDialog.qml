@@ -72,6 +72,7 @@ Item {
                 font.pixelSize: globalStyle.headerLabelFontSize + 6
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.verticalCenter: parent.verticalCenter
                 anchors.verticalCenterOffset: 2
                 visible: dialog.compact
@@ -132,6 +133,7 @@ Item {
                 source: "qrc:/images/icons/" + modelData.icon + (entry.current ? "-select" : "") + ".png"
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "entryLabel"
                 x: dialog.compact ? 6 : icon.x + icon.width + 16
                 y: dialog.compact ? icon.y + icon.height + 4 : 0

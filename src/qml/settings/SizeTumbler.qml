@@ -11,6 +11,7 @@ Tumbler {
     visibleItemCount: 5
 
     delegate: Text {
+        textFormat: Text.PlainText
         text: (index + 1) + " " + tumbler.unit
         color: "white"
         font.pixelSize: globalStyle.titleFontSize

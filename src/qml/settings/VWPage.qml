@@ -150,6 +150,7 @@ Item {
         height: 60
         color: createMouse.pressed ? "#26262E" : "#333333"
         Text {
+            textFormat: Text.PlainText
             anchors.fill: parent
             anchors.leftMargin: 20
             anchors.rightMargin: 20

@@ -131,6 +131,7 @@ Item {
                             visible: cell.row === page.currentRow || cell.column === page.currentCol
                         }
                         Text {
+                            textFormat: Text.PlainText
                             anchors.centerIn: parent
                             text: wizard ? wizard.deviceItems[index] : ""
                             color: "white"
@@ -242,6 +243,7 @@ Item {
                     Drag.hotSpot.x: 32
                     Drag.hotSpot.y: 32
                     Text {
+                        textFormat: Text.PlainText
                         anchors.centerIn: parent
                         text: model.seq
                         color: "#999999"
