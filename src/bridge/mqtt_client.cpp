@@ -6,6 +6,8 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 
 namespace {
@@ -62,6 +64,7 @@ bool MqttClient::start(
     mosquitto_connect_callback_set(client, &MqttClient::onConnectCallback);
     mosquitto_disconnect_callback_set(client, &MqttClient::onDisconnectCallback);
     mosquitto_message_callback_set(client, &MqttClient::onMessageCallback);
+    mosquitto_publish_callback_set(client, &MqttClient::onPublishCallback);
     mosquitto_reconnect_delay_set(client, FIRST_RETRY_SECONDS, LAST_RETRY_SECONDS, true);
     int result = mosquitto_will_set(client, willTopic.c_str(), willPayload.size(), willPayload.constData(), 1, true);
     if (result == MOSQ_ERR_SUCCESS && !settings.user.isEmpty()) {
@@ -112,9 +115,30 @@ bool MqttClient::setConnectProperties()
 
 void MqttClient::stop(const QByteArray &goodbye)
 {
-    if (client && connectedNow)
-        mosquitto_publish(client, nullptr, willTopic.c_str(), goodbye.size(), goodbye.constData(), 1, true);
+    if (client && connectedNow) {
+        {
+            std::lock_guard<std::mutex> lock(confirmedLock);
+            collectConfirmed = true;
+            confirmed.clear();
+        }
+        int messageId = 0;
+        if (mosquitto_publish(client, &messageId, willTopic.c_str(), goodbye.size(), goodbye.constData(), 1, true)
+            == MOSQ_ERR_SUCCESS)
+            awaitGoodbye(messageId);
+    }
     release();
+}
+
+// Leaving at once would close the socket with the broker's confirmation still unread, or
+// arriving; the kernel then resets the connection and the broker, seeing the reset before
+// the goodbye, takes it for a lost client. Once the confirmation is in, nothing is unread.
+void MqttClient::awaitGoodbye(int messageId)
+{
+    std::unique_lock<std::mutex> lock(confirmedLock);
+    confirmedChanged.wait_for(lock, std::chrono::milliseconds(GOODBYE_WAIT_MS), [this, messageId] {
+        return std::find(confirmed.begin(), confirmed.end(), messageId) != confirmed.end();
+    });
+    collectConfirmed = false;
 }
 
 void MqttClient::release()
@@ -186,6 +210,18 @@ void MqttClient::onDisconnectCallback(mosquitto *, void *self, int result)
     const QString reason = reasonText(result);
     QMetaObject::invokeMethod(
         that, [that, reason] { that->onSessionChanged(false, reason); }, Qt::QueuedConnection);
+}
+
+void MqttClient::onPublishCallback(mosquitto *, void *self, int messageId)
+{
+    auto *that = static_cast<MqttClient *>(self);
+    {
+        std::lock_guard<std::mutex> lock(that->confirmedLock);
+        if (!that->collectConfirmed)
+            return;
+        that->confirmed.push_back(messageId);
+    }
+    that->confirmedChanged.notify_all();
 }
 
 void MqttClient::onMessageCallback(mosquitto *, void *self, const mosquitto_message *message)

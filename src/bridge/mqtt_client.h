@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,7 +42,9 @@ public:
     bool start(const MqttSettings &settings, const QString &will, const QByteArray &willPayload,
         const QStringList &subscriptions);
     // Publishes `goodbye` on the will's topic (retained), then leaves; no callback comes after.
+    // Waits up to GOODBYE_WAIT_MS for the broker to confirm the goodbye.
     void stop(const QByteArray &goodbye);
+    static constexpr int GOODBYE_WAIT_MS = 1000;
 
     bool isConnected() const { return connectedNow; }
     QString errorString() const { return problem; }
@@ -63,6 +67,8 @@ private:
     static void onConnectCallback(mosquitto *client, void *self, int result);
     static void onDisconnectCallback(mosquitto *client, void *self, int result);
     static void onMessageCallback(mosquitto *client, void *self, const mosquitto_message *message);
+    static void onPublishCallback(mosquitto *client, void *self, int messageId);
+    void awaitGoodbye(int messageId);
     void onSessionChanged(bool up, const QString &reason);
     bool setConnectProperties();
     void release();
@@ -73,4 +79,9 @@ private:
     std::string willTopic;
     // Read by libmosquitto's thread; written only while that thread is not running.
     std::vector<std::string> topics;
+    // Messages the broker confirmed while a goodbye is awaited, told by libmosquitto's thread.
+    std::mutex confirmedLock;
+    std::condition_variable confirmedChanged;
+    bool collectConfirmed = false;
+    std::vector<int> confirmed;
 };
