@@ -8,11 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QRecursiveMutex>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTextCodec>
+
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -75,6 +78,17 @@ QString bareFunctionName(const char *signature)
     return match.hasMatch() ? match.captured(1) : full;
 }
 
+// A signature is a literal of its call site: one match per site, not one per line. Per
+// thread, so that no lock is needed; a few hundred sites at most.
+const QString &cachedBareFunctionName(const char *signature)
+{
+    thread_local QHash<const char *, QString> names;
+    auto found = names.constFind(signature);
+    if (found == names.constEnd())
+        found = names.insert(signature, bareFunctionName(signature));
+    return *found;
+}
+
 QString backupPath(const QString &path, int number)
 {
     return number == 0 ? path : QStringLiteral("%1.%2").arg(path).arg(number);
@@ -89,15 +103,15 @@ void shiftBackups(const QString &path)
     }
 }
 
-// Everything of a file line after the time stamp.
-QString lineBody(QtMsgType type, const QMessageLogContext &context, const QString &message)
+// Everything of a file line after the time stamp; `text` is already printable.
+QString lineBody(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (context.file) {
         return QStringLiteral("] %1 %2(%3) <<%4>>: %5")
             .arg(QLatin1String(fileTag(type)), QString::fromUtf8(context.file), QString::number(context.line),
-                QString::fromUtf8(context.function), printable(message));
+                QString::fromUtf8(context.function), text);
     }
-    return QStringLiteral("] %1: %2").arg(QLatin1String(fileTag(type)), printable(message));
+    return QStringLiteral("] %1: %2").arg(QLatin1String(fileTag(type)), text);
 }
 
 // Local time for log stamps without asking the C library for every line: it would look at
@@ -158,9 +172,8 @@ public:
             return;
         busy = true;
         const auto done = qScopeGuard([this] { busy = false; });
-        const QString line
-            = QLatin1Char('[') + clock.at(QDateTime::currentMSecsSinceEpoch()) + body + QLatin1String("\r\n");
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const QString line = QLatin1Char('[') + clock.at(now) + body + QLatin1String("\r\n");
         if (file.isOpen() && now - checkedAt >= PATH_CHECK_MS) {
             checkedAt = now;
             if (!QFileInfo::exists(path))
@@ -252,32 +265,48 @@ QString stampAt(qint64 utcMs)
     return clock.at(utcMs);
 }
 
+namespace {
+
+bool needsEscape(QChar c)
+{
+    if (c.unicode() >= 0x20 && c.unicode() < 0x7f)
+        return false;
+    return (c.category() == QChar::Other_Control && c != QLatin1Char('\t')) || c.category() == QChar::Other_Format
+        || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+} // namespace
+
 QString printable(const QString &message)
 {
+    // Nearly every message needs nothing: it is passed on without a copy.
+    const QChar *first = std::find_if(message.cbegin(), message.cend(), needsEscape);
+    if (first == message.cend())
+        return message;
     QString result;
-    result.reserve(message.size());
-    for (const QChar c : message) {
-        if (c == QLatin1Char('\n'))
+    result.reserve(message.size() + 8);
+    result.append(message.cbegin(), int(first - message.cbegin()));
+    for (const QChar *c = first; c != message.cend(); ++c) {
+        if (!needsEscape(*c))
+            result += *c;
+        else if (*c == QLatin1Char('\n'))
             result += QLatin1String("\\n");
-        else if (c == QLatin1Char('\r'))
+        else if (*c == QLatin1Char('\r'))
             result += QLatin1String("\\r");
-        else if ((c.category() == QChar::Other_Control && c != QLatin1Char('\t')) || c.category() == QChar::Other_Format
-            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
         else
-            result += c;
+            result += QStringLiteral("\\x%1").arg(c->unicode(), 2, 16, QLatin1Char('0'));
     }
     return result;
 }
 
-QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message)
+QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (context.file) {
         return QStringLiteral("%1(%2):%3<<%4>> %5")
             .arg(QString::fromUtf8(context.file), QString::number(context.line), QLatin1String(debuggerTag(type)),
-                bareFunctionName(context.function), printable(message));
+                cachedBareFunctionName(context.function), text);
     }
-    return QLatin1String(debuggerTag(type)) + printable(message);
+    return QLatin1String(debuggerTag(type)) + text;
 }
 
 void rotateIfNeeded(const QString &path)
@@ -289,8 +318,9 @@ void rotateIfNeeded(const QString &path)
 
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    logFile().append(lineBody(type, context, message));
-    platform::writeDebuggerOutput(debuggerLine(type, context, message) + QStringLiteral("\r\n"));
+    const QString text = printable(message);
+    logFile().append(lineBody(type, context, text));
+    platform::writeDebuggerOutput(debuggerLine(type, context, text) + QStringLiteral("\r\n"));
 }
 
 } // namespace logging

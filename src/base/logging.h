@@ -28,7 +28,8 @@ QString printable(const QString &message);
 // The time stamp of a file line for a moment in milliseconds since 1970 (UTC): local time,
 // the zone's offset looked up once a quarter hour.
 QString stampAt(qint64 utcMs);
-QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &message);
+// The debugger's copy of a line; `text` is already printable.
+QString debuggerLine(QtMsgType type, const QMessageLogContext &context, const QString &text);
 
 // Shifts the log file to ".1" and ".1" to ".2" when the file is larger than the limit.
 void rotateIfNeeded(const QString &path);
