@@ -16,6 +16,13 @@ HttpConnection::HttpConnection(QTcpSocket *socket, int headTimeoutMs, qint64 max
     socket->setReadBufferSize(HttpRequestHead::MAX_BYTES + maxBodyBytes);
     connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &HttpConnection::finish);
+    // A TLS client's close_notify says it sends nothing more; without it ending the
+    // connection, its place would be held until the idle time ran out. Queued: the requests
+    // read with it are handled first.
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            QMetaObject::invokeMethod(this, &HttpConnection::onPeerDone, Qt::QueuedConnection);
+    });
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {
         if (state == ReadingHead && this->socket->bytesAvailable() > 0)
             onReadyRead();
@@ -68,6 +75,17 @@ void HttpConnection::onReadyRead()
     }
 }
 
+void HttpConnection::onPeerDone()
+{
+    peerDone = true;
+    // Requests read before it are answered first (one in hand, or pipelined ones waiting for
+    // their turn); a body not complete now never will be.
+    if ((state == ReadingHead && socket->bytesAvailable() == 0) || state == Lingering)
+        socket->disconnectFromHost();
+    else if (state == ReadingBody)
+        abort();
+}
+
 void HttpConnection::onDeadline()
 {
     if (state == Lingering || (state == ReadingHead && socket->bytesAvailable() == 0)) {
@@ -106,7 +124,7 @@ void HttpConnection::reply(const HttpReply &answer)
         return;
     consumeHead();
     socket->write(answer.serialize(head.method == "HEAD"));
-    if (!answer.close && !bodyPending && head.keepAlive()) {
+    if (!answer.close && !bodyPending && head.keepAlive() && !(peerDone && socket->bytesAvailable() == 0)) {
         state = ReadingHead;
         deadline.start(headTimeoutMs);
         // A request sent right behind this one is there already.

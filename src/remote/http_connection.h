@@ -54,6 +54,7 @@ private:
 
     void onReadyRead();
     void onDeadline();
+    void onPeerDone();
     void consumeHead();
     void refuse(int status, const QByteArray &text);
     void finish();
@@ -68,5 +69,7 @@ private:
     // Bytes of the client's that belong to this request and were not read.
     bool bodyPending = false;
     bool ended = false;
+    // The client has closed its side (TLS close_notify): no request follows the one in hand.
+    bool peerDone = false;
     QTimer deadline;
 };

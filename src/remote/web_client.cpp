@@ -20,6 +20,13 @@ WebClient::WebClient(QWebSocket *socket, qint64 maxQueuedBytes, int pingInterval
             emit binaryReceived(this);
     });
     connect(socket, &QWebSocket::disconnected, this, &WebClient::onDisconnected);
+    // A TLS client's close_notify without a close frame: it has gone, and would otherwise
+    // hold its place until the sign-in time or the next unanswered ping.
+    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+        [this](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                QMetaObject::invokeMethod(this->socket, &QWebSocket::abort, Qt::QueuedConnection);
+        });
     connect(socket, &QWebSocket::pong, this, [this] { pongAwaited = false; });
     connect(&pings, &QTimer::timeout, this, &WebClient::onPingDue);
     pings.start(pingIntervalMs);

@@ -865,6 +865,31 @@ class Tls(unittest.TestCase):
             await ws.close()
         run(body())
 
+    def test_orderly_close_ends_the_connection(self):
+        # A client's close_notify says it will send nothing more: the controller ends the
+        # connection then, not when its idle or sign-in time (10 s) runs out, which would keep
+        # a place per departed client for that long.
+        def ends_after_close_notify(secure):
+            secure.settimeout(6)
+            try:
+                plain = secure.unwrap()
+            except TimeoutError:
+                return False
+            except (ssl.SSLEOFError, ConnectionError):
+                return True
+            return closed_by_server(plain, 6)
+
+        with socket.create_connection((HOST, self.WEB), timeout=TIMEOUT) as raw:
+            secure = self.context().wrap_socket(raw, server_hostname=HOST)
+            secure.sendall(f"GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer {self.token}"
+                           "\r\n\r\n".encode())
+            self.assertTrue(secure.recv(4096).startswith(b"HTTP/1.1 200"))
+            self.assertTrue(ends_after_close_notify(secure), "HTTP connection kept after close_notify")
+        with socket.create_connection((HOST, self.WEB), timeout=TIMEOUT) as raw:
+            secure = self.context().wrap_socket(raw, server_hostname=HOST)
+            websocket_handshake(secure)
+            self.assertTrue(ends_after_close_notify(secure), "WebSocket kept after close_notify")
+
     def test_old_protocols_refused(self):
         for version, taken in ((ssl.TLSVersion.TLSv1_2, True), (ssl.TLSVersion.TLSv1_1, False)):
             try:
