@@ -298,11 +298,13 @@ function start() {
     thumbnails.setTicket(api.status === 'ready' ? api.ticket : null);
     showLink();
   });
-  api.addEventListener('state', (event) => {
+  api.addEventListener('state', async (event) => {
     state = event.detail;
+    // The scenes are asked for before the first picture is drawn: drawing the installation
+    // first would keep a slow phone busy while their answers wait.
+    await scenes.load();
     render();
     showLink();
-    scenes.load();
   });
   api.addEventListener('event', (event) => onEvent(event.detail));
   $('sign-in-form').addEventListener('submit', (event) => {

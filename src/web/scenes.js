@@ -18,6 +18,7 @@ export class Scenes {
     this.recallEvents = 0;
   }
 
+  // The scenes and schedules as the controller has them; the caller shows them.
   async load() {
     try {
       [this.scenes, this.schedules] = await Promise.all([this.page.api.call('scene.list'), this.page.api.call('schedule.list')]);
@@ -25,7 +26,6 @@ export class Scenes {
       return; // a lost connection loads them again when it comes back
     }
     this.active = this.scenes.find((scene) => scene.active)?.name ?? null;
-    this.page.changed();
   }
 
   clear() {
@@ -39,7 +39,7 @@ export class Scenes {
     if (name === 'scene.active') this.active = data.name;
     else if (name === 'scene.recall.progress') this.recall = { name: data.name, done: data.done, total: data.total };
     else if (name === 'scene.recall.finished') this.recall = { ...data, finished: true };
-    else if (name === 'scenes.changed' || name === 'schedule.missed') this.load();
+    else if (name === 'scenes.changed' || name === 'schedule.missed') this.load().then(() => this.page.changed());
     else return false;
     if (name.startsWith('scene.recall.')) ++this.recallEvents;
     this.page.changed();

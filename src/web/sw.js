@@ -19,16 +19,14 @@ self.addEventListener('fetch', (event) => {
   const url = new URL(request.url);
   url.search = '';
   if (request.method !== 'GET' || !KEPT.has(url.href)) return;
-  event.respondWith((async () => {
-    const cache = await caches.open(CACHE);
-    try {
-      const reply = await fetch(request);
-      if (reply.ok) await cache.put(url.href, reply.clone());
-      return reply;
-    } catch (error) {
-      const kept = await cache.match(url.href);
-      if (kept) return kept;
-      throw error;
-    }
-  })());
+  // The page gets the reply at once; keeping its copy must not hold up the page's start.
+  const kept = fetch(request).then((reply) => {
+    if (reply.ok) event.waitUntil(caches.open(CACHE).then((cache) => cache.put(url.href, reply.clone())));
+    return reply;
+  });
+  event.respondWith(kept.catch(async (error) => {
+    const copy = await caches.match(url.href, { cacheName: CACHE });
+    if (copy) return copy;
+    throw error;
+  }));
 });
