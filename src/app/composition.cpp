@@ -2,6 +2,7 @@
 
 #include "app/file_picker.h"
 #include "app/process_control.h"
+#include "app/qr_image_provider.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
 #include "bridge/mqtt_bridge.h"
@@ -23,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QQmlContext>
+#include <QQmlEngine>
 
 #include <cstdio>
 
@@ -117,4 +119,6 @@ void Composition::publish(QQmlContext *context) const
     context->setContextProperty(QStringLiteral("mqttBridge"), mqttBridge.get());
     context->setContextProperty(QStringLiteral("health"), healthMonitor.get());
     context->setContextProperty(QStringLiteral("diagnostics"), diagnostics.get());
+    // The engine owns the provider.
+    context->engine()->addImageProvider(QStringLiteral("qr"), new QrImageProvider);
 }

@@ -32,7 +32,7 @@ public:
     // The control API (switched on by --api too), the schedules and the MQTT bridge (--mqtt, --site).
     void start();
     // What the window's QML reaches: manager, remoteApi, scenes, configTransfer, filePicker, mqttBridge,
-    // health, diagnostics.
+    // health, diagnostics, and QR codes as "image://qr/TEXT".
     void publish(QQmlContext *context) const;
 
     DeviceManager *manager() const { return devices.get(); }

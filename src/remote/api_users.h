@@ -49,6 +49,8 @@ public:
     bool revoke(const QString &name, QString *error);
     // A new credential for the user, as add() answers; the old one stops working.
     QString newCredential(const QString &name, QString *error);
+    // Refusal text for a user's fields; empty when they are right.
+    static QString fieldsRefusal(const Actor &user);
 
 signals:
     // Every session of the user ends: revoked, changed or given a new credential.
@@ -71,9 +73,6 @@ private:
     bool save(QString *error);
     int indexOf(const QString &name) const;
     QString noted(const QString &name, const QHostAddress &peer);
-    // Refusal text for a user's fields; empty when they are right.
-    static QString fieldsRefusal(const Actor &user);
-
     JsonConfig *config;
     ApiToken *token;
     QList<User> users;

@@ -11,6 +11,8 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QNetworkInterface>
 #include <QSet>
 #include <QSslSocket>
 
@@ -21,13 +23,19 @@ RemoteService::RemoteService(DeviceManager *manager, CommandSet *commands, QObje
     , manager(manager)
     , apiToken(manager->settingsStore())
     , apiUsers(manager->settingsStore(), &apiToken)
+    , devicePairing(&apiUsers)
     , remoteCore(commands)
     , line(new LineServer(remoteCore, &apiUsers, &authThrottle, this))
-    , web(new WebServer(remoteCore, &apiUsers, &authThrottle, this))
+    , web(new WebServer(remoteCore, &apiUsers, &authThrottle, &devicePairing, this))
     , current(ApiSettings::load(*manager->settingsStore()))
 {
     apiToken.migrate();
-    remoteCore->extend(QString(), new UserCommands(&apiUsers, remoteCore));
+    remoteCore->extend(QString(), new UserCommands(&apiUsers, remoteCore, &devicePairing));
+    devicePairing.setLinks([this](const QString &code) {
+        const QString address = webRemoteAddress();
+        return address.isEmpty() ? QString() : address + QStringLiteral("/#pair=") + code;
+    });
+    connect(&devicePairing, &DevicePairing::traded, this, &RemoteService::devicePaired);
     connect(&apiUsers, &ApiUsers::ended, this, [this](const QString &user, const QString &reason) {
         line->disconnectUser(user, reason);
         web->disconnectUser(user, reason);
@@ -172,6 +180,39 @@ QString RemoteService::newToken()
         setProblem(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
     emit tokenChanged();
     return token;
+}
+
+QString RemoteService::webRemoteAddress() const
+{
+    if (!web->isRunning())
+        return QString();
+    QHostAddress host = web->serverAddress();
+    // Listening everywhere: the first LAN address, as a phone on the LAN reaches it.
+    if (host == QHostAddress::AnyIPv4) {
+        host = QHostAddress::LocalHost;
+        for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()
+                && !address.isLinkLocal()) {
+                host = address;
+                break;
+            }
+        }
+    }
+    return QStringLiteral("%1://%2:%3")
+        .arg(web->usesTls() ? QStringLiteral("https") : QStringLiteral("http"), host.toString())
+        .arg(web->serverPort());
+}
+
+QVariantMap RemoteService::command(const QString &method, const QVariantMap &params)
+{
+    const RemoteAnswer answer = remoteCore->execute(Actor::window(), method, QJsonObject::fromVariantMap(params));
+    return {{QStringLiteral("ok"), answer.ok}, {QStringLiteral("result"), answer.result.toVariant()},
+        {QStringLiteral("error"), answer.message}, {QStringLiteral("code"), answer.code}};
+}
+
+void RemoteService::withdrawPairingCode(const QString &code)
+{
+    devicePairing.withdraw(code);
 }
 
 void RemoteService::setProblem(const QString &text)

@@ -4,10 +4,12 @@
 #include "remote/api_token.h"
 #include "remote/api_users.h"
 #include "remote/auth_throttle.h"
+#include "remote/device_pairing.h"
 
 #include <QObject>
 #include <QSslConfiguration>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -46,6 +48,7 @@ public:
     const ApiToken *token() const { return &apiToken; }
     ApiUsers *users() { return &apiUsers; }
     AuthThrottle *throttle() { return &authThrottle; }
+    DevicePairing *pairing() { return &devicePairing; }
     LineServer *lineServer() const { return line; }
     WebServer *webServer() const { return web; }
     ApiSettings settings() const { return current; }
@@ -89,8 +92,17 @@ public:
     Q_INVOKABLE QString newToken();
     // Tells every client of both servers why, and closes its connection.
     void closeAll(const QString &reason);
+    // A command of the command set as the person at the window sends it:
+    // {ok, result, error, code}, the result as the API answers it.
+    Q_INVOKABLE QVariantMap command(const QString &method, const QVariantMap &params);
+    // The window no longer shows the pairing code: it stops working.
+    Q_INVOKABLE void withdrawPairingCode(const QString &code);
+    // The address the web remote is served at, for a phone on the LAN; empty while it is not.
+    QString webRemoteAddress() const;
 
 signals:
+    // A phone or tablet traded the code and is now the user.
+    void devicePaired(const QString &code, const QString &user);
     void settingsChanged();
     void tokenChanged();
     void statusChanged();
@@ -104,6 +116,7 @@ private:
     ApiToken apiToken;
     ApiUsers apiUsers;
     AuthThrottle authThrottle;
+    DevicePairing devicePairing;
     CommandSet *remoteCore;
     LineServer *line;
     WebServer *web;

@@ -2,6 +2,7 @@
 
 #include "control/command_set.h"
 #include "remote/api_users.h"
+#include "remote/device_pairing.h"
 
 #include <QJsonArray>
 
@@ -20,10 +21,11 @@ RemoteAnswer done(QJsonObject result, const QString &note)
 
 } // namespace
 
-UserCommands::UserCommands(ApiUsers *users, const CommandSet *core, QObject *parent)
+UserCommands::UserCommands(ApiUsers *users, const CommandSet *core, DevicePairing *pairing, QObject *parent)
     : CommandExtension(parent)
     , users(users)
     , core(core)
+    , pairing(pairing)
 {
 }
 
@@ -31,13 +33,15 @@ QVector<CommandEntry> UserCommands::methods() const
 {
     return {{QStringLiteral("users.list"), Right::Administer}, {QStringLiteral("users.add"), Right::Administer},
         {QStringLiteral("users.change"), Right::Administer}, {QStringLiteral("users.revoke"), Right::Administer},
-        {QStringLiteral("users.credential"), Right::Administer}};
+        {QStringLiteral("users.credential"), Right::Administer}, {QStringLiteral("users.pair"), Right::Administer}};
 }
 
 RemoteAnswer UserCommands::execute(const QString &method, const QJsonObject &params)
 {
     if (method == QLatin1String("users.list"))
         return RemoteAnswer::success(users->list());
+    if (method == QLatin1String("users.pair"))
+        return pair(params);
     QString error;
     const QString name = params.value(NAME).toString().trimmed();
     if (method == QLatin1String("users.revoke")) {
@@ -66,10 +70,30 @@ RemoteAnswer UserCommands::execute(const QString &method, const QJsonObject &par
     return done(QJsonObject {{QStringLiteral("user"), entry(user.name)}, {CREDENTIAL, credential}}, error);
 }
 
-RemoteAnswer UserCommands::readUser(const QJsonObject &params, Actor *user) const
+RemoteAnswer UserCommands::pair(const QJsonObject &params)
+{
+    Actor user;
+    const RemoteAnswer read = readUser(params, &user, false);
+    if (!read.ok)
+        return read;
+    QString error;
+    const QString code = pairing->open(user, &error);
+    if (code.isEmpty())
+        return RemoteAnswer::failure(Refused, error);
+    const QString link = pairing->link(code);
+    // A code no phone can reach would only wait to be guessed.
+    if (link.isEmpty()) {
+        pairing->withdraw(code);
+        return RemoteAnswer::failure(Refused, QStringLiteral("the web remote is off; switch the control API on first"));
+    }
+    return RemoteAnswer::success(QJsonObject {{QStringLiteral("code"), code}, {QStringLiteral("link"), link},
+        {QStringLiteral("valid_seconds"), int(DevicePairing::VALID_MS / 1000)}});
+}
+
+RemoteAnswer UserCommands::readUser(const QJsonObject &params, Actor *user, bool nameNeeded) const
 {
     user->name = params.value(NAME).toString().trimmed();
-    if (user->name.isEmpty())
+    if (user->name.isEmpty() && nameNeeded)
         return RemoteAnswer::failure(BadArguments, QStringLiteral("name is missing"));
     if (!Actor::roleFromName(params.value(QStringLiteral("role")).toString(), &user->role))
         return RemoteAnswer::failure(BadArguments, QStringLiteral("role is one of viewer, operator, admin"));

@@ -4,6 +4,7 @@
 #include "control/command_set.h"
 #include "remote/api_users.h"
 #include "remote/auth_throttle.h"
+#include "remote/device_pairing.h"
 #include "remote/http_connection.h"
 
 #include <QJsonArray>
@@ -42,11 +43,12 @@ HttpReply errorReply(int status, int code, const QString &message)
 
 } // namespace
 
-WebServer::WebServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent)
+WebServer::WebServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, DevicePairing *pairing, QObject *parent)
     : QObject(parent)
     , core(core)
     , users(users)
     , throttle(throttle)
+    , pairing(pairing)
     , webSockets(new QWebSocketServer(QStringLiteral("zentrova"), QWebSocketServer::NonSecureMode, this))
 {
     connect(core, &CommandSet::event, this, &WebServer::onCoreEvent);
@@ -144,11 +146,11 @@ void WebServer::onHttpConnection()
         httpConnections.insert(connection, peer);
         connect(connection, &HttpConnection::headReceived, this, &WebServer::onHead);
         connect(connection, &HttpConnection::bodyReceived, this, &WebServer::onCommandBody);
-        connect(connection, &HttpConnection::finished, this,
-            [this](HttpConnection *finished) {
-                httpConnections.remove(finished);
-                bodyUsers.remove(finished);
-            });
+        connect(connection, &HttpConnection::finished, this, [this](HttpConnection *finished) {
+            httpConnections.remove(finished);
+            bodyUsers.remove(finished);
+            pairBodies.remove(finished);
+        });
     }
 }
 
@@ -170,6 +172,15 @@ void WebServer::onHead(HttpConnection *connection, const HttpRequestHead &head)
         if (!refusal.isEmpty())
             return refuse(503, Busy, refusal);
         return upgrade(connection);
+    }
+    if (head.path == PAIR_PATH) {
+        if (head.method != "POST")
+            return refuse(405, BadArguments, QStringLiteral("use POST"));
+        if (head.contentLength > MAX_PAIR_BYTES)
+            return refuse(
+                413, TooLarge, QStringLiteral("a pairing request holds at most %1 bytes").arg(MAX_PAIR_BYTES));
+        pairBodies.insert(connection);
+        return connection->readBody();
     }
     const bool state = head.path == STATE_PATH;
     if (state || head.path == COMMAND_PATH) {
@@ -202,12 +213,14 @@ void WebServer::onHead(HttpConnection *connection, const HttpRequestHead &head)
         reply.close = reply.close || reply.status == 401;
         return connection->reply(reply);
     }
-    connection->reply(
-        errorReply(404, NotFound, QStringLiteral("no such path; the API is at /ws, /api/state and /api/command")));
+    connection->reply(errorReply(
+        404, NotFound, QStringLiteral("no such path; the API is at /ws, /api/state, /api/command and /api/pair")));
 }
 
 void WebServer::onCommandBody(HttpConnection *connection, const QByteArray &body)
 {
+    if (pairBodies.remove(connection))
+        return onPairBody(connection, body);
     RateWindow &rate = httpRate(connection->peer());
     const QByteArray answer = jsonrpc::handle(
         body,
@@ -220,6 +233,28 @@ void WebServer::onCommandBody(HttpConnection *connection, const QByteArray &body
         true);
     bodyUsers.remove(connection);
     connection->reply(jsonReply(200, answer));
+}
+
+void WebServer::onPairBody(HttpConnection *connection, const QByteArray &body)
+{
+    QString user;
+    QString error;
+    const QString credential = pairing->trade(
+        QJsonDocument::fromJson(body).object().value(QStringLiteral("code")).toString(), &user, &error);
+    if (credential.isEmpty()) {
+        HttpReply reply = errorReply(403, Refused, error + QStringLiteral("; ask for a new code"));
+        reply.close = true;
+        // As a wrong token: the guesser waits, and needs a new connection for the next guess.
+        const qint64 wait = throttle->failed(connection->peer());
+        QTimer::singleShot(int(wait), Qt::PreciseTimer, connection, [connection, reply] { connection->reply(reply); });
+        return;
+    }
+    Actor actor;
+    users->actor(user, &actor);
+    QJsonObject result {{QStringLiteral("user"), actor.toJson()}, {QStringLiteral("credential"), credential}};
+    if (!error.isEmpty())
+        result.insert(QStringLiteral("note"), error);
+    connection->reply(jsonReply(200, QJsonDocument(result).toJson(QJsonDocument::Compact)));
 }
 
 QString WebServer::httpUser(const QByteArray &authorization, const QHostAddress &peer)

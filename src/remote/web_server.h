@@ -19,6 +19,7 @@
 class ApiUsers;
 class AuthThrottle;
 class CommandSet;
+class DevicePairing;
 class HttpConnection;
 class QWebSocketServer;
 
@@ -69,7 +70,9 @@ struct WebServerConfig
 //    what the user may do ("user", as "whoami" answers), "subscribe" turns on the
 //    events, every other method is the core's;
 //  - GET /api/state and POST /api/command (a JSON-RPC request or batch) with
-//    "Authorization: Bearer CREDENTIAL", checked from the request's head before its body is read.
+//    "Authorization: Bearer CREDENTIAL", checked from the request's head before its body is read;
+//  - POST /api/pair {code}: a one-time code from the window traded for {user, credential}
+//    (see DevicePairing); no token guards it, so its body is small, and refusals are throttled.
 // Every connection is served on the event loop of the thread this object lives on.
 class WebServer : public QObject
 {
@@ -81,8 +84,12 @@ public:
     static constexpr const char *WEBSOCKET_PATH = "/ws";
     static constexpr const char *STATE_PATH = "/api/state";
     static constexpr const char *COMMAND_PATH = "/api/command";
+    static constexpr const char *PAIR_PATH = "/api/pair";
+    // A pairing request is read without a token: a code in JSON needs no more.
+    static constexpr int MAX_PAIR_BYTES = 1024;
 
-    WebServer(CommandSet *core, ApiUsers *users, AuthThrottle *throttle, QObject *parent = nullptr);
+    WebServer(
+        CommandSet *core, ApiUsers *users, AuthThrottle *throttle, DevicePairing *pairing, QObject *parent = nullptr);
     ~WebServer() override;
 
     // False, with errorString(), when the port cannot be taken.
@@ -93,6 +100,9 @@ public:
     // The same for the sessions signed in as user.
     void disconnectUser(const QString &user, const QString &reason);
     bool isRunning() const { return listener.isListening(); }
+    quint16 serverPort() const { return listener.serverPort(); }
+    QHostAddress serverAddress() const { return config.address; }
+    bool usesTls() const { return !config.tls.isNull(); }
     QString errorString() const { return error; }
     // WebSocket clients connected now, signed in or not.
     int clientCount() const { return clients.size(); }
@@ -110,6 +120,7 @@ private:
     void onHttpConnection();
     void onHead(HttpConnection *connection, const HttpRequestHead &head);
     void onCommandBody(HttpConnection *connection, const QByteArray &body);
+    void onPairBody(HttpConnection *connection, const QByteArray &body);
     void onWebSocket();
     void upgrade(HttpConnection *connection);
     // Refusal text when a WebSocket from peer may not wait for its sign-in; empty if it may.
@@ -131,7 +142,10 @@ private:
     ApiUsers *users;
     // The user of a command whose body is being read.
     QHash<HttpConnection *, QString> bodyUsers;
+    // Connections whose body is a pairing request.
+    QSet<HttpConnection *> pairBodies;
     AuthThrottle *throttle;
+    DevicePairing *pairing;
     WebServerConfig config;
     OriginPolicy origins;
     ExtraPaths extraPaths;

@@ -2,7 +2,74 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
     <context>
+        <name>AddDeviceDialog</name>
+        <message>
+            <source>Viewer: sees the screens and sources</source>
+            <translation>查看者：可查看屏幕和信号源</translation>
+        </message>
+        <message>
+            <source>Operator: routes sources to screens</source>
+            <translation>操作员：可将信号源切换到屏幕</translation>
+        </message>
+        <message>
+            <source>Admin: everything, users included</source>
+            <translation>管理员：全部权限，包括用户管理</translation>
+        </message>
+        <message>
+            <source>Add a device</source>
+            <translation>添加设备</translation>
+        </message>
+        <message>
+            <source>Name (empty: one is made up):</source>
+            <translation>名称（留空则自动生成）：</translation>
+        </message>
+        <message>
+            <source>Role:</source>
+            <translation>角色：</translation>
+        </message>
+        <message>
+            <source>Screens it may operate (none ticked: all):</source>
+            <translation>可操作的屏幕（不勾选则为全部）：</translation>
+        </message>
+        <message>
+            <source>Sources it may show (none ticked: all):</source>
+            <translation>可显示的信号源（不勾选则为全部）：</translation>
+        </message>
+        <message>
+            <source>Scan the code with the phone or tablet, or open the address below on it and type the code.</source>
+            <translation>用手机或平板扫描二维码，或在其上打开下方地址并输入配对码。</translation>
+        </message>
+        <message>
+            <source>Paired as &quot;%1&quot;. It is in the users list, where it can be revoked.</source>
+            <translation>已配对为“%1”。它已在用户列表中，可在那里撤销。</translation>
+        </message>
+        <message>
+            <source>Works once, for %1:%2 more.</source>
+            <translation>仅可使用一次，剩余 %1:%2。</translation>
+        </message>
+        <message>
+            <source>The code has expired. Make a new one.</source>
+            <translation>配对码已过期，请重新生成。</translation>
+        </message>
+        <message>
+            <source>Show the code</source>
+            <translation>显示配对码</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>关闭</translation>
+        </message>
+    </context>
+    <context>
         <name>AdvancedPage</name>
+        <message>
+            <source>Phones and tablets:</source>
+            <translation>手机和平板：</translation>
+        </message>
+        <message>
+            <source>Add a device</source>
+            <translation>添加设备</translation>
+        </message>
         <message>
             <source>State:</source>
             <translation>状态：</translation>

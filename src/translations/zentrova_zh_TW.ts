@@ -2,7 +2,74 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_TW">
     <context>
+        <name>AddDeviceDialog</name>
+        <message>
+            <source>Viewer: sees the screens and sources</source>
+            <translation>檢視者：可檢視螢幕和訊號源</translation>
+        </message>
+        <message>
+            <source>Operator: routes sources to screens</source>
+            <translation>操作員：可將訊號源切換到螢幕</translation>
+        </message>
+        <message>
+            <source>Admin: everything, users included</source>
+            <translation>管理員：全部權限，包括使用者管理</translation>
+        </message>
+        <message>
+            <source>Add a device</source>
+            <translation>新增裝置</translation>
+        </message>
+        <message>
+            <source>Name (empty: one is made up):</source>
+            <translation>名稱（留空則自動產生）：</translation>
+        </message>
+        <message>
+            <source>Role:</source>
+            <translation>角色：</translation>
+        </message>
+        <message>
+            <source>Screens it may operate (none ticked: all):</source>
+            <translation>可操作的螢幕（不勾選則為全部）：</translation>
+        </message>
+        <message>
+            <source>Sources it may show (none ticked: all):</source>
+            <translation>可顯示的訊號源（不勾選則為全部）：</translation>
+        </message>
+        <message>
+            <source>Scan the code with the phone or tablet, or open the address below on it and type the code.</source>
+            <translation>用手機或平板掃描 QR 碼，或在其上開啟下方位址並輸入配對碼。</translation>
+        </message>
+        <message>
+            <source>Paired as &quot;%1&quot;. It is in the users list, where it can be revoked.</source>
+            <translation>已配對為「%1」。它已在使用者清單中，可在那裡撤銷。</translation>
+        </message>
+        <message>
+            <source>Works once, for %1:%2 more.</source>
+            <translation>僅可使用一次，剩餘 %1:%2。</translation>
+        </message>
+        <message>
+            <source>The code has expired. Make a new one.</source>
+            <translation>配對碼已過期，請重新產生。</translation>
+        </message>
+        <message>
+            <source>Show the code</source>
+            <translation>顯示配對碼</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>關閉</translation>
+        </message>
+    </context>
+    <context>
         <name>AdvancedPage</name>
+        <message>
+            <source>Phones and tablets:</source>
+            <translation>手機和平板：</translation>
+        </message>
+        <message>
+            <source>Add a device</source>
+            <translation>新增裝置</translation>
+        </message>
         <message>
             <source>State:</source>
             <translation>狀態：</translation>

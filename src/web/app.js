@@ -3,6 +3,7 @@
 // controller's state and its events.
 import { ControllerApi, RATE_LIMITED } from './api.js';
 import { LANGUAGES, chooseLanguage, languageName, tr } from './i18n.js';
+import { codeFromLink, isPairingCode, tradeCode } from './pairing.js';
 import { Scenes } from './scenes.js';
 import { ScreenView, screenState, wallMixed } from './screen_view.js';
 import { Thumbnails } from './thumbnails.js';
@@ -19,6 +20,7 @@ let state = EMPTY_STATE;
 let picked = null; // the encoder name tapped last
 let refreshTimer = 0;
 let toastTimer = 0;
+let pairingRefusal = null; // the text for a pairing code that did not work
 // What the signed-in user may do and which screens are theirs (null: every screen). Today's
 // one token may do everything; a sign-in that tells a role and screens sets these.
 const access = { admin: true, screens: null, mine: (name) => access.screens === null || access.screens.includes(name) };
@@ -69,8 +71,8 @@ function showLink() {
   $('banner').textContent = api.status === 'connecting' ? tr('connecting') : tr('unreachable');
   $('banner').classList.toggle('waiting', api.status === 'connecting');
   const error = $('sign-in-error');
-  error.hidden = api.status !== 'refused';
-  error.textContent = api.refusal === RATE_LIMITED ? tr('rateLimited') : tr('refused');
+  error.hidden = api.status !== 'refused' && !pairingRefusal;
+  error.textContent = pairingRefusal ? tr(pairingRefusal) : api.refusal === RATE_LIMITED ? tr('rateLimited') : tr('refused');
 }
 
 function byName(list, name) {
@@ -286,9 +288,25 @@ function onEvent({ name, data }) {
 }
 
 function signIn(token, remember) {
+  pairingRefusal = null;
   forgetToken();
   (remember ? localStorage : sessionStorage).setItem(TOKEN_KEY, token);
   api.signIn(token);
+}
+
+// A paired device keeps its credential: it is that device's own, and revoked on its own. A
+// device paired before that opens the link again goes on with the credential it has.
+async function pair(code, kept = null) {
+  try {
+    signIn(await tradeCode(code), true);
+  } catch (error) {
+    if (kept) {
+      if (api.status === 'idle') api.signIn(kept);
+      return;
+    }
+    pairingRefusal = error.text;
+    showLink();
+  }
 }
 
 function start() {
@@ -309,8 +327,10 @@ function start() {
   api.addEventListener('event', (event) => onEvent(event.detail));
   $('sign-in-form').addEventListener('submit', (event) => {
     event.preventDefault();
-    signIn($('token').value.trim(), $('remember').checked);
+    const typed = $('token').value.trim();
     $('token').value = '';
+    if (isPairingCode(typed)) pair(typed);
+    else signIn(typed, $('remember').checked);
   });
   $('sign-out').addEventListener('click', () => {
     forgetToken();
@@ -333,9 +353,16 @@ function start() {
   // The page's files are kept for a start without the controller where browsers allow it:
   // under HTTPS (and on the controller's own machine).
   if (window.isSecureContext && 'serviceWorker' in navigator) navigator.serviceWorker.register('sw.js');
+  // A second code's link opened while the page is open reaches it as a new address only.
+  window.addEventListener('hashchange', () => {
+    const code = codeFromLink();
+    if (code !== null) pair(code, storedToken());
+  });
   applyTexts();
+  const code = codeFromLink();
   const token = storedToken();
-  if (token) api.signIn(token);
+  if (code !== null) pair(code, token);
+  else if (token) api.signIn(token);
 }
 
 start();

@@ -3,7 +3,7 @@
 // an old page while the controller answers. Only the files listed here are kept; thumbnails,
 // the API and the WebSocket never pass through, so no ticket or token lands in the cache.
 const CACHE = 'zentrova-page';
-const FILES = ['./', 'index.html', 'app.css', 'app.js', 'api.js', 'i18n.js', 'scenes.js', 'screen_view.js', 'sha256.js',
+const FILES = ['./', 'index.html', 'app.css', 'app.js', 'api.js', 'pairing.js', 'i18n.js', 'scenes.js', 'screen_view.js', 'sha256.js',
   'thumbnails.js', 'manifest.webmanifest', 'icons/app-icon.svg', 'icons/app-icon-192.png', 'icons/displayon.svg',
   'icons/displayoff.svg', 'icons/sequencing.svg', 'icons/txcell-no-source.svg'];
 const KEPT = new Set(FILES.map((file) => new URL(file, self.registration.scope).href));

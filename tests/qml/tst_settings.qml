@@ -42,6 +42,8 @@ Item {
         property string savedPowerOnCommand
         property string savedPowerOffCommand
         property ListModel purerxlist: ListModel {}
+        property ListModel rxlist: ListModel { ListElement { name: "IPD-A"; alias: "Lobby" } ListElement { name: "IPD-B"; alias: "Hall" } }
+        property ListModel txlist: ListModel { ListElement { name: "IPE-A"; alias: "Lectern" } }
         function callsNamed(name) { return calls.filter(function (call) { return call[0] === name; }); }
         function validDisplayName(name) { return name.length <= 256; }
         function deviceAliasExists(alias) { return ["rx - 1", "rx - 2", "lobby"].indexOf(alias.toLowerCase()) >= 0; }
@@ -105,6 +107,14 @@ Item {
             return status;
         }
         function newToken() { calls.push(["newToken"]); tokenSet = true; return "tok-" + calls.length; }
+        // As the command set answers "users.pair" while the web remote runs.
+        signal devicePaired(string code, string user)
+        function command(method, params) {
+            calls.push(["command", method, params]);
+            return { "ok": true, "code": 0, "error": "",
+                     "result": { "code": "0123456789", "link": "https://192.0.2.1:7741/#pair=0123456789", "valid_seconds": 300 } };
+        }
+        function withdrawPairingCode(code) { calls.push(["withdrawPairingCode", code]); }
     }
 
     // Records what the advanced page asks of the MQTT bridge.
@@ -184,6 +194,7 @@ Item {
             manager.locked = true;
             manager.saveFails = false;
             manager.createWallResult = true;
+            remoteApi.running = false;
             freeDecoders(6);
             window.toasts = [];
         }
@@ -487,6 +498,50 @@ Item {
             findChild(dialog, "secretCloseButton").clicked();
             tryCompare(dialog, "visible", false);
             compare(findChild(dialog, "secretText").text, "");
+        }
+
+        // Adding a device: the rights ticked go to "users.pair", the code shows as a QR code of
+        // its link and in groups of digits with the time left; closed unused it is withdrawn,
+        // traded it is not, and an expired one says so.
+        function test_addDevice_data() {
+            return [{ tag: "traded", paired: true }, { tag: "closed unused", paired: false }];
+        }
+
+        function test_addDevice(data) {
+            remoteApi.running = true;
+            var page = advancedPage(1 << 3);
+            findChild(page, "addDeviceButton").clicked();
+            var dialog = findChild(page, "addDeviceDialog");
+            tryCompare(dialog, "opened", true);
+            findChild(page, "pairRoleBox").currentIndex = 1;
+            mouseClick(findChild(dialog, "pairNameField"));
+            keyClick(Qt.Key_T);
+            var hall = findChild(dialog, "pairScreens").itemAt(1);
+            compare(hall.text, "Hall");
+            hall.checked = true;
+            findChild(dialog, "pairCreateButton").clicked();
+            compare(remoteApi.calls, [["command", "users.pair",
+                                       { "role": "operator", "screens": ["IPD-B"], "sources": [], "name": "t" }]]);
+            var qr = findChild(dialog, "pairQrImage").source.toString();
+            compare([findChild(dialog, "pairCode").text, findChild(dialog, "pairLink").text,
+                     qr.substr(0, 11), decodeURIComponent(qr.substr(11))],
+                    ["012 345 6789", "https://192.0.2.1:7741/", "image://qr/", "https://192.0.2.1:7741/#pair=0123456789"]);
+            compare(findChild(dialog, "pairState").text, "Works once, for 5:00 more.");
+            if (data.paired) {
+                remoteApi.devicePaired("9999999999", "other");
+                remoteApi.devicePaired("0123456789", "t");
+                compare(findChild(dialog, "pairState").text,
+                        "Paired as \"t\". It is in the users list, where it can be revoked.");
+            } else {
+                dialog.expiresAt = Date.now() - 1;
+                dialog.tick();
+                compare(findChild(dialog, "pairState").text, "The code has expired. Make a new one.");
+            }
+            findChild(dialog, "pairCloseButton").clicked();
+            tryCompare(dialog, "visible", false);
+            compare(remoteApi.calls.length, data.paired ? 1 : 2);
+            if (!data.paired)
+                compare(remoteApi.calls[1], ["withdrawPairingCode", "0123456789"]);
         }
 
         // The broker's fields go to the bridge as typed, the port as a number; a missing

@@ -1,10 +1,12 @@
 #include "app/composition.h"
 #include "app/interface_setup.h"
+#include "app/qr_image_provider.h"
 #include "base/oem_setting.h"
 #include "bridge/mqtt_bridge.h"
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
+#include "remote/device_pairing.h"
 #include "remote/line_server.h"
 #include "remote/remote_service.h"
 #include "scenes/scene_service.h"
@@ -445,6 +447,31 @@ void TstMainWindow::settings()
         words("AdvancedPage", "Running on %1: %2, %3.").arg(QStringLiteral("127.0.0.1")).section(QStringLiteral("%2"), 0, 0)));
     QCOMPARE(child(advanced, "fingerprint")->property("text").toString(), api->fingerprint());
     QCOMPARE(api->fingerprint().size(), 32 * 3 - 1);
+
+    // A phone's code as the real QR code of the page's address, fitting the space it is
+    // given in whole pixels per module; closed unused, the code stops working.
+    scrollTo(child(advanced, "sections"), child(advanced, "addDeviceButton"));
+    click(child(advanced, "addDeviceButton"));
+    QObject *pairDialog = advanced->findChild<QObject *>(QStringLiteral("addDeviceDialog"));
+    QTRY_VERIFY(pairDialog->property("opened").toBool());
+    shoot(QStringLiteral("settings-add-device-rights"));
+    QMetaObject::invokeMethod(pairDialog, "createCode");
+    const QString link = pairDialog->property("pairing").toMap().value(QStringLiteral("link")).toString();
+    QVERIFY2(link.startsWith(QStringLiteral("https://127.0.0.1:")), qPrintable(link));
+    QQuickItem *qr = pairDialog->findChild<QQuickItem *>(QStringLiteral("pairQrImage"));
+    QTRY_COMPARE(qr->property("status").toInt(), 1);
+    const QString id = qr->property("source").toUrl().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1);
+    QSize size;
+    const QImage drawn = static_cast<QQuickImageProvider *>(engine->imageProvider(QStringLiteral("qr")))
+                             ->requestImage(id, &size, QSize(300, 300));
+    const int modulePixels = 300 / QrImageProvider::encode(link.toUtf8(), 1).width();
+    QCOMPARE(drawn, QrImageProvider::encode(link.toUtf8(), modulePixels));
+    QCOMPARE(size, drawn.size());
+    QVERIFY(drawn.width() <= 300 && modulePixels >= 2);
+    shoot(QStringLiteral("settings-add-device"));
+    QCOMPARE(api->pairing()->openCount(), 1);
+    QMetaObject::invokeMethod(pairDialog, "finish");
+    QCOMPARE(api->pairing()->openCount(), 0);
     apiSwitch->setProperty("checked", false);
     QMetaObject::invokeMethod(advanced, "applyApiSettings");
     QTRY_VERIFY(!api->running());

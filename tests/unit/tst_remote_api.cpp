@@ -12,6 +12,7 @@
 #include "remote/api_token.h"
 #include "remote/api_users.h"
 #include "remote/auth_throttle.h"
+#include "remote/device_pairing.h"
 #include "remote/line_protocol.h"
 #include "remote/line_server.h"
 #include "remote/line_session.h"
@@ -153,6 +154,26 @@ QByteArray readText(QTcpSocket &socket, int *pings = nullptr)
     return QByteArray();
 }
 
+// One HTTP request on a connection of its own: the whole answer, as the server wrote it
+// before it closed the connection.
+QByteArray httpExchange(quint16 port, const QByteArray &request)
+{
+    QTcpSocket socket;
+    if (!connectTo(socket, port))
+        return QByteArray();
+    socket.write(request);
+    if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 10000))
+        return QByteArray("(the server kept the connection open)");
+    return socket.readAll();
+}
+
+QByteArray pairRequest(const QByteArray &body)
+{
+    return "POST /api/pair HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Type: application/json\r\n"
+           "Content-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
 // Answers the greeting's challenge; true once the server says the client is signed in.
 bool signInOverWebSocket(QTcpSocket &socket, const QString &token)
 {
@@ -184,6 +205,7 @@ private slots:
     void rights_data();
     void rights();
     void users();
+    void pairing();
     void oldStoredValueMigrates();
     void throttle();
     void serverLimits_data();
@@ -430,7 +452,8 @@ QJsonObject sampleCall(const QString &method, bool inside)
         {"schedule.list", {}}, {"schedule.enable", {{"name", "Morning"}, {"enabled", false}}}, {"health", {}}, {"users.list", {}},
         {"users.add", {{"name", "Third"}, {"role", "viewer"}, {"screens", QJsonArray {screen}}}},
         {"users.change", {{"name", "Guest"}, {"role", "operator"}, {"screens", QJsonArray {screen}}}},
-        {"users.revoke", {{"name", "Guest"}}}, {"users.credential", {{"name", "Guest"}}}};
+        {"users.revoke", {{"name", "Guest"}}}, {"users.credential", {{"name", "Guest"}}},
+        {"users.pair", {{"role", "viewer"}, {"screens", QJsonArray {screen}}}}};
     QJsonObject call = samples.value(method, {{"no sample", true}});
     return call;
 }
@@ -594,6 +617,100 @@ void TstRemoteApi::users()
     QCOMPARE(restarted.list().at(1)["screens"].toArray(), QJsonArray {RX1});
     QVERIFY(!restarted.newCredential(ApiUsers::FIRST_ADMIN, &error).isEmpty());
     QCOMPARE(restarted.signIn(kept, QHostAddress::LocalHost), QStringLiteral("Kept"));
+}
+
+// A phone pairs by a one-time code from the window: the code makes a user with the rights
+// chosen there, works once and for five minutes, and guessing withdraws every open code.
+void TstRemoteApi::pairing()
+{
+    Site site;
+    CommandSet *core = site.service.core();
+    DevicePairing *pairing = site.service.pairing();
+    qint64 now = 0;
+    pairing->setClock([&now] { return now; });
+    const QJsonObject operatorOfOne {{"role", "operator"}, {"screens", QJsonArray {"RX - 1"}}};
+    // A code no phone can reach is not made.
+    QCOMPARE(core->execute(Actor::window(), "users.pair", operatorOfOne).code, int(Refused));
+    QCOMPARE(pairing->openCount(), 0);
+    WebServerConfig config;
+    config.address = QHostAddress::LocalHost;
+    config.port = 0;
+    QVERIFY2(site.service.webServer()->start(config), qPrintable(site.service.webServer()->errorString()));
+    const quint16 port = site.service.webServer()->serverPort();
+
+    const RemoteAnswer opened = core->execute(Actor::window(), "users.pair", operatorOfOne);
+    QVERIFY2(opened.ok, qPrintable(opened.message));
+    const QString code = opened.result["code"].toString();
+    QVERIFY(QRegularExpression(QStringLiteral("^[0-9]{10}$")).match(code).hasMatch());
+    QCOMPARE(opened.result["link"].toString(), QStringLiteral("http://127.0.0.1:%1/#pair=%2").arg(port).arg(code));
+    QCOMPARE(opened.result["valid_seconds"].toInt(), 300);
+
+    // Traded over HTTP as the page sends it, grouped for reading: a user with the rights chosen.
+    QSignalSpy paired(&site.service, &RemoteService::devicePaired);
+    const QByteArray grouped = code.left(3).toUtf8() + ' ' + code.mid(3, 3).toUtf8() + '-' + code.mid(6).toUtf8();
+    QByteArray answer = httpExchange(port, pairRequest("{\"code\":\"" + grouped + "\"}"));
+    QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
+    const QJsonObject traded = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
+    const QString credential = traded["credential"].toString();
+    QCOMPARE(traded["user"]["name"].toString(), QStringLiteral("device-1"));
+    QCOMPARE(paired.size(), 1);
+    QCOMPARE(paired.at(0), (QVariantList {code, QStringLiteral("device-1")}));
+    QCOMPARE(site.service.users()->signIn(credential, QHostAddress::LocalHost), QStringLiteral("device-1"));
+    Actor device;
+    QVERIFY(site.service.users()->actor("device-1", &device));
+    QCOMPARE(device.toJson(), traded["user"].toObject());
+    QCOMPARE(int(device.role), int(Actor::Role::Operator));
+    QCOMPARE(device.screens, QStringList {RX1});
+
+    // Used once, it is refused, and the refusal counts against the address as a wrong token does.
+    answer = httpExchange(port, pairRequest("{\"code\":\"" + code.toUtf8() + "\"}"));
+    QVERIFY2(answer.startsWith("HTTP/1.1 403"), answer.constData());
+    QVERIFY(!answer.contains("credential"));
+    QCOMPARE(site.service.throttle()->failures(QHostAddress::LocalHost), 1);
+    // Without a token only a small body is read: a large one is refused from its head.
+    answer = httpExchange(port,
+        "POST /api/pair HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+            + QByteArray::number(WebServer::MAX_PAIR_BYTES + 1) + "\r\n\r\n{\"code\":\"");
+    QVERIFY2(answer.startsWith("HTTP/1.1 413"), answer.constData());
+
+    // Five minutes, and not a moment more.
+    QString error;
+    QString user;
+    const QString late = pairing->open({QString(), Actor::Role::Viewer, {}, {}}, &error);
+    now += DevicePairing::VALID_MS - 1;
+    QCOMPARE(pairing->openCount(), 1);
+    now += 1;
+    QVERIFY(pairing->trade(late, &user, &error).isEmpty());
+    QCOMPARE(pairing->openCount(), 0);
+
+    // Guessing: text that is no code costs nothing, but MAX_WRONG wrong codes from anywhere
+    // withdraw every open one, the right one too.
+    const QString first = pairing->open({QStringLiteral("Tablet"), Actor::Role::Viewer, {}, {}}, &error);
+    const QString second = pairing->open({QString(), Actor::Role::Viewer, {}, {}}, &error);
+    QCOMPARE(pairing->open({QStringLiteral("tablet"), Actor::Role::Viewer, {}, {}}, &error), QString());
+    QCOMPARE(error, QStringLiteral("the name \"tablet\" is taken"));
+    for (int i = 0; i < 3 * DevicePairing::MAX_WRONG; ++i)
+        pairing->trade(QStringLiteral("guess"), &user, &error);
+    QString wrong = first;
+    wrong[0] = first.at(0) == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+    for (int i = 1; i < DevicePairing::MAX_WRONG; ++i)
+        QVERIFY(pairing->trade(wrong, &user, &error).isEmpty());
+    QCOMPARE(pairing->openCount(), 2);
+    QVERIFY(!pairing->trade(first, &user, &error).isEmpty());
+    QCOMPARE(user, QStringLiteral("Tablet"));
+    QVERIFY(pairing->trade(wrong, &user, &error).isEmpty());
+    QCOMPARE(pairing->openCount(), 0);
+    QVERIFY(pairing->trade(second, &user, &error).isEmpty());
+
+    // Open codes are few, and one withdrawn from the window works no more.
+    QStringList codes;
+    for (int i = 0; i < DevicePairing::MAX_OPEN; ++i)
+        codes << pairing->open({QString(), Actor::Role::Viewer, {}, {}}, &error);
+    QVERIFY(!codes.contains(QString()));
+    QCOMPARE(core->execute(Actor::window(), "users.pair", {{"role", "viewer"}}).code, int(Refused));
+    site.service.withdrawPairingCode(codes.first());
+    QVERIFY(pairing->trade(codes.first(), &user, &error).isEmpty());
+    QVERIFY(!pairing->trade(codes.last(), &user, &error).isEmpty());
 }
 
 // A file from before the stored keys holds the salted value a proof can be made from: it is

@@ -11,6 +11,7 @@
 #include "remote/api_token.h"
 #include "remote/api_users.h"
 #include "remote/auth_throttle.h"
+#include "remote/device_pairing.h"
 #include "remote/own_certificate.h"
 #include "remote/remote_service.h"
 #include "remote/web_server.h"
@@ -75,7 +76,8 @@ int main(int argc, char *argv[])
     ApiUsers users(&store, &token);
     AuthThrottle throttle;
     CommandSet core(&manager);
-    WebServer server(&core, &users, &throttle);
+    DevicePairing pairing(&users);
+    WebServer server(&core, &users, &throttle, &pairing);
 
     WebServerConfig config;
     config.address = QHostAddress(parser.value(address));
