@@ -128,44 +128,6 @@ test('a refused token says so and keeps nothing', async () => {
   await page.close();
 });
 
-test('pairing: the window's code signs a phone in with the chosen role, once; revoked, it is out', async () => {
-  const opened = await api('users.pair', { role: 'operator', screens: [RX(1)] });
-  assert.equal(new URL(opened.link).hash, `#pair=${opened.code}`);
-  const page = await openPage(390, 844);
-  // As the QR code opens it: straight into the remote, the code gone from the address.
-  await page.goto(`${base}/#pair=${opened.code}`);
-  await page.waitForSelector('#control', { visible: true });
-  assert.equal(await page.evaluate(() => location.hash), '');
-  assert.notEqual(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
-  const paired = (await api('users.list')).find((user) => user.last_sign_in && user.name.startsWith('device-'));
-  assert.equal(paired?.role, 'operator');
-  assert.deepEqual(paired.screens, [RX(1)]);
-
-  // Revoked at the window: the open WebSocket is closed, and the page is back at the sign-in.
-  await api('users.revoke', { name: paired.name });
-  await page.waitForSelector('#sign-in', { visible: true });
-  assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
-
-  // The same link again: the code is spent.
-  await page.goto(`${base}/#pair=${opened.code}`);
-  await page.waitForFunction(() => {
-    const error = document.querySelector('#sign-in-error');
-    return !error.hidden && /wrong, used or expired/.test(error.textContent);
-  });
-  assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
-
-  // A code typed where a token goes, grouped as the window shows it.
-  const typed = await api('users.pair', { role: 'viewer', name: 'Reception tablet' });
-  await signIn(page, `${typed.code.slice(0, 3)} ${typed.code.slice(3, 6)} ${typed.code.slice(6)}`);
-  await page.waitForSelector('#control', { visible: true });
-  const tablet = (await api('users.list')).find((user) => user.name === 'Reception tablet');
-  assert.equal(tablet.role, 'viewer');
-  assert.ok(tablet.last_sign_in);
-  assert.deepEqual(page.problems.filter((p) => !/40[13]/.test(p)), []);
-  await api('users.revoke', { name: 'Reception tablet' });
-  await page.close();
-});
-
 test('hostile requests: paths outside the page, wrong tokens, other origins', async () => {
   const { encoders } = await api('state');
   const thumbnail = `${base}/thumbnail/${encodeURIComponent(encoders[0].name)}`;
@@ -389,6 +351,44 @@ test('installable: the manifest and icons with their types, nothing of the sign-
     assert.equal(reply.headers.get('content-type'), icon.type, icon.src);
   }
   assert.equal((await fetch(`${base}/sw.js`)).headers.get('content-type'), 'text/javascript; charset=utf-8');
+});
+
+test('pairing: the code from the window signs a phone in with the chosen role, once; revoked, it is out', async () => {
+  const opened = await api('users.pair', { role: 'operator', screens: [RX(1)] });
+  assert.equal(new URL(opened.link).hash, `#pair=${opened.code}`);
+  const page = await openPage(390, 844);
+  // As the QR code opens it: straight into the remote, the code gone from the address.
+  await page.goto(`${base}/#pair=${opened.code}`);
+  await page.waitForSelector('#link[data-state=ready]');
+  assert.equal(await page.evaluate(() => location.hash), '');
+  assert.notEqual(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
+  const paired = (await api('users.list')).find((user) => user.last_sign_in && user.name.startsWith('device-'));
+  assert.equal(paired?.role, 'operator');
+  assert.deepEqual(paired.screens, [RX(1)]);
+
+  // Revoked at the window: the open WebSocket is closed, and the page is back at the sign-in.
+  await api('users.revoke', { name: paired.name });
+  await page.waitForSelector('#sign-in', { visible: true });
+  assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
+
+  // The same link again: the code is spent.
+  await page.goto(`${base}/#pair=${opened.code}`);
+  await page.waitForFunction(() => {
+    const error = document.querySelector('#sign-in-error');
+    return !error.hidden && /wrong, used or expired/.test(error.textContent);
+  });
+  assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
+
+  // A code typed where a token goes, grouped as the window shows it.
+  const typed = await api('users.pair', { role: 'viewer', name: 'Reception tablet' });
+  await signIn(page, `${typed.code.slice(0, 3)} ${typed.code.slice(3, 6)} ${typed.code.slice(6)}`);
+  await page.waitForSelector('#link[data-state=ready]');
+  const tablet = (await api('users.list')).find((user) => user.name === 'Reception tablet');
+  assert.equal(tablet.role, 'viewer');
+  assert.ok(tablet.last_sign_in);
+  assert.deepEqual(page.problems.filter((p) => !/40[13]/.test(p)), []);
+  await api('users.revoke', { name: 'Reception tablet' });
+  await page.close();
 });
 
 test('the controller goes away and comes back: the page says so and reconnects', async () => {
