@@ -56,6 +56,10 @@
             <translation>显示配对码</translation>
         </message>
         <message>
+            <source>New code</source>
+            <translation>新配对码</translation>
+        </message>
+        <message>
             <source>Close</source>
             <translation>关闭</translation>
         </message>

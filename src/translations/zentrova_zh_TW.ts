@@ -56,6 +56,10 @@
             <translation>顯示配對碼</translation>
         </message>
         <message>
+            <source>New code</source>
+            <translation>新配對碼</translation>
+        </message>
+        <message>
             <source>Close</source>
             <translation>關閉</translation>
         </message>

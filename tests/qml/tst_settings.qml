@@ -535,7 +535,9 @@ Item {
             } else {
                 dialog.expiresAt = Date.now() - 1;
                 dialog.tick();
-                compare(findChild(dialog, "pairState").text, "The code has expired. Make a new one.");
+                compare([findChild(dialog, "pairState").text, findChild(dialog, "pairQrImage").source.toString(),
+                         findChild(dialog, "pairCreateButton").visible],
+                        ["The code has expired. Make a new one.", "", true]);
             }
             findChild(dialog, "pairCloseButton").clicked();
             tryCompare(dialog, "visible", false);

@@ -637,6 +637,9 @@ void TstRemoteApi::pairing()
     config.port = 0;
     QVERIFY2(site.service.webServer()->start(config), qPrintable(site.service.webServer()->errorString()));
     const quint16 port = site.service.webServer()->serverPort();
+    // An operator who could open codes would make itself an admin by pairing.
+    const Actor operatorUser {QStringLiteral("Lectern"), Actor::Role::Operator, {}, {}};
+    QCOMPARE(core->execute(operatorUser, "users.pair", {{"role", "admin"}}).code, int(Forbidden));
 
     const RemoteAnswer opened = core->execute(Actor::window(), "users.pair", operatorOfOne);
     QVERIFY2(opened.ok, qPrintable(opened.message));

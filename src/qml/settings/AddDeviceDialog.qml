@@ -204,7 +204,8 @@ Popup {
                         fillMode: Image.PreserveAspectFit
                         smooth: false
                         sourceSize: Qt.size(300, 300)
-                        source: dialog.showingCode && dialog.pairedAs === ""
+                        // Only a code that still works is there to scan.
+                        source: dialog.showingCode && dialog.pairedAs === "" && dialog.secondsLeft > 0
                                 ? "image://qr/" + encodeURIComponent(dialog.pairing.link) : ""
                     }
                 }
@@ -266,11 +267,12 @@ Popup {
                 spacing: 20
                 RoundButton {
                     objectName: "pairCreateButton"
-                    visible: !dialog.showingCode
+                    // Again after the code expired: a new one with the rights chosen before.
+                    visible: !dialog.showingCode || (dialog.pairedAs === "" && dialog.secondsLeft === 0)
                     width: 200
                     normalBg: globalStyle.accent
                     normalColor: "black"
-                    text: qsTr("Show the code")
+                    text: dialog.showingCode ? qsTr("New code") : qsTr("Show the code")
                     onClicked: dialog.createCode()
                 }
                 RoundButton {
