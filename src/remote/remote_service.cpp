@@ -11,7 +11,6 @@
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QNetworkInterface>
 #include <QSet>
 #include <QSslSocket>
