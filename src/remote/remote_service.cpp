@@ -11,6 +11,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QSet>
 #include <QSslSocket>
 
@@ -32,6 +33,7 @@ RemoteService::RemoteService(DeviceManager *manager, CommandSet *commands, QObje
         line->disconnectUser(user, reason);
         web->disconnectUser(user, reason);
     });
+    connect(&apiUsers, &ApiUsers::changed, this, &RemoteService::usersChanged);
 }
 
 RemoteService::~RemoteService()
@@ -39,6 +41,13 @@ RemoteService::~RemoteService()
     // The servers' sessions reach the core; they go first.
     delete line;
     delete web;
+}
+
+QVariantMap RemoteService::command(const QString &method, const QVariantMap &params)
+{
+    const RemoteAnswer answer = remoteCore->execute(Actor::window(), method, QJsonObject::fromVariantMap(params));
+    return {{QStringLiteral("ok"), answer.ok}, {QStringLiteral("result"), answer.result.toVariant()},
+        {QStringLiteral("error"), answer.message}, {QStringLiteral("code"), answer.code}};
 }
 
 void RemoteService::closeAll(const QString &reason)

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QSslConfiguration>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -87,6 +88,9 @@ public:
     // A new token (the first admin's credential), returned once for the user to copy; every
     // client of the old one is cut off.
     Q_INVOKABLE QString newToken();
+    // A command of the command set from the window, which stands behind the settings
+    // password: {ok, result, error, code}; error empty and code 0 unless refused.
+    Q_INVOKABLE QVariantMap command(const QString &method, const QVariantMap &params);
     // Tells every client of both servers why, and closes its connection.
     void closeAll(const QString &reason);
 
@@ -94,6 +98,8 @@ signals:
     void settingsChanged();
     void tokenChanged();
     void statusChanged();
+    // The users, their rights or their last sign-ins changed.
+    void usersChanged();
 
 private:
     void setProblem(const QString &text);

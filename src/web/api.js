@@ -96,6 +96,7 @@ export class ControllerApi extends EventTarget {
       const signedIn = await this.send('auth', { nonce, proof });
       if (signedIn.server !== serverSignature) throw new ApiError(NOT_AUTHENTICATED, 'the controller does not hold this token');
       this.ticket = signedIn.ticket;
+      this.user = signedIn.user;
       await this.send('subscribe', {});
       const state = await this.send('state', {});
       this.retryMs = RETRY_FIRST_MS;

@@ -105,6 +105,22 @@ Item {
             return status;
         }
         function newToken() { calls.push(["newToken"]); tokenSet = true; return "tok-" + calls.length; }
+        // The command set as the users page calls it: the users and the installation are
+        // read, every other command is recorded and answered with a credential.
+        property var listed: []
+        signal usersChanged
+        function command(method, params) {
+            if (method === "users.list")
+                return { "ok": true, "result": listed };
+            if (method === "state")
+                return { "ok": true, "result": {
+                    "walls": [{ "name": "VW-1", "alias": "Lobby" }],
+                    "decoders": [{ "name": "IPD-A", "alias": "RX - 1", "wall": "" }, { "name": "IPD-B", "alias": "RX - 2", "wall": "VW-1" }],
+                    "encoders": [{ "name": "IPE-1", "alias": "TX - 1" }] } };
+            calls.push([method, params]);
+            return refusal !== "" ? { "ok": false, "error": refusal, "code": 3 }
+                                  : { "ok": true, "result": { "name": params.name, "credential": "cred-" + calls.length } };
+        }
     }
 
     // Records what the advanced page asks of the MQTT bridge.
@@ -487,6 +503,54 @@ Item {
             findChild(dialog, "secretCloseButton").clicked();
             tryCompare(dialog, "visible", false);
             compare(findChild(dialog, "secretText").text, "");
+        }
+
+        // Behind the password; each user with role, screens by their names and last sign-in;
+        // a new user's rights go to the service as chosen and its credential is shown once;
+        // a refusal keeps the form; a revoke is asked first.
+        function test_users() {
+            remoteApi.calls = [];
+            remoteApi.refusal = "";
+            remoteApi.listed = [
+                { "name": "admin", "role": "admin", "screens": [], "sources": [], "last_sign_in": "2026-03-01T08:15:00Z", "last_address": "192.0.2.20" },
+                { "name": "Lectern <b>", "role": "operator", "screens": ["VW-1", "IPD-GONE"], "sources": ["IPE-1"], "last_sign_in": null, "last_address": null }
+            ];
+            var page = loadPage("UsersPage.qml");
+            compare([findChild(page, "loginPanel").visible, findChild(page, "usersHeader").visible], [true, false]);
+            manager.locked = false;
+            var rows = findChild(page, "userRows");
+            waitForRendering(page);
+            compare(rows.count, 2);
+            var row = rows.itemAtIndex(1);
+            compare([findChild(row, "userName").text, findChild(row, "userScreens").text, findChild(row, "userSignIn").text],
+                    ["Lectern <b>  \u00B7  Operator", "Lobby, IPD-GONE  \u00B7  Sources: TX - 1", "Never signed in"]);
+            compare([findChild(rows.itemAtIndex(0), "userScreens").text, findChild(rows.itemAtIndex(0), "revokeButton").visible],
+                    ["All screens", false]);
+            verify(findChild(rows.itemAtIndex(0), "userSignIn").text.indexOf("from 192.0.2.20") > 0);
+
+            findChild(page, "addUserButton").clicked();
+            findChild(page, "userNameField").text = " Reception ";
+            findChild(page, "roleChoice").currentIndex = 1;
+            waitForRendering(page);
+            var choices = findChild(page, "screenChoices");
+            compare([choices.count, choices.itemAt(0).text, choices.itemAt(1).text], [2, "Lobby", "RX - 1"]);
+            choices.itemAt(1).clicked();
+            remoteApi.refusal = "the name \"Reception\" is taken";
+            findChild(page, "saveUserButton").clicked();
+            compare([findChild(page, "userFormError").text, findChild(page, "userForm").visible], [remoteApi.refusal, true]);
+            remoteApi.refusal = "";
+            findChild(page, "saveUserButton").clicked();
+            compare(remoteApi.calls[1], ["users.add", { "name": "Reception", "role": "operator", "screens": ["IPD-A"], "sources": [] }]);
+            var dialog = findChild(page, "secretDialog");
+            tryCompare(dialog, "opened", true);
+            compare([findChild(dialog, "secretText").text, findChild(page, "userForm").visible], ["cred-2", false]);
+            dialog.finish();
+
+            var asked = dialogLayer.openCount;
+            findChild(rows.itemAtIndex(1), "revokeButton").clicked();
+            compare([dialogLayer.openCount, remoteApi.calls.length], [asked + 1, 2]);
+            dialogLayer.accepted();
+            compare(remoteApi.calls[2], ["users.revoke", { "name": "Lectern <b>" }]);
         }
 
         // The broker's fields go to the bridge as typed, the port as a number; a missing

@@ -33,6 +33,8 @@ Item {
           "icon": "setting-advanced", "lockable": true },
         { "title": qsTr("Scenes and Schedules"), "identifier": "scenes", "page": "ScenesPage.qml",
           "icon": "setting-scenes", "lockable": true },
+        { "title": qsTr("Users"), "identifier": "users", "page": "UsersPage.qml",
+          "icon": "setting-users", "lockable": true },
         { "title": qsTr("System Information"), "identifier": "system-info", "page": "SystemInfoPage.qml",
           "icon": "setting-system-info", "lockable": false }
     ]
