@@ -347,7 +347,7 @@ void TstMainWindow::settings()
     QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
     QQuickItem *loader = item("settingsPageLoader");
     const QStringList pages {QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"),
-        QStringLiteral("scenes-locked"), QStringLiteral("system")};
+        QStringLiteral("scenes-locked"), QStringLiteral("users-locked"), QStringLiteral("system")};
     for (int page = pages.size() - 1; page >= 0; --page) {
         item("settingsNavigation")->setProperty("currentIndex", page);
         QTRY_COMPARE(loader->property("status").toInt(), 1);
@@ -503,6 +503,26 @@ void TstMainWindow::settings()
     child(advanced, "mqttPortField")->setProperty("text", QStringLiteral("1883"));
     QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
     QTRY_VERIFY(!composition->bridge()->enabled());
+
+    // The users page on the real service: a user added elsewhere appears, its screens by the
+    // names the window shows.
+    QVERIFY(composition->remote()
+                ->command(QStringLiteral("users.add"),
+                    {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}}})
+                .value(QStringLiteral("ok"))
+                .toBool());
+    item("settingsNavigation")->setProperty("currentIndex", 4);
+    QTRY_COMPARE(loader->property("status").toInt(), 1);
+    QQuickItem *usersPage = qvariant_cast<QQuickItem *>(loader->property("item"));
+    QQuickItem *users = child(usersPage, "userRows");
+    QTRY_VERIFY(row(users, 1));
+    QCOMPARE(child(row(users, 1), "userScreens")->property("text").toString(), QStringLiteral("RX - 1"));
+    shoot(QStringLiteral("settings-users"));
+    // Every screen of the list is there to choose, a wall as one.
+    click(child(usersPage, "addUserButton"));
+    QTRY_VERIFY(child(usersPage, "userForm")->isVisible());
+    QCOMPARE(child(usersPage, "screenChoices")->property("count").toInt(), manager->rxlist()->rowCount());
+    shoot(QStringLiteral("settings-users-form"));
 
     // Closed, the dialog keeps neither its page nor the unlock.
     click(item("settingsCloseButton"));

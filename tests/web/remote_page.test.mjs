@@ -323,12 +323,14 @@ test('walls as they hang, power for one screen reaches only that screen, each us
   await seen.waitForSelector('#encoders .tile');
   assert.deepEqual(await seen.$$eval('#actions, #picker, section.scenes', (all) => all.map((e) => e.hidden)), [true, true, true]);
   assert.equal(await seen.$$eval('#decoders .card', (cards) => cards.length), decoders.length);
+  await api('route', { source: TX(1), target: RX(1) });
+  await api('scene.save', { name: 'Lectern', targets: [RX(1)] });
   const limited = await openPage(1024, 768);
   await signIn(limited, operator);
   await limited.waitForSelector('#schedules li[data-name="Weekdays"]');
   const names = (selector) => limited.$$eval(selector, (items) => items.map((li) => li.dataset.name || li.className));
   assert.deepEqual([await names('#walls li'), await names('#decoders li'), await names('#encoders li'), await names('#scenes li')],
-    [[wall.name], [RX(1), RX(3), RX(4)], [TX(1), TX(2)], ['empty']]);
+    [[wall.name], [RX(1), RX(3), RX(4)], [TX(1), TX(2)], ['Lectern']]);
   assert.equal(await limited.$eval('#numbers', (button) => button.hidden), true);
   const before = JSON.stringify((await api('state')).power);
   await limited.click('#power-off');
@@ -341,8 +343,10 @@ test('walls as they hang, power for one screen reaches only that screen, each us
   await api('users.revoke', { name: 'Lobby screen' });
   await seen.waitForSelector('#token', { visible: true });
   await api('users.revoke', { name: 'Lectern' });
+  await api('scene.delete', { name: 'Lectern' });
   await api('wall.delete', { name: wall.name });
-  assert.deepEqual([...seen.problems, ...limited.problems].filter((p) => !p.includes('401')), []);
+  // Two pages of one address share the thumbnails' pace: a 429 is the pace, not a fault.
+  assert.deepEqual([...seen.problems, ...limited.problems].filter((p) => !/\b(401|429)\b/.test(p)), []);
   await seen.close();
   await limited.close();
 });

@@ -103,7 +103,9 @@ Item {
         anchors.leftMargin: 50
         anchors.bottom: parent.bottom
         width: dialog.compact ? 140 : 320
-        interactive: false
+        interactive: contentHeight > height
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
         keyNavigationEnabled: false
         model: dialog.entries
         onCurrentIndexChanged: {
@@ -116,7 +118,9 @@ Item {
             id: entry
             readonly property bool current: ListView.isCurrentItem
             width: navigation.width
-            height: dialog.compact ? 96 : 65
+            // Narrow and short, every entry still fits in the column, down to a size that keeps
+            // the icon and two lines of its label; below that the column scrolls.
+            height: dialog.compact ? Math.max(80, Math.min(96, Math.floor(navigation.height / dialog.entries.length))) : 65
 
             Rectangle {
                 anchors.fill: parent
