@@ -233,7 +233,8 @@ function renderFooter() {
   const failed = recall?.failed ?? [];
   $('recall-failed').hidden = failed.length === 0;
   $('recall-failed').replaceChildren(...failed.map((line) => Object.assign(document.createElement('li'), { textContent: line })));
-  $('retry').hidden = failed.length === 0;
+  // A retry reaches every screen of the last recall, whoever started it: not for a user limited to some.
+  $('retry').hidden = failed.length === 0 || access.screens !== null;
   $('report-close').hidden = !recall?.failed;
 }
 

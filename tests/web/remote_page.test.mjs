@@ -323,8 +323,11 @@ test('walls as they hang, power for one screen reaches only that screen, each us
   await seen.waitForSelector('#encoders .tile');
   assert.deepEqual(await seen.$$eval('#actions, #picker, section.scenes', (all) => all.map((e) => e.hidden)), [true, true, true]);
   assert.equal(await seen.$$eval('#decoders .card', (cards) => cards.length), decoders.length);
+  // Two scenes of the operator's sources, one on their display and one on another's.
   await api('route', { source: TX(1), target: RX(1) });
+  await api('route', { source: TX(2), target: RX(2) });
   await api('scene.save', { name: 'Lectern', targets: [RX(1)] });
+  await api('scene.save', { name: 'Hall', targets: [RX(2)] });
   const limited = await openPage(1024, 768);
   await signIn(limited, operator);
   await limited.waitForSelector('#schedules li[data-name="Weekdays"]');
@@ -344,6 +347,7 @@ test('walls as they hang, power for one screen reaches only that screen, each us
   await seen.waitForSelector('#token', { visible: true });
   await api('users.revoke', { name: 'Lectern' });
   await api('scene.delete', { name: 'Lectern' });
+  await api('scene.delete', { name: 'Hall' });
   await api('wall.delete', { name: wall.name });
   // Two pages of one address share the thumbnails' pace: a 429 is the pace, not a fault.
   assert.deepEqual([...seen.problems, ...limited.problems].filter((p) => !/\b(401|429)\b/.test(p)), []);
