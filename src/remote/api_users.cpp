@@ -8,6 +8,7 @@
 
 const QString ApiUsers::FIRST_ADMIN = QStringLiteral("admin");
 const QString ApiUsers::KEY_USERS = QStringLiteral("api/users");
+const QString ApiUsers::KEY_SIGN_INS = QStringLiteral("api/sign_ins");
 
 namespace {
 
@@ -17,6 +18,8 @@ const QString SCREENS = QStringLiteral("screens");
 const QString SOURCES = QStringLiteral("sources");
 const QString STORED_KEY = QStringLiteral("stored_key");
 const QString SERVER_KEY = QStringLiteral("server_key");
+const QString AT = QStringLiteral("at");
+const QString ADDRESS = QStringLiteral("address");
 
 QStringList textList(const QJsonValue &value)
 {
@@ -32,8 +35,21 @@ ApiUsers::ApiUsers(JsonConfig *config, ApiToken *token, QObject *parent)
     : QObject(parent)
     , config(config)
     , token(token)
+    , signInSave(this)
 {
     load();
+    loadSignIns();
+    signInSave.setObjectName(QStringLiteral("signInSave"));
+    signInSave.setSingleShot(true);
+    signInSave.setInterval(SIGN_IN_SAVE_MS);
+    connect(&signInSave, &QTimer::timeout, this, &ApiUsers::saveSignIns);
+}
+
+ApiUsers::~ApiUsers()
+{
+    // Written without a word: whoever listens may be half gone by now.
+    blockSignals(true);
+    saveSignIns();
 }
 
 void ApiUsers::load()
@@ -55,6 +71,34 @@ void ApiUsers::load()
         }
         users.append(user);
     }
+}
+
+void ApiUsers::loadSignIns()
+{
+    Actor known;
+    for (const QJsonValue &value : config->jsonValue(KEY_SIGN_INS).toArray()) {
+        const QJsonObject object = value.toObject();
+        const SignIn last {QDateTime::fromString(object.value(AT).toString(), Qt::ISODate),
+            QHostAddress(object.value(ADDRESS).toString()).toString()};
+        // Only a user there is, under the spelling the user has now.
+        if (last.at.isValid() && actor(object.value(NAME).toString(), &known))
+            lastSignIns.insert(known.name, last);
+    }
+}
+
+void ApiUsers::saveSignIns()
+{
+    if (!signInSave.isActive())
+        return;
+    signInSave.stop();
+    QJsonArray out;
+    for (auto entry = lastSignIns.cbegin(); entry != lastSignIns.cend(); ++entry) {
+        out << QJsonObject {
+            {NAME, entry.key()}, {AT, entry.value().at.toString(Qt::ISODate)}, {ADDRESS, entry.value().address}};
+    }
+    // Not written, the sign-ins are still shown; they go with the next write that works.
+    config->setValue(KEY_SIGN_INS, out);
+    emit changed();
 }
 
 bool ApiUsers::save(QString *error)
@@ -86,6 +130,11 @@ int ApiUsers::indexOf(const QString &name) const
 QString ApiUsers::noted(const QString &name, const QHostAddress &peer)
 {
     lastSignIns.insert(name, {QDateTime::currentDateTimeUtc(), peer.toString()});
+    // The list shows the first of a burst now and the rest when they are written.
+    if (!signInSave.isActive()) {
+        signInSave.start();
+        emit changed();
+    }
     return name;
 }
 
@@ -203,7 +252,8 @@ bool ApiUsers::revoke(const QString &name, QString *error)
         return false;
     }
     const QString gone = users.takeAt(index).actor.name;
-    lastSignIns.remove(gone);
+    if (lastSignIns.remove(gone) > 0 && !signInSave.isActive())
+        signInSave.start();
     qInfo().noquote() << "Control API: user" << gone << "revoked";
     // Out of memory first: a file that cannot be written must not keep the user signed in.
     save(error);

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class JsonConfig;
 
@@ -17,7 +18,9 @@ class JsonConfig;
 // --new-api-token make (ApiToken, where files from before the users keep it); every other
 // user is kept under "api/users" with its role, its limits and the keys of a credential of
 // its own, derived as the token's are with the installation's salt. Nothing kept signs in.
-// A sign-in names no user: the credential finds its own.
+// A sign-in names no user: the credential finds its own. The last sign-in of each user is
+// kept under "api/sign_ins", written at most once a minute and at the end: a client that
+// signs in again and again must not turn into a write of the settings file each time.
 class ApiUsers : public QObject
 {
     Q_OBJECT
@@ -25,9 +28,13 @@ class ApiUsers : public QObject
 public:
     static const QString FIRST_ADMIN;
     static const QString KEY_USERS;
+    static const QString KEY_SIGN_INS;
+    static constexpr int SIGN_IN_SAVE_MS = 60 * 1000;
 
     // The store and the token must outlive the users.
     ApiUsers(JsonConfig *config, ApiToken *token, QObject *parent = nullptr);
+    // Writes the sign-ins not yet written.
+    ~ApiUsers() override;
 
     QByteArray salt() const { return token->salt(); }
     // The name of the user the credential belongs to, or empty; a sign-in is noted.
@@ -52,9 +59,13 @@ public:
     // Refusal text for a user's fields; empty when they are right.
     static QString fieldsRefusal(const Actor &user);
 
+    // Writes the sign-ins noted since the last write, if any; the timer calls it.
+    void saveSignIns();
+
 signals:
     // Every session of the user ends: revoked, changed or given a new credential.
     void ended(const QString &name, const QString &reason);
+    // The users or what list() tells of them changed, a sign-in included.
     void changed();
 
 private:
@@ -70,12 +81,14 @@ private:
     };
 
     void load();
+    void loadSignIns();
     bool save(QString *error);
     int indexOf(const QString &name) const;
     QString noted(const QString &name, const QHostAddress &peer);
     JsonConfig *config;
     ApiToken *token;
     QList<User> users;
-    // Since the start: a sign-in is not worth a write of the settings file.
     QHash<QString, SignIn> lastSignIns;
+    // Started by the first sign-in not yet written; its end writes them all.
+    QTimer signInSave;
 };

@@ -11,6 +11,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QNetworkInterface>
 #include <QSet>
 #include <QSslSocket>
@@ -39,6 +40,7 @@ RemoteService::RemoteService(DeviceManager *manager, CommandSet *commands, QObje
         line->disconnectUser(user, reason);
         web->disconnectUser(user, reason);
     });
+    connect(&apiUsers, &ApiUsers::changed, this, &RemoteService::usersChanged);
 }
 
 RemoteService::~RemoteService()
@@ -46,6 +48,13 @@ RemoteService::~RemoteService()
     // The servers' sessions reach the core; they go first.
     delete line;
     delete web;
+}
+
+QVariantMap RemoteService::command(const QString &method, const QVariantMap &params)
+{
+    const RemoteAnswer answer = remoteCore->execute(Actor::window(), method, QJsonObject::fromVariantMap(params));
+    return {{QStringLiteral("ok"), answer.ok}, {QStringLiteral("result"), answer.result.toVariant()},
+        {QStringLiteral("error"), answer.message}, {QStringLiteral("code"), answer.code}};
 }
 
 void RemoteService::closeAll(const QString &reason)
@@ -200,13 +209,6 @@ QString RemoteService::webRemoteAddress() const
     return QStringLiteral("%1://%2:%3")
         .arg(web->usesTls() ? QStringLiteral("https") : QStringLiteral("http"), host.toString())
         .arg(web->serverPort());
-}
-
-QVariantMap RemoteService::command(const QString &method, const QVariantMap &params)
-{
-    const RemoteAnswer answer = remoteCore->execute(Actor::window(), method, QJsonObject::fromVariantMap(params));
-    return {{QStringLiteral("ok"), answer.ok}, {QStringLiteral("result"), answer.result.toVariant()},
-        {QStringLiteral("error"), answer.message}, {QStringLiteral("code"), answer.code}};
 }
 
 void RemoteService::withdrawPairingCode(const QString &code)

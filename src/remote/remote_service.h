@@ -90,11 +90,11 @@ public:
     // A new token (the first admin's credential), returned once for the user to copy; every
     // client of the old one is cut off.
     Q_INVOKABLE QString newToken();
+    // A command of the command set from the window, which stands behind the settings
+    // password: {ok, result, error, code}; error empty and code 0 unless refused.
+    Q_INVOKABLE QVariantMap command(const QString &method, const QVariantMap &params);
     // Tells every client of both servers why, and closes its connection.
     void closeAll(const QString &reason);
-    // A command of the command set as the person at the window sends it:
-    // {ok, result, error, code}, the result as the API answers it.
-    Q_INVOKABLE QVariantMap command(const QString &method, const QVariantMap &params);
     // The window no longer shows the pairing code: it stops working.
     Q_INVOKABLE void withdrawPairingCode(const QString &code);
     // The address the web remote is served at, for a phone on the LAN; empty while it is not.
@@ -106,6 +106,8 @@ signals:
     void settingsChanged();
     void tokenChanged();
     void statusChanged();
+    // The users, their rights or their last sign-ins changed.
+    void usersChanged();
 
 private:
     void setProblem(const QString &text);

@@ -67,14 +67,6 @@
     <context>
         <name>AdvancedPage</name>
         <message>
-            <source>Phones and tablets:</source>
-            <translation>手机和平板：</translation>
-        </message>
-        <message>
-            <source>Add a device</source>
-            <translation>添加设备</translation>
-        </message>
-        <message>
             <source>State:</source>
             <translation>状态：</translation>
         </message>
@@ -1055,6 +1047,10 @@
             <translation>场景和计划</translation>
         </message>
         <message>
+            <source>Users</source>
+            <translation>用户</translation>
+        </message>
+        <message>
             <source>Settings</source>
             <translation>设置</translation>
         </message>
@@ -1525,6 +1521,145 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>Configuration files (*.json);;All files (*)</source>
             <translation>配置文件 (*.json);;所有文件 (*)</translation>
+        </message>
+    </context>
+    <context>
+        <name>UsersPage</name>
+        <message>
+            <source>Add a device</source>
+            <translation>添加设备</translation>
+        </message>
+        <message>
+            <source>Viewer</source>
+            <translation>查看者</translation>
+        </message>
+        <message>
+            <source>Operator</source>
+            <translation>操作员</translation>
+        </message>
+        <message>
+            <source>Admin</source>
+            <translation>管理员</translation>
+        </message>
+        <message>
+            <source>All screens</source>
+            <translation>所有屏幕</translation>
+        </message>
+        <message>
+            <source>Sources: %1</source>
+            <translation>信号源：%1</translation>
+        </message>
+        <message>
+            <source>Never signed in</source>
+            <translation>从未登录</translation>
+        </message>
+        <message>
+            <source>%1 from %2</source>
+            <translation>%1，来自 %2</translation>
+        </message>
+        <message>
+            <source>Type a name for the user.</source>
+            <translation>请输入用户名称。</translation>
+        </message>
+        <message>
+            <source>User &quot;%1&quot; changed: their connections were ended.</source>
+            <translation>用户“%1”已更改：其连接已断开。</translation>
+        </message>
+        <message>
+            <source>Revoke the user &quot;%1&quot;? Their credential stops working and their connections end now.</source>
+            <translation>撤销用户“%1”？其凭据将失效，其连接会立即断开。</translation>
+        </message>
+        <message>
+            <source>Make a new credential for &quot;%1&quot;? The current one stops working and its connections end.</source>
+            <translation>为“%1”生成新凭据？当前凭据将失效，其连接会断开。</translation>
+        </message>
+        <message>
+            <source>Attention</source>
+            <translation>注意</translation>
+        </message>
+        <message>
+            <source>Credential of &quot;%1&quot;</source>
+            <translation>“%1”的凭据</translation>
+        </message>
+        <message>
+            <source>Copy the credential now: it is shown only this once. The user signs in with it.</source>
+            <translation>请立即复制凭据：它只显示这一次。用户凭它登录。</translation>
+        </message>
+        <message>
+            <source>The users of the control API and the web remote are kept behind the admin password.</source>
+            <translation>控制 API 和网页遥控的用户受管理员密码保护。</translation>
+        </message>
+        <message>
+            <source>New user</source>
+            <translation>新用户</translation>
+        </message>
+        <message>
+            <source>Change &quot;%1&quot;</source>
+            <translation>更改“%1”</translation>
+        </message>
+        <message>
+            <source>Users of the control API and the web remote</source>
+            <translation>控制 API 和网页遥控的用户</translation>
+        </message>
+        <message>
+            <source>Add user</source>
+            <translation>添加用户</translation>
+        </message>
+        <message>
+            <source>Change</source>
+            <translation>更改</translation>
+        </message>
+        <message>
+            <source>New credential</source>
+            <translation>新凭据</translation>
+        </message>
+        <message>
+            <source>Revoke</source>
+            <translation>撤销</translation>
+        </message>
+        <message>
+            <source>Name</source>
+            <translation>名称</translation>
+        </message>
+        <message>
+            <source>A viewer sees the screens and sources and changes nothing.</source>
+            <translation>查看者可以看到屏幕和信号源，但不能更改任何内容。</translation>
+        </message>
+        <message>
+            <source>An operator routes, recalls scenes and switches displays, on the screens chosen below.</source>
+            <translation>操作员可以在下方所选的屏幕上切换信号、调用场景和开关显示器。</translation>
+        </message>
+        <message>
+            <source>An admin may do everything, users included, on every screen.</source>
+            <translation>管理员可以在所有屏幕上执行任何操作，包括管理用户。</translation>
+        </message>
+        <message>
+            <source>Screens: all (none chosen)</source>
+            <translation>屏幕：全部（未选择）</translation>
+        </message>
+        <message>
+            <source>Screens:</source>
+            <translation>屏幕：</translation>
+        </message>
+        <message>
+            <source>Sources: all (none chosen)</source>
+            <translation>信号源：全部（未选择）</translation>
+        </message>
+        <message>
+            <source>Sources:</source>
+            <translation>信号源：</translation>
+        </message>
+        <message>
+            <source>Add</source>
+            <translation>添加</translation>
+        </message>
+        <message>
+            <source>Save</source>
+            <translation>保存</translation>
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation>取消</translation>
         </message>
     </context>
 </TS>

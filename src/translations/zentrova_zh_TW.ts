@@ -67,14 +67,6 @@
     <context>
         <name>AdvancedPage</name>
         <message>
-            <source>Phones and tablets:</source>
-            <translation>手機和平板：</translation>
-        </message>
-        <message>
-            <source>Add a device</source>
-            <translation>新增裝置</translation>
-        </message>
-        <message>
             <source>State:</source>
             <translation>狀態：</translation>
         </message>
@@ -1055,6 +1047,10 @@
             <translation>場景和排程</translation>
         </message>
         <message>
+            <source>Users</source>
+            <translation>使用者</translation>
+        </message>
+        <message>
             <source>Settings</source>
             <translation>設定</translation>
         </message>
@@ -1525,6 +1521,145 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         <message>
             <source>Configuration files (*.json);;All files (*)</source>
             <translation>設定檔 (*.json);;所有檔案 (*)</translation>
+        </message>
+    </context>
+    <context>
+        <name>UsersPage</name>
+        <message>
+            <source>Add a device</source>
+            <translation>新增裝置</translation>
+        </message>
+        <message>
+            <source>Viewer</source>
+            <translation>檢視者</translation>
+        </message>
+        <message>
+            <source>Operator</source>
+            <translation>操作員</translation>
+        </message>
+        <message>
+            <source>Admin</source>
+            <translation>管理員</translation>
+        </message>
+        <message>
+            <source>All screens</source>
+            <translation>所有螢幕</translation>
+        </message>
+        <message>
+            <source>Sources: %1</source>
+            <translation>訊號源：%1</translation>
+        </message>
+        <message>
+            <source>Never signed in</source>
+            <translation>從未登入</translation>
+        </message>
+        <message>
+            <source>%1 from %2</source>
+            <translation>%1，來自 %2</translation>
+        </message>
+        <message>
+            <source>Type a name for the user.</source>
+            <translation>請輸入使用者名稱。</translation>
+        </message>
+        <message>
+            <source>User &quot;%1&quot; changed: their connections were ended.</source>
+            <translation>使用者「%1」已變更：其連線已中斷。</translation>
+        </message>
+        <message>
+            <source>Revoke the user &quot;%1&quot;? Their credential stops working and their connections end now.</source>
+            <translation>撤銷使用者「%1」？其憑證將失效，其連線會立即中斷。</translation>
+        </message>
+        <message>
+            <source>Make a new credential for &quot;%1&quot;? The current one stops working and its connections end.</source>
+            <translation>為「%1」產生新憑證？目前的憑證將失效，其連線會中斷。</translation>
+        </message>
+        <message>
+            <source>Attention</source>
+            <translation>注意</translation>
+        </message>
+        <message>
+            <source>Credential of &quot;%1&quot;</source>
+            <translation>「%1」的憑證</translation>
+        </message>
+        <message>
+            <source>Copy the credential now: it is shown only this once. The user signs in with it.</source>
+            <translation>請立即複製憑證：它只顯示這一次。使用者憑它登入。</translation>
+        </message>
+        <message>
+            <source>The users of the control API and the web remote are kept behind the admin password.</source>
+            <translation>控制 API 和網頁遙控的使用者受管理員密碼保護。</translation>
+        </message>
+        <message>
+            <source>New user</source>
+            <translation>新使用者</translation>
+        </message>
+        <message>
+            <source>Change &quot;%1&quot;</source>
+            <translation>變更「%1」</translation>
+        </message>
+        <message>
+            <source>Users of the control API and the web remote</source>
+            <translation>控制 API 和網頁遙控的使用者</translation>
+        </message>
+        <message>
+            <source>Add user</source>
+            <translation>新增使用者</translation>
+        </message>
+        <message>
+            <source>Change</source>
+            <translation>變更</translation>
+        </message>
+        <message>
+            <source>New credential</source>
+            <translation>新憑證</translation>
+        </message>
+        <message>
+            <source>Revoke</source>
+            <translation>撤銷</translation>
+        </message>
+        <message>
+            <source>Name</source>
+            <translation>名稱</translation>
+        </message>
+        <message>
+            <source>A viewer sees the screens and sources and changes nothing.</source>
+            <translation>檢視者可以看到螢幕和訊號源，但不能變更任何內容。</translation>
+        </message>
+        <message>
+            <source>An operator routes, recalls scenes and switches displays, on the screens chosen below.</source>
+            <translation>操作員可以在下方所選的螢幕上切換訊號、呼叫場景和開關顯示器。</translation>
+        </message>
+        <message>
+            <source>An admin may do everything, users included, on every screen.</source>
+            <translation>管理員可以在所有螢幕上執行任何操作，包括管理使用者。</translation>
+        </message>
+        <message>
+            <source>Screens: all (none chosen)</source>
+            <translation>螢幕：全部（未選擇）</translation>
+        </message>
+        <message>
+            <source>Screens:</source>
+            <translation>螢幕：</translation>
+        </message>
+        <message>
+            <source>Sources: all (none chosen)</source>
+            <translation>訊號源：全部（未選擇）</translation>
+        </message>
+        <message>
+            <source>Sources:</source>
+            <translation>訊號源：</translation>
+        </message>
+        <message>
+            <source>Add</source>
+            <translation>新增</translation>
+        </message>
+        <message>
+            <source>Save</source>
+            <translation>儲存</translation>
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation>取消</translation>
         </message>
     </context>
 </TS>

@@ -99,6 +99,7 @@ export class ControllerApi extends EventTarget {
         [this.send('auth', { nonce, proof }), this.send('subscribe', {}), this.send('state', {})]);
       if (signedIn.server !== serverSignature) throw new ApiError(NOT_AUTHENTICATED, 'the controller does not hold this token');
       this.ticket = signedIn.ticket;
+      this.user = signedIn.user;
       this.retryMs = RETRY_FIRST_MS;
       this.setStatus('ready');
       this.dispatchEvent(new CustomEvent('state', { detail: state }));

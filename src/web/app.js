@@ -21,11 +21,21 @@ let picked = null; // the encoder name tapped last
 let refreshTimer = 0;
 let toastTimer = 0;
 let pairingRefusal = null; // the text for a pairing code that did not work
-// What the signed-in user may do and which screens are theirs (null: every screen). Today's
-// one token may do everything; a sign-in that tells a role and screens sets these.
-const access = { admin: true, screens: null, mine: (name) => access.screens === null || access.screens.includes(name) };
+// What the signed-in user may do, as the sign-in told: the methods of their role, and the
+// screens and sources they are limited to (null: all). The controller refuses the rest; the
+// page offers only what it would take.
+const access = {
+  methods: [],
+  screens: null,
+  sources: null,
+  may: (method) => access.methods.includes(method),
+  // A screen granted, or a display of a wall granted.
+  mine: (name) => access.screens === null || access.screens.includes(name)
+    || access.screens.includes(byName(state.decoders, name)?.wall),
+  source: (name) => access.sources === null || access.sources.includes(name),
+};
 const page = {
-  api, access, thumbnails, toast, ask, sourceAlias,
+  api, access, thumbnails, toast, sourceAlias,
   state: () => state,
   changed: () => render(),
 };
@@ -73,6 +83,17 @@ function showLink() {
   const error = $('sign-in-error');
   error.hidden = api.status !== 'refused' && !pairingRefusal;
   error.textContent = pairingRefusal ? tr(pairingRefusal) : api.refusal === RATE_LIMITED ? tr('rateLimited') : tr('refused');
+}
+
+function setAccess(user) {
+  access.methods = user?.methods ?? [];
+  access.screens = user?.screens?.length ? user.screens : null;
+  access.sources = user?.sources?.length ? user.sources : null;
+}
+
+// A limited user's "all": the API refuses it, so the page names their screens one by one.
+function ownScreens() {
+  return [...state.walls, ...state.decoders].filter((screen) => access.screens.includes(screen.name)).map((screen) => screen.name);
 }
 
 function byName(list, name) {
@@ -161,7 +182,7 @@ function makeTile(entry) {
   const button = document.createElement('button');
   button.className = 'tile';
   button.innerHTML = '<img alt=""><span class="label"></span>';
-  button.addEventListener('click', () => pick(entry.name));
+  button.addEventListener('click', () => access.may('route') && pick(entry.name));
   return button;
 }
 
@@ -183,9 +204,13 @@ function render() {
     const marker = screenState(decoder);
     fillScreen(button, decoder, meta, marker.marker === 'online' ? null : marker, Boolean(wall));
   }, tr('noDecoders'));
-  sync($('encoders'), state.encoders, makeTile, fillTile, tr('noEncoders'));
+  sync($('encoders'), state.encoders.filter((entry) => access.source(entry.name)), makeTile, fillTile, tr('noEncoders'));
   scenes.render(sync);
   screenView.render();
+  $('power-on').hidden = $('power-off').hidden = !access.may('power');
+  // The numbers show on every screen at once: not for a user limited to some.
+  $('numbers').hidden = !access.may('numbers') || access.screens !== null;
+  $('actions').hidden = $('power-on').hidden && $('numbers').hidden;
   $('numbers').setAttribute('aria-pressed', String(state.numbers === true));
   renderFooter();
 }
@@ -195,6 +220,7 @@ function render() {
 function renderFooter() {
   const picking = picked !== null && byName(state.encoders, picked);
   const recall = picking ? null : scenes.footer();
+  $('picker').hidden = !access.may('route') && !recall;
   $('picker').dataset.picking = String(Boolean(picking || recall));
   $('picker-text').textContent = picking ? tr('pickTarget', picking.alias) : recall ? recall.text : tr('pickSource');
   $('to-all').hidden = !picking;
@@ -209,17 +235,9 @@ function renderFooter() {
   const failed = recall?.failed ?? [];
   $('recall-failed').hidden = failed.length === 0;
   $('recall-failed').replaceChildren(...failed.map((line) => Object.assign(document.createElement('li'), { textContent: line })));
-  $('retry').hidden = failed.length === 0;
+  // A retry reaches every screen of the last recall, whoever started it: not for a user limited to some.
+  $('retry').hidden = failed.length === 0 || access.screens !== null;
   $('report-close').hidden = !recall?.failed;
-}
-
-// Asks before a step the user may not have meant; true when they go on.
-function ask(text) {
-  const dialog = $('ask');
-  $('ask-text').textContent = text;
-  dialog.returnValue = '';
-  dialog.showModal();
-  return new Promise((resolve) => dialog.addEventListener('close', () => resolve(dialog.returnValue === 'yes'), { once: true }));
 }
 
 function pick(name) {
@@ -239,8 +257,9 @@ function toast(text, bad = false) {
 async function routeTo(target, targetText) {
   if (picked === null) return;
   const source = picked;
+  const targets = target === 'all' && access.screens !== null ? ownScreens() : [target];
   try {
-    await api.call('route', { source, target });
+    for (const each of targets) await api.call('route', { source, target: each });
     toast(tr('routed', targetText, sourceAlias(source)));
     picked = null;
     render();
@@ -317,6 +336,7 @@ function start() {
     showLink();
   });
   api.addEventListener('state', async (event) => {
+    setAccess(api.user);
     state = event.detail;
     // The scenes are asked for before the first picture is drawn: drawing the installation
     // first would keep a slow phone busy while their answers wait.
@@ -341,15 +361,14 @@ function start() {
     render();
     showLink();
   });
-  $('power-on').addEventListener('click', () => command('power', { on: true }));
-  $('power-off').addEventListener('click', () => command('power', { on: false }));
+  const power = (on) => command('power', access.screens === null ? { on } : { on, targets: ownScreens() });
+  $('power-on').addEventListener('click', () => power(true));
+  $('power-off').addEventListener('click', () => power(false));
   $('numbers').addEventListener('click', () => command('numbers', { show: state.numbers !== true }));
   $('to-all').addEventListener('click', () => routeTo('all', tr('allScreens')));
   $('cancel').addEventListener('click', () => pick(picked));
   $('retry').addEventListener('click', () => scenes.retry());
   $('report-close').addEventListener('click', () => scenes.closeReport());
-  $('ask-yes').addEventListener('click', () => $('ask').close('yes'));
-  $('ask-no').addEventListener('click', () => $('ask').close('no'));
   // The page's files are kept for a start without the controller where browsers allow it:
   // under HTTPS (and on the controller's own machine).
   if (window.isSecureContext && 'serviceWorker' in navigator) navigator.serviceWorker.register('sw.js');

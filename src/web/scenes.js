@@ -6,7 +6,7 @@ import { currentLanguage, tr } from './i18n.js';
 const DAY_MS = 24 * 60 * 60 * 1000;
 
 export class Scenes {
-  // page: { api, access, ask(text) -> Promise<bool>, toast(text, bad), changed() }
+  // page: { api, access, toast(text, bad), changed() }
   constructor(page) {
     this.page = page;
     this.scenes = [];
@@ -46,11 +46,15 @@ export class Scenes {
     return true;
   }
 
-  async start(scene) {
+  // The controller refuses a limited user a scene that sets any screen or source not theirs.
+  mayRecall(scene) {
     const { access } = this.page;
-    const outside = Object.keys(scene.sources).some((screen) => !access.mine(screen));
-    if (outside && !(await this.page.ask(tr('askPartial', scene.name)))) return;
-    await this.send('scene.recall', { name: scene.name });
+    return access.may('scene.recall') && Object.entries(scene.sources)
+      .every(([screen, source]) => access.mine(screen) && (!source || access.source(source)));
+  }
+
+  start(scene) {
+    return this.send('scene.recall', { name: scene.name });
   }
 
   retry() {
@@ -85,7 +89,9 @@ export class Scenes {
   }
 
   render(sync) {
-    sync(document.getElementById('scenes'), this.scenes, () => {
+    const scenes = this.scenes.filter((scene) => this.mayRecall(scene));
+    document.getElementById('scenes').closest('section').hidden = !this.page.access.may('scene.recall');
+    sync(document.getElementById('scenes'), scenes, () => {
       const button = document.createElement('button');
       button.className = 'scene';
       button.addEventListener('click', () => this.start(this.scenes.find((s) => s.name === button.parentElement.dataset.name)));
@@ -110,12 +116,13 @@ export class Scenes {
       row.querySelector('.detail').textContent = next ? tr('nextRun', formatWhen(next)) : schedule.enabled ? tr('notDue') : '';
       const onOff = tr(schedule.enabled ? 'scheduleOn' : 'scheduleOff');
       const button = row.querySelector('.switch');
-      button.hidden = !this.page.access.admin;
+      const maySwitch = this.page.access.may('schedule.enable');
+      button.hidden = !maySwitch;
       button.textContent = onOff;
       button.setAttribute('aria-checked', String(schedule.enabled));
       button.setAttribute('aria-label', schedule.name);
       const state = row.querySelector('.state');
-      state.hidden = this.page.access.admin;
+      state.hidden = maySwitch;
       state.textContent = onOff;
     }, tr('noSchedules'));
   }

@@ -17,7 +17,7 @@ export function wallMixed(members) {
 }
 
 export class ScreenView {
-  // page: { api, state(), sourceAlias(name), thumbnails, toast(text, bad) }
+  // page: { api, access, state(), sourceAlias(name), thumbnails, toast(text, bad) }
   constructor(page) {
     this.page = page;
     this.name = null; // the decoder's or wall's name shown
@@ -57,6 +57,7 @@ export class ScreenView {
     if (wall) detail.push(`${wall.columns} × ${wall.rows}`);
     else detail.push(`#${decoder.number}`, screenState(decoder).word);
     document.getElementById('screen-detail').textContent = detail.join(' · ');
+    document.querySelector('#screen-view .sheet-actions').hidden = !this.page.access.may('power');
     document.getElementById('screen-mixed').hidden = !(wall && wallMixed(members.filter(Boolean)));
     const grid = document.getElementById('wall-grid');
     grid.hidden = !wall;

@@ -107,12 +107,26 @@ Item {
             return status;
         }
         function newToken() { calls.push(["newToken"]); tokenSet = true; return "tok-" + calls.length; }
-        // As the command set answers "users.pair" while the web remote runs.
+        // The command set as the users page and "Add a device" call it: the users and the
+        // installation are read, every other command is recorded; "users.pair" answers as
+        // while the web remote runs, the rest with a credential.
+        property var listed: []
+        signal usersChanged
         signal devicePaired(string code, string user)
         function command(method, params) {
-            calls.push(["command", method, params]);
-            return { "ok": true, "code": 0, "error": "",
-                     "result": { "code": "0123456789", "link": "https://192.0.2.1:7741/#pair=0123456789", "valid_seconds": 300 } };
+            if (method === "users.list")
+                return { "ok": true, "result": listed };
+            if (method === "state")
+                return { "ok": true, "result": {
+                    "walls": [{ "name": "VW-1", "alias": "Lobby" }],
+                    "decoders": [{ "name": "IPD-A", "alias": "RX - 1", "wall": "" }, { "name": "IPD-B", "alias": "RX - 2", "wall": "VW-1" }],
+                    "encoders": [{ "name": "IPE-1", "alias": "TX - 1" }] } };
+            calls.push([method, params]);
+            if (method === "users.pair")
+                return { "ok": true, "code": 0, "error": "",
+                         "result": { "code": "0123456789", "link": "https://192.0.2.1:7741/#pair=0123456789", "valid_seconds": 300 } };
+            return refusal !== "" ? { "ok": false, "error": refusal, "code": 3 }
+                                  : { "ok": true, "result": { "name": params.name, "credential": "cred-" + calls.length } };
         }
         function withdrawPairingCode(code) { calls.push(["withdrawPairingCode", code]); }
     }
@@ -509,7 +523,10 @@ Item {
 
         function test_addDevice(data) {
             remoteApi.running = true;
-            var page = advancedPage(1 << 3);
+            remoteApi.calls = [];
+            manager.locked = false;
+            var page = loadPage("UsersPage.qml");
+            waitForRendering(page);
             findChild(page, "addDeviceButton").clicked();
             var dialog = findChild(page, "addDeviceDialog");
             tryCompare(dialog, "opened", true);
@@ -520,7 +537,7 @@ Item {
             compare(hall.text, "Hall");
             hall.checked = true;
             findChild(dialog, "pairCreateButton").clicked();
-            compare(remoteApi.calls, [["command", "users.pair",
+            compare(remoteApi.calls, [["users.pair",
                                        { "role": "operator", "screens": ["IPD-B"], "sources": [], "name": "t" }]]);
             var qr = findChild(dialog, "pairQrImage").source.toString();
             compare([findChild(dialog, "pairCode").text, findChild(dialog, "pairLink").text,
@@ -544,6 +561,54 @@ Item {
             compare(remoteApi.calls.length, data.paired ? 1 : 2);
             if (!data.paired)
                 compare(remoteApi.calls[1], ["withdrawPairingCode", "0123456789"]);
+        }
+
+        // Behind the password; each user with role, screens by their names and last sign-in;
+        // a new user's rights go to the service as chosen and its credential is shown once;
+        // a refusal keeps the form; a revoke is asked first.
+        function test_users() {
+            remoteApi.calls = [];
+            remoteApi.refusal = "";
+            remoteApi.listed = [
+                { "name": "admin", "role": "admin", "screens": [], "sources": [], "last_sign_in": "2026-03-01T08:15:00Z", "last_address": "192.0.2.20" },
+                { "name": "Lectern <b>", "role": "operator", "screens": ["VW-1", "IPD-GONE"], "sources": ["IPE-1"], "last_sign_in": null, "last_address": null }
+            ];
+            var page = loadPage("UsersPage.qml");
+            compare([findChild(page, "loginPanel").visible, findChild(page, "usersHeader").visible], [true, false]);
+            manager.locked = false;
+            var rows = findChild(page, "userRows");
+            waitForRendering(page);
+            compare(rows.count, 2);
+            var row = rows.itemAtIndex(1);
+            compare([findChild(row, "userName").text, findChild(row, "userScreens").text, findChild(row, "userSignIn").text],
+                    ["Lectern <b>  \u00B7  Operator", "Lobby, IPD-GONE  \u00B7  Sources: TX - 1", "Never signed in"]);
+            compare([findChild(rows.itemAtIndex(0), "userScreens").text, findChild(rows.itemAtIndex(0), "revokeButton").visible],
+                    ["All screens", false]);
+            verify(findChild(rows.itemAtIndex(0), "userSignIn").text.indexOf("from 192.0.2.20") > 0);
+
+            findChild(page, "addUserButton").clicked();
+            findChild(page, "userNameField").text = " Reception ";
+            findChild(page, "roleChoice").currentIndex = 1;
+            waitForRendering(page);
+            var choices = findChild(page, "screenChoices");
+            compare([choices.count, choices.itemAt(0).text, choices.itemAt(1).text], [2, "Lobby", "RX - 1"]);
+            choices.itemAt(1).clicked();
+            remoteApi.refusal = "the name \"Reception\" is taken";
+            findChild(page, "saveUserButton").clicked();
+            compare([findChild(page, "userFormError").text, findChild(page, "userForm").visible], [remoteApi.refusal, true]);
+            remoteApi.refusal = "";
+            findChild(page, "saveUserButton").clicked();
+            compare(remoteApi.calls[1], ["users.add", { "name": "Reception", "role": "operator", "screens": ["IPD-A"], "sources": [] }]);
+            var dialog = findChild(page, "secretDialog");
+            tryCompare(dialog, "opened", true);
+            compare([findChild(dialog, "secretText").text, findChild(page, "userForm").visible], ["cred-2", false]);
+            dialog.finish();
+
+            var asked = dialogLayer.openCount;
+            findChild(rows.itemAtIndex(1), "revokeButton").clicked();
+            compare([dialogLayer.openCount, remoteApi.calls.length], [asked + 1, 2]);
+            dialogLayer.accepted();
+            compare(remoteApi.calls[2], ["users.revoke", { "name": "Lectern <b>" }]);
         }
 
         // The broker's fields go to the bridge as typed, the port as a number; a missing

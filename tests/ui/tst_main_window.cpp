@@ -349,7 +349,7 @@ void TstMainWindow::settings()
     QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
     QQuickItem *loader = item("settingsPageLoader");
     const QStringList pages {QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"),
-        QStringLiteral("scenes-locked"), QStringLiteral("system")};
+        QStringLiteral("scenes-locked"), QStringLiteral("users-locked"), QStringLiteral("system")};
     for (int page = pages.size() - 1; page >= 0; --page) {
         item("settingsNavigation")->setProperty("currentIndex", page);
         QTRY_COMPARE(loader->property("status").toInt(), 1);
@@ -448,33 +448,6 @@ void TstMainWindow::settings()
     QCOMPARE(child(advanced, "fingerprint")->property("text").toString(), api->fingerprint());
     QCOMPARE(api->fingerprint().size(), 32 * 3 - 1);
 
-    // A phone's code as the real QR code of the page's address, fitting the space it is
-    // given in whole pixels per module; closed unused, the code stops working.
-    scrollTo(child(advanced, "sections"), child(advanced, "addDeviceButton"));
-    click(child(advanced, "addDeviceButton"));
-    QObject *pairDialog = advanced->findChild<QObject *>(QStringLiteral("addDeviceDialog"));
-    QTRY_VERIFY(pairDialog->property("opened").toBool());
-    shoot(QStringLiteral("settings-add-device-rights"));
-    QMetaObject::invokeMethod(pairDialog, "createCode");
-    const QString link = pairDialog->property("pairing").toMap().value(QStringLiteral("link")).toString();
-    QVERIFY2(link.startsWith(QStringLiteral("https://127.0.0.1:")), qPrintable(link));
-    QQuickItem *qr = pairDialog->findChild<QQuickItem *>(QStringLiteral("pairQrImage"));
-    QTRY_COMPARE(qr->property("status").toInt(), 1);
-    const QString id = qr->property("source").toUrl().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1);
-    QSize size;
-    const QImage drawn = static_cast<QQuickImageProvider *>(engine->imageProvider(QStringLiteral("qr")))
-                             ->requestImage(id, &size, QSize(300, 300));
-    const int modulePixels = 300 / QrImageProvider::encode(link.toUtf8(), 1).width();
-    QCOMPARE(drawn, QrImageProvider::encode(link.toUtf8(), modulePixels));
-    QCOMPARE(size, drawn.size());
-    QVERIFY(drawn.width() <= 300 && modulePixels >= 2);
-    shoot(QStringLiteral("settings-add-device"));
-    QCOMPARE(api->pairing()->openCount(), 1);
-    QMetaObject::invokeMethod(pairDialog, "finish");
-    QCOMPARE(api->pairing()->openCount(), 0);
-    apiSwitch->setProperty("checked", false);
-    QMetaObject::invokeMethod(advanced, "applyApiSettings");
-    QTRY_VERIFY(!api->running());
 
     // A broker that refuses: the state says so and why, in words, beside a wrong port.
     QTcpServer probe;
@@ -530,6 +503,49 @@ void TstMainWindow::settings()
     child(advanced, "mqttPortField")->setProperty("text", QStringLiteral("1883"));
     QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
     QTRY_VERIFY(!composition->bridge()->enabled());
+
+    // The users page on the real service: a user added elsewhere appears, its screens by the
+    // names the window shows.
+    QVERIFY(composition->remote()
+                ->command(QStringLiteral("users.add"),
+                    {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}}})
+                .value(QStringLiteral("ok"))
+                .toBool());
+    item("settingsNavigation")->setProperty("currentIndex", 4);
+    QTRY_COMPARE(loader->property("status").toInt(), 1);
+    QQuickItem *usersPage = qvariant_cast<QQuickItem *>(loader->property("item"));
+    QQuickItem *users = child(usersPage, "userRows");
+    QTRY_VERIFY(row(users, 1));
+    QCOMPARE(child(row(users, 1), "userScreens")->property("text").toString(), QStringLiteral("RX - 1"));
+    shoot(QStringLiteral("settings-users"));
+    // A phone's code as the real QR code of the page's address, fitting the space it is
+    // given in whole pixels per module; closed unused, the code stops working.
+    click(child(usersPage, "addDeviceButton"));
+    QObject *pairDialog = usersPage->findChild<QObject *>(QStringLiteral("addDeviceDialog"));
+    QTRY_VERIFY(pairDialog->property("opened").toBool());
+    shoot(QStringLiteral("settings-add-device-rights"));
+    QMetaObject::invokeMethod(pairDialog, "createCode");
+    const QString link = pairDialog->property("pairing").toMap().value(QStringLiteral("link")).toString();
+    QVERIFY2(link.startsWith(QStringLiteral("https://127.0.0.1:")), qPrintable(link));
+    QQuickItem *qr = pairDialog->findChild<QQuickItem *>(QStringLiteral("pairQrImage"));
+    QTRY_COMPARE(qr->property("status").toInt(), 1);
+    const QString id = qr->property("source").toUrl().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1);
+    QSize size;
+    const QImage drawn = static_cast<QQuickImageProvider *>(engine->imageProvider(QStringLiteral("qr")))
+                             ->requestImage(id, &size, QSize(300, 300));
+    const int modulePixels = 300 / QrImageProvider::encode(link.toUtf8(), 1).width();
+    QCOMPARE(drawn, QrImageProvider::encode(link.toUtf8(), modulePixels));
+    QCOMPARE(size, drawn.size());
+    QVERIFY(drawn.width() <= 300 && modulePixels >= 2);
+    shoot(QStringLiteral("settings-add-device"));
+    QCOMPARE(api->pairing()->openCount(), 1);
+    QMetaObject::invokeMethod(pairDialog, "finish");
+    QCOMPARE(api->pairing()->openCount(), 0);
+    // Every screen of the list is there to choose, a wall as one.
+    click(child(usersPage, "addUserButton"));
+    QTRY_VERIFY(child(usersPage, "userForm")->isVisible());
+    QCOMPARE(child(usersPage, "screenChoices")->property("count").toInt(), manager->rxlist()->rowCount());
+    shoot(QStringLiteral("settings-users-form"));
 
     // Closed, the dialog keeps neither its page nor the unlock.
     click(item("settingsCloseButton"));

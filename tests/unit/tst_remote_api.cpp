@@ -30,6 +30,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -541,12 +542,15 @@ void TstRemoteApi::users()
     admin.write("whoami\n");
     QVERIFY(readLine(admin).startsWith("ok {\"methods\":[\"state\""));
     CommandSet *core = site.service.core();
-    RemoteAnswer added = core->execute(Actor::window(), "users.add",
-        {{"name", "Lectern"}, {"role", "operator"}, {"screens", QJsonArray {"RX - 1"}},
-            {"sources", QJsonArray {"TX - 2"}}});
-    QVERIFY2(added.ok, qPrintable(added.message));
-    const QString credential = added.result["credential"].toString();
-    QCOMPARE(added.result["user"]["screens"].toArray(), QJsonArray {RX1});
+    // The window's way in, as its users page calls it.
+    QSignalSpy usersChanged(&site.service, &RemoteService::usersChanged);
+    const QVariantMap added = site.service.command(QStringLiteral("users.add"),
+        {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}},
+            {"sources", QVariantList {"TX - 2"}}});
+    QVERIFY2(added["ok"].toBool(), qPrintable(added["error"].toString()));
+    QCOMPARE(usersChanged.count(), 1);
+    const QString credential = added["result"].toMap()["credential"].toString();
+    QCOMPARE(added["result"].toMap()["user"].toMap()["screens"].toStringList(), QStringList {RX1});
     QVERIFY(credential.size() >= 22);
     QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "lectern"}, {"role", "viewer"}}).code,
         int(Refused));
@@ -589,7 +593,10 @@ void TstRemoteApi::users()
     QTRY_COMPARE(viewer.state(), QAbstractSocket::UnconnectedState);
     QTcpSocket again;
     QCOMPARE(session(again, credential), QStringLiteral("error not_authenticated wrong token"));
-    QCOMPARE(core->execute(Actor::window(), "users.revoke", {{"name", "admin"}}).code, int(Refused));
+    const QVariantMap refused = site.service.command(QStringLiteral("users.revoke"), {{"name", "admin"}});
+    QCOMPARE(refused["ok"].toBool(), false);
+    QCOMPARE(refused["code"].toInt(), int(Refused));
+    QVERIFY(refused["error"].toString().contains("cannot be revoked"));
     // The first admin's session stayed through all of it, and a restart keeps the users.
     admin.write("whoami\n");
     QVERIFY(readLine(admin).contains("\"name\":\"admin\",\"role\":\"admin\""));
@@ -607,11 +614,24 @@ void TstRemoteApi::users()
         ApiUsers users(&config, &token);
         kept = users.add({"Kept", Actor::Role::Operator, {RX1}, {}}, &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
+        // Sign-ins are written together within the minute, not one write each, and at the end.
+        const QTimer *due = users.findChild<QTimer *>(QStringLiteral("signInSave"));
+        QVERIFY(due && due->isSingleShot());
+        QCOMPARE(due->interval(), 60 * 1000);
+        users.signIn(kept, QHostAddress("192.0.2.7"));
+        users.signIn(first, QHostAddress("192.0.2.8"));
+        QVERIFY(due->isActive());
+        QVERIFY(!readFile(path).contains("sign_ins"));
+        users.saveSignIns();
+        QVERIFY(readFile(path).contains("192.0.2.8"));
+        users.signIn(kept, QHostAddress("192.0.2.9"));
     }
     QVERIFY(!readFile(path).contains(kept.toUtf8()));
     JsonConfig config(path, false);
     ApiToken token(&config);
     ApiUsers restarted(&config, &token);
+    QCOMPARE(restarted.list().at(1)["last_address"].toString(), QStringLiteral("192.0.2.9"));
+    QCOMPARE(restarted.list().at(0)["last_address"].toString(), QStringLiteral("192.0.2.8"));
     QCOMPARE(restarted.signIn(first, QHostAddress::LocalHost), ApiUsers::FIRST_ADMIN);
     QCOMPARE(restarted.signIn(kept, QHostAddress::LocalHost), QStringLiteral("Kept"));
     QCOMPARE(restarted.list().at(1)["screens"].toArray(), QJsonArray {RX1});

@@ -133,10 +133,6 @@ Item {
     }
 
     // Shown once, right after it is made; the dialog forgets it when it closes.
-    AddDeviceDialog {
-        id: addDeviceDialog
-    }
-
     SecretDialog {
         id: tokenDialog
         title: qsTr("New token for control systems")
@@ -454,14 +450,6 @@ Item {
                         text: qsTr("New token")
                         onClicked: tokenQuestion.open()
                     }
-                }
-                FieldLabel { text: qsTr("Phones and tablets:") }
-                RoundButton {
-                    objectName: "addDeviceButton"
-                    width: 200
-                    enabled: remoteApi.running
-                    text: qsTr("Add a device")
-                    onClicked: addDeviceDialog.start()
                 }
             }
 

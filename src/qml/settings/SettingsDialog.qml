@@ -33,6 +33,8 @@ Item {
           "icon": "setting-advanced", "lockable": true },
         { "title": qsTr("Scenes and Schedules"), "identifier": "scenes", "page": "ScenesPage.qml",
           "icon": "setting-scenes", "lockable": true },
+        { "title": qsTr("Users"), "identifier": "users", "page": "UsersPage.qml",
+          "icon": "setting-users", "lockable": true },
         { "title": qsTr("System Information"), "identifier": "system-info", "page": "SystemInfoPage.qml",
           "icon": "setting-system-info", "lockable": false }
     ]
@@ -101,7 +103,9 @@ Item {
         anchors.leftMargin: 50
         anchors.bottom: parent.bottom
         width: dialog.compact ? 140 : 320
-        interactive: false
+        interactive: contentHeight > height
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
         keyNavigationEnabled: false
         model: dialog.entries
         onCurrentIndexChanged: {
@@ -114,7 +118,9 @@ Item {
             id: entry
             readonly property bool current: ListView.isCurrentItem
             width: navigation.width
-            height: dialog.compact ? 96 : 65
+            // Narrow and short, every entry still fits in the column, down to a size that keeps
+            // the icon and two lines of its label; below that the column scrolls.
+            height: dialog.compact ? Math.max(80, Math.min(96, Math.floor(navigation.height / dialog.entries.length))) : 65
 
             Rectangle {
                 anchors.fill: parent
