@@ -1,7 +1,8 @@
 // Figures for the web remote, never pass or fail: the page's files, its first load over TLS on
-// a phone and a tablet profile (bytes on the wire and time until the scenes and the
-// installation show, in headless chromium) and the controller's added CPU while ten clients
-// fetch 30 encoders' thumbnails twice a second as the page does.
+// a phone and a tablet profile, each signed in with a credential of its own paired by a code
+// (bytes on the wire and time until the scenes and the installation show, in headless
+// chromium) and the controller's added CPU while ten clients fetch 30 encoders' thumbnails
+// twice a second as the page does.
 // Run by run.sh, inside a network namespace of its own, against the demo installation.
 import { readFileSync } from 'node:fs';
 import { spawn } from 'node:child_process';
@@ -28,6 +29,17 @@ const sizes = [];
 for (const file of files) sizes.push((await (await fetch(`${base}/${file}`)).arrayBuffer()).byteLength);
 console.log(`page files: ${files.length}, ${(sizes.reduce((a, b) => a + b, 0) / 1024).toFixed(1)} KiB uncompressed`);
 
+// Each profile is a device paired as a phone is: a one-time code traded for a credential.
+const pairedCredential = async (name) => {
+  const call = await fetch(`${base}/api/command`, {
+    method: 'POST', headers: { Authorization: `Bearer ${TOKEN}`, 'Content-Type': 'application/json' },
+    body: JSON.stringify({ jsonrpc: '2.0', id: 1, method: 'users.pair', params: { role: 'operator', name } }),
+  });
+  const { code } = (await call.json()).result;
+  const traded = await fetch(`${base}/api/pair`, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ code }) });
+  return (await traded.json()).credential;
+};
+
 const browser = await puppeteer.launch({ executablePath: CHROMIUM, args: ['--no-sandbox', '--disable-gpu', '--ignore-certificate-errors'] });
 try {
   // A phone is slower than this machine: its profile runs the page at a quarter of the CPU.
@@ -35,7 +47,7 @@ try {
     const page = await browser.newPage();
     await page.setViewport({ width, height, isMobile: profile === 'phone', hasTouch: true, deviceScaleFactor: profile === 'phone' ? 3 : 2 });
     await page.goto(`${base}/`);
-    await page.evaluate((token) => localStorage.setItem('zentrova.token', token), TOKEN);
+    await page.evaluate((credential) => localStorage.setItem('zentrova.token', credential), await pairedCredential(profile));
     const client = await page.createCDPSession();
     await client.send('Network.enable');
     await client.send('Network.setCacheDisabled', { cacheDisabled: true });
