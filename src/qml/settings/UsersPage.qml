@@ -217,7 +217,7 @@ Item {
             objectName: "addUserButton"
             anchors.verticalCenter: parent.verticalCenter
             visible: !page.editing
-            width: 200
+            width: 170
             text: qsTr("Add user")
             onClicked: page.openForm(null)
         }
@@ -227,7 +227,7 @@ Item {
             objectName: "addDeviceButton"
             anchors.verticalCenter: parent.verticalCenter
             visible: !page.editing
-            width: 200
+            width: 170
             enabled: remoteApi.running
             text: qsTr("Add a device")
             onClicked: addDeviceDialog.start()
