@@ -2,6 +2,7 @@
 
 #include "app/file_picker.h"
 #include "app/process_control.h"
+#include "base/audit_trail.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
 #include "bridge/mqtt_bridge.h"
@@ -117,4 +118,5 @@ void Composition::publish(QQmlContext *context) const
     context->setContextProperty(QStringLiteral("mqttBridge"), mqttBridge.get());
     context->setContextProperty(QStringLiteral("health"), healthMonitor.get());
     context->setContextProperty(QStringLiteral("diagnostics"), diagnostics.get());
+    context->setContextProperty(QStringLiteral("auditTrail"), AuditTrail::installed());
 }

@@ -1,6 +1,9 @@
 #include "remote/api_users.h"
 
+#include "base/audit_operation.h"
+#include "base/audit_scope.h"
 #include "base/json_config.h"
+#include "base/log_summary.h"
 #include "base/name_rules.h"
 
 #include <QDebug>
@@ -85,7 +88,19 @@ int ApiUsers::indexOf(const QString &name) const
 
 QString ApiUsers::noted(const QString &name, const QHostAddress &peer)
 {
-    lastSignIns.insert(name, {QDateTime::currentDateTimeUtc(), peer.toString()});
+    const QString address = peer.toString();
+    if (name.isEmpty()) {
+        // Anyone can try; a flood of wrong credentials must not push the trail's history out
+        // of its rotation. Beyond one line a minute per address the log counts them.
+        if (LogSummary::shared().admit(QtWarningMsg, QStringLiteral("Audit trail: refused sign-in"), address)) {
+            const AuditScope scope(QString(), address);
+            AuditOperation(QStringLiteral("sign-in"), QString()).fail(QStringLiteral("not_authenticated"));
+        }
+        return name;
+    }
+    const AuditScope scope(name, address);
+    const AuditOperation record(QStringLiteral("sign-in"), name);
+    lastSignIns.insert(name, {QDateTime::currentDateTimeUtc(), address});
     return name;
 }
 
@@ -97,7 +112,7 @@ QString ApiUsers::signIn(const QString &credential, const QHostAddress &peer)
         if (ApiToken::secretMatches(user.keys, credential, salt()))
             return noted(user.actor.name, peer);
     }
-    return QString();
+    return noted(QString(), peer);
 }
 
 QString ApiUsers::signInByProof(
@@ -109,13 +124,13 @@ QString ApiUsers::signInByProof(
         if (ApiToken::proofMatches(user.keys, message, proof, serverSignature))
             return noted(user.actor.name, peer);
     }
-    return QString();
+    return noted(QString(), peer);
 }
 
 bool ApiUsers::actor(const QString &name, Actor *actor) const
 {
     if (name.compare(FIRST_ADMIN, Qt::CaseInsensitive) == 0) {
-        *actor = {FIRST_ADMIN, Actor::Role::Admin, {}, {}};
+        *actor = {FIRST_ADMIN, Actor::Role::Admin, {}, {}, {}};
         return true;
     }
     const int index = indexOf(name);
@@ -138,8 +153,7 @@ QJsonArray ApiUsers::list() const
         const SignIn last = lastSignIns.value(entry.name);
         object.insert(QStringLiteral("last_sign_in"),
             last.at.isValid() ? QJsonValue(last.at.toString(Qt::ISODate)) : QJsonValue());
-        object.insert(
-            QStringLiteral("last_address"), last.address.isEmpty() ? QJsonValue() : QJsonValue(last.address));
+        object.insert(QStringLiteral("last_address"), last.address.isEmpty() ? QJsonValue() : QJsonValue(last.address));
         out << object;
     }
     return out;
@@ -233,6 +247,7 @@ QString ApiUsers::newCredential(const QString &name, QString *error)
         save(error);
     }
     qInfo().noquote() << "Control API: a new credential was made for" << user;
-    emit ended(user, user == FIRST_ADMIN ? QStringLiteral("a new token was made") : QStringLiteral("a new credential was made"));
+    emit ended(user,
+        user == FIRST_ADMIN ? QStringLiteral("a new token was made") : QStringLiteral("a new credential was made"));
     return secret;
 }

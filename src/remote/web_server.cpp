@@ -144,11 +144,10 @@ void WebServer::onHttpConnection()
         httpConnections.insert(connection, peer);
         connect(connection, &HttpConnection::headReceived, this, &WebServer::onHead);
         connect(connection, &HttpConnection::bodyReceived, this, &WebServer::onCommandBody);
-        connect(connection, &HttpConnection::finished, this,
-            [this](HttpConnection *finished) {
-                httpConnections.remove(finished);
-                bodyUsers.remove(finished);
-            });
+        connect(connection, &HttpConnection::finished, this, [this](HttpConnection *finished) {
+            httpConnections.remove(finished);
+            bodyUsers.remove(finished);
+        });
     }
 }
 
@@ -215,7 +214,7 @@ void WebServer::onCommandBody(HttpConnection *connection, const QByteArray &body
             if (!rate.admit(config.commandsPerSecond))
                 return RemoteAnswer::failure(
                     RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
-            return executeAs(bodyUsers.value(connection), call);
+            return executeAs(bodyUsers.value(connection), connection->peer(), call);
         },
         true);
     bodyUsers.remove(connection);
@@ -236,11 +235,12 @@ QString WebServer::httpUser(const QByteArray &authorization, const QHostAddress 
     return user;
 }
 
-RemoteAnswer WebServer::executeAs(const QString &user, const jsonrpc::Call &call)
+RemoteAnswer WebServer::executeAs(const QString &user, const QHostAddress &peer, const jsonrpc::Call &call)
 {
     Actor actor;
     if (!users->actor(user, &actor))
         return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("this user was revoked"));
+    actor.address = peer.toString();
     return core->execute(actor, call.method, call.params);
 }
 
@@ -388,7 +388,7 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
         session.subscribed = call.method == QLatin1String("subscribe");
         return RemoteAnswer::success(QJsonObject {{QStringLiteral("subscribed"), session.subscribed}});
     }
-    return executeAs(session.user, call);
+    return executeAs(session.user, client.peer, call);
 }
 
 RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay)
@@ -406,9 +406,10 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
     const QByteArray proof = params.value(QStringLiteral("proof")).toString().toLatin1();
     QByteArray serverSignature;
     const bool wellFormed = !nonce.isEmpty() && nonce.size() <= ApiToken::MAX_NONCE_BYTES && !nonce.contains(',');
-    const QString user = wellFormed ? users->signInByProof(ApiToken::authMessage(users->salt(), session.challenge, nonce),
-                                          proof, &serverSignature, client.peer)
-                                    : QString();
+    const QString user = wellFormed
+        ? users->signInByProof(
+            ApiToken::authMessage(users->salt(), session.challenge, nonce), proof, &serverSignature, client.peer)
+        : QString();
     if (user.isEmpty()) {
         *delay = throttle->failed(client.peer);
         if (params.contains(QStringLiteral("response")))
@@ -431,7 +432,7 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
     RemoteAnswer answer = signedIn();
     QJsonObject result = answer.result.toObject();
     result.insert(QStringLiteral("server"), QString::fromLatin1(serverSignature));
-    result.insert(QStringLiteral("user"), executeAs(user, {QStringLiteral("whoami"), {}}).result);
+    result.insert(QStringLiteral("user"), executeAs(user, client.peer, {QStringLiteral("whoami"), {}}).result);
     answer.result = result;
     return answer;
 }

@@ -1,3 +1,4 @@
+#include "base/audit_trail.h"
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
@@ -44,11 +45,30 @@ struct Site
 {
     Site()
     {
+        AuditTrail::install(&trail);
         manager.enterDemoMode();
         commands.extend(QStringLiteral("scene"), new SceneCommands(&manager, &scenes));
         commands.extend(QStringLiteral("health"), new HealthCommands(&health));
         token = service.newToken();
     }
+
+    ~Site() { AuditTrail::install(nullptr); }
+
+    // The trail's lines from the one numbered `from` (counted from 0) on, without the chain's fields.
+    QStringList auditLines(int from) const
+    {
+        QList<QByteArray> lines = readFile(trail.path()).split('\n');
+        lines.removeLast();
+        QStringList out;
+        for (const QByteArray &line : lines.mid(from)) {
+            QJsonObject record = QJsonDocument::fromJson(line).object();
+            for (const char *chain : {"n", "time", "prev"})
+                record.remove(QLatin1String(chain));
+            out << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+        }
+        return out;
+    }
+    int auditCount() const { return readFile(trail.path()).count('\n'); }
 
     QString sourceOf(const QString &name) const
     {
@@ -57,6 +77,7 @@ struct Site
     }
 
     TestHome home;
+    AuditTrail trail {home.path() + QStringLiteral("/.zentrova/audit.jsonl")};
     OemSetting oem;
     DeviceManager manager {&oem};
     SceneService scenes {&manager, manager.settingsStore()};
@@ -195,6 +216,8 @@ private slots:
     void everyDecoderListed();
     void wordsQuoted_data();
     void wordsQuoted();
+    void auditLines_data();
+    void auditLines();
 };
 
 // Lines in, lines out: "TOKEN" stands for the token; each expected line is a pattern.
@@ -369,7 +392,8 @@ void TstRemoteApi::windowAndDevicesReachClients()
             renames << e.at(1).toJsonObject().value("alias").toString();
     }
     QCOMPARE(renames, (QStringList {"Stage", before, "Stage"}));
-    const RemoteAnswer routed = site.service.core()->execute(Actor::window(), "route", {{"source", "TX - 2"}, {"target", "Stage"}});
+    const RemoteAnswer routed
+        = site.service.core()->execute(Actor::window(), "route", {{"source", "TX - 2"}, {"target", "Stage"}});
     QVERIFY(routed.ok);
     QCOMPARE(site.sourceOf(RX2), TX2);
 }
@@ -423,14 +447,15 @@ QJsonObject sampleCall(const QString &method, bool inside)
         {"route", {{"source", source}, {"target", screen}}}, {"clear", {{"target", screen}}},
         {"power", {{"on", true}, {"targets", QJsonArray {screen}}}}, {"numbers", {{"show", true}}},
         {"wall.create", {{"name", "W2"}, {"columns", 1}, {"rows", 1}, {"members", QJsonArray {screen}}}},
-        {"wall.delete", {{"name", "W1"}}}, {"rename", {{"name", screen}, {"alias", "Renamed"}}},
-        {"scene.list", {}}, {"scene.save", {{"name", "New"}, {"targets", QJsonArray {screen}}}},
+        {"wall.delete", {{"name", "W1"}}}, {"rename", {{"name", screen}, {"alias", "Renamed"}}}, {"scene.list", {}},
+        {"scene.save", {{"name", "New"}, {"targets", QJsonArray {screen}}}},
         {"scene.recall", {{"name", inside ? "Mine" : "Theirs"}}}, {"scene.retry", {}}, {"scene.report", {}},
         {"scene.rename", {{"name", "Mine"}, {"new_name", "Ours"}}}, {"scene.delete", {{"name", "Mine"}}},
-        {"schedule.list", {}}, {"schedule.enable", {{"name", "Morning"}, {"enabled", false}}}, {"health", {}}, {"users.list", {}},
-        {"users.add", {{"name", "Third"}, {"role", "viewer"}, {"screens", QJsonArray {screen}}}},
+        {"schedule.list", {}}, {"schedule.enable", {{"name", "Morning"}, {"enabled", false}}}, {"health", {}},
+        {"users.list", {}}, {"users.add", {{"name", "Third"}, {"role", "viewer"}, {"screens", QJsonArray {screen}}}},
         {"users.change", {{"name", "Guest"}, {"role", "operator"}, {"screens", QJsonArray {screen}}}},
-        {"users.revoke", {{"name", "Guest"}}}, {"users.credential", {{"name", "Guest"}}}};
+        {"users.revoke", {{"name", "Guest"}}}, {"users.credential", {{"name", "Guest"}}},
+        {"audit", {{"actor", "window"}}}};
     QJsonObject call = samples.value(method, {{"no sample", true}});
     return call;
 }
@@ -485,8 +510,7 @@ void TstRemoteApi::rights()
     }
     // Numbers and a retry reach every screen, which a limited operator may not.
     const bool everyScreen = method == "numbers" || method == "scene.retry";
-    const bool allowed = actor.may(right)
-        && !(right == Right::Operate && actor.limited() && (!inside || everyScreen));
+    const bool allowed = actor.may(right) && !(right == Right::Operate && actor.limited() && (!inside || everyScreen));
 
     const QJsonObject before = core->state();
     const QJsonArray usersBefore = site.service.users()->list();
@@ -525,10 +549,9 @@ void TstRemoteApi::users()
     const QString credential = added.result["credential"].toString();
     QCOMPARE(added.result["user"]["screens"].toArray(), QJsonArray {RX1});
     QVERIFY(credential.size() >= 22);
-    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "lectern"}, {"role", "viewer"}}).code,
-        int(Refused));
-    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "Boss"}, {"role", "admin"},
-                                                                  {"screens", QJsonArray {RX1}}})
+    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "lectern"}, {"role", "viewer"}}).code, int(Refused));
+    QCOMPARE(core->execute(
+                     Actor::window(), "users.add", {{"name", "Boss"}, {"role", "admin"}, {"screens", QJsonArray {RX1}}})
                  .code,
         int(Refused));
 
@@ -546,9 +569,9 @@ void TstRemoteApi::users()
     QCOMPARE(site.sourceOf(RX2), outsideBefore);
     // The same user signs in by proof on the WebSocket's terms.
     const QByteArray message = ApiToken::authMessage(site.service.users()->salt(), "c", "n");
-    QCOMPARE(site.service.users()->signInByProof(
-                 message, ApiToken::proofFor(credential, site.service.users()->salt(), message), nullptr,
-                 QHostAddress::LocalHost),
+    QCOMPARE(
+        site.service.users()->signInByProof(message,
+            ApiToken::proofFor(credential, site.service.users()->salt(), message), nullptr, QHostAddress::LocalHost),
         QStringLiteral("Lectern"));
     QCOMPARE(site.service.users()->list().at(1)["last_address"].toString(), QStringLiteral("127.0.0.1"));
 
@@ -582,7 +605,7 @@ void TstRemoteApi::users()
         ApiToken token(&config);
         first = token.regenerate();
         ApiUsers users(&config, &token);
-        kept = users.add({"Kept", Actor::Role::Operator, {RX1}, {}}, &error);
+        kept = users.add({"Kept", Actor::Role::Operator, {RX1}, {}, {}}, &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
     QVERIFY(!readFile(path).contains(kept.toUtf8()));
@@ -867,7 +890,8 @@ void TstRemoteApi::jsonOnlyArguments()
     QFETCH(int, code);
     Site site;
     QSignalSpy events(site.service.core(), &CommandSet::event);
-    const RemoteAnswer answer = site.service.core()->execute(Actor::window(), method, QJsonDocument::fromJson(params).object());
+    const RemoteAnswer answer
+        = site.service.core()->execute(Actor::window(), method, QJsonDocument::fromJson(params).object());
     QCOMPARE(answer.ok, code == 0);
     QCOMPARE(answer.code, code);
     QCOMPARE(events.count(), code == 0 ? 1 : 0);
@@ -885,15 +909,16 @@ void TstRemoteApi::everyDecoderListed()
     }
     const auto listed = [core] {
         QStringList names;
-        for (const QJsonValue &decoder : core->execute(Actor::window(), "list", {{"kind", "decoders"}}).result.toArray())
+        for (const QJsonValue &decoder :
+            core->execute(Actor::window(), "list", {{"kind", "decoders"}}).result.toArray())
             names << decoder.toObject().value("name").toString();
         names.sort();
         return names;
     };
     const QStringList all {RX1, RX2, QStringLiteral("IPD9DEMO-7C2E0DFE0003"), QStringLiteral("IPD9DEMO-7C2E0DFE0004")};
     QCOMPARE(listed(), all);
-    QVERIFY(core->execute(Actor::window(), 
-                    "wall.create", {{"name", "Pair"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}})
+    QVERIFY(core->execute(Actor::window(), "wall.create",
+                    {{"name", "Pair"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}})
                 .ok);
     QCOMPARE(listed(), all);
 }
@@ -924,6 +949,192 @@ void TstRemoteApi::wordsQuoted()
     QString error;
     QVERIFY(lineprotocol::splitWords(QStringLiteral("rename ") + quoted, &words, &error));
     QCOMPARE(words, QStringList({QStringLiteral("rename"), word}));
+}
+
+// Every way in leaves exactly one line per thing asked, with who asked, from where, and how it
+// ended; reading leaves none. `way` is "api" (the command set, as every transport calls it),
+// "line" (a line protocol session, signed in first unless it signs in), or
+// "window" (the manager and lists, as the window calls them).
+void TstRemoteApi::auditLines_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("role");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QJsonObject>("params");
+    QTest::addColumn<QString>("expected");
+    const QString ops = "\"actor\":\"ops\",\"address\":\"192.0.2.55\",";
+    const QString window = "\"actor\":\"window\",";
+    const QString reference = "TX:" + TX2;
+    QTest::newRow("route") << "api"
+                           << "operator"
+                           << "route" << QJsonObject {{"source", "TX - 2"}, {"target", "RX - 1"}}
+                           << "\\{\"action\":\"route\"," + ops + "\"after\":\\{\"source\":\"" + TX2 + "\",\"target\":\""
+            + RX1 + "\"\\},\"before\":\"" + TX1 + "\",\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("route refused by role") << "api"
+                                           << "viewer"
+                                           << "route" << QJsonObject {{"source", "TX - 2"}, {"target", "RX - 1"}}
+                                           << "\\{\"action\":\"route\"," + ops
+            + "\"after\":null,\"before\":.*,\"outcome\":\"forbidden\",\"reason\":\"\\\\\"route\\\\\" is not for the "
+              "viewer "
+              "role\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("route to nobody") << "api"
+                                     << "operator"
+                                     << "route" << QJsonObject {{"source", "TX - 2"}, {"target", "nobody"}}
+                                     << ".*\"outcome\":\"not_found\",\"reason\":\"no decoder or wall is named .*";
+    QTest::newRow("clear") << "api"
+                           << "operator"
+                           << "clear" << QJsonObject {{"target", "RX - 1"}}
+                           << "\\{\"action\":\"clear\"," + ops + "\"after\":\\{\"source\":null,.*\"before\":\"" + TX1
+            + "\",\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("power") << "api"
+                           << "operator"
+                           << "power" << QJsonObject {{"on", false}, {"targets", QJsonArray {"RX - 2"}}}
+                           << "\\{\"action\":\"power\"," + ops + "\"after\":\\{\"on\":false,\"targets\":\\[\"" + RX2
+            + "\"\\]\\},\"before\":null,\"outcome\":\"ok\",\"target\":\"RX - 2\"\\}";
+    QTest::newRow("numbers") << "api"
+                             << "operator"
+                             << "numbers" << QJsonObject {{"show", true}}
+                             << ".*\"action\":\"numbers\".*\"after\":\\{\"show\":true\\}.*\"outcome\":\"ok\".*";
+    QTest::newRow("wall made") << "api"
+                               << "admin"
+                               << "wall.create"
+                               << QJsonObject {{"name", "Big"}, {"columns", 2}, {"rows", 1},
+                                      {"members", QJsonArray {"RX - 1", "RX - 2"}}}
+                               << ".*\"action\":\"wall.create\".*\"after\":\\{\"alias\":\"Big\".*\"target\":\"Big\"\\}";
+    QTest::newRow("wall deleted") << "api"
+                                  << "admin"
+                                  << "wall.delete" << QJsonObject {{"name", "2 x 2 - 1"}}
+                                  << ".*\"before\":\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*\"outcome\":\"ok\".*";
+    QTest::newRow("renamed") << "api"
+                             << "admin"
+                             << "rename" << QJsonObject {{"name", "RX - 1"}, {"alias", "Stage"}}
+                             << ".*\"after\":\\{\"alias\":\"Stage\",\"name\":\"" + RX1
+            + "\"\\},\"before\":\"RX - 1\",\"outcome\":\"ok\",.*";
+    QTest::newRow("scene saved")
+        << "api"
+        << "admin"
+        << "scene.save" << QJsonObject {{"name", "Evening"}}
+        << ".*\"action\":\"scene.save\".*\"after\":\\{\"name\":\"Evening\",.*\"target\":\"Evening\"\\}";
+    QTest::newRow("scene recalled, not there") << "api"
+                                               << "operator"
+                                               << "scene.recall" << QJsonObject {{"name", "Nope"}}
+                                               << ".*\"action\":\"scene.recall\".*\"outcome\":\"not_found\".*";
+    QTest::newRow("user added: the credential stays out")
+        << "api"
+        << "admin"
+        << "users.add" << QJsonObject {{"name", "Lectern"}, {"role", "viewer"}}
+        << "\\{\"action\":\"users.add\"," + ops
+            + "\"after\":\\{\"user\":\\{[^}]*\"name\":\"Lectern\".*\\},\"before\":null,\"outcome\":\"ok\",\"target\":"
+              "\"Lectern\"\\}";
+    QTest::newRow("state is no change") << "api"
+                                        << "viewer"
+                                        << "state" << QJsonObject() << "";
+    QTest::newRow("reading the trail is no change") << "api"
+                                                    << "admin"
+                                                    << "audit" << QJsonObject() << "";
+    QTest::newRow("sign-in over the line protocol")
+        << "line"
+        << ""
+        << "auth TOKEN" << QJsonObject()
+        << "\\{\"action\":\"sign-in\",\"actor\":\"admin\",\"address\":\"198.51.100.7\",\"after\":null,\"before\":null,"
+           "\"outcome\":\"ok\",\"target\":\"admin\"\\}";
+    QTest::newRow("refused sign-in") << "line"
+                                     << ""
+                                     << "auth wrong" << QJsonObject()
+                                     << "\\{\"action\":\"sign-in\",\"actor\":null,\"address\":\"198.51.100.7\",.*"
+                                        "\"outcome\":\"not_authenticated\",\"target\":null\\}";
+    QTest::newRow("route over the line protocol") << "line"
+                                                  << ""
+                                                  << "route \"TX - 2\" \"RX - 1\"" << QJsonObject()
+                                                  << "\\{\"action\":\"route\",\"actor\":\"admin\",\"address\":\"198.51."
+                                                     "100.7\",.*\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("window drop") << "window"
+                                 << ""
+                                 << "drop" << QJsonObject {{"source", reference}, {"target", RX1}}
+                                 << "\\{\"action\":\"route\"," + window + "\"address\":null,\"after\":\"" + TX2
+            + "\",\"before\":\"" + TX1 + "\",\"outcome\":\"ok\",\"target\":\"" + RX1 + "\"\\}";
+    QTest::newRow("window power") << "window"
+                                  << ""
+                                  << "power" << QJsonObject()
+                                  << "\\{\"action\":\"power\"," + window + ".*\"after\":false,.*\"target\":\"all\"\\}";
+    QTest::newRow("window rename") << "window"
+                                   << ""
+                                   << "rename" << QJsonObject {{"target", RX2}, {"alias", "Desk"}}
+                                   << "\\{\"action\":\"rename\"," + window
+            + ".*\"after\":\"Desk\",\"before\":\"RX - 2\",\"outcome\":\"ok\",\"target\":\"" + RX2 + "\"\\}";
+    QTest::newRow("window wall deleted") << "window"
+                                         << ""
+                                         << "wall.delete" << QJsonObject {{"target", "2 x 2 - 1"}}
+                                         << "\\{\"action\":\"wall.delete\"," + window + ".*\"outcome\":\"ok\",.*";
+    QTest::newRow("window numbers") << "window"
+                                    << ""
+                                    << "numbers" << QJsonObject()
+                                    << "\\{\"action\":\"numbers\"," + window + ".*\"after\":true,.*";
+    QTest::newRow("window sign-in refused") << "window"
+                                            << ""
+                                            << "login" << QJsonObject()
+                                            << "\\{\"action\":\"sign-in\"," + window
+            + ".*\"outcome\":\"not_authenticated\",\"reason\":\"wrong settings password\",\"target\":\"settings\"\\}";
+    QTest::newRow("window scene saved") << "window"
+                                        << ""
+                                        << "scene.save" << QJsonObject()
+                                        << "\\{\"action\":\"scene.save\"," + window + ".*\"target\":\"Morning\"\\}";
+}
+
+void TstRemoteApi::auditLines()
+{
+    QFETCH(QString, way);
+    QFETCH(QString, role);
+    QFETCH(QString, method);
+    QFETCH(QJsonObject, params);
+    QFETCH(QString, expected);
+    Site site;
+    site.manager.routeSource(TX1, RX1);
+    AuthThrottle throttle;
+    // An address of its own: refused sign-ins reach the trail once a minute per address.
+    LineSession session(site.service.core(), site.service.users(), &throttle, QHostAddress("198.51.100.7"));
+    if (way == "line" && !method.startsWith("auth"))
+        QCOMPARE(session.handleLine("auth " + site.token), QStringList {"ok"});
+    DeviceListModel *list = site.manager.rxlist();
+    const auto rowOf = [list](const QString &name) {
+        int row = 0;
+        while (row < list->rowCount() && list->at(row)->name() != name && list->at(row)->nameAlias() != name)
+            ++row;
+        return row;
+    };
+    const int before = site.auditCount();
+    QString credential;
+    if (way == "api") {
+        Actor actor {"ops", Actor::Role::Viewer, {}, {}, "192.0.2.55"};
+        QVERIFY(Actor::roleFromName(role, &actor.role));
+        credential = site.service.core()->execute(actor, method, params).result["credential"].toString();
+    } else if (way == "line") {
+        session.handleLine(QString(method).replace("TOKEN", site.token));
+    } else if (method == "drop") {
+        site.manager.dropSourceOn(params["source"].toString(), params["target"].toString());
+    } else if (method == "power") {
+        site.manager.switchMonitor(false);
+    } else if (method == "rename") {
+        QVERIFY(list->setData(
+            list->index(rowOf(params["target"].toString())), params["alias"].toString(), DeviceListModel::AliasRole));
+    } else if (method == "wall.delete") {
+        site.manager.deleteVideoWall(list->at(rowOf(params["target"].toString()))->guid());
+    } else if (method == "numbers") {
+        site.manager.osdShowSeq();
+    } else if (method == "login") {
+        QVERIFY(!site.manager.login("not the password"));
+    } else if (method == "scene.save") {
+        QVERIFY(site.scenes.saveScene("Morning", {}, 0));
+    }
+    const QStringList lines = site.auditLines(before);
+    if (expected.isEmpty()) {
+        QVERIFY2(lines.isEmpty(), qPrintable(lines.join('\n')));
+        return;
+    }
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(lines.first()).hasMatch(),
+        qPrintable(lines.first()));
+    QVERIFY(credential.isEmpty() || !readFile(site.trail.path()).contains(credential.toUtf8()));
 }
 
 QTEST_MAIN(TstRemoteApi)

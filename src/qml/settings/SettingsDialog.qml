@@ -33,6 +33,7 @@ Item {
           "icon": "setting-advanced", "lockable": true },
         { "title": qsTr("Scenes and Schedules"), "identifier": "scenes", "page": "ScenesPage.qml",
           "icon": "setting-scenes", "lockable": true },
+        { "title": qsTr("Audit Trail"), "identifier": "audit", "page": "AuditPage.qml", "icon": "setting-audit", "lockable": true },
         { "title": qsTr("System Information"), "identifier": "system-info", "page": "SystemInfoPage.qml",
           "icon": "setting-system-info", "lockable": false }
     ]

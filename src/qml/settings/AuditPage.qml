@@ -1,0 +1,129 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.14
+import "../control"
+
+// Who did what, newest first, behind the admin password: the trail names people and addresses.
+Item {
+    id: page
+
+    readonly property int pageSize: 100
+    property var lines: []
+    property int total: 0
+
+    // From the top again: a new line or another filter changes every offset.
+    function reload() {
+        var found = auditTrail.page(filter.text, 0, pageSize);
+        lines = found.lines;
+        total = found.total;
+    }
+
+    function loadMore() {
+        var found = auditTrail.page(filter.text, lines.length, pageSize);
+        lines = lines.concat(found.lines);
+        total = found.total;
+    }
+
+    // "09:14 · reception · route Lobby wall → Lectern PC"; the day too when it is not today.
+    function describe(line) {
+        var when = new Date(line.time);
+        var today = new Date().toDateString() === when.toDateString();
+        var stamp = Qt.formatDateTime(when, today ? "HH:mm:ss" : "yyyy-MM-dd HH:mm:ss");
+        var who = line.actor === null || line.actor === undefined ? qsTr("unknown") : line.actor;
+        if (line.address)
+            who += " (" + line.address + ")";
+        var what = line.action + (line.target ? " " + line.target : "");
+        if (line.outcome !== "ok")
+            what += " \u2014 " + qsTr("refused: %1").arg(line.reason ? line.reason : line.outcome);
+        else if (typeof line.after === "string" || typeof line.after === "boolean" || typeof line.after === "number")
+            what += " \u2192 " + line.after;
+        return stamp + " \u00b7 " + who + " \u00b7 " + what;
+    }
+
+    Component.onCompleted: if (!manager.locked) reload()
+
+    Connections {
+        target: manager
+        function onLockStateChanged(locked) {
+            if (!locked)
+                page.reload();
+        }
+    }
+
+    Connections {
+        target: auditTrail
+        function onAppended() {
+            if (!manager.locked && list.atYBeginning)
+                page.reload();
+        }
+    }
+
+    LoginPanel {
+        visible: manager.locked
+        y: 150
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(600, page.width)
+        purpose: qsTr("The audit trail is kept behind the admin password.")
+    }
+
+    TextEntry {
+        id: filter
+        objectName: "auditFilter"
+        visible: !manager.locked
+        width: Math.min(400, page.width - 16)
+        height: 50
+        placeholderText: qsTr("Filter by who or what")
+        onTextChanged: page.reload()
+    }
+
+    Text {
+        objectName: "auditCount"
+        visible: !manager.locked
+        anchors.left: filter.right
+        anchors.leftMargin: 16
+        anchors.verticalCenter: filter.verticalCenter
+        textFormat: Text.PlainText
+        text: qsTr("%1 of %2 lines").arg(page.lines.length).arg(page.total)
+        color: globalStyle.darkFontColorOnBlack
+        font.pixelSize: globalStyle.normalFontSize - 2
+    }
+
+    ListView {
+        id: list
+        objectName: "auditList"
+        visible: !manager.locked
+        anchors.top: filter.bottom
+        anchors.topMargin: 12
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        model: page.lines
+        spacing: 4
+        ScrollBar.vertical: ScrollBar {
+            policy: list.contentHeight > list.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            contentItem: Rectangle {
+                implicitWidth: 6
+                radius: 3
+                color: globalStyle.accent
+            }
+        }
+        delegate: Text {
+            width: list.width - 16
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            text: page.describe(modelData)
+            // Refusals in the muted red the offline markers use.
+            color: modelData.outcome === "ok" ? globalStyle.fontColorOnBlack : "#B04848"
+            font.pixelSize: globalStyle.normalFontSize - 2
+        }
+        footer: RoundButton {
+            objectName: "auditMore"
+            visible: page.lines.length < page.total
+            height: visible ? 50 : 0
+            width: 200
+            text: qsTr("Older lines")
+            onClicked: page.loadMore()
+        }
+    }
+}
