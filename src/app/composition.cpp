@@ -2,6 +2,7 @@
 
 #include "app/file_picker.h"
 #include "app/process_control.h"
+#include "base/audit_scope.h"
 #include "base/audit_trail.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
@@ -47,8 +48,10 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     if (options.demo)
         devices->enterDemoMode();
     // Also the way back in for someone who has forgotten the settings password.
-    if (options.factoryDefault)
+    if (options.factoryDefault) {
+        const AuditScope scope(QStringLiteral("command line"));
         devices->doFactoryDefault();
+    }
 
     // After the settings are loaded, so that the walls the scenes name are listed.
     sceneService = std::make_unique<SceneService>(devices.get(), devices->settingsStore());

@@ -138,8 +138,8 @@ int printApiFingerprint()
 {
     JsonConfig config(QString::fromLatin1(DeviceManager::CONFIG_PATH), false);
     QString error;
-    const QSslConfiguration tls
-        = RemoteService::tlsFor(ApiSettings::load(config), QFileInfo(config.path()).absolutePath(), &error);
+    const QSslConfiguration tls = RemoteService::tlsFor(
+        ApiSettings::load(config), QFileInfo(config.path()).absolutePath(), &error);
     if (tls.isNull()) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;

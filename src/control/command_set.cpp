@@ -262,8 +262,8 @@ QString CommandSet::refusal(const Actor &actor, const QString &method, const QJs
     QStringList screens;
     QStringList sources;
     const CommandExtension *extension = extensionOf(method);
-    const bool known
-        = extension ? extension->reach(method, params, &screens, &sources) : reach(method, params, &screens, &sources);
+    const bool known = extension ? extension->reach(method, params, &screens, &sources)
+                                 : reach(method, params, &screens, &sources);
     if (!known)
         return QStringLiteral("\"%1\" as sent reaches every screen; name your own screens").arg(method);
     for (const QString &screen : qAsConst(screens)) {
@@ -294,8 +294,7 @@ CommandExtension *CommandSet::extensionOf(const QString &method) const
     return nullptr;
 }
 
-bool CommandSet::reach(
-    const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
+bool CommandSet::reach(const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
 {
     if (method == QLatin1String("route") || method == QLatin1String("clear")) {
         const QString target = params.value(QStringLiteral("target")).toString().trimmed();

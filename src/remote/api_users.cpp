@@ -153,7 +153,8 @@ QJsonArray ApiUsers::list() const
         const SignIn last = lastSignIns.value(entry.name);
         object.insert(QStringLiteral("last_sign_in"),
             last.at.isValid() ? QJsonValue(last.at.toString(Qt::ISODate)) : QJsonValue());
-        object.insert(QStringLiteral("last_address"), last.address.isEmpty() ? QJsonValue() : QJsonValue(last.address));
+        object.insert(
+            QStringLiteral("last_address"), last.address.isEmpty() ? QJsonValue() : QJsonValue(last.address));
         out << object;
     }
     return out;
@@ -247,7 +248,6 @@ QString ApiUsers::newCredential(const QString &name, QString *error)
         save(error);
     }
     qInfo().noquote() << "Control API: a new credential was made for" << user;
-    emit ended(user,
-        user == FIRST_ADMIN ? QStringLiteral("a new token was made") : QStringLiteral("a new credential was made"));
+    emit ended(user, user == FIRST_ADMIN ? QStringLiteral("a new token was made") : QStringLiteral("a new credential was made"));
     return secret;
 }

@@ -33,8 +33,8 @@ public:
     // The name of the user the credential belongs to, or empty; a sign-in is noted.
     QString signIn(const QString &credential, const QHostAddress &peer);
     // The same for a proof over authMessage (see ApiToken).
-    QString signInByProof(
-        const QByteArray &authMessage, const QByteArray &proof, QByteArray *serverSignature, const QHostAddress &peer);
+    QString signInByProof(const QByteArray &authMessage, const QByteArray &proof, QByteArray *serverSignature,
+        const QHostAddress &peer);
     // The user's rights now; false once the user is gone.
     bool actor(const QString &name, Actor *actor) const;
 

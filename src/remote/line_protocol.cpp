@@ -70,18 +70,13 @@ Command wholeNumbers(const QStringList &a, int *columns, int *rows)
 const Syntax COMMANDS[] = {
     {"state", "state", 0, 0, [](const QStringList &) { return make(QStringLiteral("state")); }},
     {"list", "list decoders|encoders|walls", 1, 1,
-        [](const QStringList &a) {
-            return make(QStringLiteral("list"), {{QStringLiteral("kind"), a.at(0).toLower()}});
-        }},
+        [](const QStringList &a) { return make(QStringLiteral("list"), {{QStringLiteral("kind"), a.at(0).toLower()}}); }},
     {"route", "route SOURCE TARGET|all", 2, 2,
         [](const QStringList &a) {
-            return make(
-                QStringLiteral("route"), {{QStringLiteral("source"), a.at(0)}, {QStringLiteral("target"), a.at(1)}});
+            return make(QStringLiteral("route"), {{QStringLiteral("source"), a.at(0)}, {QStringLiteral("target"), a.at(1)}});
         }},
     {"clear", "clear TARGET|all", 1, 1,
-        [](const QStringList &a) {
-            return make(QStringLiteral("clear"), {{QStringLiteral("target"), a.at(0)}});
-        }},
+        [](const QStringList &a) { return make(QStringLiteral("clear"), {{QStringLiteral("target"), a.at(0)}}); }},
     {"power", "power on|off [NAME...]", 1, -1,
         [](const QStringList &a) {
             Command command = switchCommand(QStringLiteral("power"), QStringLiteral("on"), a.at(0), "on", "off");
@@ -101,13 +96,11 @@ const Syntax COMMANDS[] = {
             if (bad.errorCode != 0)
                 return bad;
             return make(QStringLiteral("wall.create"),
-                {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("columns"), columns},
-                    {QStringLiteral("rows"), rows}, {QStringLiteral("members"), QJsonArray::fromStringList(a.mid(3))}});
+                {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("columns"), columns}, {QStringLiteral("rows"), rows},
+                    {QStringLiteral("members"), QJsonArray::fromStringList(a.mid(3))}});
         }},
     {"wall delete", "wall delete NAME", 1, 1,
-        [](const QStringList &a) {
-            return make(QStringLiteral("wall.delete"), {{QStringLiteral("name"), a.at(0)}});
-        }},
+        [](const QStringList &a) { return make(QStringLiteral("wall.delete"), {{QStringLiteral("name"), a.at(0)}}); }},
     {"scene list", "scene list", 0, 0, [](const QStringList &) { return make(QStringLiteral("scene.list")); }},
     {"scene save", "scene save NAME [SCREEN...]", 1, -1,
         [](const QStringList &a) {
@@ -117,25 +110,20 @@ const Syntax COMMANDS[] = {
             return command;
         }},
     {"scene recall", "scene recall NAME", 1, 1,
-        [](const QStringList &a) {
-            return make(QStringLiteral("scene.recall"), {{QStringLiteral("name"), a.at(0)}});
-        }},
+        [](const QStringList &a) { return make(QStringLiteral("scene.recall"), {{QStringLiteral("name"), a.at(0)}}); }},
     {"scene retry", "scene retry", 0, 0, [](const QStringList &) { return make(QStringLiteral("scene.retry")); }},
     {"scene report", "scene report", 0, 0, [](const QStringList &) { return make(QStringLiteral("scene.report")); }},
     {"scene rename", "scene rename NAME NEWNAME", 2, 2,
         [](const QStringList &a) {
-            return make(QStringLiteral("scene.rename"),
-                {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("new_name"), a.at(1)}});
+            return make(
+                QStringLiteral("scene.rename"), {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("new_name"), a.at(1)}});
         }},
     {"scene delete", "scene delete NAME", 1, 1,
-        [](const QStringList &a) {
-            return make(QStringLiteral("scene.delete"), {{QStringLiteral("name"), a.at(0)}});
-        }},
+        [](const QStringList &a) { return make(QStringLiteral("scene.delete"), {{QStringLiteral("name"), a.at(0)}}); }},
     {"schedule list", "schedule list", 0, 0, [](const QStringList &) { return make(QStringLiteral("schedule.list")); }},
     {"schedule", "schedule on|off NAME", 2, 2,
         [](const QStringList &a) {
-            Command command
-                = switchCommand(QStringLiteral("schedule.enable"), QStringLiteral("enabled"), a.at(0), "on", "off");
+            Command command = switchCommand(QStringLiteral("schedule.enable"), QStringLiteral("enabled"), a.at(0), "on", "off");
             command.params.insert(QStringLiteral("name"), a.at(1));
             return command;
         }},
@@ -148,8 +136,7 @@ const Syntax COMMANDS[] = {
         }},
     {"rename", "rename NAME NEWNAME", 2, 2,
         [](const QStringList &a) {
-            return make(
-                QStringLiteral("rename"), {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("alias"), a.at(1)}});
+            return make(QStringLiteral("rename"), {{QStringLiteral("name"), a.at(0)}, {QStringLiteral("alias"), a.at(1)}});
         }},
     {"whoami", "whoami", 0, 0, [](const QStringList &) { return make(QStringLiteral("whoami")); }},
     {"users list", "users list", 0, 0, [](const QStringList &) { return make(QStringLiteral("users.list")); }},
@@ -160,9 +147,7 @@ const Syntax COMMANDS[] = {
                 a.isEmpty() ? QJsonObject() : QJsonObject {{QStringLiteral("limit"), a.at(0).toInt()}});
         }},
     {"auth", "auth TOKEN", 1, 1,
-        [](const QStringList &a) {
-            return make(QStringLiteral("auth"), {{QStringLiteral("token"), a.at(0)}});
-        }},
+        [](const QStringList &a) { return make(QStringLiteral("auth"), {{QStringLiteral("token"), a.at(0)}}); }},
     {"subscribe", "subscribe", 0, 0, [](const QStringList &) { return make(QStringLiteral("subscribe")); }},
     {"unsubscribe", "unsubscribe", 0, 0, [](const QStringList &) { return make(QStringLiteral("unsubscribe")); }},
     {"help", "help", 0, 0, [](const QStringList &) { return make(QStringLiteral("help")); }},
@@ -260,13 +245,11 @@ Command parse(const QString &line)
         if (!same)
             continue;
         const QStringList arguments = words.mid(keywords.size());
-        if (arguments.size() < syntax.minArguments
-            || (syntax.maxArguments >= 0 && arguments.size() > syntax.maxArguments))
+        if (arguments.size() < syntax.minArguments || (syntax.maxArguments >= 0 && arguments.size() > syntax.maxArguments))
             return failed(BadArguments, QStringLiteral("usage: %1").arg(QLatin1String(syntax.usage)));
         return syntax.build(arguments);
     }
-    return failed(
-        UnknownCommand, QStringLiteral("there is no command \"%1\"; help lists them").arg(flattened(words.at(0))));
+    return failed(UnknownCommand, QStringLiteral("there is no command \"%1\"; help lists them").arg(flattened(words.at(0))));
 }
 
 QString formatAnswer(const RemoteAnswer &answer)
@@ -275,8 +258,8 @@ QString formatAnswer(const RemoteAnswer &answer)
         return QStringLiteral("error %1 %2").arg(remoteErrorName(answer.code), flattened(answer.message));
     if (answer.result.isNull() || answer.result.isUndefined())
         return QStringLiteral("ok");
-    const QJsonDocument document
-        = answer.result.isArray() ? QJsonDocument(answer.result.toArray()) : QJsonDocument(answer.result.toObject());
+    const QJsonDocument document = answer.result.isArray() ? QJsonDocument(answer.result.toArray())
+                                                           : QJsonDocument(answer.result.toObject());
     if (!answer.result.isArray() && !answer.result.isObject())
         return QStringLiteral("ok ") + flattened(answer.result.toVariant().toString());
     return QStringLiteral("ok ") + QString::fromUtf8(document.toJson(QJsonDocument::Compact));
@@ -284,8 +267,7 @@ QString formatAnswer(const RemoteAnswer &answer)
 
 QString formatEvent(const QString &name, const QJsonObject &data)
 {
-    return QStringLiteral("event %1 %2")
-        .arg(name, QString::fromUtf8(QJsonDocument(data).toJson(QJsonDocument::Compact)));
+    return QStringLiteral("event %1 %2").arg(name, QString::fromUtf8(QJsonDocument(data).toJson(QJsonDocument::Compact)));
 }
 
 QString helpText()

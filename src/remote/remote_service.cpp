@@ -66,7 +66,8 @@ bool RemoteService::start(const ApiSettings &settings)
     if (!apiToken.isSet())
         qWarning() << "Control API: no token has been made yet; no client can authenticate";
     QString why;
-    const QSslConfiguration tls = tlsFor(current, QFileInfo(manager->settingsStore()->path()).absolutePath(), &why);
+    const QSslConfiguration tls
+        = tlsFor(current, QFileInfo(manager->settingsStore()->path()).absolutePath(), &why);
     if (tls.isNull())
         return refuse(tr("TLS cannot be had (%1): the control API stays off, every port. Name a readable PEM "
                          "certificate and its key, or neither, for the controller's own.")
@@ -133,8 +134,8 @@ bool RemoteService::running() const
     return line->isListening() && web->isRunning();
 }
 
-QString RemoteService::configure(bool enabled, int lineTlsPort, int linePort, bool plainLine, int webPort, bool webTls,
-    const QString &listenAddress, const QString &tlsCertificate, const QString &tlsKey)
+QString RemoteService::configure(bool enabled, int lineTlsPort, int linePort, bool plainLine, int webPort,
+    bool webTls, const QString &listenAddress, const QString &tlsCertificate, const QString &tlsKey)
 {
     const auto described = [](const ApiSettings &settings) {
         return QJsonObject {{QStringLiteral("enabled"), settings.enabled},

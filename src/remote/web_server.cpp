@@ -144,10 +144,11 @@ void WebServer::onHttpConnection()
         httpConnections.insert(connection, peer);
         connect(connection, &HttpConnection::headReceived, this, &WebServer::onHead);
         connect(connection, &HttpConnection::bodyReceived, this, &WebServer::onCommandBody);
-        connect(connection, &HttpConnection::finished, this, [this](HttpConnection *finished) {
-            httpConnections.remove(finished);
-            bodyUsers.remove(finished);
-        });
+        connect(connection, &HttpConnection::finished, this,
+            [this](HttpConnection *finished) {
+                httpConnections.remove(finished);
+                bodyUsers.remove(finished);
+            });
     }
 }
 
@@ -406,10 +407,9 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
     const QByteArray proof = params.value(QStringLiteral("proof")).toString().toLatin1();
     QByteArray serverSignature;
     const bool wellFormed = !nonce.isEmpty() && nonce.size() <= ApiToken::MAX_NONCE_BYTES && !nonce.contains(',');
-    const QString user = wellFormed
-        ? users->signInByProof(
-            ApiToken::authMessage(users->salt(), session.challenge, nonce), proof, &serverSignature, client.peer)
-        : QString();
+    const QString user = wellFormed ? users->signInByProof(ApiToken::authMessage(users->salt(), session.challenge, nonce),
+                                          proof, &serverSignature, client.peer)
+                                    : QString();
     if (user.isEmpty()) {
         *delay = throttle->failed(client.peer);
         if (params.contains(QStringLiteral("response")))

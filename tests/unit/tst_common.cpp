@@ -356,6 +356,12 @@ private slots:
         QCOMPARE(page.value("total").toInt(), 6);
         QCOMPARE(page.value("lines").toArray().at(0).toObject().value("n").toInt(), 5);
         QCOMPARE(page.value("lines").toArray().size(), 2);
+        // Started again with nothing written since a rotation, the chain goes on from the backup.
+        QVERIFY(QFile::remove(path));
+        AuditTrail again(path);
+        QVERIFY(again.append({{"action", "rename"}}));
+        QVERIFY(AuditTrail::verify(path).intact);
+        QCOMPARE(again.query({}).value("lines").toArray().at(0).toObject().value("n").toInt(), 5);
     }
 
     void branding_data()

@@ -392,8 +392,7 @@ void TstRemoteApi::windowAndDevicesReachClients()
             renames << e.at(1).toJsonObject().value("alias").toString();
     }
     QCOMPARE(renames, (QStringList {"Stage", before, "Stage"}));
-    const RemoteAnswer routed
-        = site.service.core()->execute(Actor::window(), "route", {{"source", "TX - 2"}, {"target", "Stage"}});
+    const RemoteAnswer routed = site.service.core()->execute(Actor::window(), "route", {{"source", "TX - 2"}, {"target", "Stage"}});
     QVERIFY(routed.ok);
     QCOMPARE(site.sourceOf(RX2), TX2);
 }
@@ -447,12 +446,12 @@ QJsonObject sampleCall(const QString &method, bool inside)
         {"route", {{"source", source}, {"target", screen}}}, {"clear", {{"target", screen}}},
         {"power", {{"on", true}, {"targets", QJsonArray {screen}}}}, {"numbers", {{"show", true}}},
         {"wall.create", {{"name", "W2"}, {"columns", 1}, {"rows", 1}, {"members", QJsonArray {screen}}}},
-        {"wall.delete", {{"name", "W1"}}}, {"rename", {{"name", screen}, {"alias", "Renamed"}}}, {"scene.list", {}},
-        {"scene.save", {{"name", "New"}, {"targets", QJsonArray {screen}}}},
+        {"wall.delete", {{"name", "W1"}}}, {"rename", {{"name", screen}, {"alias", "Renamed"}}},
+        {"scene.list", {}}, {"scene.save", {{"name", "New"}, {"targets", QJsonArray {screen}}}},
         {"scene.recall", {{"name", inside ? "Mine" : "Theirs"}}}, {"scene.retry", {}}, {"scene.report", {}},
         {"scene.rename", {{"name", "Mine"}, {"new_name", "Ours"}}}, {"scene.delete", {{"name", "Mine"}}},
-        {"schedule.list", {}}, {"schedule.enable", {{"name", "Morning"}, {"enabled", false}}}, {"health", {}},
-        {"users.list", {}}, {"users.add", {{"name", "Third"}, {"role", "viewer"}, {"screens", QJsonArray {screen}}}},
+        {"schedule.list", {}}, {"schedule.enable", {{"name", "Morning"}, {"enabled", false}}}, {"health", {}}, {"users.list", {}},
+        {"users.add", {{"name", "Third"}, {"role", "viewer"}, {"screens", QJsonArray {screen}}}},
         {"users.change", {{"name", "Guest"}, {"role", "operator"}, {"screens", QJsonArray {screen}}}},
         {"users.revoke", {{"name", "Guest"}}}, {"users.credential", {{"name", "Guest"}}},
         {"audit", {{"actor", "window"}}}};
@@ -510,7 +509,8 @@ void TstRemoteApi::rights()
     }
     // Numbers and a retry reach every screen, which a limited operator may not.
     const bool everyScreen = method == "numbers" || method == "scene.retry";
-    const bool allowed = actor.may(right) && !(right == Right::Operate && actor.limited() && (!inside || everyScreen));
+    const bool allowed = actor.may(right)
+        && !(right == Right::Operate && actor.limited() && (!inside || everyScreen));
 
     const QJsonObject before = core->state();
     const QJsonArray usersBefore = site.service.users()->list();
@@ -549,9 +549,10 @@ void TstRemoteApi::users()
     const QString credential = added.result["credential"].toString();
     QCOMPARE(added.result["user"]["screens"].toArray(), QJsonArray {RX1});
     QVERIFY(credential.size() >= 22);
-    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "lectern"}, {"role", "viewer"}}).code, int(Refused));
-    QCOMPARE(core->execute(
-                     Actor::window(), "users.add", {{"name", "Boss"}, {"role", "admin"}, {"screens", QJsonArray {RX1}}})
+    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "lectern"}, {"role", "viewer"}}).code,
+        int(Refused));
+    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "Boss"}, {"role", "admin"},
+                                                                  {"screens", QJsonArray {RX1}}})
                  .code,
         int(Refused));
 
@@ -569,9 +570,9 @@ void TstRemoteApi::users()
     QCOMPARE(site.sourceOf(RX2), outsideBefore);
     // The same user signs in by proof on the WebSocket's terms.
     const QByteArray message = ApiToken::authMessage(site.service.users()->salt(), "c", "n");
-    QCOMPARE(
-        site.service.users()->signInByProof(message,
-            ApiToken::proofFor(credential, site.service.users()->salt(), message), nullptr, QHostAddress::LocalHost),
+    QCOMPARE(site.service.users()->signInByProof(
+                 message, ApiToken::proofFor(credential, site.service.users()->salt(), message), nullptr,
+                 QHostAddress::LocalHost),
         QStringLiteral("Lectern"));
     QCOMPARE(site.service.users()->list().at(1)["last_address"].toString(), QStringLiteral("127.0.0.1"));
 
@@ -890,8 +891,7 @@ void TstRemoteApi::jsonOnlyArguments()
     QFETCH(int, code);
     Site site;
     QSignalSpy events(site.service.core(), &CommandSet::event);
-    const RemoteAnswer answer
-        = site.service.core()->execute(Actor::window(), method, QJsonDocument::fromJson(params).object());
+    const RemoteAnswer answer = site.service.core()->execute(Actor::window(), method, QJsonDocument::fromJson(params).object());
     QCOMPARE(answer.ok, code == 0);
     QCOMPARE(answer.code, code);
     QCOMPARE(events.count(), code == 0 ? 1 : 0);
@@ -909,16 +909,15 @@ void TstRemoteApi::everyDecoderListed()
     }
     const auto listed = [core] {
         QStringList names;
-        for (const QJsonValue &decoder :
-            core->execute(Actor::window(), "list", {{"kind", "decoders"}}).result.toArray())
+        for (const QJsonValue &decoder : core->execute(Actor::window(), "list", {{"kind", "decoders"}}).result.toArray())
             names << decoder.toObject().value("name").toString();
         names.sort();
         return names;
     };
     const QStringList all {RX1, RX2, QStringLiteral("IPD9DEMO-7C2E0DFE0003"), QStringLiteral("IPD9DEMO-7C2E0DFE0004")};
     QCOMPARE(listed(), all);
-    QVERIFY(core->execute(Actor::window(), "wall.create",
-                    {{"name", "Pair"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}})
+    QVERIFY(core->execute(Actor::window(), 
+                    "wall.create", {{"name", "Pair"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}})
                 .ok);
     QCOMPARE(listed(), all);
 }

@@ -217,14 +217,11 @@ void TstScenes::recallAndApi()
     // then finished once, with every screen routed.
     site.scenes->recaller()->setDecodersPerTurn(2);
     QSignalSpy finished(site.scenes, &SceneService::recallFinished);
-    answer = core.execute(
-        Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}});
+    answer = core.execute(Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     QVERIFY(site.scenes->recalling());
     // A second tap while the recall runs is refused, not started over.
-    QCOMPARE(core.execute(Actor::window(), QStringLiteral("scene.recall"),
-                     {{QStringLiteral("name"), QStringLiteral("blue")}})
-                 .code,
+    QCOMPARE(core.execute(Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("blue")}}).code,
         int(Busy));
     QVERIFY(finished.wait());
     // Once the last screen is routed, a recall that told its end too early has told it twice.
@@ -245,13 +242,11 @@ void TstScenes::recallAndApi()
 
     // A scene saved without a display-power setting leaves the displays as they are.
     site.manager.routeSourceToAll(TX1);
-    answer = core.execute(
-        Actor::window(), QStringLiteral("scene.save"), {{QStringLiteral("name"), QStringLiteral("Plain")}});
+    answer = core.execute(Actor::window(), QStringLiteral("scene.save"), {{QStringLiteral("name"), QStringLiteral("Plain")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     site.manager.routeSourceToAll(TX2);
     events.clear();
-    answer = core.execute(
-        Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("plain")}});
+    answer = core.execute(Actor::window(), QStringLiteral("scene.recall"), {{QStringLiteral("name"), QStringLiteral("plain")}});
     QVERIFY2(answer.ok, qPrintable(answer.message));
     QVERIFY(finished.wait());
     for (int row = 0; row < site.manager.rxlist()->rowCount(); ++row)
@@ -271,11 +266,9 @@ void TstScenes::recallAndApi()
         QVERIFY2(!core.execute(Actor::window(), command.first, command.second).ok, qPrintable(command.first));
     // A wall is named by the rule of every name the window shows.
     const RemoteAnswer wall = core.execute(Actor::window(), QStringLiteral("wall.create"),
-        {{QStringLiteral("name"), QStringLiteral("a\x1b[2Jb")}, {QStringLiteral("columns"), 2},
-            {QStringLiteral("rows"), 1},
+        {{QStringLiteral("name"), QStringLiteral("a\x1b[2Jb")}, {QStringLiteral("columns"), 2}, {QStringLiteral("rows"), 1},
             {QStringLiteral("members"), QJsonArray {RX1, QStringLiteral("IPD9DEMO-7C2E0DFE0002")}}});
-    QVERIFY2(
-        wall.code == BadArguments && wall.message.startsWith(QLatin1String("name must")), qPrintable(wall.message));
+    QVERIFY2(wall.code == BadArguments && wall.message.startsWith(QLatin1String("name must")), qPrintable(wall.message));
     QVERIFY(
         core.execute(Actor::window(), QStringLiteral("scene.rename"),
                 {{QStringLiteral("name"), QStringLiteral("Blue")}, {QStringLiteral("new_name"), QStringLiteral("Sky")}})
@@ -498,8 +491,7 @@ void TstScenes::importRefusals_data()
     QTest::addColumn<QString>("reason");
     const QByteArray head = R"({"format":"zentrova-configuration","version":1,)";
     QTest::newRow("broken") << QByteArray("{\"format\": ") << "not a configuration file of this program";
-    QTest::newRow("truncated") << QByteArray(head + R"("scenes":[{"name":"A","sour)")
-                               << "not a configuration file of this program";
+    QTest::newRow("truncated") << QByteArray(head + R"("scenes":[{"name":"A","sour)") << "not a configuration file of this program";
     QTest::newRow("not ours") << QByteArray(R"({"version":1})") << "not a configuration file of this program";
     QTest::newRow("newer") << QByteArray(R"({"format":"zentrova-configuration","version":2})") << "newer version";
     QTest::newRow("unknown key") << QByteArray(head + R"("api":{"enabled":true}})") << "unknown entry \"api\"";
@@ -817,14 +809,13 @@ void TstScenes::nameRules()
     DemoSite site;
     CommandSet core(&site.manager);
     core.extend(QStringLiteral("scene"), new SceneCommands(&site.manager, site.scenes));
-    const RemoteAnswer renamed = core.execute(
-        Actor::window(), QStringLiteral("rename"), {{QStringLiteral("name"), RX1}, {QStringLiteral("alias"), name}});
+    const RemoteAnswer renamed
+        = core.execute(Actor::window(), QStringLiteral("rename"), {{QStringLiteral("name"), RX1}, {QStringLiteral("alias"), name}});
     if (!name.trimmed().isEmpty())
         QCOMPARE(renamed.ok, NameRules::displayName(name.trimmed()));
     DeviceListModel *decoders = site.manager.rxlist();
     QCOMPARE(decoders->setData(decoders->index(1), name, DeviceListModel::AliasRole), display);
-    const RemoteAnswer saved
-        = core.execute(Actor::window(), QStringLiteral("scene.save"), {{QStringLiteral("name"), name}});
+    const RemoteAnswer saved = core.execute(Actor::window(), QStringLiteral("scene.save"), {{QStringLiteral("name"), name}});
     QCOMPARE(saved.ok, NameRules::sceneName(name.trimmed()));
 
     // What was taken comes back in through an import.
@@ -849,8 +840,8 @@ void TstScenes::schedulesFollowTheirScene()
     QVERIFY(scenes->renameScene(QStringLiteral("DAY"), QStringLiteral("Tag 🌅")));
     QCOMPARE(scenes->scheduleStore()->find(QStringLiteral("Wake"))->scene, QStringLiteral("Tag 🌅"));
     QCOMPARE(scenes->schedulesRecalling(QStringLiteral("tag 🌅")), QStringList {QStringLiteral("Wake")});
-    const RemoteAnswer deleted = core.execute(
-        Actor::window(), QStringLiteral("scene.delete"), {{QStringLiteral("name"), QStringLiteral("Tag 🌅")}});
+    const RemoteAnswer deleted
+        = core.execute(Actor::window(), QStringLiteral("scene.delete"), {{QStringLiteral("name"), QStringLiteral("Tag 🌅")}});
     QVERIFY2(deleted.ok, qPrintable(deleted.message));
     QCOMPARE(deleted.result.toObject().value(QStringLiteral("schedules_off")).toArray(), QJsonArray {"Wake"});
     QCOMPARE(scenes->scheduleStore()->find(QStringLiteral("Wake"))->enabled, false);
@@ -873,8 +864,9 @@ void TstScenes::recallReport_data()
                                         {decoderName(3), "confirmed"}}
                                  << true;
     // A question asked before the recall is answered first, with the source shown before.
-    QTest::newRow("an earlier question still open") << ENC2.toUtf8() << true << false << QVariantMap {{single, ENC1}}
-                                                    << QVariantMap {{single, "confirmed"}} << true;
+    QTest::newRow("an earlier question still open")
+        << ENC2.toUtf8() << true << false << QVariantMap {{single, ENC1}} << QVariantMap {{single, "confirmed"}}
+        << true;
     // The decoder took the route but never said so: the report cannot confirm what the
     // screen, once read again, shows.
     QTest::newRow("a switch never answered") << ENC2.toUtf8() << false << true << QVariantMap {{single, ENC1}}
@@ -887,8 +879,8 @@ void TstScenes::recallReport_data()
         << QVariantMap {{single, "confirmed"}, {decoderName(2), "moved"}} << false;
     // The decoder still shows the encoder's name, but nothing reaches the screen.
     QTest::newRow("an encoder that is gone")
-        << QByteArray("IPE3-7C2E0D00AA99") << false << false
-        << QVariantMap {{single, QStringLiteral("IPE3-7C2E0D00AA99")}} << QVariantMap {{single, "refused"}} << false;
+        << QByteArray("IPE3-7C2E0D00AA99") << false << false << QVariantMap {{single, QStringLiteral("IPE3-7C2E0D00AA99")}}
+        << QVariantMap {{single, "refused"}} << false;
 }
 
 void TstScenes::recallReport()

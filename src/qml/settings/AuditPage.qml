@@ -36,23 +36,19 @@ Item {
             what += " \u2014 " + qsTr("refused: %1").arg(line.reason ? line.reason : line.outcome);
         else if (typeof line.after === "string" || typeof line.after === "boolean" || typeof line.after === "number")
             what += " \u2192 " + line.after;
+        else if (line.after && typeof line.after.source === "string")
+            what += " \u2192 " + line.after.source;
         return stamp + " \u00b7 " + who + " \u00b7 " + what;
     }
 
-    Component.onCompleted: if (!manager.locked) reload()
-
-    Connections {
-        target: manager
-        function onLockStateChanged(locked) {
-            if (!locked)
-                page.reload();
-        }
-    }
+    readonly property bool unlocked: !manager.locked
+    onUnlockedChanged: if (unlocked) reload()
+    Component.onCompleted: if (unlocked) reload()
 
     Connections {
         target: auditTrail
         function onAppended() {
-            if (!manager.locked && list.atYBeginning)
+            if (page.unlocked && list.atYBeginning)
                 page.reload();
         }
     }
@@ -65,12 +61,13 @@ Item {
         purpose: qsTr("The audit trail is kept behind the admin password.")
     }
 
-    TextEntry {
+    SettingsField {
         id: filter
         objectName: "auditFilter"
         visible: !manager.locked
         width: Math.min(400, page.width - 16)
         height: 50
+        errorWidth: 0
         placeholderText: qsTr("Filter by who or what")
         onTextChanged: page.reload()
     }
@@ -117,13 +114,18 @@ Item {
             color: modelData.outcome === "ok" ? globalStyle.fontColorOnBlack : "#B04848"
             font.pixelSize: globalStyle.normalFontSize - 2
         }
-        footer: RoundButton {
-            objectName: "auditMore"
-            visible: page.lines.length < page.total
-            height: visible ? 50 : 0
-            width: 200
-            text: qsTr("Older lines")
-            onClicked: page.loadMore()
+        footer: Item {
+            width: list.width
+            height: more.visible ? more.height + 16 : 0
+            RoundButton {
+                id: more
+                objectName: "auditMore"
+                y: 16
+                visible: page.lines.length < page.total
+                width: 200
+                text: qsTr("Older lines")
+                onClicked: page.loadMore()
+            }
         }
     }
 }
