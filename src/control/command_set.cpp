@@ -17,7 +17,6 @@
 #include <QDebug>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 
@@ -262,8 +261,8 @@ QString CommandSet::refusal(const Actor &actor, const QString &method, const QJs
     QStringList screens;
     QStringList sources;
     const CommandExtension *extension = extensionOf(method);
-    const bool known = extension ? extension->reach(method, params, &screens, &sources)
-                                 : reach(method, params, &screens, &sources);
+    const bool known
+        = extension ? extension->reach(method, params, &screens, &sources) : reach(method, params, &screens, &sources);
     if (!known)
         return QStringLiteral("\"%1\" as sent reaches every screen; name your own screens").arg(method);
     for (const QString &screen : qAsConst(screens)) {
@@ -294,7 +293,8 @@ CommandExtension *CommandSet::extensionOf(const QString &method) const
     return nullptr;
 }
 
-bool CommandSet::reach(const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
+bool CommandSet::reach(
+    const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
 {
     if (method == QLatin1String("route") || method == QLatin1String("clear")) {
         const QString target = params.value(QStringLiteral("target")).toString().trimmed();
@@ -760,7 +760,7 @@ void CommandSet::watch(DeviceBase *device)
                 return;
             *wasDrifted = entry->drifted();
             {
-                // The decoder shows something else than it was told to, or has come back to it.
+                // The decoder shows another source than it was told to, or has come back to it.
                 const AuditScope scope(AuditScope::DEVICE);
                 AuditOperation record(QStringLiteral("drift"), entry->name(), !*wasDrifted);
                 record.setAfter(*wasDrifted);

@@ -411,7 +411,7 @@ bool DeviceManager::changePassword(QString oldPassword, QString newPassword)
 {
     AuditOperation record(QStringLiteral("settings.password"), QStringLiteral("settings"));
     if (!lock->changePassword(oldPassword, newPassword)) {
-        record.fail(QStringLiteral("refused"), QStringLiteral("wrong settings password"));
+        record.fail(QStringLiteral("refused"));
         return false;
     }
     if (!configFile->saveNow()) {
