@@ -79,7 +79,11 @@ int verifyAuditTrail(const CommandLine &options, int argc, char *argv[])
         std::printf("audit trail intact: %d lines\n", verdict.lines);
         return 0;
     }
-    std::printf("audit trail broken at line %d of %d: %s\n", verdict.brokenAt, verdict.lines, qPrintable(verdict.what));
+    if (verdict.brokenAt == 0)
+        std::printf("audit trail not checked: %s\n", qPrintable(verdict.what));
+    else
+        std::printf(
+            "audit trail broken at line %d of %d: %s\n", verdict.brokenAt, verdict.lines, qPrintable(verdict.what));
     return 1;
 }
 

@@ -89,6 +89,8 @@ private slots:
         QVERIFY(writeFile(path + ".copy", lines.join('\n')));
         QCOMPARE(verify(path + ".copy"),
             QStringLiteral("1 audit trail broken at line 2 of 2: 1 line(s) before line 2 were removed\n"));
+        // No file is no proof of anything.
+        QCOMPARE(verify(path + ".none"), "1 audit trail not checked: " + path + ".none cannot be read\n");
     }
 
     // A factory default starts a new copy without the settings, which waits for the old
