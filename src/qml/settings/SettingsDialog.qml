@@ -102,7 +102,9 @@ Item {
         anchors.leftMargin: 50
         anchors.bottom: parent.bottom
         width: dialog.compact ? 140 : 320
-        interactive: false
+        // On a screen too small even for the shortest entries, the last ones are reached by flicking.
+        interactive: contentHeight > height
+        clip: true
         keyNavigationEnabled: false
         model: dialog.entries
         onCurrentIndexChanged: {
@@ -115,7 +117,8 @@ Item {
             id: entry
             readonly property bool current: ListView.isCurrentItem
             width: navigation.width
-            height: dialog.compact ? 96 : 65
+            // Narrow, as tall as the entries all fit in, down to what an icon over two lines needs.
+            height: dialog.compact ? Math.max(72, Math.min(96, Math.floor(navigation.height / navigation.count))) : 65
 
             Rectangle {
                 anchors.fill: parent
