@@ -81,8 +81,10 @@ bool AuditTrail::open()
 
 bool AuditTrail::append(QJsonObject fields)
 {
-    // Rotated as the log is; the chain in memory carries over into the fresh file.
-    if (file.isOpen() && file.size() > logging::LOG_ROTATE_BYTES)
+    // Rotated as the log is; the chain in memory carries over into the fresh file. A file
+    // removed under the program would take every later line with it: a new one is started,
+    // whose first line no longer follows the backup's last, which shows the removal.
+    if (file.isOpen() && (file.size() > logging::LOG_ROTATE_BYTES || !QFileInfo::exists(filePath)))
         file.close();
     if (!open())
         return false;

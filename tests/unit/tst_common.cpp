@@ -356,6 +356,10 @@ private slots:
         QCOMPARE(page.value("total").toInt(), 6);
         QCOMPARE(page.value("lines").toArray().at(0).toObject().value("n").toInt(), 5);
         QCOMPARE(page.value("lines").toArray().size(), 2);
+        // A line after the file was removed is not lost with it.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(trail.append({{"action", "rename"}}));
+        QVERIFY(QFile::exists(path));
         // Started again with nothing written since a rotation, the chain goes on from the backup.
         QVERIFY(QFile::remove(path));
         AuditTrail again(path);
