@@ -2,6 +2,7 @@
 
 #include "base/audit_scope.h"
 #include "base/audit_trail.h"
+#include "base/log_summary.h"
 
 #include <QJsonObject>
 
@@ -53,6 +54,15 @@ void AuditOperation::succeed(const QJsonValue &after)
     outcome = OK;
     reason.clear();
     this->after = after;
+}
+
+void AuditOperation::refusedOften(
+    const QString &action, const QString &actor, const QString &address, const QString &outcome, const QString &reason)
+{
+    if (!LogSummary::shared().admit(QtWarningMsg, QStringLiteral("Audit trail: %1 %2").arg(action, outcome), address))
+        return;
+    const AuditScope scope(actor, address);
+    AuditOperation(action, QString()).fail(outcome, reason);
 }
 
 bool AuditOperation::running()

@@ -30,6 +30,11 @@ public:
 
     // Whether an operation is under way now.
     static bool running();
+    // A refusal anyone can cause as fast as they like (a wrong credential, too many commands):
+    // a line at most once a minute per kind and address, so that a flood cannot push the
+    // trail's history out of its rotation; the log counts the rest. An empty actor is nobody known.
+    static void refusedOften(const QString &action, const QString &actor, const QString &address,
+        const QString &outcome, const QString &reason = QString());
 
 private:
     bool outermost;

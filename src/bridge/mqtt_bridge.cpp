@@ -387,6 +387,8 @@ void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool
     if (isRetained)
         client->publish(topic, QByteArray(), true);
     if (!commandRate.admit()) {
+        AuditOperation::refusedOften(QStringLiteral("command"), QStringLiteral("mqtt"),
+            QStringLiteral("mqtt:") + current.siteName(), remoteErrorName(RateLimited));
         refuse(topic.left(MAX_TOPIC), RateLimited,
             QStringLiteral("more than %1 commands in one second").arg(RateWindow::COMMANDS_PER_SECOND));
         return;

@@ -3,7 +3,6 @@
 #include "base/audit_operation.h"
 #include "base/audit_scope.h"
 #include "base/json_config.h"
-#include "base/log_summary.h"
 #include "base/name_rules.h"
 
 #include <QDebug>
@@ -90,12 +89,8 @@ QString ApiUsers::noted(const QString &name, const QHostAddress &peer)
 {
     const QString address = peer.toString();
     if (name.isEmpty()) {
-        // Anyone can try; a flood of wrong credentials must not push the trail's history out
-        // of its rotation. Beyond one line a minute per address the log counts them.
-        if (LogSummary::shared().admit(QtWarningMsg, QStringLiteral("Audit trail: refused sign-in"), address)) {
-            const AuditScope scope(QString(), address);
-            AuditOperation(QStringLiteral("sign-in"), QString()).fail(QStringLiteral("not_authenticated"));
-        }
+        AuditOperation::refusedOften(
+            QStringLiteral("sign-in"), QString(), address, QStringLiteral("not_authenticated"));
         return name;
     }
     const AuditScope scope(name, address);

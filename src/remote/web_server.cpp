@@ -1,5 +1,6 @@
 #include "remote/web_server.h"
 
+#include "base/audit_operation.h"
 #include "base/log_summary.h"
 #include "control/command_set.h"
 #include "remote/api_users.h"
@@ -191,9 +192,11 @@ void WebServer::onHead(HttpConnection *connection, const HttpRequestHead &head)
             bodyUsers.insert(connection, user);
             return connection->readBody();
         }
-        if (!httpRate(peer).admit(config.commandsPerSecond))
+        if (!httpRate(peer).admit(config.commandsPerSecond)) {
+            AuditOperation::refusedOften(QStringLiteral("state"), user, peer.toString(), remoteErrorName(RateLimited));
             return connection->reply(errorReply(
                 429, RateLimited, QStringLiteral("more than %1 requests in one second").arg(config.commandsPerSecond)));
+        }
         return connection->reply(jsonReply(200, QJsonDocument(core->state()).toJson(QJsonDocument::Compact)));
     }
     HttpReply reply;
@@ -212,9 +215,12 @@ void WebServer::onCommandBody(HttpConnection *connection, const QByteArray &body
     const QByteArray answer = jsonrpc::handle(
         body,
         [&](const jsonrpc::Call &call) {
-            if (!rate.admit(config.commandsPerSecond))
+            if (!rate.admit(config.commandsPerSecond)) {
+                AuditOperation::refusedOften(call.method, bodyUsers.value(connection), connection->peer().toString(),
+                    remoteErrorName(RateLimited));
                 return RemoteAnswer::failure(
                     RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
+            }
             return executeAs(bodyUsers.value(connection), connection->peer(), call);
         },
         true);
@@ -377,9 +383,11 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
     WebClient::Session &session = client.session;
     if (*closeAfter)
         return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("authentication failed; connect again"));
-    if (!session.rate.admit(config.commandsPerSecond))
+    if (!session.rate.admit(config.commandsPerSecond)) {
+        AuditOperation::refusedOften(call.method, session.user, client.peer.toString(), remoteErrorName(RateLimited));
         return RemoteAnswer::failure(
             RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
+    }
     if (call.method == QLatin1String("auth"))
         return authenticate(client, call.params, closeAfter, delay);
     if (!session.authenticated)

@@ -720,6 +720,11 @@ void TstRemoteApi::serverLimits()
             answers << readLine(client);
         QCOMPARE(answers.count(QStringLiteral("ok {\"show\":true}")), LineServer::COMMANDS_PER_SECOND - 1);
         QCOMPARE(answers.last(), QStringLiteral("error rate_limited at most 50 commands a second"));
+        // Refused, by whom and from where, in the trail: once a minute however long the flood.
+        QVERIFY(
+            QRegularExpression(R"("action":"command","actor":"admin","address":"127.0.0.1",.*"outcome":"rate_limited")")
+                .match(QString::fromUtf8(readFile(site.trail.path())))
+                .hasMatch());
         QTest::qWait(1100);
         client.write("numbers hide\n");
         QCOMPARE(readLine(client), QStringLiteral("ok {\"show\":false}"));
