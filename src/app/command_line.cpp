@@ -32,6 +32,8 @@ CommandLine CommandLine::parse(int argc, char *argv[])
             options.site = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(argument, "--diagnostics") == 0 && hasValue)
             options.diagnostics = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argument, "--verify-audit") == 0 && hasValue)
+            options.verifyAudit = QString::fromLocal8Bit(argv[++i]);
     }
     return options;
 }
@@ -39,7 +41,8 @@ CommandLine CommandLine::parse(int argc, char *argv[])
 QString CommandLine::usage(const QString &program)
 {
     return QStringLiteral("Usage: %1 [/reset] [--demo] [--headless] [--api] [--mqtt HOST[:PORT]] [--site NAME] "
-                          "[--new-api-token] [--api-fingerprint] [--diagnostics FILE] [--factory-default] [--version] [--help]\n"
+                          "[--new-api-token] [--api-fingerprint] [--diagnostics FILE] [--verify-audit FILE] [--factory-default] "
+                          "[--version] [--help]\n"
                           "Controls the encoders and decoders of an AV-over-IP installation on this LAN.\n\n"
                           "  /reset             wait up to 6 seconds for a previous copy that is restarting to end\n"
                           "  --demo             show a made-up installation instead of searching the LAN\n"
@@ -51,10 +54,13 @@ QString CommandLine::usage(const QString &program)
                           "  --api-fingerprint  print the SHA-256 fingerprint of the control API's TLS certificate\n"
                           "                     (made now when the controller has none yet) and end\n"
                           "  --diagnostics FILE write the file for support (log, settings without secrets) and end\n"
+                          "  --verify-audit FILE check that no line of the audit trail FILE was removed, changed\n"
+                          "                     or moved; says where its chain breaks, exit code 1 if it does\n"
                           "  --factory-default  delete the settings (password included) and start afresh\n"
                           "  --version          print the product name and version\n"
                           "  --help             print this help\n\n"
-                          "Log: ~/.zentrova/zentrova.log  Settings: ~/.zentrova/config.json\n"
+                          "Log: ~/.zentrova/zentrova.log  Settings: ~/.zentrova/config.json  "
+                          "Audit trail: ~/.zentrova/audit.jsonl\n"
                           "Beside the program: custom.json (branding), lang.cfg (en_US, zh_CN or zh_TW)\n")
         .arg(program);
 }

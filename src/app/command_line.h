@@ -20,6 +20,8 @@ struct CommandLine
     QString site;
     // Where to write the file for support; null when not asked.
     QString diagnostics;
+    // The audit trail file to check; null when not asked.
+    QString verifyAudit;
 
     static CommandLine parse(int argc, char *argv[]);
     // The text --help prints, for the program named `program`.

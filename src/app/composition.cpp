@@ -3,6 +3,8 @@
 #include "app/file_picker.h"
 #include "app/process_control.h"
 #include "app/qr_image_provider.h"
+#include "base/audit_scope.h"
+#include "base/audit_trail.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
 #include "bridge/mqtt_bridge.h"
@@ -48,8 +50,10 @@ Composition::Composition(OemSetting *oem, const CommandLine &options)
     if (options.demo)
         devices->enterDemoMode();
     // Also the way back in for someone who has forgotten the settings password.
-    if (options.factoryDefault)
+    if (options.factoryDefault) {
+        const AuditScope scope(QStringLiteral("command line"));
         devices->doFactoryDefault();
+    }
 
     // After the settings are loaded, so that the walls the scenes name are listed.
     sceneService = std::make_unique<SceneService>(devices.get(), devices->settingsStore());
@@ -119,6 +123,7 @@ void Composition::publish(QQmlContext *context) const
     context->setContextProperty(QStringLiteral("mqttBridge"), mqttBridge.get());
     context->setContextProperty(QStringLiteral("health"), healthMonitor.get());
     context->setContextProperty(QStringLiteral("diagnostics"), diagnostics.get());
+    context->setContextProperty(QStringLiteral("auditTrail"), AuditTrail::installed());
     // The engine owns the provider.
     context->engine()->addImageProvider(QStringLiteral("qr"), new QrImageProvider);
 }

@@ -2,6 +2,9 @@
 #include "app/composition.h"
 #include "app/interface_setup.h"
 #include "app/process_control.h"
+#include "base/audit_operation.h"
+#include "base/audit_scope.h"
+#include "base/audit_trail.h"
 #include "base/json_config.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
@@ -10,6 +13,7 @@
 #include "manager/device_registry.h"
 #include "platform/stop_signals.h"
 #include "remote/api_token.h"
+#include "remote/api_users.h"
 #include "remote/own_certificate.h"
 #include "remote/remote_service.h"
 
@@ -66,6 +70,23 @@ int writeDiagnostics(const CommandLine &options, int argc, char *argv[])
     return 0;
 }
 
+// Needs no guard: it only reads, and checks the running copy's trail as well as a copy's.
+int verifyAuditTrail(const CommandLine &options, int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const AuditTrail::Verdict verdict = AuditTrail::verify(options.verifyAudit);
+    if (verdict.intact) {
+        std::printf("audit trail intact: %d lines\n", verdict.lines);
+        return 0;
+    }
+    if (verdict.brokenAt == 0)
+        std::printf("audit trail not checked: %s\n", qPrintable(verdict.what));
+    else
+        std::printf(
+            "audit trail broken at line %d of %d: %s\n", verdict.brokenAt, verdict.lines, qPrintable(verdict.what));
+    return 1;
+}
+
 void showSecondInstanceError()
 {
     const QString title = QApplication::translate("QApplication", "Error");
@@ -102,8 +123,11 @@ int printNewApiToken()
 {
     JsonConfig config(QString::fromLatin1(DeviceManager::CONFIG_PATH), false);
     ApiToken token(&config);
+    const AuditScope scope(QStringLiteral("command line"));
+    AuditOperation record(QStringLiteral("users.credential"), ApiUsers::FIRST_ADMIN);
     const QString text = token.regenerate();
     if (text.isEmpty()) {
+        record.fail(QStringLiteral("internal"), QStringLiteral("the new token could not be saved"));
         std::fprintf(stderr, "The new token could not be saved to %s\n", qPrintable(config.path()));
         return 1;
     }
@@ -137,6 +161,8 @@ int main(int argc, char *argv[])
         return 0;
     if (!options.diagnostics.isNull())
         return writeDiagnostics(options, argc, argv);
+    if (!options.verifyAudit.isNull())
+        return verifyAuditTrail(options, argc, argv);
     if (options.apiFingerprint) {
         QCoreApplication app(argc, argv);
         return printApiFingerprint();
@@ -165,6 +191,8 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QPixmap(oem.icon())));
 
     logging::install();
+    AuditTrail auditTrail;
+    AuditTrail::install(&auditTrail);
     qInfo() << "---------------------------------------------------";
     qInfo() << "- System Start!";
     qInfo() << "---------------------------------------------------";

@@ -1,5 +1,6 @@
 #include "bridge/mqtt_bridge.h"
 
+#include "base/audit_operation.h"
 #include "base/json_config.h"
 #include "base/log_summary.h"
 #include "bridge/ha_discovery.h"
@@ -12,6 +13,7 @@
 #include <QHostInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -106,8 +108,20 @@ QString MqttBridge::hostName()
 QString MqttBridge::configure(bool enabled, const QString &host, int port, const QString &site, const QString &clientId,
     const QString &user, const QString &password, const QString &caFile)
 {
+    // The password stays out, as every secret does.
+    const auto described = [](const MqttSettings &settings) {
+        return QJsonObject {{QStringLiteral("enabled"), settings.enabled}, {QStringLiteral("host"), settings.host},
+            {QStringLiteral("port"), settings.port}, {QStringLiteral("site"), settings.site},
+            {QStringLiteral("client_id"), settings.clientId}, {QStringLiteral("user"), settings.user},
+            {QStringLiteral("ca_file"), settings.caFile}};
+    };
+    AuditOperation record(QStringLiteral("settings.mqtt"), QStringLiteral("MQTT"), described(current));
+    const auto refuse = [&record](const QString &reason) {
+        record.fail(QStringLiteral("refused"), reason);
+        return reason;
+    };
     if (port < 1 || port > 65535)
-        return tr("Ports are numbers from 1 to 65535.");
+        return refuse(tr("Ports are numbers from 1 to 65535."));
     MqttSettings settings = current;
     settings.enabled = enabled;
     settings.host = host.trimmed();
@@ -119,9 +133,10 @@ QString MqttBridge::configure(bool enabled, const QString &host, int port, const
     settings.caFile = caFile.trimmed();
     const QString problem = enabled ? settings.problem() : QString();
     if (!problem.isEmpty())
-        return problem;
+        return refuse(problem);
     if (!settings.save(store))
-        return tr("The settings could not be saved.");
+        return refuse(tr("The settings could not be saved."));
+    record.setAfter(described(settings));
     return start(settings) ? QString() : status();
 }
 
@@ -372,6 +387,8 @@ void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool
     if (isRetained)
         client->publish(topic, QByteArray(), true);
     if (!commandRate.admit()) {
+        AuditOperation::refusedOften(QStringLiteral("command"), QStringLiteral("mqtt"),
+            QStringLiteral("mqtt:") + current.siteName(), remoteErrorName(RateLimited));
         refuse(topic.left(MAX_TOPIC), RateLimited,
             QStringLiteral("more than %1 commands in one second").arg(RateWindow::COMMANDS_PER_SECOND));
         return;
@@ -397,11 +414,13 @@ void MqttBridge::onMessage(const QString &topic, const QByteArray &payload, bool
         else
             command.params.insert(QStringLiteral("target"), name);
     }
-    Actor actor {QStringLiteral("mqtt"), Actor::Role::Operator, {}, {}};
+    Actor actor {QStringLiteral("mqtt"), Actor::Role::Operator, {}, {}, {}};
     if (!current.apiUser.isEmpty() && !(users && users(current.apiUser, &actor))) {
         refuse(topic, Forbidden, QStringLiteral("the bridge's API user \"%1\" does not exist").arg(current.apiUser));
         return;
     }
+    // The trail tells the site's commands from the same user's through the API.
+    actor.address = QStringLiteral("mqtt:") + current.siteName();
     const RemoteAnswer answer = core->execute(actor, command.method, command.params);
     if (!answer.ok)
         refuse(topic, answer.code, answer.message);

@@ -4,7 +4,7 @@
 
 Actor Actor::window()
 {
-    return {QStringLiteral("window"), Role::Admin, {}, {}};
+    return {QStringLiteral("window"), Role::Admin, {}, {}, {}};
 }
 
 bool Actor::may(Right right) const

@@ -19,6 +19,8 @@ struct Actor
     // Device names; empty for every screen, every source.
     QStringList screens;
     QStringList sources;
+    // Where the actor's commands come from (a client's address), for the audit trail; not a right.
+    QString address;
 
     // The person at the window: it stands behind the settings password, so it may do everything.
     static Actor window();

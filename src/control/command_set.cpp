@@ -1,5 +1,8 @@
 #include "control/command_set.h"
 
+#include "base/audit_operation.h"
+#include "base/audit_scope.h"
+#include "base/audit_trail.h"
 #include "base/name_rules.h"
 #include "control/command_extension.h"
 
@@ -18,6 +21,8 @@
 namespace {
 
 const QString ALL_SCREENS = QStringLiteral("all");
+const QString AUDIT = QStringLiteral("audit");
+constexpr int AUDIT_PAGE_LIMIT = 1000;
 
 bool sameText(const QString &a, const QString &b)
 {
@@ -108,6 +113,7 @@ const CommandSet::Method CommandSet::METHODS[] = {
     {"state", Right::View, &CommandSet::readState},
     {"list", Right::View, &CommandSet::list},
     {"whoami", Right::View, &CommandSet::whoami},
+    {"audit", Right::Administer, &CommandSet::audit},
     {"route", Right::Operate, &CommandSet::route},
     {"clear", Right::Operate, &CommandSet::clear},
     {"power", Right::Operate, &CommandSet::power},
@@ -170,6 +176,64 @@ void CommandSet::extend(const QString &stateKey, CommandExtension *extension)
 
 RemoteAnswer CommandSet::execute(const Actor &actor, const QString &method, const QJsonObject &params)
 {
+    const AuditScope scope(actor.name, actor.address);
+    if (!changes(method))
+        return run(actor, method, params);
+    QString target;
+    for (const QString &key : {QStringLiteral("target"), QStringLiteral("name")}) {
+        if (target.isEmpty())
+            target = params.value(key).toString().trimmed();
+    }
+    if (target.isEmpty()) {
+        for (const QJsonValue &name : params.value(QStringLiteral("targets")).toArray())
+            target += (target.isEmpty() ? QString() : QStringLiteral(", ")) + name.toString().trimmed();
+    }
+    AuditOperation record(method, target, currentOf(method, params));
+    const RemoteAnswer answer = run(actor, method, params);
+    if (answer.ok)
+        record.setAfter(answer.result);
+    else
+        record.fail(remoteErrorName(answer.code), answer.message);
+    return answer;
+}
+
+bool CommandSet::changes(const QString &method) const
+{
+    // Reading the trail is no change; were it a line, every page read would move the next.
+    if (method == AUDIT)
+        return false;
+    const QVector<CommandEntry> entries = table();
+    return std::any_of(entries.begin(), entries.end(),
+        [&method](const CommandEntry &entry) { return entry.name == method && entry.right != Right::View; });
+}
+
+QJsonValue CommandSet::currentOf(const QString &method, const QJsonObject &params) const
+{
+    if (method == QLatin1String("power"))
+        return lastPower;
+    if (method == QLatin1String("numbers"))
+        return numbersShown;
+    const QString target = params.value(QStringLiteral("target")).toString().trimmed();
+    if (method == QLatin1String("route") || method == QLatin1String("clear")) {
+        const auto screen = find(manager->rxlist(), target, false).objectCast<RxDeviceBase>();
+        return screen && !screen->currentSource().isEmpty() ? QJsonValue(screen->currentSource()) : QJsonValue();
+    }
+    const QString name = params.value(QStringLiteral("name")).toString().trimmed();
+    if (method == QLatin1String("rename")) {
+        for (const DeviceListModel *list : {manager->rxlist(), manager->txlist()}) {
+            if (const DeviceBasePtr device = find(list, name, false))
+                return device->nameAlias();
+        }
+    }
+    if (method == QLatin1String("wall.delete")) {
+        if (const auto wall = find(manager->rxlist(), name, false).objectCast<VWDevice>())
+            return wallJson(*wall);
+    }
+    return QJsonValue();
+}
+
+RemoteAnswer CommandSet::run(const Actor &actor, const QString &method, const QJsonObject &params)
+{
     const QString why = refusal(actor, method, params);
     if (!why.isEmpty())
         return RemoteAnswer::failure(Forbidden, why);
@@ -197,8 +261,8 @@ QString CommandSet::refusal(const Actor &actor, const QString &method, const QJs
     QStringList screens;
     QStringList sources;
     const CommandExtension *extension = extensionOf(method);
-    const bool known = extension ? extension->reach(method, params, &screens, &sources)
-                                 : reach(method, params, &screens, &sources);
+    const bool known
+        = extension ? extension->reach(method, params, &screens, &sources) : reach(method, params, &screens, &sources);
     if (!known)
         return QStringLiteral("\"%1\" as sent reaches every screen; name your own screens").arg(method);
     for (const QString &screen : qAsConst(screens)) {
@@ -229,7 +293,8 @@ CommandExtension *CommandSet::extensionOf(const QString &method) const
     return nullptr;
 }
 
-bool CommandSet::reach(const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
+bool CommandSet::reach(
+    const QString &method, const QJsonObject &params, QStringList *screens, QStringList *sources) const
 {
     if (method == QLatin1String("route") || method == QLatin1String("clear")) {
         const QString target = params.value(QStringLiteral("target")).toString().trimmed();
@@ -287,6 +352,32 @@ RemoteAnswer CommandSet::whoami(const Actor &actor, const QJsonObject &)
     }
     result.insert(QStringLiteral("methods"), allowed);
     return RemoteAnswer::success(result);
+}
+
+RemoteAnswer CommandSet::audit(const Actor &, const QJsonObject &params)
+{
+    const AuditTrail *trail = AuditTrail::installed();
+    if (!trail)
+        return RemoteAnswer::failure(Internal, QStringLiteral("this controller keeps no audit trail"));
+    AuditTrail::Query query;
+    for (const auto &bound :
+        {qMakePair(QStringLiteral("from"), &query.from), qMakePair(QStringLiteral("to"), &query.to)}) {
+        const QJsonValue value = params.value(bound.first);
+        if (value.isUndefined() || value.isNull())
+            continue;
+        *bound.second = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+        if (!bound.second->isValid())
+            return RemoteAnswer::failure(BadArguments,
+                QStringLiteral("%1 is a time as ISO 8601, such as 2026-01-31T08:00:00Z").arg(bound.first));
+    }
+    query.actor = params.value(QStringLiteral("actor")).toString();
+    query.target = params.value(QStringLiteral("target")).toString();
+    query.offset = params.value(QStringLiteral("offset")).toInt(0);
+    query.limit = params.value(QStringLiteral("limit")).toInt(100);
+    if (query.offset < 0 || query.limit < 1 || query.limit > AUDIT_PAGE_LIMIT)
+        return RemoteAnswer::failure(
+            BadArguments, QStringLiteral("offset is 0 or more, limit from 1 to %1").arg(AUDIT_PAGE_LIMIT));
+    return RemoteAnswer::success(trail->query(query));
 }
 
 QJsonObject CommandSet::state() const
@@ -642,6 +733,12 @@ void CommandSet::watch(DeviceBase *device)
             {QStringLiteral("alias"), device->nameAlias()}};
     };
     connect(device, &DeviceBase::onlineStatusChanged, this, [this, device, identity] {
+        {
+            const AuditScope scope(AuditScope::DEVICE);
+            AuditOperation record(device->online() ? QStringLiteral("device.online") : QStringLiteral("device.offline"),
+                device->name(), !device->online());
+            record.setAfter(device->online());
+        }
         emit event(device->online() ? QStringLiteral("device.online") : QStringLiteral("device.offline"), identity());
     });
     connect(device, &DeviceBase::nameAliasChanged, this, [this, device, identity](const QString &alias) {
@@ -662,6 +759,12 @@ void CommandSet::watch(DeviceBase *device)
             if (entry->drifted() == *wasDrifted)
                 return;
             *wasDrifted = entry->drifted();
+            {
+                // The decoder shows another source than it was told to, or has come back to it.
+                const AuditScope scope(AuditScope::DEVICE);
+                AuditOperation record(QStringLiteral("drift"), entry->name(), !*wasDrifted);
+                record.setAfter(*wasDrifted);
+            }
             QJsonObject data = identity();
             data.insert(QStringLiteral("drifted"), *wasDrifted);
             emit event(QStringLiteral("drift"), data);

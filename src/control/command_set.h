@@ -38,10 +38,12 @@ public:
     //  "wall.delete" {name}
     //  "rename" {name, alias}
     //  "whoami" {} -> {name, role, screens, sources, methods: what this actor may send}
+    //  "audit" {from?, to?, actor?, target?, offset?, limit?} -> {lines: newest first, total}
     // Devices and walls are named by alias or by device name. Every method needs a right
     // (see Access); one the actor lacks, or one that would change a screen or show a source
     // outside the actor's limits, is refused as a whole with Forbidden. A limited actor's
     // "all" (route, clear, power without targets, numbers) is refused: it names every screen.
+    // Every method that may change something leaves one line in the audit trail, refused or not.
     explicit CommandSet(DeviceManager *manager, QObject *parent = nullptr);
 
     // Adds the methods and events of a folder above this one (the scenes); its part of the
@@ -83,6 +85,13 @@ private:
     RemoteAnswer deleteWall(const Actor &actor, const QJsonObject &params);
     RemoteAnswer rename(const Actor &actor, const QJsonObject &params);
     RemoteAnswer whoami(const Actor &actor, const QJsonObject &params);
+    RemoteAnswer audit(const Actor &actor, const QJsonObject &params);
+
+    RemoteAnswer run(const Actor &actor, const QString &method, const QJsonObject &params);
+    // Whether the method may change something, and so is written to the audit trail.
+    bool changes(const QString &method) const;
+    // What the method would change, as it is before: the trail's "before".
+    QJsonValue currentOf(const QString &method, const QJsonObject &params) const;
 
     CommandExtension *extensionOf(const QString &method) const;
     // Why actor may not send method with params; empty when it may.

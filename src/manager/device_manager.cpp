@@ -1,5 +1,6 @@
 #include "manager/device_manager.h"
 
+#include "base/audit_operation.h"
 #include "base/json_config.h"
 #include "base/name_rules.h"
 #include "base/oem_setting.h"
@@ -21,6 +22,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QJsonObject>
 #include <QSortFilterProxyModel>
 
 const char *const DeviceManager::CONFIG_PATH = "~/.zentrova/config.json";
@@ -292,14 +294,33 @@ void DeviceManager::enterDemoMode()
 
 void DeviceManager::changeRxDeviceSource(QString tx, bool toAllDevice)
 {
-    routing->changeRxDeviceSource(tx, toAllDevice);
+    routeFromWindow(tx, routing->currentRx(), toAllDevice);
 }
 
 void DeviceManager::dropSourceOn(QString tx, QString rx)
 {
+    routeFromWindow(tx, rx, false);
+}
+
+// `tx` is "TX:" and the encoder's name; anything else is ignored.
+void DeviceManager::routeFromWindow(const QString &tx, const QString &target, bool toAll)
+{
     QString sourceName;
-    if (Routing::sourceFromReference(tx, &sourceName))
-        routing->route(sourceName, rx);
+    if (!Routing::sourceFromReference(tx, &sourceName))
+        return;
+    qDebug().noquote() << "current tx: " << (sourceName.isEmpty() ? QStringLiteral("N/A") : sourceName) << ", to all is"
+                       << toAll;
+    const auto screen = toAll ? nullptr : rx->findDevice(target, false).objectCast<RxDeviceBase>();
+    AuditOperation record(sourceName.isEmpty() ? QStringLiteral("clear") : QStringLiteral("route"),
+        toAll ? QStringLiteral("all") : target,
+        screen && !screen->currentSource().isEmpty() ? QJsonValue(screen->currentSource()) : QJsonValue());
+    const RouteResult result = toAll ? routing->routeToAll(sourceName) : routing->route(sourceName, target);
+    if (result == RouteResult::RefusedSource)
+        record.fail(QStringLiteral("refused"), QStringLiteral("the encoder's name cannot be sent to a decoder"));
+    else if (result == RouteResult::UnknownTarget)
+        record.fail(QStringLiteral("not_found"), QStringLiteral("no decoder or wall is selected"));
+    else
+        record.setAfter(sourceName.isEmpty() ? QJsonValue() : QJsonValue(sourceName));
 }
 
 DeviceManager::RouteResult DeviceManager::routeSource(const QString &sourceName, const QString &target)
@@ -324,19 +345,26 @@ void DeviceManager::setCurrentRxDevice(QString rx)
 
 void DeviceManager::dropCurrentRxSource()
 {
-    routing->changeRxDeviceSource(QStringLiteral("TX:"), false);
+    routeFromWindow(QStringLiteral("TX:"), routing->currentRx(), false);
 }
 
 void DeviceManager::switchMonitor(bool turnOn)
 {
+    AuditOperation record(QStringLiteral("power"), QStringLiteral("all"));
+    record.setAfter(turnOn);
     display->switchMonitor(turnOn);
 }
 
 bool DeviceManager::createVideoWall(QString name, int rows, int columns, QString cells)
 {
+    AuditOperation record(QStringLiteral("wall.create"), name);
     const int row = addVideoWall(name, rows, columns, cells);
-    if (row < 0)
+    if (row < 0) {
+        record.fail(QStringLiteral("refused"));
         return false;
+    }
+    record.setAfter(QJsonObject {{QStringLiteral("name"), rx->at(row)->name()}, {QStringLiteral("columns"), columns},
+        {QStringLiteral("rows"), rows}, {QStringLiteral("cells"), cells}});
     emit videoWallCreated(row);
     return true;
 }
@@ -348,36 +376,68 @@ int DeviceManager::addVideoWall(const QString &name, int rows, int columns, cons
 
 void DeviceManager::deleteVideoWall(QString guid)
 {
+    const DeviceBasePtr wall = rx->findDeviceByGuid(guid);
+    AuditOperation record(QStringLiteral("wall.delete"), wall ? wall->nameAlias() : guid);
+    if (!wall)
+        record.fail(QStringLiteral("not_found"));
     walls->deleteVideoWall(guid);
 }
 
 void DeviceManager::osdShowSeq()
 {
+    AuditOperation record(QStringLiteral("numbers"), QStringLiteral("all"));
+    record.setAfter(true);
     display->osdShowSeq();
 }
 
 void DeviceManager::osdHideSeq()
 {
+    AuditOperation record(QStringLiteral("numbers"), QStringLiteral("all"));
+    record.setAfter(false);
     display->osdHideSeq();
 }
 
 bool DeviceManager::login(QString password)
 {
-    return lock->login(password);
+    AuditOperation record(QStringLiteral("sign-in"), QStringLiteral("settings"));
+    if (!lock->login(password)) {
+        record.fail(QStringLiteral("not_authenticated"), QStringLiteral("wrong settings password"));
+        return false;
+    }
+    return true;
 }
 
 bool DeviceManager::changePassword(QString oldPassword, QString newPassword)
 {
-    return lock->changePassword(oldPassword, newPassword) && configFile->saveNow();
+    AuditOperation record(QStringLiteral("settings.password"), QStringLiteral("settings"));
+    if (!lock->changePassword(oldPassword, newPassword)) {
+        record.fail(QStringLiteral("refused"));
+        return false;
+    }
+    if (!configFile->saveNow()) {
+        record.fail(QStringLiteral("internal"), QStringLiteral("the settings could not be saved"));
+        return false;
+    }
+    return true;
 }
 
 bool DeviceManager::changePowerCommand(QString onCmd, QString offCmd)
 {
-    return display->changePowerCommand(onCmd, offCmd) && configFile->saveNow();
+    const auto commands = [this] {
+        return QJsonObject {
+            {QStringLiteral("on"), display->powerOnCommand()}, {QStringLiteral("off"), display->powerOffCommand()}};
+    };
+    AuditOperation record(QStringLiteral("settings.power_commands"), QStringLiteral("settings"), commands());
+    const bool done = display->changePowerCommand(onCmd, offCmd) && configFile->saveNow();
+    record.setAfter(commands());
+    if (!done)
+        record.fail(QStringLiteral("refused"));
+    return done;
 }
 
 void DeviceManager::doFactoryDefault()
 {
+    AuditOperation record(QStringLiteral("factory_default"), QStringLiteral("settings"));
     // The made-up installation never touched the file; the real settings stay.
     if (demo) {
         qInfo() << "Factory default in demo mode restarts without touching" << config->path();
@@ -385,6 +445,7 @@ void DeviceManager::doFactoryDefault()
         return;
     }
     if (!configFile->erase()) {
+        record.fail(QStringLiteral("internal"), QStringLiteral("the settings file can be neither deleted nor emptied"));
         emit errorOccured(
             tr("The settings could not be reset: %1 can be neither deleted nor emptied.").arg(config->path()));
         return;

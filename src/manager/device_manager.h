@@ -174,6 +174,7 @@ public slots:
 
 private:
     void connectParts();
+    void routeFromWindow(const QString &tx, const QString &target, bool toAll);
     // Thumbnails are drawn at the rate the configuration sets; the large view draws every frame.
     void applyThumbnailRate(const QModelIndex &parent, int first, int last);
     void loadConfiguration();

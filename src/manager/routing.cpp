@@ -84,19 +84,6 @@ bool Routing::sourceFromReference(const QString &tx, QString *sourceName)
     return true;
 }
 
-void Routing::changeRxDeviceSource(const QString &tx, bool toAllDevice)
-{
-    QString sourceName;
-    if (!sourceFromReference(tx, &sourceName))
-        return;
-    qDebug().noquote() << "current tx: " << (sourceName.isEmpty() ? QStringLiteral("N/A") : sourceName) << ", to all is"
-                       << toAllDevice;
-    if (toAllDevice)
-        routeToAll(sourceName);
-    else
-        route(sourceName, current);
-}
-
 // One message for the whole request, however many decoders it would have reached.
 bool Routing::sourceAcceptable(const QString &sourceName)
 {

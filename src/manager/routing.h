@@ -42,8 +42,6 @@ public:
     void setDemoMode(bool demo) { demoMode = demo; }
 
     void setCurrentRxDevice(const QString &rx);
-    // `tx` is "TX:" and the encoder's name; anything else is ignored.
-    void changeRxDeviceSource(const QString &tx, bool toAllDevice);
     void updateVwOnlineStatus();
 
     // Every way in routes through these: the window's drops and the control API name the

@@ -1,5 +1,6 @@
 #include "models/device_list_model.h"
 
+#include "base/audit_operation.h"
 #include "base/json_config.h"
 #include "base/name_rules.h"
 #include "models/rx_device.h"
@@ -96,10 +97,16 @@ QVariant DeviceListModel::data(const QModelIndex &index, int role) const
 bool DeviceListModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     DeviceBase *device = deviceAt(index);
-    // Whichever way a name comes in, the settings file must take it back at an import.
-    if (role != AliasRole || !device || !NameRules::displayName(value.toString()))
+    if (role != AliasRole || !device)
         return false;
+    AuditOperation record(QStringLiteral("rename"), device->name(), device->nameAlias());
+    // Whichever way a name comes in, the settings file must take it back at an import.
+    if (!NameRules::displayName(value.toString())) {
+        record.fail(QStringLiteral("bad_arguments"), QStringLiteral("not a display name"));
+        return false;
+    }
     device->setNameAlias(value.toString());
+    record.setAfter(device->nameAlias());
     emit dataChanged(index, index, {AliasRole});
     return true;
 }

@@ -1,5 +1,7 @@
 #include "remote/api_users.h"
 
+#include "base/audit_operation.h"
+#include "base/audit_scope.h"
 #include "base/json_config.h"
 #include "base/name_rules.h"
 
@@ -127,9 +129,37 @@ int ApiUsers::indexOf(const QString &name) const
     return -1;
 }
 
-QString ApiUsers::noted(const QString &name, const QHostAddress &peer)
+bool ApiUsers::recordsSignIn(const QString &name, const QString &address, SignInKind kind, const QDateTime &now)
 {
-    lastSignIns.insert(name, {QDateTime::currentDateTimeUtc(), peer.toString()});
+    if (kind == SignInKind::Session)
+        return true;
+    // A poller or a picture client signs in with every request: a line a minute for it tells
+    // as much, and its requests cannot push the trail's history out of its rotation.
+    const QString client = name + QLatin1Char('\n') + address;
+    const QDateTime last = requestLines.value(client);
+    if (last.isValid() && last.secsTo(now) < REQUEST_SIGN_IN_LINE_SECONDS)
+        return false;
+    // Only signed-in users are kept, by address: forgetting them all costs a line each.
+    if (requestLines.size() >= MAX_REQUEST_CLIENTS)
+        requestLines.clear();
+    requestLines.insert(client, now);
+    return true;
+}
+
+QString ApiUsers::noted(const QString &name, const QHostAddress &peer, SignInKind kind)
+{
+    const QString address = peer.toString();
+    if (name.isEmpty()) {
+        AuditOperation::refusedOften(
+            QStringLiteral("sign-in"), QString(), address, QStringLiteral("not_authenticated"));
+        return name;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (recordsSignIn(name, address, kind, now)) {
+        const AuditScope scope(name, address);
+        const AuditOperation record(QStringLiteral("sign-in"), name);
+    }
+    lastSignIns.insert(name, {now, address});
     // The list shows the first of a burst now and the rest when they are written.
     if (!signInSave.isActive()) {
         signInSave.start();
@@ -138,15 +168,15 @@ QString ApiUsers::noted(const QString &name, const QHostAddress &peer)
     return name;
 }
 
-QString ApiUsers::signIn(const QString &credential, const QHostAddress &peer)
+QString ApiUsers::signIn(const QString &credential, const QHostAddress &peer, SignInKind kind)
 {
     if (token->verify(credential))
-        return noted(FIRST_ADMIN, peer);
+        return noted(FIRST_ADMIN, peer, kind);
     for (const User &user : qAsConst(users)) {
         if (ApiToken::secretMatches(user.keys, credential, salt()))
-            return noted(user.actor.name, peer);
+            return noted(user.actor.name, peer, kind);
     }
-    return QString();
+    return noted(QString(), peer, kind);
 }
 
 QString ApiUsers::signInByProof(
@@ -158,13 +188,13 @@ QString ApiUsers::signInByProof(
         if (ApiToken::proofMatches(user.keys, message, proof, serverSignature))
             return noted(user.actor.name, peer);
     }
-    return QString();
+    return noted(QString(), peer);
 }
 
 bool ApiUsers::actor(const QString &name, Actor *actor) const
 {
     if (name.compare(FIRST_ADMIN, Qt::CaseInsensitive) == 0) {
-        *actor = {FIRST_ADMIN, Actor::Role::Admin, {}, {}};
+        *actor = {FIRST_ADMIN, Actor::Role::Admin, {}, {}, {}};
         return true;
     }
     const int index = indexOf(name);

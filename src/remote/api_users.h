@@ -37,8 +37,12 @@ public:
     ~ApiUsers() override;
 
     QByteArray salt() const { return token->salt(); }
+    // How often a client that signs in with every request (HTTP) has a line in the audit trail.
+    static constexpr int REQUEST_SIGN_IN_LINE_SECONDS = 60;
+    enum class SignInKind { Session, Request };
+
     // The name of the user the credential belongs to, or empty; a sign-in is noted.
-    QString signIn(const QString &credential, const QHostAddress &peer);
+    QString signIn(const QString &credential, const QHostAddress &peer, SignInKind kind = SignInKind::Session);
     // The same for a proof over authMessage (see ApiToken).
     QString signInByProof(const QByteArray &authMessage, const QByteArray &proof, QByteArray *serverSignature,
         const QHostAddress &peer);
@@ -84,11 +88,17 @@ private:
     void loadSignIns();
     bool save(QString *error);
     int indexOf(const QString &name) const;
-    QString noted(const QString &name, const QHostAddress &peer);
+    // Notes the sign-in of the user, or with no name a refused one; answers the name.
+    QString noted(const QString &name, const QHostAddress &peer, SignInKind kind = SignInKind::Session);
+    // Whether this sign-in has a line in the audit trail.
+    bool recordsSignIn(const QString &name, const QString &address, SignInKind kind, const QDateTime &now);
     JsonConfig *config;
     ApiToken *token;
     QList<User> users;
     QHash<QString, SignIn> lastSignIns;
+    // When each user's requests from each address last had a sign-in line.
+    QHash<QString, QDateTime> requestLines;
+    static constexpr int MAX_REQUEST_CLIENTS = 1024;
     // Started by the first sign-in not yet written; its end writes them all.
     QTimer signInSave;
 };

@@ -140,6 +140,12 @@ const Syntax COMMANDS[] = {
         }},
     {"whoami", "whoami", 0, 0, [](const QStringList &) { return make(QStringLiteral("whoami")); }},
     {"users list", "users list", 0, 0, [](const QStringList &) { return make(QStringLiteral("users.list")); }},
+    {"audit", "audit [LIMIT]", 0, 1,
+        [](const QStringList &a) {
+            // The newest lines; the JSON transports filter and page.
+            return make(QStringLiteral("audit"),
+                a.isEmpty() ? QJsonObject() : QJsonObject {{QStringLiteral("limit"), a.at(0).toInt()}});
+        }},
     {"auth", "auth TOKEN", 1, 1,
         [](const QStringList &a) { return make(QStringLiteral("auth"), {{QStringLiteral("token"), a.at(0)}}); }},
     {"subscribe", "subscribe", 0, 0, [](const QStringList &) { return make(QStringLiteral("subscribe")); }},

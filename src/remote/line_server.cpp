@@ -1,5 +1,6 @@
 #include "remote/line_server.h"
 
+#include "base/audit_operation.h"
 #include "base/log_summary.h"
 #include "control/command_set.h"
 #include "remote/line_protocol.h"
@@ -254,6 +255,8 @@ void LineServer::onReadyRead(QTcpSocket *socket)
         if (line.endsWith('\r'))
             line.chop(1);
         if (!client->rate.admit(COMMANDS_PER_SECOND)) {
+            AuditOperation::refusedOften(QStringLiteral("command"), client->session->user(),
+                socket->peerAddress().toString(), remoteErrorName(RateLimited));
             send(socket,
                 errorLine(RateLimited, QStringLiteral("at most %1 commands a second").arg(COMMANDS_PER_SECOND)));
             continue;

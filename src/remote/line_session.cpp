@@ -61,6 +61,7 @@ QString LineSession::answerLine(const QString &line)
         return lineprotocol::formatAnswer(
             RemoteAnswer::failure(NotAuthenticated, QStringLiteral("this user was revoked")));
     }
+    actor.address = peer.toString();
     return lineprotocol::formatAnswer(core->execute(actor, command.method, command.params));
 }
 

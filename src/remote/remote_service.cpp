@@ -1,5 +1,6 @@
 #include "remote/remote_service.h"
 
+#include "base/audit_operation.h"
 #include "base/json_config.h"
 #include "control/command_set.h"
 #include "manager/device_manager.h"
@@ -151,11 +152,23 @@ bool RemoteService::running() const
 QString RemoteService::configure(bool enabled, int lineTlsPort, int linePort, bool plainLine, int webPort,
     bool webTls, const QString &listenAddress, const QString &tlsCertificate, const QString &tlsKey)
 {
+    const auto described = [](const ApiSettings &settings) {
+        return QJsonObject {{QStringLiteral("enabled"), settings.enabled},
+            {QStringLiteral("line_tls_port"), settings.lineTlsPort}, {QStringLiteral("line_port"), settings.linePort},
+            {QStringLiteral("plain_line"), settings.plainLine}, {QStringLiteral("web_port"), settings.webPort},
+            {QStringLiteral("web_tls"), settings.webTls}, {QStringLiteral("listen_address"), settings.listenAddress},
+            {QStringLiteral("tls_certificate"), settings.tlsCertificate}};
+    };
+    AuditOperation record(QStringLiteral("settings.api"), QStringLiteral("control API"), described(current));
+    const auto refused = [&record](const QString &reason) {
+        record.fail(QStringLiteral("refused"), reason);
+        return reason;
+    };
     const QSet<int> ports {lineTlsPort, linePort, webPort};
     if (std::any_of(ports.cbegin(), ports.cend(), [](int port) { return port < 1 || port > 65535; }))
-        return tr("Ports are numbers from 1 to 65535.");
+        return refused(tr("Ports are numbers from 1 to 65535."));
     if (ports.size() < 3)
-        return tr("The three ports must differ.");
+        return refused(tr("The three ports must differ."));
     ApiSettings settings;
     settings.enabled = enabled;
     settings.linePort = quint16(linePort);
@@ -167,15 +180,16 @@ QString RemoteService::configure(bool enabled, int lineTlsPort, int linePort, bo
     settings.tlsCertificate = tlsCertificate.trimmed();
     settings.tlsKey = tlsKey.trimmed();
     if (settings.address().isNull())
-        return tr("\"%1\" is not an IP address.").arg(settings.listenAddress);
+        return refused(tr("\"%1\" is not an IP address.").arg(settings.listenAddress));
     if (settings.tlsCertificate.isEmpty() != settings.tlsKey.isEmpty())
-        return tr("TLS needs both a certificate and a key.");
+        return refused(tr("TLS needs both a certificate and a key."));
     for (const QString &path : {settings.tlsCertificate, settings.tlsKey}) {
         if (!path.isEmpty() && !QFileInfo(path).isReadable())
-            return tr("The file %1 cannot be read.").arg(path);
+            return refused(tr("The file %1 cannot be read.").arg(path));
     }
     if (!settings.save(manager->settingsStore()))
-        return tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path());
+        return refused(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
+    record.setAfter(described(settings));
     start(settings);
     return problem;
 }
@@ -183,7 +197,10 @@ QString RemoteService::configure(bool enabled, int lineTlsPort, int linePort, bo
 QString RemoteService::newToken()
 {
     QString error;
+    AuditOperation record(QStringLiteral("users.credential"), ApiUsers::FIRST_ADMIN);
     const QString token = apiUsers.newCredential(ApiUsers::FIRST_ADMIN, &error);
+    if (!error.isEmpty())
+        record.fail(QStringLiteral("internal"), error);
     if (token.isEmpty())
         setProblem(tr("The settings could not be saved to %1.").arg(manager->settingsStore()->path()));
     emit tokenChanged();

@@ -1,5 +1,7 @@
 #include "remote/web_server.h"
 
+#include "base/audit_operation.h"
+#include "base/audit_scope.h"
 #include "base/log_summary.h"
 #include "control/command_set.h"
 #include "remote/api_users.h"
@@ -202,9 +204,11 @@ void WebServer::onHead(HttpConnection *connection, const HttpRequestHead &head)
             bodyUsers.insert(connection, user);
             return connection->readBody();
         }
-        if (!httpRate(peer).admit(config.commandsPerSecond))
+        if (!httpRate(peer).admit(config.commandsPerSecond)) {
+            AuditOperation::refusedOften(QStringLiteral("state"), user, peer.toString(), remoteErrorName(RateLimited));
             return connection->reply(errorReply(
                 429, RateLimited, QStringLiteral("more than %1 requests in one second").arg(config.commandsPerSecond)));
+        }
         return connection->reply(jsonReply(200, QJsonDocument(core->state()).toJson(QJsonDocument::Compact)));
     }
     HttpReply reply;
@@ -225,10 +229,13 @@ void WebServer::onCommandBody(HttpConnection *connection, const QByteArray &body
     const QByteArray answer = jsonrpc::handle(
         body,
         [&](const jsonrpc::Call &call) {
-            if (!rate.admit(config.commandsPerSecond))
+            if (!rate.admit(config.commandsPerSecond)) {
+                AuditOperation::refusedOften(call.method, bodyUsers.value(connection), connection->peer().toString(),
+                    remoteErrorName(RateLimited));
                 return RemoteAnswer::failure(
                     RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
-            return executeAs(bodyUsers.value(connection), call);
+            }
+            return executeAs(bodyUsers.value(connection), connection->peer(), call);
         },
         true);
     bodyUsers.remove(connection);
@@ -242,6 +249,8 @@ void WebServer::onPairBody(HttpConnection *connection, const QByteArray &body)
     const QString credential = pairing->trade(
         QJsonDocument::fromJson(body).object().value(QStringLiteral("code")).toString(), &user, &error);
     if (credential.isEmpty()) {
+        AuditOperation::refusedOften(
+            QStringLiteral("pair"), QString(), connection->peer().toString(), remoteErrorName(Refused), error);
         HttpReply reply = errorReply(403, Refused, error + QStringLiteral("; ask for a new code"));
         reply.close = true;
         // As a wrong token: the guesser waits, and needs a new connection for the next guess.
@@ -251,6 +260,10 @@ void WebServer::onPairBody(HttpConnection *connection, const QByteArray &body)
     }
     Actor actor;
     users->actor(user, &actor);
+    // The device made itself a user: it is the one acting, from its address.
+    const AuditScope scope(user, connection->peer().toString());
+    AuditOperation record(QStringLiteral("pair"), user);
+    record.setAfter(actor.toJson());
     QJsonObject result {{QStringLiteral("user"), actor.toJson()}, {QStringLiteral("credential"), credential}};
     if (!error.isEmpty())
         result.insert(QStringLiteral("note"), error);
@@ -264,18 +277,21 @@ QString WebServer::httpUser(const QByteArray &authorization, const QHostAddress 
         && authorization.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0;
     // Checked whatever failed from this address before: a right credential is never kept out.
     const QString user
-        = bearer ? users->signIn(QString::fromUtf8(authorization.mid(scheme.size()).trimmed()), peer) : QString();
+        = bearer ? users->signIn(QString::fromUtf8(authorization.mid(scheme.size()).trimmed()), peer,
+                       ApiUsers::SignInKind::Request)
+                 : QString();
     // No wait here: a guess costs the guesser a connection each time, as the refusal closes it.
     if (user.isEmpty())
         throttle->failed(peer);
     return user;
 }
 
-RemoteAnswer WebServer::executeAs(const QString &user, const jsonrpc::Call &call)
+RemoteAnswer WebServer::executeAs(const QString &user, const QHostAddress &peer, const jsonrpc::Call &call)
 {
     Actor actor;
     if (!users->actor(user, &actor))
         return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("this user was revoked"));
+    actor.address = peer.toString();
     return core->execute(actor, call.method, call.params);
 }
 
@@ -411,9 +427,11 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
     WebClient::Session &session = client.session;
     if (*closeAfter)
         return RemoteAnswer::failure(NotAuthenticated, QStringLiteral("authentication failed; connect again"));
-    if (!session.rate.admit(config.commandsPerSecond))
+    if (!session.rate.admit(config.commandsPerSecond)) {
+        AuditOperation::refusedOften(call.method, session.user, client.peer.toString(), remoteErrorName(RateLimited));
         return RemoteAnswer::failure(
             RateLimited, QStringLiteral("more than %1 commands in one second").arg(config.commandsPerSecond));
+    }
     if (call.method == QLatin1String("auth"))
         return authenticate(client, call.params, closeAfter, delay);
     if (!session.authenticated)
@@ -423,7 +441,7 @@ RemoteAnswer WebServer::sessionCall(WebClient &client, const jsonrpc::Call &call
         session.subscribed = call.method == QLatin1String("subscribe");
         return RemoteAnswer::success(QJsonObject {{QStringLiteral("subscribed"), session.subscribed}});
     }
-    return executeAs(session.user, call);
+    return executeAs(session.user, client.peer, call);
 }
 
 RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &params, bool *closeAfter, qint64 *delay)
@@ -466,7 +484,7 @@ RemoteAnswer WebServer::authenticate(WebClient &client, const QJsonObject &param
     RemoteAnswer answer = signedIn();
     QJsonObject result = answer.result.toObject();
     result.insert(QStringLiteral("server"), QString::fromLatin1(serverSignature));
-    result.insert(QStringLiteral("user"), executeAs(user, {QStringLiteral("whoami"), {}}).result);
+    result.insert(QStringLiteral("user"), executeAs(user, client.peer, {QStringLiteral("whoami"), {}}).result);
     answer.result = result;
     return answer;
 }

@@ -128,7 +128,7 @@ private:
     // The user the bearer credential belongs to, or empty.
     QString httpUser(const QByteArray &authorization, const QHostAddress &peer);
     // Runs a call as user, looked up now; a user revoked since is refused.
-    RemoteAnswer executeAs(const QString &user, const jsonrpc::Call &call);
+    RemoteAnswer executeAs(const QString &user, const QHostAddress &peer, const jsonrpc::Call &call);
     RateWindow &httpRate(const QHostAddress &peer);
     void onSignInDeadline(WebClient *client);
     void onClientMessage(WebClient *client, const QString &text);

@@ -1,5 +1,6 @@
 #include "scenes/configuration_transfer.h"
 
+#include "base/audit_operation.h"
 #include "base/json_config.h"
 #include "base/name_rules.h"
 #include "base/paths.h"
@@ -19,6 +20,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QSet>
 #include <QUrl>
 #include <algorithm>
@@ -422,6 +424,14 @@ bool ConfigurationTransfer::fail(const QString &text)
 bool ConfigurationTransfer::exportTo(const QString &target, bool withSecrets)
 {
     const QString path = localPath(target);
+    // A copy with the secrets in it is worth knowing about later.
+    AuditOperation record(QStringLiteral("config.export"), path);
+    const auto noted = qScopeGuard([this, &record, withSecrets] {
+        if (succeeded)
+            record.setAfter(QJsonObject {{QStringLiteral("with_secrets"), withSecrets}});
+        else
+            record.fail(QStringLiteral("internal"), message);
+    });
     const QByteArray content = QJsonDocument(exportDocument(withSecrets)).toJson(QJsonDocument::Indented);
     QString reason;
     if (!writeFileDurably(path, content, &reason))
@@ -472,6 +482,11 @@ bool ConfigurationTransfer::check(const QString &source)
 bool ConfigurationTransfer::importFrom(const QString &source)
 {
     const QString path = localPath(source);
+    AuditOperation record(QStringLiteral("config.import"), path);
+    const auto noted = qScopeGuard([this, &record] {
+        if (!succeeded)
+            record.fail(QStringLiteral("refused"), message);
+    });
     QJsonObject keys;
     if (!load(path, &keys))
         return false;

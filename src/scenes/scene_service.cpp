@@ -1,5 +1,7 @@
 #include "scenes/scene_service.h"
 
+#include "base/audit_operation.h"
+#include "base/audit_scope.h"
 #include "manager/device_manager.h"
 #include "models/device_base.h"
 #include "models/device_list_model.h"
@@ -117,41 +119,52 @@ void SceneService::startSchedules()
 
 bool SceneService::recallScene(const QString &name)
 {
+    AuditOperation record(
+        QStringLiteral("scene.recall"), name, activeScene().isEmpty() ? QJsonValue() : QJsonValue(activeScene()));
     const Scene *scene = scenes->find(name);
-    if (!scene || !recall->start(*scene))
+    if (!scene || !recall->start(*scene)) {
+        record.fail(scene ? QStringLiteral("busy") : QStringLiteral("not_found"));
         return false;
+    }
+    record.setAfter(scene->toJson());
     emit recallStateChanged();
     return true;
 }
 
 bool SceneService::retryRecall()
 {
-    if (!recall->retry())
+    AuditOperation record(QStringLiteral("scene.retry"), recall->sceneName());
+    if (!recall->retry()) {
+        record.fail(QStringLiteral("refused"));
         return false;
+    }
     emit recallStateChanged();
     return true;
 }
 
 bool SceneService::saveScene(const QString &name, const QStringList &targets, int power)
 {
+    const Scene *previous = scenes->find(name.trimmed());
+    AuditOperation record(
+        QStringLiteral("scene.save"), name.trimmed(), previous ? QJsonValue(previous->toJson()) : QJsonValue());
+    const auto refuse = [this, &record](const QString &message) {
+        setSaveMessage(message);
+        record.fail(QStringLiteral("refused"), message);
+        return false;
+    };
     QStringList mixed;
     Scene scene = liverouting::capture(*manager->rxlist(), name.trimmed(), targets, &mixed);
-    if (!mixed.isEmpty() && !targets.isEmpty()) {
-        setSaveMessage(
+    if (!mixed.isEmpty() && !targets.isEmpty())
+        return refuse(
             tr("Not saved: the screens of %1 show different sources. Route the wall first.").arg(aliases(mixed)));
-        return false;
-    }
-    if (scene.sources.isEmpty() || power < 0 || power > 2) {
-        setSaveMessage(tr("Not saved: there is no screen to keep."));
-        return false;
-    }
+    if (scene.sources.isEmpty() || power < 0 || power > 2)
+        return refuse(tr("Not saved: there is no screen to keep."));
     scene.power = static_cast<Scene::Power>(power);
-    if (!scenes->save(scene)) {
-        setSaveMessage(tr("Not saved: the scene could not be stored."));
-        return false;
-    }
+    if (!scenes->save(scene))
+        return refuse(tr("Not saved: the scene could not be stored."));
     setSaveMessage(
         mixed.isEmpty() ? QString() : tr("Saved without %1: its screens show different sources.").arg(aliases(mixed)));
+    record.setAfter(scene.toJson());
     return true;
 }
 
@@ -176,16 +189,24 @@ void SceneService::setSaveMessage(const QString &message)
 bool SceneService::renameScene(const QString &name, const QString &newName)
 {
     const QString trimmed = newName.trimmed();
-    if (!scenes->rename(name, trimmed))
+    AuditOperation record(QStringLiteral("scene.rename"), name, name);
+    if (!scenes->rename(name, trimmed)) {
+        record.fail(QStringLiteral("refused"));
         return false;
+    }
+    record.setAfter(trimmed);
     changeSchedulesRecalling(name, [&trimmed](Schedule *schedule) { schedule->scene = trimmed; });
     return true;
 }
 
 bool SceneService::deleteScene(const QString &name)
 {
-    if (!scenes->remove(name))
+    const Scene *scene = scenes->find(name);
+    AuditOperation record(QStringLiteral("scene.delete"), name, scene ? QJsonValue(scene->toJson()) : QJsonValue());
+    if (!scenes->remove(name)) {
+        record.fail(QStringLiteral("not_found"));
         return false;
+    }
     changeSchedulesRecalling(name, [](Schedule *schedule) { schedule->enabled = false; });
     return true;
 }
@@ -217,6 +238,10 @@ bool SceneService::sceneExists(const QString &name) const
 bool SceneService::saveSchedule(const QString &name, int action, const QString &scene, const QString &time, int days,
     const QString &at, const QString &replacing)
 {
+    const Schedule *current = replacing.isEmpty() ? nullptr : schedules->find(replacing);
+    AuditOperation record(QStringLiteral("schedule.save"), replacing.isEmpty() ? name.trimmed() : replacing,
+        current ? QJsonValue(current->toJson()) : QJsonValue());
+    record.fail(QStringLiteral("refused"));
     if (action < 0 || action > 2)
         return false;
     Schedule schedule;
@@ -227,13 +252,15 @@ bool SceneService::saveSchedule(const QString &name, int action, const QString &
     schedule.time = QTime::fromString(time, QStringLiteral("HH:mm"));
     schedule.weekdays = days & Schedule::ALL_DAYS;
     schedule.at = Schedule::readLocal(at);
-    if (replacing.isEmpty())
-        return !schedules->find(schedule.name) && schedules->save(schedule);
-    const Schedule *current = schedules->find(replacing);
-    if (!current)
+    if (!replacing.isEmpty() && !current)
         return false;
-    schedule.enabled = current->enabled;
-    return schedules->replace(replacing, schedule);
+    if (current)
+        schedule.enabled = current->enabled;
+    const bool saved = current ? schedules->replace(replacing, schedule)
+                               : !schedules->find(schedule.name) && schedules->save(schedule);
+    if (saved)
+        record.succeed(schedule.toJson());
+    return saved;
 }
 
 QString SceneService::onceNote(const QString &at) const
@@ -245,16 +272,29 @@ QString SceneService::onceNote(const QString &at) const
 bool SceneService::setScheduleEnabled(const QString &name, bool enabled)
 {
     const Schedule *current = schedules->find(name);
+    AuditOperation record(
+        QStringLiteral("schedule.enable"), name, current ? QJsonValue(current->enabled) : QJsonValue());
+    record.fail(current ? QStringLiteral("internal") : QStringLiteral("not_found"));
     if (!current)
         return false;
     Schedule changed = *current;
     changed.enabled = enabled;
-    return schedules->replace(name, changed);
+    if (!schedules->replace(name, changed))
+        return false;
+    record.succeed(enabled);
+    return true;
 }
 
 bool SceneService::deleteSchedule(const QString &name)
 {
-    return schedules->remove(name);
+    const Schedule *current = schedules->find(name);
+    AuditOperation record(
+        QStringLiteral("schedule.delete"), name, current ? QJsonValue(current->toJson()) : QJsonValue());
+    if (!schedules->remove(name)) {
+        record.fail(QStringLiteral("not_found"));
+        return false;
+    }
+    return true;
 }
 
 void SceneService::onScheduleDue(const Schedule &schedule, const QDateTime &when)
@@ -268,6 +308,7 @@ void SceneService::runWaiting()
     while (!waiting.isEmpty() && !recall->running()) {
         const Due next = waiting.takeFirst();
         const Schedule &schedule = next.schedule;
+        const AuditScope scope(QStringLiteral("schedule:") + schedule.name);
         switch (schedule.action) {
         case Schedule::Action::RecallScene:
             if (!recallScene(schedule.scene)) {

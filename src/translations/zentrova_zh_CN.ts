@@ -284,6 +284,33 @@
         </message>
     </context>
     <context>
+        <name>AuditPage</name>
+        <message>
+            <source>%1 of %2 lines</source>
+            <translation>%1 / %2 条</translation>
+        </message>
+        <message>
+            <source>Filter by who or what</source>
+            <translation>按操作者或对象筛选</translation>
+        </message>
+        <message>
+            <source>Older lines</source>
+            <translation>更早的记录</translation>
+        </message>
+        <message>
+            <source>The audit trail is kept behind the admin password.</source>
+            <translation>审计记录需要管理员密码才能查看。</translation>
+        </message>
+        <message>
+            <source>refused: %1</source>
+            <translation>被拒绝：%1</translation>
+        </message>
+        <message>
+            <source>unknown</source>
+            <translation>未知</translation>
+        </message>
+    </context>
+    <context>
         <name>ConfigurationFile</name>
         <message>
             <source>The settings could not be saved to %1.</source>
@@ -1037,6 +1064,10 @@
         <message>
             <source>Advanced Settings</source>
             <translation>高级设置</translation>
+        </message>
+        <message>
+            <source>Audit Trail</source>
+            <translation>审计记录</translation>
         </message>
         <message>
             <source>Name and sequencing</source>

@@ -284,6 +284,33 @@
         </message>
     </context>
     <context>
+        <name>AuditPage</name>
+        <message>
+            <source>%1 of %2 lines</source>
+            <translation>%1 / %2 筆</translation>
+        </message>
+        <message>
+            <source>Filter by who or what</source>
+            <translation>依操作者或對象篩選</translation>
+        </message>
+        <message>
+            <source>Older lines</source>
+            <translation>較早的記錄</translation>
+        </message>
+        <message>
+            <source>The audit trail is kept behind the admin password.</source>
+            <translation>稽核記錄需要管理員密碼才能檢視。</translation>
+        </message>
+        <message>
+            <source>refused: %1</source>
+            <translation>遭拒絕：%1</translation>
+        </message>
+        <message>
+            <source>unknown</source>
+            <translation>未知</translation>
+        </message>
+    </context>
+    <context>
         <name>ConfigurationFile</name>
         <message>
             <source>The settings could not be saved to %1.</source>
@@ -1037,6 +1064,10 @@
         <message>
             <source>Advanced Settings</source>
             <translation>進階設定</translation>
+        </message>
+        <message>
+            <source>Audit Trail</source>
+            <translation>稽核記錄</translation>
         </message>
         <message>
             <source>Name and sequencing</source>

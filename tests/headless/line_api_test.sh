@@ -100,6 +100,10 @@ expect "plain port told" "$log" "the line protocol's plain port $plain_port is o
 stop_last
 
 grep -qF -- "$token" "$log" && fail "the log holds the token"
+# Every sign-in above is in the trail, the token itself never.
+grep -q '"action":"sign-in","actor":"admin","address":"127.0.0.1"' "$HOME/.zentrova/audit.jsonl" \
+    || fail "the trail has no sign-in"
+grep -qF -- "$token" "$HOME/.zentrova/audit.jsonl" && fail "the audit trail holds the token"
 if [ $failures -gt 0 ]; then
     echo "line_api_test: $failures failures" >&2
     exit 1

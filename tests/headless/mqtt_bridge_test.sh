@@ -104,6 +104,12 @@ pub -t "$north/route/set" -m '{"source": "TX - 1", "target": "all"}'
 wait_for "$north/decoder/$rx2/source" "TX - 1"
 pub -t "$north/decoder/$rx2/source/set" -m none
 wait_for "$north/decoder/$rx2/source" none
+# The trail names who asked and from where: the API's client by its address, the site's broker.
+audit=$work/north/.zentrova/audit.jsonl
+expect "API in the trail" "$audit" '"action":"wall.delete","actor":"admin","address":"127.0.0.1",.*"outcome":"ok"'
+expect "MQTT in the trail" "$audit" '"action":"route","actor":"mqtt","address":"mqtt:Hall-1",.*"outcome":"ok",.*"target":"all"'
+expect "MQTT clear in the trail" "$audit" '"action":"clear","actor":"mqtt","address":"mqtt:Hall-1",.*"target":"'$rx2'"'
+"$program" --verify-audit "$audit" >"$work/verify.txt" || fail "the trail does not verify: $(cat "$work/verify.txt")"
 
 # Hostile and mistaken commands are answered on the error topic and change nothing.
 head -c 3000 /dev/zero | tr '\0' x | pub -t "$north/decoder/$rx1/source/set" -s

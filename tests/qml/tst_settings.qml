@@ -156,6 +156,21 @@ Item {
         }
     }
 
+    // Serves the audit page from `lines`, newest first, and records what it asks.
+    QtObject {
+        id: auditTrail
+        signal appended()
+        property var asked: []
+        property var lines: []
+        function page(text, offset, limit) {
+            asked.push([text, offset, limit]);
+            var found = lines.filter(function (line) {
+                return text === "" || (line.actor || "").indexOf(text) >= 0 || (line.target || "").indexOf(text) >= 0;
+            });
+            return { "lines": found.slice(offset, offset + limit), "total": found.length };
+        }
+    }
+
     DialogLayerStub { id: dialogLayer }
 
     // "id" cannot be written as a ListElement role.
@@ -666,6 +681,37 @@ Item {
             findChild(wizard, "rowsTumbler").currentIndex = rows - 1;
             findChild(wizard, "columnsTumbler").currentIndex = columns - 1;
             mouseClick(findChild(wizard, "nextButton"));
+        }
+
+        function test_auditPage() {
+            var now = new Date().toISOString();
+            auditTrail.lines = [
+                { "time": now, "actor": null, "address": "192.0.2.9", "action": "sign-in", "target": null,
+                  "after": null, "outcome": "not_authenticated" },
+                { "time": now, "actor": "reception", "address": "192.0.2.20", "action": "route", "target": "Lobby wall",
+                  "after": "Lectern PC", "outcome": "ok" }];
+            for (var i = 0; i < 150; ++i)
+                auditTrail.lines.push({ "time": "2026-01-05T08:00:00.000Z", "actor": "window", "action": "numbers",
+                                        "target": "all", "after": true, "outcome": "ok" });
+            manager.locked = false;
+            var page = loadPage("AuditPage.qml");
+            var list = findChild(page, "auditList");
+            compare([list.count, findChild(page, "auditCount").text], [100, "100 of 152 lines"]);
+            // Refusals say so, and in the muted red; a route names what it shows now.
+            verify(page.describe(auditTrail.lines[0]).indexOf("unknown (192.0.2.9) · sign-in — refused: not_authenticated") > 0);
+            verify(page.describe(auditTrail.lines[1]).indexOf("reception (192.0.2.20) · route Lobby wall → Lectern PC") > 0);
+            compare(String(list.itemAtIndex(0).color), "#b04848");
+            // Older lines come after, from where the list ends.
+            list.positionViewAtEnd();
+            waitForRendering(list);
+            mouseClick(findChild(list.footerItem, "auditMore"));
+            compare([list.count, auditTrail.asked[auditTrail.asked.length - 1][1]], [152, 100]);
+            // A filter starts from the top again.
+            findChild(page, "auditFilter").text = "recep";
+            compare([list.count, auditTrail.asked[auditTrail.asked.length - 1]], [1, ["recep", 0, 100]]);
+            // Locked, the page asks for the password and shows nothing.
+            manager.locked = true;
+            verify(!list.visible);
         }
 
         function test_wizardSizes() {

@@ -1,5 +1,8 @@
 #include "app/interface_setup.h"
 #include "app/process_control.h"
+#include "base/audit_operation.h"
+#include "base/audit_scope.h"
+#include "base/audit_trail.h"
 #include "base/log_summary.h"
 #include "base/logging.h"
 #include "base/oem_setting.h"
@@ -9,6 +12,7 @@
 #include "test_home.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 #include <QTranslator>
 #include <QtTest>
 #include <pwd.h>
@@ -249,6 +253,119 @@ private slots:
         QCOMPARE(lines.messages().last(),
             QStringLiteral("refused … and %1 more from other addresses in the last minute")
                 .arg(LogSummary::MAX_ADDRESSES - 1));
+    }
+
+    // A copy of a trail with one line removed, changed or moved is found out where it was
+    // done; the trail itself, written across a restart and a rotation, verifies.
+    void auditTrailChain_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<int>("brokenAt");
+        QTest::addColumn<QString>("what");
+        QTest::newRow("untouched") << "" << 0 << "";
+        QTest::newRow("a line removed") << "remove 3" << 3 << "removed";
+        QTest::newRow("a value changed") << "change 2" << 3 << "changed";
+        QTest::newRow("the first line changed") << "change 1" << 2 << "changed";
+        QTest::newRow("two lines swapped") << "swap 2" << 2 << "moved";
+        QTest::newRow("a line repeated") << "insert 2" << 2 << "moved";
+        QTest::newRow("not a record") << "garble 4" << 4 << "not a record";
+    }
+
+    void auditTrailChain()
+    {
+        QFETCH(QString, edit);
+        QFETCH(int, brokenAt);
+        QFETCH(QString, what);
+        const QString path = home.path() + QStringLiteral("/audit/") + QTest::currentDataTag() + ".jsonl";
+        {
+            AuditTrail trail(path);
+            AuditTrail::install(&trail);
+            const auto uninstall = qScopeGuard([] { AuditTrail::install(nullptr); });
+            const AuditScope scope(QStringLiteral("ops"), QStringLiteral("192.0.2.7"));
+            AuditOperation added(QStringLiteral("users.add"), QStringLiteral("anna"));
+            // Whatever an answer holds, a secret never reaches the file.
+            added.setAfter(QJsonObject {{"user", QJsonObject {{"name", "anna"}, {"password", "pw-planted"}}},
+                {"credential", "cred-planted"}, {"api", QJsonArray {QJsonObject {{"token_hash", "hash-planted"}}}}});
+        }
+        {
+            // Started again, the program goes on with the chain.
+            AuditTrail trail(path);
+            AuditTrail::install(&trail);
+            const auto uninstall = qScopeGuard([] { AuditTrail::install(nullptr); });
+            for (const char *target : {"RX - 1", "RX - 2", "RX - 3"}) {
+                AuditOperation outer(QStringLiteral("route"), target);
+                // The work behind an operation is part of it, not a line of its own.
+                AuditOperation inner(QStringLiteral("power"), target);
+                QVERIFY(outer.recording() && !inner.recording());
+            }
+            const AuditScope nobody {QString()};
+            AuditOperation(QStringLiteral("sign-in"), QString()).fail(QStringLiteral("not_authenticated"));
+        }
+        QList<QByteArray> lines = readFile(path).split('\n');
+        lines.removeLast();
+        QCOMPARE(lines.size(), 5);
+        QVERIFY(!readFile(path).contains("planted"));
+        const QJsonObject first = QJsonDocument::fromJson(lines.at(0)).object();
+        QCOMPARE(first.value("actor").toString(), QStringLiteral("ops"));
+        QCOMPARE(first.value("address").toString(), QStringLiteral("192.0.2.7"));
+        QCOMPARE(
+            first.value("after").toObject().value("user").toObject().value("name").toString(), QStringLiteral("anna"));
+        QCOMPARE(first.value("prev").toString(), QString::fromLatin1(AuditTrail::NO_PREVIOUS));
+        const QJsonObject last = QJsonDocument::fromJson(lines.at(4)).object();
+        QCOMPARE(last.value("actor"), QJsonValue());
+        QCOMPARE(last.value("outcome").toString(), QStringLiteral("not_authenticated"));
+        QCOMPARE(QDateTime::fromString(last.value("time").toString(), Qt::ISODateWithMs).timeSpec(), Qt::UTC);
+        QVERIFY((QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser))
+            == (QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+        const int at = edit.section(' ', 1).toInt() - 1;
+        if (edit.startsWith("remove"))
+            lines.removeAt(at);
+        else if (edit.startsWith("change"))
+            lines[at].replace("RX - ", "RX - 9").replace("\"ops\"", "\"sam\"");
+        else if (edit.startsWith("swap"))
+            lines.swapItemsAt(at, at + 1);
+        else if (edit.startsWith("insert"))
+            lines.insert(at, lines.at(at - 1));
+        else if (edit.startsWith("garble"))
+            lines[at].chop(1);
+        QVERIFY(writeFile(path, lines.join('\n') + '\n'));
+        const AuditTrail::Verdict verdict = AuditTrail::verify(path);
+        QCOMPARE(verdict.intact, brokenAt == 0);
+        QCOMPARE(verdict.brokenAt, brokenAt);
+        QVERIFY2(verdict.what.contains(what), qPrintable(verdict.what));
+    }
+
+    // Rotated as the log is; the first line of the fresh file carries on from the backup's last.
+    void auditTrailRotates()
+    {
+        const QString path = home.path() + QStringLiteral("/audit/rotated.jsonl");
+        AuditTrail trail(path);
+        const QString big(int(logging::LOG_ROTATE_BYTES / 4), QLatin1Char('x'));
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(trail.append({{"action", "rename"}, {"target", big}}));
+        QVERIFY(QFile::exists(path + ".1"));
+        QCOMPARE(readFile(path).count('\n'), 2);
+        QVERIFY(AuditTrail::verify(path).intact);
+        QVERIFY(AuditTrail::verify(path + ".1").intact);
+        // The window and the API page through the lines of every file, newest first.
+        AuditTrail::Query query;
+        query.offset = 1;
+        query.limit = 2;
+        const QJsonObject page = trail.query(query);
+        QCOMPARE(page.value("total").toInt(), 6);
+        QCOMPARE(page.value("lines").toArray().at(0).toObject().value("n").toInt(), 5);
+        QCOMPARE(page.value("lines").toArray().size(), 2);
+        // A line after the file was removed is not lost with it.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(trail.append({{"action", "rename"}}));
+        QVERIFY(QFile::exists(path));
+        // Started again with nothing written since a rotation, the chain goes on from the backup.
+        QVERIFY(QFile::remove(path));
+        AuditTrail again(path);
+        QVERIFY(again.append({{"action", "rename"}}));
+        QVERIFY(AuditTrail::verify(path).intact);
+        QCOMPARE(again.query({}).value("lines").toArray().at(0).toObject().value("n").toInt(), 5);
     }
 
     void branding_data()

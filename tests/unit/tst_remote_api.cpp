@@ -1,3 +1,4 @@
+#include "base/audit_trail.h"
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
@@ -46,11 +47,30 @@ struct Site
 {
     Site()
     {
+        AuditTrail::install(&trail);
         manager.enterDemoMode();
         commands.extend(QStringLiteral("scene"), new SceneCommands(&manager, &scenes));
         commands.extend(QStringLiteral("health"), new HealthCommands(&health));
         token = service.newToken();
     }
+
+    ~Site() { AuditTrail::install(nullptr); }
+
+    // The trail's lines from the one numbered `from` (counted from 0) on, without the chain's fields.
+    QStringList auditLines(int from) const
+    {
+        QList<QByteArray> lines = readFile(trail.path()).split('\n');
+        lines.removeLast();
+        QStringList out;
+        for (const QByteArray &line : lines.mid(from)) {
+            QJsonObject record = QJsonDocument::fromJson(line).object();
+            for (const char *chain : {"n", "time", "prev"})
+                record.remove(QLatin1String(chain));
+            out << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+        }
+        return out;
+    }
+    int auditCount() const { return readFile(trail.path()).count('\n'); }
 
     QString sourceOf(const QString &name) const
     {
@@ -59,6 +79,7 @@ struct Site
     }
 
     TestHome home;
+    AuditTrail trail {home.path() + QStringLiteral("/.zentrova/audit.jsonl")};
     OemSetting oem;
     DeviceManager manager {&oem};
     SceneService scenes {&manager, manager.settingsStore()};
@@ -218,6 +239,8 @@ private slots:
     void everyDecoderListed();
     void wordsQuoted_data();
     void wordsQuoted();
+    void auditLines_data();
+    void auditLines();
 };
 
 // Lines in, lines out: "TOKEN" stands for the token; each expected line is a pattern.
@@ -454,7 +477,8 @@ QJsonObject sampleCall(const QString &method, bool inside)
         {"users.add", {{"name", "Third"}, {"role", "viewer"}, {"screens", QJsonArray {screen}}}},
         {"users.change", {{"name", "Guest"}, {"role", "operator"}, {"screens", QJsonArray {screen}}}},
         {"users.revoke", {{"name", "Guest"}}}, {"users.credential", {{"name", "Guest"}}},
-        {"users.pair", {{"role", "viewer"}, {"screens", QJsonArray {screen}}}}};
+        {"users.pair", {{"role", "viewer"}, {"screens", QJsonArray {screen}}}},
+        {"audit", {{"actor", "window"}}}};
     QJsonObject call = samples.value(method, {{"no sample", true}});
     return call;
 }
@@ -612,7 +636,7 @@ void TstRemoteApi::users()
         ApiToken token(&config);
         first = token.regenerate();
         ApiUsers users(&config, &token);
-        kept = users.add({"Kept", Actor::Role::Operator, {RX1}, {}}, &error);
+        kept = users.add({"Kept", Actor::Role::Operator, {RX1}, {}, {}}, &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         // Sign-ins are written together within the minute, not one write each, and at the end.
         const QTimer *due = users.findChild<QTimer *>(QStringLiteral("signInSave"));
@@ -658,7 +682,7 @@ void TstRemoteApi::pairing()
     QVERIFY2(site.service.webServer()->start(config), qPrintable(site.service.webServer()->errorString()));
     const quint16 port = site.service.webServer()->serverPort();
     // An operator who could open codes would make itself an admin by pairing.
-    const Actor operatorUser {QStringLiteral("Lectern"), Actor::Role::Operator, {}, {}};
+    const Actor operatorUser {QStringLiteral("Lectern"), Actor::Role::Operator, {}, {}, {}};
     QCOMPARE(core->execute(operatorUser, "users.pair", {{"role", "admin"}}).code, int(Forbidden));
 
     const RemoteAnswer opened = core->execute(Actor::window(), "users.pair", operatorOfOne);
@@ -684,10 +708,25 @@ void TstRemoteApi::pairing()
     QCOMPARE(device.toJson(), traded["user"].toObject());
     QCOMPARE(int(device.role), int(Actor::Role::Operator));
     QCOMPARE(device.screens, QStringList {RX1});
+    const int auditBefore = site.auditCount();
 
     // Used once, it is refused, and the refusal counts against the address as a wrong token does.
     answer = httpExchange(port, pairRequest("{\"code\":\"" + code.toUtf8() + "\"}"));
     QVERIFY2(answer.startsWith("HTTP/1.1 403"), answer.constData());
+    // The trade and the refusal are in the trail, the credential is not.
+    const QStringList traces = site.auditLines(auditBefore - 2);
+    QVERIFY2(traces.filter(QStringLiteral("\"action\":\"pair\",\"actor\":\"device-1\"")).size() == 1, qPrintable(traces.join('\n')));
+    QVERIFY2(traces.last().contains(QStringLiteral("\"action\":\"pair\"")) && traces.last().contains("\"outcome\":\"refused\""),
+        qPrintable(traces.last()));
+    QVERIFY(!readFile(site.trail.path()).contains(credential.toUtf8()));
+    // A client that signs in with every request has a sign-in line a minute, not one a request.
+    const int beforeRequests = site.auditCount();
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(httpExchange(port, "GET /api/state HTTP/1.1\r\nHost: x\r\nConnection: close\r\nAuthorization: Bearer "
+                                + credential.toUtf8() + "\r\n\r\n")
+                    .startsWith("HTTP/1.1 200"));
+    }
+    QCOMPARE(site.auditLines(beforeRequests).filter(QStringLiteral("\"action\":\"sign-in\"")).size(), 1);
     QVERIFY(!answer.contains("credential"));
     QCOMPARE(site.service.throttle()->failures(QHostAddress::LocalHost), 1);
     // Without a token only a small body is read: a large one is refused from its head.
@@ -699,7 +738,7 @@ void TstRemoteApi::pairing()
     // Five minutes, and not a moment more.
     QString error;
     QString user;
-    const QString late = pairing->open({QString(), Actor::Role::Viewer, {}, {}}, &error);
+    const QString late = pairing->open({QString(), Actor::Role::Viewer, {}, {}, {}}, &error);
     now += DevicePairing::VALID_MS - 1;
     QCOMPARE(pairing->openCount(), 1);
     now += 1;
@@ -708,9 +747,9 @@ void TstRemoteApi::pairing()
 
     // Guessing: text that is no code costs nothing, but MAX_WRONG wrong codes from anywhere
     // withdraw every open one, the right one too.
-    const QString first = pairing->open({QStringLiteral("Tablet"), Actor::Role::Viewer, {}, {}}, &error);
-    const QString second = pairing->open({QString(), Actor::Role::Viewer, {}, {}}, &error);
-    QCOMPARE(pairing->open({QStringLiteral("tablet"), Actor::Role::Viewer, {}, {}}, &error), QString());
+    const QString first = pairing->open({QStringLiteral("Tablet"), Actor::Role::Viewer, {}, {}, {}}, &error);
+    const QString second = pairing->open({QString(), Actor::Role::Viewer, {}, {}, {}}, &error);
+    QCOMPARE(pairing->open({QStringLiteral("tablet"), Actor::Role::Viewer, {}, {}, {}}, &error), QString());
     QCOMPARE(error, QStringLiteral("the name \"tablet\" is taken"));
     for (int i = 0; i < 3 * DevicePairing::MAX_WRONG; ++i)
         pairing->trade(QStringLiteral("guess"), &user, &error);
@@ -728,7 +767,7 @@ void TstRemoteApi::pairing()
     // Open codes are few, and one withdrawn from the window works no more.
     QStringList codes;
     for (int i = 0; i < DevicePairing::MAX_OPEN; ++i)
-        codes << pairing->open({QString(), Actor::Role::Viewer, {}, {}}, &error);
+        codes << pairing->open({QString(), Actor::Role::Viewer, {}, {}, {}}, &error);
     QVERIFY(!codes.contains(QString()));
     QCOMPARE(core->execute(Actor::window(), "users.pair", {{"role", "viewer"}}).code, int(Refused));
     site.service.withdrawPairingCode(codes.first());
@@ -836,6 +875,11 @@ void TstRemoteApi::serverLimits()
             answers << readLine(client);
         QCOMPARE(answers.count(QStringLiteral("ok {\"show\":true}")), LineServer::COMMANDS_PER_SECOND - 1);
         QCOMPARE(answers.last(), QStringLiteral("error rate_limited at most 50 commands a second"));
+        // Refused, by whom and from where, in the trail: once a minute however long the flood.
+        QVERIFY(
+            QRegularExpression(R"("action":"command","actor":"admin","address":"127.0.0.1",.*"outcome":"rate_limited")")
+                .match(QString::fromUtf8(readFile(site.trail.path())))
+                .hasMatch());
         QTest::qWait(1100);
         client.write("numbers hide\n");
         QCOMPARE(readLine(client), QStringLiteral("ok {\"show\":false}"));
@@ -1064,6 +1108,192 @@ void TstRemoteApi::wordsQuoted()
     QString error;
     QVERIFY(lineprotocol::splitWords(QStringLiteral("rename ") + quoted, &words, &error));
     QCOMPARE(words, QStringList({QStringLiteral("rename"), word}));
+}
+
+// Every way in leaves exactly one line per thing asked, with who asked, from where, and how it
+// ended; reading leaves none. `way` is "api" (the command set, as every transport calls it),
+// "line" (a line protocol session, signed in first unless it signs in), or
+// "window" (the manager and lists, as the window calls them).
+void TstRemoteApi::auditLines_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("role");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QJsonObject>("params");
+    QTest::addColumn<QString>("expected");
+    const QString ops = "\"actor\":\"ops\",\"address\":\"192.0.2.55\",";
+    const QString window = "\"actor\":\"window\",";
+    const QString reference = "TX:" + TX2;
+    QTest::newRow("route") << "api"
+                           << "operator"
+                           << "route" << QJsonObject {{"source", "TX - 2"}, {"target", "RX - 1"}}
+                           << "\\{\"action\":\"route\"," + ops + "\"after\":\\{\"source\":\"" + TX2 + "\",\"target\":\""
+            + RX1 + "\"\\},\"before\":\"" + TX1 + "\",\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("route refused by role") << "api"
+                                           << "viewer"
+                                           << "route" << QJsonObject {{"source", "TX - 2"}, {"target", "RX - 1"}}
+                                           << "\\{\"action\":\"route\"," + ops
+            + "\"after\":null,\"before\":.*,\"outcome\":\"forbidden\",\"reason\":\"\\\\\"route\\\\\" is not for the "
+              "viewer "
+              "role\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("route to nobody") << "api"
+                                     << "operator"
+                                     << "route" << QJsonObject {{"source", "TX - 2"}, {"target", "nobody"}}
+                                     << ".*\"outcome\":\"not_found\",\"reason\":\"no decoder or wall is named .*";
+    QTest::newRow("clear") << "api"
+                           << "operator"
+                           << "clear" << QJsonObject {{"target", "RX - 1"}}
+                           << "\\{\"action\":\"clear\"," + ops + "\"after\":\\{\"source\":null,.*\"before\":\"" + TX1
+            + "\",\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("power") << "api"
+                           << "operator"
+                           << "power" << QJsonObject {{"on", false}, {"targets", QJsonArray {"RX - 2"}}}
+                           << "\\{\"action\":\"power\"," + ops + "\"after\":\\{\"on\":false,\"targets\":\\[\"" + RX2
+            + "\"\\]\\},\"before\":null,\"outcome\":\"ok\",\"target\":\"RX - 2\"\\}";
+    QTest::newRow("numbers") << "api"
+                             << "operator"
+                             << "numbers" << QJsonObject {{"show", true}}
+                             << ".*\"action\":\"numbers\".*\"after\":\\{\"show\":true\\}.*\"outcome\":\"ok\".*";
+    QTest::newRow("wall made") << "api"
+                               << "admin"
+                               << "wall.create"
+                               << QJsonObject {{"name", "Big"}, {"columns", 2}, {"rows", 1},
+                                      {"members", QJsonArray {"RX - 1", "RX - 2"}}}
+                               << ".*\"action\":\"wall.create\".*\"after\":\\{\"alias\":\"Big\".*\"target\":\"Big\"\\}";
+    QTest::newRow("wall deleted") << "api"
+                                  << "admin"
+                                  << "wall.delete" << QJsonObject {{"name", "2 x 2 - 1"}}
+                                  << ".*\"before\":\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*\"outcome\":\"ok\".*";
+    QTest::newRow("renamed") << "api"
+                             << "admin"
+                             << "rename" << QJsonObject {{"name", "RX - 1"}, {"alias", "Stage"}}
+                             << ".*\"after\":\\{\"alias\":\"Stage\",\"name\":\"" + RX1
+            + "\"\\},\"before\":\"RX - 1\",\"outcome\":\"ok\",.*";
+    QTest::newRow("scene saved")
+        << "api"
+        << "admin"
+        << "scene.save" << QJsonObject {{"name", "Evening"}}
+        << ".*\"action\":\"scene.save\".*\"after\":\\{\"name\":\"Evening\",.*\"target\":\"Evening\"\\}";
+    QTest::newRow("scene recalled, not there") << "api"
+                                               << "operator"
+                                               << "scene.recall" << QJsonObject {{"name", "Nope"}}
+                                               << ".*\"action\":\"scene.recall\".*\"outcome\":\"not_found\".*";
+    QTest::newRow("user added: the credential stays out")
+        << "api"
+        << "admin"
+        << "users.add" << QJsonObject {{"name", "Lectern"}, {"role", "viewer"}}
+        << "\\{\"action\":\"users.add\"," + ops
+            + "\"after\":\\{\"user\":\\{[^}]*\"name\":\"Lectern\".*\\},\"before\":null,\"outcome\":\"ok\",\"target\":"
+              "\"Lectern\"\\}";
+    QTest::newRow("state is no change") << "api"
+                                        << "viewer"
+                                        << "state" << QJsonObject() << "";
+    QTest::newRow("reading the trail is no change") << "api"
+                                                    << "admin"
+                                                    << "audit" << QJsonObject() << "";
+    QTest::newRow("sign-in over the line protocol")
+        << "line"
+        << ""
+        << "auth TOKEN" << QJsonObject()
+        << "\\{\"action\":\"sign-in\",\"actor\":\"admin\",\"address\":\"198.51.100.7\",\"after\":null,\"before\":null,"
+           "\"outcome\":\"ok\",\"target\":\"admin\"\\}";
+    QTest::newRow("refused sign-in") << "line"
+                                     << ""
+                                     << "auth wrong" << QJsonObject()
+                                     << "\\{\"action\":\"sign-in\",\"actor\":null,\"address\":\"198.51.100.7\",.*"
+                                        "\"outcome\":\"not_authenticated\",\"target\":null\\}";
+    QTest::newRow("route over the line protocol") << "line"
+                                                  << ""
+                                                  << "route \"TX - 2\" \"RX - 1\"" << QJsonObject()
+                                                  << "\\{\"action\":\"route\",\"actor\":\"admin\",\"address\":\"198.51."
+                                                     "100.7\",.*\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}";
+    QTest::newRow("window drop") << "window"
+                                 << ""
+                                 << "drop" << QJsonObject {{"source", reference}, {"target", RX1}}
+                                 << "\\{\"action\":\"route\"," + window + "\"address\":null,\"after\":\"" + TX2
+            + "\",\"before\":\"" + TX1 + "\",\"outcome\":\"ok\",\"target\":\"" + RX1 + "\"\\}";
+    QTest::newRow("window power") << "window"
+                                  << ""
+                                  << "power" << QJsonObject()
+                                  << "\\{\"action\":\"power\"," + window + ".*\"after\":false,.*\"target\":\"all\"\\}";
+    QTest::newRow("window rename") << "window"
+                                   << ""
+                                   << "rename" << QJsonObject {{"target", RX2}, {"alias", "Desk"}}
+                                   << "\\{\"action\":\"rename\"," + window
+            + ".*\"after\":\"Desk\",\"before\":\"RX - 2\",\"outcome\":\"ok\",\"target\":\"" + RX2 + "\"\\}";
+    QTest::newRow("window wall deleted") << "window"
+                                         << ""
+                                         << "wall.delete" << QJsonObject {{"target", "2 x 2 - 1"}}
+                                         << "\\{\"action\":\"wall.delete\"," + window + ".*\"outcome\":\"ok\",.*";
+    QTest::newRow("window numbers") << "window"
+                                    << ""
+                                    << "numbers" << QJsonObject()
+                                    << "\\{\"action\":\"numbers\"," + window + ".*\"after\":true,.*";
+    QTest::newRow("window sign-in refused") << "window"
+                                            << ""
+                                            << "login" << QJsonObject()
+                                            << "\\{\"action\":\"sign-in\"," + window
+            + ".*\"outcome\":\"not_authenticated\",\"reason\":\"wrong settings password\",\"target\":\"settings\"\\}";
+    QTest::newRow("window scene saved") << "window"
+                                        << ""
+                                        << "scene.save" << QJsonObject()
+                                        << "\\{\"action\":\"scene.save\"," + window + ".*\"target\":\"Morning\"\\}";
+}
+
+void TstRemoteApi::auditLines()
+{
+    QFETCH(QString, way);
+    QFETCH(QString, role);
+    QFETCH(QString, method);
+    QFETCH(QJsonObject, params);
+    QFETCH(QString, expected);
+    Site site;
+    site.manager.routeSource(TX1, RX1);
+    AuthThrottle throttle;
+    // An address of its own: refused sign-ins reach the trail once a minute per address.
+    LineSession session(site.service.core(), site.service.users(), &throttle, QHostAddress("198.51.100.7"));
+    if (way == "line" && !method.startsWith("auth"))
+        QCOMPARE(session.handleLine("auth " + site.token), QStringList {"ok"});
+    DeviceListModel *list = site.manager.rxlist();
+    const auto rowOf = [list](const QString &name) {
+        int row = 0;
+        while (row < list->rowCount() && list->at(row)->name() != name && list->at(row)->nameAlias() != name)
+            ++row;
+        return row;
+    };
+    const int before = site.auditCount();
+    QString credential;
+    if (way == "api") {
+        Actor actor {"ops", Actor::Role::Viewer, {}, {}, "192.0.2.55"};
+        QVERIFY(Actor::roleFromName(role, &actor.role));
+        credential = site.service.core()->execute(actor, method, params).result["credential"].toString();
+    } else if (way == "line") {
+        session.handleLine(QString(method).replace("TOKEN", site.token));
+    } else if (method == "drop") {
+        site.manager.dropSourceOn(params["source"].toString(), params["target"].toString());
+    } else if (method == "power") {
+        site.manager.switchMonitor(false);
+    } else if (method == "rename") {
+        QVERIFY(list->setData(
+            list->index(rowOf(params["target"].toString())), params["alias"].toString(), DeviceListModel::AliasRole));
+    } else if (method == "wall.delete") {
+        site.manager.deleteVideoWall(list->at(rowOf(params["target"].toString()))->guid());
+    } else if (method == "numbers") {
+        site.manager.osdShowSeq();
+    } else if (method == "login") {
+        QVERIFY(!site.manager.login("not the password"));
+    } else if (method == "scene.save") {
+        QVERIFY(site.scenes.saveScene("Morning", {}, 0));
+    }
+    const QStringList lines = site.auditLines(before);
+    if (expected.isEmpty()) {
+        QVERIFY2(lines.isEmpty(), qPrintable(lines.join('\n')));
+        return;
+    }
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(lines.first()).hasMatch(),
+        qPrintable(lines.first()));
+    QVERIFY(credential.isEmpty() || !readFile(site.trail.path()).contains(credential.toUtf8()));
 }
 
 QTEST_MAIN(TstRemoteApi)

@@ -1,3 +1,4 @@
+#include "base/audit_trail.h"
 #include "base/json_config.h"
 #include "base/name_rules.h"
 #include "base/oem_setting.h"
@@ -572,6 +573,9 @@ void TstScenes::schedulesDueTogether()
     QFETCH(int, late);
 
     DemoSite site;
+    AuditTrail trail(site.home.path() + QStringLiteral("/audit.jsonl"));
+    AuditTrail::install(&trail);
+    const auto uninstall = qScopeGuard([] { AuditTrail::install(nullptr); });
     FakeClock clock;
     clock.timeZone = QTimeZone("Europe/Berlin");
     clock.time = utc("2026-03-02T06:58:00");
@@ -615,6 +619,19 @@ void TstScenes::schedulesDueTogether()
     for (const QList<QVariant> &event : qAsConst(events))
         missedEvents += event.at(0).toString() == QLatin1String("schedule.missed");
     QCOMPARE(missedEvents, missed.isEmpty() ? 0 : 1);
+    // The trail names the schedule that recalled each scene, and the window for one by hand.
+    QStringList recalls;
+    QStringList expected;
+    for (const QString &scene : recalled)
+        expected << (scene == manual ? QStringLiteral("window ")
+                                     : QStringLiteral("schedule:") + due.at(due.indexOf(scene) - 1) + ' ')
+                + scene;
+    for (const QByteArray &line : readFile(trail.path()).split('\n')) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        if (record.value("action") == QStringLiteral("scene.recall") && record.value("outcome") == QStringLiteral("ok"))
+            recalls << record.value("actor").toString() + ' ' + record.value("target").toString();
+    }
+    QCOMPARE(recalls, expected);
 }
 
 // Steps: "start T" and "restart T" (a new scheduler at T), "walk T" (a tick every 30 s up

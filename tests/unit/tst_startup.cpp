@@ -1,4 +1,5 @@
 #include "app/process_control.h"
+#include "base/audit_trail.h"
 #include "test_files.h"
 #include "test_home.h"
 
@@ -65,6 +66,31 @@ private slots:
                 QRegularExpression::MultilineOption);
             QVERIFY2(text.contains(described), qPrintable(option));
         }
+    }
+
+    // The trail as written verifies; a copy with a line taken out does not, and says where.
+    void verifyAudit()
+    {
+        const QString path = home.path() + QStringLiteral("/audit.jsonl");
+        {
+            AuditTrail trail(path);
+            for (const char *target : {"RX - 1", "RX - 2", "RX - 3"})
+                QVERIFY(trail.append({{"action", "route"}, {"target", target}}));
+        }
+        const auto verify = [this](const QString &file) -> QString {
+            QProcess *program = start({QStringLiteral("--verify-audit"), file});
+            program->waitForFinished(20000);
+            return QString::number(program->exitCode()) + ' '
+                + QString::fromLocal8Bit(program->readAllStandardOutput());
+        };
+        QCOMPARE(verify(path), QStringLiteral("0 audit trail intact: 3 lines\n"));
+        QList<QByteArray> lines = readFile(path).split('\n');
+        lines.removeAt(1);
+        QVERIFY(writeFile(path + ".copy", lines.join('\n')));
+        QCOMPARE(verify(path + ".copy"),
+            QStringLiteral("1 audit trail broken at line 2 of 2: 1 line(s) before line 2 were removed\n"));
+        // No file is no proof of anything.
+        QCOMPARE(verify(path + ".none"), "1 audit trail not checked: " + path + ".none cannot be read\n");
     }
 
     // A factory default starts a new copy without the settings, which waits for the old

@@ -2,6 +2,7 @@
 // without a window, in a home of its own, and prints a fresh token. With --demo the
 // installation is the demo's; otherwise it is discovered, so run it only under
 // scripts/netless or inside the test LAN: discovery broadcasts on every interface.
+#include "base/audit_trail.h"
 #include "base/json_config.h"
 #include "base/oem_setting.h"
 #include "control/command_set.h"
@@ -69,6 +70,9 @@ int main(int argc, char *argv[])
     parser.addOptions({demo, devices, address, port, clients, queued, rate, tls});
     parser.process(app);
 
+    // Kept as the controller keeps it, so that what the API's figures show includes its cost.
+    AuditTrail trail(home.path() + QStringLiteral("/audit.jsonl"));
+    AuditTrail::install(&trail);
     OemSetting oem;
     DeviceManager manager(&oem);
     JsonConfig store(home.path() + QStringLiteral("/api.json"), false);

@@ -35,6 +35,8 @@ Item {
           "icon": "setting-scenes", "lockable": true },
         { "title": qsTr("Users"), "identifier": "users", "page": "UsersPage.qml",
           "icon": "setting-users", "lockable": true },
+        { "title": qsTr("Audit Trail"), "identifier": "audit", "page": "AuditPage.qml",
+          "icon": "setting-audit", "lockable": true },
         { "title": qsTr("System Information"), "identifier": "system-info", "page": "SystemInfoPage.qml",
           "icon": "setting-system-info", "lockable": false }
     ]
@@ -103,6 +105,7 @@ Item {
         anchors.leftMargin: 50
         anchors.bottom: parent.bottom
         width: dialog.compact ? 140 : 320
+        // On a screen too small even for the shortest entries, the last ones are reached by flicking.
         interactive: contentHeight > height
         boundsBehavior: Flickable.StopAtBounds
         clip: true
@@ -118,9 +121,8 @@ Item {
             id: entry
             readonly property bool current: ListView.isCurrentItem
             width: navigation.width
-            // Narrow and short, every entry still fits in the column, down to a size that keeps
-            // the icon and two lines of its label; below that the column scrolls.
-            height: dialog.compact ? Math.max(80, Math.min(96, Math.floor(navigation.height / dialog.entries.length))) : 65
+            // Narrow, as tall as the entries all fit in, down to what an icon over two lines needs.
+            height: dialog.compact ? Math.max(72, Math.min(96, Math.floor(navigation.height / navigation.count))) : 65
 
             Rectangle {
                 anchors.fill: parent
