@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 const char *const AuditTrail::DEFAULT_PATH = "~/.zentrova/audit.jsonl";
 const QByteArray AuditTrail::NO_PREVIOUS(64, '0');
@@ -44,6 +45,15 @@ QJsonObject recordOf(const QByteArray &line)
     return document.isObject() ? document.object() : QJsonObject();
 }
 
+// A line's running number; -1 for a value no trail writes (a planted 1e300 or -3 would
+// otherwise be cast to an integer it does not fit, which is undefined).
+qint64 numberOf(const QJsonObject &record)
+{
+    constexpr double LARGEST_EXACT = 9007199254740992.0; // 2^53
+    const double n = record.value(QStringLiteral("n")).toDouble(-1);
+    return n >= 0 && n <= LARGEST_EXACT && n == std::floor(n) ? qint64(n) : -1;
+}
+
 bool contains(const QJsonValue &value, const QString &part)
 {
     return part.isEmpty() || value.toString().contains(part, Qt::CaseInsensitive);
@@ -60,7 +70,8 @@ AuditTrail::AuditTrail(const QString &path, QObject *parent)
     if (last.isEmpty())
         last = lastLineOf(backupOf(filePath));
     previousHash = last.isEmpty() ? NO_PREVIOUS : hashOf(last);
-    count = qint64(recordOf(last).value(QStringLiteral("n")).toDouble());
+    // A last line that holds no number (changed by hand) starts the count again.
+    count = std::max<qint64>(0, numberOf(recordOf(last)));
 }
 
 bool AuditTrail::open()
@@ -166,23 +177,24 @@ AuditTrail::Verdict AuditTrail::verify(const QString &path)
     if (!QFileInfo::exists(path))
         return broken(0, QStringLiteral("%1 cannot be read").arg(path));
     QByteArray before = lastLineOf(backupOf(path));
-    qint64 number = qint64(recordOf(before).value(QStringLiteral("n")).toDouble());
+    qint64 number = before.isEmpty() ? 0 : numberOf(recordOf(before));
     for (int i = 0; i < lines.size(); ++i) {
         const QJsonObject record = recordOf(lines.at(i));
         const int at = i + 1;
         if (record.isEmpty())
             return broken(at, QStringLiteral("line %1 is not a record: it was changed").arg(at));
-        const qint64 n = qint64(record.value(QStringLiteral("n")).toDouble());
+        const qint64 n = numberOf(record);
+        if (n < 0)
+            return broken(at, QStringLiteral("line %1 holds no running number: it was changed").arg(at));
         const QByteArray prev = record.value(QStringLiteral("prev")).toString().toLatin1();
         // A file whose backup is not at hand starts where it starts; the very first line of
         // a trail starts from nothing.
         const bool checkable = i > 0 || !before.isEmpty() || n == 1;
         const QByteArray expected = before.isEmpty() ? NO_PREVIOUS : hashOf(before);
         if (checkable && (prev != expected || n != number + 1)) {
-            const bool moved
-                = n <= number || std::any_of(lines.begin() + i + 1, lines.end(), [number](const QByteArray &later) {
-                      return qint64(recordOf(later).value(QStringLiteral("n")).toDouble()) == number + 1;
-                  });
+            const bool moved = n <= number
+                || std::any_of(lines.begin() + i + 1, lines.end(),
+                    [number](const QByteArray &later) { return numberOf(recordOf(later)) == number + 1; });
             if (moved)
                 return broken(at, QStringLiteral("line %1 is out of order: lines were moved").arg(at));
             if (n > number + 1 && prev != expected)
