@@ -60,13 +60,16 @@ LineServer::~LineServer()
 
 bool LineServer::listen(const QHostAddress &address, quint16 port)
 {
-    plainServer->setTls(QSslConfiguration());
+    plainServer->setTls(QSslConfiguration(), &error);
     return listenOn(plainServer, address, port);
 }
 
 bool LineServer::listenTls(const QHostAddress &address, quint16 port, const QSslConfiguration &tls)
 {
-    tlsServer->setTls(tls);
+    if (!tlsServer->setTls(tls, &error)) {
+        qWarning().noquote() << "Control API: the line protocol cannot serve TLS:" << error;
+        return false;
+    }
     return listenOn(tlsServer, address, port);
 }
 

@@ -1,10 +1,12 @@
 #include "remote/tls_listener.h"
 
+#include "remote/tls_context.h"
+#include "remote/tls_socket.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
-#include <QSslSocket>
 
 QSslConfiguration TlsListener::loadTls(const QString &certificatePath, const QString &keyPath, QString *error)
 {
@@ -28,24 +30,35 @@ QSslConfiguration TlsListener::loadTls(const QString &certificatePath, const QSt
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setLocalCertificateChain(chain);
     configuration.setPrivateKey(key);
-    // TLS 1.2 and 1.3 only; clients are not asked for certificates: the token signs them in.
-    configuration.setProtocol(QSsl::TlsV1_2OrLater);
-    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    // A key of another certificate would fail every handshake, long after the start said all was well.
+    if (!TlsContext::fromConfiguration(configuration, error))
+        return QSslConfiguration();
     return configuration;
+}
+
+TlsListener::TlsListener(QObject *parent) : QTcpServer(parent) {}
+
+TlsListener::~TlsListener() = default;
+
+bool TlsListener::setTls(const QSslConfiguration &configuration, QString *error)
+{
+    tls.reset();
+    if (configuration.isNull())
+        return true;
+    tls = TlsContext::fromConfiguration(configuration, error);
+    return tls != nullptr;
 }
 
 void TlsListener::incomingConnection(qintptr descriptor)
 {
-    if (tls.isNull()) {
+    if (!tls) {
         QTcpServer::incomingConnection(descriptor);
         return;
     }
-    auto *socket = new QSslSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) {
+    auto *socket = new TlsSocket(tls, this);
+    if (!socket->accept(descriptor)) {
         delete socket;
         return;
     }
-    socket->setSslConfiguration(tls);
-    socket->startServerEncryption();
     addPendingConnection(socket);
 }

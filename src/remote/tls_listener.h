@@ -3,17 +3,23 @@
 #include <QSslConfiguration>
 #include <QTcpServer>
 
+#include <memory>
+
+class TlsContext;
+
 // A listening socket of the control API: connections come out as plain sockets, or, once a
-// TLS configuration is set, as server-side TLS sockets whose handshake has begun.
+// TLS configuration is set, as TlsSocket, all sharing one TLS context.
 class TlsListener : public QTcpServer
 {
     Q_OBJECT
 
 public:
-    using QTcpServer::QTcpServer;
+    explicit TlsListener(QObject *parent = nullptr);
+    ~TlsListener() override;
 
-    // A null configuration serves plain connections.
-    void setTls(const QSslConfiguration &configuration) { tls = configuration; }
+    // A null configuration serves plain connections. False, with error, when the
+    // configuration's certificate and key cannot serve TLS.
+    bool setTls(const QSslConfiguration &configuration, QString *error);
 
     // The server's TLS from a PEM certificate (chain) and its PEM key, which may be in the
     // same file; null, with error, when either cannot be read.
@@ -23,5 +29,5 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    QSslConfiguration tls;
+    std::shared_ptr<TlsContext> tls;
 };

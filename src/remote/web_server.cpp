@@ -73,7 +73,11 @@ bool WebServer::start(const WebServerConfig &wanted)
         error = tr("The control API listens on IPv4 addresses only, not on %1.").arg(config.address.toString());
         return false;
     }
-    listener.setTls(config.tls);
+    if (!listener.setTls(config.tls, &error)) {
+        error = tr("The control API cannot serve TLS: %1").arg(error);
+        qWarning().noquote() << error;
+        return false;
+    }
     if (!listener.listen(config.address, config.port)) {
         error = tr("The control API cannot listen on %1 port %2: %3")
                     .arg(config.address.toString())

@@ -1480,6 +1480,21 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
+        <name>TlsContext</name>
+        <message>
+            <source>OpenSSL cannot make a TLS server context.</source>
+            <translation>OpenSSL 无法创建 TLS 服务器上下文。</translation>
+        </message>
+        <message>
+            <source>The TLS certificate cannot be used.</source>
+            <translation>无法使用该 TLS 证书。</translation>
+        </message>
+        <message>
+            <source>The TLS private key does not belong to the certificate.</source>
+            <translation>该 TLS 私钥与证书不匹配。</translation>
+        </message>
+    </context>
+    <context>
         <name>TlsListener</name>
         <message>
             <source>No certificate can be read from %1.</source>
@@ -1492,6 +1507,10 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     </context>
     <context>
         <name>WebServer</name>
+        <message>
+            <source>The control API cannot serve TLS: %1</source>
+            <translation>控制接口无法提供 TLS：%1</translation>
+        </message>
         <message>
             <source>The control API listens on IPv4 addresses only, not on %1.</source>
             <translation>控制接口只能监听 IPv4 地址，不能监听 %1。</translation>

@@ -1480,6 +1480,21 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
         </message>
     </context>
     <context>
+        <name>TlsContext</name>
+        <message>
+            <source>OpenSSL cannot make a TLS server context.</source>
+            <translation>OpenSSL 無法建立 TLS 伺服器內容。</translation>
+        </message>
+        <message>
+            <source>The TLS certificate cannot be used.</source>
+            <translation>無法使用該 TLS 憑證。</translation>
+        </message>
+        <message>
+            <source>The TLS private key does not belong to the certificate.</source>
+            <translation>該 TLS 私鑰與憑證不相符。</translation>
+        </message>
+    </context>
+    <context>
         <name>TlsListener</name>
         <message>
             <source>No certificate can be read from %1.</source>
@@ -1492,6 +1507,10 @@ Drag RX to each display frame, ensure the number in the frame is consistent with
     </context>
     <context>
         <name>WebServer</name>
+        <message>
+            <source>The control API cannot serve TLS: %1</source>
+            <translation>控制介面無法提供 TLS：%1</translation>
+        </message>
         <message>
             <source>The control API listens on IPv4 addresses only, not on %1.</source>
             <translation>控制介面只能監聽 IPv4 位址，不能監聽 %1。</translation>
