@@ -230,6 +230,8 @@ void TlsSocket::shutDown()
         ERR_clear_error();
         SSL_shutdown(ssl);
     }
+    // Out now: a controller that is stopping closes its clients and has no event loop after.
+    transport->flush();
     transport->disconnectFromHost();
 }
 
