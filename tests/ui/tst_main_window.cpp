@@ -441,6 +441,14 @@ void TstMainWindow::settings()
     child(advanced, "certificateField")->setProperty("text", QString());
     child(advanced, "keyField")->setProperty("text", QString());
     child(advanced, "listenField")->setProperty("text", QStringLiteral("127.0.0.1"));
+    // With its web port taken, the API does not keep the text port it had opened already.
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost));
+    child(advanced, "webPortField")->setProperty("text", QString::number(taken.serverPort()));
+    apiSwitch->setProperty("checked", true);
+    QMetaObject::invokeMethod(advanced, "applyApiSettings");
+    QVERIFY(!api->status().isEmpty() && !api->running() && !api->lineServer()->isListening());
+    taken.close();
     apiSwitch->setProperty("checked", true);
     QMetaObject::invokeMethod(advanced, "applyApiSettings");
     QTRY_VERIFY(apiSwitch->property("checked").toBool());
