@@ -7,40 +7,25 @@ import "../../src/qml/settings"
 // screens find `manager`, `dialogLayer`, `globalStyle` and `toast` here as they find them there.
 Item {
     id: window
-    width: 1200
-    height: 720
+    width: 1200; height: 720
 
     property var toasts: []
     property int managerErrors: 0
+    function toast(text) { toasts.push(text); }
 
-    function toast(text) {
-        toasts.push(text);
-    }
-
-    Style {
-        id: globalStyle
-    }
+    Style { id: globalStyle }
 
     // Records what the screens ask of the manager; tests read `calls` and set the answers.
     QtObject {
         id: manager
         property var calls: []
-        property bool loginResult
-        property bool changePasswordResult
-        property bool saveFails
-        property bool changePowerCommandResult
-        property bool createWallResult: true
-        property int vwMaxRows: 8
-        property int vwMaxColumns: 8
-        property bool locked: true
-        property bool inOptions
-        property bool demoMode
-        property bool rerouteOnReconnect
-        property bool restoreRoutesAtStart
-        property string defaultPowerOnCommand: "40 04"
-        property string defaultPowerOffCommand: "FF 36"
-        property string savedPowerOnCommand
-        property string savedPowerOffCommand
+        property bool loginResult; property bool changePasswordResult; property bool saveFails
+        property bool changePowerCommandResult; property bool createWallResult: true
+        property int vwMaxRows: 8; property int vwMaxColumns: 8
+        property bool locked: true; property bool inOptions; property bool demoMode
+        property bool rerouteOnReconnect; property bool restoreRoutesAtStart
+        property string defaultPowerOnCommand: "40 04"; property string defaultPowerOffCommand: "FF 36"
+        property string savedPowerOnCommand; property string savedPowerOffCommand
         property ListModel purerxlist: ListModel {}
         property ListModel rxlist: ListModel { ListElement { name: "IPD-A"; alias: "Lobby" } ListElement { name: "IPD-B"; alias: "Hall" } }
         property ListModel txlist: ListModel { ListElement { name: "IPE-A"; alias: "Lectern" } }
@@ -77,19 +62,11 @@ Item {
     QtObject {
         id: remoteApi
         property var calls: []
-        property bool enabled: false
-        property int linePort: 7740
-        property int lineTlsPort: 7742
-        property bool plainLine: false
-        property int webPort: 7741
-        property bool webTls: true
-        property string fingerprint
-        property string listenAddress: "0.0.0.0"
-        property string tlsCertificate
-        property string tlsKey
-        property bool tokenSet: false
-        property bool running: false
-        property string status
+        property bool enabled: false; property bool running: false; property string status
+        property int linePort: 7740; property int lineTlsPort: 7742; property int webPort: 7741
+        property bool plainLine: false; property bool webTls: true; property bool tokenSet: false
+        property string listenAddress: "0.0.0.0"; property string fingerprint
+        property string tlsCertificate; property string tlsKey
         // What the service would make of the next call: a refusal before anything is stored,
         // or, when empty, the state it reaches (`runs`, else the `startProblem`).
         property string refusal
@@ -135,18 +112,10 @@ Item {
     QtObject {
         id: mqttBridge
         property var calls: []
-        property bool enabled: false
-        property string host: "broker.lan"
-        property int port: 1883
-        property string site
-        property string clientId
-        property string user
-        property string password
-        property string caFile
-        property string hostName: "pc-1"
-        property bool connected: false
-        property bool failing: false
-        property string status
+        property bool enabled: false; property string host: "broker.lan"; property int port: 1883
+        property string site; property string clientId; property string user; property string password
+        property string caFile; property string hostName: "pc-1"
+        property bool connected: false; property bool failing: false; property string status
         property string refusal
         function configure(on, host, port, site, clientId, user, password, caFile) {
             calls.push(["configure", on, host, port, site, clientId, user, password, caFile]);
@@ -180,37 +149,13 @@ Item {
     }
 
     // Where the tests paste what a Copy button put on the clipboard.
-    TextInput {
-        id: pasteTarget
-        visible: false
-    }
+    TextInput { id: pasteTarget; visible: false }
 
-    DeviceEditorListView {
-        id: table
-        width: 1000
-        height: 300
-        model: devices
-    }
-
-    Loader {
-        id: pageLoader
-        y: 320
-        width: 1000
-        height: 380
-    }
-
-    VWWizardDialog {
-        id: wizard
-        anchors.fill: parent
-        visible: false
-    }
-
+    DeviceEditorListView { id: table; width: 1000; height: 300; model: devices }
+    Loader { id: pageLoader; y: 320; width: 1000; height: 380 }
+    VWWizardDialog { id: wizard; anchors.fill: parent; visible: false }
     // At this width the navigation is the narrow column of icons.
-    SettingsDialog {
-        id: settings
-        anchors.fill: parent
-        visible: false
-    }
+    SettingsDialog { id: settings; anchors.fill: parent; visible: false }
 
     TestCase {
         name: "Settings"
@@ -223,7 +168,13 @@ Item {
             manager.locked = true;
             manager.saveFails = false;
             manager.createWallResult = true;
-            remoteApi.running = false;
+            remoteApi.enabled = remoteApi.running = remoteApi.plainLine = false;
+            remoteApi.webTls = remoteApi.runs = true;
+            remoteApi.status = remoteApi.refusal = "";
+            mqttBridge.enabled = mqttBridge.connected = mqttBridge.failing = false;
+            mqttBridge.status = mqttBridge.refusal = "";
+            remoteApi.calls = [];
+            mqttBridge.calls = [];
             freeDecoders(6);
             window.toasts = [];
         }
@@ -243,7 +194,8 @@ Item {
         function test_rename() {
             var row = findChild(table, "deviceEditorList").itemAtIndex(0);
             mouseClick(row, 300, 30);
-            compare([dialogLayer.initialText, manager.inOptions], ["RX - 1", true]);
+            // The number column shows the number the displays show, not the row's place in the list.
+            compare([dialogLayer.initialText, manager.inOptions, findChild(row, "deviceRow").cells[0]], ["RX - 1", true, "3"]);
             dialogLayer.openCount = 0;
             // The alias of another device is refused and asked for again, with the typed text.
             dialogLayer.textInputed("rx - 2");
@@ -259,12 +211,6 @@ Item {
             mouseClick(row, 300, 30);
             dialogLayer.rejected();
             compare(manager.inOptions, false);
-        }
-
-        function test_numberColumn() {
-            // The number the displays show, not the row's place in the list.
-            var row = findChild(table, "deviceEditorList").itemAtIndex(0);
-            compare(findChild(row, "deviceRow").cells[0], "3");
         }
 
         function test_dragRowRemoved() {
@@ -313,19 +259,6 @@ Item {
             compare(manager.locked, true);
         }
 
-        function test_login_data() {
-            return [{ tag: "wrong password", result: false }, { tag: "right password", result: true }];
-        }
-
-        function test_login(data) {
-            var page = loadPage("AdvancedPage.qml");
-            manager.loginResult = data.result;
-            var field = findChild(page, "passwordField");
-            field.text = "secret";
-            mouseClick(findChild(page, "unlockButton"));
-            compare([findChild(page, "sections").visible, field.text], [data.result, data.result ? "" : "secret"]);
-        }
-
         function test_changePassword_data() {
             return [
                 { tag: "confirmation differs", fields: ["old", "new", "other"], accepted: true, calls: [], toast: "The password entered does not match!" },
@@ -337,11 +270,9 @@ Item {
         }
 
         function test_changePassword(data) {
-            manager.locked = false;
             manager.changePasswordResult = data.accepted;
             manager.saveFails = data.saveFails === true;
-            var page = loadPage("AdvancedPage.qml");
-            page.openSections = 1 << 0;
+            var page = advancedPage(1 << 0);
             var fields = findChild(page, "passwordFields");
             for (var i = 0; i < 3; ++i)
                 fields.children[2 * i + 1].text = data.fields[i];
@@ -358,12 +289,10 @@ Item {
         }
 
         function test_powerCommands(data) {
-            manager.locked = false;
             manager.savedPowerOnCommand = "40 04";
             manager.savedPowerOffCommand = "FF 36";
             manager.changePowerCommandResult = data.accepted;
-            var page = loadPage("AdvancedPage.qml");
-            page.openSections = 1 << 1;
+            var page = advancedPage(1 << 1);
             var onField = findChild(page, "powerOnField");
             onField.text = "40 05 ";
             waitForRendering(page);
@@ -379,9 +308,6 @@ Item {
 
         function advancedPage(sections) {
             manager.locked = false;
-            window.toasts = [];
-            remoteApi.calls = [];
-            mqttBridge.calls = [];
             var page = loadPage("AdvancedPage.qml");
             page.openSections = sections;
             waitForRendering(page);
@@ -465,9 +391,6 @@ Item {
         // The switch and the state line show what runs after every Apply, also one that
         // failed; a refusal of the service itself shows under the button, not in a toast.
         function test_apiState() {
-            remoteApi.enabled = remoteApi.running = false;
-            remoteApi.status = "";
-            remoteApi.refusal = "";
             var page = advancedPage(1 << 3);
             var apiSwitch = findChild(page, "apiSwitch");
             var state = findChild(page, "apiState");
@@ -491,14 +414,10 @@ Item {
             findChild(page, "apiApplyButton").clicked();
             compare([remoteApi.calls[remoteApi.calls.length - 1].slice(2, 7), state.text],
                     [[7742, 7740, true, 7741, false], "Running on 0.0.0.0: text port 7742 over TLS and 7740 without, WebSocket and HTTP port 7741 without TLS."]);
-            remoteApi.plainLine = false;
-            remoteApi.webTls = true;
 
             remoteApi.refusal = "The file /c.pem cannot be read.";
             findChild(page, "apiApplyButton").clicked();
             compare([apiSwitch.checked, findChild(page, "apiProblem").text], [true, "The file /c.pem cannot be read."]);
-            remoteApi.refusal = "";
-            remoteApi.enabled = remoteApi.running = false;
         }
 
         // A new token is asked about, then shown in its own dialog until closed; closing
@@ -538,7 +457,6 @@ Item {
 
         function test_addDevice(data) {
             remoteApi.running = true;
-            remoteApi.calls = [];
             manager.locked = false;
             var page = loadPage("UsersPage.qml");
             waitForRendering(page);
@@ -582,8 +500,6 @@ Item {
         // a new user's rights go to the service as chosen and its credential is shown once;
         // a refusal keeps the form; a revoke is asked first.
         function test_users() {
-            remoteApi.calls = [];
-            remoteApi.refusal = "";
             remoteApi.listed = [
                 { "name": "admin", "role": "admin", "screens": [], "sources": [], "last_sign_in": "2026-03-01T08:15:00Z", "last_address": "192.0.2.20" },
                 { "name": "Lectern <b>", "role": "operator", "screens": ["VW-1", "IPD-GONE"], "sources": ["IPE-1"], "last_sign_in": null, "last_address": null }
@@ -640,7 +556,6 @@ Item {
         }
 
         function test_mqtt(data) {
-            mqttBridge.enabled = false;
             mqttBridge.refusal = data.refusal || "";
             var page = advancedPage(1 << 4);
             findChild(page, "mqttSwitch").checked = true;
@@ -652,7 +567,6 @@ Item {
             names.forEach(function (name) { expected[name] = data.errors[name] || ""; });
             compare([fieldErrors(page, names), mqttBridge.calls, window.toasts, findChild(page, "mqttProblem").text],
                     [expected, data.calls || [], data.toasts || [], data.problem || ""]);
-            mqttBridge.enabled = false;
         }
 
         function test_mqttState_data() {
@@ -673,8 +587,6 @@ Item {
             mqttBridge.status = data.status || "";
             var state = findChild(page, "mqttState");
             compare([state.text, Qt.colorEqual(state.color, data.colour)], [data.text, true]);
-            mqttBridge.enabled = mqttBridge.connected = mqttBridge.failing = false;
-            mqttBridge.status = "";
         }
 
         function chooseSize(rows, columns) {

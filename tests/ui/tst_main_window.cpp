@@ -310,10 +310,9 @@ void TstMainWindow::interfaceFontWeights()
         families << run.rawFont().familyName();
     }
     const QStringList named = families.values();
-    QVERIFY2(weights.size() == 1, qPrintable(named.join(QStringLiteral(", "))));
-    QVERIFY2(!oneFamily || families.size() == 1, qPrintable(named.join(QStringLiteral(", "))));
-    QVERIFY2(std::none_of(named.cbegin(), named.cend(),
-                 [](const QString &family) { return family.startsWith(QLatin1String("DejaVu")); }),
+    const bool fallback = std::any_of(
+        named.cbegin(), named.cend(), [](const QString &family) { return family.startsWith(QLatin1String("DejaVu")); });
+    QVERIFY2(weights.size() == 1 && (!oneFamily || families.size() == 1) && !fallback,
         qPrintable(named.join(QStringLiteral(", "))));
 }
 
@@ -442,6 +441,14 @@ void TstMainWindow::settings()
     child(advanced, "certificateField")->setProperty("text", QString());
     child(advanced, "keyField")->setProperty("text", QString());
     child(advanced, "listenField")->setProperty("text", QStringLiteral("127.0.0.1"));
+    // With its web port taken, the API does not keep the text port it had opened already.
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost));
+    child(advanced, "webPortField")->setProperty("text", QString::number(taken.serverPort()));
+    apiSwitch->setProperty("checked", true);
+    QMetaObject::invokeMethod(advanced, "applyApiSettings");
+    QVERIFY(!api->status().isEmpty() && !api->running() && !api->lineServer()->isListening());
+    taken.close();
     apiSwitch->setProperty("checked", true);
     QMetaObject::invokeMethod(advanced, "applyApiSettings");
     QTRY_VERIFY(apiSwitch->property("checked").toBool());
@@ -510,11 +517,8 @@ void TstMainWindow::settings()
 
     // The users page on the real service: a user added elsewhere appears, its screens by the
     // names the window shows.
-    QVERIFY(composition->remote()
-                ->command(QStringLiteral("users.add"),
-                    {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}}})
-                .value(QStringLiteral("ok"))
-                .toBool());
+    const QVariantMap lectern {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}}};
+    QVERIFY(api->command(QStringLiteral("users.add"), lectern).value(QStringLiteral("ok")).toBool());
     item("settingsNavigation")->setProperty("currentIndex", 4);
     QTRY_COMPARE(loader->property("status").toInt(), 1);
     QQuickItem *usersPage = qvariant_cast<QQuickItem *>(loader->property("item"));
@@ -565,22 +569,18 @@ void TstMainWindow::mqttReasons_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<bool>("retrying");
     QTest::addColumn<QString>("expected");
-    const QString again = QStringLiteral(" Next try within 30 s.");
-    const QString settingsFirst = QStringLiteral(" Not tried again until the settings are applied.");
-    QTest::newRow("connecting") << QString() << true << QStringLiteral("Connecting to hub port 1883…");
-    QTest::newRow("refused") << QStringLiteral("Connection refused") << true
-                             << QStringLiteral("No broker answers at hub port 1883 (Connection refused).") + again;
-    QTest::newRow("no route") << QStringLiteral("No route to host") << true
-                              << QStringLiteral("hub cannot be reached (No route to host).") + again;
-    QTest::newRow("not authorised") << QStringLiteral("Not authorized") << true
-                                    << QStringLiteral("hub refused the user name or password (Not authorized).")
-            + settingsFirst;
-    QTest::newRow("TLS") << QStringLiteral("A TLS error occurred.") << true
-                         << QStringLiteral(
-                                "TLS with hub failed (A TLS error occurred.): check the CA file and the port.")
-            + settingsFirst;
-    QTest::newRow("lookup, not started") << QStringLiteral("Lookup error.") << false
-                                         << QStringLiteral("hub cannot be reached (Lookup error.).") + settingsFirst;
+    const auto row = [](const char *tag, const char *reason, bool retrying, const char *expected, const char *then) {
+        QTest::newRow(tag) << QString::fromUtf8(reason) << retrying << QString::fromUtf8(expected) + then;
+    };
+    const char *again = " Next try within 30 s.", *settingsFirst = " Not tried again until the settings are applied.";
+    row("connecting", "", true, "Connecting to hub port 1883…", "");
+    row("refused", "Connection refused", true, "No broker answers at hub port 1883 (Connection refused).", again);
+    row("no route", "No route to host", true, "hub cannot be reached (No route to host).", again);
+    row("not authorised", "Not authorized", true, "hub refused the user name or password (Not authorized).",
+        settingsFirst);
+    row("TLS", "A TLS error occurred.", true,
+        "TLS with hub failed (A TLS error occurred.): check the CA file and the port.", settingsFirst);
+    row("lookup, not started", "Lookup error.", false, "hub cannot be reached (Lookup error.).", settingsFirst);
 }
 
 void TstMainWindow::mqttReasons()
