@@ -505,6 +505,9 @@ void TstScenes::importRefusals_data()
     QTest::newRow("schedule of a missing scene") << QByteArray(head
         + R"("scenes":[],"schedules":[{"name":"s","action":"scene","scene":"Gone","time":"08:00","weekdays":[1]}]})")
                                                  << "unknown scene";
+    QTest::newRow("a schedule on an eighth weekday") << QByteArray(head
+        + R"("scenes":[],"schedules":[{"name":"s","action":"power_on","time":"08:00","weekdays":[1,8]}]})")
+                                                     << "weekdays must list days 1";
     QTest::newRow("a wall listed twice") << QByteArray(
         head + R"("vw":[)" + wall("VW:1", "IPD1", "") + "," + wall("vw:1", "IPD2", "") + "]}")
                                          << "\"vw:1\" is listed twice";
