@@ -135,8 +135,7 @@ private slots:
 
         // A name with the settings file's key separator would share its entries with another
         // device's; it is refused, and logged once.
-        QTest::ignoreMessage(
-            QtWarningMsg, QRegularExpression(QStringLiteral("Ignoring the device IPD9/A-7C2E0D000009")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Ignoring the device IPD9/A-7C2E0D000009"));
         site.deliver({QStringLiteral("IPD9/A-7C2E0D000009"), QStringLiteral("IPD9/A-7C2E0D000009")});
         QCOMPARE(pending->rowCount(), 2);
 
@@ -264,10 +263,11 @@ private slots:
             shell->connect();
         DeviceListModel *rx = site.manager->rxlist();
         const auto listedWall = rx->findDevice(WALL, false).objectCast<VWDevice>();
-        const QModelIndex wallRow = rx->index(rx->findDevice(WALL, false) == rx->at(0) ? 0 : 1);
-        QVERIFY(listedWall->mixed());
+        const auto listed = [&](const QString &name, int role) {
+            return rx->index(rx->findDevice(name, false) == rx->at(0) ? 0 : 1).data(role).toBool();
+        };
+        QVERIFY(listedWall->mixed() && listed(WALL, DeviceListModel::MixedRole));
         QCOMPARE(listedWall->currentSource(), QString());
-        QVERIFY(wallRow.data(DeviceListModel::MixedRole).toBool());
         site.manager->setCurrentRxDevice(WALL);
         QVERIFY(site.manager->currentMixed());
         QCOMPARE(site.manager->rxsource()->boundSource(), nullptr);
@@ -298,14 +298,10 @@ private slots:
         QVERIFY(left.peer.lines.contains("e e_vw_enable_0_1_0_0;e e_reconnect"));
         QVERIFY(!left.decoder->drifted());
         single.stubborn = true;
-        QTest::ignoreMessage(
-            QtWarningMsg, QRegularExpression(QStringLiteral("still shows .* after being routed again")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("still shows .* after being routed again"));
         single.powerCycle(OTHER.toUtf8());
         QCOMPARE(single.count(SWITCH), 2);
-        QVERIFY(single.decoder->drifted());
-        QVERIFY(rx->index(rx->findDevice(decoderName(1), false) == rx->at(0) ? 0 : 1)
-                    .data(DeviceListModel::DriftedRole)
-                    .toBool());
+        QVERIFY(single.decoder->drifted() && listed(decoderName(1), DeviceListModel::DriftedRole));
         // A decoder back with the routed source is no longer drifted; with the switch off a
         // decoder back with another source is left as it is, and the lists show what it shows.
         single.powerCycle(ENCODER.toUtf8());
