@@ -67,7 +67,8 @@ void HttpConnection::onReadyRead()
         emit bodyReceived(this, socket->read(head.contentLength));
         return;
     case Lingering:
-        socket->skip(socket->bytesAvailable());
+        // Read to be thrown away: skip() passes over only what a plain socket holds itself.
+        socket->read(socket->bytesAvailable());
         return;
     case Handling:
     case Done:
@@ -103,7 +104,7 @@ void HttpConnection::onDeadline()
 void HttpConnection::consumeHead()
 {
     if (!headConsumed)
-        socket->skip(head.size);
+        socket->read(head.size);
     headConsumed = true;
 }
 

@@ -163,7 +163,9 @@ void TlsSocket::receive()
 qint64 TlsSocket::readData(char *data, qint64 maxSize)
 {
     const qint64 taken = qMin(maxSize, unreadPlaintext());
-    memcpy(data, plaintext.constData() + plaintextRead, size_t(taken));
+    // QIODevice may ask for nothing, into nothing.
+    if (data && taken > 0)
+        memcpy(data, plaintext.constData() + plaintextRead, size_t(taken));
     plaintextRead += taken;
     const bool wasFull = readLimit != 0 && unreadPlaintext() + taken >= readLimit;
     if (plaintextRead == plaintext.size()) {
