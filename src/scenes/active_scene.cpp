@@ -1,9 +1,6 @@
 #include "scenes/active_scene.h"
 
 #include "models/device_list_model.h"
-#include "models/rx_device.h"
-#include "models/rx_device_base.h"
-#include "models/vw_device.h"
 #include "scenes/live_routing.h"
 #include "scenes/scene_store.h"
 
@@ -23,34 +20,13 @@ ActiveScene::ActiveScene(DeviceListModel *rxlist, DeviceListModel *txlist, Scene
     connect(rxlist, &QAbstractItemModel::rowsInserted, this, &ActiveScene::onSomethingChanged);
     connect(rxlist, &QAbstractItemModel::rowsRemoved, this, &ActiveScene::onSomethingChanged);
     connect(rxlist, &QAbstractItemModel::modelReset, this, &ActiveScene::onSomethingChanged);
-    // A wall turning mixed keeps its (empty) source; only the row's roles tell.
+    // Every change of what a listed decoder or wall shows, a wall turning mixed included, reaches
+    // its row's roles: a wall member's change reaches them through its wall.
     connect(rxlist, &QAbstractItemModel::dataChanged, this, &ActiveScene::onSomethingChanged);
     connect(txlist, &QAbstractItemModel::rowsInserted, this, &ActiveScene::onSomethingChanged);
     connect(txlist, &QAbstractItemModel::rowsRemoved, this, &ActiveScene::onSomethingChanged);
     connect(txlist, &QAbstractItemModel::modelReset, this, &ActiveScene::onSomethingChanged);
-    watchEntries();
     update();
-}
-
-// New rows, and walls that gained members, bring devices not yet watched.
-void ActiveScene::watchEntries()
-{
-    const auto watch = [this](RxDeviceBase *entry) {
-        connect(
-            entry, &RxDeviceBase::currentSourceChanged, this, &ActiveScene::onSomethingChanged, Qt::UniqueConnection);
-    };
-    for (int row = 0; row < rxlist->rowCount(); ++row) {
-        const QSharedPointer<RxDeviceBase> entry = rxlist->at(row).objectCast<RxDeviceBase>();
-        if (!entry)
-            continue;
-        watch(entry.data());
-        if (const auto *wall = qobject_cast<const VWDevice *>(entry.data())) {
-            for (const RxDevicePtr &member : wall->members()) {
-                if (member)
-                    watch(member.data());
-            }
-        }
-    }
 }
 
 void ActiveScene::onSomethingChanged()
@@ -60,7 +36,6 @@ void ActiveScene::onSomethingChanged()
 
 void ActiveScene::update()
 {
-    watchEntries();
     QString found;
     for (const Scene &scene : store->records()) {
         if (liverouting::matches(scene, *rxlist, *txlist)) {

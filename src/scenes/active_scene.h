@@ -30,8 +30,6 @@ private slots:
     void onSomethingChanged();
 
 private:
-    void watchEntries();
-
     DeviceListModel *rxlist;
     DeviceListModel *txlist;
     SceneStore *store;
