@@ -59,10 +59,8 @@ struct Site
     // The trail's lines from the one numbered `from` (counted from 0) on, without the chain's fields.
     QStringList auditLines(int from) const
     {
-        QList<QByteArray> lines = readFile(trail.path()).split('\n');
-        lines.removeLast();
         QStringList out;
-        for (const QByteArray &line : lines.mid(from)) {
+        for (const QByteArray &line : readFile(trail.path()).split('\n').mid(from, auditCount() - from)) {
             QJsonObject record = QJsonDocument::fromJson(line).object();
             for (const char *chain : {"n", "time", "prev"})
                 record.remove(QLatin1String(chain));
@@ -102,78 +100,47 @@ bool connectTo(QTcpSocket &socket, quint16 port)
     return socket.waitForConnected(5000);
 }
 
+// A sign-in on the line protocol, connecting first when the socket is not connected yet: the answer.
+QString signIn(QTcpSocket &socket, quint16 port, const QString &credential)
+{
+    if (socket.state() != QAbstractSocket::ConnectedState && !connectTo(socket, port))
+        return QStringLiteral("(no connection)");
+    socket.write("auth " + credential.toUtf8() + "\n");
+    return readLine(socket);
+}
+
 // Just enough of an RFC 6455 client to be one of the server's WebSocket clients: the
-// upgrade, then the server's unmasked frames read as raw bytes.
+// upgrade (read past), then the server's unmasked frames read as raw bytes.
 bool openWebSocket(QTcpSocket &socket, quint16 port)
 {
     if (!connectTo(socket, port))
         return false;
     socket.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-    return QTest::qWaitFor([&] { return socket.peek(12) == "HTTP/1.1 101"; }, 10000);
+    if (!QTest::qWaitFor([&] { return socket.peek(12) == "HTTP/1.1 101" && socket.peek(1024).contains("\r\n\r\n"); }, 10000))
+        return false;
+    socket.read(socket.peek(1024).indexOf("\r\n\r\n") + 4);
+    return true;
 }
 
 // The next whole frame from the server (unmasked, as servers send them): its opcode and
 // payload; false when none came in time.
 bool readFrame(QTcpSocket &socket, int *opcode, QByteArray *payload)
 {
+    int offset = 0;
+    int size = 0;
     const auto complete = [&] {
         const QByteArray head = socket.peek(4);
-        if (head.size() < 2)
-            return false;
-        const int length = head.at(1) & 0x7F;
-        const int offset = length == 126 ? 4 : 2;
-        const int size = length == 126 ? (uchar(head.at(2)) << 8 | uchar(head.at(3))) : length;
-        return head.size() >= offset && socket.bytesAvailable() >= offset + size;
+        const int length = head.size() < 2 ? -1 : head.at(1) & 0x7F;
+        offset = length == 126 ? 4 : 2;
+        size = length == 126 && head.size() == 4 ? (uchar(head.at(2)) << 8 | uchar(head.at(3))) : length;
+        return length >= 0 && head.size() >= offset && socket.bytesAvailable() >= offset + size;
     };
     if (!complete() && !QTest::qWaitFor(complete, 5000))
         return false;
-    const QByteArray head = socket.read(2);
-    *opcode = head.at(0) & 0x0F;
-    int size = head.at(1) & 0x7F;
-    if (size == 126) {
-        const QByteArray extended = socket.read(2);
-        size = uchar(extended.at(0)) << 8 | uchar(extended.at(1));
-    }
+    *opcode = socket.read(offset).at(0) & 0x0F;
     *payload = socket.read(size);
     return true;
-}
-
-// A client's frame, masked with a key of zeros (the payload reads as it is).
-void writeFrame(QTcpSocket &socket, int opcode, const QByteArray &payload)
-{
-    QByteArray frame;
-    frame += char(0x80 | opcode);
-    if (payload.size() < 126) {
-        frame += char(0x80 | payload.size());
-    } else {
-        frame += char(0x80 | 126);
-        frame += char(payload.size() >> 8);
-        frame += char(payload.size() & 0xFF);
-    }
-    frame += QByteArray(4, '\0') + payload;
-    socket.write(frame);
-}
-
-// The next text message, pings on the way answered; empty when none came in time, or after
-// the first ping when pings are counted.
-QByteArray readText(QTcpSocket &socket, int *pings = nullptr)
-{
-    int opcode = 0;
-    QByteArray payload;
-    while (readFrame(socket, &opcode, &payload)) {
-        if (opcode == 0x1)
-            return payload;
-        if (opcode == 0x9) {
-            writeFrame(socket, 0xA, payload);
-            // Counted by a caller that waits for pings rather than messages.
-            if (pings) {
-                ++*pings;
-                return QByteArray();
-            }
-        }
-    }
-    return QByteArray();
 }
 
 // One HTTP request on a connection of its own: the whole answer, as the server wrote it
@@ -192,22 +159,7 @@ QByteArray httpExchange(quint16 port, const QByteArray &request)
 QByteArray pairRequest(const QByteArray &body)
 {
     return "POST /api/pair HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Type: application/json\r\n"
-           "Content-Length: "
-        + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
-
-// Answers the greeting's challenge; true once the server says the client is signed in.
-bool signInOverWebSocket(QTcpSocket &socket, const QString &token)
-{
-    const QByteArray payload = readText(socket);
-    const QJsonObject hello = QJsonDocument::fromJson(payload).object().value(QStringLiteral("params")).toObject();
-    const QByteArray salt = hello.value(QStringLiteral("salt")).toString().toLatin1();
-    const QByteArray message
-        = ApiToken::authMessage(salt, hello.value(QStringLiteral("challenge")).toString().toLatin1(), "nonce-1");
-    const QJsonObject call {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "auth"},
-        {"params", QJsonObject {{"nonce", "nonce-1"}, {"proof", QString::fromLatin1(ApiToken::proofFor(token, salt, message))}}}};
-    writeFrame(socket, 0x1, QJsonDocument(call).toJson(QJsonDocument::Compact));
-    return readText(socket).contains("\"authenticated\":true");
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 } // namespace
@@ -225,18 +177,12 @@ private slots:
     void rights();
     void users();
     void pairing();
-    void oldStoredValueMigrates();
     void throttle();
     void serverLimits_data();
     void serverLimits();
     void slowClientIsDropped();
     void silentWebSocketPeerIsDropped();
-    void jsonOnlyArguments_data();
-    void jsonOnlyArguments();
-    void everyDecoderListed();
-    void wordsQuoted_data();
     void wordsQuoted();
-    void auditLines_data();
     void auditLines();
 };
 
@@ -245,112 +191,88 @@ void TstRemoteApi::lines_data()
 {
     QTest::addColumn<QStringList>("in");
     QTest::addColumn<QStringList>("out");
-    const QString authed = QStringLiteral("auth TOKEN");
-
+    // Most rows sign in first, which is answered "ok".
+    const auto signedIn = [](const char *name, const QStringList &in, const QStringList &out) {
+        QTest::newRow(name) << QStringList {"auth TOKEN"} + in << QStringList {"ok"} + out;
+    };
+    const auto routed = [](const QString &source, const QString &target) {
+        return QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(source, target);
+    };
+    const QString first = "error not_authenticated send auth TOKEN first";
+    const QString wrong = "error not_authenticated wrong token";
     QTest::newRow("nothing but help before auth")
-        << QStringList {"help", "list decoders", "subscribe"}
-        << QStringList {"ok state; list .*; quit", "error not_authenticated send auth TOKEN first",
-               "error not_authenticated send auth TOKEN first"};
-    QTest::newRow("wrong token, empty line, quit")
-        << QStringList {"auth TOKENx", "", "quit"} << QStringList {"error not_authenticated wrong token", "ok"};
+        << QStringList {"help", "list decoders", "subscribe"} << QStringList {"ok state; list .*; quit", first, first};
+    QTest::newRow("wrong token, empty line, quit") << QStringList {"auth TOKENx", "", "quit"} << QStringList {wrong, "ok"};
     // The same throttle as the WebSocket's: past the free attempts even the right token waits.
-    QTest::newRow("wrong tokens end the connection")
-        << QStringList {"auth TOKENx", "auth TOKENy", "auth TOKENz"}
-        << QStringList {"error not_authenticated wrong token", "error not_authenticated wrong token",
-               "error not_authenticated wrong token; too many tries, connect again"};
-    QTest::newRow("route by alias, quoted, answer before its events")
-        << QStringList {authed, "subscribe", "route \"TX - 2\" \"RX - 1\""}
-        << QStringList {"ok", "ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX1),
-               QStringLiteral("event source \\{\"alias\":\"RX - 1\",\"kind\":\"decoder\",\"name\":\"%1\",\"source\":\"%2\"\\}").arg(RX1, TX2)};
-    QTest::newRow("route by device name in any case, no events unsubscribed")
-        << QStringList {authed, "ROUTE " + TX2.toLower() + " " + RX2.toLower()}
-        << QStringList {"ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX2, RX2)};
+    QTest::newRow("wrong tokens end the connection") << QStringList {"auth TOKENx", "auth TOKENy", "auth TOKENz"}
+                                                     << QStringList {wrong, wrong, wrong + "; too many tries, connect again"};
+    signedIn("route by alias, quoted, answer before its events", {"subscribe", "route \"TX - 2\" \"RX - 1\""},
+        {"ok", routed(TX2, RX1),
+            QStringLiteral("event source \\{\"alias\":\"RX - 1\",\"kind\":\"decoder\",\"name\":\"%1\",\"source\":\"%2\"\\}").arg(RX1, TX2)});
+    signedIn("route by device name in any case, no events unsubscribed", {"ROUTE " + TX2.toLower() + " " + RX2.toLower()},
+        {routed(TX2, RX2)});
     const QString noTarget = "error not_found no decoder or wall is named \"nobody\"";
-    QTest::newRow("unknown names")
-        << QStringList {authed, "route nobody \"RX - 1\"", "route \"TX - 1\" nobody", "clear nobody",
-               "power on \"RX - 1\" nobody"}
-        << QStringList {"ok", "error not_found no encoder is named \"nobody\"", noTarget, noTarget, noTarget};
-    QTest::newRow("all screens, then cleared")
-        << QStringList {authed, "route \"TX - 1\" all", "clear ALL"}
-        << QStringList {"ok", QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"all\"\\}").arg(TX1),
-               "ok \\{\"source\":null,\"target\":\"all\"\\}"};
-    QTest::newRow("power and numbers")
-        << QStringList {authed, "subscribe", "power off \"RX - 2\" \"RX - 2\"", "power on", "numbers hide",
-               "numbers maybe"}
-        << QStringList {"ok", "ok", QStringLiteral("ok \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
-               QStringLiteral("event power \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
-               "ok \\{\"on\":true,\"targets\":\"all\"\\}", "event power \\{\"on\":true,\"targets\":\"all\"\\}",
-               "ok \\{\"show\":false\\}", "event numbers \\{\"show\":false\\}",
-               "error bad_arguments numbers takes show or hide"};
-    QTest::newRow("a wall made, routed through only as a whole, deleted")
-        << QStringList {authed, "subscribe", "wall create \"Big one\" 2 1 \"RX - 1\" \"RX - 2\"",
-               "route \"TX - 1\" \"RX - 1\"", "wall delete \"big one\""}
-        << QStringList {"ok", "ok", "ok \\{\"alias\":\"Big one\",\"columns\":2,\"members\":\\[\"" + RX1 + "\",\"" + RX2 + "\"\\],.*\"rows\":1,.*",
-               "event wall.created \\{\"alias\":\"Big one\".*",
-               "error not_found \"RX - 1\" is part of the wall \"Big one\": route to the wall",
-               "ok \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}",
-               "event wall.deleted \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}"};
-    QTest::newRow("walls refused")
-        << QStringList {authed, "wall create W 2 1 \"RX - 1\"", "wall create W 9 1 a b c d e f g h i",
-               "wall create W 2 1 \"RX - 1\" \"RX - 1\"", "wall create \"RX - 3\" 1 1 \"RX - 1\"",
-               "wall create W x 1 a", "wall create W 1 1 \"TX - 1\"", "wall delete \"RX - 1\""}
-        << QStringList {"ok", "error bad_arguments members names 2 decoders, row by row",
-               "error bad_arguments columns and rows are whole numbers from 1 to 8",
-               "error refused \"RX - 1\" cannot take two cells of the wall", "error refused the name \"RX - 3\" is taken",
-               "error bad_arguments columns and rows are whole numbers", "error not_found no decoder is named \"TX - 1\"",
-               "error not_found no wall is named \"RX - 1\""};
-    QTest::newRow("rename: quotes inside, a name taken, case only")
-        << QStringList {authed, "subscribe", "rename \"RX - 1\" \"Say \\\"hi\\\" \\\\ bye\"",
-               "rename \"TX - 1\" \"rx - 2\"", "rename \"RX - 2\" \"rx - 2\""}
-        << QStringList {"ok", "ok", "ok \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"name\":\"" + RX1 + "\"\\}",
-               "event name \\{\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",\"kind\":\"decoder\",\"name\":\"" + RX1
-                   + "\"\\}",
-               "error refused the name \"rx - 2\" is taken", "ok \\{\"alias\":\"rx - 2\",\"name\":\"" + RX2 + "\"\\}",
-               "event name \\{\"alias\":\"rx - 2\",\"kind\":\"decoder\",\"name\":\"" + RX2 + "\"\\}"};
+    signedIn("unknown names", {"route nobody \"RX - 1\"", "route \"TX - 1\" nobody", "clear nobody", "power on \"RX - 1\" nobody"},
+        {"error not_found no encoder is named \"nobody\"", noTarget, noTarget, noTarget});
+    signedIn("all screens, then cleared", {"route \"TX - 1\" all", "clear ALL"},
+        {routed(TX1, "all"), "ok \\{\"source\":null,\"target\":\"all\"\\}"});
+    signedIn("power and numbers", {"subscribe", "power off \"RX - 2\" \"RX - 2\"", "power on", "numbers hide", "numbers maybe"},
+        {"ok", QStringLiteral("ok \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
+            QStringLiteral("event power \\{\"on\":false,\"targets\":\\[\"%1\"\\]\\}").arg(RX2),
+            "ok \\{\"on\":true,\"targets\":\"all\"\\}", "event power \\{\"on\":true,\"targets\":\"all\"\\}",
+            "ok \\{\"show\":false\\}", "event numbers \\{\"show\":false\\}", "error bad_arguments numbers takes show or hide"});
+    signedIn("a wall made, routed through only as a whole, deleted",
+        {"subscribe", "wall create \"Big one\" 2 1 \"RX - 1\" \"RX - 2\"", "route \"TX - 1\" \"RX - 1\"", "wall delete \"big one\""},
+        {"ok", "ok \\{\"alias\":\"Big one\",\"columns\":2,\"members\":\\[\"" + RX1 + "\",\"" + RX2 + "\"\\],.*\"rows\":1,.*",
+            "event wall.created \\{\"alias\":\"Big one\".*",
+            "error not_found \"RX - 1\" is part of the wall \"Big one\": route to the wall",
+            "ok \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}", "event wall.deleted \\{\"alias\":\"Big one\",\"name\":\"VW:.*\"\\}"});
+    signedIn("walls refused",
+        {"wall create W 2 1 \"RX - 1\"", "wall create W 9 1 a b c d e f g h i", "wall create W 2 1 \"RX - 1\" \"RX - 1\"",
+            "wall create \"RX - 3\" 1 1 \"RX - 1\"", "wall create W x 1 a", "wall create W 1 1 \"TX - 1\"",
+            "wall delete \"RX - 1\""},
+        {"error bad_arguments members names 2 decoders, row by row",
+            "error bad_arguments columns and rows are whole numbers from 1 to 8",
+            "error refused \"RX - 1\" cannot take two cells of the wall", "error refused the name \"RX - 3\" is taken",
+            "error bad_arguments columns and rows are whole numbers", "error not_found no decoder is named \"TX - 1\"",
+            "error not_found no wall is named \"RX - 1\""});
+    const QString said = "\"alias\":\"Say \\\\\"hi\\\\\" \\\\\\\\ bye\",";
+    signedIn("rename: quotes inside, a name taken, case only",
+        {"subscribe", "rename \"RX - 1\" \"Say \\\"hi\\\" \\\\ bye\"", "rename \"TX - 1\" \"rx - 2\"", "rename \"RX - 2\" \"rx - 2\""},
+        {"ok", "ok \\{" + said + "\"name\":\"" + RX1 + "\"\\}", "event name \\{" + said + "\"kind\":\"decoder\",\"name\":\"" + RX1 + "\"\\}",
+            "error refused the name \"rx - 2\" is taken", "ok \\{\"alias\":\"rx - 2\",\"name\":\"" + RX2 + "\"\\}",
+            "event name \\{\"alias\":\"rx - 2\",\"kind\":\"decoder\",\"name\":\"" + RX2 + "\"\\}"});
     const QString rx3 = QStringLiteral("IPD9DEMO-7C2E0DFE0003");
     const QString rx4 = QStringLiteral("IPD9DEMO-7C2E0DFE0004");
-    QTest::newRow("a device name wins over an alias that reads like it")
-        << QStringList {authed, "rename \"RX - 3\" " + rx4, "route \"TX - 1\" " + rx4.toLower()}
-        << QStringList {"ok", "ok \\{\"alias\":\"" + rx4 + "\",\"name\":\"" + rx3 + "\"\\}",
-               QStringLiteral("ok \\{\"source\":\"%1\",\"target\":\"%2\"\\}").arg(TX1, rx4)};
+    signedIn("a device name wins over an alias that reads like it", {"rename \"RX - 3\" " + rx4, "route \"TX - 1\" " + rx4.toLower()},
+        {"ok \\{\"alias\":\"" + rx4 + "\",\"name\":\"" + rx3 + "\"\\}", routed(TX1, rx4)});
     const QString control = "error bad_arguments control characters are not allowed";
-    QTest::newRow("malformed")
-        << QStringList {authed, "route \"TX - 1", "route a\x01 b", "route \"a\\\x01\" b", "route a", "list",
-               "list nothing", "frobnicate \"x\"", "subscribe now"}
-        << QStringList {"ok", "error bad_arguments a quote is not closed", control, control,
-               "error bad_arguments usage: route SOURCE TARGET\\|all",
-               "error bad_arguments usage: list decoders\\|encoders\\|walls",
-               "error bad_arguments kind is one of decoders, encoders, walls",
-               "error unknown_command there is no command \"frobnicate\"; help lists them",
-               "error bad_arguments usage: subscribe"};
-    QTest::newRow("words beyond a command's own")
-        << QStringList {authed, "state now", "wall delete W extra", "scene report all", "quit now",
-               "route \"TX - 1\\\""}
-        << QStringList {"ok", "error bad_arguments usage: state", "error bad_arguments usage: wall delete NAME",
-               "error bad_arguments usage: scene report", "error bad_arguments usage: quit",
-               "error bad_arguments a quote is not closed"};
-    QTest::newRow("scenes by their own words")
-        << QStringList {authed, "scene save Evening \"RX - 1\"", "scene rename Evening Night", "scene recall Night",
-               "scene delete Night", "scene recall Night", "scene save"}
-        << QStringList {"ok", "ok \\{\"name\":\"Evening\",\"sources\":\\{\"" + RX1 + "\":\"[^\"]*\"\\}\\}",
-               "ok \\{\"name\":\"Night\"\\}", "ok \\{\"name\":\"Night\",\"total\":1\\}",
-               "ok \\{\"name\":\"Night\",\"schedules_off\":\\[\\]\\}", "error not_found no scene is named \"Night\"",
-               "error bad_arguments usage: scene save NAME \\[SCREEN...\\]"};
-    QTest::newRow("health by its own words")
-        << QStringList {authed, "health \"RX - 1\"", "health", "HEALTH all", "health nobody", "health a b"}
-        << QStringList {"ok", "ok \\{\"alias\":\"RX - 1\",.*\"name\":\"" + RX1 + "\".*\\}",
-               "ok \\{\"controller\":\\{.*\\},\"devices\":\\[\\{.*\\}\\]\\}",
-               "ok \\{\"controller\":\\{.*\\},\"devices\":\\[\\{.*\\}\\]\\}",
-               "error not_found no encoder or decoder is named \"nobody\"",
-               "error bad_arguments usage: health \\[DEVICE\\]"};
-    QTest::newRow("state and lists")
-        << QStringList {authed, "state", "list encoders", "list walls"}
-        << QStringList {"ok",
-               "ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"health\":\\{\"offline\":0,\"online\":\\d+\\},"
-               "\"numbers\":null,\"power\":null,"
-               "\"scene\":\\{\"active\":null,\"names\":\\[\\],.*\\},\"walls\":\\[.*\\]\\}",
-               "ok \\[\\{\"address\":.*,\"alias\":\"TX - 1\",\"name\":\"" + TX1 + "\",\"online\":true\\},.*",
-               "ok \\[\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*"};
+    signedIn("malformed",
+        {"route \"TX - 1", "route a\x01 b", "route \"a\\\x01\" b", "route a", "list", "list nothing", "frobnicate \"x\"",
+            "subscribe now"},
+        {"error bad_arguments a quote is not closed", control, control, "error bad_arguments usage: route SOURCE TARGET\\|all",
+            "error bad_arguments usage: list decoders\\|encoders\\|walls",
+            "error bad_arguments kind is one of decoders, encoders, walls",
+            "error unknown_command there is no command \"frobnicate\"; help lists them", "error bad_arguments usage: subscribe"});
+    signedIn("words beyond a command's own",
+        {"state now", "wall delete W extra", "scene report all", "quit now", "route \"TX - 1\\\""},
+        {"error bad_arguments usage: state", "error bad_arguments usage: wall delete NAME",
+            "error bad_arguments usage: scene report", "error bad_arguments usage: quit", "error bad_arguments a quote is not closed"});
+    signedIn("scenes by their own words",
+        {"scene save Evening \"RX - 1\"", "scene rename Evening Night", "scene recall Night", "scene delete Night",
+            "scene recall Night", "scene save"},
+        {"ok \\{\"name\":\"Evening\",\"sources\":\\{\"" + RX1 + "\":\"[^\"]*\"\\}\\}", "ok \\{\"name\":\"Night\"\\}",
+            "ok \\{\"name\":\"Night\",\"total\":1\\}", "ok \\{\"name\":\"Night\",\"schedules_off\":\\[\\]\\}",
+            "error not_found no scene is named \"Night\"", "error bad_arguments usage: scene save NAME \\[SCREEN...\\]"});
+    const QString everyDevice = "ok \\{\"controller\":\\{.*\\},\"devices\":\\[\\{.*\\}\\]\\}";
+    signedIn("health by its own words", {"health \"RX - 1\"", "health", "HEALTH all", "health nobody", "health a b"},
+        {"ok \\{\"alias\":\"RX - 1\",.*\"name\":\"" + RX1 + "\".*\\}", everyDevice, everyDevice,
+            "error not_found no encoder or decoder is named \"nobody\"", "error bad_arguments usage: health \\[DEVICE\\]"});
+    signedIn("state and lists", {"state", "list encoders", "list walls"},
+        {"ok \\{\"decoders\":\\[.*\\],\"encoders\":\\[.*\\],\"health\":\\{\"offline\":0,\"online\":\\d+\\},"
+         "\"numbers\":null,\"power\":null,\"scene\":\\{\"active\":null,\"names\":\\[\\],.*\\},\"walls\":\\[.*\\]\\}",
+            "ok \\[\\{\"address\":.*,\"alias\":\"TX - 1\",\"name\":\"" + TX1 + "\",\"online\":true\\},.*",
+            "ok \\[\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*"});
 }
 
 void TstRemoteApi::lines()
@@ -371,11 +293,12 @@ void TstRemoteApi::lines()
 }
 
 // What the window and the devices change reaches a client once; what a client changes
-// reaches the window's list.
+// reaches the window's list; the core refuses what the window's list could not send.
 void TstRemoteApi::windowAndDevicesReachClients()
 {
     Site site;
-    QSignalSpy events(site.service.core(), &CommandSet::event);
+    CommandSet *core = site.service.core();
+    QSignalSpy events(core, &CommandSet::event);
     site.manager.setCurrentRxDevice(RX1);
     site.manager.dropSourceOn(QStringLiteral("TX:") + TX1, RX1);
     site.manager.dropSourceOn(QStringLiteral("TX:") + TX1, RX1);
@@ -392,22 +315,47 @@ void TstRemoteApi::windowAndDevicesReachClients()
     QSignalSpy rows(site.manager.rxlist(), &QAbstractItemModel::dataChanged);
     const QString before = decoder->nameAlias();
     events.clear();
-    QVERIFY(site.service.core()->execute(Actor::window(), "rename", {{"name", RX2}, {"alias", "Stage"}}).ok);
+    const auto rename = [core](const QString &alias) {
+        return core->execute(Actor::window(), "rename", {{"name", RX2}, {"alias", alias}}).ok;
+    };
+    QVERIFY(rename("Stage"));
     QCOMPARE(rows.count(), 1);
-    QCOMPARE(site.manager.rxlist()->findDevice(RX2, false)->nameAlias(), QStringLiteral("Stage"));
+    QCOMPARE(decoder->nameAlias(), QStringLiteral("Stage"));
     // Renamed back and forth, each change is told; an alias set to what it is already is not.
-    QVERIFY(site.service.core()->execute(Actor::window(), "rename", {{"name", RX2}, {"alias", before}}).ok);
-    QVERIFY(site.service.core()->execute(Actor::window(), "rename", {{"name", RX2}, {"alias", before}}).ok);
-    QVERIFY(site.service.core()->execute(Actor::window(), "rename", {{"name", RX2}, {"alias", "Stage"}}).ok);
+    QVERIFY(rename(before) && rename(before) && rename("Stage"));
     QStringList renames;
     for (const QList<QVariant> &e : events) {
         if (e.at(0).toString() == QLatin1String("name"))
             renames << e.at(1).toJsonObject().value("alias").toString();
     }
     QCOMPARE(renames, (QStringList {"Stage", before, "Stage"}));
-    const RemoteAnswer routed = site.service.core()->execute(Actor::window(), "route", {{"source", "TX - 2"}, {"target", "Stage"}});
-    QVERIFY(routed.ok);
+    QVERIFY(core->execute(Actor::window(), "route", {{"source", "TX - 2"}, {"target", "Stage"}}).ok);
     QCOMPARE(site.sourceOf(RX2), TX2);
+
+    // What the WebSocket's JSON can send and the line's words cannot: a switch that is not a
+    // bool would otherwise be read as false and the displays switched off.
+    events.clear();
+    QCOMPARE(core->execute(Actor::window(), "power", {{"on", "on"}}).code, int(BadArguments));
+    QCOMPARE(core->execute(Actor::window(), "numbers", {{"show", 1}}).code, int(BadArguments));
+    QCOMPARE(events.count(), 0);
+
+    // Decoders are listed on their own and in walls, whichever comes first in the list.
+    const DeviceListModel *list = site.manager.rxlist();
+    for (int row = list->rowCount() - 1; row >= 0; --row) {
+        if (list->at(row).objectCast<VWDevice>())
+            QVERIFY(core->execute(Actor::window(), "wall.delete", {{"name", list->at(row)->name()}}).ok);
+    }
+    const auto listed = [core] {
+        QStringList names;
+        for (const QJsonValue &decoder : core->execute(Actor::window(), "list", {{"kind", "decoders"}}).result.toArray())
+            names << decoder["name"].toString();
+        names.sort();
+        return names;
+    };
+    const QStringList all {RX1, RX2, QStringLiteral("IPD9DEMO-7C2E0DFE0003"), QStringLiteral("IPD9DEMO-7C2E0DFE0004")};
+    QCOMPARE(listed(), all);
+    QVERIFY(core->execute(Actor::window(), "wall.create", {{"name", "Pair"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}}).ok);
+    QCOMPARE(listed(), all);
 }
 
 void TstRemoteApi::token()
@@ -420,13 +368,9 @@ void TstRemoteApi::token()
     QVERIFY(!token.verify(QString()));
     const QString first = token.regenerate();
     // At least 128 bits, in characters a control processor can type.
-    QVERIFY(first.size() >= 22);
-    QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]+$")).match(first).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{22,}$")).match(first).hasMatch());
     QVERIFY(token.verify(first));
     QVERIFY(!token.verify(first.left(first.size() - 1)));
-    QString tampered = first;
-    tampered[0] = tampered.at(0) == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
-    QVERIFY(!token.verify(tampered));
     // Enough wrong tokens that a comparison of only part of the key lets one in.
     for (int guess = 0; guess < 4096; ++guess)
         QVERIFY(!token.verify(QString::number(guess)));
@@ -447,6 +391,26 @@ void TstRemoteApi::token()
     // The store keeps it across a restart.
     JsonConfig reread(path, false);
     QVERIFY(ApiToken(&reread).verify(second));
+
+    // A file from before the stored keys holds the salted value a proof can be made from: it is
+    // replaced by the keys, and the token in use goes on working.
+    const QString older = home.path() + QStringLiteral("/older.json");
+    const QByteArray salt = "c2FsdHNhbHRzYWx0c2FsdA==";
+    const QString old = QStringLiteral("an-older-token-of-thirty-two-ch");
+    const QByteArray salted = QCryptographicHash::hash(old.toUtf8() + salt, QCryptographicHash::Sha256).toBase64();
+    QVERIFY(writeFile(older, "{\"api\":{\"token_salt\":\"" + salt + "\",\"token_hash\":\"" + salted + "\",\"enabled\":true}}"));
+    JsonConfig olderConfig(older, false);
+    ApiToken migrated(&olderConfig);
+    LogCapture info(QtInfoMsg);
+    QVERIFY(migrated.migrate());
+    QVERIFY(!migrated.migrate());
+    QCOMPARE(info.matching(QStringLiteral("cannot sign in; the token stays the same")).size(), 1);
+    QVERIFY(readFile(older).contains("token_stored_key") && !readFile(older).contains(salted));
+    JsonConfig olderReread(older, false);
+    ApiToken restarted(&olderReread);
+    QVERIFY(restarted.verify(old));
+    const QByteArray oldMessage = ApiToken::authMessage(salt, "c", "n");
+    QVERIFY(restarted.verifyProof(oldMessage, ApiToken::proofFor(old, salt, oldMessage), nullptr));
 }
 
 // Arguments each method succeeds with, aimed inside a user's screens (RX1, source TX1) or
@@ -469,8 +433,7 @@ QJsonObject sampleCall(const QString &method, bool inside)
         {"users.revoke", {{"name", "Guest"}}}, {"users.credential", {{"name", "Guest"}}},
         {"users.pair", {{"role", "viewer"}, {"screens", QJsonArray {screen}}}},
         {"audit", {{"actor", "window"}}}};
-    QJsonObject call = samples.value(method, {{"no sample", true}});
-    return call;
+    return samples.value(method, {{"no sample", true}});
 }
 
 // Every method of the command table, as every role, inside and outside the user's screens:
@@ -506,24 +469,16 @@ void TstRemoteApi::rights()
     QVERIFY(core->execute(window, "scene.save", {{"name", "Theirs"}, {"targets", QJsonArray {RX1, RX2}}}).ok);
     QVERIFY(core->execute(window, "users.add", {{"name", "Guest"}, {"role", "viewer"}}).ok);
 
-    Actor actor;
-    actor.name = QStringLiteral("Tester");
-    actor.role = Actor::Role(role);
-    if (actor.role != Actor::Role::Admin) {
-        actor.screens = QStringList {RX1};
-        actor.sources = QStringList {TX1};
-    }
+    // Admins are not limited to screens; everybody else is, here.
+    const QStringList limits = Actor::Role(role) == Actor::Role::Admin ? QStringList() : QStringList {RX1};
+    const Actor actor {"Tester", Actor::Role(role), limits, limits.isEmpty() ? QStringList() : QStringList {TX1}, {}};
     const QJsonObject params = sampleCall(method, inside);
     QVERIFY2(!params.contains("no sample"), qPrintable(method + " has no sample arguments"));
-    Right right = Right::View;
-    for (const CommandEntry &entry : core->table()) {
-        if (entry.name == method)
-            right = entry.right;
-    }
+    const QVector<CommandEntry> table = core->table();
+    const Right right = std::find_if(table.begin(), table.end(), [&](const CommandEntry &e) { return e.name == method; })->right;
     // Numbers and a retry reach every screen, which a limited operator may not.
     const bool everyScreen = method == "numbers" || method == "scene.retry";
-    const bool allowed = actor.may(right)
-        && !(right == Right::Operate && actor.limited() && (!inside || everyScreen));
+    const bool allowed = actor.may(right) && !(right == Right::Operate && actor.limited() && (!inside || everyScreen));
 
     const QJsonObject before = core->state();
     const QJsonArray usersBefore = site.service.users()->list();
@@ -544,35 +499,26 @@ void TstRemoteApi::users()
     Site site;
     LineServer *server = site.service.lineServer();
     QVERIFY(server->listen(QHostAddress::LocalHost, 0));
-    const auto session = [&](QTcpSocket &socket, const QString &credential) {
-        if (!connectTo(socket, server->serverPort()))
-            return QStringLiteral("(no connection)");
-        socket.write("auth " + credential.toUtf8() + "\n");
-        return readLine(socket);
-    };
+    const quint16 port = server->serverPort();
     QTcpSocket admin;
-    QCOMPARE(session(admin, site.token), QStringLiteral("ok"));
-    admin.write("whoami\n");
-    QVERIFY(readLine(admin).startsWith("ok {\"methods\":[\"state\""));
+    QCOMPARE(signIn(admin, port, site.token), QStringLiteral("ok"));
     CommandSet *core = site.service.core();
     // The window's way in, as its users page calls it.
     QSignalSpy usersChanged(&site.service, &RemoteService::usersChanged);
     const QVariantMap added = site.service.command(QStringLiteral("users.add"),
-        {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}},
-            {"sources", QVariantList {"TX - 2"}}});
+        {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}}, {"sources", QVariantList {"TX - 2"}}});
     QVERIFY2(added["ok"].toBool(), qPrintable(added["error"].toString()));
     QCOMPARE(usersChanged.count(), 1);
     const QString credential = added["result"].toMap()["credential"].toString();
     QCOMPARE(added["result"].toMap()["user"].toMap()["screens"].toStringList(), QStringList {RX1});
     QVERIFY(credential.size() >= 22);
-    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "lectern"}, {"role", "viewer"}}).code,
-        int(Refused));
+    QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "lectern"}, {"role", "viewer"}}).code, int(Refused));
     QCOMPARE(core->execute(Actor::window(), "users.add", {{"name", "Boss"}, {"role", "admin"}, {"screens", QJsonArray {RX1}}}).code,
         int(Refused));
 
     QTcpSocket lectern;
     const QString outsideBefore = site.sourceOf(RX2);
-    QCOMPARE(session(lectern, credential), QStringLiteral("ok"));
+    QCOMPARE(signIn(lectern, port, credential), QStringLiteral("ok"));
     lectern.write("route \"TX - 2\" \"RX - 1\"\nroute \"TX - 1\" \"RX - 1\"\nroute \"TX - 2\" \"RX - 2\"\n"
                   "route \"TX - 2\" all\nrename \"RX - 1\" Mine\n");
     QCOMPARE(readLine(lectern), QStringLiteral("ok {\"source\":\"%1\",\"target\":\"%2\"}").arg(TX2, RX1));
@@ -594,7 +540,7 @@ void TstRemoteApi::users()
     QCOMPARE(readLine(lectern), QStringLiteral("error refused the user's rights were changed; sign in again"));
     QTRY_COMPARE(lectern.state(), QAbstractSocket::UnconnectedState);
     QTcpSocket viewer;
-    QCOMPARE(session(viewer, credential), QStringLiteral("ok"));
+    QCOMPARE(signIn(viewer, port, credential), QStringLiteral("ok"));
     viewer.write("clear \"RX - 1\"\n");
     QCOMPARE(readLine(viewer), QStringLiteral("error forbidden \"clear\" is not for the viewer role"));
 
@@ -602,9 +548,8 @@ void TstRemoteApi::users()
     QCOMPARE(readLine(viewer), QStringLiteral("error refused the user was revoked"));
     QTRY_COMPARE(viewer.state(), QAbstractSocket::UnconnectedState);
     QTcpSocket again;
-    QCOMPARE(session(again, credential), QStringLiteral("error not_authenticated wrong token"));
+    QCOMPARE(signIn(again, port, credential), QStringLiteral("error not_authenticated wrong token"));
     const QVariantMap refused = site.service.command(QStringLiteral("users.revoke"), {{"name", "admin"}});
-    QCOMPARE(refused["ok"].toBool(), false);
     QCOMPARE(refused["code"].toInt(), int(Refused));
     QVERIFY(refused["error"].toString().contains("cannot be revoked"));
     // The first admin's session stayed through all of it, and a restart keeps the users.
@@ -685,10 +630,8 @@ void TstRemoteApi::pairing()
     QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
     const QJsonObject traded = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
     const QString credential = traded["credential"].toString();
-    QCOMPARE(traded["user"]["name"].toString(), QStringLiteral("device-1"));
     QCOMPARE(paired.size(), 1);
     QCOMPARE(paired.at(0), (QVariantList {code, QStringLiteral("device-1")}));
-    QCOMPARE(site.service.users()->signIn(credential, QHostAddress::LocalHost), QStringLiteral("device-1"));
     Actor device;
     QVERIFY(site.service.users()->actor("device-1", &device));
     QCOMPARE(device.toJson(), traded["user"].toObject());
@@ -702,22 +645,18 @@ void TstRemoteApi::pairing()
     // The trade and the refusal are in the trail, the credential is not.
     const QStringList traces = site.auditLines(auditBefore - 2);
     QVERIFY2(traces.filter(QStringLiteral("\"action\":\"pair\",\"actor\":\"device-1\"")).size() == 1, qPrintable(traces.join('\n')));
-    QVERIFY2(traces.last().contains(QStringLiteral("\"action\":\"pair\"")) && traces.last().contains("\"outcome\":\"refused\""),
-        qPrintable(traces.last()));
+    QVERIFY2(QRegularExpression("\"action\":\"pair\",.*\"outcome\":\"refused\"").match(traces.last()).hasMatch(), qPrintable(traces.last()));
     QVERIFY(!readFile(site.trail.path()).contains(credential.toUtf8()));
     // A client that signs in with every request has a sign-in line a minute, not one a request.
     const int beforeRequests = site.auditCount();
-    for (int i = 0; i < 2; ++i) {
-        QVERIFY(httpExchange(port, "GET /api/state HTTP/1.1\r\nHost: x\r\nConnection: close\r\nAuthorization: Bearer "
-                                + credential.toUtf8() + "\r\n\r\n")
-                    .startsWith("HTTP/1.1 200"));
-    }
+    const QByteArray request = "GET /api/state HTTP/1.1\r\nHost: x\r\nConnection: close\r\nAuthorization: Bearer " + credential.toUtf8();
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(httpExchange(port, request + "\r\n\r\n").startsWith("HTTP/1.1 200"));
     QCOMPARE(site.auditLines(beforeRequests).filter(QStringLiteral("\"action\":\"sign-in\"")).size(), 1);
     QVERIFY(!answer.contains("credential"));
     QCOMPARE(site.service.throttle()->failures(QHostAddress::LocalHost), 1);
     // Without a token only a small body is read: a large one is refused from its head.
-    answer = httpExchange(port,
-        "POST /api/pair HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+    answer = httpExchange(port, "POST /api/pair HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
             + QByteArray::number(WebServer::MAX_PAIR_BYTES + 1) + "\r\n\r\n{\"code\":\"");
     QVERIFY2(answer.startsWith("HTTP/1.1 413"), answer.constData());
 
@@ -761,39 +700,12 @@ void TstRemoteApi::pairing()
     QVERIFY(!pairing->trade(codes.last(), &user, &error).isEmpty());
 }
 
-// A file from before the stored keys holds the salted value a proof can be made from: it is
-// replaced by the keys, and the token in use goes on working.
-void TstRemoteApi::oldStoredValueMigrates()
-{
-    TestHome home;
-    const QString path = home.path() + QStringLiteral("/config.json");
-    const QByteArray salt = "c2FsdHNhbHRzYWx0c2FsdA==";
-    const QString old = QStringLiteral("an-older-token-of-thirty-two-ch");
-    const QByteArray salted = QCryptographicHash::hash(old.toUtf8() + salt, QCryptographicHash::Sha256).toBase64();
-    QVERIFY(writeFile(path, "{\"api\":{\"token_salt\":\"" + salt + "\",\"token_hash\":\"" + salted + "\",\"enabled\":true}}"));
-    JsonConfig config(path, false);
-    ApiToken token(&config);
-    LogCapture info(QtInfoMsg);
-    QVERIFY(token.migrate());
-    QVERIFY(!token.migrate());
-    QCOMPARE(info.matching(QStringLiteral("cannot sign in; the token stays the same")).size(), 1);
-    const QByteArray file = readFile(path);
-    QVERIFY(file.contains("token_stored_key"));
-    QVERIFY(!file.contains(salted));
-    JsonConfig reread(path, false);
-    ApiToken restarted(&reread);
-    QVERIFY(restarted.verify(old));
-    const QByteArray message = ApiToken::authMessage(salt, "c", "n");
-    QVERIFY(restarted.verifyProof(message, ApiToken::proofFor(old, salt, message), nullptr));
-}
-
 void TstRemoteApi::throttle()
 {
     AuthThrottle throttle;
     qint64 now = 0;
     throttle.setClock([&now] { return now; });
     const QHostAddress guesser(QStringLiteral("192.0.2.7"));
-    const QHostAddress other(QStringLiteral("192.0.2.8"));
     for (int i = 0; i < AuthThrottle::FREE_FAILURES; ++i)
         QCOMPARE(throttle.failed(guesser), 0);
     // Each failure past the free ones doubles the wait, up to the longest.
@@ -802,7 +714,7 @@ void TstRemoteApi::throttle()
         QCOMPARE(throttle.failed(guesser), qMin(wait, AuthThrottle::LONGEST_WAIT_MS));
         wait *= 2;
     }
-    QCOMPARE(throttle.failed(other), 0);
+    QCOMPARE(throttle.failed(QHostAddress(QStringLiteral("192.0.2.8"))), 0);
     // Failures fade: after long enough without one, the address starts afresh.
     const int counted = throttle.failures(guesser);
     now += AuthThrottle::FORGET_ONE_MS;
@@ -815,11 +727,10 @@ void TstRemoteApi::throttle()
 void TstRemoteApi::serverLimits_data()
 {
     QTest::addColumn<QString>("limit");
-    QTest::newRow("line too long") << "line";
     QTest::newRow("too fast") << "rate";
     QTest::newRow("too many clients") << "clients";
     QTest::newRow("strangers wait in their own pool") << "waiting";
-    QTest::newRow("no sign-in in time") << "deadline";
+    QTest::newRow("line too long; no sign-in in time") << "deadline";
     QTest::newRow("wrong tokens keep no one out") << "guessing";
     QTest::newRow("new token cuts off") << "token";
 }
@@ -833,27 +744,13 @@ void TstRemoteApi::serverLimits()
     if (limit == "deadline")
         server->setSignInTimeout(300);
     QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+    const quint16 port = server->serverPort();
     QTcpSocket client;
-    QVERIFY(connectTo(client, server->serverPort()));
+    QVERIFY(connectTo(client, port));
     client.write("auth " + site.token.toUtf8() + "\r\n");
     QCOMPARE(readLine(client), QStringLiteral("ok"));
-    const auto signIn = [&](QTcpSocket &socket, const QString &token) {
-        socket.write("auth " + token.toUtf8() + "\n");
-        return readLine(socket);
-    };
-    if (limit == "line") {
-        // A whole line too long, then one whose end comes only after the error: the rest of
-        // it is thrown away, not run as a command.
-        client.write(QByteArray(LineServer::MAX_LINE_BYTES + 1, 'x') + "\n" + QByteArray(3 * LineServer::MAX_LINE_BYTES, 'y'));
-        QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
-        QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
-        client.write(QByteArray(LineServer::MAX_LINE_BYTES, 'y') + "\nhelp\n");
-        QVERIFY(readLine(client).startsWith("ok state"));
-    } else if (limit == "rate") {
-        QByteArray burst;
-        for (int i = 0; i <= LineServer::COMMANDS_PER_SECOND; ++i)
-            burst += "numbers show\n";
-        client.write(burst);
+    if (limit == "rate") {
+        client.write(QByteArray("numbers show\n").repeated(LineServer::COMMANDS_PER_SECOND + 1));
         QStringList answers;
         for (int i = 0; i <= LineServer::COMMANDS_PER_SECOND; ++i)
             answers << readLine(client);
@@ -869,12 +766,10 @@ void TstRemoteApi::serverLimits()
         std::vector<std::unique_ptr<QTcpSocket>> others;
         for (int i = 1; i < LineServer::MAX_CLIENTS; ++i) {
             others.push_back(std::make_unique<QTcpSocket>());
-            QVERIFY(connectTo(*others.back(), server->serverPort()));
-            QCOMPARE(signIn(*others.back(), site.token), QStringLiteral("ok"));
+            QCOMPARE(signIn(*others.back(), port, site.token), QStringLiteral("ok"));
         }
         QTcpSocket extra;
-        QVERIFY(connectTo(extra, server->serverPort()));
-        QCOMPARE(signIn(extra, site.token), QStringLiteral("error busy 64 clients are signed in already"));
+        QCOMPARE(signIn(extra, port, site.token), QStringLiteral("error busy 64 clients are signed in already"));
         QTRY_COMPARE(extra.state(), QAbstractSocket::UnconnectedState);
         client.write("help\n");
         QVERIFY(readLine(client).startsWith("ok state"));
@@ -883,26 +778,31 @@ void TstRemoteApi::serverLimits()
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         for (int i = 0; i < LineServer::MAX_WAITING_PER_ADDRESS; ++i) {
             idle.push_back(std::make_unique<QTcpSocket>());
-            QVERIFY(connectTo(*idle.back(), server->serverPort()));
+            QVERIFY(connectTo(*idle.back(), port));
             QTRY_COMPARE(server->clientCount(), i + 2);
         }
         QTcpSocket extra;
-        QVERIFY(connectTo(extra, server->serverPort()));
+        QVERIFY(connectTo(extra, port));
         QCOMPARE(readLine(extra), QStringLiteral("error busy 4 connections from this address are waiting to sign in already"));
         QTRY_COMPARE(extra.state(), QAbstractSocket::UnconnectedState);
         // Another address still gets in and signs in.
         QTcpSocket neighbour;
         QVERIFY(neighbour.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
-        QVERIFY(connectTo(neighbour, server->serverPort()));
-        QCOMPARE(signIn(neighbour, site.token), QStringLiteral("ok"));
+        QCOMPARE(signIn(neighbour, port, site.token), QStringLiteral("ok"));
         // Signing in leaves the pool: the address has room again.
-        QCOMPARE(signIn(*idle.front(), site.token), QStringLiteral("ok"));
+        QCOMPARE(signIn(*idle.front(), port, site.token), QStringLiteral("ok"));
         QTcpSocket next;
-        QVERIFY(connectTo(next, server->serverPort()));
-        QCOMPARE(signIn(next, site.token), QStringLiteral("ok"));
+        QCOMPARE(signIn(next, port, site.token), QStringLiteral("ok"));
     } else if (limit == "deadline") {
+        // A whole line too long, then one whose end comes only after the error: the rest of
+        // it is thrown away, not run as a command.
+        client.write(QByteArray(LineServer::MAX_LINE_BYTES + 1, 'x') + "\n" + QByteArray(3 * LineServer::MAX_LINE_BYTES, 'y'));
+        QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
+        QCOMPARE(readLine(client), QStringLiteral("error too_large a line holds at most 4096 bytes"));
+        client.write(QByteArray(LineServer::MAX_LINE_BYTES, 'y') + "\nhelp\n");
+        QVERIFY(readLine(client).startsWith("ok state"));
         QTcpSocket idle;
-        QVERIFY(connectTo(idle, server->serverPort()));
+        QVERIFY(connectTo(idle, port));
         QCOMPARE(readLine(idle), QStringLiteral("error not_authenticated no sign-in within 0.3 seconds"));
         QTRY_COMPARE(idle.state(), QAbstractSocket::UnconnectedState);
         // The signed-in client stays.
@@ -917,10 +817,9 @@ void TstRemoteApi::serverLimits()
         qint64 longest = 0;
         for (int round = 0; round < 2; ++round) {
             QTcpSocket guesser;
-            QVERIFY(connectTo(guesser, server->serverPort()));
             for (int i = 0; i < LineSession::MAX_FAILURES; ++i) {
                 slowest.start();
-                QVERIFY(signIn(guesser, QStringLiteral("guess-%1").arg(i))
+                QVERIFY(signIn(guesser, port, QStringLiteral("guess-%1").arg(i))
                             .startsWith("error not_authenticated wrong token"));
                 longest = qMax(longest, slowest.elapsed());
             }
@@ -928,8 +827,7 @@ void TstRemoteApi::serverLimits()
             ++closed;
             // The right token from the same address is taken at once, every time.
             QTcpSocket right;
-            QVERIFY(connectTo(right, server->serverPort()));
-            QCOMPARE(signIn(right, site.token), QStringLiteral("ok"));
+            QCOMPARE(signIn(right, port, site.token), QStringLiteral("ok"));
         }
         QCOMPARE(closed, 2);
         QVERIFY2(longest >= AuthThrottle::FIRST_WAIT_MS * 4, qPrintable(QString::number(longest)));
@@ -938,10 +836,13 @@ void TstRemoteApi::serverLimits()
         QCOMPARE(readLine(client), QStringLiteral("error refused a new token was made"));
         QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
         QTcpSocket again;
-        QVERIFY(connectTo(again, server->serverPort()));
+        QVERIFY(connectTo(again, port));
         again.write("auth " + site.token.toUtf8() + "\nauth " + fresh.toUtf8() + "\n");
         QCOMPARE(readLine(again), QStringLiteral("error not_authenticated wrong token"));
         QCOMPARE(readLine(again), QStringLiteral("ok"));
+        // A controller that stops tells every client why before it ends them.
+        site.service.closeAll(QStringLiteral("the controller is stopping"));
+        QCOMPARE(readLine(again), QStringLiteral("error refused the controller is stopping"));
     }
 }
 
@@ -983,238 +884,139 @@ void TstRemoteApi::slowClientIsDropped()
     QTRY_COMPARE_WITH_TIMEOUT(drain(), renames, 10000);
 }
 
-// A signed-in WebSocket client whose peer has gone without a word (here: one that does not
-// answer pings) is ended after a ping it left unanswered; one that answers stays.
+// A WebSocket client whose peer has gone without a word (here: one that neither signs in nor
+// answers pings) is ended after a ping it left unanswered, long before its sign-in time is up;
+// one that answers stays.
 void TstRemoteApi::silentWebSocketPeerIsDropped()
 {
     Site site;
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     WebServerConfig config;
     config.address = QHostAddress::LocalHost;
-    config.port = probe.serverPort();
+    config.port = 0;
     config.pingIntervalMs = 200;
-    probe.close();
     QVERIFY2(site.service.webServer()->start(config), qPrintable(site.service.webServer()->errorString()));
     QTcpSocket silent;
     QTcpSocket answering;
-    for (QTcpSocket *client : {&silent, &answering}) {
-        QVERIFY(openWebSocket(*client, config.port));
-        client->read(client->peek(1024).indexOf("\r\n\r\n") + 4);
-        QVERIFY(signInOverWebSocket(*client, site.token));
-    }
-    // The silent one stops reading, and so answers nothing.
+    QVERIFY(openWebSocket(silent, site.service.webServer()->serverPort()));
+    QVERIFY(openWebSocket(answering, site.service.webServer()->serverPort()));
+    // The silent one never reads, and so answers nothing; the other answers each ping with a
+    // pong (a client's frame, masked with a key of zeros) and reads past the greeting.
     int pongs = 0;
-    while (pongs < 5 && answering.state() == QAbstractSocket::ConnectedState)
-        readText(answering, &pongs);
+    int opcode = 0;
+    QByteArray payload;
+    while (pongs < 5 && readFrame(answering, &opcode, &payload)) {
+        if (opcode == 0x9) {
+            answering.write(QByteArray(1, char(0x8A)) + char(0x80 | payload.size()) + QByteArray(4, '\0') + payload);
+            ++pongs;
+        }
+    }
     QCOMPARE(pongs, 5);
     QTRY_COMPARE(silent.state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(answering.state(), QAbstractSocket::ConnectedState);
     QCOMPARE(site.service.webServer()->clientCount(), 1);
-}
-
-// What the WebSocket's JSON can send and the line's words cannot: a switch that is not a
-// bool would otherwise be read as false and the displays switched off.
-void TstRemoteApi::jsonOnlyArguments_data()
-{
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<QByteArray>("params");
-    QTest::addColumn<int>("code");
-    QTest::newRow("power as a word") << "power" << QByteArray(R"({"on":"on"})") << int(BadArguments);
-    QTest::newRow("numbers as a number") << "numbers" << QByteArray(R"({"show":1})") << int(BadArguments);
-    QTest::newRow("power as a bool") << "power" << QByteArray(R"({"on":false})") << 0;
-}
-
-void TstRemoteApi::jsonOnlyArguments()
-{
-    QFETCH(QString, method);
-    QFETCH(QByteArray, params);
-    QFETCH(int, code);
-    Site site;
-    QSignalSpy events(site.service.core(), &CommandSet::event);
-    const RemoteAnswer answer = site.service.core()->execute(Actor::window(), method, QJsonDocument::fromJson(params).object());
-    QCOMPARE(answer.ok, code == 0);
-    QCOMPARE(answer.code, code);
-    QCOMPARE(events.count(), code == 0 ? 1 : 0);
-}
-
-// Decoders on their own and in walls, whichever comes first in the list.
-void TstRemoteApi::everyDecoderListed()
-{
-    Site site;
-    CommandSet *core = site.service.core();
-    const DeviceListModel *list = site.manager.rxlist();
-    for (int row = list->rowCount() - 1; row >= 0; --row) {
-        if (list->at(row).objectCast<VWDevice>())
-            QVERIFY(core->execute(Actor::window(), "wall.delete", {{"name", list->at(row)->name()}}).ok);
+    // A controller that stops tells every client why before it ends them, the WebSocket's too.
+    site.service.closeAll(QStringLiteral("the controller is stopping"));
+    while (readFrame(answering, &opcode, &payload) && opcode == 0x9) {
     }
-    const auto listed = [core] {
-        QStringList names;
-        for (const QJsonValue &decoder : core->execute(Actor::window(), "list", {{"kind", "decoders"}}).result.toArray())
-            names << decoder.toObject().value("name").toString();
-        names.sort();
-        return names;
-    };
-    const QStringList all {RX1, RX2, QStringLiteral("IPD9DEMO-7C2E0DFE0003"), QStringLiteral("IPD9DEMO-7C2E0DFE0004")};
-    QCOMPARE(listed(), all);
-    QVERIFY(core->execute(Actor::window(), "wall.create",
-        {{"name", "Pair"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}}).ok);
-    QCOMPARE(listed(), all);
+    QVERIFY2(opcode == 0x1 && payload.contains("the controller is stopping"), payload.constData());
 }
 
 // A name with a quote or a backslash in it comes back whole from the words a client sends.
-void TstRemoteApi::wordsQuoted_data()
-{
-    QTest::addColumn<QString>("word");
-    QTest::addColumn<QString>("quoted");
-    QTest::newRow("plain") << "TX-1" << "TX-1";
-    QTest::newRow("blank") << "TX 1" << "\"TX 1\"";
-    QTest::newRow("quote") << "Say\"hi" << "\"Say\\\"hi\"";
-    QTest::newRow("backslash") << "a\\b" << "\"a\\\\b\"";
-    QTest::newRow("empty") << "" << "\"\"";
-}
-
 void TstRemoteApi::wordsQuoted()
 {
-    QFETCH(QString, word);
-    QFETCH(QString, quoted);
-    QCOMPARE(lineprotocol::quoteWord(word), quoted);
-    QStringList words;
-    QString error;
-    QVERIFY(lineprotocol::splitWords(QStringLiteral("rename ") + quoted, &words, &error));
-    QCOMPARE(words, QStringList({QStringLiteral("rename"), word}));
+    const QVector<QPair<QString, QString>> words {{"TX-1", "TX-1"}, {"TX 1", "\"TX 1\""}, {"Say\"hi", "\"Say\\\"hi\""},
+        {"a\\b", "\"a\\\\b\""}, {"", "\"\""}};
+    for (const auto &word : words) {
+        QCOMPARE(lineprotocol::quoteWord(word.first), word.second);
+        QStringList split;
+        QString error;
+        QVERIFY(lineprotocol::splitWords(QStringLiteral("rename ") + word.second, &split, &error));
+        QCOMPARE(split, QStringList({QStringLiteral("rename"), word.first}));
+    }
 }
 
 // Every way in leaves exactly one line per thing asked, with who asked, from where, and how it
-// ended; reading leaves none. `way` is "api" (the command set, as every transport calls it),
-// "line" (a line protocol session, signed in first unless it signs in), or
-// "window" (the manager and lists, as the window calls them).
-void TstRemoteApi::auditLines_data()
-{
-    QTest::addColumn<QString>("way");
-    QTest::addColumn<QString>("role");
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<QJsonObject>("params");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *name, const QString &way, const QString &role, const QString &method,
-                         const QJsonObject &params, const QString &expected) {
-        QTest::newRow(name) << way << role << method << params << expected;
-    };
-    const QString ops = "\"actor\":\"ops\",\"address\":\"192.0.2.55\",";
-    const QString window = "\"actor\":\"window\",";
-    row("route", "api", "operator", "route", {{"source", "TX - 2"}, {"target", "RX - 1"}},
-        "\\{\"action\":\"route\"," + ops + "\"after\":\\{\"source\":\"" + TX2 + "\",\"target\":\"" + RX1
-            + "\"\\},\"before\":\"" + TX1 + "\",\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}");
-    row("route refused by role", "api", "viewer", "route", {{"source", "TX - 2"}, {"target", "RX - 1"}},
-        "\\{\"action\":\"route\"," + ops + "\"after\":null,\"before\":.*,\"outcome\":\"forbidden\",\"reason\":\"\\\\\""
-            "route\\\\\" is not for the viewer role\",\"target\":\"RX - 1\"\\}");
-    row("route to nobody", "api", "operator", "route", {{"source", "TX - 2"}, {"target", "nobody"}},
-        ".*\"outcome\":\"not_found\",\"reason\":\"no decoder or wall is named .*");
-    row("clear", "api", "operator", "clear", {{"target", "RX - 1"}},
-        "\\{\"action\":\"clear\"," + ops + "\"after\":\\{\"source\":null,.*\"before\":\"" + TX1
-            + "\",\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}");
-    row("power", "api", "operator", "power", {{"on", false}, {"targets", QJsonArray {"RX - 2"}}},
-        "\\{\"action\":\"power\"," + ops + "\"after\":\\{\"on\":false,\"targets\":\\[\"" + RX2
-            + "\"\\]\\},\"before\":null,\"outcome\":\"ok\",\"target\":\"RX - 2\"\\}");
-    row("numbers", "api", "operator", "numbers", {{"show", true}},
-        ".*\"action\":\"numbers\".*\"after\":\\{\"show\":true\\}.*\"outcome\":\"ok\".*");
-    row("wall made", "api", "admin", "wall.create",
-        {{"name", "Big"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {"RX - 1", "RX - 2"}}},
-        ".*\"action\":\"wall.create\".*\"after\":\\{\"alias\":\"Big\".*\"target\":\"Big\"\\}");
-    row("wall deleted", "api", "admin", "wall.delete", {{"name", "2 x 2 - 1"}},
-        ".*\"before\":\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*\"outcome\":\"ok\".*");
-    row("renamed", "api", "admin", "rename", {{"name", "RX - 1"}, {"alias", "Stage"}},
-        ".*\"after\":\\{\"alias\":\"Stage\",\"name\":\"" + RX1 + "\"\\},\"before\":\"RX - 1\",\"outcome\":\"ok\",.*");
-    row("scene saved", "api", "admin", "scene.save", {{"name", "Evening"}},
-        ".*\"action\":\"scene.save\".*\"after\":\\{\"name\":\"Evening\",.*\"target\":\"Evening\"\\}");
-    row("scene recalled, not there", "api", "operator", "scene.recall", {{"name", "Nope"}},
-        ".*\"action\":\"scene.recall\".*\"outcome\":\"not_found\".*");
-    row("user added: the credential stays out", "api", "admin", "users.add", {{"name", "Lectern"}, {"role", "viewer"}},
-        "\\{\"action\":\"users.add\"," + ops + "\"after\":\\{\"user\":\\{[^}]*\"name\":\"Lectern\".*\\},"
-            "\"before\":null,\"outcome\":\"ok\",\"target\":\"Lectern\"\\}");
-    row("state is no change", "api", "viewer", "state", {}, "");
-    row("reading the trail is no change", "api", "admin", "audit", {}, "");
-    row("sign-in over the line protocol", "line", "", "auth TOKEN", {},
-        "\\{\"action\":\"sign-in\",\"actor\":\"admin\",\"address\":\"198.51.100.7\",\"after\":null,\"before\":null,"
-        "\"outcome\":\"ok\",\"target\":\"admin\"\\}");
-    row("refused sign-in", "line", "", "auth wrong", {},
-        "\\{\"action\":\"sign-in\",\"actor\":null,\"address\":\"198.51.100.7\",.*"
-        "\"outcome\":\"not_authenticated\",\"target\":null\\}");
-    row("route over the line protocol", "line", "", "route \"TX - 2\" \"RX - 1\"", {},
-        "\\{\"action\":\"route\",\"actor\":\"admin\",\"address\":\"198.51.100.7\",.*\"outcome\":\"ok\","
-        "\"target\":\"RX - 1\"\\}");
-    row("window drop", "window", "", "drop", {{"source", QString("TX:" + TX2)}, {"target", RX1}},
-        "\\{\"action\":\"route\"," + window + "\"address\":null,\"after\":\"" + TX2 + "\",\"before\":\"" + TX1
-            + "\",\"outcome\":\"ok\",\"target\":\"" + RX1 + "\"\\}");
-    row("window power", "window", "", "power", {},
-        "\\{\"action\":\"power\"," + window + ".*\"after\":false,.*\"target\":\"all\"\\}");
-    row("window rename", "window", "", "rename", {{"target", RX2}, {"alias", "Desk"}},
-        "\\{\"action\":\"rename\"," + window + ".*\"after\":\"Desk\",\"before\":\"RX - 2\",\"outcome\":\"ok\","
-            "\"target\":\"" + RX2 + "\"\\}");
-    row("window wall deleted", "window", "", "wall.delete", {{"target", "2 x 2 - 1"}},
-        "\\{\"action\":\"wall.delete\"," + window + ".*\"outcome\":\"ok\",.*");
-    row("window numbers", "window", "", "numbers", {}, "\\{\"action\":\"numbers\"," + window + ".*\"after\":true,.*");
-    row("window sign-in refused", "window", "", "login", {},
-        "\\{\"action\":\"sign-in\"," + window
-            + ".*\"outcome\":\"not_authenticated\",\"reason\":\"wrong settings password\",\"target\":\"settings\"\\}");
-    row("window scene saved", "window", "", "scene.save", {},
-        "\\{\"action\":\"scene.save\"," + window + ".*\"target\":\"Morning\"\\}");
-}
-
+// ended; reading leaves none. One installation walked through: the command set as every
+// transport calls it, a line protocol session, and the manager and lists as the window calls them.
 void TstRemoteApi::auditLines()
 {
-    QFETCH(QString, way);
-    QFETCH(QString, role);
-    QFETCH(QString, method);
-    QFETCH(QJsonObject, params);
-    QFETCH(QString, expected);
     Site site;
     site.manager.routeSource(TX1, RX1);
-    AuthThrottle throttle;
-    // An address of its own: refused sign-ins reach the trail once a minute per address.
-    LineSession session(site.service.core(), site.service.users(), &throttle, QHostAddress("198.51.100.7"));
-    if (way == "line" && !method.startsWith("auth"))
-        QCOMPARE(session.handleLine("auth " + site.token), QStringList {"ok"});
-    DeviceListModel *list = site.manager.rxlist();
-    const auto rowOf = [list](const QString &name) {
-        int row = 0;
-        while (row < list->rowCount() && list->at(row)->name() != name && list->at(row)->nameAlias() != name)
-            ++row;
-        return row;
+    const auto api = [&site](Actor::Role role, const QString &method, const QJsonObject &params) {
+        return site.service.core()->execute(Actor {"ops", role, {}, {}, "192.0.2.55"}, method, params);
     };
-    const int before = site.auditCount();
-    QString credential;
-    if (way == "api") {
-        Actor actor {"ops", Actor::Role::Viewer, {}, {}, "192.0.2.55"};
-        QVERIFY(Actor::roleFromName(role, &actor.role));
-        credential = site.service.core()->execute(actor, method, params).result["credential"].toString();
-    } else if (way == "line") {
-        session.handleLine(QString(method).replace("TOKEN", site.token));
-    } else if (method == "drop") {
-        site.manager.dropSourceOn(params["source"].toString(), params["target"].toString());
-    } else if (method == "power") {
-        site.manager.switchMonitor(false);
-    } else if (method == "rename") {
-        QVERIFY(list->setData(
-            list->index(rowOf(params["target"].toString())), params["alias"].toString(), DeviceListModel::AliasRole));
-    } else if (method == "wall.delete") {
-        site.manager.deleteVideoWall(list->at(rowOf(params["target"].toString()))->guid());
-    } else if (method == "numbers") {
-        site.manager.osdShowSeq();
-    } else if (method == "login") {
-        QVERIFY(!site.manager.login("not the password"));
-    } else if (method == "scene.save") {
-        QVERIFY(site.scenes.saveScene("Morning", {}, 0));
-    }
-    const QStringList lines = site.auditLines(before);
-    if (expected.isEmpty()) {
-        QVERIFY2(lines.isEmpty(), qPrintable(lines.join('\n')));
-        return;
-    }
-    QCOMPARE(lines.size(), 1);
-    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(lines.first()).hasMatch(),
-        qPrintable(lines.first()));
-    QVERIFY(credential.isEmpty() || !readFile(site.trail.path()).contains(credential.toUtf8()));
+    const int from = site.auditCount();
+    // A pattern for each step's one line, in the order of the steps.
+    QStringList expected;
+    const QString ops = "\"actor\":\"ops\",\"address\":\"192.0.2.55\",";
+    const QString window = "\"actor\":\"window\",";
+    api(Actor::Role::Operator, "route", {{"source", "TX - 2"}, {"target", "RX - 1"}});
+    expected << "\\{\"action\":\"route\"," + ops + "\"after\":\\{\"source\":\"" + TX2 + "\",\"target\":\"" + RX1
+        + "\"\\},\"before\":\"" + TX1 + "\",\"outcome\":\"ok\",\"target\":\"RX - 1\"\\}";
+    api(Actor::Role::Viewer, "route", {{"source", "TX - 2"}, {"target", "RX - 1"}});
+    expected << "\\{\"action\":\"route\"," + ops + "\"after\":null,\"before\":.*,\"outcome\":\"forbidden\",\"reason\":"
+        "\"\\\\\"route\\\\\" is not for the viewer role\",\"target\":\"RX - 1\"\\}";
+    api(Actor::Role::Operator, "power", {{"on", false}, {"targets", QJsonArray {"RX - 2"}}});
+    expected << "\\{\"action\":\"power\"," + ops + "\"after\":\\{\"on\":false,\"targets\":\\[\"" + RX2
+        + "\"\\]\\},\"before\":null,\"outcome\":\"ok\",\"target\":\"RX - 2\"\\}";
+    api(Actor::Role::Operator, "numbers", {{"show", true}});
+    expected << ".*\"action\":\"numbers\".*\"after\":\\{\"show\":true\\}.*\"outcome\":\"ok\".*";
+    api(Actor::Role::Admin, "wall.delete", {{"name", "2 x 2 - 1"}});
+    expected << ".*\"before\":\\{\"alias\":\"2 x 2 - 1\",\"columns\":2,.*\"outcome\":\"ok\".*";
+    api(Actor::Role::Admin, "rename", {{"name", "RX - 1"}, {"alias", "Stage"}});
+    expected << ".*\"after\":\\{\"alias\":\"Stage\",\"name\":\"" + RX1 + "\"\\},\"before\":\"RX - 1\",\"outcome\":\"ok\",.*";
+    const QString credential
+        = api(Actor::Role::Admin, "users.add", {{"name", "Lectern"}, {"role", "viewer"}}).result["credential"].toString();
+    expected << "\\{\"action\":\"users.add\"," + ops + "\"after\":\\{\"user\":\\{[^}]*\"name\":\"Lectern\".*\\},"
+        "\"before\":null,\"outcome\":\"ok\",\"target\":\"Lectern\"\\}";
+    QVERIFY(!credential.isEmpty() && !readFile(site.trail.path()).contains(credential.toUtf8()));
+    api(Actor::Role::Viewer, "state", {});
+    api(Actor::Role::Admin, "audit", {});
+
+    // An address of its own: refused sign-ins reach the trail once a minute per address.
+    AuthThrottle throttle;
+    LineSession session(site.service.core(), site.service.users(), &throttle, QHostAddress("198.51.100.7"));
+    session.handleLine("auth " + site.token);
+    expected << "\\{\"action\":\"sign-in\",\"actor\":\"admin\",\"address\":\"198.51.100.7\",\"after\":null,"
+        "\"before\":null,\"outcome\":\"ok\",\"target\":\"admin\"\\}";
+    session.handleLine("route \"TX - 2\" Stage");
+    expected << "\\{\"action\":\"route\",\"actor\":\"admin\",\"address\":\"198.51.100.7\",.*\"outcome\":\"ok\","
+        "\"target\":\"Stage\"\\}";
+    LineSession stranger(site.service.core(), site.service.users(), &throttle, QHostAddress("198.51.100.7"));
+    stranger.handleLine("auth wrong");
+    expected << "\\{\"action\":\"sign-in\",\"actor\":null,\"address\":\"198.51.100.7\",.*"
+        "\"outcome\":\"not_authenticated\",\"target\":null\\}";
+
+    site.manager.dropSourceOn("TX:" + TX1, RX1);
+    expected << "\\{\"action\":\"route\"," + window + "\"address\":null,\"after\":\"" + TX1 + "\",\"before\":\"" + TX2
+        + "\",\"outcome\":\"ok\",\"target\":\"" + RX1 + "\"\\}";
+    site.manager.switchMonitor(false);
+    expected << "\\{\"action\":\"power\"," + window + ".*\"after\":false,.*\"target\":\"all\"\\}";
+    DeviceListModel *list = site.manager.rxlist();
+    int row = 0;
+    while (row < list->rowCount() - 1 && list->at(row)->name() != RX2)
+        ++row;
+    QVERIFY(list->setData(list->index(row), "Desk", DeviceListModel::AliasRole));
+    expected << "\\{\"action\":\"rename\"," + window + ".*\"after\":\"Desk\",\"before\":\"RX - 2\",\"outcome\":\"ok\","
+        "\"target\":\"" + RX2 + "\"\\}";
+    site.manager.osdShowSeq();
+    expected << "\\{\"action\":\"numbers\"," + window + ".*\"after\":true,.*";
+    QVERIFY(!site.manager.login("not the password"));
+    expected << "\\{\"action\":\"sign-in\"," + window
+        + ".*\"outcome\":\"not_authenticated\",\"reason\":\"wrong settings password\",\"target\":\"settings\"\\}";
+    QVERIFY(site.scenes.saveScene("Morning", {}, 0));
+    expected << "\\{\"action\":\"scene.save\"," + window + ".*\"target\":\"Morning\"\\}";
+    const QString big = api(Actor::Role::Admin, "wall.create",
+        {{"name", "Big"}, {"columns", 2}, {"rows", 1}, {"members", QJsonArray {RX1, RX2}}}).result["name"].toString();
+    expected << ".*\"action\":\"wall.create\".*\"after\":\\{\"alias\":\"Big\".*\"target\":\"Big\"\\}";
+    QVERIFY(list->findDevice(big, false));
+    site.manager.deleteVideoWall(list->findDevice(big, false)->guid());
+    expected << "\\{\"action\":\"wall.delete\"," + window + ".*\"outcome\":\"ok\",.*";
+
+    const QStringList lines = site.auditLines(from);
+    QVERIFY2(lines.size() == expected.size(), qPrintable(lines.join('\n')));
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected.at(i))).match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
 }
 
 QTEST_MAIN(TstRemoteApi)
