@@ -318,8 +318,7 @@ private slots:
         child(advanced, "webPortField")->setProperty("text", QString::number(taken.serverPort()));
         apiSwitch->setProperty("checked", true);
         QMetaObject::invokeMethod(advanced, "applyApiSettings");
-        QVERIFY(api->enabled() && !api->status().isEmpty());
-        QVERIFY(!api->running() && !api->lineServer()->isListening());
+        QVERIFY(api->enabled() && !api->status().isEmpty() && !api->running() && !api->lineServer()->isListening());
         QTRY_VERIFY(!apiSwitch->property("checked").toBool());
         QVERIFY(apiState->property("text").toString().startsWith(words("AdvancedPage", "Not running: %1")));
         scrollTo(child(advanced, "sections"), apiSwitch);
@@ -330,9 +329,8 @@ private slots:
         QTRY_VERIFY(apiSwitch->property("checked").toBool());
         QVERIFY(api->running());
         // With no certificate named, the controller's own, and its fingerprint on the page.
-        QVERIFY(apiState->property("text").toString().startsWith(words("AdvancedPage", "Running on %1: %2, %3.")
-                                                                     .arg(QStringLiteral("127.0.0.1"))
-                                                                     .section(QStringLiteral("%2"), 0, 0)));
+        const QString running = words("AdvancedPage", "Running on %1: %2, %3.").arg(QStringLiteral("127.0.0.1"));
+        QVERIFY(apiState->property("text").toString().startsWith(running.section(QStringLiteral("%2"), 0, 0)));
         QCOMPARE(child(advanced, "fingerprint")->property("text").toString(), api->fingerprint());
 
         // A broker that refuses: the state says so and why, in words, beside a wrong port.
