@@ -6,11 +6,11 @@
 #include "manager/device_manager.h"
 #include "models/device_list_model.h"
 #include "models/rx_device_base.h"
+#include "qml_problems.h"
 #include "remote/device_pairing.h"
 #include "remote/line_server.h"
 #include "remote/remote_service.h"
 #include "scenes/scene_service.h"
-#include "qml_problems.h"
 #include "test_home.h"
 #include "video/mini_video_source.h"
 
@@ -60,16 +60,425 @@ class TstMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void mainScreen();
-    void listsAtSmallestWindow();
-    void settings();
-    void mqttReasons_data();
-    void mqttReasons();
-    void closingWithWizard();
-    void interfaceFontWeights_data();
-    void interfaceFontWeights();
+    void initTestCase()
+    {
+        qmlproblems::install();
+        QDir::setCurrent(QCoreApplication::applicationDirPath());
+        // As start-up does, so that the pictures show the interface's own type.
+        QGuiApplication::setFont(interfaceFont(loadLanguage(qApp, &translator)));
+        registerInterfaceTypes();
+        oem = std::make_unique<OemSetting>();
+        CommandLine options;
+        options.demo = true;
+        composition = std::make_unique<Composition>(oem.get(), options);
+        manager = composition->manager();
+        engine = std::make_unique<QQmlApplicationEngine>();
+        composition->publish(engine->rootContext());
+        engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
+        engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+        window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
+        QVERIFY(window);
+        // ZENTROVA_UI_SIZE (such as 1920x1080) shoots the screens at another window size.
+        const QStringList size = qEnvironmentVariable("ZENTROVA_UI_SIZE").split(QLatin1Char('x'));
+        if (size.size() == 2) {
+            window->resize(size.at(0).toInt(), size.at(1).toInt());
+            QTRY_COMPARE(window->width(), size.at(0).toInt());
+        }
+        // Started in demo mode, the start screen leads straight to the main screen.
+        QTRY_VERIFY_WITH_TIMEOUT(item("mainFrame")->isVisible(), 10000);
+    }
+
+    void cleanupTestCase()
+    {
+        engine.reset();
+        const QString problems = qmlproblems::finish();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    }
+
+    void mainScreen()
+    {
+        QQuickItem *txList = item("txListView");
+        QTRY_COMPARE(txList->property("count").toInt(), 30);
+        // The first wall is selected at start and plays its source. Its screens hold no decoder,
+        // so none of them is marked offline.
+        QTRY_VERIFY(manager->rxsource()->videoAvaiable());
+        const QList<QQuickItem *> screens = item("wallOnlineStatus")->childItems().value(0)->childItems();
+        QVERIFY(std::none_of(screens.begin(), screens.end(), [](QQuickItem *screen) {
+            return !screen->childItems().isEmpty() && screen->childItems().first()->isVisible();
+        }));
+        shoot(QStringLiteral("main-screen"));
+        // The search shows over the middle of the video area.
+        QCOMPARE(centre(item("searchIndicator")), centre(item("rxVideo")));
+        // The zone for all screens reaches out, but not into the video area.
+        QVERIFY(item("allScreensDrop")->mapRectToScene(item("allScreensDrop")->boundingRect()).right()
+            < item("rxVideo")->mapRectToScene(item("rxVideo")->boundingRect()).left());
+        QMetaObject::invokeMethod(
+            window, "popupShowOnly", Q_ARG(QVariant, QVariant::fromValue<QObject *>(item("searchIndicator"))));
+        QMetaObject::invokeMethod(layer("popupStack"), "open");
+        QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
+        shoot(QStringLiteral("search"));
+        QMetaObject::invokeMethod(window, "hideOptions");
+        QTRY_VERIFY(!layer("popupStack")->property("visible").toBool());
+        const QRect strip = txList->mapRectToScene(txList->boundingRect()).toRect();
+        const QImage before = window->grabWindow().copy(strip);
+        QTRY_VERIFY2(window->grabWindow().copy(strip) != before, "the thumbnails do not change");
+
+        click(item("displayOnButton"));
+        QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
+        click(item("dialogOkButton"));
+        QObject *toast = layer("toastLayer");
+        QTRY_COMPARE(toast->property("text").toString(), words("MainFrame", "All monitors are opened"));
+        QVERIFY(toast->property("visible").toBool());
+        // Pressed near the top or near the bottom (on the video, on a thumbnail), a notice shows
+        // in the other half, off what was pressed.
+        auto *toastBox = qobject_cast<QQuickItem *>(toast);
+        const int headerHeight = item("mainFrame")->property("headerHeight").toInt();
+        for (const QPoint &press :
+            {QPoint(window->width() / 2, headerHeight + 25), QPoint(window->width() / 2, window->height() - 70)}) {
+            QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, press);
+            QMetaObject::invokeMethod(window, "toast", Q_ARG(QVariant, QStringLiteral("Noticed")));
+            QVERIFY(!toastBox->mapRectToScene(toastBox->boundingRect()).contains(press));
+        }
+        // What the manager reports going wrong reaches the user the same way; a long message
+        // wraps inside the window below the header, and what lies under it still takes clicks.
+        const QString longError = QStringLiteral("The settings could not be saved to /x")
+            + QStringLiteral("/very-long-folder-name").repeated(8) + QLatin1Char('.');
+        // Pressed low in the window (on the strip's bare edge), the notice shows high.
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(30, window->height() - 60));
+        emit manager->errorOccured(longError);
+        QTRY_COMPARE(toast->property("text").toString(), longError);
+        const QRectF toastArea = toastBox->mapRectToScene(toastBox->boundingRect());
+        QVERIFY(toastArea.left() >= 0 && toastArea.right() <= window->width());
+        QVERIFY(
+            toastArea.top() >= item("optionsButton")->mapRectToScene(item("optionsButton")->boundingRect()).bottom());
+        item("rxListView")->setProperty("currentIndex", 1);
+        const QPoint underToast(centre(row(item("rxListView"), 0)).x(), int(toastArea.center().y()));
+        QVERIFY(toastArea.contains(underToast));
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, underToast);
+        QTRY_COMPARE(item("rxListView")->property("currentIndex").toInt(), 0);
+        shoot(QStringLiteral("toast-long"));
+
+        // A thumbnail taken by its middle and dropped on the video area, even close to the zone
+        // beside it, routes to the selected decoder; dropped on the zone, to every decoder.
+        auto sourceOf = [this](int row) {
+            auto device = qSharedPointerDynamicCast<RxDeviceBase>(manager->rxlist()->at(row));
+            return device ? device->currentSource() : QStringLiteral("(no decoder)");
+        };
+        const QString encoder = QStringLiteral("IPE9DEMO-7C2E0DFF0002");
+        item("rxListView")->setProperty("currentIndex", 1);
+        QQuickItem *thumbnail = child(row(item("txListView"), 1), "txContent");
+        QQuickItem *video = item("rxVideo");
+        const QPoint videoLeftEdge(int(video->mapToScene(QPointF(5, 0)).x()), centre(item("allScreensZone")).y());
+        QTest::mouseRelease(
+            window, Qt::LeftButton, Qt::NoModifier, drag(thumbnail, videoLeftEdge - centre(thumbnail), 20, 10), 10);
+        QTRY_COMPARE(sourceOf(1), encoder);
+        QCOMPARE(sourceOf(2), QString());
+        // The picture is named, and a route to every screen is confirmed in words.
+        const QString alias = manager->txlist()->findDevice(encoder, false)->nameAlias();
+        QTRY_COMPARE(item("sourceCaption")->property("text").toString(), alias);
+        QVERIFY(item("sourceCaption")->isVisible());
+        toast->setProperty("visible", false);
+        shoot(QStringLiteral("main-screen-caption"));
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
+            drag(thumbnail, centre(item("allScreensZone")) - centre(thumbnail), 20, 10), 10);
+        for (int row = 1; row <= 4; ++row)
+            QTRY_COMPARE(sourceOf(row), encoder);
+        QTRY_VERIFY(toast->property("text").toString().startsWith(words("MainFrame", "All screens now show \"%1\"")));
+        QVERIFY(toast->property("text").toString().contains(alias));
+
+        // Paging counts from the view's origin, which moves when a cell before the visible ones
+        // goes: the cell cut by the right edge still becomes the first one.
+        auto indexAt = [txList](qreal x) {
+            int index = -1;
+            QMetaObject::invokeMethod(txList, "indexAt", Q_RETURN_ARG(int, index), Q_ARG(qreal, x), Q_ARG(qreal, 10));
+            return index;
+        };
+        // At the start there is no way back; a page to the right shows it.
+        QVERIFY(!item("txScrollLeft")->isVisible());
+        click(item("txScrollRight"));
+        QTRY_VERIFY(item("txScrollLeft")->isVisible());
+        const auto first = manager->txlist()->removeDevice(manager->txlist()->at(0)->name());
+        laidOut();
+        const qreal rightEdge = txList->property("contentX").toReal() + txList->width();
+        const int cut = indexAt(rightEdge) >= 0 ? indexAt(rightEdge) : indexAt(rightEdge + 5);
+        click(item("txScrollRight"));
+        QTRY_COMPARE(indexAt(txList->property("contentX").toReal() + 1), cut);
+        manager->txlist()->addDevice(first, -1);
+        QMetaObject::invokeMethod(txList, "positionViewAtBeginning");
+    }
+
+    // At the smallest window, with a scene saved, the decoders' list shows at least four whole
+    // rows, says that it scrolls, and the scenes strip keeps out of its column.
+    void listsAtSmallestWindow()
+    {
+        const QSize shotSize = window->size();
+        window->resize(1024, 720);
+        QTRY_COMPARE(item("mainFrame")->height(), 720.0);
+        QVERIFY(composition->scenes()->saveScene(QStringLiteral("Evening"), {}, 0));
+        QQuickItem *list = item("rxListView");
+        QTRY_VERIFY(item("scenesStrip")->isVisible());
+        const int step = list->property("rowHeight").toInt() + list->property("spacing").toInt();
+        const int rows = (int(list->height()) + list->property("spacing").toInt()) / step;
+        QVERIFY2(rows >= 4, qPrintable(QString::number(list->height())));
+        QCOMPARE(int(list->height()) + list->property("spacing").toInt(), rows * step);
+        QVERIFY(list->property("count").toInt() > rows);
+        QVERIFY(item("rxScrollBar")->isVisible());
+        const QRectF strip = item("scenesStrip")->mapRectToScene(item("scenesStrip")->boundingRect());
+        QVERIFY(strip.left() > list->mapRectToScene(list->boundingRect()).right());
+        QVERIFY(strip.bottom() <= item("txListView")->mapRectToScene(item("txListView")->boundingRect()).top());
+        shoot(QStringLiteral("main-screen-scene-strip"));
+        QVERIFY(composition->scenes()->deleteScene(QStringLiteral("Evening")));
+        window->resize(shotSize);
+        QTRY_COMPARE(item("mainFrame")->height(), qreal(shotSize.height()));
+    }
+
+    void settings()
+    {
+        QMetaObject::invokeMethod(window, "showOptions");
+        // The pop-up takes no input while it fades in.
+        QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
+        QQuickItem *loader = item("settingsPageLoader");
+        const QStringList pages = QStringLiteral("names walls advanced scenes-locked users-locked audit-locked system")
+                                      .split(QLatin1Char(' '));
+        for (int page = pages.size() - 1; page >= 0; --page) {
+            item("settingsNavigation")->setProperty("currentIndex", page);
+            QTRY_COMPARE(loader->property("status").toInt(), 1);
+            shoot(QStringLiteral("settings-") + pages.at(page));
+        }
+        // Every page's entry is in sight without flicking, also on the smallest screen.
+        QQuickItem *navigation = item("settingsNavigation");
+        QVERIFY(navigation->property("contentHeight").toReal() <= navigation->height());
+        // The first row dragged down by its handle over two rows ends third. Pages left behind
+        // may not be gone yet; only the loaded one counts.
+        QQuickItem *rows = child(qvariant_cast<QQuickItem *>(loader->property("item")), "deviceEditorList");
+        QQuickItem *handle = child(row(rows, 0), "sequenceHandle");
+        const QString firstName = manager->rxlist()->at(0)->name();
+        // The row places its columns when it is first drawn; the pages left behind, until they
+        // are deleted, and a list still settling would take the first press.
+        QTRY_VERIFY(handle->parentItem()->x() > 0 && !rows->property("moving").toBool());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        laidOut();
+        // At a hand's pace, so that the rows slide aside before the next one is crossed.
+        const QPoint end = drag(handle, QPoint(0, 150), 30, 40);
+        QVERIFY(manager->inOptions());
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, end, 300);
+        QTRY_COMPARE(manager->rxlist()->at(2)->name(), firstName);
+        QVERIFY(!manager->inOptions());
+
+        // A wall named on the wall page, built in the wizard and deleted again.
+        item("settingsNavigation")->setProperty("currentIndex", 1);
+        QTRY_VERIFY(item("createWallRow"));
+        click(item("createWallRow"));
+        QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
+        for (const char key : QByteArrayLiteral(" Lobby "))
+            QTest::keyClick(window, key);
+        click(item("dialogOkButton"));
+        QTRY_VERIFY(item("nextButton")->isVisible());
+        shoot(QStringLiteral("wizard-size"));
+        QQuickItem *placePage = item("placeDevicePage");
+        click(item("nextButton"));
+        QTRY_VERIFY(placePage->isVisible());
+        // The demo decoders are numbered 1 to 4.
+        for (int cell = 0; cell < 4; ++cell)
+            QMetaObject::invokeMethod(placePage, "acceptRxInCell", Q_ARG(QVariant, cell), Q_ARG(QVariant, 4 - cell));
+        shoot(QStringLiteral("wizard-place"));
+        QMetaObject::invokeMethod(placePage, "saveVideoWall");
+        // The wall takes its decoders' place in the list, and is selected.
+        QTRY_COMPARE(item("rxListView")->property("count").toInt(), 4);
+        QCOMPARE(item("rxListView")->property("currentIndex").toInt(), 3);
+        QVERIFY(manager->deviceAliasExists(QStringLiteral("Lobby")));
+
+        QQuickItem *walls = child(qvariant_cast<QQuickItem *>(loader->property("item")), "wallList");
+        QTRY_VERIFY(row(walls, 3));
+        // All four decoders are in the new wall: nothing left to build another from.
+        shoot(QStringLiteral("settings-walls-none-free"));
+        click(child(row(walls, 3), "deleteWallButton"));
+        QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
+        click(item("dialogOkButton"));
+        QTRY_COMPARE(item("rxListView")->property("count").toInt(), 7);
+
+        item("settingsNavigation")->setProperty("currentIndex", 2);
+        QTRY_COMPARE(loader->property("status").toInt(), 1);
+        auto *advanced = qvariant_cast<QQuickItem *>(loader->property("item"));
+        child(advanced, "passwordField")->setProperty("text", QStringLiteral("tulpe"));
+        click(child(advanced, "unlockButton"));
+        QTRY_VERIFY(!manager->locked());
+        shoot(QStringLiteral("settings-advanced-switches"));
+
+        // The control API's switch and state follow what runs: with its web port taken, the API
+        // does not keep the text port it had opened already.
+        RemoteService *api = composition->remote();
+        advanced->setProperty("openSections", 1 << 3);
+        QQuickItem *apiSwitch = child(advanced, "apiSwitch");
+        QQuickItem *apiState = child(advanced, "apiState");
+        QTRY_VERIFY(apiSwitch->isVisible());
+        child(advanced, "listenField")->setProperty("text", QStringLiteral("127.0.0.1"));
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost));
+        child(advanced, "webPortField")->setProperty("text", QString::number(taken.serverPort()));
+        apiSwitch->setProperty("checked", true);
+        QMetaObject::invokeMethod(advanced, "applyApiSettings");
+        QVERIFY(api->enabled() && !api->status().isEmpty() && !api->running() && !api->lineServer()->isListening());
+        QTRY_VERIFY(!apiSwitch->property("checked").toBool());
+        QVERIFY(apiState->property("text").toString().startsWith(words("AdvancedPage", "Not running: %1")));
+        scrollTo(child(advanced, "sections"), apiSwitch);
+        shoot(QStringLiteral("settings-advanced-api-failed"));
+        taken.close();
+        apiSwitch->setProperty("checked", true);
+        QMetaObject::invokeMethod(advanced, "applyApiSettings");
+        QTRY_VERIFY(apiSwitch->property("checked").toBool());
+        QVERIFY(api->running());
+        // With no certificate named, the controller's own, and its fingerprint on the page.
+        const QString running = words("AdvancedPage", "Running on %1: %2, %3.").arg(QStringLiteral("127.0.0.1"));
+        QVERIFY(apiState->property("text").toString().startsWith(running.section(QStringLiteral("%2"), 0, 0)));
+        QCOMPARE(child(advanced, "fingerprint")->property("text").toString(), api->fingerprint());
+
+        // A broker that refuses: the state says so and why, in words, beside a wrong port.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 closedPort = probe.serverPort();
+        probe.close();
+        // Opened by its header, the section scrolls up into sight.
+        advanced->setProperty("openSections", 0);
+        QQuickItem *flick = child(advanced, "sections");
+        laidOut();
+        flick->setProperty("contentY", 0.0);
+        laidOut();
+        click(child(advanced, "mqttHeader"));
+        QQuickItem *mqttState = child(advanced, "mqttState");
+        QTRY_VERIFY(mqttState->isVisible());
+        QTRY_VERIFY(flick->property("contentY").toReal() > 0);
+        child(advanced, "mqttSwitch")->setProperty("checked", true);
+        child(advanced, "mqttHostField")->setProperty("text", QStringLiteral("127.0.0.1"));
+        child(advanced, "mqttPortField")->setProperty("text", QString::number(closedPort));
+        QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+        QTRY_VERIFY_WITH_TIMEOUT(composition->bridge()->failing(), 15000);
+        const QString said = mqttState->property("text").toString();
+        // A broker away is tried again; a refused sign-in is not, until the settings change.
+        QVERIFY2(said.startsWith(words("MqttBridge", "No broker answers at %1 port %2 (%3).")), qPrintable(said));
+        QVERIFY2(said.contains(words("MqttBridge", "Next try within %1 s.")), qPrintable(said));
+        // A real broker that takes nobody: the refusal is what the state names, not the protocol
+        // error the library reports after it, and no retry is promised, as none comes.
+        QTemporaryDir brokerDir;
+        QFile brokerConfig(brokerDir.filePath(QStringLiteral("mosquitto.conf")));
+        QVERIFY(brokerConfig.open(QIODevice::WriteOnly));
+        brokerConfig.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\n").arg(closedPort).toUtf8());
+        brokerConfig.close();
+        QProcess broker;
+        broker.setProcessChannelMode(QProcess::MergedChannels);
+        broker.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), brokerConfig.fileName()});
+        QVERIFY2(broker.waitForStarted(), "mosquitto is a test peer: scripts/install-deps installs it");
+        const auto brokerListens = [closedPort] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, closedPort);
+            return socket.waitForConnected(200);
+        };
+        QTRY_VERIFY(brokerListens());
+        child(advanced, "mqttUserField")->setProperty("text", QStringLiteral("reception"));
+        child(advanced, "mqttPasswordField")->setProperty("text", QStringLiteral("not-this-one"));
+        QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+        const QString refused = MqttBridge::explain(QStringLiteral("127.0.0.1"), closedPort, "Not authorized", true);
+        QTRY_COMPARE_WITH_TIMEOUT(mqttState->property("text").toString(), refused, 15000);
+        QVERIFY(refused.endsWith(words("MqttBridge", "Not tried again until the settings are applied.")));
+        QVERIFY(composition->bridge()->failing());
+        broker.terminate();
+        QVERIFY(broker.waitForFinished());
+        shoot(QStringLiteral("settings-advanced-mqtt"));
+        child(advanced, "mqttSwitch")->setProperty("checked", false);
+        child(advanced, "mqttPortField")->setProperty("text", QStringLiteral("1883"));
+        QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
+        QTRY_VERIFY(!composition->bridge()->enabled());
+
+        // The users page on the real service: a user added elsewhere appears, its screens by the
+        // names the window shows.
+        const QVariantMap lectern {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}}};
+        QVERIFY(api->command(QStringLiteral("users.add"), lectern).value(QStringLiteral("ok")).toBool());
+        item("settingsNavigation")->setProperty("currentIndex", 4);
+        QTRY_COMPARE(loader->property("status").toInt(), 1);
+        QQuickItem *usersPage = qvariant_cast<QQuickItem *>(loader->property("item"));
+        QQuickItem *users = child(usersPage, "userRows");
+        QTRY_VERIFY(row(users, 1));
+        QCOMPARE(child(row(users, 1), "userScreens")->property("text").toString(), QStringLiteral("RX - 1"));
+        shoot(QStringLiteral("settings-users"));
+        // A phone's code as the real QR code of the page's address, fitting the space it is
+        // given in whole pixels per module; closed unused, the code stops working.
+        click(child(usersPage, "addDeviceButton"));
+        QObject *pairDialog = usersPage->findChild<QObject *>(QStringLiteral("addDeviceDialog"));
+        QTRY_VERIFY(pairDialog->property("opened").toBool());
+        shoot(QStringLiteral("settings-add-device-rights"));
+        QMetaObject::invokeMethod(pairDialog, "createCode");
+        const QString link = pairDialog->property("pairing").toMap().value(QStringLiteral("link")).toString();
+        QVERIFY2(link.startsWith(QStringLiteral("https://127.0.0.1:")), qPrintable(link));
+        QQuickItem *qr = pairDialog->findChild<QQuickItem *>(QStringLiteral("pairQrImage"));
+        QTRY_COMPARE(qr->property("status").toInt(), 1);
+        const QString id = qr->property("source").toUrl().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1);
+        QSize size;
+        const QImage drawn = static_cast<QQuickImageProvider *>(engine->imageProvider(QStringLiteral("qr")))
+                                 ->requestImage(id, &size, QSize(300, 300));
+        const int modulePixels = 300 / QrImageProvider::encode(link.toUtf8(), 1).width();
+        QCOMPARE(drawn, QrImageProvider::encode(link.toUtf8(), modulePixels));
+        QCOMPARE(size, drawn.size());
+        QVERIFY(drawn.width() <= 300 && modulePixels >= 2);
+        shoot(QStringLiteral("settings-add-device"));
+        QCOMPARE(api->pairing()->openCount(), 1);
+        QMetaObject::invokeMethod(pairDialog, "finish");
+        QCOMPARE(api->pairing()->openCount(), 0);
+        // Every screen of the list is there to choose, a wall as one.
+        click(child(usersPage, "addUserButton"));
+        QTRY_VERIFY(child(usersPage, "userForm")->isVisible());
+        QCOMPARE(child(usersPage, "screenChoices")->property("count").toInt(), manager->rxlist()->rowCount());
+        shoot(QStringLiteral("settings-users-form"));
+
+        // Closed, the dialog keeps neither its page nor the unlock.
+        click(item("settingsCloseButton"));
+        QTRY_VERIFY(!layer("popupStack")->property("opened").toBool());
+        QVERIFY(!loader->property("item").value<QQuickItem *>());
+        QVERIFY(manager->locked());
+    }
+
+    // Closing the window with the wizard open takes the numbers off the displays first.
+    void closingWithWizard()
+    {
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        QMetaObject::invokeMethod(window, "showOptions");
+        QMetaObject::invokeMethod(window, "showVwWizrd", Q_ARG(QVariant, QStringLiteral("Closing")));
+        QQuickItem *wizard = item("vwWizardDialog");
+        QTRY_VERIFY(wizard->isVisible());
+        window->close();
+        QTRY_VERIFY(!wizard->isVisible());
+        QVERIFY(window->isVisible());
+        QTRY_VERIFY(!window->isVisible());
+    }
+
+    // Latin and Chinese in one label at one weight: in Chinese one family draws both.
+    void interfaceFontWeights_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("oneFamily");
+        QTest::newRow("English") << QStringLiteral("en_US") << false;
+        QTest::newRow("simplified Chinese") << QStringLiteral("zh_CN") << true;
+        QTest::newRow("traditional Chinese") << QStringLiteral("zh_TW") << true;
+    }
+
+    void interfaceFontWeights()
+    {
+        QFETCH(QString, language);
+        QFETCH(bool, oneFamily);
+        QTextLayout layout(QStringLiteral("Lobby TX-1 \u5927\u5385\u5927\u5EF3"), interfaceFont(language));
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        QSet<int> weights;
+        QStringList families;
+        for (const QGlyphRun &run : layout.glyphRuns()) {
+            weights << run.rawFont().weight();
+            families << run.rawFont().familyName();
+        }
+        families.removeDuplicates();
+        const bool fallback = !families.filter(QRegularExpression(QStringLiteral("^DejaVu"))).isEmpty();
+        QVERIFY2(
+            weights.size() == 1 && (!oneFamily || families.size() == 1) && !fallback, qPrintable(families.join(", ")));
+    }
 
 private:
     QQuickItem *item(const char *objectName) const { return window->findChild<QQuickItem *>(objectName); }
@@ -108,41 +517,6 @@ private:
     QQuickWindow *window = nullptr;
 };
 
-void TstMainWindow::initTestCase()
-{
-    qmlproblems::install();
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
-    // As start-up does, so that the pictures show the interface's own type.
-    QGuiApplication::setFont(interfaceFont(loadLanguage(qApp, &translator)));
-    registerInterfaceTypes();
-    oem = std::make_unique<OemSetting>();
-    CommandLine options;
-    options.demo = true;
-    composition = std::make_unique<Composition>(oem.get(), options);
-    manager = composition->manager();
-    engine = std::make_unique<QQmlApplicationEngine>();
-    composition->publish(engine->rootContext());
-    engine->rootContext()->setContextProperty(QStringLiteral("oem"), oem.get());
-    engine->load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
-    window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
-    QVERIFY(window);
-    // ZENTROVA_UI_SIZE (such as 1920x1080) shoots the screens at another window size.
-    const QStringList size = qEnvironmentVariable("ZENTROVA_UI_SIZE").split(QLatin1Char('x'));
-    if (size.size() == 2) {
-        window->resize(size.at(0).toInt(), size.at(1).toInt());
-        QTRY_COMPARE(window->width(), size.at(0).toInt());
-    }
-    // Started in demo mode, the start screen leads straight to the main screen.
-    QTRY_VERIFY_WITH_TIMEOUT(item("mainFrame")->isVisible(), 10000);
-}
-
-void TstMainWindow::cleanupTestCase()
-{
-    engine.reset();
-    const QString problems = qmlproblems::finish();
-    QVERIFY2(problems.isEmpty(), qPrintable(problems));
-}
-
 // Pressed at the middle of `from` and moved by `offset`; the caller releases it where it ends.
 QPoint TstMainWindow::drag(QQuickItem *from, QPoint offset, int steps, int delay)
 {
@@ -162,449 +536,6 @@ void TstMainWindow::shoot(const QString &name)
     for (int frame = 0; frame < 10; ++frame)
         laidOut();
     window->grabWindow().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
-void TstMainWindow::mainScreen()
-{
-    QQuickItem *txList = item("txListView");
-    QTRY_COMPARE(txList->property("count").toInt(), 30);
-    // The first wall is selected at start and plays its source. Its screens hold no decoder,
-    // so none of them is marked offline.
-    QTRY_VERIFY(manager->rxsource()->videoAvaiable());
-    const QList<QQuickItem *> screens = item("wallOnlineStatus")->childItems().value(0)->childItems();
-    QVERIFY(std::none_of(screens.begin(), screens.end(), [](QQuickItem *screen) {
-        return !screen->childItems().isEmpty() && screen->childItems().first()->isVisible();
-    }));
-    shoot(QStringLiteral("main-screen"));
-    // The search shows over the middle of the video area.
-    QCOMPARE(centre(item("searchIndicator")), centre(item("rxVideo")));
-    // The zone for all screens reaches out, but not into the video area.
-    QVERIFY(item("allScreensDrop")->mapRectToScene(item("allScreensDrop")->boundingRect()).right()
-        < item("rxVideo")->mapRectToScene(item("rxVideo")->boundingRect()).left());
-    QMetaObject::invokeMethod(
-        window, "popupShowOnly", Q_ARG(QVariant, QVariant::fromValue<QObject *>(item("searchIndicator"))));
-    QMetaObject::invokeMethod(layer("popupStack"), "open");
-    QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
-    shoot(QStringLiteral("search"));
-    QMetaObject::invokeMethod(window, "hideOptions");
-    QTRY_VERIFY(!layer("popupStack")->property("visible").toBool());
-    const QRect strip = txList->mapRectToScene(txList->boundingRect()).toRect();
-    const QImage before = window->grabWindow().copy(strip);
-    QTRY_VERIFY2(window->grabWindow().copy(strip) != before, "the thumbnails do not change");
-
-    // A page to the right shows the way back, which leads to the start again.
-    QVERIFY(!item("txScrollLeft")->isVisible());
-    click(item("txScrollRight"));
-    QTRY_VERIFY(item("txScrollLeft")->isVisible());
-    click(item("txScrollLeft"));
-    QTRY_COMPARE(txList->property("contentX").toReal(), 0.0);
-
-    click(item("displayOnButton"));
-    QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
-    const QPoint pressed = centre(item("dialogOkButton"));
-    click(item("dialogOkButton"));
-    QObject *toast = layer("toastLayer");
-    QTRY_COMPARE(toast->property("text").toString(), words("MainFrame", "All monitors are opened"));
-    QVERIFY(toast->property("visible").toBool());
-    // The notice keeps off the button that was just pressed, in either half of the window.
-    auto *toastBox = qobject_cast<QQuickItem *>(toast);
-    QVERIFY(!toastBox->mapRectToScene(toastBox->boundingRect()).contains(pressed));
-    // Pressed near the top or near the bottom (on the video, on a thumbnail), a notice shows
-    // in the other half.
-    const int headerHeight = item("mainFrame")->property("headerHeight").toInt();
-    for (const QPoint &press :
-        {QPoint(window->width() / 2, headerHeight + 25), QPoint(window->width() / 2, window->height() - 70)}) {
-        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, press);
-        QMetaObject::invokeMethod(window, "toast", Q_ARG(QVariant, QStringLiteral("Noticed")));
-        QVERIFY(!toastBox->mapRectToScene(toastBox->boundingRect()).contains(press));
-    }
-    // What the manager reports going wrong reaches the user the same way; a long message
-    // wraps inside the window below the header, and what lies under it still takes clicks.
-    const QString longError = QStringLiteral("The settings could not be saved to /x")
-        + QStringLiteral("/very-long-folder-name").repeated(8) + QLatin1Char('.');
-    // Pressed low in the window (on the strip's bare edge), the notice shows high.
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(30, window->height() - 60));
-    emit manager->errorOccured(longError);
-    QTRY_COMPARE(toast->property("text").toString(), longError);
-    auto *toastItem = qobject_cast<QQuickItem *>(toast);
-    const QRectF toastArea = toastItem->mapRectToScene(toastItem->boundingRect());
-    QVERIFY(toastArea.left() >= 0 && toastArea.right() <= window->width());
-    QVERIFY(toastArea.top() >= item("optionsButton")->mapRectToScene(item("optionsButton")->boundingRect()).bottom());
-    item("rxListView")->setProperty("currentIndex", 1);
-    const QPoint underToast(centre(row(item("rxListView"), 0)).x(), int(toastArea.center().y()));
-    QVERIFY(toastArea.contains(underToast));
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, underToast);
-    QTRY_COMPARE(item("rxListView")->property("currentIndex").toInt(), 0);
-    shoot(QStringLiteral("toast-long"));
-
-    // A thumbnail taken by its middle and dropped on the video area, even close to the zone
-    // beside it, routes to the selected decoder; dropped on the zone, to every decoder.
-    auto sourceOf = [this](int row) {
-        auto device = qSharedPointerDynamicCast<RxDeviceBase>(manager->rxlist()->at(row));
-        return device ? device->currentSource() : QStringLiteral("(no decoder)");
-    };
-    const QString encoder = QStringLiteral("IPE9DEMO-7C2E0DFF0002");
-    item("rxListView")->setProperty("currentIndex", 1);
-    QQuickItem *thumbnail = row(item("txListView"), 1)->findChild<QQuickItem *>(QStringLiteral("txContent"));
-    QQuickItem *video = item("rxVideo");
-    const QPoint videoLeftEdge(int(video->mapToScene(QPointF(5, 0)).x()), centre(item("allScreensZone")).y());
-    QTest::mouseRelease(
-        window, Qt::LeftButton, Qt::NoModifier, drag(thumbnail, videoLeftEdge - centre(thumbnail), 20, 10), 10);
-    QTRY_COMPARE(sourceOf(1), encoder);
-    QCOMPARE(sourceOf(2), QString());
-    // The picture is named, and a route to every screen is confirmed in words.
-    const QString alias = manager->txlist()->findDevice(encoder, false)->nameAlias();
-    QTRY_COMPARE(item("sourceCaption")->property("text").toString(), alias);
-    QVERIFY(item("sourceCaption")->isVisible());
-    toast->setProperty("visible", false);
-    shoot(QStringLiteral("main-screen-caption"));
-    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier,
-        drag(thumbnail, centre(item("allScreensZone")) - centre(thumbnail), 20, 10), 10);
-    for (int row = 1; row <= 4; ++row)
-        QTRY_COMPARE(sourceOf(row), encoder);
-    QTRY_VERIFY(toast->property("text").toString().startsWith(words("MainFrame", "All screens now show \"%1\"")));
-    QVERIFY(toast->property("text").toString().contains(alias));
-
-    // Paging counts from the view's origin, which moves when a cell before the visible ones
-    // goes: the cell cut by the right edge still becomes the first one.
-    auto indexAt = [txList](qreal x) {
-        int index = -1;
-        QMetaObject::invokeMethod(txList, "indexAt", Q_RETURN_ARG(int, index), Q_ARG(qreal, x), Q_ARG(qreal, 10));
-        return index;
-    };
-    click(item("txScrollRight"));
-    QTRY_VERIFY(item("txScrollLeft")->isVisible());
-    const auto first = manager->txlist()->removeDevice(manager->txlist()->at(0)->name());
-    laidOut();
-    const qreal rightEdge = txList->property("contentX").toReal() + txList->width();
-    const int cut = indexAt(rightEdge) >= 0 ? indexAt(rightEdge) : indexAt(rightEdge + 5);
-    click(item("txScrollRight"));
-    QTRY_COMPARE(indexAt(txList->property("contentX").toReal() + 1), cut);
-    manager->txlist()->addDevice(first, -1);
-    QMetaObject::invokeMethod(txList, "positionViewAtBeginning");
-}
-
-// Latin and Chinese in one label at one weight: in Chinese one family draws both.
-void TstMainWindow::interfaceFontWeights_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<bool>("oneFamily");
-    QTest::newRow("English") << QStringLiteral("en_US") << false;
-    QTest::newRow("simplified Chinese") << QStringLiteral("zh_CN") << true;
-    QTest::newRow("traditional Chinese") << QStringLiteral("zh_TW") << true;
-}
-
-void TstMainWindow::interfaceFontWeights()
-{
-    QFETCH(QString, language);
-    QFETCH(bool, oneFamily);
-    QTextLayout layout(QStringLiteral("Lobby TX-1 \u5927\u5385\u5927\u5EF3"), interfaceFont(language));
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    QSet<int> weights;
-    QSet<QString> families;
-    const QList<QGlyphRun> runs = layout.glyphRuns();
-    for (const QGlyphRun &run : runs) {
-        weights << run.rawFont().weight();
-        families << run.rawFont().familyName();
-    }
-    const QStringList named = families.values();
-    const bool fallback = std::any_of(
-        named.cbegin(), named.cend(), [](const QString &family) { return family.startsWith(QLatin1String("DejaVu")); });
-    QVERIFY2(weights.size() == 1 && (!oneFamily || families.size() == 1) && !fallback,
-        qPrintable(named.join(QStringLiteral(", "))));
-}
-
-// At the smallest window, with a scene saved, the decoders' list shows at least four whole
-// rows, says that it scrolls, and the scenes strip keeps out of its column.
-void TstMainWindow::listsAtSmallestWindow()
-{
-    const QSize shotSize = window->size();
-    window->resize(1024, 720);
-    QTRY_COMPARE(item("mainFrame")->height(), 720.0);
-    QVERIFY(composition->scenes()->saveScene(QStringLiteral("Evening"), {}, 0));
-    QQuickItem *list = item("rxListView");
-    QTRY_VERIFY(item("scenesStrip")->isVisible());
-    const int step = list->property("rowHeight").toInt() + list->property("spacing").toInt();
-    const int rows = (int(list->height()) + list->property("spacing").toInt()) / step;
-    QVERIFY2(rows >= 4, qPrintable(QString::number(list->height())));
-    QCOMPARE(int(list->height()) + list->property("spacing").toInt(), rows * step);
-    QVERIFY(list->property("count").toInt() > rows);
-    QVERIFY(item("rxScrollBar")->isVisible());
-    const QRectF strip = item("scenesStrip")->mapRectToScene(item("scenesStrip")->boundingRect());
-    QVERIFY(strip.left() > list->mapRectToScene(list->boundingRect()).right());
-    QVERIFY(strip.bottom() <= item("txListView")->mapRectToScene(item("txListView")->boundingRect()).top());
-    shoot(QStringLiteral("main-screen-scene-strip"));
-    QVERIFY(composition->scenes()->deleteScene(QStringLiteral("Evening")));
-    window->resize(shotSize);
-    QTRY_COMPARE(item("mainFrame")->height(), qreal(shotSize.height()));
-}
-
-void TstMainWindow::settings()
-{
-    QMetaObject::invokeMethod(window, "showOptions");
-    // The pop-up takes no input while it fades in.
-    QTRY_VERIFY(layer("popupStack")->property("opened").toBool());
-    QQuickItem *loader = item("settingsPageLoader");
-    const QStringList pages {QStringLiteral("names"), QStringLiteral("walls"), QStringLiteral("advanced"),
-        QStringLiteral("scenes-locked"), QStringLiteral("users-locked"),
-        QStringLiteral("audit-locked"), QStringLiteral("system")};
-    for (int page = pages.size() - 1; page >= 0; --page) {
-        item("settingsNavigation")->setProperty("currentIndex", page);
-        QTRY_COMPARE(loader->property("status").toInt(), 1);
-        shoot(QStringLiteral("settings-") + pages.at(page));
-    }
-    // Every page's entry is in sight without flicking, also on the smallest screen.
-    QQuickItem *navigation = item("settingsNavigation");
-    QVERIFY(navigation->property("contentHeight").toReal() <= navigation->height());
-    // The first row dragged down by its handle over two rows ends third. Pages left behind
-    // may not be gone yet; only the loaded one counts.
-    QQuickItem *rows = qvariant_cast<QQuickItem *>(loader->property("item"))
-                           ->findChild<QQuickItem *>(QStringLiteral("deviceEditorList"));
-    QQuickItem *handle = row(rows, 0)->findChild<QQuickItem *>(QStringLiteral("sequenceHandle"));
-    const QString firstName = manager->rxlist()->at(0)->name();
-    // The row places its columns when it is first drawn; the pages left behind, until they
-    // are deleted, and a list still settling would take the first press.
-    QTRY_VERIFY(handle->parentItem()->x() > 0 && !rows->property("moving").toBool());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    laidOut();
-    // At a hand's pace, so that the rows slide aside before the next one is crossed.
-    const QPoint end = drag(handle, QPoint(0, 150), 30, 40);
-    QVERIFY(manager->inOptions());
-    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, end, 300);
-    QTRY_COMPARE(manager->rxlist()->at(2)->name(), firstName);
-    QVERIFY(!manager->inOptions());
-
-    // A wall named on the wall page, built in the wizard and deleted again.
-    item("settingsNavigation")->setProperty("currentIndex", 1);
-    QTRY_VERIFY(item("createWallRow"));
-    click(item("createWallRow"));
-    QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
-    for (const char key : QByteArrayLiteral(" Lobby "))
-        QTest::keyClick(window, key);
-    click(item("dialogOkButton"));
-    QTRY_VERIFY(item("nextButton")->isVisible());
-    shoot(QStringLiteral("wizard-size"));
-    QQuickItem *placePage = item("placeDevicePage");
-    click(item("nextButton"));
-    QTRY_VERIFY(placePage->isVisible());
-    // The demo decoders are numbered 1 to 4.
-    for (int cell = 0; cell < 4; ++cell)
-        QMetaObject::invokeMethod(placePage, "acceptRxInCell", Q_ARG(QVariant, cell), Q_ARG(QVariant, 4 - cell));
-    shoot(QStringLiteral("wizard-place"));
-    QMetaObject::invokeMethod(placePage, "saveVideoWall");
-    // The wall takes its decoders' place in the list, and is selected.
-    QTRY_COMPARE(item("rxListView")->property("count").toInt(), 4);
-    QCOMPARE(item("rxListView")->property("currentIndex").toInt(), 3);
-    QVERIFY(manager->deviceAliasExists(QStringLiteral("Lobby")));
-
-    QQuickItem *walls = qvariant_cast<QQuickItem *>(item("settingsPageLoader")->property("item"))
-                            ->findChild<QQuickItem *>(QStringLiteral("wallList"));
-    QTRY_VERIFY(row(walls, 3));
-    // All four decoders are in the new wall: nothing left to build another from.
-    shoot(QStringLiteral("settings-walls-none-free"));
-    click(row(walls, 3)->findChild<QQuickItem *>(QStringLiteral("deleteWallButton")));
-    QTRY_VERIFY(layer("dialogLayer")->property("opened").toBool());
-    click(item("dialogOkButton"));
-    QTRY_COMPARE(item("rxListView")->property("count").toInt(), 7);
-
-    item("settingsNavigation")->setProperty("currentIndex", 2);
-    QTRY_COMPARE(loader->property("status").toInt(), 1);
-    auto *advanced = qvariant_cast<QQuickItem *>(loader->property("item"));
-    advanced->findChild<QQuickItem *>(QStringLiteral("passwordField"))->setProperty("text", QStringLiteral("tulpe"));
-    click(advanced->findChild<QQuickItem *>(QStringLiteral("unlockButton")));
-    QTRY_VERIFY(!manager->locked());
-    shoot(QStringLiteral("settings-advanced-switches"));
-
-    // The control API's switch and state follow what runs: a key that is no key stops the
-    // whole API, not only its web half.
-    RemoteService *api = composition->remote();
-    QTemporaryDir files;
-    QFile notPem(files.filePath(QStringLiteral("not.pem")));
-    QVERIFY(notPem.open(QIODevice::WriteOnly) && notPem.write("not a certificate\n") > 0);
-    notPem.close();
-    advanced->setProperty("openSections", 1 << 3);
-    QQuickItem *apiSwitch = child(advanced, "apiSwitch");
-    QQuickItem *apiState = child(advanced, "apiState");
-    QTRY_VERIFY(apiSwitch->isVisible());
-    apiSwitch->setProperty("checked", true);
-    child(advanced, "certificateField")->setProperty("text", notPem.fileName());
-    child(advanced, "keyField")->setProperty("text", notPem.fileName());
-    QMetaObject::invokeMethod(advanced, "applyApiSettings");
-    QVERIFY(api->enabled() && !api->status().isEmpty());
-    QVERIFY(!api->running() && !api->lineServer()->isListening());
-    QTRY_VERIFY(!apiSwitch->property("checked").toBool());
-    QVERIFY(apiState->property("text").toString().startsWith(words("AdvancedPage", "Not running: %1")));
-    scrollTo(child(advanced, "sections"), apiSwitch);
-    shoot(QStringLiteral("settings-advanced-api-failed"));
-    child(advanced, "certificateField")->setProperty("text", QString());
-    child(advanced, "keyField")->setProperty("text", QString());
-    child(advanced, "listenField")->setProperty("text", QStringLiteral("127.0.0.1"));
-    // With its web port taken, the API does not keep the text port it had opened already.
-    QTcpServer taken;
-    QVERIFY(taken.listen(QHostAddress::LocalHost));
-    child(advanced, "webPortField")->setProperty("text", QString::number(taken.serverPort()));
-    apiSwitch->setProperty("checked", true);
-    QMetaObject::invokeMethod(advanced, "applyApiSettings");
-    QVERIFY(!api->status().isEmpty() && !api->running() && !api->lineServer()->isListening());
-    taken.close();
-    apiSwitch->setProperty("checked", true);
-    QMetaObject::invokeMethod(advanced, "applyApiSettings");
-    QTRY_VERIFY(apiSwitch->property("checked").toBool());
-    QVERIFY(api->running());
-    // With no certificate named, the controller's own, and its fingerprint on the page.
-    QVERIFY(apiState->property("text").toString().startsWith(
-        words("AdvancedPage", "Running on %1: %2, %3.").arg(QStringLiteral("127.0.0.1")).section(QStringLiteral("%2"), 0, 0)));
-    QCOMPARE(child(advanced, "fingerprint")->property("text").toString(), api->fingerprint());
-    QCOMPARE(api->fingerprint().size(), 32 * 3 - 1);
-
-
-    // A broker that refuses: the state says so and why, in words, beside a wrong port.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
-    // Opened by its header, the section scrolls up into sight.
-    advanced->setProperty("openSections", 0);
-    QQuickItem *flick = child(advanced, "sections");
-    laidOut();
-    flick->setProperty("contentY", 0.0);
-    laidOut();
-    click(child(advanced, "mqttHeader"));
-    QQuickItem *mqttState = child(advanced, "mqttState");
-    QTRY_VERIFY(mqttState->isVisible());
-    QTRY_VERIFY(flick->property("contentY").toReal() > 0);
-    child(advanced, "mqttSwitch")->setProperty("checked", true);
-    child(advanced, "mqttHostField")->setProperty("text", QStringLiteral("127.0.0.1"));
-    child(advanced, "mqttPortField")->setProperty("text", QString::number(closedPort));
-    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
-    QTRY_VERIFY_WITH_TIMEOUT(composition->bridge()->failing(), 15000);
-    QVERIFY2(
-        mqttState->property("text").toString().startsWith(words("MqttBridge", "No broker answers at %1 port %2 (%3).")),
-        qPrintable(mqttState->property("text").toString()));
-    // A real broker that takes nobody: the refusal is what the state names, not the protocol
-    // error the library reports after it, and no retry is promised, as none comes.
-    QTemporaryDir brokerDir;
-    QFile brokerConfig(brokerDir.filePath(QStringLiteral("mosquitto.conf")));
-    QVERIFY(brokerConfig.open(QIODevice::WriteOnly));
-    brokerConfig.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\n").arg(closedPort).toUtf8());
-    brokerConfig.close();
-    QProcess broker;
-    broker.setProcessChannelMode(QProcess::MergedChannels);
-    broker.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), brokerConfig.fileName()});
-    QVERIFY2(broker.waitForStarted(), "mosquitto is a test peer: scripts/install-deps installs it");
-    const auto brokerListens = [closedPort] {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, closedPort);
-        return socket.waitForConnected(200);
-    };
-    QTRY_VERIFY(brokerListens());
-    child(advanced, "mqttUserField")->setProperty("text", QStringLiteral("reception"));
-    child(advanced, "mqttPasswordField")->setProperty("text", QStringLiteral("not-this-one"));
-    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
-    const QString refused
-        = MqttBridge::explain(QStringLiteral("127.0.0.1"), closedPort, QStringLiteral("Not authorized"), true);
-    QTRY_COMPARE_WITH_TIMEOUT(mqttState->property("text").toString(), refused, 15000);
-    QVERIFY(composition->bridge()->failing());
-    broker.terminate();
-    QVERIFY(broker.waitForFinished());
-    shoot(QStringLiteral("settings-advanced-mqtt"));
-    child(advanced, "mqttSwitch")->setProperty("checked", false);
-    child(advanced, "mqttPortField")->setProperty("text", QStringLiteral("1883"));
-    QMetaObject::invokeMethod(child(advanced, "mqttFields"), "apply");
-    QTRY_VERIFY(!composition->bridge()->enabled());
-
-    // The users page on the real service: a user added elsewhere appears, its screens by the
-    // names the window shows.
-    const QVariantMap lectern {{"name", "Lectern"}, {"role", "operator"}, {"screens", QStringList {"RX - 1"}}};
-    QVERIFY(api->command(QStringLiteral("users.add"), lectern).value(QStringLiteral("ok")).toBool());
-    item("settingsNavigation")->setProperty("currentIndex", 4);
-    QTRY_COMPARE(loader->property("status").toInt(), 1);
-    QQuickItem *usersPage = qvariant_cast<QQuickItem *>(loader->property("item"));
-    QQuickItem *users = child(usersPage, "userRows");
-    QTRY_VERIFY(row(users, 1));
-    QCOMPARE(child(row(users, 1), "userScreens")->property("text").toString(), QStringLiteral("RX - 1"));
-    shoot(QStringLiteral("settings-users"));
-    // A phone's code as the real QR code of the page's address, fitting the space it is
-    // given in whole pixels per module; closed unused, the code stops working.
-    click(child(usersPage, "addDeviceButton"));
-    QObject *pairDialog = usersPage->findChild<QObject *>(QStringLiteral("addDeviceDialog"));
-    QTRY_VERIFY(pairDialog->property("opened").toBool());
-    shoot(QStringLiteral("settings-add-device-rights"));
-    QMetaObject::invokeMethod(pairDialog, "createCode");
-    const QString link = pairDialog->property("pairing").toMap().value(QStringLiteral("link")).toString();
-    QVERIFY2(link.startsWith(QStringLiteral("https://127.0.0.1:")), qPrintable(link));
-    QQuickItem *qr = pairDialog->findChild<QQuickItem *>(QStringLiteral("pairQrImage"));
-    QTRY_COMPARE(qr->property("status").toInt(), 1);
-    const QString id = qr->property("source").toUrl().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1);
-    QSize size;
-    const QImage drawn = static_cast<QQuickImageProvider *>(engine->imageProvider(QStringLiteral("qr")))
-                             ->requestImage(id, &size, QSize(300, 300));
-    const int modulePixels = 300 / QrImageProvider::encode(link.toUtf8(), 1).width();
-    QCOMPARE(drawn, QrImageProvider::encode(link.toUtf8(), modulePixels));
-    QCOMPARE(size, drawn.size());
-    QVERIFY(drawn.width() <= 300 && modulePixels >= 2);
-    shoot(QStringLiteral("settings-add-device"));
-    QCOMPARE(api->pairing()->openCount(), 1);
-    QMetaObject::invokeMethod(pairDialog, "finish");
-    QCOMPARE(api->pairing()->openCount(), 0);
-    // Every screen of the list is there to choose, a wall as one.
-    click(child(usersPage, "addUserButton"));
-    QTRY_VERIFY(child(usersPage, "userForm")->isVisible());
-    QCOMPARE(child(usersPage, "screenChoices")->property("count").toInt(), manager->rxlist()->rowCount());
-    shoot(QStringLiteral("settings-users-form"));
-
-    // Closed, the dialog keeps neither its page nor the unlock.
-    click(item("settingsCloseButton"));
-    QTRY_VERIFY(!layer("popupStack")->property("opened").toBool());
-    QVERIFY(!loader->property("item").value<QQuickItem *>());
-    QVERIFY(manager->locked());
-}
-
-// The library's words sorted by what the user can do: a refused sign-in or TLS is not tried
-// again until the settings change, a broker away is.
-void TstMainWindow::mqttReasons_data()
-{
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("retrying");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *tag, const char *reason, bool retrying, const char *expected, const char *then) {
-        QTest::newRow(tag) << QString::fromUtf8(reason) << retrying << QString::fromUtf8(expected) + then;
-    };
-    const char *again = " Next try within 30 s.", *settingsFirst = " Not tried again until the settings are applied.";
-    row("connecting", "", true, "Connecting to hub port 1883…", "");
-    row("refused", "Connection refused", true, "No broker answers at hub port 1883 (Connection refused).", again);
-    row("no route", "No route to host", true, "hub cannot be reached (No route to host).", again);
-    row("not authorised", "Not authorized", true, "hub refused the user name or password (Not authorized).",
-        settingsFirst);
-    row("TLS", "A TLS error occurred.", true,
-        "TLS with hub failed (A TLS error occurred.): check the CA file and the port.", settingsFirst);
-    row("lookup, not started", "Lookup error.", false, "hub cannot be reached (Lookup error.).", settingsFirst);
-}
-
-void TstMainWindow::mqttReasons()
-{
-    if (words("MqttFields", "Off.") != QLatin1String("Off."))
-        QSKIP("the table holds the English words");
-    QFETCH(QString, reason);
-    QFETCH(bool, retrying);
-    QFETCH(QString, expected);
-    QCOMPARE(MqttBridge::explain(QStringLiteral("hub"), 1883, reason, retrying), expected);
-}
-
-// Closing the window with the wizard open takes the numbers off the displays first.
-void TstMainWindow::closingWithWizard()
-{
-    QGuiApplication::setQuitOnLastWindowClosed(false);
-    QMetaObject::invokeMethod(window, "showOptions");
-    QMetaObject::invokeMethod(window, "showVwWizrd", Q_ARG(QVariant, QStringLiteral("Closing")));
-    QQuickItem *wizard = item("vwWizardDialog");
-    QTRY_VERIFY(wizard->isVisible());
-    window->close();
-    QTRY_VERIFY(!wizard->isVisible());
-    QVERIFY(window->isVisible());
-    QTRY_VERIFY(!window->isVisible());
 }
 
 QTEST_MAIN(TstMainWindow)

@@ -14,9 +14,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-using SavedOrders = QList<QPair<int, int>>;
-Q_DECLARE_METATYPE(SavedOrders)
-
 namespace {
 
 const QString WALL = QStringLiteral("VW:0001:42");
@@ -65,32 +62,15 @@ class TestDeviceListModel : public QObject
     Q_OBJECT
 
 private slots:
-    void offlineCounting_data()
-    {
-        // Steps: i = a discovery pass without reply, r = a reply, o = the online property written false.
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<int>("announced");
-        QTest::addColumn<QStringList>("notes");
-
-        const QString offline = decoderName(1) + QStringLiteral(" Offline!");
-        const QString online = decoderName(1) + QStringLiteral(" Online!");
-        QTest::newRow("a reply restarts the count") << "iiiriii" << 0 << QStringList();
-        QTest::newRow("fifth miss changes nothing") << "iiiii" << 1 << QStringList {offline};
-        QTest::newRow("written offline twice, told once; misses are quiet") << "ooiiii" << 1 << QStringList();
-        QTest::newRow("back online, second outage told again")
-            << "iiiiriiii" << 3 << QStringList {offline, online, offline};
-    }
-
     void offlineCounting()
     {
-        QFETCH(QString, steps);
-        QFETCH(int, announced);
-        QFETCH(QStringList, notes);
-
+        // i = a discovery pass without reply, r = a reply, o = the online property written false.
+        // Three misses are no outage, a fifth changes nothing, and once offline a written
+        // false is no news; a second outage is told again.
         const RxDevicePtr device = decoder(1);
         QSignalSpy spy(device.data(), &DeviceBase::onlineStatusChanged);
         LogCapture log(QtInfoMsg);
-        for (const QChar step : steps) {
+        for (const QChar step : QStringLiteral("iiiriiiiiriiiioo")) {
             if (step == QLatin1Char('i'))
                 device->offlineCounterIncrease();
             else if (step == QLatin1Char('r'))
@@ -98,8 +78,9 @@ private slots:
             else
                 QVERIFY(device->setProperty("online", false));
         }
-        QCOMPARE(spy.count(), announced);
-        QCOMPARE(log.messages(), notes);
+        QCOMPARE(spy.count(), 3);
+        const QString name = decoderName(1);
+        QCOMPARE(log.messages(), (QStringList {name + " Offline!", name + " Online!", name + " Offline!"}));
     }
 
     void wallBind_data()
@@ -173,60 +154,31 @@ private slots:
         QCOMPARE(shell.lines.last(), QByteArray("cec -s  \"40 04\""));
     }
 
-    void insertPosition_data()
+    // Saved orders place arrivals in front of an equal order, after unsaved rows when beyond
+    // every order; moves announce the row before which the block lands, and refuse a block
+    // that runs past the end.
+    void ordering()
     {
-        // Decoders arrive in this order, each with its saved order (-1: none saved).
-        QTest::addColumn<SavedOrders>("arrivals");
-        QTest::addColumn<QList<int>>("finalOrder");
-
-        QTest::newRow("in front of an equal order")
-            << SavedOrders {{1, 0}, {2, 2}, {3, 5}, {4, 2}} << QList<int> {1, 4, 2, 3};
-        QTest::newRow("beyond every order goes last, after unsaved rows")
-            << SavedOrders {{1, 0}, {2, -1}, {3, 1}} << QList<int> {1, 2, 3};
-    }
-
-    void insertPosition()
-    {
-        QFETCH(SavedOrders, arrivals);
-        QFETCH(QList<int>, finalOrder);
-
         Fixture f;
-        for (const auto &arrival : arrivals) {
+        for (const auto &arrival : QList<QPair<int, int>> {{1, 0}, {2, -1}, {3, 5}, {4, 2}, {5, 2}}) {
             if (arrival.second >= 0)
                 f.config.setValue(QStringLiteral("orders/%1").arg(decoderName(arrival.first)), arrival.second);
             f.model.addDevice(decoder(arrival.first), arrival.second);
         }
-        QCOMPARE(f.order(), finalOrder);
-    }
+        QCOMPARE(f.order(), (QList<int> {1, 2, 5, 4, 3}));
 
-    void move_data()
-    {
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("to");
-        QTest::addColumn<int>("n");
-        QTest::addColumn<QList<int>>("order"); // decoder numbers after the call
-        QTest::addColumn<int>("destination"); // announced row; -1: nothing announced
-
-        QTest::newRow("block down") << 0 << 3 << 2 << QList<int> {2, 3, 4, 0, 1} << 5;
-        QTest::newRow("block up") << 3 << 0 << 2 << QList<int> {3, 4, 0, 1, 2} << 0;
-        QTest::newRow("block past the end") << 4 << 1 << 2 << QList<int> {0, 1, 2, 3, 4} << -1;
-    }
-
-    void move()
-    {
-        QFETCH(int, from);
-        QFETCH(int, to);
-        QFETCH(int, n);
-        QFETCH(QList<int>, order);
-        QFETCH(int, destination);
-
-        Fixture f;
-        for (int n = 0; n < 5; ++n)
-            f.model.addDevice(decoder(n), -1);
         QSignalSpy moved(&f.model, &QAbstractItemModel::rowsMoved);
-        QVERIFY(QMetaObject::invokeMethod(&f.model, "move", Q_ARG(int, from), Q_ARG(int, to), Q_ARG(int, n)));
-        QCOMPARE(f.order(), order);
-        QCOMPARE(moved.isEmpty() ? -1 : moved.at(0).at(4).toInt(), destination);
+        const auto move = [&](int from, int to, int n) {
+            QVERIFY(QMetaObject::invokeMethod(&f.model, "move", Q_ARG(int, from), Q_ARG(int, to), Q_ARG(int, n)));
+        };
+        move(0, 3, 2);
+        QCOMPARE(f.order(), (QList<int> {5, 4, 3, 1, 2}));
+        move(4, 1, 2);
+        move(3, 0, 2);
+        QCOMPARE(f.order(), (QList<int> {1, 2, 5, 4, 3}));
+        QCOMPARE(moved.count(), 2);
+        QCOMPARE(moved.at(0).at(4).toInt(), 5);
+        QCOMPARE(moved.at(1).at(4).toInt(), 0);
     }
 
     void lookupsEditsAndPasses()

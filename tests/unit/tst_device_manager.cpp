@@ -289,14 +289,16 @@ private slots:
         for (ScriptedDecoder *shell : {&single, &left, &right})
             shell->peer.answerLines();
 
-        // Back from a power cut with another source: routed again once, and put back in its
-        // place; one that keeps the wrong source afterwards is shown as drifted.
-        left.peer.outputs[QUERY_PLACE] = "0:0:0:0";
-        left.powerCycle(ENCODER.toUtf8());
-        QCOMPARE(left.count(SWITCH), 2);
-        QCOMPARE(left.peer.outputs[QUERY_SOURCE], OTHER.toUtf8());
-        QVERIFY(left.peer.lines.contains("e e_vw_enable_0_1_0_0;e e_reconnect"));
-        QVERIFY(!left.decoder->drifted());
+        // Back from a power cut with another source: routed again once, and put back on its own
+        // tile (column 1 of a wall that is not square); one that keeps the wrong source
+        // afterwards is shown as drifted.
+        right.peer.outputs[QUERY_PLACE] = "0:0:0:0";
+        right.powerCycle(ENCODER.toUtf8());
+        QCOMPARE(right.count(SWITCH), 2);
+        QCOMPARE(right.peer.outputs[QUERY_SOURCE], OTHER.toUtf8());
+        QCOMPARE(right.peer.outputs[QUERY_PLACE], QByteArray("0:1:0:1"));
+        QVERIFY(right.peer.lines.contains("e e_vw_enable_0_1_0_1;e e_reconnect"));
+        QVERIFY(!right.decoder->drifted());
         single.stubborn = true;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("still shows .* after being routed again"));
         single.powerCycle(OTHER.toUtf8());
@@ -306,10 +308,19 @@ private slots:
         // decoder back with another source is left as it is, and the lists show what it shows.
         single.powerCycle(ENCODER.toUtf8());
         QVERIFY(!single.decoder->drifted());
+        // A screen cleared by the controller that comes back showing a source is cleared again.
+        single.stubborn = false;
+        QCOMPARE(site.manager->routeSource(QString(), decoderName(1)), DeviceManager::RouteResult::Routed);
+        single.peer.answerLines();
+        single.powerCycle(ENCODER.toUtf8());
+        QCOMPARE(single.count(SWITCH), 4);
+        QCOMPARE(single.peer.outputs[QUERY_SOURCE], QByteArray("NULL"));
+        QCOMPARE(single.decoder->currentSource(), QString());
+        QVERIFY(!single.decoder->drifted());
         site.manager->setRerouteOnReconnect(false);
         site.manager->setRestoreRoutesAtStart(true);
-        right.powerCycle(ENCODER.toUtf8());
-        QCOMPARE(right.count(SWITCH), 1);
+        left.powerCycle(ENCODER.toUtf8());
+        QCOMPARE(left.count(SWITCH), 1);
         QVERIFY(listedWall->mixed());
         QCOMPARE(site.stored("reroute_on_reconnect"), QJsonValue(false));
 
@@ -319,75 +330,6 @@ private slots:
         QVERIFY(!site.manager->rerouteOnReconnect());
         QVERIFY(site.manager->restoreRoutesAtStart());
         QCOMPARE(site.manager->rxlist()->at(0).objectCast<VWDevice>()->currentSource(), OTHER);
-    }
-
-    void backOnItsOwnTile_data()
-    {
-        QTest::addColumn<int>("columns");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("tile"); // counted row by row
-        QTest::newRow("3 x 1, right tile") << 3 << 1 << 2;
-        QTest::newRow("2 x 4, bottom right") << 2 << 4 << 7;
-        QTest::newRow("2 x 4, second row, left") << 2 << 4 << 2;
-    }
-
-    // A decoder of a wall that is not square, back from a power cut as a single display, is
-    // put back on its own tile: its row and column, in a grid of the wall's columns and rows.
-    void backOnItsOwnTile()
-    {
-        QFETCH(int, columns);
-        QFETCH(int, rows);
-        QFETCH(int, tile);
-        QStringList members;
-        for (int n = 1; n <= columns * rows; ++n)
-            members << decoderName(n);
-        const QJsonObject wall {{"name", WALL}, {"width", columns}, {"height", rows}, {"bind", ENCODER},
-            {"devices", QJsonArray::fromStringList(members)}};
-        Site site({{"vw", QJsonArray {wall}}});
-        site.deliver(members + QStringList {ENCODER});
-        std::vector<std::unique_ptr<ScriptedDecoder>> shells;
-        const auto placeText = [&](int cell) -> QByteArray {
-            return QByteArray::number(rows - 1) + ':' + QByteArray::number(columns - 1) + ':'
-                + QByteArray::number(cell / columns) + ':' + QByteArray::number(cell % columns);
-        };
-        for (int cell = 0; cell < members.size(); ++cell) {
-            const auto decoder
-                = site.manager->pendingRxList()->findDevice(members.at(cell), false).objectCast<RxDevice>();
-            QVERIFY(decoder);
-            shells.push_back(std::make_unique<ScriptedDecoder>(decoder, ENCODER.toUtf8(), placeText(cell)));
-            shells.back()->connect();
-        }
-        const auto listedWall = site.manager->rxlist()->findDevice(WALL, false).objectCast<VWDevice>();
-        QVERIFY(listedWall);
-        QVERIFY(!listedWall->mixed());
-
-        ScriptedDecoder &back = *shells.at(size_t(tile));
-        back.peer.outputs[QUERY_PLACE] = "0:0:0:0";
-        back.powerCycle(ENCODER.toUtf8());
-        QCOMPARE(back.peer.outputs[QUERY_PLACE], placeText(tile));
-        QVERIFY(back.peer.lines.contains(PLACE + placeText(tile).replace(':', '_') + ";e e_reconnect"));
-        QVERIFY(!back.decoder->drifted());
-    }
-
-    // A screen cleared by the controller that comes back showing the source it had before is
-    // cleared again, as any other route would be put back.
-    void clearedScreenClearedAgain()
-    {
-        Site site;
-        site.deliver({decoderName(1), ENCODER});
-        ScriptedDecoder single(
-            site.manager->pendingRxList()->findDevice(decoderName(1), false).objectCast<RxDevice>(), ENCODER.toUtf8());
-        single.connect();
-        QCOMPARE(site.manager->routeSource(QString(), decoderName(1)), DeviceManager::RouteResult::Routed);
-        single.peer.answerLines();
-        QCOMPARE(single.peer.outputs[QUERY_SOURCE], QByteArray("NULL"));
-        QCOMPARE(single.count(SWITCH), 1);
-
-        single.powerCycle(ENCODER.toUtf8());
-        QCOMPARE(single.count(SWITCH), 2);
-        QCOMPARE(single.peer.outputs[QUERY_SOURCE], QByteArray("NULL"));
-        QCOMPARE(single.decoder->currentSource(), QString());
-        QVERIFY(!single.decoder->drifted());
     }
 
     void savedAloneSurvivesARestart_data()
@@ -428,16 +370,6 @@ private slots:
         QCOMPARE(site.manager->txlist()->at(0)->name(), encoders.at(change == QLatin1String("order") ? 2 : 0));
     }
 
-    // The settings relock a quarter of an hour after an unlock.
-    void relocksAfterAQuarterOfAnHour()
-    {
-        Site site;
-        QVERIFY(site.manager->login(QStringLiteral("tulpe")));
-        const auto *timer = site.manager->accessLock()->findChild<QTimer *>(QStringLiteral("relockTimer"));
-        QVERIFY(timer->isActive() && timer->isSingleShot());
-        QCOMPARE(timer->interval(), 15 * 60 * 1000);
-    }
-
     // The wizard shows the numbers, builds a wall of the numbered decoders and hides the
     // numbers again: the hiding reaches the decoders now in the wall.
     void numbersHiddenOnWallMembers()
@@ -476,6 +408,10 @@ private slots:
         QCOMPARE(searchErrors.count(), 1);
         QVERIFY(searchErrors.at(0).at(0).toString().startsWith(QLatin1String("No network connection was found.")));
         QSignalSpy reset(site.manager.get(), &DeviceManager::systemReset);
+        // The settings relock a quarter of an hour after an unlock.
+        QVERIFY(site.manager->login(QStringLiteral("tulpe")));
+        const auto *relock = site.manager->accessLock()->findChild<QTimer *>(QStringLiteral("relockTimer"));
+        QVERIFY(relock->isActive() && relock->isSingleShot() && relock->interval() == 15 * 60 * 1000);
         // A line break would run more than the display command on every decoder.
         QVERIFY(!site.manager->changePowerCommand(QStringLiteral("40 04\n reboot"), QStringLiteral("FF 36")));
         QCOMPARE(errors.count(), 1);
@@ -492,34 +428,10 @@ private slots:
         QCOMPARE(reset.count(), 0);
     }
 
-    // Thumbnails draw at the configured rate, 10 a second when none is set, every frame at 0.
-    void thumbnailRate_data()
-    {
-        QTest::addColumn<QJsonObject>("settings");
-        QTest::addColumn<int>("interval");
-        const auto fps = [](int value) { return QJsonObject {{"preview", QJsonObject {{"thumbnail_fps", value}}}}; };
-        QTest::newRow("default") << QJsonObject() << 100;
-        QTest::newRow("4 a second") << fps(4) << 250;
-        QTest::newRow("every frame") << fps(0) << 0;
-    }
-
-    void thumbnailRate()
-    {
-        QFETCH(QJsonObject, settings);
-        QFETCH(int, interval);
-        NullSurface cell;
-        Site site(settings);
-        site.manager->enterDemoMode();
-        MiniVideoSource *thumbnail = site.manager->txlist()->at(0).objectCast<TxDevice>()->videoSource();
-        thumbnail->setVideoSurface(&cell);
-        QCOMPARE(thumbnail->shownFrameInterval(), interval);
-        thumbnail->setVideoSurface(nullptr);
-    }
-
     void demoInstallation()
     {
         NullSurface cell;
-        Site site;
+        Site site({{"preview", QJsonObject {{"thumbnail_fps", 4}}}});
         site.deliver({decoderName(1)});
         const auto real = site.manager->pendingRxList()->at(0).objectCast<RxDevice>();
         const QByteArray before = readFile(site.configPath);
@@ -545,6 +457,8 @@ private slots:
         thumbnail->setVideoSurface(&cell);
         thumbnail->setSize(QSize(160, 90));
         QTRY_VERIFY(frames.count() > 0);
+        // Thumbnails draw at the configured rate.
+        QCOMPARE(thumbnail->shownFrameInterval(), 250);
 
         // Changes live in memory only, and a factory default keeps the real settings.
         QVERIFY(site.manager->changePassword(QStringLiteral("tulpe"), QStringLiteral("demo")));
