@@ -211,6 +211,8 @@ public:
 
 } // namespace
 
+// The video path: cutting and decoding preview streams, the stream, snapshot and file grabbers,
+// and the source a view draws from.
 class TestVideo : public QObject
 {
     Q_OBJECT
