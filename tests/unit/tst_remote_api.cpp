@@ -1,4 +1,5 @@
 #include "base/audit_trail.h"
+#include "base/json_config.h"
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
@@ -238,6 +239,7 @@ private slots:
     void wordsQuoted();
     void auditLines_data();
     void auditLines();
+    void unsavedPairingThenStop();
 };
 
 // Lines in, lines out: "TOKEN" stands for the token; each expected line is a pattern.
@@ -1215,6 +1217,30 @@ void TstRemoteApi::auditLines()
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(lines.first()).hasMatch(),
         qPrintable(lines.first()));
     QVERIFY(credential.isEmpty() || !readFile(site.trail.path()).contains(credential.toUtf8()));
+}
+
+// A device paired while the settings cannot be written is told that its credential lasts
+// only until the controller stops. Turned off, the API lets its web port go.
+void TstRemoteApi::unsavedPairingThenStop()
+{
+    Site site;
+    site.manager.settingsStore()->setReadOnly(false);
+    const QString file = site.home.path() + QStringLiteral("/.zentrova/config.json");
+    QFile::remove(file);
+    QVERIFY(QDir().mkpath(file));
+    WebServerConfig config;
+    config.address = QHostAddress::LocalHost;
+    config.port = 0;
+    QVERIFY2(site.service.webServer()->start(config), qPrintable(site.service.webServer()->errorString()));
+    const quint16 port = site.service.webServer()->serverPort();
+    QString error;
+    const QString code = site.service.pairing()->open({QString(), Actor::Role::Viewer, {}, {}, {}}, &error);
+    const QByteArray answer = httpExchange(port, pairRequest("{\"code\":\"" + code.toUtf8() + "\"}"));
+    QVERIFY2(answer.startsWith("HTTP/1.1 200") && answer.contains("\"note\":\"the settings file could not be written"),
+        answer.constData());
+    site.service.webServer()->stop();
+    QTcpServer again;
+    QVERIFY(again.listen(QHostAddress::LocalHost, port));
 }
 
 QTEST_MAIN(TstRemoteApi)
