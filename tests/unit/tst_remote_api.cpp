@@ -1220,7 +1220,7 @@ void TstRemoteApi::auditLines()
 }
 
 // A device paired while the settings cannot be written is told that its credential lasts
-// only until the controller stops. Turned off, the API lets its web port go.
+// only until the controller stops. Turned off, the API lets its web port and connections go.
 void TstRemoteApi::unsavedPairingThenStop()
 {
     Site site;
@@ -1238,7 +1238,14 @@ void TstRemoteApi::unsavedPairingThenStop()
     const QByteArray answer = httpExchange(port, pairRequest("{\"code\":\"" + code.toUtf8() + "\"}"));
     QVERIFY2(answer.startsWith("HTTP/1.1 200") && answer.contains("\"note\":\"the settings file could not be written"),
         answer.constData());
+    // A connection kept open across requests is not served any longer either.
+    QTcpSocket kept;
+    QVERIFY(connectTo(kept, port));
+    kept.write("GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + site.token.toUtf8() + "\r\n\r\n");
+    QTRY_VERIFY(kept.bytesAvailable() > 0);
+    QVERIFY(kept.readAll().startsWith("HTTP/1.1 200"));
     site.service.webServer()->stop();
+    QTRY_COMPARE(kept.state(), QAbstractSocket::UnconnectedState);
     QTcpServer again;
     QVERIFY(again.listen(QHostAddress::LocalHost, port));
 }
