@@ -1,4 +1,5 @@
 #include "base/audit_trail.h"
+#include "base/json_config.h"
 #include "base/oem_setting.h"
 #include "control/command_set.h"
 #include "control/scene_commands.h"
@@ -184,6 +185,7 @@ private slots:
     void silentWebSocketPeerIsDropped();
     void wordsQuoted();
     void auditLines();
+    void unsavedPairingThenStop();
 };
 
 // Lines in, lines out: "TOKEN" stands for the token; each expected line is a pattern.
@@ -1017,6 +1019,37 @@ void TstRemoteApi::auditLines()
     QVERIFY2(lines.size() == expected.size(), qPrintable(lines.join('\n')));
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected.at(i))).match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
+}
+
+// A device paired while the settings cannot be written is told that its credential lasts
+// only until the controller stops. Turned off, the API lets its web port and connections go.
+void TstRemoteApi::unsavedPairingThenStop()
+{
+    Site site;
+    site.manager.settingsStore()->setReadOnly(false);
+    const QString file = site.home.path() + QStringLiteral("/.zentrova/config.json");
+    QFile::remove(file);
+    QVERIFY(QDir().mkpath(file));
+    WebServerConfig config;
+    config.address = QHostAddress::LocalHost;
+    config.port = 0;
+    QVERIFY2(site.service.webServer()->start(config), qPrintable(site.service.webServer()->errorString()));
+    const quint16 port = site.service.webServer()->serverPort();
+    QString error;
+    const QString code = site.service.pairing()->open({QString(), Actor::Role::Viewer, {}, {}, {}}, &error);
+    const QByteArray answer = httpExchange(port, pairRequest("{\"code\":\"" + code.toUtf8() + "\"}"));
+    QVERIFY2(answer.startsWith("HTTP/1.1 200") && answer.contains("\"note\":\"the settings file could not be written"),
+        answer.constData());
+    // A connection kept open across requests is not served any longer either.
+    QTcpSocket kept;
+    QVERIFY(connectTo(kept, port));
+    kept.write("GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + site.token.toUtf8() + "\r\n\r\n");
+    QTRY_VERIFY(kept.bytesAvailable() > 0);
+    QVERIFY(kept.readAll().startsWith("HTTP/1.1 200"));
+    site.service.webServer()->stop();
+    QTRY_COMPARE(kept.state(), QAbstractSocket::UnconnectedState);
+    QTcpServer again;
+    QVERIFY(again.listen(QHostAddress::LocalHost, port));
 }
 
 QTEST_MAIN(TstRemoteApi)

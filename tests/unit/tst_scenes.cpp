@@ -922,12 +922,15 @@ private slots:
         QTest::addColumn<bool>("drifted");
         QTest::addColumn<int>("warnings");
         const QByteArray none;
-        QTest::newRow("start: taken as found") << false << none << none << 0 << ENC1 << 0 << 0 << 1 << 0 << false << 0;
+        QTest::newRow("start: taken as found") << false << none << none << 0 << ENC2 << 0 << 0 << 1 << 0 << false << 0;
         QTest::newRow("start: saved routes put back") << true << none << none << 0 << ENC1 << 1 << 1 << 1 << 0 << false
                                                       << 0;
         // Clearing it would darken a screen the power has just come back to.
         QTest::newRow("start: saved without a source, left as found")
             << true << none << none << 0 << QString("") << 0 << 1 << 0 << 0 << false << 0;
+        // What it showed at start is its route from then on.
+        QTest::newRow("found at start, back with another source")
+            << true << none << ENC1.toUtf8() << 1 << QString("") << 0 << 1 << 1 << 0 << false << 0;
         QTest::newRow("stand-alone found inside a wall") << false << QByteArray("1:1:0:1") << ENC1.toUtf8() << 1 << ENC1
                                                          << 0 << 0 << 2 << 1 << false << 0;
         QTest::newRow("back with another source") << false << none << ENC2.toUtf8() << 1 << ENC1 << 0 << 0 << 2 << 0
@@ -989,6 +992,37 @@ private slots:
             return QJsonDocument::fromJson(readFile(site.configPath))[RouteKeeper::SAVED_ROUTES_KEY];
         };
         QTRY_COMPARE(saved()[decoderName(1)].toString(), restoreAtStart ? savedRoute : ENC1);
+    }
+
+    // The switch reached the decoder but its answer never came, and the decoder gave it up:
+    // the read-back after it is the first command it finishes, and confirms the route.
+    void recallAfterAGivenUpSwitch()
+    {
+        LiveSite site(ENC2.toUtf8());
+        Scene saved;
+        saved.name = QStringLiteral("Show");
+        saved.sources.insert(decoderName(1), ENC1);
+        QVERIFY(site.scenes->store()->save(saved));
+        ScriptedDecoder &single = site.shell(1);
+        single.peer.silentPrefix = SWITCH;
+        QSignalSpy finished(site.scenes.get(), &SceneService::recallFinished);
+        QVERIFY(site.scenes->recallScene(saved.name));
+        for (int attempt = 1; attempt <= RxDevice::COMMAND_ATTEMPTS; ++attempt) {
+            QTRY_COMPARE((single.peer.answerLines(), single.count(SWITCH)), attempt);
+            QVERIFY(QMetaObject::invokeMethod(single.decoder.data(), "onResponseTimeout"));
+            single.connect();
+        }
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(outcomes(*site.scenes->recaller()), (QVariantMap {{decoderName(1), "confirmed"}}));
+    }
+
+    // Kept to some sources only, an operator shows them on any screen, and no other source.
+    void sourcesOnlyOperator()
+    {
+        ApiSite site;
+        const Actor desk {QStringLiteral("Desk"), Actor::Role::Operator, {}, {TX1}, {}};
+        QVERIFY(site.core.execute(desk, "route", {{"source", TX1}, {"target", RX1}}).ok);
+        QCOMPARE(site.core.execute(desk, "route", {{"source", TX2}, {"target", RX1}}).code, int(Forbidden));
     }
 };
 

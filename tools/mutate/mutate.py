@@ -235,7 +235,8 @@ def main():
     try:
         for number, m in enumerate(mutants, 1):
             folder = str(pathlib.Path(m["file"]).parent)
-            tally = counts.setdefault(folder, {"killed": 0, "survived": 0, "not built": 0, "not run": 0})
+            tally = counts.setdefault(folder, {"killed": 0, "survived": 0, "timed out": 0, "not built": 0,
+                                               "not run": 0})
             test = plans[m["tests"]]
             if not test["ok"] or time.monotonic() - started > args.budget:
                 tally["not run"] += 1
@@ -251,7 +252,9 @@ def main():
                 else:
                     code = run(["scripts/netless", "ctest", "--test-dir", str(build), "-R", m["tests"],
                                 "--stop-on-failure", "--timeout", str(test["seconds"])], test["seconds"] + 30)
-                    outcome = "survived" if code == 0 else "killed"
+                    # A fault that makes the tests hang is caught, but it is told apart: a
+                    # timeout set too short would count slow passes as kills.
+                    outcome = "survived" if code == 0 else "timed out" if code is None else "killed"
             finally:
                 path.write_text(originals[m["file"]])
             tally[outcome] += 1
@@ -271,9 +274,9 @@ def main():
     print("\nSurvivors:")
     for m in survivors:
         print(f"{m['file']}:{m['line']}: {m['kind']}\n  - {m['old'].strip()}\n  + {m['new'].strip()}")
-    print("\nfolder: killed, survived, not built, not run")
+    print("\nfolder: killed, survived, timed out, not built, not run")
     for folder, tally in sorted(counts.items()):
-        print(f"{folder}: {tally['killed']}, {tally['survived']}, {tally['not built']}, {tally['not run']}")
+        print(f"{folder}: {', '.join(str(n) for n in tally.values())}")
     return 1 if survivors else 0
 
 

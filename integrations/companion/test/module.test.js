@@ -261,3 +261,67 @@ describe('reconnecting', () => {
 		assert.deepEqual(waits, [1, 2, 4, 8, 8, 8])
 	})
 })
+
+describe('the module instance', () => {
+	const base = require('@companion-module/base')
+	let Instance
+	before(() => {
+		// Companion starts the module through runEntrypoint; here it only hands the class over.
+		Object.defineProperty(base, 'runEntrypoint', { value: (cls) => (Instance = cls), configurable: true })
+		require('../src/main')
+	})
+
+	// An instance with no Companion behind it: what it tells Companion is kept.
+	function instance() {
+		const told = { status: [], checked: [], logged: [], defined: 0 }
+		const module = Object.assign(Object.create(Instance.prototype), {
+			updateStatus: (status, message) => told.status.push([status, message]),
+			checkFeedbacks: (...ids) => told.checked.push(ids),
+			log: (level, message) => told.logged.push(`${level} ${message}`),
+			setActionDefinitions: () => ++told.defined,
+			setFeedbackDefinitions() {},
+			setVariableDefinitions() {},
+			setPresetDefinitions() {},
+			setVariableValues() {},
+		})
+		return { module, told }
+	}
+
+	it('asks for what is missing, and connects with what it is given', async (t) => {
+		const { module, told } = instance()
+		t.after(() => module.destroy())
+		const { BadConfig, ConnectionFailure } = base.InstanceStatus
+		await module.init({ host: '127.0.0.1', token: '' })
+		assert.deepEqual(told.status, [[BadConfig, 'Enter the controller address and its API token']])
+		await module.configUpdated({ host: '127.0.0.1', token: 't', fingerprint: 'AB:CD' })
+		assert.deepEqual(told.status.at(-1), [BadConfig, "Enter the controller's certificate fingerprint (64 hex digits)"])
+		assert.equal(await module.send('state'), undefined)
+		// Without TLS no fingerprint is asked for; an empty port is the controller's own.
+		await module.configUpdated({ host: '127.0.0.1', token: 't', tls: false, port: '' })
+		assert.equal(module.client.port, 7741)
+		await waitUntil('the failed attempt told', async () => told.status.some(([status]) => status === ConnectionFailure))
+		assert.deepEqual(told.checked.at(-1), ['connected'])
+		await module.send('state')
+		assert.match(told.logged.at(-1), /^warn state: not connected to the controller/)
+		for (const [status, companion] of [[Status.Ok, 'ok'], [Status.AuthFailed, 'authentication_failure'], [Status.Lost, 'disconnected']]) {
+			module.client.emit('status', status, '')
+			assert.deepEqual(told.status.at(-1), [companion, null])
+		}
+		// New lists redefine the buttons; new values light them.
+		const defined = told.defined
+		module.installation.emit('lists')
+		const checked = told.checked.length
+		module.installation.emit('values')
+		assert.deepEqual([told.defined, told.checked.slice(checked)], [defined + 1, [['shows_source', 'online', 'scene_active']]])
+		const client = module.client
+		await module.destroy()
+		assert.deepEqual([module.client, client.status], [null, Status.Stopped])
+	})
+
+	it('offers its settings, the fingerprint only with TLS', () => {
+		const fields = instance().module.getConfigFields()
+		assert.deepEqual(fields.map((field) => [field.id, field.default]),
+			[['host', undefined], ['port', 7741], ['token', undefined], ['tls', true], ['fingerprint', undefined]])
+		assert.deepEqual([fields[4].isVisible({ tls: false }), fields[4].isVisible({})], [false, true])
+	})
+})
