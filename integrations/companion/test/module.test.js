@@ -238,6 +238,33 @@ function nextWait(client) {
 	})
 }
 
+// A stranger on the controller's address, without the token, that takes any proof and says so.
+describe('signing in', () => {
+	it('trusts only a controller that signs the proof with the token', async (t) => {
+		const { WebSocketServer } = require('ws')
+		const server = new WebSocketServer({ host: '127.0.0.1', port: 0 })
+		t.after(() => server.close())
+		await new Promise((resolve) => server.once('listening', resolve))
+		const asked = []
+		server.on('connection', (socket) => {
+			socket.send(JSON.stringify({ jsonrpc: '2.0', method: 'hello', params: { salt: 'c2FsdA==', challenge: 'Y2hhbGxlbmdl' } }))
+			socket.on('message', (raw) => {
+				const { id, method } = JSON.parse(raw.toString())
+				asked.push(method)
+				socket.send(JSON.stringify({ jsonrpc: '2.0', id, result: method === 'auth' ? { server: 'forged' } : {} }))
+			})
+		})
+		const client = new ApiClient({ host: '127.0.0.1', port: server.address().port, token: 'x', tls: false, ...FAST })
+		t.after(() => client.stop())
+		const first = outcome(client)
+		client.start()
+		const { status, message } = await first
+		assert.equal(status, Status.AuthFailed)
+		assert.match(message, /^token refused: the controller could not prove it holds this token;/)
+		assert.deepEqual(asked, ['auth'])
+	})
+})
+
 describe('reconnecting', () => {
 	it('waits twice as long after each failure, up to the longest wait', async (t) => {
 		const port = await closedPort()
