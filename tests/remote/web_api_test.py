@@ -266,8 +266,8 @@ def close_code(frames):
     return None
 
 
-def thumbnail_status(path, headers):
-    connection = http.client.HTTPConnection(HOST, PORT, timeout=TIMEOUT)
+def thumbnail_status(path, headers, source="127.0.0.1"):
+    connection = http.client.HTTPConnection(HOST, PORT, timeout=TIMEOUT, source_address=(source, 0))
     connection.request("GET", path, headers=headers)
     status = connection.getresponse().status
     connection.close()
@@ -532,6 +532,14 @@ class WebSocketApi(unittest.TestCase):
                 await asyncio.sleep(0.2)
             self.assertEqual(status, 200)
             self.assertEqual(thumbnail_status(path, {"Authorization": "Ticket " + client.ticket[:-2] + "xx"}), 401)
+            # Guesses here count with the address's other failures: its next wrong sign-in waits.
+            for _ in range(4):
+                self.assertEqual(thumbnail_status(path, bearer("wrong"), source="127.0.5.1"), 401)
+            guesser = await Client.connect(authenticate=False, local_addr=("127.0.5.1", 0))
+            began = time.monotonic()
+            self.assertEqual(error_code(await guesser.call("auth", answer_for(guesser.hello, "wrong")[0])), 5)
+            self.assertGreaterEqual(time.monotonic() - began, 0.25)
+            await guesser.ws.close()
             # The ticket ends with its session.
             await client.ws.close()
             for _ in range(50):
