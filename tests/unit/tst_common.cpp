@@ -350,7 +350,8 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, property);
         QFETCH(QString, expected);
-        const QString path = qApp->applicationDirPath() + (property.isEmpty() ? "/lang.cfg" : "/custom.json");
+        const QString path
+            = QCoreApplication::applicationDirPath() + (property.isEmpty() ? "/lang.cfg" : "/custom.json");
         QVERIFY(writeFile(path, content));
         QTranslator translator;
         if (property.isEmpty())
