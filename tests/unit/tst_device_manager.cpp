@@ -43,7 +43,6 @@ const QString WALL = QStringLiteral("VW:0001:1");
 const QByteArray &QUERY_SOURCE = ScriptedDecoder::QUERY_SOURCE;
 const QByteArray &QUERY_PLACE = ScriptedDecoder::QUERY_PLACE;
 const QByteArray &SWITCH = ScriptedDecoder::SWITCH;
-const QByteArray &PLACE = ScriptedDecoder::PLACE;
 
 // The facade as start-up makes it, over a settings file the test writes first, in a home of
 // its own; discovery replies reach it through a real socket on loopback.
