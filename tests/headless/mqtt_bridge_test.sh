@@ -50,7 +50,8 @@ controller() {
     pids+=($!)
 }
 
-start_broker $port || fail "the broker does not listen"
+# Every message the broker hands to whom, in broker.txt.
+start_broker $port "log_type all" || fail "the broker does not listen"
 # Retained before the controller ever started: an old command must not be carried out.
 pub -r -t "$north/decoder/$rx2/source/set" -m "TX - 3"
 # Left by an earlier run: a decoder since gone and its entity are cleared, a current topic
@@ -155,6 +156,7 @@ expect "unknown scene" "$work/errors.txt" "^$north/error .*no scene is named"
 wait_for "$north/decoder/IPD-GONE/name" "" 40
 wait_for "homeassistant/button/$north_node/ipd_gone_on/config" ""
 wait_for "$north/decoder/$rx1/name" "RX - 1"
+swept=$(wc -l <"$work/broker.txt")
 wait_for "zentrova/West_Wing/decoder/$rx1/name" West
 wait_for "homeassistant/button/zentrova_west_wing/x_on/config" '{"name": "Display on"}'
 wait_for "$legacy_node/all_off/config" '{"availability_topic": "zentrova/Hall.1/status"}'
@@ -235,6 +237,9 @@ for _ in $(seq 100); do [ $(($(refused) + $(carried))) -ge 2000 ] && break; slee
 took=$((($(date +%s%N) - began) / 1000000))
 exec 3>&-
 echo "2000 power commands: $(carried) carried out, $(refused) refused in $took ms"
+# Once swept, the controller no longer has the broker send it back the state it publishes.
+echoed=$(tail -n +"$swept" "$work/broker.txt" | grep "Sending PUBLISH to zentrova-Hall-1-$(hash8 Hall-1) .*'$north/" | grep -v "/set'") || true
+[ -z "$echoed" ] || fail "the broker still sends the controller its own state: $(echo "$echoed" | head -3)"
 [ $(($(refused) + $(carried))) = 2000 ] || fail "of 2000 commands $(carried) were carried out and $(refused) refused"
 # The first second may have begun with the command before.
 [ "$(carried)" -ge 49 ] && [ "$(carried)" -le $((50 * (took / 1000 + 2))) ] \
