@@ -5,8 +5,10 @@
 # pass promtool, and the devices-online series reaches Prometheus' query API. Run under
 # scripts/netless: loopback is the only interface.
 set -euo pipefail
-program=$1
 source "$(dirname "$0")/../support/service_home.sh"
+# A copy in a folder without the demo video: its encoders never have a picture.
+cp "$1" "$work/zentrova"
+program=$work/zentrova
 port=7741
 certificate=$HOME/.zentrova/api-certificate.pem
 get() { curl -s --cacert "$certificate" "$@"; }
@@ -32,6 +34,12 @@ status=$(get -o "$work/refused.txt" -w '%{http_code}' "https://127.0.0.1:$port/m
 grep -q zentrova_ "$work/refused.txt" && fail "a refused request was given figures"
 status=$(get -o /dev/null -w '%{http_code}' -H "Authorization: Bearer not-$token" "https://127.0.0.1:$port/metrics")
 [ "$status" = 401 ] || fail "with a wrong token /metrics answered $status"
+
+# An encoder with no picture yet is told apart from one that does not exist.
+status=$(get -o "$work/thumbnail.txt" -w '%{http_code}' -H "Authorization: Bearer $token" \
+    "https://127.0.0.1:$port/thumbnail/IPE9DEMO-7C2E0DFF0001")
+[ "$status $(cat "$work/thumbnail.txt")" = "404 no picture from this encoder yet" ] \
+    || fail "a thumbnail before the first picture: $status $(cat "$work/thumbnail.txt")"
 
 get -D "$work/headers.txt" -o "$work/metrics.txt" -H "Authorization: Bearer $token" "https://127.0.0.1:$port/metrics"
 grep -qi '^content-type: text/plain; version=0.0.4' "$work/headers.txt" || fail "not Prometheus' content type"
