@@ -212,7 +212,6 @@ Item {
     Connections {
         target: manager
         function onVideoWallCreated(index) {
-            console.log("New view wall created at index " + index);
             rxListView.currentIndex = index;
             manager.dropCurrentRxSource();
         }

@@ -28,10 +28,8 @@ InputDialog {
             open(existsError);
             return;
         }
-        if (verdict === "ok") {
-            console.log("Change name '" + oldName + "' to '" + inputText + "'.");
+        if (verdict === "ok")
             dialog.renamed(inputText);
-        }
         manager.inOptions = false;
     }
     onRejected: manager.inOptions = false

@@ -19,7 +19,6 @@ Rectangle {
     border.color: "#333333"
 
     Component.onCompleted: {
-        console.log("OnVideo Init, set vw size again => ", manager.currentVwSize);
         rows = manager.currentVwSize.height;
         cols = manager.currentVwSize.width;
     }
@@ -150,7 +149,6 @@ Rectangle {
             if (txName === "")
                 return;
             drop.accept();
-            console.log(txName);
             area.sourceChanged(txName);
         }
     }

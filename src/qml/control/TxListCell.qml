@@ -10,10 +10,6 @@ Item {
     readonly property bool dragging: dragHandler.drag.active
     property bool videoShown: model.videoAvaiable
 
-    Component.onCompleted: {
-        console.log("name is ", model.name, "Surface is ", model.surface, "  avaiable is:", model.videoAvaiable);
-    }
-
     Connections {
         target: model.surface
         ignoreUnknownSignals: true

@@ -113,7 +113,6 @@ Item {
         model: dialog.entries
         onCurrentIndexChanged: {
             var entry = dialog.entries[currentIndex];
-            console.log(entry.page);
             dialog.currentTitle = entry.title;
             pageLoader.source = entry.page;
         }

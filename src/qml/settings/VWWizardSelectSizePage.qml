@@ -8,17 +8,12 @@ Item {
 
     property Item wizard
 
-    function logSize() {
-        console.log("size wizard page: w, h", width, height);
-    }
-
     function goNext() {
         if (!Wall.sizeAllowed(wizard.selectedHeight, wizard.selectedWidth)) {
             sizeError.visible = true;
             return;
         }
         sizeError.visible = false;
-        console.log("create width", wizard.selectedWidth, ", height", wizard.selectedHeight, "wall");
         wizard.next();
     }
 
@@ -27,15 +22,10 @@ Item {
         columnsTumbler.currentIndex = wizard.selectedWidth - 1;
     }
 
-    Component.onCompleted: {
-        logSize();
-        showSelection();
-    }
+    Component.onCompleted: showSelection()
     onVisibleChanged: {
-        if (visible) {
-            logSize();
+        if (visible)
             sizeError.visible = false;
-        }
     }
 
     Connections {
@@ -47,8 +37,6 @@ Item {
             showSelection();
         }
     }
-    onWidthChanged: logSize()
-    onHeightChanged: logSize()
 
     Text {
         id: title

@@ -222,7 +222,6 @@ Item {
                 drag.target: rxTile
                 onPressed: page.clearEnterState()
                 onReleased: {
-                    console.log("drop");
                     rxTile.Drag.drop();
                     page.clearEnterState();
                 }
