@@ -54,9 +54,8 @@ private slots:
             return options;
         };
         const QString readme = QString::fromUtf8(readFile(QStringLiteral(ZENTROVA_SOURCE_DIR "/README.md")));
-        const QRegularExpressionMatch readmeUsage
-            = QRegularExpression(QStringLiteral("^zentrova (\\[.*)$"), QRegularExpression::MultilineOption)
-                  .match(readme);
+        const QRegularExpression usage(QStringLiteral("^zentrova (\\[.*)$"), QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch readmeUsage = usage.match(readme);
         QVERIFY(readmeUsage.hasMatch());
         const QStringList options = optionsOf(readmeUsage.captured(1));
         QCOMPARE(optionsOf(text.section(QLatin1Char('\n'), 0, 0)), options);

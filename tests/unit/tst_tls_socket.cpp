@@ -78,11 +78,13 @@ private slots:
         QByteArray received;
         connect(&client, &QIODevice::readyRead, this, [&] { received += client.readAll(); });
         // The server's handshake is through once a client's bytes can be read.
-        client.write("?");
-        QTRY_COMPARE(server->bytesAvailable(), qint64(1));
+        client.write("?unread");
+        QTRY_COMPARE(server->bytesAvailable(), qint64(7));
         server->read(1);
         server->write("answer");
         server->close();
+        // Qt's WebSocket reads while bytes are available: any left after a close spin it forever.
+        QCOMPARE(server->bytesAvailable(), qint64(0));
         QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(received, QByteArray("answer"));
 
@@ -105,15 +107,6 @@ private slots:
         server->write(QByteArray(1024 * 1024, 'x'));
         server->abort();
         QCOMPARE(server->state(), QAbstractSocket::UnconnectedState);
-    }
-
-    void closedLeavesNothingToRead()
-    {
-        // Qt's WebSocket reads while bytes are available: any left after a close spin it forever.
-        client.write("unread");
-        QTRY_COMPARE(server->bytesAvailable(), qint64(6));
-        server->close();
-        QCOMPARE(server->bytesAvailable(), qint64(0));
     }
 
     void readLimitHoldsBackTheRestUntilRead()

@@ -12,66 +12,20 @@ class TestWebProtocol : public QObject
     Q_OBJECT
 
 private slots:
-    void framing_data()
-    {
-        QTest::addColumn<bool>("http");
-        QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<QByteArray>("answer");
-
-        const QByteArray ok = "{\"id\":%1,\"jsonrpc\":\"2.0\",\"result\":{\"echo\":\"x\"}}";
-        QTest::newRow("request") << false << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"echo\"}")
-                                 << QByteArray(ok).replace("%1", "7");
-        QTest::newRow("string id, no version")
-            << false << QByteArray("{\"id\":\"a\",\"method\":\"echo\"}") << QByteArray(ok).replace("%1", "\"a\"");
-        QTest::newRow("notification unanswered on a WebSocket")
-            << false << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"echo\"}") << QByteArray();
-        QTest::newRow("notification answered over HTTP")
-            << true << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"echo\"}") << QByteArray(ok).replace("%1", "null");
-        QTest::newRow("application error with its name")
-            << false << QByteArray("{\"id\":1,\"method\":\"missing\"}")
-            << QByteArray("{\"error\":{\"code\":3,\"data\":{\"name\":\"not_found\"},\"message\":\"no "
-                          "missing\"},\"id\":1,\"jsonrpc\":\"2.0\"}");
-        QTest::newRow("params not an object")
-            << false << QByteArray("{\"id\":2,\"method\":\"echo\",\"params\":[1]}")
-            << QByteArray("{\"error\":{\"code\":2,\"data\":{\"name\":\"bad_arguments\"},\"message\":\"params must be "
-                          "an object\"},\"id\":2,\"jsonrpc\":\"2.0\"}");
-        QTest::newRow("wrong version") << false << QByteArray("{\"jsonrpc\":\"1.0\",\"id\":3,\"method\":\"echo\"}")
-                                       << QByteArray("{\"error\":{\"code\":-32600,\"message\":\"jsonrpc must be "
-                                                     "\\\"2.0\\\"\"},\"id\":3,\"jsonrpc\":\"2.0\"}");
-        QTest::newRow("object id refused, answered with null")
-            << false << QByteArray("{\"id\":{},\"method\":\"echo\"}")
-            << QByteArray("{\"error\":{\"code\":-32600,\"message\":\"id must be a string, a number or "
-                          "null\"},\"id\":null,\"jsonrpc\":\"2.0\"}");
-        QTest::newRow("not JSON") << false << QByteArray("{") << QByteArray();
-        QTest::newRow("batch in order, notifications left out")
-            << false << QByteArray("[{\"id\":1,\"method\":\"echo\"},{\"method\":\"echo\"},5]")
-            << QByteArray("[{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{\"echo\":\"x\"}},{\"error\":{\"code\":-32600,"
-                          "\"message\":\"a request must be an object\"},\"id\":null,\"jsonrpc\":\"2.0\"}]");
-        QTest::newRow("empty batch")
-            << false << QByteArray("[]")
-            << QByteArray("{\"error\":{\"code\":-32600,\"message\":\"empty batch\"},\"id\":null,\"jsonrpc\":\"2.0\"}");
-    }
-
+    void framing_data();
     void framing()
     {
         QFETCH(bool, http);
         QFETCH(QByteArray, message);
         QFETCH(QByteArray, answer);
-        int calls = 0;
         const QByteArray got = jsonrpc::handle(
             message,
-            [&](const jsonrpc::Call &call) {
-                ++calls;
+            [](const jsonrpc::Call &call) {
                 if (call.method == QLatin1String("echo"))
                     return RemoteAnswer::success(QJsonObject {{QStringLiteral("echo"), QStringLiteral("x")}});
                 return RemoteAnswer::failure(NotFound, QStringLiteral("no ") + call.method);
             },
             http);
-        if (message == "{") {
-            QCOMPARE(QJsonDocument::fromJson(got).object().value("error").toObject().value("code").toInt(),
-                jsonrpc::PARSE_ERROR);
-            return;
-        }
         QCOMPARE(got, answer);
     }
 
@@ -83,8 +37,7 @@ private slots:
         QTest::newRow("plain") << QByteArray("{\"a\":[1],\"a\":[1]}") << true;
         QTest::newRow("in a batch's request") << QByteArray("[{\"id\":1},{\"p\":{\"b\":1},\"p\":2}]") << true;
         QTest::newRow("escaped alike") << QByteArray("{\"a\\u00e9\":1,\"aé\":2}") << true;
-        QTest::newRow("same name in other objects")
-            << QByteArray("{\"a\":{\"a\":1},\"b\":[{\"a\":1},{\"a\":2}]}") << false;
+        QTest::newRow("same name in other objects") << QByteArray(R"({"a":{"a":1},"b":[{"a":1},{"a":2}]})") << false;
         QTest::newRow("a value that reads like a name") << QByteArray("{\"a\":\"b\",\"b\":\"a,\\\"a\\\"\"}") << false;
     }
     void repeatedNamesRefused()
@@ -146,6 +99,43 @@ private slots:
         QCOMPARE(hosts, (QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}));
     }
 };
+
+// Out of the class, where moc, which does not know raw strings, need not read it.
+void TestWebProtocol::framing_data()
+{
+    QTest::addColumn<bool>("http");
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("answer");
+
+    // Messages that are not JSON at all are the fuzz target's: whatever comes, a well-formed answer or none.
+    // clang-format off
+    const QByteArray ok = R"({"id":%1,"jsonrpc":"2.0","result":{"echo":"x"}})";
+    const QByteArray notification = R"({"jsonrpc":"2.0","method":"echo"})";
+    QTest::newRow("request") << false << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"echo"})")
+                             << QByteArray(ok).replace("%1", "7");
+    QTest::newRow("string id, no version")
+        << false << QByteArray(R"({"id":"a","method":"echo"})") << QByteArray(ok).replace("%1", "\"a\"");
+    QTest::newRow("notification unanswered on a WebSocket") << false << notification << QByteArray();
+    QTest::newRow("notification answered on HTTP") << true << notification << QByteArray(ok).replace("%1", "null");
+    QTest::newRow("application error with its name") << false << QByteArray(R"({"id":1,"method":"missing"})")
+        << QByteArray(R"({"error":{"code":3,"data":{"name":"not_found"},"message":"no missing"},"id":1,)"
+                      R"("jsonrpc":"2.0"})");
+    QTest::newRow("params not an object") << false << QByteArray(R"({"id":2,"method":"echo","params":[1]})")
+        << QByteArray(R"({"error":{"code":2,"data":{"name":"bad_arguments"},"message":"params must be an object"},)"
+                      R"("id":2,"jsonrpc":"2.0"})");
+    QTest::newRow("wrong version") << false << QByteArray(R"({"jsonrpc":"1.0","id":3,"method":"echo"})")
+        << QByteArray(R"({"error":{"code":-32600,"message":"jsonrpc must be \"2.0\""},"id":3,"jsonrpc":"2.0"})");
+    QTest::newRow("object id refused, answered with null") << false << QByteArray(R"({"id":{},"method":"echo"})")
+        << QByteArray(R"({"error":{"code":-32600,"message":"id must be a string, a number or null"},"id":null,)"
+                      R"("jsonrpc":"2.0"})");
+    QTest::newRow("batch in order, notifications left out")
+        << false << QByteArray(R"([{"id":1,"method":"echo"},{"method":"echo"},5])")
+        << QByteArray(R"([{"id":1,"jsonrpc":"2.0","result":{"echo":"x"}},{"error":{"code":-32600,)"
+                      R"("message":"a request must be an object"},"id":null,"jsonrpc":"2.0"}])");
+    QTest::newRow("empty batch") << false << QByteArray("[]")
+        << QByteArray(R"({"error":{"code":-32600,"message":"empty batch"},"id":null,"jsonrpc":"2.0"})");
+    // clang-format on
+}
 
 QTEST_MAIN(TestWebProtocol)
 #include "tst_web_protocol.moc"
