@@ -53,8 +53,9 @@ private slots:
         TestHome home;
         const QJsonObject settings {{"alias_map", QJsonObject {{"IPD1-01", "Lobby 🎬 大厅"}}},
             {"orders", QJsonObject {{"IPD1-01", 2}}}, {"display_power_cmd", QJsonObject {{"on", "40 04"}}},
-            {"reroute_on_reconnect", false}, {"restore_routes_at_start", true}, {"preview", QJsonObject {{"thumbnail_fps", 4}}},
-            {"scenes", QJsonArray {scene("Day")}}, {"schedules", QJsonArray {schedule("d", "Day")}},
+            {"reroute_on_reconnect", false}, {"restore_routes_at_start", true},
+            {"preview", QJsonObject {{"thumbnail_fps", 4}}}, {"scenes", QJsonArray {scene("Day")}},
+            {"schedules", QJsonArray {schedule("d", "Day")}},
             {"api",
                 QJsonObject {{"enabled", true}, {"line_port", 7000}, {"listen_address", "127.0.0.1"},
                     {"token_salt", "salt"}, {"token_hash", "hash"}}},
@@ -170,39 +171,30 @@ private slots:
         QCOMPARE(reread.value(QStringLiteral("alias_map/IPD1-01"), QString()), lobby);
     }
 
-    // Until the restart reads the imported file, nothing the program still holds in memory
-    // (a save waiting for its moment) may be written over it.
-    void importedFileIsNotOverwritten()
+    // Each import keeps the settings it replaced, also two within one second; the copies hold
+    // the same secrets as the file and are as private. Until the restart reads the imported
+    // file, nothing the program still holds in memory (a save waiting for its moment) may be
+    // written over it. The demo writes no settings: an import there would be lost at once, or
+    // worse, be mixed with the made-up installation.
+    void importsOnOneFile()
     {
         TestHome home;
-        JsonConfig config(home.path() + QStringLiteral("/config.json"), false);
-        config.setValue(QStringLiteral("alias_map/IPD1-01"), QStringLiteral("Old"));
-        const QString source = home.path() + QStringLiteral("/import.json");
-        QVERIFY(writeFile(source, exportFile({{"alias_map", QJsonObject {{"IPD1-01", "New"}}}})));
-        ConfigurationTransfer transfer(&config, API_SECRETS);
-        QVERIFY2(transfer.importFrom(source), qPrintable(transfer.lastMessage()));
-        const QByteArray imported = readFile(config.path());
-        config.beginBatch();
-        config.setValue(QStringLiteral("alias_map/IPD1-01"), QStringLiteral("Old"));
-        config.endBatch();
-        QCOMPARE(readFile(config.path()), imported);
-    }
-
-    // Each import keeps the settings it replaced, also two within one second; the copies
-    // hold the same secrets as the file and are as private.
-    void importsInOneSecond()
-    {
-        TestHome home;
+        const QString path = home.path() + QStringLiteral("/config.json");
         const QString source = home.path() + QStringLiteral("/import.json");
         QVERIFY(writeFile(source, exportFile({{"alias_map", QJsonObject {{"IPD1-01", "Imported"}}}})));
         const mode_t old = ::umask(0);
         QStringList before;
         for (const char *name : {"First", "Second"}) {
-            JsonConfig config(home.path() + QStringLiteral("/config.json"), false);
+            JsonConfig config(path, false);
             config.setValue(QStringLiteral("alias_map/IPD1-01"), QString::fromLatin1(name));
-            before << QString::fromUtf8(readFile(config.path()));
+            before << QString::fromUtf8(readFile(path));
             ConfigurationTransfer transfer(&config, API_SECRETS);
             QVERIFY2(transfer.importFrom(source), qPrintable(transfer.lastMessage()));
+            const QByteArray imported = readFile(path);
+            config.beginBatch();
+            config.setValue(QStringLiteral("alias_map/IPD1-01"), QString::fromLatin1(name));
+            config.endBatch();
+            QCOMPARE(readFile(path), imported);
         }
         ::umask(old);
         const QFileInfoList copies
@@ -216,27 +208,19 @@ private slots:
         std::sort(before.begin(), before.end());
         std::sort(kept.begin(), kept.end());
         QCOMPARE(kept, before);
-    }
 
-    // The demo writes no settings; an import there would be lost at once, or worse, be
-    // mixed with the made-up installation.
-    void demoRefusesImport()
-    {
-        TestHome home;
-        JsonConfig config(home.path() + QStringLiteral("/config.json"), false);
-        config.setValue(QStringLiteral("alias_map/IPD1-01"), QStringLiteral("Kept"));
-        const QByteArray saved = readFile(config.path());
-        config.setReadOnly(true);
-        const QString source = home.path() + QStringLiteral("/import.json");
-        QVERIFY(writeFile(source, exportFile({{"alias_map", QJsonObject {{"IPD1-01", "Imported"}}}})));
-        ConfigurationTransfer transfer(&config, API_SECRETS);
+        JsonConfig demo(path, false);
+        demo.setValue(QStringLiteral("alias_map/IPD1-01"), QStringLiteral("Kept"));
+        const QByteArray saved = readFile(path);
+        demo.setReadOnly(true);
+        ConfigurationTransfer transfer(&demo, API_SECRETS);
         QSignalSpy imported(&transfer, &ConfigurationTransfer::imported);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("demo")));
         QVERIFY(!transfer.importFrom(source));
         QVERIFY2(transfer.lastMessage().contains(QStringLiteral("demo")), qPrintable(transfer.lastMessage()));
         QCOMPARE(imported.count(), 0);
-        QCOMPARE(readFile(config.path()), saved);
-        QCOMPARE(config.value(QStringLiteral("alias_map/IPD1-01"), QString()), QStringLiteral("Kept"));
+        QCOMPARE(readFile(path), saved);
+        QCOMPARE(demo.value(QStringLiteral("alias_map/IPD1-01"), QString()), QStringLiteral("Kept"));
     }
 
     // An export that did not reach the disk must never read "saved", nor leave a file
