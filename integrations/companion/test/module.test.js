@@ -1,3 +1,4 @@
+// @ts-nocheck
 'use strict'
 
 // The module's API client, installation copy, actions and feedbacks against the real
@@ -46,11 +47,21 @@ describe('against the controller', { timeout: 90000 }, () => {
 	const send = (method, params) => module.client.request(method, params)
 	// The network name of what the made-up installation calls `alias`.
 	const nameOf = (alias) => {
-		const { encoders, decoders, walls } = installation
-		const entry = [...encoders, ...decoders, ...walls].find((candidate) => candidate.alias === alias)
+		const entry = [...installation.encoders, ...installation.decoders, ...installation.walls].find((e) => e.alias === alias)
 		assert.ok(entry, `"${alias}" is listed`)
 		return entry.name
 	}
+	// Companion hands an action or feedback the options it keeps under the ids the definition gives them; a
+	// dropdown that takes no value of the user's own offers only its choices.
+	const run = (definition, given) => definition.callback({ options: Object.fromEntries(definition.options.map((option) => {
+		const values = [given[option.id]].flat().filter((value) => value !== undefined)
+		assert.ok(option.id && (option.allowCustom || values.every((value) => option.choices.some(({ id }) => id === value))))
+		return [option.id, given[option.id]]
+	})) })
+	// A press and its release.
+	const press = (button, actions) => Promise.all(button.steps.flatMap(({ down, up }) => [...down, ...up])
+		.map(({ actionId, options }) => run(actions[actionId], options)))
+	const lit = (button, feedbacks) => button.feedbacks.every(({ feedbackId, options }) => run(feedbacks[feedbackId], options))
 
 	before(async () => {
 		controller = new Controller()
@@ -67,71 +78,90 @@ describe('against the controller', { timeout: 90000 }, () => {
 		if (controller) await controller.dispose()
 	})
 
-	it('routes with its actions, and the state read back agrees', async () => {
+	it('routes and switches the displays with its actions and buttons, and the controller agrees', async () => {
 		const actions = definitions.actions(installation, send)
+		const presets = definitions.presets(installation)
 		const [encoder, wall, decoder] = ['TX - 2', '2 x 2 - 1', 'RX - 4'].map(nameOf)
+		const all = actions.route.options[1].choices[0].id
 		const cases = [
 			{ action: 'route', options: { source: encoder, target: decoder }, expect: { [decoder]: encoder } },
-			{ action: 'route', options: { source: encoder, target: wall }, expect: { [wall]: encoder } },
+			{ button: `route_${wall}_${encoder}`, expect: { [wall]: encoder } },
 			{ action: 'clear', options: { target: decoder }, expect: { [decoder]: null, [wall]: encoder } },
-			{ action: 'route', options: { source: encoder, target: 'all' }, expect: { [decoder]: encoder, [wall]: encoder } },
-			{ action: 'clear', options: { target: 'all' }, expect: { [decoder]: null, [wall]: null } },
+			{ action: 'route', options: { source: encoder, target: all }, expect: { [decoder]: encoder, [wall]: encoder } },
+			{ button: 'clear_all', expect: { [decoder]: null, [wall]: null } },
 		]
-		for (const { action, options, expect } of cases) {
-			await actions[action].callback({ options })
+		for (const { action, options, button, expect } of cases) {
+			await (button ? press(presets[button], actions) : run(actions[action], options))
 			const state = await send('state')
 			for (const [target, source] of Object.entries(expect))
-				assert.equal(sourceIn(state, target), source, `${action} ${JSON.stringify(options)}: source of ${target}`)
+				assert.equal(sourceIn(state, target), source, `${button || action} ${JSON.stringify(options)}: source of ${target}`)
 			// The module's own copy follows the same change through the events.
 			await waitUntil('the events of the change', () =>
 				Object.entries(expect).every(([target, source]) => installation.sourceOf(target) === source)
 			)
 		}
-		await assert.rejects(actions.route.callback({ options: { source: encoder, target: 'nowhere' } }), { errorName: 'not_found' })
+		await assert.rejects(run(actions.route, { source: encoder, target: 'nowhere' }), { errorName: 'not_found' })
+		const answers = []
+		for (const id of ['power_on', 'power_off', 'numbers_show', 'numbers_hide'])
+			answers.push(...(await press(presets[id], actions)))
+		answers.push(await run(actions.power, { on: 'off', targets: [decoder] }))
+		assert.deepEqual(answers, [{ on: true, targets: 'all' }, { on: false, targets: 'all' }, { show: true }, { show: false },
+			{ on: false, targets: [decoder] }])
+		// With nothing to retry the controller refuses; a command it did not know it would call unknown.
+		await assert.rejects(press(presets.scene_retry, actions), { errorName: 'refused' })
+		// The connection button does nothing but light; every button lights only with feedbacks the module has.
+		const [offline, online] = [false, true].map((connected) => definitions.feedbacks(installation, () => connected))
+		assert.deepEqual([await press(presets.connection, actions), lit(presets.connection, offline)], [[], false])
+		assert.doesNotThrow(() => Object.values(presets).forEach((button) => lit(button, online)))
 	})
 
 	it('lights a feedback and fills a variable when another client routes', async () => {
 		const feedbacks = definitions.feedbacks(installation, () => true)
 		const [encoder, wall] = ['TX - 3', '2 x 2 - 1'].map(nameOf)
-		const showsSource = () => feedbacks.shows_source.callback({ options: { target: wall, source: encoder } })
-		assert.equal(showsSource(), false)
+		const presets = definitions.presets(installation)
+		// The button that routes it there lights, the one for all screens has nothing to show.
+		const showsSource = () => lit(presets[`route_${wall}_${encoder}`], feedbacks)
+		assert.deepEqual([showsSource(), presets[`route_all_${encoder}`].feedbacks], [false, []])
 		await other.client.request('route', { source: 'TX - 3', target: '2 x 2 - 1' })
 		await waitUntil('the feedback to light', async () => showsSource())
-		assert.equal(definitions.variableValues(installation)[definitions.variableId(wall)], 'TX - 3')
-		assert.equal(feedbacks.online.callback({ options: { device: encoder } }), true)
+		const values = definitions.variableValues(installation)
+		assert.deepEqual([values[definitions.variableId(wall)], values.scene_active, run(feedbacks.online, { device: encoder })],
+			['TX - 3', '', true])
+		// Every variable it fills is one it defines, named as Companion allows.
+		assert.deepEqual(definitions.variableDefinitions(installation).map(({ variableId }) => variableId), Object.keys(values))
+		for (const id of Object.keys(values)) assert.match(id, /^[\w-]+$/)
 		// A wall made elsewhere shows up in the dropdowns, its members leave them (they are
 		// routed through the wall), and it gets a page of presets.
 		const members = ['RX - 1', 'RX - 2'].map(nameOf)
 		await other.client.request('wall.create', { name: 'Stage', columns: 2, rows: 1, members })
 		await waitUntil('the new wall in the lists', async () => installation.walls.some((entry) => entry.alias === 'Stage'))
-		const stage = nameOf('Stage')
 		const targets = definitions.actions(installation, () => {}).route.options[1].choices.map((choice) => choice.id)
-		assert.ok(targets.includes(stage) && !targets.includes(members[0]) && !targets.includes(members[1]))
+		assert.ok(targets.includes(nameOf('Stage')) && !members.some((member) => targets.includes(member)))
 		assert.ok(Object.values(definitions.presets(installation)).some((preset) => preset.category === 'Wall: Stage'))
 		assert.deepEqual(module.problems, [])
 	})
 
 	it('recalls a scene with its action and lights it while the screens show it', async () => {
 		const [decoder, wall, first] = ['RX - 4', '2 x 2 - 1', 'TX - 1'].map(nameOf)
-		const scene = { scene: 'Lecture' }
-		const active = () => definitions.feedbacks(installation, () => true).scene_active.callback({ options: scene })
+		const active = () =>
+			lit(definitions.presets(installation).scene_recall_Lecture, definitions.feedbacks(installation, () => true))
 		// Another client saves what two screens show as a scene: it reaches the dropdowns and presets.
 		for (const target of [decoder, wall]) await other.client.request('route', { source: first, target })
 		await other.client.request('scene.save', { name: 'Lecture', targets: [decoder, wall] })
 		await waitUntil('the new scene in the lists', async () => installation.scenes.includes('Lecture'))
 		const actions = definitions.actions(installation, send)
 		assert.deepEqual(actions.scene_recall.options[0].choices, [{ id: 'Lecture', label: 'Lecture' }])
-		assert.deepEqual(definitions.presets(installation).scene_recall_Lecture.feedbacks[0].options, scene)
 		// Lit while the screens show it, out when another client clears one of them.
 		await waitUntil('the scene to light', async () => active())
 		await other.client.request('clear', { target: decoder })
 		await waitUntil('the scene to go out', async () => !active())
-		await actions.scene_recall.callback({ options: scene })
+		await press(definitions.presets(installation).scene_recall_Lecture, actions)
 		await waitUntil('the recall to finish', async () => installation.recallResult() === 'done')
 		const state = await send('state')
 		for (const target of [decoder, wall]) assert.equal(sourceIn(state, target), first)
 		await waitUntil('the scene to light again', async () => active())
-		assert.equal(definitions.variableValues(installation).scene_active, 'Lecture')
+		const variables = Object.entries(definitions.variableValues(installation))
+		assert.deepEqual(variables.slice(0, 2), [['scene_active', 'Lecture'], ['scene_recall', 'done']])
 		// A module that connects now learns the scenes, the active one and the recall from the state.
 		const late = await follower(controller)
 		clients.push(late.client)
@@ -208,9 +238,12 @@ describe('without the controller', () => {
 		// Nothing listens on port 1 in the tests' own network namespace: every attempt fails at once,
 		// and only the waits between them remain, on a clock the test moves.
 		t.mock.timers.enable({ apis: ['setTimeout'] })
-		const client = new ApiClient({ host: '127.0.0.1', port: 1, token: 'x', firstRetryMs: 1000, longestRetryMs: 8000, heartbeatMs: 3600000 })
+		const client = new ApiClient({
+			host: '127.0.0.1', port: 1, token: 'x', firstRetryMs: 1000, longestRetryMs: 8000, heartbeatMs: 3600000,
+		})
 		t.after(() => client.stop())
-		const nextWait = async () => Number(/trying again in (\d+) s$/.exec((await nextStatus(client, Status.Unreachable)).message)[1])
+		const nextWait = async () =>
+			Number(/trying again in (\d+) s$/.exec((await nextStatus(client, Status.Unreachable)).message)[1])
 		let waiting = nextWait()
 		client.start()
 		const waits = []
