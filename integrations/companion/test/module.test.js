@@ -1,3 +1,4 @@
+// @ts-nocheck
 'use strict'
 
 // The module's API client, installation copy, actions and feedbacks against the real
@@ -5,8 +6,8 @@
 // pinning the certificate the controller made for itself.
 
 const assert = require('node:assert/strict')
-const net = require('node:net')
 const { after, before, describe, it } = require('node:test')
+const { WebSocketServer } = require('ws')
 const { ApiClient, Status } = require('../src/api_client')
 const { Installation } = require('../src/installation')
 const definitions = require('../src/definitions')
@@ -14,23 +15,11 @@ const { Controller, waitUntil } = require('./controller')
 
 const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000, heartbeatMs: 500 }
 
-function statusReached(client, wanted) {
-	if (client.status === wanted) return Promise.resolve(client.statusMessage)
+// The client's next status with its message: the one wanted, or else the first that ends an attempt.
+function nextStatus(client, wanted) {
 	return new Promise((resolve) => {
 		const listener = (status, message) => {
-			if (status !== wanted) return
-			client.off('status', listener)
-			resolve(message)
-		}
-		client.on('status', listener)
-	})
-}
-
-// The first thing a client says after trying to connect.
-function outcome(client) {
-	return new Promise((resolve) => {
-		const listener = (status, message) => {
-			if (status === Status.Connecting) return
+			if (wanted ? status !== wanted : status === Status.Connecting) return
 			client.off('status', listener)
 			resolve({ status, message })
 		}
@@ -52,22 +41,33 @@ async function follower(controller, fingerprint = controller.fingerprint) {
 
 const sourceIn = (state, name) => [...state.decoders, ...state.walls].find((entry) => entry.name === name).source
 
-const byAlias = (list, alias) => {
-	const entry = list.find((candidate) => candidate.alias === alias)
-	assert.ok(entry, `"${alias}" is listed`)
-	return entry.name
-}
-
 describe('against the controller', { timeout: 90000 }, () => {
-	let controller
-	let module
-	let other
+	let controller, module, other, installation
 	const clients = []
+	const send = (method, params) => module.client.request(method, params)
+	// The network name of what the made-up installation calls `alias`.
+	const nameOf = (alias) => {
+		const entry = [...installation.encoders, ...installation.decoders, ...installation.walls].find((e) => e.alias === alias)
+		assert.ok(entry, `"${alias}" is listed`)
+		return entry.name
+	}
+	// Companion hands an action or feedback the options it keeps under the ids the definition gives them; a
+	// dropdown that takes no value of the user's own offers only its choices.
+	const run = (definition, given) => definition.callback({ options: Object.fromEntries(definition.options.map((option) => {
+		const values = [given[option.id]].flat().filter((value) => value !== undefined)
+		assert.ok(option.id && (option.allowCustom || values.every((value) => option.choices.some(({ id }) => id === value))))
+		return [option.id, given[option.id]]
+	})) })
+	// A press and its release.
+	const press = (button, actions) => Promise.all(button.steps.flatMap(({ down, up }) => [...down, ...up])
+		.map(({ actionId, options }) => run(actions[actionId], options)))
+	const lit = (button, feedbacks) => button.feedbacks.every(({ feedbackId, options }) => run(feedbacks[feedbackId], options))
 
 	before(async () => {
 		controller = new Controller()
 		await controller.start()
 		module = await follower(controller)
+		installation = module.installation
 		// The fingerprint as some tools print it: no colons, lower case.
 		other = await follower(controller, controller.fingerprint.replace(/:/g, '').toLowerCase())
 		clients.push(module.client, other.client)
@@ -78,82 +78,91 @@ describe('against the controller', { timeout: 90000 }, () => {
 		if (controller) await controller.dispose()
 	})
 
-	it('routes with its actions, and the state read back agrees', async () => {
-		const { client, installation } = module
-		const actions = definitions.actions(installation, (method, params) => client.request(method, params))
-		const encoder = byAlias(installation.encoders, 'TX - 2')
-		const wall = byAlias(installation.walls, '2 x 2 - 1')
-		const decoder = byAlias(installation.decoders, 'RX - 4')
+	it('routes and switches the displays with its actions and buttons, and the controller agrees', async () => {
+		const actions = definitions.actions(installation, send)
+		const presets = definitions.presets(installation)
+		const [encoder, wall, decoder] = ['TX - 2', '2 x 2 - 1', 'RX - 4'].map(nameOf)
+		const all = actions.route.options[1].choices[0].id
 		const cases = [
 			{ action: 'route', options: { source: encoder, target: decoder }, expect: { [decoder]: encoder } },
-			{ action: 'route', options: { source: encoder, target: wall }, expect: { [wall]: encoder } },
+			{ button: `route_${wall}_${encoder}`, expect: { [wall]: encoder } },
 			{ action: 'clear', options: { target: decoder }, expect: { [decoder]: null, [wall]: encoder } },
-			{ action: 'route', options: { source: encoder, target: 'all' }, expect: { [decoder]: encoder, [wall]: encoder } },
-			{ action: 'clear', options: { target: 'all' }, expect: { [decoder]: null, [wall]: null } },
+			{ action: 'route', options: { source: encoder, target: all }, expect: { [decoder]: encoder, [wall]: encoder } },
+			{ button: 'clear_all', expect: { [decoder]: null, [wall]: null } },
 		]
-		for (const { action, options, expect } of cases) {
-			await actions[action].callback({ options })
-			const state = await client.request('state')
+		for (const { action, options, button, expect } of cases) {
+			await (button ? press(presets[button], actions) : run(actions[action], options))
+			const state = await send('state')
 			for (const [target, source] of Object.entries(expect))
-				assert.equal(sourceIn(state, target), source, `${action} ${JSON.stringify(options)}: source of ${target}`)
+				assert.equal(sourceIn(state, target), source, `${button || action} ${JSON.stringify(options)}: source of ${target}`)
 			// The module's own copy follows the same change through the events.
 			await waitUntil('the events of the change', () =>
 				Object.entries(expect).every(([target, source]) => installation.sourceOf(target) === source)
 			)
 		}
-		await assert.rejects(actions.route.callback({ options: { source: encoder, target: 'nowhere' } }), { errorName: 'not_found' })
+		await assert.rejects(run(actions.route, { source: encoder, target: 'nowhere' }), { errorName: 'not_found' })
+		const answers = []
+		for (const id of ['power_on', 'power_off', 'numbers_show', 'numbers_hide'])
+			answers.push(...(await press(presets[id], actions)))
+		answers.push(await run(actions.power, { on: 'off', targets: [decoder] }))
+		assert.deepEqual(answers, [{ on: true, targets: 'all' }, { on: false, targets: 'all' }, { show: true }, { show: false },
+			{ on: false, targets: [decoder] }])
+		// With nothing to retry the controller refuses; a command it did not know it would call unknown.
+		await assert.rejects(press(presets.scene_retry, actions), { errorName: 'refused' })
+		// The connection button does nothing but light; every button lights only with feedbacks the module has.
+		const [offline, online] = [false, true].map((connected) => definitions.feedbacks(installation, () => connected))
+		assert.deepEqual([await press(presets.connection, actions), lit(presets.connection, offline)], [[], false])
+		assert.doesNotThrow(() => Object.values(presets).forEach((button) => lit(button, online)))
 	})
 
 	it('lights a feedback and fills a variable when another client routes', async () => {
-		const { installation } = module
-		const feedbacks = definitions.feedbacks(installation, () => module.client.connected)
-		const encoder = byAlias(installation.encoders, 'TX - 3')
-		const wall = byAlias(installation.walls, '2 x 2 - 1')
-		const showsSource = () => feedbacks.shows_source.callback({ options: { target: wall, source: encoder } })
-
-		assert.equal(showsSource(), false)
-		assert.equal(feedbacks.connected.callback({ options: {} }), true)
+		const feedbacks = definitions.feedbacks(installation, () => true)
+		const [encoder, wall] = ['TX - 3', '2 x 2 - 1'].map(nameOf)
+		const presets = definitions.presets(installation)
+		// The button that routes it there lights, the one for all screens has nothing to show.
+		const showsSource = () => lit(presets[`route_${wall}_${encoder}`], feedbacks)
+		assert.deepEqual([showsSource(), presets[`route_all_${encoder}`].feedbacks], [false, []])
 		await other.client.request('route', { source: 'TX - 3', target: '2 x 2 - 1' })
 		await waitUntil('the feedback to light', async () => showsSource())
-		assert.equal(definitions.variableValues(installation)[definitions.variableId(wall)], 'TX - 3')
-		assert.equal(feedbacks.online.callback({ options: { device: encoder } }), true)
-
+		// Buttons name the variable: "source_" and the wall's network name, "_" for what Companion does not allow.
+		const values = definitions.variableValues(installation)
+		assert.deepEqual([values[`source_${wall.replaceAll(':', '_')}`], values.scene_active, run(feedbacks.online, { device: encoder })],
+			['TX - 3', '', true])
+		// Every variable it fills is one it defines, named as Companion allows.
+		assert.deepEqual(definitions.variableDefinitions(installation).map(({ variableId }) => variableId), Object.keys(values))
+		for (const id of Object.keys(values)) assert.match(id, /^[\w-]+$/)
 		// A wall made elsewhere shows up in the dropdowns, its members leave them (they are
 		// routed through the wall), and it gets a page of presets.
-		const members = ['RX - 1', 'RX - 2'].map((alias) => byAlias(installation.decoders, alias))
+		const members = ['RX - 1', 'RX - 2'].map(nameOf)
 		await other.client.request('wall.create', { name: 'Stage', columns: 2, rows: 1, members })
 		await waitUntil('the new wall in the lists', async () => installation.walls.some((entry) => entry.alias === 'Stage'))
-		const stage = byAlias(installation.walls, 'Stage')
 		const targets = definitions.actions(installation, () => {}).route.options[1].choices.map((choice) => choice.id)
-		assert.ok(targets.includes(stage) && !targets.includes(members[0]) && !targets.includes(members[1]))
+		assert.ok(targets.includes(nameOf('Stage')) && !members.some((member) => targets.includes(member)))
 		assert.ok(Object.values(definitions.presets(installation)).some((preset) => preset.category === 'Wall: Stage'))
 		assert.deepEqual(module.problems, [])
 	})
 
 	it('recalls a scene with its action and lights it while the screens show it', async () => {
-		const { client, installation } = module
-		const decoder = byAlias(installation.decoders, 'RX - 4')
-		const wall = byAlias(installation.walls, '2 x 2 - 1')
-		const first = byAlias(installation.encoders, 'TX - 1')
-		const scene = { scene: 'Lecture' }
-		const active = () => definitions.feedbacks(installation, () => true).scene_active.callback({ options: scene })
+		const [decoder, wall, first] = ['RX - 4', '2 x 2 - 1', 'TX - 1'].map(nameOf)
+		const active = () =>
+			lit(definitions.presets(installation).scene_recall_Lecture, definitions.feedbacks(installation, () => true))
 		// Another client saves what two screens show as a scene: it reaches the dropdowns and presets.
 		for (const target of [decoder, wall]) await other.client.request('route', { source: first, target })
 		await other.client.request('scene.save', { name: 'Lecture', targets: [decoder, wall] })
 		await waitUntil('the new scene in the lists', async () => installation.scenes.includes('Lecture'))
-		const actions = definitions.actions(installation, (method, params) => client.request(method, params))
+		const actions = definitions.actions(installation, send)
 		assert.deepEqual(actions.scene_recall.options[0].choices, [{ id: 'Lecture', label: 'Lecture' }])
-		assert.deepEqual(definitions.presets(installation).scene_recall_Lecture.feedbacks[0].options, scene)
 		// Lit while the screens show it, out when another client clears one of them.
 		await waitUntil('the scene to light', async () => active())
 		await other.client.request('clear', { target: decoder })
 		await waitUntil('the scene to go out', async () => !active())
-		await actions.scene_recall.callback({ options: scene })
+		await press(definitions.presets(installation).scene_recall_Lecture, actions)
 		await waitUntil('the recall to finish', async () => installation.recallResult() === 'done')
-		const state = await client.request('state')
+		const state = await send('state')
 		for (const target of [decoder, wall]) assert.equal(sourceIn(state, target), first)
 		await waitUntil('the scene to light again', async () => active())
-		assert.equal(definitions.variableValues(installation).scene_active, 'Lecture')
+		const variables = Object.entries(definitions.variableValues(installation))
+		assert.deepEqual(variables.slice(0, 2), [['scene_active', 'Lecture'], ['scene_recall', 'done']])
 		// A module that connects now learns the scenes, the active one and the recall from the state.
 		const late = await follower(controller)
 		clients.push(late.client)
@@ -165,83 +174,46 @@ describe('against the controller', { timeout: 90000 }, () => {
 		const attempt = async (options) => {
 			const client = new ApiClient({ host: '127.0.0.1', port: controller.port, token: controller.token, ...options, ...FAST })
 			clients.push(client)
-			const first = outcome(client)
+			const first = nextStatus(client)
 			client.start()
-			const result = await first
-			client.stop()
-			return result
+			return first.finally(() => client.stop())
 		}
-		const refused = await attempt({ token: 'not-the-token', fingerprint: controller.fingerprint })
-		assert.equal(refused.status, Status.AuthFailed)
-		assert.match(refused.message, /^token refused: wrong proof for the challenge; trying again in 1 s$/)
+		assert.deepEqual(await attempt({ token: 'not-the-token', fingerprint: controller.fingerprint }),
+			{ status: Status.AuthFailed, message: 'token refused: wrong proof for the challenge; trying again in 1 s' })
 		// Another certificate than the pinned one (or none pinned) is refused before the sign-in.
 		const otherCertificate = controller.fingerprint.replace(/^../, (byte) => (byte === 'AA' ? 'BB' : 'AA'))
-		for (const fingerprint of [otherCertificate, '']) {
-			const { status, message } = await attempt({ fingerprint })
-			assert.equal(status, Status.CertificateRefused)
-			assert.equal(message, `127.0.0.1:${controller.port} shows the certificate ${controller.fingerprint}, not the pinned one; trying again in 1 s`)
-		}
+		for (const fingerprint of [otherCertificate, ''])
+			assert.deepEqual(await attempt({ fingerprint }), { status: Status.CertificateRefused,
+				message: `127.0.0.1:${controller.port} shows the certificate ${controller.fingerprint}, not the pinned one; trying again in 1 s` })
 
 		const { client } = module
-		const feedbacks = definitions.feedbacks(module.installation, () => client.connected)
+		const connected = () => definitions.feedbacks(installation, () => client.connected).connected.callback({ options: {} })
 		const reconnected = new Promise((resolve) => client.once('ready', resolve))
-		const lost = statusReached(client, Status.Lost)
-		const unreachable = statusReached(client, Status.Unreachable)
+		const lost = nextStatus(client, Status.Lost)
+		const unreachable = nextStatus(client, Status.Unreachable)
 		await controller.stop()
-		assert.match(await lost, /^the controller closed the connection: the controller is stopping; trying again/)
-		assert.equal(feedbacks.connected.callback({ options: {} }), false)
-		await assert.rejects(client.request('state'), /not connected/)
+		assert.match((await lost).message, /^the controller closed the connection: the controller is stopping; trying again/)
+		assert.equal(connected(), false)
+		await assert.rejects(send('state'), /not connected/)
 		// A connection taken while the controller was still ending is reset rather than refused.
-		assert.match(await unreachable, /cannot reach 127\.0\.0\.1:7741 \((ECONNREFUSED|ECONNRESET)\)/)
-
+		assert.match((await unreachable).message, /cannot reach 127\.0\.0\.1:7741 \((ECONNREFUSED|ECONNRESET)\)/)
 		await controller.start()
 		await reconnected
-		assert.equal(client.status, Status.Ok)
-		assert.equal(feedbacks.connected.callback({ options: {} }), true)
+		assert.deepEqual([client.status, connected()], [Status.Ok, true])
 
 		// A controller that hangs keeps the connection open but answers no pings.
-		const silent = statusReached(client, Status.Lost)
+		const silent = nextStatus(client, Status.Lost)
 		const back = new Promise((resolve) => client.once('ready', resolve))
 		controller.process.kill('SIGSTOP')
-		try {
-			assert.match(await silent, /^127\.0\.0\.1:7741 stopped answering; trying again/)
-		} finally {
-			controller.process.kill('SIGCONT')
-		}
+		const hung = await silent.finally(() => controller.process.kill('SIGCONT'))
+		assert.match(hung.message, /^127\.0\.0\.1:7741 stopped answering; trying again/)
 		await back
 	})
 })
 
-// A port nothing listens on: every attempt fails at once, and only the waits between them
-// remain, on a clock the test moves.
-function closedPort() {
-	return new Promise((resolve, reject) => {
-		const server = net.createServer()
-		server.once('error', reject)
-		server.listen(0, '127.0.0.1', () => {
-			const { port } = server.address()
-			server.close(() => resolve(port))
-		})
-	})
-}
-
-// The wait, in seconds, the client announces after its next failed attempt.
-function nextWait(client) {
-	return new Promise((resolve) => {
-		const listener = (status, message) => {
-			const announced = /trying again in (\d+) s$/.exec(message)
-			if (!announced) return
-			client.off('status', listener)
-			resolve(Number(announced[1]))
-		}
-		client.on('status', listener)
-	})
-}
-
-// A stranger on the controller's address, without the token, that takes any proof and says so.
-describe('signing in', () => {
+describe('without the controller', () => {
+	// A stranger on the controller's address, without the token, that takes any proof and says so.
 	it('trusts only a controller that signs the proof with the token', async (t) => {
-		const { WebSocketServer } = require('ws')
 		const server = new WebSocketServer({ host: '127.0.0.1', port: 0 })
 		t.after(() => server.close())
 		await new Promise((resolve) => server.once('listening', resolve))
@@ -256,29 +228,29 @@ describe('signing in', () => {
 		})
 		const client = new ApiClient({ host: '127.0.0.1', port: server.address().port, token: 'x', tls: false, ...FAST })
 		t.after(() => client.stop())
-		const first = outcome(client)
+		const first = nextStatus(client)
 		client.start()
 		const { status, message } = await first
-		assert.equal(status, Status.AuthFailed)
+		assert.deepEqual([status, asked], [Status.AuthFailed, ['auth']])
 		assert.match(message, /^token refused: the controller could not prove it holds this token;/)
-		assert.deepEqual(asked, ['auth'])
 	})
-})
 
-describe('reconnecting', () => {
 	it('waits twice as long after each failure, up to the longest wait', async (t) => {
-		const port = await closedPort()
+		// Nothing listens on port 1 in the tests' own network namespace: every attempt fails at once,
+		// and only the waits between them remain, on a clock the test moves.
 		t.mock.timers.enable({ apis: ['setTimeout'] })
 		const client = new ApiClient({
-			host: '127.0.0.1', port, token: 'x', firstRetryMs: 1000, longestRetryMs: 8000, heartbeatMs: 3600000,
+			host: '127.0.0.1', port: 1, token: 'x', firstRetryMs: 1000, longestRetryMs: 8000, heartbeatMs: 3600000,
 		})
 		t.after(() => client.stop())
-		let waiting = nextWait(client)
+		const nextWait = async () =>
+			Number(/trying again in (\d+) s$/.exec((await nextStatus(client, Status.Unreachable)).message)[1])
+		let waiting = nextWait()
 		client.start()
 		const waits = []
 		for (let attempt = 0; attempt < 6; ++attempt) {
 			waits.push(await waiting)
-			waiting = nextWait(client)
+			waiting = nextWait()
 			// The announced wait is the one kept: a millisecond short of it nothing is tried.
 			t.mock.timers.tick(waits.at(-1) * 1000 - 1)
 			assert.equal(client.status, Status.Unreachable)
@@ -298,8 +270,8 @@ describe('the module instance', () => {
 		require('../src/main')
 	})
 
-	// An instance with no Companion behind it: what it tells Companion is kept.
-	function instance() {
+	it('asks for what is missing, connects with what it is given, and offers the fingerprint only with TLS', async (t) => {
+		// An instance with no Companion behind it: what it tells Companion is kept.
 		const told = { status: [], checked: [], logged: [], defined: 0 }
 		const module = Object.assign(Object.create(Instance.prototype), {
 			updateStatus: (status, message) => told.status.push([status, message]),
@@ -311,12 +283,11 @@ describe('the module instance', () => {
 			setPresetDefinitions() {},
 			setVariableValues() {},
 		})
-		return { module, told }
-	}
-
-	it('asks for what is missing, and connects with what it is given', async (t) => {
-		const { module, told } = instance()
 		t.after(() => module.destroy())
+		const fields = module.getConfigFields()
+		assert.deepEqual(fields.map((field) => [field.id, field.default]),
+			[['host', undefined], ['port', 7741], ['token', undefined], ['tls', true], ['fingerprint', undefined]])
+		assert.deepEqual([fields[4].isVisible({ tls: false }), fields[4].isVisible({})], [false, true])
 		const { BadConfig, ConnectionFailure } = base.InstanceStatus
 		await module.init({ host: '127.0.0.1', token: '' })
 		assert.deepEqual(told.status, [[BadConfig, 'Enter the controller address and its API token']])
@@ -343,12 +314,5 @@ describe('the module instance', () => {
 		const client = module.client
 		await module.destroy()
 		assert.deepEqual([module.client, client.status], [null, Status.Stopped])
-	})
-
-	it('offers its settings, the fingerprint only with TLS', () => {
-		const fields = instance().module.getConfigFields()
-		assert.deepEqual(fields.map((field) => [field.id, field.default]),
-			[['host', undefined], ['port', 7741], ['token', undefined], ['tls', true], ['fingerprint', undefined]])
-		assert.deepEqual([fields[4].isVisible({ tls: false }), fields[4].isVisible({})], [false, true])
 	})
 })
