@@ -4,18 +4,10 @@
 # on loopback, read and driven with mosquitto_sub/mosquitto_pub. Run under scripts/netless.
 set -euo pipefail
 program=$1
-work=$(mktemp -d)
-pids=()
-broker_pid=
-cleanup() {
-    exec 3>&-
-    for pid in "${pids[@]}" $broker_pid; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../support/service_home.sh"
 source "$(dirname "$0")/../support/mqtt_broker.sh"
-export QT_QPA_PLATFORM=offscreen
+# The hold below keeps a client reading until it is let go: let go before waiting for it.
+trap 'exec 3>&-; kill "$broker_pid" 2>/dev/null || true; cleanup' EXIT
 port=18830
 api=7740
 failures=0
@@ -41,14 +33,10 @@ wait_for() {
     for _ in $(seq $((${3:-10} * 4))); do [ "$(retained "$1")" = "$2" ] && return 0; sleep 0.25; done
     fail "$1 holds '$(retained "$1")', not '$2'"
 }
-# controller NAME ARGS...: the program with a home of its own (one copy per home)
-controller() {
-    local home=$work/$1
-    shift
-    mkdir -p "$home/runtime" && chmod 700 "$home/runtime"
-    HOME=$home XDG_RUNTIME_DIR=$home/runtime "$program" "$@" >>"$home.out" 2>&1 &
-    pids+=($!)
-}
+# home NAME: a home of its own for a copy of the program (one copy per home), as its environment
+home() { mkdir -p "$work/$1/runtime" && chmod 700 "$work/$1/runtime"; echo "HOME=$work/$1 XDG_RUNTIME_DIR=$work/$1/runtime"; }
+# controller NAME ARGS...: the program in the background in that home, its output kept
+controller() { env $(home "$1") "$program" "${@:2}" >>"$work/$1.out" 2>&1 & pids+=($!); }
 
 # Every message the broker hands to whom, in broker.txt.
 start_broker $port "log_type all" || fail "the broker does not listen"
@@ -69,12 +57,9 @@ pub -r -t "$legacy_node/all_on/config" -m '{"availability_topic": "zentrova/Hall
 pub -r -t "$legacy_node/all_off/config" -m '{"availability_topic": "zentrova/Hall.1/status"}'
 mkdir -p "$work/south/.zentrova"
 echo '{"mqtt": {"legacy_cleared": "zentrova/Hall.1"}}' >"$work/south/.zentrova/config.json"
-mosquitto_sub -p $port -t "$north/error" -t "$south/error" -v >"$work/errors.txt" 2>&1 &
-pids+=($!)
-mosquitto_sub -p $port -t "homeassistant/button/+/all_on/config" -v >"$work/all-on.txt" 2>&1 &
-pids+=($!)
-mkdir -p "$work/north/runtime" && chmod 700 "$work/north/runtime"
-token=$(HOME=$work/north XDG_RUNTIME_DIR=$work/north/runtime "$program" --new-api-token 2>/dev/null)
+mosquitto_sub -p $port -t "$north/error" -t "$south/error" -v >"$work/errors.txt" 2>&1 & pids+=($!)
+mosquitto_sub -p $port -t "homeassistant/button/+/all_on/config" -v >"$work/all-on.txt" 2>&1 & pids+=($!)
+token=$(env $(home north) "$program" --new-api-token 2>/dev/null)
 # The API's clients here check the bridge, not TLS: the plain ports, asked for explicitly.
 python3 "$(dirname "$0")/../support/set_api_settings.py" "$work/north/.zentrova/config.json" plain_line=true web_tls=false
 controller north --headless --demo --api --mqtt 127.0.0.1:$port --site Hall-1
@@ -123,13 +108,10 @@ pub -r -t "$north/decoder/$rx1/source/set" -m "TX - 4"
 sleep 1
 [ -z "$(retained "$north/decoder/$rx1/source/set")" ] || fail "a retained command stayed on the broker"
 wait_for "$north/decoder/$rx1/source" "TX - 1"
-expect "oversized" "$work/errors.txt" "^$north/error .*\"error\":\"too_large\""
-expect "malformed json" "$work/errors.txt" "^$north/error .*route takes"
-expect "not utf-8" "$work/errors.txt" "^$north/error .*not UTF-8"
-expect "unknown decoder" "$work/errors.txt" "^$north/error .*no decoder is named \\\\\"NOPE"
-expect "unknown encoder" "$work/errors.txt" "^$north/error .*no encoder is named \\\\\"Nobody"
-expect "unknown command" "$work/errors.txt" "^$north/error .*unknown_command.*colour/set"
-expect "retained" "$work/errors.txt" "^$north/error .*retained commands are not carried out"
+for said in '"error":"too_large"' 'route takes' 'not UTF-8' 'no decoder is named \\"NOPE' \
+    'no encoder is named \\"Nobody' 'unknown_command.*colour/set' 'retained commands are not carried out'; do
+    expect "$said" "$work/errors.txt" "^$north/error .*$said"
+done
 [ "$(grep -c "^$north/error .*retained commands" "$work/errors.txt")" = 2 ] || fail "both retained commands refused"
 
 # Scenes: listed, the active one named, recalled from the broker; names that share no
@@ -170,28 +152,24 @@ SITES="$north_node $north $south_node $south" python3 - "$work/retained.txt" <<'
 import json, os, sys
 need = {"select": ["command_topic", "options", "state_topic"], "binary_sensor": ["state_topic"],
         "button": ["command_topic"], "sensor": ["state_topic"]}
-configs, state = {}, {}
+configs, state, problems, ids = {}, {}, [], set()
 for line in open(sys.argv[1], encoding="utf-8"):
     topic, _, payload = line.rstrip("\n").partition(" ")
     if topic.startswith("homeassistant/"):
         configs[topic] = json.loads(payload)
     else:
         state[topic] = payload
-problems = []
-ids = set()
 for topic, c in configs.items():
     component = topic.split("/")[1]
-    for key in need[component] + ["unique_id", "device", "availability_topic"]:
-        if key not in c:
-            problems.append(f"{topic}: no {key}")
+    problems += [f"{topic}: no {key}" for key in need[component] + ["unique_id", "device", "availability_topic"]
+                 if key not in c]
     if c["unique_id"] in ids:
         problems.append(f"{topic}: unique_id {c['unique_id']} twice")
     ids.add(c["unique_id"])
     if not c["device"].get("identifiers"):
         problems.append(f"{topic}: device without identifiers")
-    for key in ("state_topic", "availability_topic"):
-        if key in c and c[key] not in state:
-            problems.append(f"{topic}: {key} {c[key]} holds nothing")
+    problems += [f"{topic}: {key} {c[key]} holds nothing" for key in ("state_topic", "availability_topic")
+                 if key in c and c[key] not in state]
     if component == "select" and state[c["state_topic"]] not in c["options"]:
         problems.append(f"{topic}: state {state[c['state_topic']]} is not an option")
 # 4 decoders and 3 walls in the made-up installation, one wall deleted in the north
@@ -273,21 +251,15 @@ done
 
 # The service manager's stop: each API client is told why, "offline" is published on the way
 # out (a clean goodbye, not the last will), and the program ends with 0 within 2 seconds.
-mosquitto_sub -p $port -t "$north/status" >"$work/status.txt" 2>&1 &
-pids+=($!)
+mosquitto_sub -p $port -t "$north/status" >"$work/status.txt" 2>&1 & pids+=($!)
 { printf 'auth %s\n' "$token"; while kill -0 "$north_pid" 2>/dev/null; do sleep 0.1; done; } \
-    | socat -t 5 - TCP:127.0.0.1:$api >"$work/line-stop.txt" 2>&1 &
-pids+=($!)
+    | socat -t 5 - TCP:127.0.0.1:$api >"$work/line-stop.txt" 2>&1 & pids+=($!)
 /usr/bin/python3 - >"$work/ws-stop.txt" 2>&1 <<'PY' &
 import asyncio, websockets
 async def main():
     async with websockets.connect("ws://127.0.0.1:7741/ws") as ws:
         print("open", flush=True)
-        try:
-            async for _ in ws:
-                pass
-        except websockets.ConnectionClosed:
-            pass
+        await ws.wait_closed()
         print(ws.close_code, ws.close_reason, flush=True)
 asyncio.run(main())
 PY
@@ -298,9 +270,8 @@ for _ in $(seq 100); do
 done
 began=$(date +%s%N)
 kill -TERM "$north_pid"
-set +e
-wait "$north_pid"; code=$?
-set -e
+code=0
+wait "$north_pid" || code=$?
 took=$((($(date +%s%N) - began) / 1000000))
 [ "$code" = 0 ] || fail "SIGTERM: the program ended with $code"
 [ $took -lt 2000 ] || fail "SIGTERM: the stop took $took ms"
