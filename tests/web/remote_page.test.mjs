@@ -64,6 +64,10 @@ function seedSettings() {
 
 async function openPage(width, height, language = 'en-US') {
   const page = await browser.newPage();
+  // Under the mutation tool the page's scripts carry every mutant, and the one to play is
+  // named in this process's environment, which the browser cannot read.
+  const mutant = process.env.__STRYKER_ACTIVE_MUTANT__;
+  if (mutant) await page.evaluateOnNewDocument((id) => (globalThis.__stryker__ = { activeMutant: id }), mutant);
   // The controller's events as a test needs them (a display going offline, one drifting),
   // handed to the page's socket as if they had come over it.
   await page.evaluateOnNewDocument(() => {
@@ -118,14 +122,39 @@ after(async () => {
   if (controller.exitCode === null) await stopController();
 });
 
-test('a refused token says so and keeps nothing', async () => {
-  const page = await openPage(390, 844);
-  await signIn(page, 'not-the-token', true);
-  await page.waitForSelector('#sign-in-error:not([hidden])');
-  assert.match(await text(page, '#sign-in-error'), /refused/);
-  assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
-  assert.deepEqual(page.problems.filter((p) => !p.includes('401')), []);
-  await page.close();
+// A controller that does not hold the token (one that only pretends to be the site's) takes
+// any proof and says "signed in"; the page must see through its signature and give it nothing.
+function playForgedController() {
+  window.WebSocket = class extends EventTarget {
+    constructor() {
+      super();
+      setTimeout(() => this.answer({ method: 'hello', params: { salt: 'c2FsdA==', challenge: 'Y2hhbGxlbmdl' } }));
+    }
+    answer(message) {
+      this.onmessage?.({ data: JSON.stringify({ jsonrpc: '2.0', ...message }) });
+    }
+    send(text) {
+      const { id, method } = JSON.parse(text);
+      const signedIn = { server: 'Zm9yZ2Vk', ticket: 'forged', user: { name: 'admin', role: 'admin' } };
+      this.answer({ id, result: method === 'auth' ? signedIn : { decoders: [], encoders: [], walls: [] } });
+    }
+    close() {}
+  };
+}
+
+test('a refused token, or a controller that does not hold it, says so and keeps nothing', async (t) => {
+  for (const forged of [false, true]) {
+    await t.test(forged ? 'forged controller' : 'wrong token', async () => {
+      const page = await openPage(390, 844);
+      if (forged) await page.evaluateOnNewDocument(playForgedController);
+      await signIn(page, forged ? TOKEN : 'not-the-token', true);
+      await page.waitForSelector('#sign-in-error:not([hidden])');
+      assert.match(await text(page, '#sign-in-error'), /refused/);
+      assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
+      assert.deepEqual(page.problems.filter((p) => !p.includes('401')), []);
+      await page.close();
+    });
+  }
 });
 
 test('hostile requests: paths outside the page, wrong tokens, other origins', async () => {
