@@ -431,7 +431,7 @@ test('pairing: the code from the window signs a phone in with the chosen role, o
   // As the QR code opens it: straight into the remote, the code gone from the address.
   await page.goto(`${base}/#pair=${opened.code}`);
   await page.waitForSelector('#link[data-state=ready]');
-  assert.equal(await page.evaluate(() => location.hash), '');
+  assert.equal(page.url(), `${base}/`);
   assert.notEqual(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
   const paired = (await api('users.list')).find((user) => user.last_sign_in && user.name.startsWith('device-'));
   assert.equal(paired?.role, 'operator');
@@ -450,7 +450,12 @@ test('pairing: the code from the window signs a phone in with the chosen role, o
   });
   assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
 
-  // A code typed where a token goes, grouped as the window shows it.
+  // A code typed where a token goes, grouped as the window shows it; a token with ten digits
+  // among its letters is still a token.
+  assert.deepEqual(await page.evaluate(async () => {
+    const { isPairingCode } = await import('/pairing.js');
+    return ['012 345-6789', 'a0123456789', '0123456789b', '012 345 678'].map(isPairingCode);
+  }), [true, false, false, false]);
   const typed = await api('users.pair', { role: 'viewer', name: 'Reception tablet' });
   await signIn(page, `${typed.code.slice(0, 3)} ${typed.code.slice(3, 6)} ${typed.code.slice(6)}`);
   await page.waitForSelector('#link[data-state=ready]');
@@ -473,6 +478,8 @@ test('the controller goes away and comes back: the page says so and reconnects',
   // Opened again without the controller: the kept page starts and says it is waiting.
   await page.reload();
   await page.waitForFunction(() => /cannot be reached/.test(document.querySelector('#banner').textContent));
+  const pairing = await page.evaluate(() => import('/pairing.js').then((m) => m.tradeCode('0123456789')).catch((e) => e.text));
+  assert.equal(pairing, 'unreachable');
   const kept = await page.evaluate(async () => {
     const cache = await caches.open('zentrova-page');
     const requests = await cache.keys();
