@@ -64,6 +64,10 @@ function seedSettings() {
 
 async function openPage(width, height, language = 'en-US') {
   const page = await browser.newPage();
+  // Under the mutation tool the page's scripts carry every mutant, and the one to play is
+  // named in this process's environment, which the browser cannot read.
+  const mutant = process.env.__STRYKER_ACTIVE_MUTANT__;
+  if (mutant) await page.evaluateOnNewDocument((id) => (globalThis.__stryker__ = { activeMutant: id }), mutant);
   // The controller's events as a test needs them (a display going offline, one drifting),
   // handed to the page's socket as if they had come over it.
   await page.evaluateOnNewDocument(() => {
@@ -118,14 +122,39 @@ after(async () => {
   if (controller.exitCode === null) await stopController();
 });
 
-test('a refused token says so and keeps nothing', async () => {
-  const page = await openPage(390, 844);
-  await signIn(page, 'not-the-token', true);
-  await page.waitForSelector('#sign-in-error:not([hidden])');
-  assert.match(await text(page, '#sign-in-error'), /refused/);
-  assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
-  assert.deepEqual(page.problems.filter((p) => !p.includes('401')), []);
-  await page.close();
+// A controller that does not hold the token (one that only pretends to be the site's) takes
+// any proof and says "signed in"; the page must see through its signature and give it nothing.
+function playForgedController() {
+  window.WebSocket = class extends EventTarget {
+    constructor() {
+      super();
+      setTimeout(() => this.answer({ method: 'hello', params: { salt: 'c2FsdA==', challenge: 'Y2hhbGxlbmdl' } }));
+    }
+    answer(message) {
+      this.onmessage?.({ data: JSON.stringify({ jsonrpc: '2.0', ...message }) });
+    }
+    send(text) {
+      const { id, method } = JSON.parse(text);
+      const signedIn = { server: 'Zm9yZ2Vk', ticket: 'forged', user: { name: 'admin', role: 'admin' } };
+      this.answer({ id, result: method === 'auth' ? signedIn : { decoders: [], encoders: [], walls: [] } });
+    }
+    close() {}
+  };
+}
+
+test('a refused token, or a controller that does not hold it, says so and keeps nothing', async (t) => {
+  for (const forged of [false, true]) {
+    await t.test(forged ? 'forged controller' : 'wrong token', async () => {
+      const page = await openPage(390, 844);
+      if (forged) await page.evaluateOnNewDocument(playForgedController);
+      await signIn(page, forged ? TOKEN : 'not-the-token', true);
+      await page.waitForSelector('#sign-in-error:not([hidden])');
+      assert.match(await text(page, '#sign-in-error'), /refused/);
+      assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
+      assert.deepEqual(page.problems.filter((p) => !p.includes('401')), []);
+      await page.close();
+    });
+  }
 });
 
 test('hostile requests: paths outside the page, wrong tokens, other origins', async () => {
@@ -402,7 +431,7 @@ test('pairing: the code from the window signs a phone in with the chosen role, o
   // As the QR code opens it: straight into the remote, the code gone from the address.
   await page.goto(`${base}/#pair=${opened.code}`);
   await page.waitForSelector('#link[data-state=ready]');
-  assert.equal(await page.evaluate(() => location.hash), '');
+  assert.equal(page.url(), `${base}/`);
   assert.notEqual(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
   const paired = (await api('users.list')).find((user) => user.last_sign_in && user.name.startsWith('device-'));
   assert.equal(paired?.role, 'operator');
@@ -421,7 +450,12 @@ test('pairing: the code from the window signs a phone in with the chosen role, o
   });
   assert.equal(await page.evaluate(() => localStorage.getItem('zentrova.token')), null);
 
-  // A code typed where a token goes, grouped as the window shows it.
+  // A code typed where a token goes, grouped as the window shows it; a token with ten digits
+  // among its letters is still a token.
+  assert.deepEqual(await page.evaluate(async () => {
+    const { isPairingCode } = await import('/pairing.js');
+    return ['012 345-6789', 'a0123456789', '0123456789b', '012 345 678'].map(isPairingCode);
+  }), [true, false, false, false]);
   const typed = await api('users.pair', { role: 'viewer', name: 'Reception tablet' });
   await signIn(page, `${typed.code.slice(0, 3)} ${typed.code.slice(3, 6)} ${typed.code.slice(6)}`);
   await page.waitForSelector('#link[data-state=ready]');
@@ -444,6 +478,8 @@ test('the controller goes away and comes back: the page says so and reconnects',
   // Opened again without the controller: the kept page starts and says it is waiting.
   await page.reload();
   await page.waitForFunction(() => /cannot be reached/.test(document.querySelector('#banner').textContent));
+  const pairing = await page.evaluate(() => import('/pairing.js').then((m) => m.tradeCode('0123456789')).catch((e) => e.text));
+  assert.equal(pairing, 'unreachable');
   const kept = await page.evaluate(async () => {
     const cache = await caches.open('zentrova-page');
     const requests = await cache.keys();
