@@ -23,6 +23,7 @@
 #include <QtEndian>
 #include <QtTest>
 #include <atomic>
+#include <tuple>
 
 namespace {
 
@@ -749,15 +750,13 @@ private slots:
             QCOMPARE(frame.size(), size);
     }
 
-    void mirrorsTheBoundSource()
+    void mirrorsAndPresents()
     {
-        MiniVideoSource first;
-        MiniVideoSource second;
-        MiniVideoSource mirror;
+        MiniVideoSource first, second, mirror;
         first.setVideoAvaiable(true);
         QSignalSpy available(&mirror, &MiniVideoSource::videoAvaiableChanged);
-        QSignalSpy forwarded(&mirror, &MiniVideoSource::imageReceived);
-        QImage frame(32, 32, QImage::Format_RGB32);
+        QSignalSpy mirrored(&mirror, &MiniVideoSource::imageReceived);
+        QImage frame(64, 48, QImage::Format_ARGB32);
 
         mirror.bindSource(&first);
         mirror.bindSource(&first);
@@ -768,7 +767,7 @@ private slots:
         first.onImageReceived(&frame);
         first.setVideoAvaiable(true);
         second.onImageReceived(&frame);
-        QCOMPARE(forwarded.count(), 2);
+        QCOMPARE(mirrored.count(), 2);
         QCOMPARE(static_cast<QList<QVariantList>>(available),
             (QList<QVariantList> {{false}, {true}, {false}, {false}, {false}}));
         QCOMPARE(mirror.boundSource(), &second);
@@ -777,7 +776,7 @@ private slots:
         mirror.bindSource(nullptr);
         second.onImageReceived(&frame);
         second.setVideoAvaiable(true);
-        QCOMPARE(forwarded.count(), 2);
+        QCOMPARE(mirrored.count(), 2);
         QVERIFY(!mirror.videoAvaiable());
         QCOMPARE(mirror.boundSource(), nullptr);
         // Bound again after an unbind, the same source mirrors anew.
@@ -789,11 +788,8 @@ private slots:
         mirror.bindSource(shortLived);
         delete shortLived;
         QCOMPARE(mirror.boundSource(), nullptr);
-    }
 
-    // A thumbnail cell, and the large video area that mirrors it.
-    void presentsAndTellsWhatItShows()
-    {
+        // A thumbnail cell, and the large video area that mirrors it.
         MiniVideoSource thumbnail;
         QSignalSpy told(&thumbnail, &MiniVideoSource::shownSizeChanged);
         QSignalSpy forwarded(&thumbnail, &MiniVideoSource::imageReceived);
@@ -811,7 +807,6 @@ private slots:
         QVERIFY(!thumbnail.findChild<QTimer *>()->isActive());
         thumbnail.setSize(QSize(160, 90));
         QCOMPARE(lastTold(), QSize(160, 90));
-        QImage frame(64, 48, QImage::Format_ARGB32);
         thumbnail.onImageReceived(&frame); // still waiting to start
         QVERIFY(cell.frames.isEmpty());
         thumbnail.setFrameInterval(1000);
@@ -868,35 +863,24 @@ private slots:
         QCOMPARE(thumbnail.shownFrameInterval(), 1000);
     }
 
-    void pacesFrames_data()
-    {
-        QTest::addColumn<int>("interval");
-        QTest::addColumn<QList<qint64>>("arrivals");
-        QTest::addColumn<QList<qint64>>("admitted");
-        const QList<qint64> at25fps {0, 40, 80, 120, 160, 200, 240, 280, 320, 360, 400};
-        QTest::newRow("every frame") << 0 << QList<qint64> {0, 0, 1} << QList<qint64> {0, 0, 1};
-        // Slots at 100, 200, ... give or take 50 ms: 10 a second from 25, evenly.
-        QTest::newRow("25 fps at 10") << 100 << at25fps << QList<qint64> {0, 80, 160, 280, 360};
-        QTest::newRow("jitter around the slot")
-            << 100 << QList<qint64> {0, 95, 210, 290, 330} << QList<qint64> {0, 95, 210, 290};
-        // After a pause the next slot counts from the frame that ends it: no burst.
-        QTest::newRow("after a pause") << 100 << QList<qint64> {0, 1000, 1040, 1080, 1100}
-                                       << QList<qint64> {0, 1000, 1080};
-    }
-
     void pacesFrames()
     {
-        QFETCH(int, interval);
-        QFETCH(QList<qint64>, arrivals);
-        QFETCH(QList<qint64>, admitted);
-        FramePacer pacer;
-        pacer.setInterval(interval);
-        QList<qint64> through;
-        for (qint64 at : arrivals) {
-            if (pacer.admitAt(at))
-                through << at;
+        // Interval, arrivals, those let through. Every frame; slots at 100, 200, ... give or take
+        // 50 ms, 10 a second from 25, evenly, and with jitter around the slot; after a pause the
+        // next slot counts from the frame that ends it: no burst.
+        const QList<std::tuple<int, QList<qint64>, QList<qint64>>> cases {{0, {0, 0, 1}, {0, 0, 1}},
+            {100, {0, 40, 80, 120, 160, 200, 240, 280, 320, 360, 400}, {0, 80, 160, 280, 360}},
+            {100, {0, 95, 210, 290, 330}, {0, 95, 210, 290}}, {100, {0, 1000, 1040, 1080, 1100}, {0, 1000, 1080}}};
+        for (const auto &[interval, arrivals, admitted] : cases) {
+            FramePacer pacer;
+            pacer.setInterval(interval);
+            QList<qint64> through;
+            for (qint64 at : arrivals) {
+                if (pacer.admitAt(at))
+                    through << at;
+            }
+            QCOMPARE(through, admitted);
         }
-        QCOMPARE(through, admitted);
     }
 };
 
