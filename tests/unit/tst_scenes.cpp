@@ -109,11 +109,18 @@ struct LiveSite
         manager = std::make_unique<DeviceManager>(&oem);
         scenes = std::make_unique<SceneService>(manager.get(), manager->settingsStore(), &clock);
         receiver.bind(QHostAddress::LocalHost, 0);
-        QByteArrayList replies;
-        for (const QString &name : {decoderName(1), decoderName(2), decoderName(3), ENC1, ENC2})
-            replies << makeDiscoveryRecord(name, QString());
-        QVERIFY(deliverTogether(replies, receiver.localPort()));
-        manager->receiveDiscoveryResponse(&receiver);
+        // Read as the socket signals, the encoders' replies after the decoders' were read: a
+        // burst read leaves the signal to be re-armed by the read after it.
+        QObject::connect(&receiver, &QUdpSocket::readyRead, manager.get(),
+            [this] { manager->receiveDiscoveryResponse(&receiver); });
+        for (const QStringList &pass : {QStringList {decoderName(1), decoderName(2), decoderName(3)}, {ENC1, ENC2}}) {
+            QByteArrayList replies;
+            for (const QString &name : pass)
+                replies << makeDiscoveryRecord(name, QString());
+            QVERIFY(deliverTogether(replies, receiver.localPort()));
+            QTRY_VERIFY(manager->pendingRxList()->findDevice(pass.last(), false)
+                || manager->txlist()->findDevice(pass.last(), false));
+        }
         QTRY_VERIFY(!manager->deviceRegistry()->hasRepliesWaiting());
         const QByteArray sources[] = {single, left, right};
         const QByteArray places[] = {"0:0:0:0", "0:1:0:0", "0:1:0:1"};
