@@ -10,7 +10,7 @@ texts only, or have a contentItem of their own. A fixed text is a string literal
 of one, with .arg() of a plain expression at most; anything else known to be fixed goes
 into ALLOWED with the reason. Components defined in QML_DIR are checked in their own file.
 """
-import os
+import pathlib
 import re
 import sys
 
@@ -24,98 +24,77 @@ TEXT_PROPERTIES = ("text", "title")
 
 # (file, expression): texts made only from the program's own words and numbers.
 ALLOWED = {
+    # The pairing code: the digits the control service makes.
+    ("settings/AddDeviceDialog.qml", 'dialog.showingCode ? dialog.grouped(dialog.pairing.code) : ""'),
 }
 
 FIXED = re.compile(r'''^(qsTr\()?("([^"\\]|\\.)*"|'([^'\\]|\\.)*')\)?(\.arg\([\w.+\- ()]*\))*$''')
 
 
 def elements(source):
-    """(type, start line, {property: (line, expression)}, has contentItem) per element."""
-    source = re.sub(r"//[^\n]*", "", source)
-    source = re.sub(r"/\*.*?\*/", lambda m: "\n" * m.group(0).count("\n"), source, flags=re.S)
-    stack = []
-    found = []
-    line = 1
-    i = 0
-    opener = re.compile(r"([A-Z][\w.]*)\s*\{")
-    prop = re.compile(r"(?:^|[;\n])\s*([a-zA-Z][\w.]*)\s*:\s*")
+    """Per element: its type, start line, {property: (line, expression)} of its own body."""
+    # Each open brace keeps its own text; a closed one leaves its braces and line breaks only.
+    frames, found, line, i = [{"text": ""}], [], 1, 0
     while i < len(source):
         c = source[i]
-        if c == "\n":
-            line += 1
+        if source.startswith(("//", "/*"), i):
+            block = source[i + 1] == "*"
+            end = source.find("*/" if block else "\n", i)
+            end = len(source) if end < 0 else end + 2 * block
+            frames[-1]["text"] += "\n" * source[i:end].count("\n")
+            line += source[i:end].count("\n")
+            i = end
+            continue
         if c in "\"'`":
             end = i + 1
             while end < len(source) and source[end] != c:
                 end += 2 if source[end] == "\\" else 1
+            frames[-1]["text"] += source[i:end + 1]
             line += source[i:end].count("\n")
             i = end + 1
             continue
         if c == "{":
-            start = source.rfind("\n", 0, i) + 1
-            head = source[start:i + 1]
+            head = source[source.rfind("\n", 0, i) + 1:i + 1]
             match = re.search(r"(?:^|\s|:)([A-Z][\w]*(?:\.[A-Z]\w*)?)\s*\{$", head)
-            is_element = match is not None and not re.search(r":\s*\{$", head)
-            stack.append({"type": match.group(1).split(".")[-1], "line": line, "props": {}, "content": False,
-                          "body": i + 1} if is_element else None)
-        elif c == "}":
-            if stack:
-                item = stack.pop()
-                if item is not None:
-                    item["end"] = i
-                    found.append(item)
+            element = match is not None and not re.search(r":\s*\{$", head)
+            frames.append({"type": match.group(1).split(".")[-1] if element else None, "line": line, "text": ""})
+        elif c == "}" and len(frames) > 1:
+            frame = frames.pop()
+            frames[-1]["text"] += "{" + re.sub(r"[^\n]", " ", frame["text"]) + "}"
+            if frame["type"]:
+                found.append(frame)
+        else:
+            frames[-1]["text"] += c
+        line += c == "\n"
         i += 1
     for item in found:
-        body = source[item["body"]:item["end"]]
-        # Only this element's own properties: nested bodies are cut out.
-        flat, depth = [], 0
-        for ch in body:
-            if ch == "{":
-                depth += 1
-                flat.append(ch if depth == 1 else " ")
-                continue
-            if ch == "}":
-                depth -= 1
-                flat.append(ch if depth == 0 else " ")
-                continue
-            flat.append(ch if depth == 0 or ch == "\n" else " ")
-        flat = "".join(flat)
-        base = item["line"]
-        for match in prop.finditer(flat):
-            name = match.group(1)
-            rest = flat[match.end():].split("\n", 1)[0].strip().rstrip(";").strip()
-            item["props"][name] = (base + flat[:match.start(1)].count("\n"), rest)
-        item["content"] = "contentItem" in item["props"]
+        text, item["props"] = item["text"], {}
+        for match in re.finditer(r"(?:^|[;\n])\s*([a-zA-Z][\w.]*)\s*:\s*", text):
+            rest = text[match.end():].split("\n", 1)[0].strip().rstrip(";").strip()
+            item["props"][match.group(1)] = (item["line"] + text[:match.start(1)].count("\n"), rest)
     return found
 
 
 def problems(folder):
     out = []
-    local = {name[:-4] for _, _, files in os.walk(folder) for name in files if name.endswith(".qml")}
-    for root, _, files in os.walk(folder):
-        for name in sorted(files):
-            if not name.endswith(".qml"):
+    files = sorted(pathlib.Path(folder).rglob("*.qml"))
+    local = {path.stem for path in files}
+    for path in files:
+        relative = str(path.relative_to(folder))
+        for item in elements(path.read_text(encoding="utf-8")):
+            kind, props = item["type"], item["props"]
+            if kind in local or (kind not in FORMATTED and kind not in CONTROLS):
                 continue
-            path = os.path.join(root, name)
-            relative = os.path.relpath(path, folder)
-            with open(path, encoding="utf-8") as f:
-                source = f.read()
-            for item in elements(source):
-                kind = item["type"]
-                if kind in local or (kind not in FORMATTED and kind not in CONTROLS):
+            for key in TEXT_PROPERTIES:
+                if key not in props and not (key == "text" and kind in FORMATTED):
                     continue
-                for key in TEXT_PROPERTIES:
-                    if key not in item["props"] and not (key == "text" and kind in FORMATTED):
-                        continue
-                    line, expression = item["props"].get(key, (item["line"], "(set from outside)"))
-                    if FIXED.match(expression) or (relative, expression) in ALLOWED:
-                        continue
-                    plain = item["props"].get("textFormat", (0, ""))[1].endswith("PlainText")
-                    if kind in FORMATTED and plain:
-                        continue
-                    if kind in CONTROLS and item["content"]:
-                        continue
-                    need = "textFormat: Text.PlainText" if kind in FORMATTED else "a plain contentItem"
-                    out.append(f"{relative}:{line}: {kind} {key}: {expression} needs {need}")
+                line, expression = props.get(key, (item["line"], "(set from outside)"))
+                if FIXED.match(expression) or (relative, expression) in ALLOWED:
+                    continue
+                if kind in FORMATTED and not props.get("textFormat", (0, ""))[1].endswith("PlainText"):
+                    out.append(f"{relative}:{line}: {kind} {key}: {expression} needs textFormat: Text.PlainText")
+                elif kind in CONTROLS and "contentItem" not in props:
+                    out.append(f"{relative}:{line}: {kind} {key}: {expression} needs a plain contentItem")
     return out
 
 

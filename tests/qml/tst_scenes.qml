@@ -73,9 +73,7 @@ Item {
         when: windowShown
 
         function init() {
-            scenes.calls = [];
-            configTransfer.calls = [];
-            window.toasts = [];
+            scenes.calls = []; configTransfer.calls = []; window.toasts = [];
             scenes.names = ["Morning", "Evening"];
             scenes.schedules = scenes.savedSchedules;
             scenes.activeScene = scenes.saveMessage = page.saveNote = dialogLayer.question = "";

@@ -137,15 +137,13 @@ Item {
 
         function init() {
             wizard.visible = settings.visible = false;
-            manager.calls = [];
             manager.locked = manager.createWallResult = true;
             manager.saveFails = remoteApi.enabled = remoteApi.running = remoteApi.plainLine = false;
             remoteApi.webTls = remoteApi.runs = true;
             mqttBridge.enabled = mqttBridge.connected = mqttBridge.failing = false;
             remoteApi.status = remoteApi.refusal = mqttBridge.status = mqttBridge.refusal = "";
-            remoteApi.calls = [];
-            mqttBridge.calls = [];
-            window.toasts = [];
+            manager.calls = []; remoteApi.calls = []; mqttBridge.calls = []; window.toasts = [];
+            dialogLayer.openCount = 0;
             freeDecoders(6);
         }
 
@@ -168,18 +166,17 @@ Item {
             mouseClick(row, 300, 30);
             // The number column shows the number the displays show, not the row's place in the list.
             compare([dialogLayer.initialText, manager.inOptions, findChild(row, "deviceRow").cells[0]], ["RX - 1", true, "3"]);
-            dialogLayer.openCount = 0;
             // The alias of another device is refused and asked for again, with the typed text.
             dialogLayer.textInputed("rx - 2");
             compare([dialogLayer.openCount, dialogLayer.openingError, dialogLayer.initialText, devices.get(0).alias, manager.inOptions],
-                    [1, "Name exists, please input again!", "rx - 2", "RX - 1", true]);
+                    [2, "Name exists, please input again!", "rx - 2", "RX - 1", true]);
             // A name the settings file would not take back is refused at once.
             dialogLayer.textInputed(new Array(258).join("x"));
             compare([dialogLayer.openCount, dialogLayer.openingError, devices.get(0).alias],
-                    [2, "The name is too long or holds characters that cannot be shown.", "RX - 1"]);
+                    [3, "The name is too long or holds characters that cannot be shown.", "RX - 1"]);
             // Its own name in another letter case is a new name.
             dialogLayer.textInputed("rx - 1");
-            compare([dialogLayer.openCount, devices.get(0).alias, manager.inOptions], [2, "rx - 1", false]);
+            compare([dialogLayer.openCount, devices.get(0).alias, manager.inOptions], [3, "rx - 1", false]);
             mouseClick(row, 300, 30);
             dialogLayer.rejected();
             compare(manager.inOptions, false);
@@ -201,7 +198,6 @@ Item {
             page.showVwWizard.connect(function (name) { wizardNames.push(name); });
             // One decoder outside the walls: nothing to build a wall from.
             freeDecoders(1);
-            dialogLayer.openCount = 0;
             mouseClick(findChild(page, "createWallRow"));
             compare([dialogLayer.openCount, findChild(page, "createWallHint").visible], [0, true]);
             freeDecoders(2);
@@ -264,39 +260,6 @@ Item {
             compare([manager.callsNamed("changePassword"), window.toasts], [data.calls, data.toast ? [data.toast] : []]);
         }
 
-        // A hint in an empty field is slanted and dim, a value is not. A refused save says
-        // nothing of its own: the manager's message is up. Put back, the field goes on
-        // following what is saved. Every switch of the page looks alike: lit in the accent
-        // while on, dim while off; each writes its own setting.
-        function test_powerAndSwitches() {
-            var page = advancedPage((1 << 1) | (1 << 3) | (1 << 4));
-            var onField = findChild(page, "powerOnField");
-            onField.text = "";
-            var hint = [onField.font.italic, Qt.colorEqual(onField.placeholderTextColor, globalStyle.darkFontColorOnBlack)];
-            onField.text = "40 05 ";
-            compare(hint.concat(onField.font.italic), [true, true, false]);
-            [false, true].forEach(function (accepted) {
-                manager.changePowerCommandResult = accepted;
-                tap(page, findChild(page, "powerSaveButton"));
-            });
-            var call = ["changePowerCommand", "40 05", "FF 36"];
-            compare([manager.callsNamed("changePowerCommand"), window.toasts], [[call, call], ["New display power on/off command saved."]]);
-            tap(page, findChild(page, "powerCancelButton"));
-            compare(onField.text, "40 04");
-            manager.savedPowerOnCommand = "40 06";
-            compare(onField.text, "40 06");
-
-            ["rerouteSwitch", "restoreSwitch", "apiSwitch", "mqttSwitch"].forEach(function (name) {
-                var toggle = findChild(page, name);
-                toggle.checked = false;
-                var dimWhileOff = Qt.colorEqual(toggle.indicator.color, "#26262E");
-                tap(page, toggle);
-                compare([dimWhileOff, Qt.colorEqual(toggle.indicator.color, globalStyle.accent)], [true, true], name);
-            });
-            compare([manager.rerouteOnReconnect, manager.restoreRoutesAtStart], [true, true]);
-            manager.rerouteOnReconnect = manager.restoreRoutesAtStart = false;
-        }
-
         // A wrong value is told beside its field, naming which of the two ports; nothing goes
         // to the service until every field can be used. Typing again clears the complaint.
         // The broker's fields go to the bridge as typed, the port as a number; what the bridge
@@ -340,11 +303,32 @@ Item {
             }
         }
 
-        // The switch and the state line show what runs after every Apply, also one that
-        // failed; a refusal of the service itself shows under the button, not in a toast.
-        // The bridge's state says why it is not connected, in the error colour only while it fails.
-        function test_statesAndToken() {
-            var page = advancedPage((1 << 3) | (1 << 4));
+        // A hint in an empty field is slanted and dim, a value is not. A refused save says
+        // nothing of its own: the manager's message is up. Put back, the field goes on
+        // following what is saved. The API's switch and state line show what runs after every
+        // Apply, also one that failed; a refusal of the service itself shows under the button,
+        // not in a toast. The bridge's state says why it is not connected, in the error colour
+        // only while it fails. Every switch of the page looks alike: lit in the accent while
+        // on, dim while off; each writes its own setting.
+        function test_advancedPage() {
+            var page = advancedPage((1 << 1) | (1 << 3));
+            var onField = findChild(page, "powerOnField");
+            onField.text = "";
+            var hint = [onField.font.italic, Qt.colorEqual(onField.placeholderTextColor, globalStyle.darkFontColorOnBlack)];
+            onField.text = "40 05 ";
+            compare(hint.concat(onField.font.italic), [true, true, false]);
+            [false, true].forEach(function (accepted) {
+                manager.changePowerCommandResult = accepted;
+                tap(page, findChild(page, "powerSaveButton"));
+            });
+            var call = ["changePowerCommand", "40 05", "FF 36"];
+            compare([manager.callsNamed("changePowerCommand"), window.toasts], [[call, call], ["New display power on/off command saved."]]);
+            tap(page, findChild(page, "powerCancelButton"));
+            compare(onField.text, "40 04");
+            manager.savedPowerOnCommand = "40 06";
+            compare(onField.text, "40 06");
+
+            window.toasts = [];
             var colours = { plain: globalStyle.fontColorOnBlack, error: globalStyle.errorTextColor, white: "white" };
             var bridgeState = findChild(page, "mqttState");
             var reason = "No broker answers at broker.lan port 1883 (Connection refused). Next try within 30 s.";
@@ -405,6 +389,16 @@ Item {
             findChild(dialog, "secretCloseButton").clicked();
             tryCompare(dialog, "visible", false);
             compare(findChild(dialog, "secretText").text, "");
+
+            ["rerouteSwitch", "restoreSwitch", "apiSwitch", "mqttSwitch"].forEach(function (name) {
+                var toggle = findChild(page, name);
+                toggle.checked = false;
+                var dimWhileOff = Qt.colorEqual(toggle.indicator.color, "#26262E");
+                tap(page, toggle);
+                compare([dimWhileOff, Qt.colorEqual(toggle.indicator.color, globalStyle.accent)], [true, true], name);
+            });
+            compare([manager.rerouteOnReconnect, manager.restoreRoutesAtStart], [true, true]);
+            manager.rerouteOnReconnect = manager.restoreRoutesAtStart = false;
         }
 
         // Behind the password; each user with role, screens by their names and last sign-in;
@@ -421,13 +415,11 @@ Item {
             compare([findChild(page, "loginPanel").visible, findChild(page, "usersHeader").visible], [true, false]);
             manager.locked = false;
             var rows = findChild(page, "userRows");
+            var cell = function (row, name) { return findChild(rows.itemAtIndex(row), name); };
             waitForRendering(page);
-            var row = rows.itemAtIndex(1);
-            compare([findChild(row, "userName").text, findChild(row, "userScreens").text, findChild(row, "userSignIn").text],
-                    ["Lectern <b>  \u00B7  Operator", "Lobby, IPD-GONE  \u00B7  Sources: TX - 1", "Never signed in"]);
-            row = rows.itemAtIndex(0);
-            compare([findChild(row, "userScreens").text, findChild(row, "revokeButton").visible, findChild(row, "userSignIn").text.indexOf("from 192.0.2.20") > 0],
-                    ["All screens", false, true]);
+            compare([cell(1, "userName").text, cell(1, "userScreens").text, cell(1, "userSignIn").text, cell(0, "userScreens").text,
+                     cell(0, "revokeButton").visible, cell(0, "userSignIn").text.indexOf("from 192.0.2.20") > 0],
+                    ["Lectern <b>  \u00B7  Operator", "Lobby, IPD-GONE  \u00B7  Sources: TX - 1", "Never signed in", "All screens", false, true]);
 
             findChild(page, "addUserButton").clicked();
             findChild(page, "userNameField").text = " Reception ";
@@ -447,9 +439,8 @@ Item {
             compare([findChild(secret, "secretText").text, findChild(page, "userForm").visible], ["cred-2", false]);
             secret.finish();
 
-            var asked = dialogLayer.openCount;
-            findChild(rows.itemAtIndex(1), "revokeButton").clicked();
-            compare([dialogLayer.openCount, remoteApi.calls.length], [asked + 1, 2]);
+            cell(1, "revokeButton").clicked();
+            compare([dialogLayer.openCount, remoteApi.calls.length], [1, 2]);
             dialogLayer.accepted();
             compare(remoteApi.calls[2], ["users.revoke", { "name": "Lectern <b>" }]);
 
