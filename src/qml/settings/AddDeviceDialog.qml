@@ -220,6 +220,7 @@ Popup {
                     Text {
                         objectName: "pairCode"
                         text: dialog.showingCode ? dialog.grouped(dialog.pairing.code) : ""
+                        textFormat: Text.PlainText
                         color: dialog.pairedAs === "" && dialog.secondsLeft > 0 ? "white" : globalStyle.darkFontColorOnBlack
                         font.family: "Noto Sans Mono, DejaVu Sans Mono, monospace"
                         font.pixelSize: 44
