@@ -16,15 +16,19 @@ const { Controller, waitUntil } = require('./controller')
 const FAST = { firstRetryMs: 100, longestRetryMs: 400, connectTimeoutMs: 2000, heartbeatMs: 500 }
 
 // The client's next status with its message: the one wanted, or else the first that ends an attempt.
-function nextStatus(client, wanted) {
-	return new Promise((resolve) => {
-		const listener = (status, message) => {
-			if (wanted ? status !== wanted : status === Status.Connecting) return
-			client.off('status', listener)
-			resolve({ status, message })
-		}
-		client.on('status', listener)
-	})
+const nextStatus = (client, wanted) => new Promise((resolve) => {
+	const listener = (status, message) => {
+		if (wanted ? status !== wanted : status === Status.Connecting) return
+		client.off('status', listener)
+		resolve({ status, message })
+	}
+	client.on('status', listener)
+})
+// The client started, and its first status that ends an attempt.
+const started = (client) => {
+	const first = nextStatus(client)
+	client.start()
+	return first
 }
 
 // A client that follows the installation like the module does, signed in and up to date.
@@ -39,18 +43,16 @@ async function follower(controller, fingerprint = controller.fingerprint) {
 	return { client, installation, problems }
 }
 
-const sourceIn = (state, name) => [...state.decoders, ...state.walls].find((entry) => entry.name === name).source
-
 describe('against the controller', { timeout: 90000 }, () => {
 	let controller, module, other, installation
 	const clients = []
 	const send = (method, params) => module.client.request(method, params)
+	// The sources the controller says TARGETS show.
+	const sourcesOf = (targets) => send('state').then(({ decoders, walls }) =>
+		targets.map((name) => [...decoders, ...walls].find((entry) => entry.name === name).source))
 	// The network name of what the made-up installation calls `alias`.
-	const nameOf = (alias) => {
-		const entry = [...installation.encoders, ...installation.decoders, ...installation.walls].find((e) => e.alias === alias)
-		assert.ok(entry, `"${alias}" is listed`)
-		return entry.name
-	}
+	const nameOf = (alias) => [...installation.encoders, ...installation.decoders, ...installation.walls]
+		.find((entry) => entry.alias === alias)?.name ?? assert.fail(`"${alias}" is not listed`)
 	// Companion hands an action or feedback the options it keeps under the ids the definition gives them; a
 	// dropdown that takes no value of the user's own offers only its choices.
 	const run = (definition, given) => definition.callback({ options: Object.fromEntries(definition.options.map((option) => {
@@ -73,37 +75,28 @@ describe('against the controller', { timeout: 90000 }, () => {
 		clients.push(module.client, other.client)
 	})
 
-	after(async () => {
-		for (const client of clients) client.stop()
-		if (controller) await controller.dispose()
-	})
+	after(() => (clients.forEach((client) => client.stop()), controller?.dispose()))
 
 	it('routes and switches the displays with its actions and buttons, and the controller agrees', async () => {
 		const actions = definitions.actions(installation, send)
 		const presets = definitions.presets(installation)
 		const [encoder, wall, decoder] = ['TX - 2', '2 x 2 - 1', 'RX - 4'].map(nameOf)
-		const all = actions.route.options[1].choices[0].id
 		const cases = [
 			{ action: 'route', options: { source: encoder, target: decoder }, expect: { [decoder]: encoder } },
 			{ button: `route_${wall}_${encoder}`, expect: { [wall]: encoder } },
 			{ action: 'clear', options: { target: decoder }, expect: { [decoder]: null, [wall]: encoder } },
-			{ action: 'route', options: { source: encoder, target: all }, expect: { [decoder]: encoder, [wall]: encoder } },
+			{ action: 'route', options: { source: encoder, target: actions.route.options[1].choices[0].id }, expect: { [decoder]: encoder, [wall]: encoder } },
 			{ button: 'clear_all', expect: { [decoder]: null, [wall]: null } },
 		]
 		for (const { action, options, button, expect } of cases) {
 			await (button ? press(presets[button], actions) : run(actions[action], options))
-			const state = await send('state')
-			for (const [target, source] of Object.entries(expect))
-				assert.equal(sourceIn(state, target), source, `${button || action} ${JSON.stringify(options)}: source of ${target}`)
+			assert.deepEqual(await sourcesOf(Object.keys(expect)), Object.values(expect), `${button || action} ${JSON.stringify(options)}`)
 			// The module's own copy follows the same change through the events.
-			await waitUntil('the events of the change', () =>
-				Object.entries(expect).every(([target, source]) => installation.sourceOf(target) === source)
-			)
+			await waitUntil('the events of the change', () => Object.entries(expect).every(([target, source]) => installation.sourceOf(target) === source))
 		}
 		await assert.rejects(run(actions.route, { source: encoder, target: 'nowhere' }), { errorName: 'not_found' })
 		const answers = []
-		for (const id of ['power_on', 'power_off', 'numbers_show', 'numbers_hide'])
-			answers.push(...(await press(presets[id], actions)))
+		for (const id of ['power_on', 'power_off', 'numbers_show', 'numbers_hide']) answers.push(...(await press(presets[id], actions)))
 		answers.push(await run(actions.power, { on: 'off', targets: [decoder] }))
 		assert.deepEqual(answers, [{ on: true, targets: 'all' }, { on: false, targets: 'all' }, { show: true }, { show: false },
 			{ on: false, targets: [decoder] }])
@@ -144,8 +137,7 @@ describe('against the controller', { timeout: 90000 }, () => {
 
 	it('recalls a scene with its action and lights it while the screens show it', async () => {
 		const [decoder, wall, first] = ['RX - 4', '2 x 2 - 1', 'TX - 1'].map(nameOf)
-		const active = () =>
-			lit(definitions.presets(installation).scene_recall_Lecture, definitions.feedbacks(installation, () => true))
+		const active = () => lit(definitions.presets(installation).scene_recall_Lecture, definitions.feedbacks(installation, () => true))
 		// Another client saves what two screens show as a scene: it reaches the dropdowns and presets.
 		for (const target of [decoder, wall]) await other.client.request('route', { source: first, target })
 		await other.client.request('scene.save', { name: 'Lecture', targets: [decoder, wall] })
@@ -158,25 +150,19 @@ describe('against the controller', { timeout: 90000 }, () => {
 		await waitUntil('the scene to go out', async () => !active())
 		await press(definitions.presets(installation).scene_recall_Lecture, actions)
 		await waitUntil('the recall to finish', async () => installation.recallResult() === 'done')
-		const state = await send('state')
-		for (const target of [decoder, wall]) assert.equal(sourceIn(state, target), first)
+		assert.deepEqual(await sourcesOf([decoder, wall]), [first, first])
 		await waitUntil('the scene to light again', async () => active())
-		const variables = Object.entries(definitions.variableValues(installation))
-		assert.deepEqual(variables.slice(0, 2), [['scene_active', 'Lecture'], ['scene_recall', 'done']])
+		assert.deepEqual(Object.entries(definitions.variableValues(installation)).slice(0, 2), [['scene_active', 'Lecture'], ['scene_recall', 'done']])
 		// A module that connects now learns the scenes, the active one and the recall from the state.
-		const late = await follower(controller)
-		clients.push(late.client)
-		const { scenes, activeScene } = late.installation
-		assert.deepEqual([scenes, activeScene, late.installation.recallResult()], [['Lecture'], 'Lecture', 'done'])
+		const { client: lateClient, installation: late } = await follower(controller)
+		clients.push(lateClient)
+		assert.deepEqual([late.scenes, late.activeScene, late.recallResult()], [['Lecture'], 'Lecture', 'done'])
 	})
 
 	it('says why it is not connected: refused token or certificate, lost or hung controller, unreachable', async () => {
-		const attempt = async (options) => {
+		const attempt = (options) => {
 			const client = new ApiClient({ host: '127.0.0.1', port: controller.port, token: controller.token, ...options, ...FAST })
-			clients.push(client)
-			const first = nextStatus(client)
-			client.start()
-			return first.finally(() => client.stop())
+			return started(client).finally(() => client.stop())
 		}
 		assert.deepEqual(await attempt({ token: 'not-the-token', fingerprint: controller.fingerprint }),
 			{ status: Status.AuthFailed, message: 'token refused: wrong proof for the challenge; trying again in 1 s' })
@@ -228,23 +214,18 @@ describe('without the controller', () => {
 		})
 		const client = new ApiClient({ host: '127.0.0.1', port: server.address().port, token: 'x', tls: false, ...FAST })
 		t.after(() => client.stop())
-		const first = nextStatus(client)
-		client.start()
-		const { status, message } = await first
-		assert.deepEqual([status, asked], [Status.AuthFailed, ['auth']])
-		assert.match(message, /^token refused: the controller could not prove it holds this token;/)
+		const { status, message } = await started(client)
+		assert.deepEqual([status, asked, /^token refused: the controller could not prove it holds this token;/.test(message)],
+			[Status.AuthFailed, ['auth'], true], message)
 	})
 
 	it('waits twice as long after each failure, up to the longest wait', async (t) => {
 		// Nothing listens on port 1 in the tests' own network namespace: every attempt fails at once,
 		// and only the waits between them remain, on a clock the test moves.
 		t.mock.timers.enable({ apis: ['setTimeout'] })
-		const client = new ApiClient({
-			host: '127.0.0.1', port: 1, token: 'x', firstRetryMs: 1000, longestRetryMs: 8000, heartbeatMs: 3600000,
-		})
+		const client = new ApiClient({ host: '127.0.0.1', port: 1, token: 'x', firstRetryMs: 1000, longestRetryMs: 8000, heartbeatMs: 3600000 })
 		t.after(() => client.stop())
-		const nextWait = async () =>
-			Number(/trying again in (\d+) s$/.exec((await nextStatus(client, Status.Unreachable)).message)[1])
+		const nextWait = async () => Number(/trying again in (\d+) s$/.exec((await nextStatus(client, Status.Unreachable)).message)[1])
 		let waiting = nextWait()
 		client.start()
 		const waits = []
@@ -252,25 +233,20 @@ describe('without the controller', () => {
 			waits.push(await waiting)
 			waiting = nextWait()
 			// The announced wait is the one kept: a millisecond short of it nothing is tried.
-			t.mock.timers.tick(waits.at(-1) * 1000 - 1)
-			assert.equal(client.status, Status.Unreachable)
-			t.mock.timers.tick(1)
-			assert.equal(client.status, Status.Connecting)
+			const statuses = [waits.at(-1) * 1000 - 1, 1].map((ms) => (t.mock.timers.tick(ms), client.status))
+			assert.deepEqual(statuses, [Status.Unreachable, Status.Connecting])
 		}
 		assert.deepEqual(waits, [1, 2, 4, 8, 8, 8])
 	})
 })
 
 describe('the module instance', () => {
-	const base = require('@companion-module/base')
-	let Instance
-	before(() => {
+	it('asks for what is missing, connects with what it is given, and offers the fingerprint only with TLS', async (t) => {
 		// Companion starts the module through runEntrypoint; here it only hands the class over.
+		const base = require('@companion-module/base')
+		let Instance
 		Object.defineProperty(base, 'runEntrypoint', { value: (cls) => (Instance = cls), configurable: true })
 		require('../src/main')
-	})
-
-	it('asks for what is missing, connects with what it is given, and offers the fingerprint only with TLS', async (t) => {
 		// An instance with no Companion behind it: what it tells Companion is kept.
 		const told = { status: [], checked: [], logged: [], defined: 0 }
 		const module = Object.assign(Object.create(Instance.prototype), {
@@ -278,11 +254,7 @@ describe('the module instance', () => {
 			checkFeedbacks: (...ids) => told.checked.push(ids),
 			log: (level, message) => told.logged.push(`${level} ${message}`),
 			setActionDefinitions: () => ++told.defined,
-			setFeedbackDefinitions() {},
-			setVariableDefinitions() {},
-			setPresetDefinitions() {},
-			setVariableValues() {},
-		})
+		}, Object.fromEntries(['Feedback', 'Variable', 'Preset'].map((kind) => [`set${kind}Definitions`, () => {}])), { setVariableValues() {} })
 		t.after(() => module.destroy())
 		const fields = module.getConfigFields()
 		assert.deepEqual(fields.map((field) => [field.id, field.default]),
@@ -301,10 +273,8 @@ describe('the module instance', () => {
 		assert.deepEqual(told.checked.at(-1), ['connected'])
 		await module.send('state')
 		assert.match(told.logged.at(-1), /^warn state: not connected to the controller/)
-		for (const [status, companion] of [[Status.Ok, 'ok'], [Status.AuthFailed, 'authentication_failure'], [Status.Lost, 'disconnected']]) {
-			module.client.emit('status', status, '')
-			assert.deepEqual(told.status.at(-1), [companion, null])
-		}
+		assert.deepEqual([Status.Ok, Status.AuthFailed, Status.Lost].map((status) => (module.client.emit('status', status, ''), told.status.at(-1))),
+			[['ok', null], ['authentication_failure', null], ['disconnected', null]])
 		// New lists redefine the buttons; new values light them.
 		const defined = told.defined
 		module.installation.emit('lists')
