@@ -283,7 +283,6 @@ private slots:
         QCOMPARE(health({{"device", "nowhere"}}).code, int(NotFound));
         QCOMPARE(health({{"device", 7}}).code, int(BadArguments));
         QCOMPARE(commands.state().value("health")["offline"].toInt(), 1);
-        QCOMPARE(monitor.devices().first().toMap().value(QStringLiteral("name")).toString(), flaky->name());
 
         // A drift is one event however often it is reported, until it has ended.
         const auto decoder = manager.rxlist()->findDevice(QStringLiteral("IPD9DEMO-7C2E0DFE0001"), false).objectCast<RxDevice>();
@@ -315,11 +314,10 @@ private slots:
         QVERIFY(metrics.contains("zentrova_event_loop_lag_seconds 0.12\n"));
         QVERIFY(metrics.contains("zentrova_settings_save_failures_total 2\n"));
         QVERIFY(QString::fromUtf8(metrics).contains(QRegularExpression("\nzentrova_resident_memory_bytes [1-9][0-9]{6,}\n")));
-        QVERIFY(metrics.contains("alias=\"Stage \\\"left\\\" \\\\ cam\\n2\""));
-        QVERIFY(metrics.contains(
-            "zentrova_devices_online{kind=\"encoder\"} " + QByteArray::number(manager.txlist()->deviceCount() - 1) + '\n'));
-        QVERIFY(metrics.contains("zentrova_device_availability_ratio{device=\"" + flaky->name().toUtf8()));
-        QVERIFY(metrics.contains(" 0.5\n"));
+        QVERIFY(metrics.contains("zentrova_devices_online{kind=\"encoder\"} "
+            + QByteArray::number(manager.txlist()->deviceCount() - 1) + '\n'));
+        QVERIFY(metrics.contains("zentrova_device_availability_ratio{device=\"" + flaky->name().toUtf8()
+            + "\",alias=\"Stage \\\"left\\\" \\\\ cam\\n2\",kind=\"encoder\"} 0.5\n"));
 
         // Without the token nobody reads the installation; a wrong one counts against the address.
         RemoteService service(&manager, &commands);
@@ -361,18 +359,11 @@ private slots:
         for (const QString &path : QStringList {log, log + QStringLiteral(".1")})
             QVERIFY(writeFile(path, "a line of " + path.toUtf8() + '\n'));
 
-        // tar -tf lists the members, tar -xOf NAME prints one; a failed listing lists nothing sought.
-        const auto tar = [](const QStringList &arguments) {
-            QProcess process;
-            process.start(QStringLiteral("tar"), arguments);
-            return process.waitForFinished(30000) && process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                                              : QByteArray("(tar refused it)");
-        };
-        const auto members = [&tar](const QString &archive) {
-            return QString::fromUtf8(tar({"-tf", archive})).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        };
-        const auto member = [&tar](const QString &archive, const QString &name) {
-            return tar({"-xOf", archive, QStringLiteral("zentrova-diagnostics/") + name});
+        // The archive's folder as tar itself unpacks it: what it refuses is not there to read.
+        const auto unpack = [](const QString &archive) -> QString {
+            QDir().mkpath(archive + QStringLiteral(".d"));
+            QProcess::execute(QStringLiteral("tar"), {"-xf", archive, "-C", archive + QStringLiteral(".d")});
+            return archive + QStringLiteral(".d/zentrova-diagnostics/");
         };
 
         const Diagnostics window(&monitor, QStringLiteral("~/.zentrova/config.json"),
@@ -389,29 +380,30 @@ private slots:
         const QStringList expected {QStringLiteral("log/zentrova.log"), QStringLiteral("log/zentrova.log.1"),
             QStringLiteral("settings.json"), QStringLiteral("versions.txt"), QStringLiteral("network.txt")};
         for (const QString &archive : {windowArchive, lineArchive}) {
-            const QStringList listed = members(archive);
+            const QString folder = unpack(archive);
             for (const QString &name : expected)
-                QVERIFY2(listed.contains(QStringLiteral("zentrova-diagnostics/") + name), qPrintable(listed.join(' ')));
+                QVERIFY2(QFile::exists(folder + name), qPrintable(folder + name));
             const QByteArray bytes = readFile(archive);
             for (const QString &secret : secrets)
                 QVERIFY2(!bytes.contains(secret.toUtf8()), qPrintable(secret));
             // What is not secret stays, so that support sees the installation's settings.
-            const QJsonObject kept = QJsonDocument::fromJson(member(archive, QStringLiteral("settings.json"))).object();
+            const QJsonObject kept
+                = QJsonDocument::fromJson(readFile(folder + QStringLiteral("settings.json"))).object();
             QCOMPARE(kept["alias_map"]["IPD9DEMO-7C2E0DFE0001"].toString(), QStringLiteral("Foyer"));
             QCOMPARE(kept["mqtt"]["host"].toString(), QStringLiteral("broker.example"));
-            QVERIFY(member(archive, QStringLiteral("log/zentrova.log.1")).startsWith("a line of "));
-            QVERIFY(member(archive, QStringLiteral("versions.txt")).contains("qt: " QT_VERSION_STR));
-            QVERIFY(member(archive, QStringLiteral("network.txt")).contains("127.0.0.1/8"));
+            QVERIFY(readFile(folder + QStringLiteral("log/zentrova.log.1")).startsWith("a line of "));
+            QVERIFY(readFile(folder + QStringLiteral("versions.txt")).contains("qt: " QT_VERSION_STR));
+            QVERIFY(readFile(folder + QStringLiteral("network.txt")).contains("127.0.0.1/8"));
         }
-        const QJsonDocument record = QJsonDocument::fromJson(member(windowArchive, QStringLiteral("health.json")));
+        const QJsonDocument record = QJsonDocument::fromJson(readFile(unpack(windowArchive) + "health.json"));
         QCOMPARE(record["devices"].toArray().size(), monitor.records().size());
-        QVERIFY(members(lineArchive).contains(QStringLiteral("zentrova-diagnostics/health.txt")));
+        QVERIFY(QFile::exists(unpack(lineArchive) + "health.txt"));
 
         // Settings that cannot be parsed cannot be told apart from their secrets: left out.
         QVERIFY(writeFile(settings, "{\"mqtt\": {\"password\": \"" + secrets.at(0).toUtf8() + "\""));
         QVERIFY(window.write(windowArchive, &error));
         QVERIFY(!readFile(windowArchive).contains(secrets.at(0).toUtf8()));
-        QVERIFY(members(windowArchive).contains(QStringLiteral("zentrova-diagnostics/settings.txt")));
+        QVERIFY(QFile::exists(unpack(windowArchive) + "settings.txt"));
     }
 };
 
