@@ -21,7 +21,10 @@ self.addEventListener('fetch', (event) => {
   if (request.method !== 'GET' || !KEPT.has(url.href)) return;
   // The page gets the reply at once; keeping its copy must not hold up the page's start.
   const kept = fetch(request).then((reply) => {
-    if (reply.ok) event.waitUntil(caches.open(CACHE).then((cache) => cache.put(url.href, reply.clone())));
+    // Copied now: by the time the cache is open, the page has read the reply's body.
+    if (!reply.ok) return reply;
+    const copy = reply.clone();
+    event.waitUntil(caches.open(CACHE).then((cache) => cache.put(url.href, copy)));
     return reply;
   });
   event.respondWith(kept.catch(async (error) => {
