@@ -70,8 +70,9 @@ def main():
         original = target.read_text()
         try:
             target.write_text(original.replace(fault["find"], fault["replace"]))
-            # A test named plainly is its own target: build only that, not every test.
-            targets = ["--target", fault["tests"]] if fault["tests"].isidentifier() else []
+            # A test named plainly is its own target: build only that and the program it may
+            # start, not every test.
+            targets = ["--target", fault["tests"], "zentrova"] if fault["tests"].isidentifier() else []
             built = run(["cmake", "--build", args.build] + targets)
             if built.returncode != 0:
                 print(f"BROKEN {fault['id']}: the faulty code does not build")
