@@ -45,7 +45,6 @@ public:
     void close();
     quint16 port() const { return server.serverPort(); }
     QString url(const QString &path = QStringLiteral("/stream")) const;
-    void setHandler(Handler newHandler) { handler = std::move(newHandler); }
     int openConnections() const;
 
     // Request heads in arrival order.
