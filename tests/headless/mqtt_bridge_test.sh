@@ -23,9 +23,9 @@ rx2=IPD9DEMO-7C2E0DFE0002
 pub() { mosquitto_pub -p $port "$@"; }
 # retained TOPIC: the retained payload on TOPIC, or nothing
 retained() { mosquitto_sub -p $port -t "$1" --retained-only -C 1 -W 1 2>/dev/null || true; }
-# wait_for TOPIC PAYLOAD [SECONDS]: up to 10 s for TOPIC to hold PAYLOAD retained
 # poll CONDITION: up to 10 s for the shell condition to hold
 poll() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+# wait_for TOPIC PAYLOAD [SECONDS]: up to 10 s for TOPIC to hold PAYLOAD retained
 wait_for() {
     for _ in $(seq $((${3:-10} * 4))); do [ "$(retained "$1")" = "$2" ] && return 0; sleep 0.25; done
     fail "$1 holds '$(retained "$1")', not '$2'"

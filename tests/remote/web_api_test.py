@@ -243,7 +243,8 @@ def websocket_handshake(sock):
 
 
 def stream_until_closed(sock, chunk, seconds):
-    """Sends chunk after chunk for at most seconds; the bytes sent before the server ended it."""
+    """Sends chunk after chunk for at most seconds; the bytes sent before the server ended it,
+    infinitely many while it has not."""
     sent = 0
     deadline = time.monotonic() + seconds
     sock.settimeout(1)
@@ -251,10 +252,12 @@ def stream_until_closed(sock, chunk, seconds):
         try:
             sock.sendall(chunk)
             sent += len(chunk)
+        except socket.timeout:
+            continue
         except OSError:
             return sent
         time.sleep(0.01)
-    return sent
+    return float("inf")
 
 
 def read_to_end(sock, seconds=TIMEOUT):
