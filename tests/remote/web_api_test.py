@@ -7,6 +7,7 @@ client and plain HTTP, at the limits the program ships with.
 """
 import asyncio
 import base64
+import contextlib
 import hashlib
 import hmac
 import http.client
@@ -214,32 +215,22 @@ def line_answer(text):
         return line.makefile().readline().strip()
 
 
-def closed_by_server(sock, limit, trickle=False):
-    """True when the server ends the connection within limit seconds; a trickling client sends
-    a byte each half second meanwhile, as a slow body would."""
-    sock.settimeout(0.5)
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        try:
-            if not sock.recv(65536):
-                return True
-        except socket.timeout:
-            if trickle:
-                try:
-                    sock.sendall(b" ")
-                except OSError:
-                    return True
-        except OSError:
-            return True
-    return False
+def closed_by_server(sock, limit):
+    """True when the server ends the connection within limit seconds."""
+    sock.settimeout(limit)
+    try:
+        while sock.recv(65536):
+            pass
+        return True
+    except socket.timeout:
+        return False
+    except OSError:
+        return True
 
 
 def resident_kib(pid):
     with open(f"/proc/{pid}/status") as status:
-        for line in status:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    raise AssertionError("no VmRSS")
+        return int(re.search(r"VmRSS:\s+(\d+)", status.read())[1])
 
 
 def websocket_handshake(sock):
@@ -252,7 +243,8 @@ def websocket_handshake(sock):
 
 
 def stream_until_closed(sock, chunk, seconds):
-    """Sends chunk after chunk for at most seconds; the bytes sent before the server ended it."""
+    """Sends chunk after chunk for at most seconds; the bytes sent before the server ended it,
+    infinitely many while it has not."""
     sent = 0
     deadline = time.monotonic() + seconds
     sock.settimeout(1)
@@ -260,10 +252,12 @@ def stream_until_closed(sock, chunk, seconds):
         try:
             sock.sendall(chunk)
             sent += len(chunk)
+        except socket.timeout:
+            continue
         except OSError:
             return sent
         time.sleep(0.01)
-    return sent
+    return float("inf")
 
 
 def read_to_end(sock, seconds=TIMEOUT):
@@ -275,20 +269,6 @@ def read_to_end(sock, seconds=TIMEOUT):
     except OSError:
         pass
     return data
-
-
-def close_code(frames):
-    """The code of the first close frame among unmasked server frames; None without one."""
-    while len(frames) >= 2:
-        opcode, length, offset = frames[0] & 0x0F, frames[1] & 0x7F, 2
-        if length == 126:
-            length, offset = int.from_bytes(frames[2:4], "big"), 4
-        elif length == 127:
-            length, offset = int.from_bytes(frames[2:10], "big"), 10
-        if opcode == 8:
-            return int.from_bytes(frames[offset:offset + 2], "big")
-        frames = frames[offset + length:]
-    return None
 
 
 async def status_comes(wanted, path, headers):
@@ -303,13 +283,11 @@ async def status_comes(wanted, path, headers):
 async def wait_for_sign_in():
     """A signed-in client, once a place has come free."""
     for _ in range(100):
-        try:
+        with contextlib.suppress(websockets.InvalidStatusCode, websockets.ConnectionClosed):
             client = await Client.connect(authenticate=False)
             if await client.sign_in_error(token) is None:
                 return client
             await client.ws.close()
-        except (websockets.InvalidStatusCode, websockets.ConnectionClosed):
-            pass
         await asyncio.sleep(0.1)
     raise AssertionError("no place came free")
 
@@ -595,26 +573,10 @@ class HttpApi(unittest.TestCase):
         after = request("GET", "/api/state", headers=bearer())[1]
         self.assertIn(source, json.dumps([d for d in after["decoders"] if d["name"] == target]))
         self.assertEqual(error_code(request("POST", "/api/command", "{", bearer())[1]), -32700)
-        self.assertEqual(request("POST", "/api/command", "x" * (64 * 1024 + 1), bearer())[0], 413)
         self.assertEqual(request("GET", "/api/command", headers=bearer())[0], 405)
         self.assertEqual(request("GET", "/no-such-page.html", headers=bearer())[0], 404)
         evil = dict(bearer(), Origin=f"http://evil.example:{PORT}")
         self.assertEqual(request("GET", "/api/state", headers=evil)[0], 403)
-
-    def test_bodies_of_strangers_are_not_read(self):
-        # Requests that announce a large body and send it a byte at a time: without a valid
-        # token each is refused from its head, and its connection ends at once.
-        posts = [connection(POST + (b"Authorization: Bearer wrong\r\n" if index % 2 else b"")
-                            + b"Content-Length: 100000000\r\n\r\n{", source=f"127.0.4.{index % 8 + 1}")
-                 for index in range(80)]
-        for sock in posts:
-            self.assertTrue(sock.recv(64).startswith(b"HTTP/1.1 401"))
-        # A client with the token is served meanwhile...
-        self.assertEqual(request("GET", "/api/state", headers=bearer())[0], 200)
-        # ...and no refused connection is kept open for the rest of its body.
-        for sock in posts:
-            self.assertTrue(closed_by_server(sock, TIMEOUT, trickle=True))
-            sock.close()
 
 
 class Attacks(unittest.TestCase):
@@ -629,7 +591,7 @@ class Attacks(unittest.TestCase):
         sock.sendall(bytes([0x81, 0xFF]) + self.GIB.to_bytes(8, "big") + b"mask")
         self.assertLess(stream_until_closed(sock, b"x" * (256 << 10), 4), 64 << 20, "the connection stayed open")
         # What came back before the end: the greeting, then a close frame with code 1009.
-        self.assertEqual(close_code(received + read_to_end(sock)), 1009)
+        self.assertRegex(received + read_to_end(sock), rb"\x88[\x02-\x7d]\x03\xf1")
         sock.close()
         # A body of 1 GiB: without the token the answer is 401 from the head alone, and the body
         # is never taken in: the connection ends while the stranger is still sending. With it, 413.
@@ -673,14 +635,6 @@ class Attacks(unittest.TestCase):
             sock.close()
 
 
-def pinned():
-    """A client context that trusts no authority: the caller checks the fingerprint."""
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
-    context.check_hostname = False
-    context.verify_mode = ssl.CERT_NONE
-    return context
-
-
 def fingerprint_of(ssl_object):
     digest = hashlib.sha256(ssl_object.getpeercert(binary_form=True)).hexdigest().upper()
     return ":".join(digest[i:i + 2] for i in range(0, len(digest), 2))
@@ -688,16 +642,19 @@ def fingerprint_of(ssl_object):
 
 class Tls(unittest.TestCase):
     """The controller as it ships: TLS on the web port and the line protocol's TLS port, with
-    the certificate it makes for itself; clients pin the fingerprint --api-fingerprint prints."""
-    WEB, LINE_TLS, LINE = PORT + 201, PORT + 202, PORT + 200
+    the certificate it makes for itself; clients pin the fingerprint --api-fingerprint prints.
+    The line protocol's session over TLS, the key file's mode and the plain line port left shut
+    are headless_line_api's."""
+    WEB, LINE_TLS = PORT + 201, PORT + 202
 
     @classmethod
     def setUpClass(cls):
-        cls.home, env = service_home("web-api-tls.", {"web_port": cls.WEB, "line_tls_port": cls.LINE_TLS,
-                                                      "line_port": cls.LINE})
+        cls.home, env = service_home("web-api-tls.", {"web_port": cls.WEB, "line_tls_port": cls.LINE_TLS})
         cls.token, cls.fingerprint = printed(env, "--new-api-token"), printed(env, "--api-fingerprint")
         cls.get_state = f"GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer {cls.token}\r\n\r\n".encode()
         cls.program = launch(env, cls.WEB)
+        # Trusts the certificate alone, the address checked against its names.
+        cls.trusted = ssl.create_default_context(cafile=os.path.join(cls.home, ".zentrova", "api-certificate.pem"))
 
     @classmethod
     def tearDownClass(cls):
@@ -705,31 +662,9 @@ class Tls(unittest.TestCase):
         cls.program.wait(10)
 
     def secure(self):
-        """A connection to the web port that trusts the certificate alone, the address checked against its names."""
-        context = ssl.create_default_context(cafile=os.path.join(self.home, ".zentrova", "api-certificate.pem"))
-        return context.wrap_socket(socket.create_connection((HOST, self.WEB), timeout=TIMEOUT), server_hostname=HOST)
+        return self.trusted.wrap_socket(socket.create_connection((HOST, self.WEB), timeout=TIMEOUT), server_hostname=HOST)
 
     def test_as_it_ships(self):
-        self.assertRegex(self.fingerprint, "^([0-9A-F]{2}:){31}[0-9A-F]{2}$")
-        self.assertEqual(os.stat(os.path.join(self.home, ".zentrova", "api-key.pem")).st_mode & 0o777, 0o600)
-        self.assertIn(f"TLS certificate SHA-256 fingerprint {self.fingerprint}", host_log(self.home))
-        # No plain line port unless asked for.
-        with self.assertRaises(OSError):
-            socket.create_connection((HOST, self.LINE), timeout=TIMEOUT).close()
-        # The line protocol on its own TLS port; a route no other case makes, so that it changes
-        # something and is told.
-        with pinned().wrap_socket(socket.create_connection((HOST, self.LINE_TLS), timeout=TIMEOUT)) as secure:
-            self.assertEqual(fingerprint_of(secure), self.fingerprint)
-            lines = secure.makefile("rwb")
-            lines.write(f"auth {self.token}\nsubscribe\nroute \"TX - 3\" \"RX - 2\"\n".encode())
-            lines.flush()
-            answers = [lines.readline().decode().strip() for _ in range(3)]
-            events = []
-            while len(events) < 10 and not any(e.startswith("event source") for e in events):
-                events.append(lines.readline().decode().strip())
-        self.assertEqual(answers[:2], ["ok", "ok"])
-        self.assertRegex(answers[2], '^ok {"source":"[^"]+","target":"[^"]+"}$')
-        self.assertRegex("\n".join(events), '(^|\n)event source {"alias":"RX - 2",')
         # HTTPS on the web port, TLS 1.3 with a client that has it; then a session over WSS.
         with self.secure() as secure:
             self.assertEqual(secure.version(), "TLSv1.3")
@@ -741,7 +676,7 @@ class Tls(unittest.TestCase):
         encoder, decoder = [[e["name"] for e in state[kind]] for kind in ("encoders", "decoders")]
 
         async def body():
-            client = await Client.connect(secret=self.token, url=f"wss://{HOST}:{self.WEB}/ws", ssl=pinned(),
+            client = await Client.connect(secret=self.token, url=f"wss://{HOST}:{self.WEB}/ws", ssl=self.trusted,
                                           origin=f"https://{HOST}:{self.WEB}")
             self.assertEqual(fingerprint_of(client.ws.transport.get_extra_info("ssl_object")), self.fingerprint)
             await client.call("subscribe")
