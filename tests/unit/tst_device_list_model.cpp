@@ -125,8 +125,7 @@ private slots:
         first->setOnline(false);
         for (int pass = 0; pass < DeviceBase::OFFLINE_THRESHOLD; ++pass)
             lobby->offlineCounterIncrease();
-        QVERIFY(!third->online());
-        QVERIFY(lobby->online());
+        QVERIFY(!third->online() && lobby->online());
 
         QCOMPARE(lobby->releaseMembers(), (QVector<RxDevicePtr> {first, RxDevicePtr(), third, RxDevicePtr()}));
         QCOMPARE(third->vwInfo(), VwInfo::standAlone());
