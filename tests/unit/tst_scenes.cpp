@@ -312,7 +312,7 @@ private slots:
         QCOMPARE(std::make_tuple(list.at(0).name, list.at(0).time, list.at(0).enabled, list.at(1).name),
             std::make_tuple(QStringLiteral("Rise"), QTime(6, 0), false, QStringLiteral("Night")));
 
-        QVERIFY(scenes->saveScene("Day", {}, 0));
+        QVERIFY(scenes->saveScene("Day", {}, 0) && scenes->saveScene("Dark", {}, int(Scene::Power::Off)));
         QVERIFY(scenes->saveSchedule("Dawn", 0, "day", "07:00", 1, {}));
         QVERIFY(scenes->renameScene("DAY", "Tag 🌅"));
         QCOMPARE(scenes->scheduleStore()->find("Dawn")->scene, QStringLiteral("Tag 🌅"));
@@ -322,6 +322,7 @@ private slots:
         QCOMPARE(deleted.result.toObject().value("schedules_off").toArray(), QJsonArray {"Dawn"});
         const ScheduleStore stored(site.manager.settingsStore());
         QVERIFY(!stored.find("Dawn")->enabled && stored.find("Night")->enabled && stored.find("Rise"));
+        QCOMPARE(SceneStore(site.manager.settingsStore()).find("Dark")->power, Scene::Power::Off);
     }
 
     void importRoundTrip()
