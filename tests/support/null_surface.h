@@ -2,7 +2,8 @@
 
 #include <QAbstractVideoSurface>
 
-// A view that takes every frame and shows none: it makes a video source decode.
+// A view that shows nothing: it makes a video source decode. It counts the frames it is given
+// and keeps the last.
 class NullSurface : public QAbstractVideoSurface
 {
 public:
@@ -10,5 +11,12 @@ public:
     {
         return {QVideoFrame::Format_RGB32};
     }
-    bool present(const QVideoFrame &) override { return true; }
+    bool present(const QVideoFrame &frame) override
+    {
+        last = frame;
+        ++presented;
+        return true;
+    }
+    int presented = 0;
+    QVideoFrame last;
 };
