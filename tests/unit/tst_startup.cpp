@@ -43,24 +43,16 @@ private slots:
         QProcess *help = start({QStringLiteral("--help")});
         QVERIFY(help->waitForFinished(20000));
         QCOMPARE(help->exitCode(), 0);
-        // The README's usage line and --help's name the same options, each described on a line
-        // of its own in --help.
+        // The README's usage line is --help's, and each option is described on a line of its own there.
         const QString text = QString::fromLocal8Bit(help->readAllStandardOutput());
-        const QRegularExpression bracketed(QStringLiteral("\\[([^\\s\\]]+)[^\\]]*\\]"));
-        const auto optionsOf = [&bracketed](const QString &usageLine) {
-            QStringList options;
-            for (auto match = bracketed.globalMatch(usageLine); match.hasNext();)
-                options << match.next().captured(1);
-            return options;
-        };
         const QString readme = QString::fromUtf8(readFile(QStringLiteral(ZENTROVA_SOURCE_DIR "/README.md")));
-        const QRegularExpression usage(QStringLiteral("^zentrova (\\[.*)$"), QRegularExpression::MultilineOption);
-        const QRegularExpressionMatch readmeUsage = usage.match(readme);
-        QVERIFY(readmeUsage.hasMatch());
-        const QStringList options = optionsOf(readmeUsage.captured(1));
-        QCOMPARE(optionsOf(text.section(QLatin1Char('\n'), 0, 0)), options);
-        QVERIFY(options.contains(QStringLiteral("--new-api-token")) && options.contains(QStringLiteral("--mqtt")));
-        for (const QString &option : options) {
+        const QRegularExpression usageLine(QStringLiteral("^zentrova (\\[.*)$"), QRegularExpression::MultilineOption);
+        const QString usage = usageLine.match(readme).captured(1);
+        QVERIFY(usage.contains(QStringLiteral("[--new-api-token]")) && usage.contains(QStringLiteral("[--mqtt")));
+        QVERIFY(text.section(QLatin1Char('\n'), 0, 0).endsWith(QLatin1Char(' ') + usage));
+        const QRegularExpression bracketed(QStringLiteral("\\[([^\\s\\]]+)[^\\]]*\\]"));
+        for (auto match = bracketed.globalMatch(usage); match.hasNext();) {
+            const QString option = match.next().captured(1);
             const QRegularExpression described(QStringLiteral("^  %1 +\\S").arg(QRegularExpression::escape(option)),
                 QRegularExpression::MultilineOption);
             QVERIFY2(text.contains(described), qPrintable(option));
@@ -77,10 +69,9 @@ private slots:
                 QVERIFY(trail.append({{"action", "route"}, {"target", target}}));
         }
         const auto verify = [this](const QString &file) -> QString {
-            QProcess *program = start({QStringLiteral("--verify-audit"), file});
-            program->waitForFinished(20000);
-            return QString::number(program->exitCode()) + ' '
-                + QString::fromLocal8Bit(program->readAllStandardOutput());
+            QProcess *run = start({QStringLiteral("--verify-audit"), file});
+            run->waitForFinished(20000);
+            return QString::number(run->exitCode()) + ' ' + QString::fromLocal8Bit(run->readAllStandardOutput());
         };
         QCOMPARE(verify(path), QStringLiteral("0 audit trail intact: 3 lines\n"));
         QList<QByteArray> lines = readFile(path).split('\n');
