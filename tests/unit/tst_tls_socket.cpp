@@ -21,9 +21,8 @@ class TestTlsSocket : public QObject
     {
         QString error;
         OwnCertificate own(folder);
-        if (!own.ensure(&error))
-            return QSslConfiguration();
-        return TlsListener::loadTls(own.certificatePath(), own.keyPath(), &error);
+        return own.ensure(&error) ? TlsListener::loadTls(own.certificatePath(), own.keyPath(), &error)
+                                  : QSslConfiguration();
     }
 
 private slots:
