@@ -100,12 +100,13 @@ private slots:
         QCOMPARE(received, QByteArray("busy"));
         client.disconnect(this);
 
-        // A client that does not read must not hold its connection open after an abort.
+        // A client that does not read must not hold its connection open after an abort: more
+        // than the system's buffers take is still waiting when it comes.
         cleanup();
         init();
-        server->write(QByteArray(1024 * 1024, 'x'));
+        server->write(QByteArray(32 * 1024 * 1024, 'x'));
         server->abort();
-        QCOMPARE(server->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(server->findChild<QTcpSocket *>()->state(), QAbstractSocket::UnconnectedState);
     }
 
     void readLimitHoldsBackTheRestUntilRead()
